@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Velocast needs, then
+# builds into build/. Safe to run again: apt-get skips what is installed, cmake rebuilds
+# only what changed.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+packages=(
+  build-essential cmake pkg-config
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
+  libssl-dev
+  unixodbc-dev unixodbc odbcinst tdsodbc libsqliteodbc
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 python3-aiosmtpd sqlite3
+  mime-support
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo_cmd apt-get update -q
+  $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+if [ "${SETUP_SKIP_BUILD:-0}" != 1 ]; then
+  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$here/build" -j "$(nproc)"
+fi

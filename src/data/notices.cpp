@@ -1,0 +1,77 @@
+#include "data/notices.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+namespace velocast {
+
+QString noticeCaption(const QString& detail) {
+    return detail.isEmpty() ? QStringLiteral("Korvana") : QStringLiteral("Velocast");
+}
+
+QString noticeMessage(const QString& text, const QString& detail) {
+    return detail.isEmpty() ? text : text + QStringLiteral("\n\r") + detail;
+}
+
+bool noticeIsQuestion(const QString& kind) { return kind != QLatin1String("!"); }
+
+QString errorReportText(const QString& errorText) {
+    if (!errorText.isEmpty() && errorText.back().unicode() <= '.') return errorText;
+    return errorText + QLatin1Char('.');
+}
+
+QString applicationTitle() {
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? QStringLiteral("Velocast") : name;
+}
+
+QString StderrNotices::escape(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case '\r': out += QStringLiteral("\\r"); break;
+        case '\n': out += QStringLiteral("\\n"); break;
+        case '\t': out += QStringLiteral("\\t"); break;
+        case '\\': out += QStringLiteral("\\\\"); break;
+        case '"': out += QStringLiteral("\\\""); break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+NoticeAnswer StderrNotices::MOSTRA_AVISO(const QString& kind, const QString& text,
+                                         const QString& detail) {
+    const QString line = QStringLiteral("velocast: notice: caption=\"%1\" text=\"%2\" detail=\"%3\"\n")
+                             .arg(escape(noticeCaption(detail)), escape(text), escape(detail));
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+    // Nobody is there to answer a question; the program never asks one.
+    return noticeIsQuestion(kind) ? NoticeAnswer::No : NoticeAnswer::Ok;
+}
+
+void StderrNotices::reportError(const QString& errorText) {
+    const QString line = QStringLiteral("velocast: error: caption=\"%1\" text=\"%2\"\n")
+                             .arg(escape(applicationTitle()), escape(errorReportText(errorText)));
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+}
+
+NoticeAnswer RecordingNotices::MOSTRA_AVISO(const QString& kind, const QString& text,
+                                            const QString& detail) {
+    shown.push_back({kind, text, detail});
+    if (whileOpen) whileOpen(shown.back());
+    return noticeIsQuestion(kind) ? answer : NoticeAnswer::Ok;
+}
+
+void RecordingNotices::reportError(const QString& errorText) {
+    shown.push_back({QStringLiteral("error"), errorReportText(errorText), QString()});
+    if (whileOpen) whileOpen(shown.back());
+}
+
+}  // namespace velocast

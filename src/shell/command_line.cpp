@@ -1,0 +1,64 @@
+#include "shell/command_line.h"
+
+namespace velocast {
+
+std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QString* error) {
+    CommandLine options;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& arg = arguments.at(i);
+        auto value = [&](const char* name) -> std::optional<QString> {
+            if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--"))) {
+                *error = QStringLiteral("%1 needs a value; see --help").arg(QLatin1String(name));
+                return std::nullopt;
+            }
+            return arguments.at(++i);
+        };
+        if (arg == QLatin1String("--headless")) {
+            options.headless = true;
+        } else if (arg == QLatin1String("--once")) {
+            options.once = true;
+        } else if (arg == QLatin1String("--data-link")) {
+            auto v = value("--data-link");
+            if (!v) return std::nullopt;
+            options.dataLinkPath = *v;
+        } else if (arg.startsWith(QLatin1String("--data-link="))) {
+            options.dataLinkPath = arg.mid(12);
+        } else if (arg == QLatin1String("--test-smtp")) {
+            auto v = value("--test-smtp");
+            if (!v) return std::nullopt;
+            options.testSmtpAddress = *v;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.showHelp = true;
+        } else if (arg == QLatin1String("--version")) {
+            options.showVersion = true;
+        } else {
+            *error = QStringLiteral("unknown argument \"%1\"; see --help").arg(arg);
+            return std::nullopt;
+        }
+    }
+    if (options.once && !options.headless) {
+        *error = QStringLiteral("--once works only with --headless");
+        return std::nullopt;
+    }
+    return options;
+}
+
+QString commandLineHelp() {
+    return QStringLiteral(
+        "Usage: velocast [--headless [--once]] [--data-link FILE] [--test-smtp ADDRESS]\n"
+        "\n"
+        "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
+        "database and sends them through the SMTP account stored in its settings.\n"
+        "\n"
+        "  --data-link FILE     the data-link (.udl) file that names the database\n"
+        "                       (default: %1)\n"
+        "  --headless           run without a window; notices and figures go to stderr\n"
+        "  --once               with --headless: run the day's campaigns, send the outbox,\n"
+        "                       then end (exit status 0 when nothing failed)\n"
+        "  --test-smtp ADDRESS  send one test e-mail to ADDRESS with the stored SMTP account\n"
+        "                       and print the SMTP dialogue (passwords masked)\n"
+        "  --help               this text\n"
+        "  --version            the program's version\n");
+}
+
+}  // namespace velocast

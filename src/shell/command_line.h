@@ -1,0 +1,24 @@
+#pragma once
+// The program's command line. The program itself is configured by the database; the command
+// line only picks the data-link file and the mode.
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace velocast {
+
+struct CommandLine {
+    bool headless = false;
+    bool once = false;
+    QString dataLinkPath;    // empty: the default location
+    QString testSmtpAddress; // --test-smtp ADDRESS
+    bool showHelp = false;
+    bool showVersion = false;
+};
+
+// Parses arguments (without the program name). On a usage error returns nullopt and sets
+// `error` to a sentence that says what to do.
+std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QString* error);
+QString commandLineHelp();
+
+}  // namespace velocast

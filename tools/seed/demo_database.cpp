@@ -1,0 +1,1 @@
+// The demo club database generator lives here.
