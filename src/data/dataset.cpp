@@ -1,0 +1,83 @@
+#include "data/dataset.h"
+
+#include <QSqlQuery>
+
+#include "data/db_error.h"
+#include "data/shared_connection.h"
+#include "data/sql_statement.h"
+
+namespace velocast {
+
+void Dataset::openTable(SharedConnection& connection, const QString& table,
+                        const QStringList& declaredColumns) {
+    close();
+    table_ = table;
+    sql_ = QStringLiteral("SELECT * FROM ") + table;
+    parameters_.clear();
+    load(connection);
+    QStringList missing;
+    for (const QString& column : declaredColumns)
+        if (columns_.indexOf(column) < 0) missing << column;
+    if (!missing.isEmpty()) {
+        close();
+        throw DbError(QStringLiteral("table %1 has no column %2").arg(table, missing.join(QStringLiteral(", "))));
+    }
+}
+
+void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    close();
+    sql_ = sql;
+    parameters_ = parameters;
+    load(connection);
+}
+
+void Dataset::requery(SharedConnection& connection) {
+    if (sql_.isEmpty()) throw DbError(QStringLiteral("dataset %1 has nothing to requery").arg(name_));
+    open_ = false;
+    load(connection);
+}
+
+void Dataset::load(SharedConnection& connection) {
+    QSqlQuery query = runSql(connection, sql_, parameters_);
+    columns_ = query.record();
+    rows_.clear();
+    while (query.next()) rows_.append(query.record());
+    position_ = 0;
+    open_ = true;
+}
+
+void Dataset::close() {
+    open_ = false;
+    rows_.clear();
+    columns_.clear();
+    position_ = 0;
+}
+
+bool Dataset::hasColumn(const QString& column) const { return columns_.indexOf(column) >= 0; }
+
+QVariant Dataset::value(const QString& column) const {
+    if (!open_) throw DbError(QStringLiteral("dataset %1 is not open").arg(name_));
+    if (position_ >= rows_.size()) throw DbError(QStringLiteral("dataset %1 is at its end").arg(name_));
+    const QSqlRecord& row = rows_.at(position_);
+    const int index = row.indexOf(column);
+    if (index < 0) throw DbError(QStringLiteral("dataset %1 has no column %2").arg(name_, column));
+    return row.value(index);
+}
+
+QString Dataset::text(const QString& column) const {
+    const QVariant v = value(column);
+    return v.isNull() ? QString() : v.toString();
+}
+
+bool Dataset::flag(const QString& column) const {
+    const QVariant v = value(column);
+    return !v.isNull() && v.toBool();
+}
+
+void Dataset::removeCurrentRow() {
+    if (position_ >= rows_.size()) return;
+    rows_.removeAt(position_);
+    if (position_ >= rows_.size() && position_ > 0) --position_;
+}
+
+}  // namespace velocast

@@ -1,0 +1,65 @@
+#pragma once
+// A snapshot of a table or a query, read whole when it is opened, with a current row: what
+// the program's datasets are. It sees later changes in the database only when opened again.
+#include <QList>
+#include <QSqlRecord>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <QVariantMap>
+
+namespace velocast {
+
+class SharedConnection;
+
+class Dataset {
+public:
+    explicit Dataset(QString name = QString()) : name_(std::move(name)) {}
+
+    // Opens "SELECT * FROM table"; every declared column must be among the table's columns.
+    void openTable(SharedConnection& connection, const QString& table,
+                   const QStringList& declaredColumns = {});
+    // Opens any query.
+    void openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
+    // Reads the same SQL again (a requery); the current row becomes the first.
+    void requery(SharedConnection& connection);
+    void close();
+
+    bool isOpen() const { return open_; }
+    const QString& name() const { return name_; }
+    const QString& table() const { return table_; }
+    void setTable(const QString& table) { table_ = table; }
+
+    int recordCount() const { return static_cast<int>(rows_.size()); }
+    bool eof() const { return !open_ || position_ >= rows_.size(); }
+    void first() { position_ = 0; }
+    void last() { position_ = rows_.isEmpty() ? 0 : rows_.size() - 1; }
+    void next() { if (position_ < rows_.size()) ++position_; }
+    int position() const { return static_cast<int>(position_); }
+
+    bool hasColumn(const QString& column) const;
+    // A column of the current row; throws DbError when closed, at the end, or no such column.
+    QVariant value(const QString& column) const;
+    // The same, with NULL read as empty text.
+    QString text(const QString& column) const;
+    // The same, with NULL read as false.
+    bool flag(const QString& column) const;
+
+    // Drops the current row from the snapshot (after the caller deleted it in the database):
+    // the following row becomes current, or the one before when it was the last.
+    void removeCurrentRow();
+
+private:
+    void load(SharedConnection& connection);
+
+    QString name_;
+    QString table_;
+    QString sql_;
+    QVariantMap parameters_;
+    QSqlRecord columns_;
+    QList<QSqlRecord> rows_;
+    qsizetype position_ = 0;
+    bool open_ = false;
+};
+
+}  // namespace velocast

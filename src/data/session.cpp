@@ -1,0 +1,87 @@
+#include "data/session.h"
+
+#include "data/db_error.h"
+#include "data/host_schema.h"
+#include "data/notices.h"
+#include "data/sql_statement.h"
+
+namespace velocast {
+
+QString createRunTableSql(Dialect dialect, const QString& name) {
+    // SQL Server accepts the trailing comma of the column list; SQLite does not.
+    if (dialect == Dialect::Mssql)
+        return QStringLiteral("CREATE TABLE ") + name + QStringLiteral("\n(MATRICULA NVARCHAR(10), )");
+    return QStringLiteral("CREATE TABLE ") + name + QStringLiteral("\n(MATRICULA NVARCHAR(10))");
+}
+
+QString dropRunTableSql(const QString& name) { return QStringLiteral("DROP TABLE ") + name; }
+
+Session::Session(SharedConnection& connection, Notices& notices)
+    : connection_(connection), notices_(notices) {
+    TBLTEMPFEDELIDADE.setTable(QStringLiteral("TEMPFEDELIDADE"));
+}
+
+bool Session::createRunTable() {
+    connection_.beginTransaction();  // a closed connection fails here, and is passed on
+    try {
+        const QString name = kRunTablePrefix + clock().toString(QStringLiteral("HHmmss"));
+        runSql(connection_, createRunTableSql(connection_.dialect(), name));
+        TBLTEMPFEDELIDADE.setTable(name);
+        runTableCreated_ = true;
+        connection_.commit();
+        return true;
+    } catch (const DbError&) {
+        if (connection_.inTransaction()) connection_.rollback();
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("TempFedelidade"));
+        return false;
+    }
+}
+
+bool Session::openStep(Dataset& dataset, const QString& table, const QString& detail) {
+    if (dataset.isOpen()) return true;
+    try {
+        dataset.openTable(connection_, table, declaredColumns(table));
+        return true;
+    } catch (const DbError&) {
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, detail);
+        return false;
+    }
+}
+
+void Session::openControle2() {
+    TBLCONTROLE2.openTable(connection_, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
+}
+
+bool Session::ABRE_TABELAS() {
+    if (!createRunTable()) return false;
+    if (!openStep(TBLTEMPFEDELIDADE, TBLTEMPFEDELIDADE.table(), QStringLiteral("TempFedelidade"))) return false;
+    if (!openStep(TBLCONTROLE, QStringLiteral("Qzcvar"), QStringLiteral("Controle"))) return false;
+    if (!openStep(TBLCONTROLE2, QStringLiteral("Qzcvar2"), QStringLiteral("Controle2"))) return false;
+    if (!openStep(TBLVelocast, QStringLiteral("Velocast"), QStringLiteral("Velocast"))) return false;
+    if (!TBLCAIXA.isOpen()) {
+        try {
+            TBLCAIXA.openTable(connection_, QStringLiteral("Caixa"), declaredColumns(QStringLiteral("Caixa")));
+            TBLCAIXA.last();
+            // No row, or a NULL opening date, leaves the zero date.
+            businessDate_ = TBLCAIXA.eof() ? DateTime() : dateTimeFromColumn(TBLCAIXA.value(QStringLiteral("DATAABERTURA")));
+        } catch (const DbError&) {
+            notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("Caixa"));
+            return false;
+        }
+    }
+    if (!openStep(TBLALUNOS, QStringLiteral("AlunosAtivos"), QStringLiteral("Alunos"))) return false;
+    return true;
+}
+
+void Session::teardown() {
+    TBLTEMPFEDELIDADE.close();
+    // Only the table this run created is dropped: a host table that happens to carry the
+    // placeholder name must never be removed.
+    if (runTableCreated_) {
+        runSql(connection_, dropRunTableSql(TBLTEMPFEDELIDADE.table()));
+        runTableCreated_ = false;
+    }
+    for (Dataset* d : {&TBLALUNOS, &TBLCAIXA, &TBLCONTROLE, &TBLCONTROLE2, &TBLVelocast}) d->close();
+}
+
+}  // namespace velocast

@@ -1,0 +1,64 @@
+#pragma once
+// The database session of one program run: the shared connection, the six tables kept open,
+// the business date and the run table. Opened at the start of the daily run, torn down when
+// the program ends.
+#include <QString>
+#include <QTime>
+#include <functional>
+
+#include "calendar/date_time.h"
+#include "data/dataset.h"
+#include "data/shared_connection.h"
+
+namespace velocast {
+
+class Notices;
+
+class Session {
+public:
+    Session(SharedConnection& connection, Notices& notices);
+
+    // The session opening: creates the run table, opens the six tables, takes the business
+    // date. True when every step succeeded; each failure has already shown its notice.
+    // Throws DbError only when the connection is closed (beginning the transaction and its
+    // rollback both fail); the caller shows that as the default error report.
+    bool ABRE_TABELAS();
+
+    // At program end: closes the tables and drops the run table this session created.
+    // Throws DbError when the drop fails; the remaining steps are then not done.
+    void teardown();
+
+    // Opens (again) the settings table; throws DbError. The watchdog calls it every second.
+    void openControle2();
+
+    SharedConnection& connection() { return connection_; }
+    Dialect dialect() const { return connection_.dialect(); }
+    const DateTime& businessDate() const { return businessDate_; }
+    QString runTableName() const { return TBLTEMPFEDELIDADE.table(); }
+    bool runTableCreated() const { return runTableCreated_; }
+
+    // The time of day that names the run table; the clock unless a test sets it.
+    std::function<QTime()> clock = [] { return QTime::currentTime(); };
+
+    Dataset TBLCONTROLE{QStringLiteral("TBLCONTROLE")};
+    Dataset TBLCONTROLE2{QStringLiteral("TBLCONTROLE2")};
+    Dataset TBLVelocast{QStringLiteral("TBLVelocast")};
+    Dataset TBLCAIXA{QStringLiteral("TBLCAIXA")};
+    Dataset TBLALUNOS{QStringLiteral("TBLALUNOS")};
+    Dataset TBLTEMPFEDELIDADE{QStringLiteral("TBLTEMPFEDELIDADE")};
+
+private:
+    bool createRunTable();
+    bool openStep(Dataset& dataset, const QString& table, const QString& detail);
+
+    SharedConnection& connection_;
+    Notices& notices_;
+    DateTime businessDate_;
+    bool runTableCreated_ = false;
+};
+
+// The statements that create and drop the run table, per dialect.
+QString createRunTableSql(Dialect dialect, const QString& name);
+QString dropRunTableSql(const QString& name);
+
+}  // namespace velocast

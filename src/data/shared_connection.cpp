@@ -1,0 +1,95 @@
+#include "data/shared_connection.h"
+
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/db_error.h"
+
+namespace velocast {
+namespace {
+QString driverText(const QSqlError& error) {
+    QString text = error.text().trimmed();
+    return text.isEmpty() ? QStringLiteral("unknown database error") : text;
+}
+}  // namespace
+
+SharedConnection::SharedConnection(QString dataLinkPath, QString connectionName)
+    : dataLinkPath_(std::move(dataLinkPath)), connectionName_(std::move(connectionName)) {}
+
+SharedConnection::~SharedConnection() {
+    close();
+    if (QSqlDatabase::contains(connectionName_)) QSqlDatabase::removeDatabase(connectionName_);
+}
+
+QSqlDatabase SharedConnection::database() const {
+    return QSqlDatabase::database(connectionName_, false);
+}
+
+bool SharedConnection::isOpen() const {
+    return QSqlDatabase::contains(connectionName_) && database().isOpen();
+}
+
+void SharedConnection::open() {
+    const DataLink link = readDataLink(dataLinkPath_);
+    close();
+    if (QSqlDatabase::contains(connectionName_)) QSqlDatabase::removeDatabase(connectionName_);
+    if (!QSqlDatabase::isDriverAvailable(link.qtDriver))
+        throw DbError(QStringLiteral("the Qt SQL driver %1 is not installed (run scripts/setup.sh)").arg(link.qtDriver));
+
+    if (link.qtDriver == QLatin1String("QSQLITE") && !QFileInfo::exists(link.databaseName))
+        throw DbError(QStringLiteral("the database file %1 named by %2 does not exist")
+                          .arg(link.databaseName, link.path));
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
+    db.setDatabaseName(link.databaseName);
+    if (link.usesOdbc())
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeoutSeconds));
+    else
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open()) {
+        const QString why = driverText(db.lastError());
+        throw DbError(QStringLiteral("cannot connect to the database of %1: %2").arg(link.path, why));
+    }
+    dialect_ = link.dialect;
+    if (dialect_ == Dialect::Mssql) {
+        // Day-first literals must not depend on the login's language.
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET DATEFORMAT dmy")))
+            throw DbError(driverText(q.lastError()));
+    }
+}
+
+void SharedConnection::close() {
+    if (!QSqlDatabase::contains(connectionName_)) return;
+    QSqlDatabase db = database();
+    if (db.isOpen()) {
+        if (inTransaction_) db.rollback();
+        db.close();
+    }
+    inTransaction_ = false;
+}
+
+void SharedConnection::beginTransaction() {
+    if (!isOpen()) throw DbError(QStringLiteral("the database connection is closed"));
+    if (inTransaction_) throw DbError(QStringLiteral("a transaction is already open"));
+    QSqlDatabase db = database();
+    if (!db.transaction()) throw DbError(driverText(db.lastError()));
+    inTransaction_ = true;
+}
+
+void SharedConnection::commit() {
+    if (!inTransaction_ || !isOpen()) throw DbError(QStringLiteral("no transaction is open"));
+    QSqlDatabase db = database();
+    if (!db.commit()) throw DbError(driverText(db.lastError()));
+    inTransaction_ = false;
+}
+
+void SharedConnection::rollback() {
+    if (!inTransaction_ || !isOpen()) throw DbError(QStringLiteral("no transaction is open"));
+    inTransaction_ = false;
+    QSqlDatabase db = database();
+    if (!db.rollback()) throw DbError(driverText(db.lastError()));
+}
+
+}  // namespace velocast

@@ -1,0 +1,48 @@
+#pragma once
+// The program's one connection to the club's database. Everything the program does in the
+// database goes through it, one explicit transaction at a time.
+#include <QSqlDatabase>
+#include <QString>
+
+#include "data/data_link.h"
+#include "data/dialect.h"
+
+namespace velocast {
+
+class SharedConnection {
+public:
+    // `dataLinkPath` is read anew at every open, as the data-link file names the database.
+    explicit SharedConnection(QString dataLinkPath,
+                              QString connectionName = QStringLiteral("ADOConnectionKorvana"));
+    ~SharedConnection();
+    SharedConnection(const SharedConnection&) = delete;
+    SharedConnection& operator=(const SharedConnection&) = delete;
+
+    // Opens the connection; throws DbError (bad data-link file, server not reachable, ...).
+    void open();
+    // Closes it; an open transaction is rolled back first. Never throws.
+    void close();
+    bool isOpen() const;
+
+    void beginTransaction();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+
+    QSqlDatabase database() const;
+    Dialect dialect() const { return dialect_; }
+    const QString& dataLinkPath() const { return dataLinkPath_; }
+    const QString& connectionName() const { return connectionName_; }
+
+    // A server that accepts the TCP connection and then never answers must not block the
+    // program: the ODBC login gives up after this many seconds.
+    int loginTimeoutSeconds = 15;
+
+private:
+    QString dataLinkPath_;
+    QString connectionName_;
+    Dialect dialect_ = Dialect::Sqlite;
+    bool inTransaction_ = false;
+};
+
+}  // namespace velocast

@@ -1,0 +1,21 @@
+#pragma once
+// Runs SQL on the shared connection. Qt silently binds NULL to a placeholder that was never
+// bound (or bound under a misspelt name), so every statement goes through here: a placeholder
+// without a value, or a value without a placeholder, is an error before anything runs.
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace velocast {
+
+class SharedConnection;
+
+// The ":NAME" placeholders of a statement, in order, outside quoted literals.
+QStringList placeholdersOf(const QString& sql);
+
+// Prepares, binds and runs `sql`; throws DbError with the driver's text on failure. A closed
+// connection is opened first, as opening a table or query does.
+QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
+
+}  // namespace velocast

@@ -1,0 +1,63 @@
+#include "data/watchdog.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+
+#include "data/db_error.h"
+#include "data/notices.h"
+#include "data/session.h"
+
+namespace velocast {
+
+Watchdog::Watchdog(Session& session, Notices& notices, QTimer* timer1, QTimer* timer2, QObject* parent)
+    : QObject(parent), session_(session), notices_(notices), timer1_(timer1), timer2_(timer2) {
+    Timer3.setInterval(1000);
+    connect(&Timer3, &QTimer::timeout, this, &Watchdog::Timer3Timer);
+}
+
+void Watchdog::showOutageNotice() {
+    notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte,
+                          QStringLiteral("Problema no Banco de Dados ou não está Ativo !\n\r"
+                                         "Problema na Rede ou não está Ativa !"));
+}
+
+void Watchdog::Timer3Timer() {
+    if (!Timer3.isActive()) return;
+    session_.TBLCONTROLE2.close();
+    try {
+        session_.openControle2();
+        return;
+    } catch (const DbError&) {
+    }
+    if (timer1_) timer1_->stop();
+    if (timer2_) timer2_->stop();
+    Timer3.stop();
+    showOutageNotice();
+    ReSetBanco();
+    QCoreApplication::processEvents();
+}
+
+void Watchdog::ReSetBanco() {
+    SharedConnection& connection = session_.connection();
+    for (;;) {
+        ++passes_;
+        try {
+            connection.close();
+            connection.open();  // reads the data-link file again
+            Timer3.start();
+            if (timer1_) timer1_->start();
+            if (timer2_) timer2_->start();
+            return;
+        } catch (const DbError&) {
+            showOutageNotice();
+            if (pauseBetweenPasses.count() > 0) {
+                // Wait without freezing: events other than the stopped timers still run.
+                QEventLoop pause;
+                QTimer::singleShot(pauseBetweenPasses, &pause, &QEventLoop::quit);
+                pause.exec();
+            }
+        }
+    }
+}
+
+}  // namespace velocast

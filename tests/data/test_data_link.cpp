@@ -1,0 +1,92 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "data/data_link.h"
+#include "data/db_error.h"
+
+using namespace velocast;
+
+namespace {
+QString writeBytes(const QTemporaryDir& dir, const QByteArray& bytes) {
+    const QString path = dir.filePath(QStringLiteral("Korvana.udl"));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return path;
+}
+
+QByteArray utf16leWithBom(const QString& text) {
+    QByteArray out("\xFF\xFE", 2);
+    for (QChar c : text) { out.append(char(c.unicode() & 0xFF)); out.append(char(c.unicode() >> 8)); }
+    return out;
+}
+}  // namespace
+
+TEST(DataLink, ReadsTheFileWindowsWritesForSqlServer) {
+    QTemporaryDir dir;
+    const QString path = writeBytes(dir, utf16leWithBom(QStringLiteral(
+        "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
+        "Provider=SQLOLEDB.1;Password=\"p;ss\"\"w\";Persist Security Info=True;User ID=sa;"
+        "Initial Catalog=ACADEMIA;Data Source=srv\\KORVANA\r\n")));
+    const DataLink link = readDataLink(path);
+    EXPECT_EQ(link.dialect, Dialect::Mssql);
+    EXPECT_EQ(link.qtDriver, QStringLiteral("QODBC"));
+    EXPECT_EQ(link.databaseName, QStringLiteral("DRIVER=FreeTDS;SERVER=srv\\KORVANA;DATABASE=ACADEMIA;UID=sa;"
+                                                "PWD={p;ss\"w};TDS_Version=7.4;ClientCharset=UTF-8"));
+}
+
+TEST(DataLink, MapsEachProvider) {
+    struct Case { const char* init; const char* driver; Dialect dialect; const char* databaseName; };
+    const Case cases[] = {
+        {"Provider=SQLNCLI11;Data Source=10.0.0.5,1444;Initial Catalog=K", "QODBC", Dialect::Mssql,
+         "DRIVER=FreeTDS;SERVER=10.0.0.5;PORT=1444;DATABASE=K;TDS_Version=7.4;ClientCharset=UTF-8"},
+        {"Provider=MSOLEDBSQL;Data Source=(local)", "QODBC", Dialect::Mssql,
+         "DRIVER=FreeTDS;SERVER=localhost;TDS_Version=7.4;ClientCharset=UTF-8"},
+        {"Provider=SQLite;Data Source=/var/lib/club.sqlite", "QSQLITE", Dialect::Sqlite, "/var/lib/club.sqlite"},
+        {"Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=/x.db\"", "QODBC", Dialect::Sqlite,
+         "DRIVER=SQLite3;Database=/x.db"},
+    };
+    for (const Case& c : cases) {
+        const DataLink link = parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl"));
+        EXPECT_EQ(link.qtDriver, QLatin1String(c.driver)) << c.init;
+        EXPECT_EQ(link.dialect, c.dialect) << c.init;
+        EXPECT_EQ(link.databaseName, QLatin1String(c.databaseName)) << c.init;
+    }
+}
+
+TEST(DataLink, ARelativeSqliteFileIsTakenFromTheDataLinkFolder) {
+    const DataLink link = parseDataLink(QStringLiteral("[oledb]\nProvider=SQLite;Data Source=club.sqlite"),
+                                        QStringLiteral("/srv/demo/club.udl"));
+    EXPECT_EQ(link.databaseName, QStringLiteral("/srv/demo/club.sqlite"));
+}
+
+TEST(DataLink, BadFilesAreReportedWithThePathAndWhatIsWrong) {
+    QTemporaryDir dir;
+    struct Case { QByteArray bytes; const char* expected; };
+    const Case cases[] = {
+        {"Provider=SQLite;Data Source=x", "does not start with the line [oledb]"},
+        {"[oledb]\r\n; comment only\r\n", "no connection line"},
+        {"[oledb]\r\nData Source=x", "no \"Provider\""},
+        {"[oledb]\r\nProvider=Jet.OLEDB.4.0;Data Source=x.mdb", "unknown provider \"Jet.OLEDB.4.0\""},
+        {"[oledb]\r\nProvider=SQLOLEDB.1;Initial Catalog=K", "no \"Data Source\""},
+        {"[oledb]\r\nProvider=SQLOLEDB.1;Data Source=h,port", "is not a port number"},
+        {"[oledb]\r\nProvider=SQLOLEDB.1;Password=\"abc;Data Source=h", "has no closing quote"},
+    };
+    for (const Case& c : cases) {
+        const QString path = writeBytes(dir, c.bytes);
+        try {
+            readDataLink(path);
+            ADD_FAILURE() << "accepted: " << c.bytes.constData();
+        } catch (const DbError& e) {
+            EXPECT_TRUE(e.message().contains(path)) << e.what();
+            EXPECT_TRUE(e.message().contains(QLatin1String(c.expected))) << e.what();
+        }
+    }
+    try {
+        readDataLink(dir.filePath(QStringLiteral("missing.udl")));
+        ADD_FAILURE() << "a missing file was accepted";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.message().contains(QLatin1String("does not exist"))) << e.what();
+    }
+}

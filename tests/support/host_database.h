@@ -1,0 +1,41 @@
+#pragma once
+// A real SQLite host database in a temporary folder, with its data-link file, for tests.
+#include <QSqlDatabase>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariantMap>
+
+namespace velocast::testing {
+
+class HostDatabase {
+public:
+    // Creates the full host schema, plus one settings row in Qzcvar and Qzcvar2 (switches
+    // off) unless `withSettings` is false.
+    explicit HostDatabase(bool withSettings = true);
+    ~HostDatabase();
+
+    QString path() const { return dbPath_; }
+    QString dataLinkPath() const { return udlPath_; }
+    QString folder() const { return dir_.path(); }
+
+    // Runs SQL on a connection of the test's own (not the program's); fails the test on error.
+    void exec(const QString& sql, const QVariantMap& parameters = {});
+    QVariant scalar(const QString& sql);
+    int count(const QString& table, const QString& where = QString());
+    bool tableExists(const QString& table);
+    QSqlDatabase db() const;
+
+    // Inserts a row; values keyed by column.
+    void insert(const QString& table, const QVariantMap& values);
+
+private:
+    QTemporaryDir dir_;
+    QString dbPath_;
+    QString udlPath_;
+    QString connectionName_;
+};
+
+// Writes a data-link file (UTF-8) with the given initialisation line.
+void writeDataLink(const QString& path, const QString& initString);
+
+}  // namespace velocast::testing
