@@ -1,0 +1,106 @@
+#include "campaigns/campaign.h"
+
+#include "data/db_error.h"
+#include "data/host_schema.h"
+#include "data/notices.h"
+#include "data/session.h"
+#include "data/sql_statement.h"
+
+namespace velocast {
+
+SqlText controlRecordLookup(const DateTime& businessDate) {
+    const DateTime day = businessDate.dateOnly();
+    const DateTime next = day.addDays(1);
+    auto lookup = [&](Dialect d) {
+        return QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '") + dateLiteral(d, day) +
+               QStringLiteral("' AND DATA < '") + dateLiteral(d, next) + QStringLiteral("'");
+    };
+    return {lookup(Dialect::Mssql), lookup(Dialect::Sqlite)};
+}
+
+CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns)
+    : session_(session), columns_(columns) {}
+
+Dialect CampaignRun::dialect() const { return session_.dialect(); }
+const DateTime& CampaignRun::businessDate() const { return session_.businessDate(); }
+
+void CampaignRun::select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters) {
+    selection.close();
+    selection.openQuery(session_.connection(), sql.in(dialect()), parameters);
+}
+
+void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(const Dataset&)>& keep) {
+    static const QString insert = QStringLiteral(
+        "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
+        "VALUES (:Email, :Assunto, :Texto, :IMAGEM_CORPO_MARKETING)");
+    const QString outbox = QStringLiteral("Velocast");
+    auto cut = [&](const QVariant& value, const char* column) -> QVariant {
+        if (value.isNull()) return value;
+        const int width = columnWidth(outbox, QLatin1String(column));
+        const QString text = value.toString();
+        return width > 0 && text.size() > width ? text.left(width) : text;
+    };
+    Dataset& settings = session_.TBLCONTROLE2;
+    for (selection.first(); !selection.eof(); selection.next()) {
+        if (keep && !keep(selection)) continue;
+        runSql(session_.connection(), insert,
+               {{QStringLiteral("Email"), cut(selection.value(QStringLiteral("EMAIL")), "Email")},
+                {QStringLiteral("Assunto"), cut(settings.value(columns_.subjectColumn), "Assunto")},
+                {QStringLiteral("Texto"), settings.value(columns_.textColumn)},
+                {QStringLiteral("IMAGEM_CORPO_MARKETING"),
+                 cut(settings.value(columns_.imageColumn), "IMAGEM_CORPO_MARKETING")}});
+        ++rowsWritten_;
+    }
+}
+
+namespace {
+
+enum class Latch { AlreadyDone, Claimed };
+
+// Looks up the business date's control row and sets this campaign's flag on it, appending
+// the row when there is none. With several rows for the day the first one counts.
+Latch claimControlRecord(Session& session, const QString& flag, Dataset& control) {
+    const DateTime& date = session.businessDate();
+    control.close();
+    control.openQuery(session.connection(), controlRecordLookup(date).in(session.dialect()));
+    if (control.eof()) {
+        runSql(session.connection(),
+               QStringLiteral("INSERT INTO ControleEmail (DATA, %1) VALUES (:DATA, 1)").arg(flag),
+               {{QStringLiteral("DATA"), dateTimeParameter(session.dialect(), date)}});
+        return Latch::Claimed;
+    }
+    if (control.flag(flag)) return Latch::AlreadyDone;
+    runSql(session.connection(), QStringLiteral("UPDATE ControleEmail SET %1 = 1 WHERE ID = :ID").arg(flag),
+           {{QStringLiteral("ID"), control.value(QStringLiteral("ID"))}});
+    return Latch::Claimed;
+}
+
+}  // namespace
+
+bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
+    if (!campaign.isDue(session.businessDate())) return true;
+    SharedConnection& connection = session.connection();
+    Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
+    try {
+        connection.beginTransaction();
+        if (claimControlRecord(session, campaign.columns().controlFlag, control) == Latch::AlreadyDone) {
+            connection.rollback();
+            return true;
+        }
+        CampaignRun run(session, campaign.columns());
+        campaign.fill(run);
+        connection.commit();
+        return true;
+    } catch (const std::exception&) {
+        // Neither the flag nor any outbox row survives a failure: the campaign is tried again
+        // at the next start on the same business date.
+        try {
+            if (connection.inTransaction()) connection.rollback();
+        } catch (const DbError&) {
+        }
+        notices.MOSTRA_AVISO(QStringLiteral("!"), kGravandoNaTabela, QStringLiteral("Velocast"));
+        return false;
+    }
+}
+
+}  // namespace velocast

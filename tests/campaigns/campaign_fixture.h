@@ -1,0 +1,67 @@
+#pragma once
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+#include "data/notices.h"
+#include "data/session.h"
+#include "support/host_database.h"
+
+namespace velocast::testing {
+
+// A host database with the birthday campaign's settings, opened as the program opens it on
+// a given business date.
+struct CampaignFixture : ::testing::Test {
+    HostDatabase host;
+    std::unique_ptr<SharedConnection> connection;
+    RecordingNotices notices;
+    std::unique_ptr<Session> session;
+
+    void SetUp() override {
+        host.exec(QStringLiteral(
+            "UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = 'Feliz aniversário!', "
+            "TEXTO_ANIVERSARIANTE = 'Parabéns de toda a equipe.', ICORPO_MARKETING_ANIVERSARUANETE = '/srv/bolo.png'"));
+    }
+
+    // Starts the program's session on this business date ("YYYY-MM-DD HH:MM:SS").
+    void startOn(const QString& businessDate) {
+        host.exec(QStringLiteral("DELETE FROM Caixa"));
+        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), businessDate}});
+        restart();
+    }
+    void restart() {
+        if (session) session->teardown();
+        session.reset();
+        connection = std::make_unique<SharedConnection>(host.dataLinkPath(), QStringLiteral("campaign-test"));
+        connection->open();
+        session = std::make_unique<Session>(*connection, notices);
+        static int second = 0;
+        const int s = ++second;
+        session->clock = [s] { return QTime(10, 0, 0).addSecs(s); };
+        ASSERT_TRUE(session->ABRE_TABELAS());
+    }
+    void TearDown() override {
+        if (session) session->teardown();
+    }
+
+    void addMember(const QString& email, const QString& birth, const QString& receber = QStringLiteral("Sim"),
+                   const QVariant& locked = QVariant()) {
+        host.insert(QStringLiteral("AlunosAtivos"),
+                    {{QStringLiteral("MATRICULA"), QString::number(++members_)},
+                     {QStringLiteral("EMAIL"), email.isNull() ? QVariant() : QVariant(email)},
+                     {QStringLiteral("RECEBER_EMAIL"), receber},
+                     {QStringLiteral("DATA_NASCIMENTO"), birth.isNull() ? QVariant() : QVariant(birth)},
+                     {QStringLiteral("DATA_TRANCAMENTO"), locked}});
+    }
+    QStringList outbox() {
+        QStringList out;
+        QSqlQuery q(host.db());
+        q.exec(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID"));
+        while (q.next()) out << q.value(0).toString();
+        return out;
+    }
+
+private:
+    int members_ = 0;
+};
+
+}  // namespace velocast::testing
