@@ -1,21 +1,68 @@
 #include <QApplication>
-#include <QTextStream>
+#include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 
+#include "data/data_link.h"
+#include "data/notices.h"
 #include "shell/command_line.h"
+#include "shell/main_window.h"
+#include "shell/message_box_notices.h"
+#include "shell/program.h"
+
+using namespace velocast;
+
+namespace {
+
+int runHeadless(const CommandLine& options, int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Velocast"));
+    StderrNotices notices;
+    Program program(options.dataLinkPath, notices);
+    program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
+    program.build();
+    program.FormCreate();
+    if (options.once) QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+    app.exec();
+    program.FormDestroy();
+    return program.failed() ? 1 : 0;
+}
+
+int runWindow(const CommandLine& options, int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Velocast"));
+    app.setQuitOnLastWindowClosed(false);
+    MessageBoxNotices notices;
+    TFRMVelocast window;
+    Program program(options.dataLinkPath, notices);
+    program.hideWindow = [&window] { window.hide(); };
+    program.build();
+    program.FormCreate();
+    window.show();
+    app.exec();
+    program.FormDestroy();
+    return program.failed() ? 1 : 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QString error;
-    const auto options = velocast::parseCommandLine(args, &error);
+    auto options = parseCommandLine(args, &error);
     if (!options) {
         std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
         return 2;
     }
     if (options->showHelp) {
-        std::fputs(qPrintable(velocast::commandLineHelp().arg(QStringLiteral("~/.config/velocast/Korvana.udl"))), stdout);
+        std::fputs(qPrintable(commandLineHelp().arg(defaultDataLinkPath())), stdout);
         return 0;
     }
-    return 0;
+    if (options->showVersion) {
+        std::puts("velocast " VELOCAST_VERSION);
+        return 0;
+    }
+    if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
+    return options->headless ? runHeadless(*options, argc, argv) : runWindow(*options, argc, argv);
 }

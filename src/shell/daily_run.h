@@ -1,0 +1,44 @@
+#pragma once
+// What the program does once at every start: open the session, run each campaign whose
+// switch is on, then start sending.
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+#include "campaigns/campaign_table.h"
+#include "mail/send_counters.h"
+
+namespace velocast {
+
+class Notices;
+class Session;
+
+class DailyRun {
+public:
+    struct Hooks {
+        std::function<void()> registerIcon;  // window mode only
+        std::function<void()> endRequest;    // ask the program to end once the loop runs
+    };
+
+    DailyRun(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks);
+
+    // The create event of the main window. An error that escapes the session opening or the
+    // holiday test ends the run there and is passed on for the default error report.
+    void FormCreate();
+
+    // The campaigns it calls; tests replace them.
+    std::vector<CampaignStep> campaigns = campaignTable();
+
+    // "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
+    bool switchIsOn(const QString& column) const;
+    bool loyaltyDue() const;
+
+private:
+    Session& session_;
+    Notices& notices_;
+    QTimer& timer2_;
+    SendCounters& counters_;
+    Hooks hooks_;
+};
+
+}  // namespace velocast

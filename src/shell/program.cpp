@@ -1,0 +1,54 @@
+#include "shell/program.h"
+
+#include <QCoreApplication>
+
+#include "data/notices.h"
+#include "shell/error_report.h"
+
+namespace velocast {
+
+Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
+    : QObject(parent),
+      connection(dataLinkPath),
+      session(connection, notices),
+      watchdog(session, notices, &Timer1, &Timer2),
+      dailyRun(session, notices, Timer2, counters,
+               {[this] { if (registerIcon) registerIcon(); }, [this] { endRequest(); }}),
+      notices_(notices) {
+    Timer1.setInterval(3000);
+    Timer2.setInterval(5000);
+    connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
+}
+
+Program::~Program() = default;
+
+void Program::build() {
+    if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
+    Timer1.start();
+    watchdog.Timer3.start();
+}
+
+void Program::FormCreate() {
+    if (!withErrorReport(notices_, [&] { dailyRun.FormCreate(); })) errorReported_ = true;
+}
+
+void Program::FormDestroy() {
+    Timer1.stop();
+    Timer2.stop();
+    watchdog.Timer3.stop();
+    if (!withErrorReport(notices_, [&] { session.teardown(); })) errorReported_ = true;
+}
+
+void Program::endRequest() {
+    endRequested_ = true;
+    if (hideWindow) hideWindow();
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void Program::Timer1Timer() {
+    if (!Timer1.isActive()) return;
+    Timer1.stop();
+    if (hideWindow) hideWindow();
+}
+
+}  // namespace velocast

@@ -1,0 +1,59 @@
+#pragma once
+// Everything one run of Velocast holds, window or not: the database session and its
+// watchdog, the timers, the counters, the daily run. The window (when there is one) shows it.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+#include "data/session.h"
+#include "data/shared_connection.h"
+#include "data/watchdog.h"
+#include "mail/send_counters.h"
+#include "shell/daily_run.h"
+
+namespace velocast {
+
+class Notices;
+
+class Program : public QObject {
+    Q_OBJECT
+public:
+    Program(const QString& dataLinkPath, Notices& notices, QObject* parent = nullptr);
+    ~Program() override;
+
+    // What building the main window does: opens the connection (a failure is reported and
+    // start-up goes on) and arms the hide timer and the watchdog.
+    void build();
+    // The daily run, under the default error report.
+    void FormCreate();
+    // At the end: the teardown, under the default error report.
+    void FormDestroy();
+
+    // Ask the program to end once control is back in the event loop; the caller carries on.
+    void endRequest();
+    bool endRequested() const { return endRequested_; }
+    // Something failed this run: an end request, or an error shown by the default report.
+    bool failed() const { return endRequested_ || errorReported_; }
+
+    // Window mode sets these.
+    std::function<void()> hideWindow;
+    std::function<void()> registerIcon;
+
+    Notices& notices() { return notices_; }
+    SharedConnection connection;
+    Session session;
+    QTimer Timer1;  // hides the window once, 3 s after start
+    QTimer Timer2;  // drains the outbox every 5 s
+    Watchdog watchdog;
+    SendCounters counters;
+    DailyRun dailyRun;
+
+private:
+    void Timer1Timer();
+
+    Notices& notices_;
+    bool endRequested_ = false;
+    bool errorReported_ = false;
+};
+
+}  // namespace velocast

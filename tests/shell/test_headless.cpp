@@ -1,0 +1,38 @@
+#include <gtest/gtest.h>
+
+#include "support/host_database.h"
+#include "support/velocast_process.h"
+
+using velocast::testing::HostDatabase;
+using velocast::testing::runBuiltProgram;
+
+TEST(Headless, ABadDataLinkFileIsReportedWithItsPathAndFailsTheRun) {
+    HostDatabase host;
+    const QString missing = host.folder() + QStringLiteral("/nowhere.udl");
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), missing});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: error: caption=\"Velocast\" text=\"data-link file ") + missing)) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("does not exist"))) << result.err.toStdString();
+}
+
+TEST(Headless, OnceRunsTheDayAndEndsCleanlyAndASecondStartAddsNothing) {
+    HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', ASSUNTO_ANIVERSARIANTE = 'Parabéns'"));
+    host.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
+                                                 {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
+                                                 {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+    // No SMTP server is needed for this: the outbox row stays when nobody answers.
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
+    const QStringList args{QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()};
+    for (int start = 0; start < 2; ++start) {
+        const auto result = runBuiltProgram(QStringLiteral("velocast"), args);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
+    }
+    EXPECT_EQ(host.count(QStringLiteral("Velocast"), QStringLiteral("Email = 'ana@example.com'")), 1);
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1")), 1);
+    EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+}
