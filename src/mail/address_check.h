@@ -1,0 +1,12 @@
+#pragma once
+// The address check applied to every outbox row before anything is sent to it.
+#include <QString>
+
+namespace velocast::mail {
+
+// True when `address` (blanks already removed at both ends by the caller) passes every
+// character and position rule. A pure test on the text: no DNS, no length limit. An empty
+// text passes here; the sender rejects empty addresses itself.
+bool ValidaEMail(const QString& address);
+
+}  // namespace velocast::mail
