@@ -126,7 +126,7 @@ QByteArray formatDateHeader(const QDateTime& date) {
         .arg(t.hour(), 2, 10, QLatin1Char('0'))
         .arg(t.minute(), 2, 10, QLatin1Char('0'))
         .arg(t.second(), 2, 10, QLatin1Char('0'))
-        .arg(offsetMinutes < 0 ? u'-' : u'+')
+        .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
         .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
         .arg(magnitude % 60, 2, 10, QLatin1Char('0'))
         .toLatin1();
