@@ -40,6 +40,12 @@ QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArra
     return path;
 }
 
+// One outbox row from the club's account to one member.
+MessageFields row(const QString& subject, const QString& body, const QString& attachmentPath = {},
+                  const QString& senderName = {}) {
+    return {"academia@clube.com.br", senderName, "socio@exemplo.com.br", subject, body, attachmentPath};
+}
+
 // What the session sends between DATA and ".", before dot-stuffing.
 QByteArray wire(const ComposedMessage& message) {
     QByteArray out;
@@ -98,15 +104,9 @@ TEST(Composition, PlainShapeIsHeadersThenRawBodyLines) {
 
 TEST(Composition, MultipartShapeHasTextPartThenAttachment) {
     QTemporaryDir dir;
-    MessageFields fields;
-    fields.senderAddress = "academia@clube.com.br";
-    fields.senderName = "Academia";
-    fields.recipients = "socio@exemplo.com.br";
-    fields.subject = "Promocao";
-    fields.body = QString::fromUtf8(".Até logo\r\n");
-    fields.attachmentPath = writeFile(dir, "logo.GIF", "GIF89a");
-
-    const ComposedMessage m = composeMessage(fields, fixedOptions());
+    const ComposedMessage m = composeMessage(
+        row("Promocao", QString::fromUtf8(".Até logo\r\n"), writeFile(dir, "logo.GIF", "GIF89a"), "Academia"),
+        fixedOptions());
 
     const QList<QByteArray> expected = {
         "From: \"Academia\" <academia@clube.com.br>",
@@ -142,14 +142,8 @@ TEST(Composition, MultipartShapeHasTextPartThenAttachment) {
 
 TEST(Composition, BlankTextWithAttachmentIsSinglePart) {
     QTemporaryDir dir;
-    MessageFields fields;
-    fields.senderAddress = "academia@clube.com.br";
-    fields.recipients = "socio@exemplo.com.br";
-    fields.subject = "Tabela";
-    fields.body = " \t\r\n ";
-    fields.attachmentPath = writeFile(dir, "tabela.zzq", "abc");
-
-    const ComposedMessage m = composeMessage(fields, fixedOptions());
+    const ComposedMessage m =
+        composeMessage(row("Tabela", " \t\r\n ", writeFile(dir, "tabela.zzq", "abc")), fixedOptions());
 
     const QList<QByteArray> expected = {
         "From: \"academia@clube.com.br\" <academia@clube.com.br>",
@@ -171,11 +165,7 @@ TEST(Composition, BlankTextWithAttachmentIsSinglePart) {
 
 TEST(Composition, UnreadableAttachmentIsAnErrorNamingTheFile) {
     QTemporaryDir dir;
-    MessageFields fields;
-    fields.senderAddress = "academia@clube.com.br";
-    fields.recipients = "socio@exemplo.com.br";
-    fields.body = "texto";
-    fields.attachmentPath = dir.filePath("sumiu.jpg");
+    const MessageFields fields = row("Aviso", "texto", dir.filePath("sumiu.jpg"));
     try {
         composeMessage(fields, fixedOptions());
         FAIL() << "composed with a missing attachment";
@@ -208,8 +198,8 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
          QString::fromUtf8("Promoção imperdível de matrícula: ganhe três meses grátis na academia"),
          longParagraph + "\r\n." + QString(200, u'x') + "  \r\n\tfim = ok ",
          QString::fromUtf8("Promoção de verão.png"), binary, "image/x-png"},
-        {"single-part, empty name", "UTF-8", "", "Tabela de horarios", "\r\n",
-         "tabela.zzq", binary.left(57 * 3), "application/octet-stream"},
+        {"single-part, empty name, quotes in the file name", "UTF-8", "", "Tabela de horarios", "\r\n",
+         "tabela \"2026\".zzq", binary.left(57 * 3), "application/octet-stream"},
         {"header values holding CR LF", "UTF-8", "Academia\r\nBcc: x@y.com",
          "Oi\r\nBcc: vitima@exemplo.com", "texto", {}, {}, {}},
         {"Russian locale", "KOI8-R", QString::fromUtf8("Клуб Здоровье"),
@@ -221,14 +211,9 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        MessageFields fields;
-        fields.senderAddress = "academia@clube.com.br";
-        fields.senderName = c.senderName;
-        fields.recipients = "socio@exemplo.com.br";
-        fields.subject = c.subject;
-        fields.body = c.body;
-        if (!c.attachmentName.isEmpty())
-            fields.attachmentPath = writeFile(dir, c.attachmentName, c.attachment);
+        const MessageFields fields =
+            row(c.subject, c.body, c.attachmentName.isEmpty() ? QString() : writeFile(dir, c.attachmentName, c.attachment),
+                c.senderName);
         CompositionOptions options = fixedOptions(c.charset);
         options.boundary.clear();  // a random one, as in the program
 
