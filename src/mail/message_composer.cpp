@@ -11,6 +11,7 @@
 #include <QList>
 #include <QRandomGenerator>
 #include <QTimeZone>
+#include <algorithm>
 #include <ctime>
 
 namespace velocast::mail {
