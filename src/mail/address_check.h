@@ -5,8 +5,10 @@
 namespace velocast::mail {
 
 // True when `address` (blanks already removed at both ends by the caller) passes every
-// character and position rule. A pure test on the text: no DNS, no length limit. An empty
-// text passes here; the sender rejects empty addresses itself.
+// character and position rule, checked on its Windows-1252 form. A pure test on the text: no
+// DNS, no length limit. A control character (below U+0020, or U+007F) fails it, since it
+// would be written into SMTP commands and header lines. An empty text passes here; the
+// sender rejects empty addresses itself.
 bool ValidaEMail(const QString& address);
 
 }  // namespace velocast::mail

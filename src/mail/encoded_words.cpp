@@ -20,7 +20,7 @@ const char* iconvNameFor(const QByteArray& charset) {
     return charset.constData();  // GB2312, ISO-2022-JP, KOI8-R, UTF-8 are iconv names already
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(QChar c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 // Whether the text already holds something a reader would decode as an encoded word; only
 // then may a plain "=" stay as it is.
@@ -43,23 +43,31 @@ bool needsEncoding(const QByteArray& word, HeaderTextKind kind, bool equalsNeeds
     return false;
 }
 
-// One run as encoded words: whole 3-byte groups (4 base64 characters) are added while the
-// word stays within 75 characters, so a multi-byte character may straddle two words.
-QByteArray encodeRun(const QByteArray& bytes, const QByteArray& charset) {
+// One run as encoded words of at most 75 characters. The base64 text grows in groups of 3
+// bytes, but a word always ends on a whole character (for a stateful charset such as
+// ISO-2022-JP, back in its initial state): readers decode each word on its own, and half a
+// character decodes to nothing or to garbage.
+QByteArray encodeRun(const QString& run, const QByteArray& charset) {
+    const char* iconvName = iconvNameFor(charset);
     const QByteArray open = "=?" + charset + "?B?";
     const QByteArray close = "?=";
-    QByteArray out = open;
-    qsizetype wordLength = open.size();
-    for (qsizetype i = 0; i < bytes.size(); i += 3) {
-        const QByteArray group = bytes.mid(i, 3).toBase64();
-        if (wordLength + group.size() + close.size() > kMaxEncodedWord && wordLength > open.size()) {
-            out += close + "\r\n " + open;
-            wordLength = open.size();
+    const auto wordFor = [&](const QString& text) {
+        return open + toCharset(text, iconvName).toBase64() + close;
+    };
+    QList<QByteArray> words;
+    QString current;
+    for (const uint cp : run.toUcs4()) {
+        const char32_t character = cp;
+        const QString next = current + QString::fromUcs4(&character, 1);
+        if (!current.isEmpty() && wordFor(next).size() > kMaxEncodedWord) {
+            words.append(wordFor(current));
+            current = next.mid(current.size());
+        } else {
+            current = next;
         }
-        out += group;
-        wordLength += group.size();
     }
-    return out + close;
+    words.append(wordFor(current));
+    return words.join("\r\n ");
 }
 
 }  // namespace
@@ -96,35 +104,37 @@ QByteArray encodeHeaderText(const QString& value, const QByteArray& charset, Hea
     // A CR or LF in a value would start a header line of its own: it counts as a blank.
     QString text = value;
     text.replace(u'\r', u' ').replace(u'\n', u' ');
-    const QByteArray bytes = toCharset(text, iconvNameFor(charset));
+    const char* iconvName = iconvNameFor(charset);
     const bool equalsNeedsEncoding = !holdsEncodedWord(text);
 
-    // Alternating words and blank runs, in order.
+    // Alternating words and blank runs, in order, each with its bytes in the charset.
     struct Token {
-        QByteArray text;
+        QString text;
+        QByteArray bytes;
         bool blank;
         bool encode;
     };
     QList<Token> tokens;
-    for (qsizetype i = 0; i < bytes.size();) {
-        const bool blank = isBlank(bytes[i]);
+    for (qsizetype i = 0; i < text.size();) {
+        const bool blank = isBlank(text[i]);
         qsizetype j = i;
-        while (j < bytes.size() && isBlank(bytes[j]) == blank)
+        while (j < text.size() && isBlank(text[j]) == blank)
             ++j;
-        const QByteArray piece = bytes.mid(i, j - i);
-        tokens.append({piece, blank, !blank && needsEncoding(piece, kind, equalsNeedsEncoding)});
+        const QString piece = text.mid(i, j - i);
+        const QByteArray bytes = toCharset(piece, iconvName);
+        tokens.append({piece, bytes, blank, !blank && needsEncoding(bytes, kind, equalsNeedsEncoding)});
         i = j;
     }
 
     QByteArray out;
     for (qsizetype i = 0; i < tokens.size();) {
         if (!tokens[i].encode) {
-            out += tokens[i++].text;
+            out += tokens[i++].bytes;
             continue;
         }
         // The run reaches to the last word needing encoding before a plain word or the end;
         // blanks between its words belong to it, blanks around it stay outside.
-        QByteArray run = tokens[i].text;
+        QString run = tokens[i].text;
         qsizetype next = i + 1;
         while (next + 1 < tokens.size() && tokens[next].blank && tokens[next + 1].encode) {
             run += tokens[next].text + tokens[next + 1].text;

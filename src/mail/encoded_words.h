@@ -20,9 +20,11 @@ enum class HeaderTextKind {
 };
 
 // `value` as header bytes: plain words copied, each run of words that need encoding (with
-// the blanks between them) one sequence of encoded words of at most 75 characters, joined
-// by CR LF and a space. `charset` is one of the names above. A CR or LF in the value never
-// starts a header line of its own: it is taken as a blank.
+// the blanks between them) one sequence of encoded words of at most 75 characters, each
+// holding whole characters, joined by CR LF and a space. "=" needs encoding too, unless the
+// text already holds something that decodes as an encoded word. `charset` is one of the
+// names above. A CR or LF in the value never starts a header line of its own: it is taken as
+// a blank.
 QByteArray encodeHeaderText(const QString& value, const QByteArray& charset,
                             HeaderTextKind kind = HeaderTextKind::Unstructured);
 

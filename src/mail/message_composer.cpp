@@ -11,6 +11,7 @@
 #include <QList>
 #include <QRandomGenerator>
 #include <QTimeZone>
+#include <algorithm>
 #include <ctime>
 
 namespace velocast::mail {
@@ -126,7 +127,7 @@ QByteArray formatDateHeader(const QDateTime& date) {
         .arg(t.hour(), 2, 10, QLatin1Char('0'))
         .arg(t.minute(), 2, 10, QLatin1Char('0'))
         .arg(t.second(), 2, 10, QLatin1Char('0'))
-        .arg(offsetMinutes < 0 ? u'-' : u'+')
+        .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
         .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
         .arg(magnitude % 60, 2, 10, QLatin1Char('0'))
         .toLatin1();

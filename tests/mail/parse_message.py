@@ -1,0 +1,47 @@
+"""Parses one composed e-mail (the bytes between DATA and the final ".", CR LF line ends,
+read from standard input) with Python's standard email package and prints what a mail
+reader would see, as JSON, for the composition tests to compare with their input."""
+import base64
+import email
+import email.policy
+import json
+import re
+import sys
+
+raw = sys.stdin.buffer.read()
+msg = email.message_from_bytes(raw, policy=email.policy.default)
+
+header_block = raw.split(b"\r\n\r\n", 1)[0]
+encoded_words = re.findall(rb"=\?[^?\s]+\?[BbQq]\?[^?\s]*\?=", raw)
+
+
+def part_report(part):
+    payload = part.get_payload(decode=True)
+    return {
+        "content_type": part.get_content_type(),
+        "charset_param": part.get_param("charset"),
+        "filename": part.get_filename(),
+        "disposition": part.get_content_disposition(),
+        # The text is sent as ISO-8859-1 bytes without declaring it.
+        "text_lines": payload.decode("latin-1").splitlines() if payload is not None else None,
+        "data": base64.b64encode(payload).decode() if payload is not None else None,
+        "defects": [type(d).__name__ for d in part.defects],
+    }
+
+
+from_header = msg["from"]
+report = {
+    "subject": str(msg["subject"]) if msg["subject"] is not None else None,
+    "from_name": from_header.addresses[0].display_name if from_header else None,
+    "from_address": from_header.addresses[0].addr_spec if from_header else None,
+    "to": str(msg["to"]) if msg["to"] is not None else None,
+    "date": str(msg["date"]) if msg["date"] is not None else None,
+    "header_names": list(msg.keys()),
+    "is_multipart": msg.is_multipart(),
+    "parts": [part_report(p) for p in (msg.iter_parts() if msg.is_multipart() else [msg])],
+    "max_line_length": max(len(line) for line in raw.split(b"\r\n")),
+    "max_encoded_word_length": max((len(w) for w in encoded_words), default=0),
+    "defects": [type(d).__name__ for d in msg.defects]
+    + [type(d).__name__ for _, value in msg.items() for d in getattr(value, "defects", ())],
+}
+json.dump(report, sys.stdout)
