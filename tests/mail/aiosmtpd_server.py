@@ -1,0 +1,77 @@
+#!/usr/bin/python3
+"""A real SMTP peer for the session tests: aiosmtpd on 127.0.0.1 and an ephemeral port.
+
+--mode starttls  plain listener offering STARTTLS; AUTH (PLAIN, LOGIN) only after TLS
+--mode implicit  TLS from the first byte; AUTH offered at once
+
+Prints "PORT <n>" when listening, then one line per event:
+  AUTH <mechanism> <login> <ok|fail>
+  MESSAGE {"from": ..., "to": [...], "tls": bool, "data": <base64 of the received data>}
+and stops when its standard input closes.
+"""
+import argparse
+import asyncio
+import base64
+import json
+import ssl
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+def emit(line):
+    sys.stdout.write(line + "\n")
+    sys.stdout.flush()
+
+
+class Recorder:
+    async def handle_DATA(self, server, session, envelope):
+        emit("MESSAGE " + json.dumps({
+            "from": envelope.mail_from,
+            "to": envelope.rcpt_tos,
+            "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
+            "data": base64.b64encode(envelope.original_content or envelope.content).decode(),
+        }))
+        return "250 2.0.0 accepted"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mode", choices=["starttls", "implicit"], required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--exclude", action="append", default=[])
+    args = parser.parse_args()
+
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(args.cert, args.key)
+
+    def authenticator(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword)
+              and auth_data.login == args.user.encode()
+              and auth_data.password == args.password.encode())
+        login = auth_data.login.decode(errors="replace") if isinstance(auth_data, LoginPassword) else "?"
+        emit(f"AUTH {mechanism} {login} {'ok' if ok else 'fail'}")
+        return AuthResult(success=ok, handled=False)
+
+    def factory():
+        return SMTP(Recorder(), hostname="peer.test", authenticator=authenticator,
+                    auth_exclude_mechanism=args.exclude,
+                    tls_context=context if args.mode == "starttls" else None,
+                    auth_require_tls=args.mode == "starttls")
+
+    async def serve():
+        loop = asyncio.get_running_loop()
+        server = await loop.create_server(factory, "127.0.0.1", 0,
+                                          ssl=context if args.mode == "implicit" else None)
+        emit(f"PORT {server.sockets[0].getsockname()[1]}")
+        await loop.run_in_executor(None, sys.stdin.read)
+        server.close()
+
+    asyncio.run(serve())
+
+
+if __name__ == "__main__":
+    main()

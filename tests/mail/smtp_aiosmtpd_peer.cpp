@@ -1,0 +1,63 @@
+#include "smtp_aiosmtpd_peer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <stdexcept>
+
+namespace velocast::mail::testing {
+
+namespace {
+
+QString scriptPath() {
+    const QByteArray source = qgetenv("VELOCAST_SOURCE_DIR");
+    if (!source.isEmpty())
+        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/mail/aiosmtpd_server.py"));
+    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("aiosmtpd_server.py"));
+}
+
+}  // namespace
+
+AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
+                           const QStringList& excludedMechanisms) {
+    QStringList arguments{scriptPath(), QStringLiteral("--mode"),
+                          mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"),
+                          QStringLiteral("--cert"), certificate_.certificatePath(),
+                          QStringLiteral("--key"), certificate_.keyPath(),
+                          QStringLiteral("--user"), user, QStringLiteral("--password"), password};
+    for (const QString& name : excludedMechanisms)
+        arguments << QStringLiteral("--exclude") << name;
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
+    const QByteArray first = nextEvent();
+    if (!first.startsWith("PORT "))
+        throw std::runtime_error("aiosmtpd did not start: " + first.toStdString());
+    port_ = static_cast<quint16>(first.mid(5).toUInt());
+}
+
+AiosmtpdPeer::~AiosmtpdPeer() {
+    process_.closeWriteChannel();  // the server stops when its standard input closes
+    if (!process_.waitForFinished(10000))
+        process_.kill();
+    process_.waitForFinished();
+}
+
+QByteArray AiosmtpdPeer::nextEvent() {
+    while (!process_.canReadLine())
+        if (!process_.waitForReadyRead(20000))
+            return "!no event";
+    return process_.readLine().trimmed();
+}
+
+QJsonObject AiosmtpdPeer::nextMessage() {
+    QByteArray event;
+    do
+        event = nextEvent();
+    while (!event.startsWith("MESSAGE ") && !event.startsWith('!'));
+    QJsonObject message = QJsonDocument::fromJson(event.mid(8)).object();
+    message[QStringLiteral("data")] =
+        QString::fromLatin1(QByteArray::fromBase64(message.value(QStringLiteral("data")).toString().toLatin1()));
+    return message;
+}
+
+}  // namespace velocast::mail::testing

@@ -1,0 +1,32 @@
+#pragma once
+// aiosmtpd (tests/mail/aiosmtpd_server.py) as a real SMTP server on loopback, with a
+// self-signed certificate, accepting one user name and password through AUTH PLAIN/LOGIN.
+#include "smtp_test_certificate.h"
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+
+namespace velocast::mail::testing {
+
+class AiosmtpdPeer {
+public:
+    enum class Mode { StartTls, Implicit };
+    AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
+                 const QStringList& excludedMechanisms = {});
+    ~AiosmtpdPeer();
+
+    quint16 port() const { return port_; }
+    // The next event line the server printed ("AUTH LOGIN user ok", "MESSAGE {...}").
+    QByteArray nextEvent();
+    // The next MESSAGE event as an object (its "data" already base64-decoded).
+    QJsonObject nextMessage();
+
+private:
+    TestCertificate certificate_;
+    QProcess process_;
+    quint16 port_ = 0;
+};
+
+}  // namespace velocast::mail::testing
