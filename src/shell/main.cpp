@@ -6,9 +6,11 @@
 #include "data/data_link.h"
 #include "data/notices.h"
 #include "shell/command_line.h"
+#include "shell/figures_line.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program.h"
+#include "shell/smtp_test_command.h"
 
 using namespace velocast;
 
@@ -19,10 +21,16 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Velocast"));
     StderrNotices notices;
     Program program(options.dataLinkPath, notices);
+    FiguresLine figures;
+    program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.build();
     program.FormCreate();
-    if (options.once) QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (options.once) {
+        // A failed daily run has already asked to end; otherwise drain, then end.
+        if (!program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
+        else QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
+    }
     app.exec();
     program.FormDestroy();
     return program.failed() ? 1 : 0;
@@ -36,6 +44,9 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     TFRMVelocast window;
     Program program(options.dataLinkPath, notices);
     program.hideWindow = [&window] { window.hide(); };
+    program.showFigure = [&window](const QString& label, qint32 value) {
+        if (QLabel* figure = window.findChild<QLabel*>(label)) figure->setText(formatFigure(value));
+    };
     program.build();
     program.FormCreate();
     window.show();
@@ -64,5 +75,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
+    if (!options->testSmtpAddress.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
+    }
     return options->headless ? runHeadless(*options, argc, argv) : runWindow(*options, argc, argv);
 }

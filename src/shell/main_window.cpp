@@ -11,6 +11,9 @@ TFRMVelocast::TFRMVelocast(QWidget* parent) : QWidget(parent) {
     LBLENVIADOS = new QLabel(QStringLiteral("0"), this);
     LBLPENDENTES = new QLabel(QStringLiteral("0"), this);
     LBLINVALIDOS = new QLabel(QStringLiteral("0"), this);
+    LBLENVIADOS->setObjectName(QStringLiteral("LBLENVIADOS"));
+    LBLPENDENTES->setObjectName(QStringLiteral("LBLPENDENTES"));
+    LBLINVALIDOS->setObjectName(QStringLiteral("LBLINVALIDOS"));
     layout->addRow(QStringLiteral("E-mails enviados:"), LBLENVIADOS);
     layout->addRow(QStringLiteral("E-mails pendentes:"), LBLPENDENTES);
     layout->addRow(QStringLiteral("E-mails inválidos:"), LBLINVALIDOS);

@@ -14,6 +14,9 @@ Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
       watchdog(session, notices, &Timer1, &Timer2),
       dailyRun(session, notices, Timer2, counters,
                {[this] { if (registerIcon) registerIcon(); }, [this] { endRequest(); }}),
+      sender(session, notices, Timer2, counters,
+             {[this](const QString& label, qint32 value) { if (showFigure) showFigure(label, value); },
+              [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); }}),
       notices_(notices) {
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
@@ -43,6 +46,20 @@ void Program::endRequest() {
     endRequested_ = true;
     if (hideWindow) hideWindow();
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void Program::drainOnceThenQuit() {
+    QTimer::singleShot(0, this, [this] {
+        Timer2.stop();  // the drains are driven from here, not by the tick
+        while (!endRequested_) {
+            if (!sender.ENVIAR_EMAIL()) {
+                endRequest();
+                break;
+            }
+            if (sender.rowsFinishedInLastDrain() == 0) break;
+        }
+        QCoreApplication::quit();
+    });
 }
 
 void Program::Timer1Timer() {

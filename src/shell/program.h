@@ -8,6 +8,7 @@
 #include "data/session.h"
 #include "data/shared_connection.h"
 #include "data/watchdog.h"
+#include "mail/outbox_sender.h"
 #include "mail/send_counters.h"
 #include "shell/daily_run.h"
 
@@ -35,9 +36,14 @@ public:
     // Something failed this run: an end request, or an error shown by the default report.
     bool failed() const { return endRequested_ || errorReported_; }
 
-    // Window mode sets these.
+    // With --once: drains until a drain finishes no row, then ends the program. Runs once the
+    // event loop does.
+    void drainOnceThenQuit();
+
+    // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
+    std::function<void(const QString& label, qint32 value)> showFigure;
 
     Notices& notices() { return notices_; }
     SharedConnection connection;
@@ -47,6 +53,7 @@ public:
     Watchdog watchdog;
     SendCounters counters;
     DailyRun dailyRun;
+    mail::OutboxSender sender;
 
 private:
     void Timer1Timer();

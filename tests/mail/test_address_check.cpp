@@ -1,6 +1,6 @@
 // The address check as one table: every rule, its position quirks and the forbidden set.
 #include "mail/address_check.h"
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <gtest/gtest.h>
 

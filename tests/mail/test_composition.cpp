@@ -8,7 +8,7 @@
 #include "mail/recipient_parser.h"
 #include "mail/transfer_encodings.h"
 #include "mail/windows1252.h"
-#include "qt_printers.h"
+#include "support/qt_printers.h"
 
 #include <QFile>
 #include <QFileInfo>

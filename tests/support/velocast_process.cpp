@@ -5,7 +5,7 @@
 namespace velocast::testing {
 
 ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs) {
-    const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR");
+    const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));
     ProcessResult result;
     if (dir.isEmpty()) {
         ADD_FAILURE() << "VELOCAST_BUILD_DIR is not set (run through ctest)";

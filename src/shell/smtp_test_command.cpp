@@ -1,0 +1,76 @@
+#include "shell/smtp_test_command.h"
+
+#include "data/dataset.h"
+#include "data/db_error.h"
+#include "data/host_schema.h"
+#include "data/shared_connection.h"
+#include "mail/address_check.h"
+#include "mail/message_composer.h"
+#include "mail/smtp_account.h"
+#include "mail/smtp_client.h"
+
+namespace velocast {
+
+namespace {
+void print(std::FILE* stream, const QString& line) {
+    std::fprintf(stream, "%s\n", line.toUtf8().constData());
+    std::fflush(stream);
+}
+}  // namespace
+
+int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* out, std::FILE* err) {
+    const QString recipient = address.trimmed();
+    if (recipient.isEmpty() || !mail::ValidaEMail(recipient)) {
+        print(err, QStringLiteral("velocast: \"%1\" is not an address Velocast would send to").arg(address));
+        return 2;
+    }
+    mail::SmtpAccount account;
+    try {
+        SharedConnection connection(dataLinkPath, QStringLiteral("smtp-test"));
+        connection.open();
+        Dataset settings(QStringLiteral("TBLCONTROLE2"));
+        settings.openTable(connection, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
+        if (settings.eof()) throw DbError(QStringLiteral("the settings table Qzcvar2 has no row"));
+        account = mail::readSmtpAccount(settings);
+    } catch (const DbError& e) {
+        print(err, QStringLiteral("velocast: %1").arg(e.message()));
+        return 1;
+    }
+
+    mail::SmtpClient client;
+    if (!mail::configureClient(client, account)) {
+        print(err, QStringLiteral("velocast: STMP_PROVEDOR \"%1\" names no port after \"*\" (write it as host*port, "
+                                  "e.g. smtp.example.com*587)").arg(account.server));
+        return 1;
+    }
+    print(out, QStringLiteral("* server %1 port %2, TLS mode %3, %4")
+                   .arg(client.host()).arg(client.port())
+                   .arg(mail::tlsModeSettingName(client.tlsMode()),
+                        account.authenticate ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
+                                             : QStringLiteral("no authentication (USERNAME is NULL)")));
+    client.setDialogueObserver([out](mail::DialogueKind kind, const QString& line) {
+        const char* prefix = kind == mail::DialogueKind::Sent ? "C: " : kind == mail::DialogueKind::Received ? "S: " : "* ";
+        print(out, QLatin1String(prefix) + line);
+    });
+
+    mail::MessageFields fields;
+    fields.senderAddress = account.senderAddress;
+    fields.senderName = account.senderName;
+    fields.recipients = recipient;
+    fields.subject = QStringLiteral("Velocast: mensagem de teste");
+    fields.body = QStringLiteral("Esta é uma mensagem de teste do Velocast.\r\n"
+                                 "Se você a recebeu, a conta de e-mail do clube está pronta.");
+    try {
+        client.connect();
+        client.send(mail::composeMessage(fields));
+        client.disconnect();
+    } catch (const mail::SmtpError& e) {
+        client.release();
+        print(err, QStringLiteral("velocast: the test message was not sent: %1").arg(e.message()));
+        return 1;
+    }
+    print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
+    return 0;
+}
+
+}  // namespace velocast

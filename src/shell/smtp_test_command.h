@@ -1,0 +1,12 @@
+#pragma once
+// velocast --test-smtp ADDRESS: sends one short message with the club's stored SMTP account and
+// prints the dialogue, so the account can be set up and checked. AUTH payloads are masked.
+#include <QString>
+#include <cstdio>
+
+namespace velocast {
+
+// Returns the exit status: 0 only when the server accepted the message.
+int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* out = stdout, std::FILE* err = stderr);
+
+}  // namespace velocast
