@@ -11,14 +11,6 @@
 
 namespace velocast::mail {
 
-namespace {
-QString trimControls(const QString& text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text.at(begin).unicode() <= 0x20) ++begin;
-    while (end > begin && text.at(end - 1).unicode() <= 0x20) --end;
-    return text.mid(begin, end - begin);
-}
-}  // namespace
 
 OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
                            QObject* parent)
@@ -90,7 +82,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
     const Dataset& row = session_.TBLVelocast;
     const QString attachment = row.text(QStringLiteral("IMAGEM_CORPO_MARKETING"));
     const QString storedAddress = row.text(QStringLiteral("Email"));
-    const QString address = trimControls(storedAddress);
+    const QString address = trimControlCharacters(storedAddress);
     if (address.isEmpty() || !ValidaEMail(address)) {
         ++counters_.invalid;
         show("LBLINVALIDOS", counters_.invalid);

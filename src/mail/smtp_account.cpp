@@ -5,14 +5,12 @@
 
 namespace velocast::mail {
 
-namespace {
-QString trimControls(const QString& text) {
+QString trimControlCharacters(const QString& text) {
     qsizetype begin = 0, end = text.size();
     while (begin < end && text.at(begin).unicode() <= 0x20) ++begin;
     while (end > begin && text.at(end - 1).unicode() <= 0x20) --end;
     return text.mid(begin, end - begin);
 }
-}  // namespace
 
 SmtpAccount readSmtpAccount(const Dataset& settings) {
     SmtpAccount account;
@@ -28,7 +26,7 @@ SmtpAccount readSmtpAccount(const Dataset& settings) {
 
 QString smtpHost(const QString& server) {
     const qsizetype star = server.indexOf(QLatin1Char('*'));
-    return star < 0 ? QString() : trimControls(server.left(star));
+    return star < 0 ? QString() : trimControlCharacters(server.left(star));
 }
 
 std::optional<quint16> smtpPort(const QString& server) {

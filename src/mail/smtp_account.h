@@ -22,6 +22,10 @@ struct SmtpAccount {
     QString tlsModeName;   // IdSMTP_UseTLS
 };
 
+// The text without the characters of code U+0020 or below at either end (blanks, tabs, line
+// breaks and other controls), as addresses and host names are read.
+QString trimControlCharacters(const QString& text);
+
 // Reads the account from the current row of the settings dataset; throws DbError.
 SmtpAccount readSmtpAccount(const Dataset& settings);
 

@@ -52,13 +52,7 @@ struct CampaignFixture : ::testing::Test {
                      {QStringLiteral("DATA_NASCIMENTO"), birth.isNull() ? QVariant() : QVariant(birth)},
                      {QStringLiteral("DATA_TRANCAMENTO"), locked}});
     }
-    QStringList outbox() {
-        QStringList out;
-        QSqlQuery q(host.db());
-        q.exec(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID"));
-        while (q.next()) out << q.value(0).toString();
-        return out;
-    }
+    QStringList outbox() { return host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")); }
 
 private:
     int members_ = 0;

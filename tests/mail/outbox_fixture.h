@@ -58,13 +58,7 @@ struct OutboxFixture : ::testing::Test {
         host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), email}, {QStringLiteral("Assunto"), subject},
                                                 {QStringLiteral("Texto"), text}, {QStringLiteral("IMAGEM_CORPO_MARKETING"), image}});
     }
-    QStringList outbox() {
-        QStringList out;
-        QSqlQuery q(host.db());
-        q.exec(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID"));
-        while (q.next()) out << q.value(0).toString();
-        return out;
-    }
+    QStringList outbox() { return host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")); }
 };
 
 }  // namespace velocast::testing

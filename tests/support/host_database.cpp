@@ -63,6 +63,14 @@ QVariant HostDatabase::scalar(const QString& sql) {
     return q.value(0);
 }
 
+QStringList HostDatabase::strings(const QString& sql) {
+    QStringList out;
+    QSqlQuery q(db());
+    if (!q.exec(sql)) ADD_FAILURE() << "SQL failed: " << sql.toStdString() << ": " << q.lastError().text().toStdString();
+    while (q.next()) out << q.value(0).toString();
+    return out;
+}
+
 int HostDatabase::count(const QString& table, const QString& where) {
     return scalar(QStringLiteral("SELECT COUNT(*) FROM ") + table + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where)).toInt();
 }

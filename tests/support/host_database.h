@@ -21,6 +21,8 @@ public:
     // Runs SQL on a connection of the test's own (not the program's); fails the test on error.
     void exec(const QString& sql, const QVariantMap& parameters = {});
     QVariant scalar(const QString& sql);
+    // The first column of every row of a query, as text.
+    QStringList strings(const QString& sql);
     int count(const QString& table, const QString& where = QString());
     bool tableExists(const QString& table);
     QSqlDatabase db() const;
