@@ -1,4 +1,9 @@
+#include <QJsonArray>
+#include <QJsonObject>
+
 #include "outbox_fixture.h"
+#include "smtp_aiosmtpd_peer.h"
+#include "smtp_scripted_server.h"
 
 using namespace velocast;
 using velocast::testing::OutboxFixture;
@@ -47,4 +52,115 @@ TEST_F(OutboxFixture, AnEmptyOutboxDrainsToTrueAndTheTickRearmsTheTimer) {
     figures.clear();
     sender->Timer2Timer();
     EXPECT_TRUE(figures.empty());
+}
+
+namespace {
+using velocast::mail::testing::AiosmtpdPeer;
+using velocast::mail::testing::ScriptedSmtpServer;
+using velocast::mail::testing::reply;
+
+std::vector<std::tuple<QString, qint32>> sentAndPending(const std::vector<std::tuple<QString, qint32>>& figures) {
+    std::vector<std::tuple<QString, qint32>> out;
+    for (const auto& f : figures)
+        if (std::get<0>(f) != QLatin1String("LBLINVALIDOS")) out.push_back(f);
+    return out;
+}
+}  // namespace
+
+TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOutbox) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("clube"), QStringLiteral("s3nh@"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
+    session.TBLCONTROLE2.close();
+    session.openControle2();
+    addRow(QStringLiteral("  ana@example.com "), QStringLiteral("Feliz aniversário, Ana"), QStringLiteral("Parabéns!\r\n.Tudo de bom."));
+    addRow(QStringLiteral("bia@example.com"));
+    addRow(QStringLiteral("caio@example.com"));
+
+    ASSERT_TRUE(sender->ENVIAR_EMAIL()) << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_TRUE(outbox().isEmpty());
+    EXPECT_EQ(counters.sent, 3);
+    using F = std::tuple<QString, qint32>;
+    const QString sent = QStringLiteral("LBLENVIADOS"), pending = QStringLiteral("LBLPENDENTES");
+    EXPECT_EQ(sentAndPending(figures), (std::vector<F>{{sent, 0}, {pending, 3}, {sent, 1}, {pending, 2},
+                                                        {sent, 2}, {pending, 1}, {sent, 3}, {pending, 0}}));
+
+    const QByteArray login = server.nextEvent();
+    EXPECT_TRUE(login.startsWith("AUTH ") && login.endsWith(" clube ok")) << login.toStdString();
+    const QStringList recipients{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")};
+    for (const QString& to : recipients) {
+        const QJsonObject message = server.nextMessage();
+        EXPECT_TRUE(message.value(QStringLiteral("tls")).toBool());
+        EXPECT_EQ(message.value(QStringLiteral("from")).toString(), QStringLiteral("clube@example.com"));
+        EXPECT_EQ(message.value(QStringLiteral("to")).toArray().first().toString(), to);
+        const QString data = message.value(QStringLiteral("data")).toString();
+        EXPECT_TRUE(data.contains(QStringLiteral("To: ") + to)) << data.toStdString();
+        if (to.startsWith(QLatin1String("ana"))) {
+            EXPECT_TRUE(data.contains(QStringLiteral("\r\n.Tudo de bom."))) << data.toStdString();  // un-stuffed by the server
+        }
+    }
+    // The next drain finds nothing and says so.
+    figures.clear();
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(figures, (std::vector<F>{{sent, 3}, {pending, 0}}));
+}
+
+TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCounts) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // Someone empties the outbox from the tray menu while the drain is between two rows.
+    QTimer::singleShot(0, [this] { host.exec(QStringLiteral("DELETE FROM Velocast")); });
+    EXPECT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(counters.sent, 2);
+    EXPECT_EQ(sender->rowsFinishedInLastDrain(), 2);
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgram) {
+    using S = ScriptedSmtpServer;
+    std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
+    for (const char* answer : {"250 mx.example.com", "250 ok"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    for (const char* answer : {"550 5.1.1 <ana@example.com>: mailbox unavailable", "250 reset"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    script.push_back(S::awaitClose());
+    ScriptedSmtpServer server(script);
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+
+    timer2.start();
+    sender->Timer2Timer();
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_EQ(notices.shown[0].text, QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor."));
+    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("mailbox unavailable"))) << notices.shown[0].detail.toStdString();
+    EXPECT_EQ(hides, 1);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_FALSE(timer2.isActive());
+    EXPECT_FALSE(connection.isOpen());  // the row's transaction was rolled back by the close
+    EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
+    const auto heard = server.transcript();
+    ASSERT_GE(heard.size(), 4u);
+    EXPECT_EQ(heard[3], "RSET");
+    EXPECT_EQ(heard.size(), 4u);  // released without QUIT, nothing more
+}
+
+TEST_F(OutboxFixture, AMissingAttachmentIsAFailedSend) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
+    const QString missing = host.folder() + QStringLiteral("/bolo.png");
+    addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), missing);
+    EXPECT_FALSE(sender->ENVIAR_EMAIL());
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown[0].detail.contains(missing)) << notices.shown[0].detail.toStdString();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(outbox().size(), 1);
 }
