@@ -12,7 +12,7 @@ packages=(
   unixodbc-dev unixodbc odbcinst tdsodbc libsqliteodbc
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-aiosmtpd sqlite3
-  mime-support
+  media-types
 )
 
 missing=()
