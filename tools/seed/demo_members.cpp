@@ -532,7 +532,8 @@ Member makeMember(std::uint64_t seed, int index, const QDate& businessDate,
     // A few selected members carry an address the sender rejects.
     if (isSelectedRole(info.role) && index % 11 == 5 && !m.email.isEmpty()) {
         const qsizetype at = m.email.indexOf(QLatin1Char('@'));
-        m.email = invalidAddress(m.email.left(at), m.email.mid(at + 1), index / 11);
+        m.email = invalidAddress(m.email.left(at), m.email.mid(at + 1),
+                                 index / 11 + index / kCycleLength);
     }
     return m;
 }
