@@ -83,7 +83,7 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
     if (!channel_.isOpen())
         fail(QStringLiteral("Not connected."));
     if (observer_)
-        observer_(DialogueKind::Sent, QString::fromLatin1(shownAs));
+        observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
     try {
         channel_.writeAll(line + "\r\n");
     } catch (const SmtpError&) {

@@ -15,6 +15,8 @@ import base64
 import json
 import ssl
 import sys
+import logging
+import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -29,7 +31,7 @@ class Recorder:
         emit("MESSAGE " + json.dumps({
             "from": envelope.mail_from,
             "to": envelope.rcpt_tos,
-            "tls": session.ssl is not None or server.transport.get_extra_info("sslcontext") is not None,
+            "tls": server.transport.get_extra_info("sslcontext") is not None,
             "data": base64.b64encode(envelope.original_content or envelope.content).decode(),
         }))
         return "250 2.0.0 accepted"
@@ -43,15 +45,23 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--exclude", action="append", default=[])
+    parser.add_argument("--tls1-only", action="store_true", help="speak TLS 1.0 and nothing newer")
     args = parser.parse_args()
+    logging.getLogger("mail.log").setLevel(logging.ERROR)  # aiosmtpd nags about its own API
 
     context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     context.load_cert_chain(args.cert, args.key)
+    if args.tls1_only:
+        warnings.simplefilter("ignore", DeprecationWarning)  # old on purpose
+        context.set_ciphers("ALL:@SECLEVEL=0")
+        context.minimum_version = ssl.TLSVersion.TLSv1
+        context.maximum_version = ssl.TLSVersion.TLSv1
 
     def authenticator(server, session, envelope, mechanism, auth_data):
+        # The client sends text one byte per character (Latin-1), not UTF-8.
         ok = (isinstance(auth_data, LoginPassword)
-              and auth_data.login == args.user.encode()
-              and auth_data.password == args.password.encode())
+              and auth_data.login == args.user.encode("latin-1")
+              and auth_data.password == args.password.encode("latin-1"))
         login = auth_data.login.decode(errors="replace") if isinstance(auth_data, LoginPassword) else "?"
         emit(f"AUTH {mechanism} {login} {'ok' if ok else 'fail'}")
         return AuthResult(success=ok, handled=False)

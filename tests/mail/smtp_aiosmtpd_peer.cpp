@@ -25,6 +25,8 @@ AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& passwo
                           QStringLiteral("--cert"), certificate_.certificatePath(),
                           QStringLiteral("--key"), certificate_.keyPath(),
                           QStringLiteral("--user"), user, QStringLiteral("--password"), password};
+    if (mode == Mode::ImplicitTls1Only)
+        arguments << QStringLiteral("--tls1-only");
     for (const QString& name : excludedMechanisms)
         arguments << QStringLiteral("--exclude") << name;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

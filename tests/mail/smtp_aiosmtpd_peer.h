@@ -12,7 +12,7 @@ namespace velocast::mail::testing {
 
 class AiosmtpdPeer {
 public:
-    enum class Mode { StartTls, Implicit };
+    enum class Mode { StartTls, Implicit, ImplicitTls1Only };
     AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
                  const QStringList& excludedMechanisms = {});
     ~AiosmtpdPeer();

@@ -1,0 +1,11 @@
+#pragma once
+// The velocast-seed command line, apart from main() so that tests can run it.
+#include <QStringList>
+#include <QTextStream>
+
+namespace velocast::seed {
+
+// Exit status: 0 written, 1 failed, 2 bad command line.
+int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+
+}  // namespace velocast::seed
