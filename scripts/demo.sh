@@ -10,8 +10,8 @@ demo="$here/demo"
 mail="$demo/mail"
 port=2525
 mkdir -p "$demo"
-rm -rf "$mail" "$demo/club.sqlite" "$demo/club.sqlite.udl" "$demo/club.sqlite.d"
-"$here/build/velocast-seed" "$demo/club.sqlite" --date "$(date +%F)"
+rm -rf "$mail"
+"$here/build/velocast-seed" "$demo/club.sqlite" --date "$(date +%F)" --force
 
 /usr/bin/python3 "$here/tools/demo/mail_catcher.py" "$mail" --port "$port" > "$demo/mail_catcher.log" 2>&1 &
 catcher=$!
