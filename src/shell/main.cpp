@@ -11,6 +11,7 @@
 #include "shell/message_box_notices.h"
 #include "shell/program.h"
 #include "shell/smtp_test_command.h"
+#include "shell/termination_signals.h"
 
 using namespace velocast;
 
@@ -21,6 +22,7 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Velocast"));
     StderrNotices notices;
     Program program(options.dataLinkPath, notices);
+    quitOnTerminationSignals(&program);
     FiguresLine figures;
     program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
@@ -43,6 +45,7 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     MessageBoxNotices notices;
     TFRMVelocast window;
     Program program(options.dataLinkPath, notices);
+    quitOnTerminationSignals(&program);
     program.hideWindow = [&window] { window.hide(); };
     program.showFigure = [&window](const QString& label, qint32 value) {
         if (QLabel* figure = window.findChild<QLabel*>(label)) figure->setText(formatFigure(value));
