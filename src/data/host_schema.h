@@ -28,7 +28,7 @@ enum class ColumnFamily {
 struct ColumnDef {
     QString name;
     ColumnFamily family;
-    int width = 0;  // characters, for the text families; 0 when unlimited or not text
+    int width = 0;  // characters of a text column; 0 when unlimited, not text, or left to the host
 };
 
 // Name of the per-run table before the start time "HHMMSS" is appended. The program creates
