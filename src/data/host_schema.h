@@ -50,7 +50,7 @@ QStringList hostTables();
 // One CREATE TABLE statement per table, SQLite dialect.
 QStringList hostSchemaSqlite(const HostSchemaOptions& options = {});
 
-// CREATE INDEX statements for the lookups the campaigns make, SQLite dialect.
+// CREATE INDEX IF NOT EXISTS statements for the lookups the campaigns make, SQLite dialect.
 QStringList hostIndexesSqlite();
 
 // Creates every table (and the indexes unless switched off) on an open database, in one
