@@ -122,7 +122,7 @@ const QList<TableDef>& tableDefs() {
                    {"RADIO", F::UnicodeText, 20},
                    {"OBSERVACAO", F::UnicodeText, 40},
                    {"EMAIL", F::UnicodeText, 60},
-                   {"RECEBER_EMAIL", F::UnicodeText, 3},
+                   {"RECEBER_EMAIL", F::UnicodeText},
                    {"DATA_TRANCAMENTO", F::DateTime},
                    {"DATA_MEDICA", F::DateTime},
                    {"DATA_FUNCIONAL", F::DateTime},
@@ -138,41 +138,41 @@ const QList<TableDef>& tableDefs() {
         t.append({QStringLiteral("ALUNOS"),
                   {{"MATRICULA", F::UnicodeText, 10},
                    {"EMAIL", F::UnicodeText, 60},
-                   {"RECEBER_EMAIL", F::UnicodeText, 3},
+                   {"RECEBER_EMAIL", F::UnicodeText},
                    {"DATA_TRANCAMENTO", F::DateTime},
-                   {"REPASSE", F::UnicodeText, 20},
+                   {"REPASSE", F::UnicodeText},
                    {"BOLSISTA", F::Flag},
                    {"DIA_VENCIMENTO", F::Integer},
-                   {"MODALIDADE", F::UnicodeText, 2},
-                   {"PLANOS", F::UnicodeText, 2}},
+                   {"MODALIDADE", F::UnicodeText},
+                   {"PLANOS", F::UnicodeText}},
                   TableDef::Declared::None});
         t.append({QStringLiteral("PLANOS"),
                   {{"CODIGO", F::UnicodeText, 2}, {"DESCRICAO", F::UnicodeText, 20}},
                   TableDef::Declared::None, {}, QStringLiteral("CODIGO")});
         // MES and ANO: see ReceiptColumns; their type is chosen when the DDL is made.
         t.append({QStringLiteral("RECEB"),
-                  {{"MATRICULA", F::UnicodeText, 10}, {"MES", F::UnicodeText, 2},
-                   {"ANO", F::UnicodeText, 4}},
+                  {{"MATRICULA", F::UnicodeText, 10}, {"MES", F::UnicodeText},
+                   {"ANO", F::UnicodeText}},
                   TableDef::Declared::None});
         t.append({QStringLiteral("MENSALIDADES"),
-                  {{"CODIGO", F::UnicodeText, 2}, {"ACESSOLIVRE", F::Integer}},
+                  {{"CODIGO", F::UnicodeText}, {"ACESSOLIVRE", F::Integer}},
                   TableDef::Declared::None, {}, QStringLiteral("CODIGO")});
         t.append({QStringLiteral("ENTRADASAIDA"),
-                  {{"MATRICULA", F::UnicodeText, 10},
+                  {{"MATRICULA", F::UnicodeText},
                    {"INICIAL", F::DateTime},
                    {"FINAL", F::DateTime},
-                   {"BOLSISTA", F::UnicodeText, 1},
-                   {"ANOMESI", F::UnicodeText, 6},
-                   {"ANOMESF", F::UnicodeText, 6}},
+                   {"BOLSISTA", F::UnicodeText},
+                   {"ANOMESI", F::UnicodeText},
+                   {"ANOMESF", F::UnicodeText}},
                   TableDef::Declared::None});
         t.append({QStringLiteral("HISTORICOTRANCAMENTO"),
-                  {{"MATRICULA", F::UnicodeText, 10},
+                  {{"MATRICULA", F::UnicodeText},
                    {"TRANCAMENTO", F::DateTime},
                    {"PRAZO", F::DateTime},
                    {"LIBERADO", F::DateTime}},
                   TableDef::Declared::None});
         t.append({QStringLiteral("ACESSO"),
-                  {{"MATRICULA", F::UnicodeText, 10}, {"DATA", F::DateTime}},
+                  {{"MATRICULA", F::UnicodeText}, {"DATA", F::DateTime}},
                   TableDef::Declared::None});
         return t;
     }();
@@ -243,13 +243,13 @@ QStringList hostSchemaSqlite(const HostSchemaOptions& options) {
 
 QStringList hostIndexesSqlite() {
     return {
-        QStringLiteral("CREATE INDEX IX_ALUNOSATIVOS_MATRICULA ON AlunosAtivos (MATRICULA)"),
-        QStringLiteral("CREATE INDEX IX_ALUNOS_MATRICULA ON ALUNOS (MATRICULA)"),
-        QStringLiteral("CREATE INDEX IX_RECEB_MATRICULA ON RECEB (MATRICULA, ANO, MES)"),
-        QStringLiteral("CREATE INDEX IX_RECEB_ANO_MES ON RECEB (ANO, MES)"),
-        QStringLiteral("CREATE INDEX IX_ENTRADASAIDA_MATRICULA ON ENTRADASAIDA (MATRICULA, INICIAL)"),
-        QStringLiteral("CREATE INDEX IX_HISTORICOTRANCAMENTO_MATRICULA ON HISTORICOTRANCAMENTO (MATRICULA, PRAZO)"),
-        QStringLiteral("CREATE INDEX IX_ACESSO_MATRICULA ON ACESSO (MATRICULA, DATA)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ALUNOSATIVOS_MATRICULA ON AlunosAtivos (MATRICULA)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ALUNOS_MATRICULA ON ALUNOS (MATRICULA)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_MATRICULA ON RECEB (MATRICULA, ANO, MES)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_ANO_MES ON RECEB (ANO, MES)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ENTRADASAIDA_MATRICULA ON ENTRADASAIDA (MATRICULA, INICIAL)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_HISTORICOTRANCAMENTO_MATRICULA ON HISTORICOTRANCAMENTO (MATRICULA, PRAZO)"),
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ACESSO_MATRICULA ON ACESSO (MATRICULA, DATA)"),
     };
 }
 

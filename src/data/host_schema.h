@@ -28,7 +28,7 @@ enum class ColumnFamily {
 struct ColumnDef {
     QString name;
     ColumnFamily family;
-    int width = 0;  // characters, for the text families; 0 when unlimited or not text
+    int width = 0;  // characters of a text column; 0 when unlimited, not text, or left to the host
 };
 
 // Name of the per-run table before the start time "HHMMSS" is appended. The program creates
@@ -50,7 +50,7 @@ QStringList hostTables();
 // One CREATE TABLE statement per table, SQLite dialect.
 QStringList hostSchemaSqlite(const HostSchemaOptions& options = {});
 
-// CREATE INDEX statements for the lookups the campaigns make, SQLite dialect.
+// CREATE INDEX IF NOT EXISTS statements for the lookups the campaigns make, SQLite dialect.
 QStringList hostIndexesSqlite();
 
 // Creates every table (and the indexes unless switched off) on an open database, in one

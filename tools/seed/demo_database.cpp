@@ -12,7 +12,6 @@
 #include <QUuid>
 #include <QVariant>
 
-
 namespace velocast::seed {
 namespace {
 
