@@ -1,4 +1,6 @@
 #include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -166,4 +168,22 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
     watchdog.Timer3Timer();
     EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
     EXPECT_EQ(notices.shown.size(), 3u);
+}
+
+TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
+    // Accepts TCP connections (the kernel's backlog does) and never says a word.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QTemporaryDir dir;
+    const QString udl = dir.filePath(QStringLiteral("Korvana.udl"));
+    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password=x;Initial Catalog=K;"
+                                                         "Data Source=127.0.0.1,%1").arg(silent.serverPort()));
+    SharedConnection connection(udl, QStringLiteral("silent-server"));
+    connection.loginTimeoutSeconds = 2;
+    try {
+        connection.open();
+        ADD_FAILURE() << "a silent server was taken for a database";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.message().contains(udl)) << e.what();
+    }
 }
