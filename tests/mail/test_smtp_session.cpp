@@ -143,6 +143,33 @@ TEST(SmtpSession, ConnectChecksHostPortAndSocketErrors) {
     ::close(unused);
 }
 
+TEST(SmtpSession, ConnectAttemptThatGetsNoAnswerTimesOut) {
+    // A listener that never accepts, with its one-place queue already taken: Linux drops
+    // further SYNs, so the next connection attempt hears nothing at all.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+    }
+
+    TestSession session(ntohs(address.sin_port));
+    session.client.setTimeouts({300, 300, 300});
+    const SmtpError error = connectError(session);
+    EXPECT_EQ(error.stage(), SmtpStage::Connecting);
+    EXPECT_EQ(error.message(), "Socket Error # 110\r\nConnection timed out");
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+}
+
 TEST(SmtpSession, StartTlsProblemsInRequiredAndExplicitModes) {
     struct Case {
         const char* name;
