@@ -46,6 +46,21 @@ SmtpError sendError(TestSession& session, const ComposedMessage& message = testM
     return SmtpError({});
 }
 
+// A socket bound to 127.0.0.1 on an ephemeral port (its address filled in), or -1.
+int boundLoopbackSocket(sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 TEST(SmtpSession, SubmitsOneMessageWithDotStuffingAndSevenBitCommands) {
@@ -118,13 +133,9 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
 
 TEST(SmtpSession, ConnectChecksHostPortAndSocketErrors) {
     // A bound socket that does not listen refuses connections.
-    const int unused = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(unused, reinterpret_cast<sockaddr*>(&address), length), 0);
-    ::getsockname(unused, reinterpret_cast<sockaddr*>(&address), &length);
+    const int unused = boundLoopbackSocket(address);
+    ASSERT_GE(unused, 0);
 
     struct Case {
         QString host;
@@ -146,18 +157,14 @@ TEST(SmtpSession, ConnectChecksHostPortAndSocketErrors) {
 TEST(SmtpSession, ConnectAttemptThatGetsNoAnswerTimesOut) {
     // A listener that never accepts, with its one-place queue already taken: Linux drops
     // further SYNs, so the next connection attempt hears nothing at all.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    const int listener = boundLoopbackSocket(address);
+    ASSERT_GE(listener, 0);
     ASSERT_EQ(::listen(listener, 0), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     std::vector<int> fillers;
     for (int i = 0; i < 3; ++i) {
         fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), length);
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
     }
 
     TestSession session(ntohs(address.sin_port));
