@@ -34,8 +34,7 @@ bool SmtpChannel::startTls(const QString& serverName) {
         const bool ready = step == TlsSession::WantRead ? socket_.waitReadable(deadline)
                                                         : socket_.waitWritable(deadline);
         if (!ready)
-            throw TlsFailure{QStringLiteral("no answer from %1 within %2 seconds")
-                                 .arg(peer_, QString::number(ioTimeoutMs_ / 1000.0))};
+            throwTimeout("TLS handshake");
     }
     tls_ = std::move(tls);
     return true;
