@@ -79,10 +79,13 @@ void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
         const std::optional<QByteArray> initial = mechanism->initialResponse(credentials);
         SmtpReply reply = initial ? exchange.command(command + ' ' + initial->toBase64(), command + " ****")
                                   : exchange.command(command, command);
-        for (int step = 0; reply.code == 334; ++step) {
+        bool cancelled = false;
+        for (int step = 0; reply.code == 334 && !cancelled; ++step) {
             const QByteArray challenge = QByteArray::fromBase64(reply.lines.value(0).trimmed());
             const std::optional<QByteArray> answer =
                 step < kMaxChallenges ? mechanism->answer(step, challenge, credentials) : std::nullopt;
+            cancelled = !answer;
+            // After "*" the exchange is over whatever the server says next.
             reply = answer ? exchange.command(answer->toBase64(), "****") : exchange.command("*", "*");
         }
         if (reply.code == 235)

@@ -34,8 +34,7 @@ bool SmtpChannel::startTls(const QString& serverName) {
         const bool ready = step == TlsSession::WantRead ? socket_.waitReadable(deadline)
                                                         : socket_.waitWritable(deadline);
         if (!ready)
-            throw TlsFailure{QStringLiteral("no answer from %1 within %2 seconds")
-                                 .arg(peer_, QString::number(ioTimeoutMs_ / 1000.0))};
+            throwTimeout("TLS handshake");
     }
     tls_ = std::move(tls);
     return true;
@@ -64,19 +63,23 @@ qint64 SmtpChannel::fill(Deadline deadline) {
 }
 
 QByteArray SmtpChannel::readLine(Deadline deadline) {
+    const QString tooLong = QStringLiteral("Reply line longer than %1 characters.").arg(kMaxLineLength);
     for (;;) {
         const qsizetype end = buffer_.indexOf('\n');
-        const qsizetype length = end < 0 ? buffer_.size() : end;
-        const bool hasCr = length > 0 && buffer_.at(length - 1) == '\r';
-        if (length - (hasCr && end >= 0 ? 1 : 0) > kMaxLineLength)
-            throw SmtpError(QStringLiteral("Reply line longer than %1 characters.").arg(kMaxLineLength));
-        if (end >= 0) {
-            QByteArray line = buffer_.left(hasCr ? end - 1 : end);
-            buffer_.remove(0, end + 1);
-            return line;
+        if (end < 0) {
+            if (buffer_.size() > kMaxLineLength + 1)  // + 1: a CR waiting for its LF
+                throw SmtpError(tooLong);
+            if (fill(deadline) == 0)
+                throw SmtpError(QStringLiteral("Connection Closed Gracefully."));
+            continue;
         }
-        if (fill(deadline) == 0)
-            throw SmtpError(QStringLiteral("Connection Closed Gracefully."));
+        QByteArray line = buffer_.left(end);
+        buffer_.remove(0, end + 1);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() > kMaxLineLength)
+            throw SmtpError(tooLong);
+        return line;
     }
 }
 

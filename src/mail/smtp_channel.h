@@ -25,7 +25,7 @@ public:
     int ioTimeout() const { return ioTimeoutMs_; }
 
     // Starts TLS on the open connection. False when OpenSSL cannot be used at all; a failed
-    // handshake (time-out included) raises TlsFailure.
+    // handshake raises TlsFailure, a server that stops answering during it the time-out.
     bool startTls(const QString& serverName);
     bool tlsActive() const { return tls_ != nullptr; }
     QString tlsDescription() const;

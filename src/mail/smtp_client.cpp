@@ -113,6 +113,9 @@ void SmtpClient::startTls(bool duringConnect) {
         channel_.close(false);
         fail(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
                            : QStringLiteral("SSL negotiation failed."));
+    } catch (const SmtpError&) {
+        channel_.close(false);  // the time-out, which names the silent server
+        throw;
     }
     note(QStringLiteral("TLS started (%1)").arg(channel_.tlsDescription()));
 }

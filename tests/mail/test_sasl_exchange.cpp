@@ -184,3 +184,16 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
         }
     }
 }
+
+TEST(SaslExchange, AServerThatNeverStopsChallengingIsCancelled) {
+    std::initializer_list<std::vector<S::Step>> none{};
+    std::vector<S::Step> script = authScript("250 AUTH LOGIN", none);
+    for (int i = 0; i < 18; ++i) {  // the AUTH line, 16 answers, then "*": each gets 334 again
+        script.push_back(S::hear());
+        script.push_back(S::say("334 UGFzc3dvcmQ6"));
+    }
+    const Outcome o = authenticate(script, QStringLiteral("u"), QStringLiteral("pw"));
+    ASSERT_EQ(o.heard.size(), 18u);
+    EXPECT_EQ(o.heard.back(), "*");
+    EXPECT_EQ(o.error, "UGFzc3dvcmQ6");
+}

@@ -49,7 +49,6 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
         SCOPED_TRACE(c.name);
         AiosmtpdPeer peer(c.server, kUser, kPassword, c.excluded);
         TestSession session(peer.port(), c.mode);
-        session.client.setPort(peer.port());
         if (c.sasl)
             session.useSasl(kUser, kPassword);
         try {
@@ -90,7 +89,6 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
 TEST(SmtpTlsPeer, WrongPasswordFailsWithTheFirstRejection) {
     AiosmtpdPeer peer(AiosmtpdPeer::Mode::Implicit, kUser, kPassword);
     TestSession session(peer.port(), TlsMode::Implicit);
-    session.client.setPort(peer.port());
     session.useSasl(kUser, QStringLiteral("wrong"));
     session.client.connect();
     try {
