@@ -2,7 +2,7 @@
 #include <QJsonObject>
 
 #include "outbox_fixture.h"
-#include "smtp_aiosmtpd_peer.h"
+#include "support/aiosmtpd_peer.h"
 #include "smtp_scripted_server.h"
 
 using namespace velocast;

@@ -1,6 +1,6 @@
 // The session against aiosmtpd, a real SMTP server, over real TLS with a self-signed
 // certificate: STARTTLS and implicit TLS, AUTH PLAIN and LOGIN, and a plain session.
-#include "smtp_aiosmtpd_peer.h"
+#include "support/aiosmtpd_peer.h"
 #include "smtp_test_session.h"
 #include "mail/tls_fips.h"
 

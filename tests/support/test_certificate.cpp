@@ -1,4 +1,4 @@
-#include "smtp_test_certificate.h"
+#include "support/test_certificate.h"
 
 #include <cstdio>
 #include <openssl/evp.h>

@@ -1,7 +1,7 @@
 #pragma once
-// aiosmtpd (tests/mail/aiosmtpd_server.py) as a real SMTP server on loopback, with a
+// aiosmtpd (tests/support/aiosmtpd_server.py) as a real SMTP server on loopback, with a
 // self-signed certificate, accepting one user name and password through AUTH PLAIN/LOGIN.
-#include "smtp_test_certificate.h"
+#include "support/test_certificate.h"
 
 #include <QByteArray>
 #include <QJsonObject>

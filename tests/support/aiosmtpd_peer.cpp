@@ -1,4 +1,4 @@
-#include "smtp_aiosmtpd_peer.h"
+#include "support/aiosmtpd_peer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,7 +12,7 @@ namespace {
 QString scriptPath() {
     const QByteArray source = qgetenv("VELOCAST_SOURCE_DIR");
     if (!source.isEmpty())
-        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/mail/aiosmtpd_server.py"));
+        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/support/aiosmtpd_server.py"));
     return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("aiosmtpd_server.py"));
 }
 
