@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QPixmap>
+#include <QSystemTrayIcon>
 #include <cstdio>
 #include <memory>
 
@@ -46,7 +48,26 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     TFRMVelocast window;
     Program program(options.dataLinkPath, notices);
     quitOnTerminationSignals(&program);
-    program.hideWindow = [&window] { window.hide(); };
+    // Without a notification area a hidden window could never be reached again: it is
+    // minimised instead.
+    program.hideWindow = [&window] {
+        if (QSystemTrayIcon::isSystemTrayAvailable()) window.hide();
+        else window.showMinimized();
+    };
+    QSystemTrayIcon tray;
+    program.registerIcon = [&tray, &window] {
+        QPixmap pixmap(32, 32);
+        pixmap.fill(QColor(0x1f, 0x6f, 0xb2));
+        tray.setIcon(QIcon(pixmap));
+        QObject::connect(&tray, &QSystemTrayIcon::activated, &window, [&window](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick) {
+                window.showNormal();
+                window.raise();
+                window.activateWindow();
+            }
+        });
+        tray.show();
+    };
     program.showFigure = [&window](const QString& label, qint32 value) {
         if (QLabel* figure = window.findChild<QLabel*>(label)) figure->setText(formatFigure(value));
     };
@@ -55,6 +76,7 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     window.show();
     app.exec();
     program.FormDestroy();
+    tray.hide();
     return program.failed() ? 1 : 0;
 }
 
