@@ -2,6 +2,7 @@
 
 #include "campaign_fixture.h"
 #include "campaigns/aniversariante.h"
+#include "data/session.h"
 
 using namespace velocast;
 using velocast::testing::CampaignFixture;
@@ -95,4 +96,12 @@ TEST_F(CampaignFixture, OutboxValuesAreCutToTheOutboxWidths) {
     EXPECT_EQ(outbox(), QStringList{longAddress.left(40)});
     EXPECT_EQ(host.scalar(QStringLiteral("SELECT LENGTH(Assunto) FROM Velocast")).toInt(), 50);
     EXPECT_EQ(host.scalar(QStringLiteral("SELECT LENGTH(Texto) FROM Velocast")).toInt(), 3000);
+}
+
+TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
+    const SqlText lookup = controlRecordLookup(DateTime::fromQDateTime(QDateTime(QDate(2024, 12, 31), QTime(7, 42))));
+    EXPECT_EQ(lookup.mssql, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '31/12/2024' AND DATA < '01/01/2025'"));
+    EXPECT_EQ(lookup.sqlite, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
+    EXPECT_EQ(createRunTableSql(Dialect::Mssql, QStringLiteral("TempFedelidade093015")),
+              QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
 }
