@@ -3,6 +3,7 @@
 
 #include "outbox_fixture.h"
 #include "support/aiosmtpd_peer.h"
+#include "support/velocast_process.h"
 #include "smtp_scripted_server.h"
 
 using namespace velocast;
@@ -163,4 +164,29 @@ TEST_F(OutboxFixture, AMissingAttachmentIsAFailedSend) {
     EXPECT_TRUE(notices.shown[0].detail.contains(missing)) << notices.shown[0].detail.toStdString();
     EXPECT_EQ(terminations, 1);
     EXPECT_EQ(outbox().size(), 1);
+}
+
+TEST(OutboxHeadless, ARefusedRecipientEndsTheRunWithAFailureAndTheRowIsFirstAgainNextTime) {
+    using S = ScriptedSmtpServer;
+    std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
+    for (const char* answer : {"250 mx.example.com", "250 ok", "550 5.1.1 no such user", "250 reset"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    script.push_back(S::awaitClose());
+    ScriptedSmtpServer server(script);
+    velocast::testing::HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ninguem@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+
+    const auto result = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.1.1 no such user\"")))
+        << result.err.toStdString();
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
+              (QStringList{QStringLiteral("ninguem@example.com"), QStringLiteral("ana@example.com")}));
+    EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
 }
