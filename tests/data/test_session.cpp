@@ -9,17 +9,13 @@
 #include "data/session.h"
 #include "data/watchdog.h"
 #include "support/host_database.h"
+#include "support/session_test.h"
 
 using namespace velocast;
 using velocast::testing::HostDatabase;
 
 namespace {
-struct SessionFixture : ::testing::Test {
-    HostDatabase host;
-    SharedConnection connection{host.dataLinkPath(), QStringLiteral("session-under-test")};
-    RecordingNotices notices;
-    Session session{connection, notices};
-
+struct SessionFixture : velocast::testing::SessionTest {
     void SetUp() override {
         connection.open();
         session.clock = [] { return QTime(7, 5, 9); };

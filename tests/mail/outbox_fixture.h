@@ -8,16 +8,12 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "mail/outbox_sender.h"
-#include "support/host_database.h"
+#include "support/session_test.h"
 
 namespace velocast::testing {
 
 // A host database whose session is open, and the sender draining its outbox.
-struct OutboxFixture : ::testing::Test {
-    HostDatabase host;
-    SharedConnection connection{host.dataLinkPath(), QStringLiteral("outbox-test")};
-    RecordingNotices notices;
-    Session session{connection, notices};
+struct OutboxFixture : SessionTest {
     QTimer timer2;
     SendCounters counters;
     std::vector<std::tuple<QString, qint32>> figures;

@@ -4,17 +4,12 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "shell/daily_run.h"
-#include "support/host_database.h"
+#include "support/session_test.h"
 
 using namespace velocast;
-using velocast::testing::HostDatabase;
 
 namespace {
-struct DailyRunFixture : ::testing::Test {
-    HostDatabase host;
-    SharedConnection connection{host.dataLinkPath(), QStringLiteral("daily-run")};
-    RecordingNotices notices;
-    Session session{connection, notices};
+struct DailyRunFixture : velocast::testing::SessionTest {
     QTimer timer2;
     SendCounters counters{7, 9};
     int endRequests = 0;
