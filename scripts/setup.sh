@@ -29,6 +29,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 if [ "${SETUP_SKIP_BUILD:-0}" != 1 ]; then
-  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  launcher=()
+  # ccache, where a developer installed it, makes rebuilds in several work trees cheap.
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
   cmake --build "$here/build" -j "$(nproc)"
 fi
