@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -164,6 +165,38 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
     watchdog.Timer3Timer();
     EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
     EXPECT_EQ(notices.shown.size(), 3u);
+}
+
+TEST_F(SessionFixture, AQuitRequestDuringAnOutageEndsTheReconnectLoop) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    QTimer timer1, timer2;
+    Watchdog watchdog(session, notices, &timer1, &timer2);
+    watchdog.pauseBetweenPasses = std::chrono::milliseconds(10);
+    watchdog.Timer3.start();
+
+    const QString hidden = host.path() + QStringLiteral(".away");
+    host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
+    ASSERT_TRUE(QFile::rename(host.path(), hidden));
+    notices.whileOpen = [&](const RecordingNotices::Shown&) {
+        if (notices.shown.size() == 2) QCoreApplication::quit();  // SIGTERM or "Finalizar"
+        if (notices.shown.size() == 100) {  // a loop that ignores the request: let it out
+            QFile::rename(hidden, host.path());
+            ADD_FAILURE() << "the reconnect loop went on after the quit request";
+        }
+    };
+    bool tickReturned = false;
+    QTimer::singleShot(0, [&] {
+        watchdog.Timer3Timer();
+        tickReturned = true;
+    });
+    QCoreApplication::exec();  // returns only once the tick let go
+
+    EXPECT_TRUE(tickReturned);
+    EXPECT_EQ(notices.shown.size(), 2u);
+    EXPECT_FALSE(watchdog.Timer3.isActive());
+    EXPECT_FALSE(timer1.isActive());
+    EXPECT_FALSE(timer2.isActive());
+    QFile::rename(hidden, host.path());
 }
 
 TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
