@@ -1,5 +1,8 @@
 #include "data/session.h"
 
+#include <QSqlDatabase>
+#include <QStringList>
+
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
@@ -21,10 +24,23 @@ Session::Session(SharedConnection& connection, Notices& notices)
     TBLTEMPFEDELIDADE.setTable(QStringLiteral("TEMPFEDELIDADE"));
 }
 
+QString Session::freeRunTableName() const {
+    // A run that was killed leaves its table behind; a start within the same second would
+    // then fail on the name. The following seconds' names are as good.
+    const QStringList existing = connection_.database().tables(QSql::Tables);
+    const QTime start = clock();
+    for (int second = 0; second < kRunTableNameTries; ++second) {
+        const QString name = kRunTablePrefix + start.addSecs(second).toString(QStringLiteral("HHmmss"));
+        if (!existing.contains(name, Qt::CaseInsensitive)) return name;
+    }
+    throw DbError(QStringLiteral("the run tables of %1 seconds from %2 all exist")
+                      .arg(kRunTableNameTries).arg(start.toString(QStringLiteral("HH:mm:ss"))));
+}
+
 bool Session::createRunTable() {
     connection_.beginTransaction();  // a closed connection fails here, and is passed on
     try {
-        const QString name = kRunTablePrefix + clock().toString(QStringLiteral("HHmmss"));
+        const QString name = freeRunTableName();
         runSql(connection_, createRunTableSql(connection_.dialect(), name));
         TBLTEMPFEDELIDADE.setTable(name);
         runTableCreated_ = true;

@@ -49,6 +49,10 @@ public:
 
 private:
     bool createRunTable();
+    // The run table's name for the start time, or for one of the next seconds when a table
+    // of that name exists already; throws DbError when all are taken.
+    QString freeRunTableName() const;
+    static constexpr int kRunTableNameTries = 5;
     bool openStep(Dataset& dataset, const QString& table, const QString& detail);
 
     SharedConnection& connection_;

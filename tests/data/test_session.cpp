@@ -79,20 +79,35 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
     }
 }
 
-TEST_F(SessionFixture, ASecondSessionInTheSameSecondCannotCreateTheRunTable) {
+TEST_F(SessionFixture, ARunTableNameTakenByAKilledRunOrAnotherStationMovesToTheNextSecond) {
+    // A killed run left its table behind; another workstation starts in the same second.
+    host.exec(QStringLiteral("CREATE TABLE TempFedelidade070509 (MATRICULA TEXT)"));
     ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_EQ(session.runTableName(), QStringLiteral("TempFedelidade070510"));
+
     SharedConnection other(host.dataLinkPath(), QStringLiteral("second-workstation"));
     other.open();
     RecordingNotices otherNotices;
     Session second(other, otherNotices);
     second.clock = session.clock;
-    EXPECT_FALSE(second.ABRE_TABELAS());
-    ASSERT_EQ(otherNotices.shown.size(), 1u);
-    EXPECT_EQ(otherNotices.shown[0].detail, QStringLiteral("TempFedelidade"));
-    EXPECT_FALSE(second.TBLCONTROLE2.isOpen());
-    // Its teardown leaves the first workstation's table alone.
+    ASSERT_TRUE(second.ABRE_TABELAS());
+    EXPECT_TRUE(otherNotices.shown.empty());
+    EXPECT_EQ(second.runTableName(), QStringLiteral("TempFedelidade070511"));
     second.teardown();
-    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070509")));
+    EXPECT_FALSE(host.tableExists(QStringLiteral("TempFedelidade070511")));
+    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070510")));  // the first one's, left alone
+
+    // When every name of the next seconds is taken too, the opening fails as before.
+    for (const char* taken : {"070511", "070512", "070513"})
+        host.exec(QStringLiteral("CREATE TABLE TempFedelidade%1 (MATRICULA TEXT)").arg(QLatin1String(taken)));
+    Session third(other, otherNotices);
+    third.clock = [] { return QTime(7, 5, 9); };
+    EXPECT_FALSE(third.ABRE_TABELAS());
+    ASSERT_EQ(otherNotices.shown.size(), 1u);
+    EXPECT_EQ(otherNotices.shown[0].text + QLatin1Char('/') + otherNotices.shown[0].detail,
+              QStringLiteral("Abertura de tabela !/TempFedelidade"));
+    EXPECT_FALSE(third.TBLCONTROLE2.isOpen());
+    third.teardown();
 }
 
 TEST_F(SessionFixture, TeardownNeverDropsAHostTableOfThePlaceholderName) {
