@@ -228,7 +228,16 @@ void SmtpClient::submit(const ComposedMessage& message) {
     if (reply.code != 354)
         refuse(reply, true);
     writeData(message.lines);
-    reply = command(QStringLiteral("."));
+    {
+        const int usual = channel_.ioTimeout();
+        channel_.setIoTimeout(timeouts_.dataEndReplyMs);
+        struct Restore {
+            SmtpChannel& channel;
+            int ms;
+            ~Restore() { channel.setIoTimeout(ms); }
+        } restore{channel_, usual};
+        reply = command(QStringLiteral("."));
+    }
     if (reply.code != 250)
         refuse(reply, true);
 }

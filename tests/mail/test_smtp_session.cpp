@@ -315,6 +315,35 @@ TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
     }
 }
 
+TEST(SmtpSession, TheReplyToTheEndOfDataHasItsOwnLongerTimeOut) {
+    const auto session = [](const std::vector<S::Step>& afterData) {
+        return join({kGreeting, kEhloPlain, reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData()}, afterData});
+    };
+    // A server that scans the message for longer than a usual reply may take: still accepted.
+    {
+        S server(session({S::pause(1000), S::say("250 2.0.0 queued after a long scan"), S::hear(), S::say("221 bye")}));
+        TestSession slow(server.port(), TlsMode::None, 200);
+        slow.client.connect();
+        EXPECT_NO_THROW(slow.client.send(testMessage()));
+        slow.client.disconnect();
+        server.transcript();
+    }
+    // A server that never answers it fails the send once that time-out runs out.
+    {
+        S server(session({S::awaitClose()}));
+        TestSession silent(server.port(), TlsMode::None, 10000);
+        silent.client.setTimeouts({10000, 10000, 10000, 300});
+        silent.client.connect();
+        const SmtpError error = sendError(silent);
+        EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        EXPECT_EQ(error.message(), QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.")
+                                       .arg(server.port()));
+        silent.client.disconnect();
+        server.transcript();
+    }
+    EXPECT_GE(SmtpTimeouts{}.dataEndReplyMs, 10 * 60000);
+}
+
 TEST(SmtpSession, LineBreaksInsideCommandsOrLinesAreRefusedBeforeAnythingIsWritten) {
     const std::vector<ComposedMessage> messages{
         {QStringLiteral("club@club.test\r\nRCPT TO:<x@evil.test>"), {QStringLiteral("a@club.test")}, {"x"}},
