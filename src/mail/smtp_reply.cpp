@@ -1,5 +1,7 @@
 #include "mail/smtp_reply.h"
 
+#include "mail/smtp_error.h"
+
 #include <cctype>
 
 namespace velocast::mail {
@@ -26,8 +28,14 @@ QString SmtpReply::text() const { return textLines().join(QStringLiteral("\r\n")
 SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
                     const std::function<void(const QByteArray&)>& onLine) {
     SmtpReply reply;
+    qsizetype bytes = 0;
     for (;;) {
         const QByteArray line = channel.readLine(deadline);
+        bytes += line.size() + 2;
+        if (reply.lines.size() >= kMaxReplyLines || bytes > kMaxReplyBytes)
+            throw SmtpError(QStringLiteral("The server's reply is longer than %1 lines or %2 bytes.")
+                                .arg(kMaxReplyLines)
+                                .arg(kMaxReplyBytes));
         if (onLine)
             onLine(line);
         if (!hasCode(line)) {

@@ -20,6 +20,12 @@ struct SmtpReply {
     QString text() const;
 };
 
+// A server that never ends its reply must not grow the program without bound: a reply is
+// refused (SmtpError) past this many lines or bytes, CR LF included. Real replies, EHLO
+// with every extension included, are a few dozen lines.
+constexpr qsizetype kMaxReplyLines = 1000;
+constexpr qsizetype kMaxReplyBytes = 64 * 1024;
+
 // Reads lines until the final one; every raw line goes to onLine first (for the dialogue log).
 SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
                     const std::function<void(const QByteArray&)>& onLine);

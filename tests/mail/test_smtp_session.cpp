@@ -105,6 +105,13 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
         bool partial = false;
     };
     const std::string tooLong(16385, 'x');
+    // A reply of `lines` continuation lines of `width` characters that never ends.
+    const auto endless = [](int lines, size_t width) {
+        std::string text;
+        for (int i = 0; i < lines; ++i)
+            text += "220-" + std::string(width, 'x') + "\r\n";
+        return text + "220-";
+    };
     const std::vector<Case> cases{
         {"greeting not 220", {S::say("554 5.3.2 no service today")}, {}, "5.3.2 no service today"},
         {"HELO refused", join({kGreeting, reply("500 what"), reply("550 go away\r\n")}),
@@ -112,6 +119,8 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
         {"closed in mid-reply", join({kGreeting, {S::hear(), S::sayRaw("250-smtp.club.test\r\n250-PIPE"), S::close()}}),
          {ehloLine()}, "Connection Closed Gracefully."},
         {"reply line too long", {S::say("220 " + tooLong)}, {}, "Reply line longer than 16384 characters."},
+        {"endless reply: lines", {S::say(endless(1001, 10))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
+        {"endless reply: bytes", {S::say(endless(6, 12000))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
         {"implicit TLS on a plain server", {S::say("220 plain text here"), S::awaitClose()}, {},
          "Error connecting with SSL.\r\n", true},
     };
