@@ -5,6 +5,7 @@
 #include "mail/encoded_words.h"
 #include "mail/header_folding.h"
 #include "mail/recipient_parser.h"
+#include "mail/regular_file.h"
 #include "mail/transfer_encodings.h"
 
 #include <QFile>
@@ -68,13 +69,11 @@ private:
 };
 
 QByteArray readAttachment(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    return data;
+    QString why;
+    std::optional<QByteArray> data = readRegularFile(path, &why);
+    if (!data)
+        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why));
+    return *data;
 }
 
 // The attachment part's own header lines, its empty line, its base64 lines and a final

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace velocast::mail;
 
@@ -165,12 +166,23 @@ TEST(Composition, BlankTextWithAttachmentIsSinglePart) {
 
 TEST(Composition, UnreadableAttachmentIsAnErrorNamingTheFile) {
     QTemporaryDir dir;
-    const MessageFields fields = row("Aviso", "texto", dir.filePath("sumiu.jpg"));
-    try {
-        composeMessage(fields, fixedOptions());
-        FAIL() << "composed with a missing attachment";
-    } catch (const CompositionError& e) {
-        EXPECT_EQ(e.text(), QString("Cannot open file \"%1\". No such file or directory").arg(fields.attachmentPath));
+    const QString fifo = dir.filePath("fila.jpg");  // nobody ever writes to it
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path, reason;
+    } cases[] = {
+        {dir.filePath("sumiu.jpg"), "No such file or directory"},
+        {fifo, "Not a regular file"},
+        {dir.path(), "Not a regular file"},
+        {"/dev/zero", "Not a regular file"},
+    };
+    for (const auto& c : cases) {
+        try {
+            composeMessage(row("Aviso", "texto", c.path), fixedOptions());
+            ADD_FAILURE() << "composed with " << c.path.toStdString();
+        } catch (const CompositionError& e) {
+            EXPECT_EQ(e.text(), QString("Cannot open file \"%1\". %2").arg(c.path, c.reason));
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
+#include <sys/stat.h>
 
 #include "outbox_fixture.h"
 #include "support/aiosmtpd_peer.h"
@@ -154,16 +155,24 @@ TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgra
     EXPECT_EQ(heard.size(), 4u);  // released without QUIT, nothing more
 }
 
-TEST_F(OutboxFixture, AMissingAttachmentIsAFailedSend) {
+TEST_F(OutboxFixture, AMissingOrNonRegularAttachmentIsAFailedSend) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
-    const QString missing = host.folder() + QStringLiteral("/bolo.png");
-    addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), missing);
-    EXPECT_FALSE(sender->ENVIAR_EMAIL());
-    ASSERT_EQ(notices.shown.size(), 1u);
-    EXPECT_TRUE(notices.shown[0].detail.contains(missing)) << notices.shown[0].detail.toStdString();
-    EXPECT_EQ(terminations, 1);
-    EXPECT_EQ(outbox().size(), 1);
+    const QString fifo = host.folder() + QStringLiteral("/fila.png");  // no writer: an open would wait for ever
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo}) {
+        SCOPED_TRACE(attachment.toStdString());
+        host.exec(QStringLiteral("DELETE FROM Velocast"));
+        addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), attachment);
+        notices.shown.clear();
+        terminations = 0;
+        if (!connection.isOpen()) connection.open();  // the failed send before closed it
+        EXPECT_FALSE(sender->ENVIAR_EMAIL());
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_TRUE(notices.shown[0].detail.contains(attachment)) << notices.shown[0].detail.toStdString();
+        EXPECT_EQ(terminations, 1);
+        EXPECT_EQ(outbox().size(), 1);
+    }
 }
 
 TEST(OutboxHeadless, ARefusedRecipientEndsTheRunWithAFailureAndTheRowIsFirstAgainNextTime) {
