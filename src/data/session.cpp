@@ -43,11 +43,20 @@ bool Session::createRunTable() {
         const QString name = freeRunTableName();
         runSql(connection_, createRunTableSql(connection_.dialect(), name));
         TBLTEMPFEDELIDADE.setTable(name);
-        runTableCreated_ = true;
         connection_.commit();
+        runTableCreated_ = true;  // only now: a table whose creation was not committed is no one's to drop
         return true;
-    } catch (const DbError&) {
-        if (connection_.inTransaction()) connection_.rollback();
+    } catch (const DbError& failure) {
+        if (connection_.inTransaction()) {
+            try {
+                connection_.rollback();
+            } catch (const DbError&) {
+                // The database ended the transaction itself (SQLite does on an I/O error, as
+                // with a data source that is no database): what is worth reporting is the
+                // failure that did it, not "no transaction is active".
+                throw failure;
+            }
+        }
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("TempFedelidade"));
         return false;
     }

@@ -49,3 +49,17 @@ TEST(Headless, AFailingCampaignIsNoticedAndEndsTheRunWithAFailureStatus) {
         << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
 }
+
+TEST(Headless, ADataSourceThatIsNoDatabaseReportsTheDatabasesOwnError) {
+    HostDatabase host;
+    const QString udl = host.folder() + QStringLiteral("/devnull.udl");
+    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLite;Data Source=/dev/null"));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), udl});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains(QLatin1String("velocast: error: caption=\"Velocast\" text=\"disk I/O error"))) << result.err.toStdString();
+    // Not the rollback that SQLite had already done itself, nor the drop of a table that
+    // was never committed.
+    EXPECT_FALSE(result.err.contains(QLatin1String("rollback"))) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(QLatin1String("no such table"))) << result.err.toStdString();
+}
