@@ -159,11 +159,13 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
     const QString mimeTypesPath =
         options.mimeTypesPath.isEmpty() ? QStringLiteral("/etc/mime.types") : options.mimeTypesPath;
-    const QStringList bodyLines = wrapBody(fields.body);
+    // A NUL may not appear in a message at all; a text that holds one loses it.
+    const QString body = QString(fields.body).remove(QChar(u'\0'));
+    const QStringList bodyLines = wrapBody(body);
 
     const bool attached = !fields.attachmentPath.isEmpty();
     const Shape shape = !attached                 ? Shape::Plain
-                        : hasText(fields.body)    ? Shape::Multipart
+                        : hasText(body)           ? Shape::Multipart
                                                   : Shape::SinglePart;
     const QByteArray attachment = attached ? readAttachment(fields.attachmentPath) : QByteArray();
     const QByteArray boundary = shape != Shape::Multipart ? QByteArray()

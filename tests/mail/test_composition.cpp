@@ -186,6 +186,17 @@ TEST(Composition, UnreadableAttachmentIsAnErrorNamingTheFile) {
     }
 }
 
+TEST(Composition, NulCharactersOfTheTextAreDropped) {
+    QTemporaryDir dir;
+    const QString nul(QChar(u'\0'));
+    for (const QString& attachment : {QString(), writeFile(dir, "a.txt", "abc")}) {
+        const ComposedMessage m = composeMessage(row("Aviso", "Bom" + nul + "dia" + nul + "\r\n" + nul, attachment), fixedOptions());
+        EXPECT_FALSE(wire(m).contains('\0'));
+        EXPECT_FALSE(wire(m).contains("=00"));
+        EXPECT_TRUE(wire(m).contains("Bomdia")) << wire(m).toStdString();
+    }
+}
+
 // Every shape as a mail reader decodes it, including the hard cases: long subjects split
 // into several encoded words, other charsets, header values holding CR LF, binary files.
 TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
