@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QList>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <QTimeZone>
 #include <algorithm>
 #include <ctime>
@@ -154,6 +155,37 @@ QByteArray makeBoundary() {
     return boundary;
 }
 
+namespace {
+
+// A domain as it may stand in a Message-ID: letters, digits, "-" and inner dots only.
+bool plainDomain(const QByteArray& domain) {
+    if (domain.isEmpty() || domain.startsWith('.') || domain.endsWith('.') || domain.contains(".."))
+        return false;
+    return std::all_of(domain.cbegin(), domain.cend(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+}
+
+}  // namespace
+
+QByteArray makeMessageId(const QString& senderAddress, const QByteArray& unique) {
+    const qsizetype at = senderAddress.lastIndexOf(u'@');
+    QByteArray domain = at < 0 ? QByteArray() : senderAddress.mid(at + 1).trimmed().toLatin1();
+    if (!plainDomain(domain))
+        domain = QSysInfo::machineHostName().toLatin1();
+    if (!plainDomain(domain))
+        domain = "localhost";
+    return '<' + unique + '@' + domain + '>';
+}
+
+QByteArray makeMessageIdUnique() {
+    auto* random = QRandomGenerator::system();
+    QByteArray bits(12, '\0');
+    for (char& c : bits)
+        c = static_cast<char>(random->bounded(256));
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1() + '.' + bits.toHex();
+}
+
 ComposedMessage composeMessage(const MessageFields& fields, const CompositionOptions& options) {
     const QByteArray charset =
         options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
@@ -187,6 +219,9 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     if (shape != Shape::Plain)
         out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
+    out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
+                                                                     ? makeMessageIdUnique()
+                                                                     : options.messageIdUnique));
 
     switch (shape) {
     case Shape::Plain:
