@@ -42,7 +42,8 @@ bool OutboxSender::ENVIAR_EMAIL() {
     try {
         outbox.requery(connection);
         pending = outbox.recordCount();
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
+        notices_.reportError(e.message());
         return false;
     }
     show("LBLENVIADOS", counters_.sent);
@@ -66,11 +67,14 @@ bool OutboxSender::ENVIAR_EMAIL() {
                 outbox.next();
             }
             connection.commit();
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             try {
                 if (connection.inTransaction()) connection.rollback();
             } catch (const DbError&) {
             }
+            // The program ends after this; nobody may be left guessing why. A message already
+            // delivered keeps its row and goes out once more at the next start.
+            notices_.reportError(QString::fromUtf8(e.what()));
             return false;
         }
         QCoreApplication::processEvents();

@@ -1,5 +1,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <sys/stat.h>
 
 #include "outbox_fixture.h"
@@ -120,6 +122,35 @@ TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCou
     EXPECT_EQ(sender->rowsFinishedInLastDrain(), 2);
     EXPECT_TRUE(notices.shown.empty());
     EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(OutboxFixture, ADatabaseErrorAfterTheSendIsReportedAndTheRowStays) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // Another program holds the write lock for longer than the program waits for it.
+    QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+    locker.setDatabaseName(host.path());
+    ASSERT_TRUE(locker.open());
+    ASSERT_TRUE(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    timer2.start();
+    sender->Timer2Timer();
+    ASSERT_TRUE(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")));
+    locker.close();
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown[0].isError());
+    EXPECT_TRUE(notices.shown[0].text.contains(QLatin1String("database is locked"))) << notices.shown[0].text.toStdString();
+    EXPECT_EQ(endRequests, 1);
+    EXPECT_FALSE(timer2.isActive());
+    // The first message went out; its row stays (one duplicate at the next start, never a
+    // lost message), and the drain went no further.
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
 }
 
 TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgram) {
