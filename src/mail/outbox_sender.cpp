@@ -11,6 +11,19 @@
 
 namespace velocast::mail {
 
+namespace {
+
+// The server refused the recipient for good because the address itself is bad (5.1.x: no
+// such mailbox, no such system, bad syntax, null MX...). Such a row can never be sent, and
+// keeping it would stop all mail behind it at every start. Any other refusal (a policy or
+// relay refusal, a temporary one, one without an enhanced code) may be the account's fault:
+// it keeps ending the program, so that a misconfigured account never empties the outbox.
+bool addressRefusedForGood(const SmtpError& error) {
+    return error.command() == QLatin1String("RCPT") && error.replyCode() / 100 == 5 &&
+           error.enhancedCode().startsWith(QLatin1String("5.1."));
+}
+
+}  // namespace
 
 OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
                            QObject* parent)
@@ -117,6 +130,14 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
         IdSMTP.send(composeMessage(fields, compositionOptions()));
         ++counters_.sent;
     } catch (const SmtpError& e) {
+        if (addressRefusedForGood(e)) {
+            IdSMTP.disconnect();  // RSET was said already; QUIT ends the session cleanly
+            ++counters_.invalid;
+            show("LBLINVALIDOS", counters_.invalid);
+            if (hooks_.recipientRefused)
+                hooks_.recipientRefused(address, QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()));
+            return RowResult::Finished;
+        }
         sendFailed(e.message());
         return RowResult::SendFailed;
     } catch (const CompositionError& e) {

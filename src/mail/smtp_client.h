@@ -82,7 +82,7 @@ private:
     void introduce();
     void secure();
     void submit(const ComposedMessage& message);
-    void refuse(const SmtpReply& reply, bool reset);
+    [[noreturn]] void refuse(const QString& command, const SmtpReply& reply, bool reset);
     void writeData(const QList<QByteArray>& lines);
     void note(const QString& text) const;
     QString scrub(QString text) const;

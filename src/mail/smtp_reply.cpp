@@ -2,6 +2,7 @@
 
 #include "mail/smtp_error.h"
 
+#include <QRegularExpression>
 #include <cctype>
 
 namespace velocast::mail {
@@ -24,6 +25,18 @@ QStringList SmtpReply::textLines() const {
 }
 
 QString SmtpReply::text() const { return textLines().join(QStringLiteral("\r\n")); }
+
+QString SmtpReply::enhancedCode() const {
+    // class "." subject "." detail: one digit 2, 4 or 5, then one to three digits twice,
+    // ended by a blank or the end of the line.
+    static const QRegularExpression pattern(QStringLiteral("^([245])\\.[0-9]{1,3}\\.[0-9]{1,3}(?=[ \\t]|$)"));
+    if (lines.isEmpty())
+        return {};
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.first()));
+    if (!match.hasMatch() || match.captured(1).toInt() != code / 100)
+        return {};
+    return match.captured(0);
+}
 
 SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
                     const std::function<void(const QByteArray&)>& onLine) {

@@ -18,6 +18,9 @@ struct SmtpReply {
     QStringList textLines() const;
     // The reply's text as raised to the caller: its lines joined by CR LF.
     QString text() const;
+    // The enhanced status code ("5.1.1") at the start of the first line, when the reply has
+    // one whose class matches the reply code's first digit; empty otherwise.
+    QString enhancedCode() const;
 };
 
 // A server that never ends its reply must not grow the program without bound: a reply is

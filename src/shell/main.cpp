@@ -27,6 +27,12 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     quitOnTerminationSignals(&program);
     FiguresLine figures;
     program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
+    program.recipientRefused = [](const QString& address, const QString& reply) {
+        const QString line = QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"\n")
+                                 .arg(StderrNotices::escape(address), StderrNotices::escape(reply));
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.build();
     program.FormCreate();

@@ -44,6 +44,8 @@ public:
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
     std::function<void(const QString& label, qint32 value)> showFigure;
+    // Headless sets it: a line for each recipient the server refused as a bad address.
+    std::function<void(const QString& address, const QString& reply)> recipientRefused;
 
     Notices& notices() { return notices_; }
     SharedConnection connection;

@@ -248,22 +248,25 @@ TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
         std::vector<S::Step> script;
         Lines heard;
         QString message;
+        QString command;  // what the error says was refused, with the reply's codes
+        int code;
+        QString enhanced;
     };
     const std::string mail = "MAIL FROM:<club@club.test>";
     const std::string rcpt1 = "RCPT TO:<first@club.test>";
     const std::string rcpt2 = "RCPT TO:<second@club.test>";
     const std::vector<Case> cases{
-        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected"},
+        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected", "MAIL", 553, "5.7.1"},
         {"first of two recipients refused",
          join({reply("250 ok"), reply("550-5.1.1 <first@club.test>:\r\n550 5.1.1 no such user"), reply("250 reset")}),
-         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user"},
+         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user", "RCPT", 550, "5.1.1"},
         {"DATA refused", join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("554 no data"), reply("250")}),
-         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data"},
+         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data", "DATA", 554, ""},
         {"message refused",
          join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("354 go"),
                {S::hearData(), S::say("552 5.3.4 too big")}, reply("250")}),
          {mail, rcpt1, rcpt2, "DATA", "From: club@club.test", "Subject: hello", "", "body", ".", "RSET"},
-         "5.3.4 too big"},
+         "5.3.4 too big", ".", 552, "5.3.4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -274,11 +277,32 @@ TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
             sendError(session, testMessage({QStringLiteral("first@club.test"), QStringLiteral("second@club.test")}));
         EXPECT_EQ(error.message(), c.message);
         EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        EXPECT_EQ(error.command(), c.command);
+        EXPECT_EQ(error.replyCode(), c.code);
+        EXPECT_EQ(error.enhancedCode(), c.enhanced);
         session.client.release();
         Lines expected{ehloLine()};
         expected.insert(expected.end(), c.heard.begin(), c.heard.end());
         EXPECT_EQ(server.transcript(), expected);
     }
+}
+
+TEST(SmtpSession, EnhancedStatusCodeIsTakenOnlyWhereItMatchesTheReply) {
+    struct Case {
+        int code;
+        QByteArray firstLine;
+        QString enhanced;
+    };
+    for (const Case& c : {Case{550, "5.1.1 <a@b.c>: no such user", "5.1.1"}, Case{556, "5.1.10 null MX", "5.1.10"},
+                          Case{550, "5.1.1", "5.1.1"}, Case{450, "4.2.0\ttry later", "4.2.0"},
+                          Case{550, "4.1.1 wrong class", ""}, Case{550, "5.1.1x no", ""}, Case{550, "5.1234.1 no", ""},
+                          Case{550, "no such user", ""}, Case{550, "", ""}}) {
+        SmtpReply reply;
+        reply.code = c.code;
+        reply.lines << c.firstLine << "5.9.9 a later line counts for nothing";
+        EXPECT_EQ(reply.enhancedCode(), c.enhanced) << c.firstLine.toStdString();
+    }
+    EXPECT_EQ(SmtpReply{}.enhancedCode(), QString());
 }
 
 TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {

@@ -19,7 +19,7 @@ QString scriptPath() {
 }  // namespace
 
 AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                           const QStringList& excludedMechanisms) {
+                           const QStringList& excludedMechanisms, const QStringList& refusedRecipients) {
     QStringList arguments{scriptPath(), QStringLiteral("--mode"),
                           mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"),
                           QStringLiteral("--cert"), certificate_.certificatePath(),
@@ -29,6 +29,8 @@ AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& passwo
         arguments << QStringLiteral("--tls1-only");
     for (const QString& name : excludedMechanisms)
         arguments << QStringLiteral("--exclude") << name;
+    for (const QString& refusal : refusedRecipients)
+        arguments << QStringLiteral("--refuse") << refusal;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     const QByteArray first = nextEvent();

@@ -13,8 +13,9 @@ namespace velocast::mail::testing {
 class AiosmtpdPeer {
 public:
     enum class Mode { StartTls, Implicit, ImplicitTls1Only };
+    // refusedRecipients: "address=reply" for each recipient the server refuses.
     AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                 const QStringList& excludedMechanisms = {});
+                 const QStringList& excludedMechanisms = {}, const QStringList& refusedRecipients = {});
     ~AiosmtpdPeer();
 
     quint16 port() const { return port_; }
