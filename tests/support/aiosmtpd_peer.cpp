@@ -46,18 +46,20 @@ AiosmtpdPeer::~AiosmtpdPeer() {
     process_.waitForFinished();
 }
 
-QByteArray AiosmtpdPeer::nextEvent() {
+QByteArray AiosmtpdPeer::nextEvent(int waitMs) {
     while (!process_.canReadLine())
-        if (!process_.waitForReadyRead(20000))
+        if (!process_.waitForReadyRead(waitMs))
             return "!no event";
     return process_.readLine().trimmed();
 }
 
-QJsonObject AiosmtpdPeer::nextMessage() {
+QJsonObject AiosmtpdPeer::nextMessage(int waitMs) {
     QByteArray event;
     do
-        event = nextEvent();
+        event = nextEvent(waitMs);
     while (!event.startsWith("MESSAGE ") && !event.startsWith('!'));
+    if (event.startsWith('!'))
+        return {};
     QJsonObject message = QJsonDocument::fromJson(event.mid(8)).object();
     message[QStringLiteral("data")] =
         QString::fromLatin1(QByteArray::fromBase64(message.value(QStringLiteral("data")).toString().toLatin1()));

@@ -4,15 +4,22 @@
 
 namespace velocast::testing {
 
-ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs) {
+QString builtProgramPath(const QString& program) {
     const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));
-    ProcessResult result;
     if (dir.isEmpty()) {
         ADD_FAILURE() << "VELOCAST_BUILD_DIR is not set (run through ctest)";
-        return result;
+        return {};
     }
+    return dir + QLatin1Char('/') + program;
+}
+
+ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs) {
+    const QString path = builtProgramPath(program);
+    ProcessResult result;
+    if (path.isEmpty())
+        return result;
     QProcess process;
-    process.start(dir + QLatin1Char('/') + program, arguments);
+    process.start(path, arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();

@@ -12,6 +12,9 @@ struct ProcessResult {
     QString err;
 };
 
+// The path of build/<program>; empty (and the test failed) when the build folder is unknown.
+QString builtProgramPath(const QString& program);
+
 // Runs build/<program> with the arguments; waits up to `timeoutMs` (a hang fails the test).
 ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs = 120000);
 
