@@ -1,3 +1,6 @@
+#include <QFile>
+#include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include "support/host_database.h"
@@ -62,4 +65,37 @@ TEST(Headless, ADataSourceThatIsNoDatabaseReportsTheDatabasesOwnError) {
     // was never committed.
     EXPECT_FALSE(result.err.contains(QLatin1String("rollback"))) << result.err.toStdString();
     EXPECT_FALSE(result.err.contains(QLatin1String("no such table"))) << result.err.toStdString();
+}
+
+TEST(Headless, SigtermDuringADatabaseOutageEndsTheProgramWithItsTeardown) {
+    HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    // Its removal by the first drain shows that the program runs.
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("not an address")}});
+    QProcess run;
+    run.setReadChannel(QProcess::StandardError);
+    run.start(velocast::testing::builtProgramPath(QStringLiteral("velocast")),
+              {QStringLiteral("--headless"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    ASSERT_TRUE(run.waitForStarted());
+    QByteArray err;
+    const auto waitFor = [&](const QByteArray& text) {
+        while (!err.contains(text) && run.waitForReadyRead(20000)) err += run.readAllStandardError();
+        return err.contains(text);
+    };
+    ASSERT_TRUE(waitFor("invalid=1")) << err.toStdString();
+
+    // The database goes away: the settings table stops answering, and reconnecting fails.
+    host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
+    ASSERT_TRUE(QFile::rename(host.path(), host.path() + QStringLiteral(".away")));
+    ASSERT_TRUE(waitFor("text=\"Entre em contato com SUPORTE !\"")) << err.toStdString();
+    ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+    const bool ended = run.waitForFinished(20000);
+    if (!ended) run.kill();
+    err += run.readAllStandardError();
+    ASSERT_TRUE(ended) << "still running after SIGTERM; notices written: " << err.count("notice:");
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(run.exitCode(), 0);
+    EXPECT_LE(err.count("notice:"), 3) << err.toStdString();
+    // The teardown ran: it tried to drop the run table and said why it could not.
+    EXPECT_TRUE(err.contains("velocast: error:")) << err.toStdString();
 }
