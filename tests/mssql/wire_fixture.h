@@ -18,7 +18,8 @@ inline QVariantMap caixa(const char* opened) { return {{QStringLiteral("DATAABER
 // Rules that let the session opening run: settings rows, an empty outbox, two Caixa rows.
 inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList<TdsRule>& before = {}) {
     QList<TdsRule> rules = before;
-    rules << TdsRule::table(QStringLiteral("TempFedelidade090000")) << TdsRule::table(QStringLiteral("Qzcvar"), {{}})
+    // The run table, whatever time of day names it.
+    rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {{}})
           << TdsRule::table(QStringLiteral("Qzcvar2"), {settings}) << TdsRule::table(QStringLiteral("Velocast"))
           << TdsRule::table(QStringLiteral("Caixa"), {caixa("2024-05-21 07:00:00"), caixa("2024-05-20 08:15:00")})
           << TdsRule::table(QStringLiteral("AlunosAtivos"));
