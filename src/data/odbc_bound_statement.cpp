@@ -13,6 +13,8 @@ namespace {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the ODBC wide character must be UTF-16");
 
+constexpr qsizetype kLongestNvarchar = 4000;
+
 QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     QStringList texts;
     for (SQLSMALLINT record = 1;; ++record) {
@@ -125,8 +127,10 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
         // Text, and a NULL that carries no type of its own: Unicode.
         b.text = value.toString();
         if (!null) b.indicator = SQLLEN(b.text.size() * sizeof(SQLWCHAR));
-        return put(SQL_C_WCHAR, SQL_WVARCHAR, SQLULEN(qMax<qsizetype>(1, b.text.size())), 0, wide(b.text),
-                   SQLLEN(b.text.size() * sizeof(SQLWCHAR)));
+        // NVARCHAR parameters hold at most 4000 characters; the driver would cut a longer text
+        // to that without a word, so it goes as long Unicode text.
+        return put(SQL_C_WCHAR, b.text.size() > kLongestNvarchar ? SQL_WLONGVARCHAR : SQL_WVARCHAR,
+                   SQLULEN(qMax<qsizetype>(1, b.text.size())), 0, wide(b.text), SQLLEN(b.text.size() * sizeof(SQLWCHAR)));
     }
 }
 

@@ -167,3 +167,21 @@ TEST(CampaignOnTheWire, AServerErrorInTheSelectionRollsTheCampaignBack) {
     EXPECT_EQ(lines.last(), QStringLiteral("tm: rollback"));
     EXPECT_FALSE(lines.join(QLatin1Char('\n')).contains(QLatin1String("INSERT INTO Velocast")));
 }
+
+TEST(CampaignOnTheWire, AMessageTextLongerThanAnNvarcharParameterGoesUnbounded) {
+    QVariantMap settings = birthdaySettings();
+    const QString longText = QStringLiteral("Parabéns! ").repeated(500);  // 5000 characters
+    settings.insert(QStringLiteral("TEXTO_ANIVERSARIANTE"), longText);
+    WireSession wire(sessionRules(settings, {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+                                             members({QStringLiteral("ana@example.com")})}));
+    wire.connection.open();
+    ASSERT_TRUE(wire.session.ABRE_TABELAS());
+    Aniversariante campaign;
+    ASSERT_TRUE(runCampaign(campaign, wire.session, wire.notices));
+    const QJsonObject insert = wire.peer.firstStatement(QStringLiteral("INSERT INTO Velocast"));
+    const QString declarations = insert.value(QStringLiteral("declarations")).toString();
+    EXPECT_TRUE(declarations.contains(QLatin1String("@P3 NVARCHAR(MAX)"))) << declarations.toStdString();
+    const QJsonArray values = boundValues(insert);
+    ASSERT_EQ(values.size(), 4);
+    EXPECT_EQ(values.at(2)[QStringLiteral("value")].toString(), longText);
+}
