@@ -552,6 +552,8 @@ class Connection:
         calls = parse_rpc(payload)
         for i, call in enumerate(calls):
             describe_call(call)
+            if call["proc"] == "sp_execute" and call["params"]:
+                call["sql"] = self.peer.prepared.get(call["params"][0]["value"], "")
             self.peer.log(call)
             answer = self.answer_call(call)
             if i < len(calls) - 1:  # more calls follow: their DONEPROC says so
@@ -573,10 +575,7 @@ class Connection:
                 out, _ = self.peer.result(call.get("sql"), in_proc=True)
             return out + status + return_int(0, params[0]["name"], handle) + done(0, 0, 0xFE)
         if proc == "sp_execute":
-            sql = self.peer.prepared.get(values[0], "")
-            call_sql = {"kind": "execute", "handle": values[0], "sql": sql}
-            self.peer.log(call_sql)
-            out, _ = self.peer.result(sql, in_proc=True)
+            out, _ = self.peer.result(call.get("sql"), in_proc=True)
             return out + status + done(0, 0, 0xFE)
         if proc == "sp_unprepare":
             self.peer.prepared.pop(values[0] if values else None, None)
