@@ -38,6 +38,7 @@ void OutboxSender::Timer2Timer() {
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
     keptForServer_ = {};
+    keptIds_.clear();
     Dataset& outbox = session_.TBLVelocast;
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
@@ -131,7 +132,10 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
 }
 
 void OutboxSender::keptForServer(const QString& server, const QString& reason) {
-    ++keptForServer_.rows;
+    // A row can be visited twice in one drain (after the last row is deleted, the one before
+    // it becomes current again); it is still one e-mail.
+    keptIds_.insert(session_.TBLVelocast.value(QStringLiteral("ID")).toString());
+    keptForServer_.rows = static_cast<int>(keptIds_.size());
     keptForServer_.server = server;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
     keptForServer_.reason = reason.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)

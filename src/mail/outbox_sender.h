@@ -2,6 +2,7 @@
 // Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
 // that was sent or found invalid is deleted, each in its own transaction.
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -69,6 +70,7 @@ private:
     Hooks hooks_;
     int finishedInDrain_ = 0;
     KeptForServer keptForServer_;
+    QSet<QString> keptIds_;
 };
 
 }  // namespace velocast::mail

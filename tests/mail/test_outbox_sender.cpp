@@ -138,6 +138,28 @@ TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCou
     EXPECT_EQ(terminations, 0);
 }
 
+TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheServer) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    const QString good = QStringLiteral("127.0.0.1*%1").arg(server.port()), bad = QStringLiteral("127.0.0.1*1");
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    smtpAccount(bad, QStringLiteral("utUseExplicitTLS"));
+    // ana finds nobody; the server answers for bia; once bia is sent it is gone again, and
+    // ana, current again after bia's delete, is kept a second time.
+    QTimer::singleShot(0, [&] { smtpAccount(good); });
+    mail::OutboxSender drain(session, notices, timer2, counters,
+                             {[&](const QString& label, qint32 value) {
+                                  if (label == QLatin1String("LBLENVIADOS") && value == 1) smtpAccount(bad);
+                              },
+                              {}, {}, {}});
+    drain.IdSMTP.setTimeouts({5000, 5000, 5000});
+    ASSERT_TRUE(drain.ENVIAR_EMAIL());
+    EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
+    EXPECT_EQ(counters.sent, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().rows, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().server, QStringLiteral("127.0.0.1:1"));
+}
+
 TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgram) {
     using S = ScriptedSmtpServer;
     std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
