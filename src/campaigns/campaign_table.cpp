@@ -8,7 +8,7 @@ std::vector<CampaignStep> campaignTable() {
     std::vector<CampaignStep> steps;
     // Order matters: evaluations (medical, functional), birthdays, plans to renew, lock
     // deadlines, loyalty, overdue payments, absentees. Only built campaigns stand here.
-    steps.push_back({QStringLiteral("MARKETING_ANIVERSARUANETE"), std::make_unique<Aniversariante>()});
+    steps.push_back(std::make_unique<Aniversariante>());
     return steps;
 }
 

@@ -1,6 +1,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "campaigns/loyalty_due.h"
 #include "data/notices.h"
 #include "data/session.h"
 #include "shell/daily_run.h"
@@ -56,17 +57,13 @@ TEST_F(DailyRunFixture, AFailingCampaignIsFollowedByTheOthersAndTheEndRequest) {
     run.campaigns.clear();
     run.campaigns.push_back(std::move(birthdays));
     struct Absentees : Campaign {
-        const CampaignColumns& columns() const override {
-            static const CampaignColumns c{QStringLiteral("AUSENTES"), QStringLiteral("AUSENTES"), QStringLiteral("ASSUNTO_AUSENTES"),
-                                           QStringLiteral("TEXTO_AUSENTES"), QStringLiteral("ICORPO_MARKETING_AUSENTES")};
-            return c;
-        }
+        const CampaignColumns& columns() const override { return campaignColumns(CampaignId::AUSENTES); }
         void fill(CampaignRun&) override { ran = true; }
         bool ran = false;
     };
     auto absentees = std::make_unique<Absentees>();
     Absentees* ausentes = absentees.get();
-    run.campaigns.push_back({QStringLiteral("MARKETING_AUSENTES"), std::move(absentees)});
+    run.campaigns.push_back(std::move(absentees));
 
     run.FormCreate();
     ASSERT_EQ(notices.shown.size(), 1u);
@@ -106,8 +103,7 @@ TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
         static int s = 0;
         fresh.clock = [n = ++s] { return QTime(12, 0).addSecs(n); };
         ASSERT_TRUE(fresh.ABRE_TABELAS());
-        DailyRun probeRun(fresh, notices, timer2, counters, {});
-        EXPECT_EQ(probeRun.loyaltyDue(), c.due) << c.date << " " << c.holidays;
+        EXPECT_EQ(loyaltyDayDue(fresh), c.due) << c.date << " " << c.holidays;
         fresh.teardown();
     }
 }
