@@ -52,6 +52,20 @@ struct CampaignFixture : ::testing::Test {
                      {QStringLiteral("DATA_NASCIMENTO"), birth.isNull() ? QVariant() : QVariant(birth)},
                      {QStringLiteral("DATA_TRANCAMENTO"), locked}});
     }
+    // A member who accepts e-mail, with the given columns of AlunosAtivos on top.
+    void addMember(const QString& email, const QVariantMap& columns) {
+        QVariantMap row{{QStringLiteral("MATRICULA"), QString::number(++members_)},
+                        {QStringLiteral("EMAIL"), email.isNull() ? QVariant() : QVariant(email)},
+                        {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")}};
+        row.insert(columns);
+        host.insert(QStringLiteral("AlunosAtivos"), row);
+    }
+    // Forgets the members, the outbox and the control rows, for the next case of a table.
+    void clearHost() {
+        for (const char* table : {"AlunosAtivos", "Velocast", "ControleEmail", "RECEB", "PLANOS"})
+            host.exec(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+        members_ = 0;
+    }
     QStringList outbox() { return host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")); }
 
 private:
