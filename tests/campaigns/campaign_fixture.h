@@ -15,6 +15,7 @@ struct CampaignFixture : ::testing::Test {
     std::unique_ptr<SharedConnection> connection;
     RecordingNotices notices;
     std::unique_ptr<Session> session;
+    QString dataLink;  // another data-link file for the same database, e.g. through ODBC
 
     void SetUp() override {
         host.exec(QStringLiteral(
@@ -31,7 +32,8 @@ struct CampaignFixture : ::testing::Test {
     void restart() {
         if (session) session->teardown();
         session.reset();
-        connection = std::make_unique<SharedConnection>(host.dataLinkPath(), QStringLiteral("campaign-test"));
+        connection = std::make_unique<SharedConnection>(dataLink.isEmpty() ? host.dataLinkPath() : dataLink,
+                                                        QStringLiteral("campaign-test"));
         connection->open();
         session = std::make_unique<Session>(*connection, notices);
         static int second = 0;
