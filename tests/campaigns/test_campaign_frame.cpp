@@ -2,6 +2,7 @@
 
 #include "campaign_fixture.h"
 #include "campaigns/aniversariante.h"
+#include "campaigns/campaign_table.h"
 #include "data/session.h"
 #include "data/sql_statement.h"
 
@@ -144,4 +145,23 @@ TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
     EXPECT_EQ(lookup.sqlite, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
     EXPECT_EQ(createRunTableSql(Dialect::Mssql, QStringLiteral("TempFedelidade093015")),
               QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
+}
+
+TEST(CampaignTable, HoldsTheCampaignsInTheDailyRunsOrderEachWithItsOwnColumns) {
+    const auto steps = campaignTable();
+    ASSERT_GE(steps.size(), 5u);
+    QStringList switches, flags;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const CampaignColumns& c = steps[i]->columns();
+        if (i > 0) {
+            EXPECT_LT(steps[i - 1]->columns().id, c.id);
+        }
+        EXPECT_EQ(&c, &campaignColumns(c.id));
+        switches << c.switchColumn;
+        flags << c.controlFlag;
+    }
+    EXPECT_EQ(switches.removeDuplicates(), 0);
+    EXPECT_EQ(flags.removeDuplicates(), 0);
+    EXPECT_EQ(steps[0]->columns().switchColumn, QStringLiteral("MARKETING_MEDICA"));
+    EXPECT_EQ(steps[4]->columns().controlFlag, QStringLiteral("TRANCAMENTO"));
 }
