@@ -1,8 +1,5 @@
 #include "data/session.h"
 
-#include <QSqlDatabase>
-#include <QStringList>
-
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
@@ -24,24 +21,27 @@ Session::Session(SharedConnection& connection, Notices& notices)
     TBLTEMPFEDELIDADE.setTable(QStringLiteral("TEMPFEDELIDADE"));
 }
 
-QString Session::freeRunTableName() const {
-    // A run that was killed leaves its table behind; a start within the same second would
-    // then fail on the name. The following seconds' names are as good.
-    const QStringList existing = connection_.database().tables(QSql::Tables);
+QString Session::createRunTableFreeName() {
+    // A run that was killed leaves its table behind, and a start within the same second
+    // would then fail on the name. The following seconds' names are as good: a failed
+    // creation tries the next one (a failed statement leaves the transaction open on both
+    // servers), and only the last failure counts.
     const QTime start = clock();
-    for (int second = 0; second < kRunTableNameTries; ++second) {
+    for (int second = 0;; ++second) {
         const QString name = kRunTablePrefix + start.addSecs(second).toString(QStringLiteral("HHmmss"));
-        if (!existing.contains(name, Qt::CaseInsensitive)) return name;
+        try {
+            runSql(connection_, createRunTableSql(connection_.dialect(), name));
+            return name;
+        } catch (const DbError&) {
+            if (second + 1 == kRunTableNameTries) throw;
+        }
     }
-    throw DbError(QStringLiteral("the run tables of %1 seconds from %2 all exist")
-                      .arg(kRunTableNameTries).arg(start.toString(QStringLiteral("HH:mm:ss"))));
 }
 
 bool Session::createRunTable() {
     connection_.beginTransaction();  // a closed connection fails here, and is passed on
     try {
-        const QString name = freeRunTableName();
-        runSql(connection_, createRunTableSql(connection_.dialect(), name));
+        const QString name = createRunTableFreeName();
         TBLTEMPFEDELIDADE.setTable(name);
         connection_.commit();
         runTableCreated_ = true;  // only now: a table whose creation was not committed is no one's to drop

@@ -49,9 +49,9 @@ public:
 
 private:
     bool createRunTable();
-    // The run table's name for the start time, or for one of the next seconds when a table
-    // of that name exists already; throws DbError when all are taken.
-    QString freeRunTableName() const;
+    // Creates the run table under the start time's name, or one of the next seconds' when
+    // that fails (a killed run's table left behind); its name. Throws the last DbError.
+    QString createRunTableFreeName();
     static constexpr int kRunTableNameTries = 5;
     bool openStep(Dataset& dataset, const QString& table, const QString& detail);
 
