@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "data/db_error.h"
 #include "data/notices.h"
 #include "shell/error_report.h"
 
@@ -40,6 +41,21 @@ void Program::FormDestroy() {
     Timer2.stop();
     watchdog.Timer3.stop();
     if (!withErrorReport(notices_, [&] { session.teardown(); })) errorReported_ = true;
+}
+
+void Program::tearDownAtOnce() {
+    Timer1.stop();
+    Timer2.stop();
+    watchdog.Timer3.stop();
+    if (connection.inTransaction()) {
+        try {
+            connection.rollback();
+        } catch (const DbError&) {
+            // Closing the connection at the end rolls it back as well.
+        }
+    }
+    StderrNotices stderrNotices;
+    if (!withErrorReport(stderrNotices, [&] { session.teardown(); })) errorReported_ = true;
 }
 
 void Program::endRequest() {

@@ -1,6 +1,5 @@
 #include "shell/termination_signals.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -17,16 +16,18 @@ extern "C" void onTerminationSignal(int) {
 }
 }  // namespace
 
-void quitOnTerminationSignals(QObject* owner) {
+void onTerminationSignals(QObject* owner, std::function<void()> end) {
     if (signalPipe[0] >= 0) return;
     if (::pipe(signalPipe) != 0) return;
     for (int fd : signalPipe) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [notifier, end = std::move(end)] {
         char byte;
         [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+        // A second signal while the first is being handled changes nothing.
+        notifier->setEnabled(false);
+        end();
     });
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
