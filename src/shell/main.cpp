@@ -123,6 +123,7 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
     }
+    catchTerminationSignals();
     if (options->headless) return runHeadless(*options, argc, argv);
     // Checked before Qt is started: without a display it would abort with its own text.
     if (const QString missing = missingDisplay(); !missing.isEmpty()) {

@@ -61,7 +61,8 @@ SingleInstance::SingleInstance(QString name, QString folder, QObject* parent)
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
         folder_ = !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QDir::tempPath();
     }
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
+    // No socket options: with them Qt binds elsewhere and renames the socket into place,
+    // which would silently replace the first copy's name instead of failing.
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
 }
 

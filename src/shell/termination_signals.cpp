@@ -16,11 +16,21 @@ extern "C" void onTerminationSignal(int) {
 }
 }  // namespace
 
-void onTerminationSignals(QObject* owner, std::function<void()> end) {
+void catchTerminationSignals() {
     if (signalPipe[0] >= 0) return;
     if (::pipe(signalPipe) != 0) return;
     for (int fd : signalPipe) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+void onTerminationSignals(QObject* owner, std::function<void()> end) {
+    catchTerminationSignals();
+    if (signalPipe[0] < 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
     QObject::connect(notifier, &QSocketNotifier::activated, owner, [notifier, end = std::move(end)] {
         char byte;
@@ -29,11 +39,6 @@ void onTerminationSignals(QObject* owner, std::function<void()> end) {
         notifier->setEnabled(false);
         end();
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 
 }  // namespace velocast

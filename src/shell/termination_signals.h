@@ -8,9 +8,13 @@
 
 namespace velocast {
 
-// Installs handlers for SIGTERM, SIGINT and SIGHUP. `end` runs on the program's thread at the
-// next turn of whichever event loop is running (the main one, or the nested loop of a notice
-// or a drain) and must not return to it: it ends the process.
+// Catches SIGTERM, SIGINT and SIGHUP from the first instant; a signal that comes before
+// onTerminationSignals is kept until then.
+void catchTerminationSignals();
+
+// `end` runs on the program's thread at the next turn of whichever event loop is running (the
+// main one, or the nested loop of a notice or a drain) and must not return to it: it ends the
+// process.
 void onTerminationSignals(QObject* owner, std::function<void()> end);
 
 }  // namespace velocast
