@@ -19,9 +19,9 @@ SqlText Aniversariante::selection(const DateTime& businessDate) {
             QStringLiteral("'"),
         // SQL Server compares the DATEPART numbers with the quoted texts as numbers; SQLite
         // has to be told.
-        QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                       "(RECEBER_EMAIL = 'Sim')) AND (CAST(strftime('%m', DATA_NASCIMENTO) AS INTEGER) = "
-                       "CAST('") +
+        QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE (") + sqliteHasAddress(QStringLiteral("EMAIL")) +
+            QStringLiteral(" AND ") + sqliteConsents(QStringLiteral("RECEBER_EMAIL")) +
+            QStringLiteral(") AND (CAST(strftime('%m', DATA_NASCIMENTO) AS INTEGER) = CAST('") +
             month + QStringLiteral("' AS INTEGER)) AND CAST(strftime('%d', DATA_NASCIMENTO) AS INTEGER) = CAST('") + day +
             QStringLiteral("' AS INTEGER)"),
     };

@@ -12,4 +12,14 @@ struct SqlText {
     const QString& in(Dialect dialect) const { return dialect == Dialect::Mssql ? mssql : sqlite; }
 };
 
+// SQL Server's default collation ignores letter case and trailing blanks when it compares
+// texts with = and <>, and the campaigns' selections rely on it: consent 'sim' or 'Sim ' counts,
+// an address of blanks is empty. SQLite compares exactly unless told so.
+inline QString sqliteHasAddress(const QString& column) {
+    return QStringLiteral("(%1 IS NOT NULL) AND (RTRIM(%1) <> '')").arg(column);
+}
+inline QString sqliteConsents(const QString& column) {
+    return QStringLiteral("(RTRIM(%1) = 'Sim' COLLATE NOCASE)").arg(column);
+}
+
 }  // namespace velocast

@@ -7,6 +7,7 @@
 #include "data/notices.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
+#include "shell/exit_status.h"
 #include "shell/figures_line.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
@@ -36,7 +37,7 @@ bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
         return true;
     case SingleInstance::Outcome::AnotherRuns:
         std::fprintf(stderr, "velocast: %s\n", secondCopyLine);
-        *status = 0;
+        *status = kExitSuccess;
         return false;
     case SingleInstance::Outcome::Failed:
         break;
@@ -44,7 +45,7 @@ bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
     // Without the guard a second copy could send every message twice: better not to run.
     std::fprintf(stderr, "velocast: error: the single-instance guard %s could not be taken: %s\n",
                  qPrintable(guard.serverPath()), qPrintable(error));
-    *status = 1;
+    *status = kExitFailure;
     return false;
 }
 
@@ -59,21 +60,31 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     onTerminationSignals(&program, [&] {
         program.tearDownAtOnce();
         guard.release();
-        endProcess(program.failed() ? 1 : 0);
+        endProcess(program.failed() ? kExitFailure : kExitSuccess);
     });
     FiguresLine figures;
     program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
+    program.serverUnreachable = [](const mail::OutboxSender::KeptForServer& kept) {
+        const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")
+                                 .arg(kept.rows).arg(kept.server, kept.reason);
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    };
     program.build();
-    program.FormCreate();
+    // Without a database the daily run could only add a second error about the closed
+    // connection to the one that already says why it did not open.
+    const bool opened = program.connection.isOpen();
+    if (opened) program.FormCreate();
     if (options.once) {
         // A failed daily run has already asked to end; otherwise drain, then end.
-        if (!program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
+        if (opened && !program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
         else QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
     app.exec();
     program.FormDestroy();
-    return program.failed() ? 1 : 0;
+    if (program.failed()) return kExitFailure;
+    return program.rowsLeftForServer() > 0 ? kExitServerUnreachable : kExitSuccess;
 }
 
 int runWindow(const CommandLine& options, int argc, char** argv) {
@@ -91,12 +102,12 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     onTerminationSignals(&run, [&] {
         run.finishAtOnce();
         guard.release();
-        endProcess(run.program.failed() ? 1 : 0);
+        endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
     });
     run.start();
     app.exec();
     run.finish();
-    return run.program.failed() ? 1 : 0;
+    return run.program.failed() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace
@@ -108,7 +119,7 @@ int main(int argc, char** argv) {
     auto options = parseCommandLine(args, &error);
     if (!options) {
         std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
-        return 2;
+        return kExitUsage;
     }
     if (options->showHelp) {
         std::fputs(qPrintable(commandLineHelp().arg(defaultDataLinkPath())), stdout);
@@ -128,7 +139,7 @@ int main(int argc, char** argv) {
     // Checked before Qt is started: without a display it would abort with its own text.
     if (const QString missing = missingDisplay(); !missing.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(noDisplayMessage(missing)));
-        return 2;
+        return kExitUsage;
     }
     return runWindow(*options, argc, argv);
 }
