@@ -61,7 +61,9 @@ void Program::tearDownAtOnce() {
 void Program::endRequest() {
     endRequested_ = true;
     if (hideWindow) hideWindow();
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit, not quit: quit first offers the window a close, which it refuses (it only
+    // hides), and under a window manager that can cancel the end.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void Program::drainOnceThenQuit() {

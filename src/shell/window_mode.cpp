@@ -39,7 +39,9 @@ void WindowMode::pmnuiLimpaClick() { clearOutbox(program.connection, notices_); 
 
 void WindowMode::pmnuiExitClick() {
     QCoreApplication::processEvents();
-    QCoreApplication::quit();
+    // exit, not quit: quit first offers every window a close, and this window refuses
+    // closes (it only hides), which can cancel the quit.
+    QCoreApplication::exit(0);
 }
 
 }  // namespace velocast
