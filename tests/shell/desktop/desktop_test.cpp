@@ -113,10 +113,12 @@ TEST_F(DesktopTest, TheWindowIsAsDesignedAndStaysUntilClosed) {
     EXPECT_TRUE(hints[0] & 1) << "functions not restricted";
     EXPECT_EQ(hints[1] & (0x1 | 0x8 | 0x10 | 0x20), 0u) << "close, minimise or maximise offered";
 
-    // The picture the README shows: the window, the icon in the tray and its menu.
-    ASSERT_TRUE(openMenu()) << "the icon's menu did not open";
+    // The picture the README shows: the window and the icon in the tray.
     const QString shot = qEnvironmentVariable("VELOCAST_BUILD_DIR") + QStringLiteral("/velocast-desktop.png");
     EXPECT_TRUE(QGuiApplication::primaryScreen()->grabWindow(0).save(shot));
+
+    // Opening and leaving the menu does not touch the window.
+    ASSERT_TRUE(openMenu()) << "the icon's menu did not open";
     closeMenu();
     EXPECT_TRUE(windowViewable());
 }
