@@ -58,8 +58,13 @@ QString currentDisplay() {
 SingleInstance::SingleInstance(QString name, QString folder, QObject* parent)
     : QObject(parent), name_(std::move(name)), folder_(std::move(folder)) {
     if (folder_.isEmpty()) {
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        folder_ = !runtime.isEmpty() && QFileInfo(runtime).isDir() ? runtime : QDir::tempPath();
+        QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+#ifdef Q_OS_UNIX
+        // A copy started without a login session (cron, a bare shell) must find the same name
+        // as the one started on the desktop.
+        if (runtime.isEmpty()) runtime = QStringLiteral("/run/user/%1").arg(::getuid());
+#endif
+        folder_ = QFileInfo(runtime).isDir() ? runtime : QDir::tempPath();
     }
     // No socket options: with them Qt binds elsewhere and renames the socket into place,
     // which would silently replace the first copy's name instead of failing.
