@@ -10,6 +10,15 @@ struct SqlText {
     QString mssql;   // exactly as the club's SQL Server has always received it
     QString sqlite;  // the same meaning on SQLite
     const QString& in(Dialect dialect) const { return dialect == Dialect::Mssql ? mssql : sqlite; }
+
+    // A statement written once, as a function of the dialect: the parts that differ (a date
+    // literal, a date function) are fragments chosen inside `text`, the rest is shared.
+    template <typename Text>
+    static SqlText written(Text&& text) {
+        return {text(Dialect::Mssql), text(Dialect::Sqlite)};
+    }
+    // The same text in both dialects (values bound as parameters).
+    static SqlText same(const QString& text) { return {text, text}; }
 };
 
 // SQL Server's default collation ignores letter case and trailing blanks when it compares
