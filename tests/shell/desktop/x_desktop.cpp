@@ -182,9 +182,5 @@ void click(QPoint at, int button, int times) {
                                         QString::number(button)});
 }
 
-void keys(const QStringList& names) {
-    QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
-    runTool(QStringLiteral("xdotool"), arguments + names);
-}
 
 }  // namespace velocast::testing

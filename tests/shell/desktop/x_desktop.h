@@ -52,6 +52,5 @@ std::optional<QRect> popupMenu(const QString& windowClass);
 // The _MOTIF_WM_HINTS of a window: flags, functions, decorations.
 QList<qulonglong> motifHints(const QString& id);
 void click(QPoint at, int button, int times = 1);
-void keys(const QStringList& names);
 
 }  // namespace velocast::testing
