@@ -13,12 +13,19 @@ QString builtProgramPath(const QString& program) {
     return dir + QLatin1Char('/') + program;
 }
 
-ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs) {
+ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                              const QProcessEnvironment& environment) {
     const QString path = builtProgramPath(program);
+    if (path.isEmpty()) return {};
+    return runProgram(path, arguments, timeoutMs, environment);
+}
+
+ProcessResult runProgram(const QString& path, const QStringList& arguments, int timeoutMs,
+                         const QProcessEnvironment& environment) {
     ProcessResult result;
-    if (path.isEmpty())
-        return result;
+    const QString program = path;
     QProcess process;
+    process.setProcessEnvironment(environment);
     process.start(path, arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
