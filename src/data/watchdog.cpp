@@ -62,7 +62,7 @@ bool Watchdog::waitBeforeNextPass() {
     // still run. A quit request ends every event loop of the thread, and one started after
     // it returns at once: that is how a quit shows here. Without this check the loop would
     // pass again without pause (a notice box returns at once too) and never let the program end.
-    constexpr int kPassDue = 1;
+    constexpr int kPassDue = 0x7e57;  // a code no end request of the program uses
     QEventLoop pause;
     QTimer::singleShot(pauseBetweenPasses, &pause, [&pause] { pause.exit(kPassDue); });
     return pause.exec() == kPassDue;
