@@ -1,6 +1,7 @@
 #pragma once
 // One statement in both dialects, side by side where it runs.
 #include <QString>
+#include <QStringList>
 
 #include "data/dialect.h"
 
@@ -20,5 +21,12 @@ struct SqlText {
     // The same text in both dialects (values bound as parameters).
     static SqlText same(const QString& text) { return {text, text}; }
 };
+
+// A statement kept as a list of lines: each line, blanks included, followed by a line break.
+inline QString statementLines(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines) text += line + QLatin1Char('\n');
+    return text;
+}
 
 }  // namespace velocast
