@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <QSqlQuery>
 
 #include "campaign_fixture.h"
 #include "campaigns/aniversariante.h"
+#include "campaigns/campaign_table.h"
 #include "data/session.h"
 #include "data/sql_statement.h"
 
@@ -144,4 +146,13 @@ TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
     EXPECT_EQ(lookup.sqlite, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
     EXPECT_EQ(createRunTableSql(Dialect::Mssql, QStringLiteral("TempFedelidade093015")),
               QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
+}
+
+TEST(CampaignTable, CampaignsStandInTheDailyRunsOrderOnceEach) {
+    std::vector<CampaignId> ids;
+    for (const CampaignStep& step : campaignTable()) ids.push_back(step->columns().id);
+    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
+    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
+    for (CampaignId last : {CampaignId::FIDELIDADE, CampaignId::INADIMPLENTES, CampaignId::AUSENTES})
+        EXPECT_NE(std::find(ids.begin(), ids.end(), last), ids.end());
 }
