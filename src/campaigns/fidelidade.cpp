@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
+#include <cstdint>
 
 #include "campaigns/loyalty_due.h"
 #include "data/db_error.h"
