@@ -10,13 +10,18 @@ SqlText Aniversariante::selection(const DateTime& businessDate) {
     return SqlText::written([&](Dialect d) {
         // SQL Server compares the DATEPART numbers with the quoted two-digit texts as numbers;
         // SQLite compares strftime's zero-padded texts with them as texts, to the same effect.
+        // SQL Server's default collation also ignores case and trailing blanks in the consent
+        // and address tests; SQLite is told so.
         const bool mssql = d == Dialect::Mssql;
         const QString monthOfBirth = mssql ? QStringLiteral("DATEPART(MONTH, DATA_NASCIMENTO)")
                                            : QStringLiteral("strftime('%m', DATA_NASCIMENTO)");
         const QString dayOfBirth = mssql ? QStringLiteral("DATEPART(DAY, DATA_NASCIMENTO)")
                                          : QStringLiteral("strftime('%d', DATA_NASCIMENTO)");
-        return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                              "(RECEBER_EMAIL = 'Sim')) AND (") +
+        const QString recipients =
+            mssql ? QStringLiteral("((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
+                  : QStringLiteral("(") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(" AND ") +
+                        sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QStringLiteral(")");
+        return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ") + recipients + QStringLiteral(" AND (") +
                monthOfBirth + QStringLiteral(" = '") + month + QStringLiteral("')") + QStringLiteral(" AND ") +
                dayOfBirth + QStringLiteral(" = '") + day + QStringLiteral("'");
     });

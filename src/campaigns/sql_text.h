@@ -22,6 +22,16 @@ struct SqlText {
     static SqlText same(const QString& text) { return {text, text}; }
 };
 
+// SQL Server's default collation ignores letter case and trailing blanks when it compares
+// texts with = and <>, and the campaigns' selections rely on it: consent 'sim' or 'Sim ' counts,
+// an address of blanks is empty. SQLite compares exactly unless told so.
+inline QString sqliteHasAddress(const QString& column) {
+    return QStringLiteral("(%1 IS NOT NULL) AND (RTRIM(%1) <> '')").arg(column);
+}
+inline QString sqliteConsents(const QString& column) {
+    return QStringLiteral("(RTRIM(%1) = 'Sim' COLLATE NOCASE)").arg(column);
+}
+
 // A statement kept as a list of lines: each line, blanks included, followed by a line break.
 inline QString statementLines(const QStringList& lines) {
     QString text;

@@ -55,8 +55,11 @@ void SharedConnection::open() {
     }
     dialect_ = link.dialect;
     if (dialect_ == Dialect::Mssql) {
-        // Day-first literals must not depend on the login's language.
+        // Day-first literals must not depend on the login's language. Forward-only, so that it
+        // goes as a batch of its own: in a server cursor (a procedure call) the server would undo
+        // the setting as soon as the call returned.
         QSqlQuery q(db);
+        q.setForwardOnly(true);
         if (!q.exec(QStringLiteral("SET DATEFORMAT dmy")))
             throw DbError(driverText(q.lastError()));
     }

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <QSqlQuery>
 
 #include "campaign_fixture.h"
@@ -148,11 +147,22 @@ TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
               QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
 }
 
-TEST(CampaignTable, CampaignsStandInTheDailyRunsOrderOnceEach) {
-    std::vector<CampaignId> ids;
-    for (const CampaignStep& step : campaignTable()) ids.push_back(step->columns().id);
-    EXPECT_TRUE(std::is_sorted(ids.begin(), ids.end()));
-    EXPECT_EQ(std::adjacent_find(ids.begin(), ids.end()), ids.end());
-    for (CampaignId last : {CampaignId::FIDELIDADE, CampaignId::INADIMPLENTES, CampaignId::AUSENTES})
-        EXPECT_NE(std::find(ids.begin(), ids.end(), last), ids.end());
+TEST(CampaignTable, HoldsTheCampaignsInTheDailyRunsOrderEachWithItsOwnColumns) {
+    const auto steps = campaignTable();
+    ASSERT_EQ(steps.size(), std::size_t(kCampaignCount));
+    QStringList switches, flags;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const CampaignColumns& c = steps[i]->columns();
+        if (i > 0) {
+            EXPECT_LT(steps[i - 1]->columns().id, c.id);
+        }
+        EXPECT_EQ(&c, &campaignColumns(c.id));
+        switches << c.switchColumn;
+        flags << c.controlFlag;
+    }
+    EXPECT_EQ(switches.removeDuplicates(), 0);
+    EXPECT_EQ(flags.removeDuplicates(), 0);
+    EXPECT_EQ(steps[0]->columns().switchColumn, QStringLiteral("MARKETING_MEDICA"));
+    EXPECT_EQ(steps[4]->columns().controlFlag, QStringLiteral("TRANCAMENTO"));
+    EXPECT_EQ(steps[7]->columns().switchColumn, QStringLiteral("MARKETING_AUSENTES"));
 }

@@ -1,4 +1,5 @@
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "campaigns/loyalty_due.h"
@@ -53,7 +54,9 @@ TEST_F(DailyRunFixture, AFailingCampaignIsFollowedByTheOthersAndTheEndRequest) {
     // The birthday campaign fails to write (its table refuses rows); the next one still runs.
     host.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail WHEN NEW.ANIVERSARIANTE = 1 "
                              "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    auto birthdays = std::move(run.campaigns.front());
+    auto birthdays = std::move(*std::find_if(run.campaigns.begin(), run.campaigns.end(), [](const CampaignStep& c) {
+        return c->columns().id == CampaignId::ANIVERSARIANTE;
+    }));
     run.campaigns.clear();
     run.campaigns.push_back(std::move(birthdays));
     struct Absentees : Campaign {
