@@ -94,13 +94,17 @@ std::optional<SqlText> Fidelidade::paymentLookup(const QString& matricula, const
 }
 
 SqlText Fidelidade::selection(const QString& runTable) {
-    return SqlText::same(statementLines({
-        QStringLiteral("SELECT A.EMAIL "),
-        QStringLiteral("FROM ALUNOSATIVOS A, ") + runTable + QStringLiteral(" B"),
-        QStringLiteral("WHERE (A.MATRICULA = B.MATRICULA)  "),
-        QStringLiteral(" AND ((A.EMAIL IS NOT NULL ) AND (A.RECEBER_EMAIL = 'Sim')) "),
-        QStringLiteral(" AND  ((A.PLANOS IS NULL) OR (A.PLANOS = '')) "),
-    }));
+    return SqlText::written([&](Dialect d) {
+        const QString consent = d == Dialect::Mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')")
+                                                    : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"));
+        return statementLines({
+            QStringLiteral("SELECT A.EMAIL "),
+            QStringLiteral("FROM ALUNOSATIVOS A, ") + runTable + QStringLiteral(" B"),
+            QStringLiteral("WHERE (A.MATRICULA = B.MATRICULA)  "),
+            QStringLiteral(" AND ((A.EMAIL IS NOT NULL ) AND ") + consent + QStringLiteral(") "),
+            QStringLiteral(" AND  ((A.PLANOS IS NULL) OR (A.PLANOS = '')) "),
+        });
+    });
 }
 
 bool Fidelidade::isLoyal(CampaignRun& run, const QString& matricula, int months) {

@@ -21,7 +21,8 @@ SqlText Inadimplentes::selection(Pass pass) {
         // SQLite keeps dates as text, where '2024-03-31' and '2024-03-31 00:00:00' are the
         // same day but not the same text, so dates are compared through datetime(). The due
         // day, month and year may be stored as text or as numbers: they are compared as numbers,
-        // as SQL Server compares a number with a text column.
+        // as SQL Server compares a number with a text column. Address and consent are compared
+        // as SQL Server's collation compares them.
         const auto date = [&](const char* column) {
             return mssql ? QString::fromLatin1(column) : QStringLiteral("datetime(%1)").arg(QLatin1String(column));
         };
@@ -32,7 +33,9 @@ SqlText Inadimplentes::selection(Pass pass) {
             QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL "),
             modality ? QStringLiteral("FROM ALUNOS A, MENSALIDADES C ") : QStringLiteral("FROM ALUNOS A, PLANOS C "),
             modality ? QStringLiteral("WHERE (A.MODALIDADE = C.CODIGO) ") : QStringLiteral("WHERE (A.PLANOS = C.CODIGO) "),
-            QStringLiteral(" AND ((EMAIL is not NULL) and (EMAIL <> '')) AND (RECEBER_EMAIL = 'Sim') "),
+            mssql ? QStringLiteral(" AND ((EMAIL is not NULL) and (EMAIL <> '')) AND (RECEBER_EMAIL = 'Sim') ")
+                  : QStringLiteral(" AND (") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(") AND ") +
+                        sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QLatin1Char(' '),
             QStringLiteral(" AND (A.DATA_TRANCAMENTO IS NULL) AND ((A.REPASSE IS NULL) OR (A.REPASSE = '')) AND (A.BOLSISTA = 0) "),
             QStringLiteral("AND (") + number("A.DIA_VENCIMENTO") + QStringLiteral(" = :JMDIAI) "),
             QStringLiteral(" AND (A.MATRICULA IN (SELECT D.MATRICULA "),

@@ -10,9 +10,9 @@ using velocast::testing::ClubFixture;
 // ones, typed values, a member walk that streams while other statements run. The SQLite ODBC
 // driver takes that road on a real database.
 TEST_F(ClubFixture, LoyaltyOverdueAndAbsenteesThroughOdbc) {
-    velocast::testing::writeDataLink(host.dataLinkPath(),
-                                     QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
-                                         host.path() + QStringLiteral("\""));
+    dataLink = host.folder() + QStringLiteral("/odbc.udl");
+    velocast::testing::writeDataLink(dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
+                                                   host.path() + QStringLiteral("\""));
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = 3, AUSENTES_DIAS = 7"));
     host.exec(QStringLiteral("INSERT INTO MENSALIDADES (CODIGO, ACESSOLIVRE) VALUES ('MU', 0)"));
 
