@@ -205,6 +205,28 @@ TEST_F(LoyaltyCampaign, EachFailingStepIsNamedAndLeavesNothing) {
     }
 }
 
+TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
+    // The session opening failed to create its run table, so the name is still the bare
+    // placeholder, which here is a table of the club's.
+    host.exec(QStringLiteral("CREATE TABLE TEMPFEDELIDADE (MATRICULA TEXT)"));
+    host.exec(QStringLiteral("INSERT INTO TEMPFEDELIDADE VALUES ('host row')"));
+    host.exec(QStringLiteral("CREATE TABLE TempFedelidade235959 (MATRICULA TEXT)"));
+    SharedConnection own(host.dataLinkPath(), QStringLiteral("no-run-table"));
+    own.open();
+    Session failed(own, notices);
+    failed.clock = [] { return QTime(23, 59, 59); };
+    ASSERT_FALSE(failed.ABRE_TABELAS());
+
+    CampaignRun run(failed, loyalty.columns());
+    try {
+        loyalty.fill(run);
+        ADD_FAILURE() << "the campaign went on without its run table";
+    } catch (const CampaignStepError& e) {
+        EXPECT_EQ(e.detail(), QStringLiteral("Banco de Dados"));
+    }
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM TEMPFEDELIDADE")), QStringList{QStringLiteral("host row")});
+}
+
 TEST(LoyaltySql, TextsAndTheRegistrationNumbersThatMayReachThem) {
     EXPECT_EQ(Fidelidade::selection(QStringLiteral("TempFedelidade093015")).mssql,
               QStringLiteral("SELECT A.EMAIL \n"
