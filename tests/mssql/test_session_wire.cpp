@@ -24,7 +24,9 @@ TEST(SessionOnTheWire, OpeningAndTeardownArriveInOrderWithDayFirstDatesSetByABat
     // A SET made inside a procedure call (a server cursor) ends with the call, so the date
     // order must be set by a plain batch, before anything reads a date.
     for (const QString& l : wire.peer.summary()) {
-        if (l.contains(QLatin1String("DATEFORMAT"))) EXPECT_EQ(l, QStringLiteral("batch: SET DATEFORMAT dmy"));
+        if (l.contains(QLatin1String("DATEFORMAT"))) {
+            EXPECT_EQ(l, QStringLiteral("batch: SET DATEFORMAT dmy"));
+        }
     }
     EXPECT_EQ(wire.ours(), (QStringList{
                                QStringLiteral("batch: SET DATEFORMAT dmy"),
