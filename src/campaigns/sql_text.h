@@ -30,5 +30,10 @@ inline QString sqliteHasAddress(const QString& column) {
 inline QString sqliteConsents(const QString& column) {
     return QStringLiteral("(RTRIM(%1) = 'Sim' COLLATE NOCASE)").arg(column);
 }
+// The recipients' test most selections share: an address and the member's consent.
+inline QString sqliteRecipients(const QString& addressColumn, const QString& consentColumn = QStringLiteral("RECEBER_EMAIL")) {
+    return QStringLiteral("(") + sqliteHasAddress(addressColumn) + QStringLiteral(" AND ") +
+           sqliteConsents(consentColumn) + QStringLiteral(")");
+}
 
 }  // namespace velocast
