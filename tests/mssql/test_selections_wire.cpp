@@ -1,0 +1,237 @@
+// The campaigns after the birthdays, as the club's SQL Server receives them: each selection
+// byte for byte, inside the campaign's one transaction, or on a connection of its own.
+#include <QSqlDatabase>
+#include <functional>
+
+#include "campaigns/avaliacao.h"
+#include "campaigns/campaign.h"
+#include "campaigns/planos_a_vencer.h"
+#include "campaigns/tracamento_prazo.h"
+#include "support/qt_printers.h"
+#include "wire_fixture.h"
+
+using namespace velocast;
+using namespace velocast::testing;
+
+namespace {
+
+const QString kNoTransaction = QStringLiteral("0000000000000000");
+const QString kSubject = QStringLiteral("Lembrete: é hoje");
+
+QStringList lines(const QList<QJsonObject>& requests) {
+    QStringList result;
+    for (const QJsonObject& r : requests) result << line(r);
+    return result;
+}
+
+QString valueOf(const QJsonValue& parameter) { return parameter[QStringLiteral("value")].toString(); }
+
+// What each campaign's outbox rows carried: the address, checked to travel as NVARCHAR, and the
+// subject.
+void expectOutboxRows(const QList<QJsonObject>& requests, const QStringList& addresses) {
+    QStringList sent;
+    for (const QJsonObject& r : requests) {
+        if (!r.value(QStringLiteral("sql")).toString().startsWith(QLatin1String("INSERT INTO Velocast"))) continue;
+        const QJsonArray values = boundValues(r);
+        if (values.size() != 4) {
+            ADD_FAILURE() << "an outbox row with " << values.size() << " values";
+            continue;
+        }
+        EXPECT_EQ(values.at(0)[QStringLiteral("type")].toString(), QStringLiteral("nvarchar"));
+        EXPECT_EQ(valueOf(values.at(1)), kSubject);
+        sent << valueOf(values.at(0));
+    }
+    EXPECT_EQ(sent, addresses);
+}
+
+TdsRule addresses(const QString& start, const QStringList& emails) {
+    TdsRule rule = TdsRule::startingWith(start);
+    rule.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60);
+    for (const QString& e : emails) rule.row({e});
+    return rule;
+}
+
+}  // namespace
+
+// Business date 20/05/2024 08:15: a day past the 12th, so a month-first reading of any date
+// literal would show.
+TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransaction) {
+    const QString longAddress = QStringLiteral("joão.conceição.") + QString(17, QLatin1Char('x')) +
+                                QStringLiteral("@clube.com.br");  // 45 characters
+    TdsRule deadlines = TdsRule::startingWith(QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO"));
+    deadlines.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60)
+        .column(QStringLiteral("LIMTITE"), QStringLiteral("datetime"))
+        .row({QStringLiteral("warned@example.com"), QStringLiteral("2024-05-25 08:15:00")})
+        .row({QStringLiteral("midnight@example.com"), QStringLiteral("2024-05-25 00:00:00")})
+        .row({QStringLiteral("nodeadline@example.com"), QVariant()})
+        .row({longAddress, QStringLiteral("2024-05-25 08:15:00")});
+
+    struct Case {
+        const char* name;
+        std::function<std::unique_ptr<Campaign>()> campaign;
+        QVariantMap settings;  // Qzcvar2, besides the subject
+        QVariantMap controle;  // Qzcvar
+        TdsRule selection;
+        QString sql;
+        QStringList outbox;
+    };
+    const Case cases[] = {
+        {"AVALIACAO_MEDICA", [] { return std::make_unique<Avaliacao>(medicalEvaluation()); }, {},
+         {{QStringLiteral("PRAZOAVALMED"), 6}},
+         addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"),
+                   {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")}),
+         QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+                        "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) AND ((DATA_MEDICA < '20/11/2023') "
+                        "AND (DATEPART(DAY,DATA_MEDICA) = '20')))"),
+         {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")}},
+        // A NULL period: the limit is the business date itself, without its time of day.
+        {"AVALIACAO_FUNCIONAL", [] { return std::make_unique<Avaliacao>(functionalEvaluation()); }, {},
+         {{QStringLiteral("PRAZOAVALMED"), 6}},
+         addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("bruno@example.com")}),
+         QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+                        "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) AND ((DATA_FUNCIONAL < '20/05/2024') "
+                        "AND (DATEPART(DAY,DATA_FUNCIONAL) = '20')))"),
+         {QStringLiteral("bruno@example.com")}},
+        // The deadlines come back as the server's date-times; only those exactly five days
+        // after the business date, time of day included, are warned.
+        {"TRACAMENTO_PRAZO", [] { return std::make_unique<TracamentoPrazo>(); },
+         {{QStringLiteral("TRANCAMENTO_DIAS"), 5}}, {}, deadlines,
+         QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO AS LIMTITE FROM ALUNOSATIVOS WHERE "
+                        "((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NOT NULL)"),
+         {QStringLiteral("warned@example.com"), longAddress.left(40)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto campaign = c.campaign();
+        const CampaignColumns& columns = campaign->columns();
+        QVariantMap settings = c.settings;
+        settings.insert(columns.subjectColumn, kSubject);
+        WireSession wire(sessionRules(
+            settings,
+            {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), c.selection},
+            c.controle));
+        wire.connection.open();
+        ASSERT_TRUE(wire.session.ABRE_TABELAS());
+        ASSERT_TRUE(runCampaign(*campaign, wire.session, wire.notices));
+        EXPECT_TRUE(wire.notices.shown.empty());
+
+        const QList<QJsonObject> requests = wire.afterOpening();
+        QStringList expected{
+            QStringLiteral("tm: begin"),
+            QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '20/05/2024' AND DATA < '21/05/2024'"),
+            QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)").arg(columns.controlFlag),
+            QStringLiteral("rpc sp_unprepare: "),
+            QStringLiteral("batch: ") + c.sql,
+        };
+        for (qsizetype i = 0; i < c.outbox.size(); ++i)
+            expected << QStringLiteral("rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
+                                       "VALUES (@P1, @P2, @P3, @P4)")
+                     << QStringLiteral("rpc sp_unprepare: ");
+        expected << QStringLiteral("tm: commit") << QStringLiteral("tm: rollback");
+        EXPECT_EQ(lines(requests), expected);
+
+        // One transaction, on the one shared connection, holds every statement.
+        const QString transaction = requests.value(1).value(QStringLiteral("transaction")).toString();
+        EXPECT_NE(transaction, kNoTransaction);
+        for (const QJsonObject& r : requests) {
+            EXPECT_EQ(r.value(QStringLiteral("connection")).toInt(), 1) << line(r).toStdString();
+            if (r.value(QStringLiteral("kind")).toString() != QLatin1String("tm")) {
+                EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), transaction) << line(r).toStdString();
+            }
+        }
+        expectOutboxRows(requests, c.outbox);
+    }
+}
+
+// Business date 27/12/2024: the renewal's month and the next one wrap into the next year.
+TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTransaction) {
+    TdsRule renewals = TdsRule::startingWith(QStringLiteral("SELECT A.MATRICULA"));
+    for (const QString& column : PlanosAVencer::declaredColumns())
+        renewals.column(column, QStringLiteral("nvarchar"), column == QLatin1String("EMAIL") ? 40 : 45);
+    const auto member = [](const char* matricula, const QString& email, const char* plan) {
+        QVariantList row;
+        for (const QString& column : PlanosAVencer::declaredColumns())
+            row << (column == QLatin1String("MATRICULA") ? QVariant(QLatin1String(matricula))
+                    : column == QLatin1String("EMAIL")   ? QVariant(email)
+                    : column == QLatin1String("CODIGO")  ? QVariant(QLatin1String(plan))
+                                                         : QVariant());
+        return row;
+    };
+    renewals.row(member("12", QStringLiteral("françoise@example.com"), "01")).row(member("7", QStringLiteral("ana@example.com"), "02"));
+    WireSession wire(sessionRules({{QStringLiteral("ASSUNTO_PLANO"), kSubject}},
+                                  {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+                                   renewals},
+                                  {}, QStringLiteral("2024-12-27 07:30:00")));
+    wire.connection.open();
+    ASSERT_TRUE(wire.session.ABRE_TABELAS());
+    PlanosAVencer campaign;
+    ASSERT_TRUE(runCampaign(campaign, wire.session, wire.notices));
+    EXPECT_TRUE(wire.notices.shown.empty());
+    EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("QRYPLANOSAVENCER")));
+
+    // The shared connection: the control row and the outbox rows in one transaction.
+    const QList<QJsonObject> shared = onConnection(wire.afterOpening(), 1);
+    const QString insert = QStringLiteral(
+        "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, @P4)");
+    EXPECT_EQ(lines(shared), (QStringList{
+                                 QStringLiteral("tm: begin"),
+                                 QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '27/12/2024' AND DATA < '28/12/2024'"),
+                                 QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, PLANOS_A_VENCER) VALUES (@P1, 1)"),
+                                 QStringLiteral("rpc sp_unprepare: "),
+                                 insert,
+                                 QStringLiteral("rpc sp_unprepare: "),
+                                 insert,
+                                 QStringLiteral("rpc sp_unprepare: "),
+                                 QStringLiteral("tm: commit"),
+                                 QStringLiteral("tm: rollback"),
+                             }));
+    // In the order the server gave them.
+    expectOutboxRows(shared, {QStringLiteral("françoise@example.com"), QStringLiteral("ana@example.com")});
+
+    // The query's own connection logs in as the shared one does, sets the date order by a
+    // batch of its own, and reads with no transaction. Only the markers of the named
+    // parameters differ from the program's text: ODBC has no names, FreeTDS numbers them.
+    const QList<QJsonObject> all = wire.peer.requests();
+    const QList<QJsonObject> own = onConnection(all, 2);
+    ASSERT_GE(own.size(), 2);
+    const QJsonObject login = own.at(1);
+    EXPECT_EQ(login.value(QStringLiteral("kind")).toString(), QStringLiteral("login"));
+    EXPECT_EQ(login.value(QStringLiteral("user")).toString(), QStringLiteral("velocast"));
+    EXPECT_EQ(login.value(QStringLiteral("password")).toString(), QStringLiteral("segredo"));
+    EXPECT_EQ(login.value(QStringLiteral("database")).toString(), QStringLiteral("KORVANA"));
+    QString sql = PlanosAVencer::selection().mssql;
+    sql.replace(QLatin1String(":JMES"), QLatin1String("@P1"))
+        .replace(QLatin1String(":JANO"), QLatin1String("@P2"))
+        .replace(QLatin1String(":JPROXIMOMES"), QLatin1String("@P3"))
+        .replace(QLatin1String(":JPROXIMOANO"), QLatin1String("@P4"));
+    QStringList ownLines = lines(own);
+    ownLines.erase(ownLines.begin(), std::find(ownLines.begin(), ownLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
+    EXPECT_EQ(ownLines, (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"), QStringLiteral("rpc sp_prepexec: ") + sql,
+                                     QStringLiteral("rpc sp_unprepare: ")}));
+    for (const QJsonObject& r : own)
+        if (r.contains(QStringLiteral("transaction"))) {
+            EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), kNoTransaction) << line(r).toStdString();
+        }
+
+    // The parameters as texts of this month and the next, in the order of their markers.
+    const QJsonObject selection = wire.peer.firstStatement(QStringLiteral("SELECT A.MATRICULA"));
+    const QJsonArray values = boundValues(selection);
+    const QStringList expected{QStringLiteral("12"), QStringLiteral("2024"), QStringLiteral("01"), QStringLiteral("2025")};
+    ASSERT_EQ(values.size(), expected.size());
+    for (int i = 0; i < values.size(); ++i) {
+        const QString type = values.at(i)[QStringLiteral("type")].toString();
+        EXPECT_TRUE(type == QLatin1String("varchar") || type == QLatin1String("nvarchar")) << i << ": " << type.toStdString();
+        EXPECT_EQ(valueOf(values.at(i)), expected.at(i)) << i;
+    }
+
+    // The selection ran while the campaign's transaction was open on the shared connection.
+    qsizetype begin = -1, read = -1, commit = -1;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const QString l = line(all.at(i));
+        if (l == QLatin1String("tm: begin") && all.at(i).value(QStringLiteral("connection")).toInt() == 1) begin = i;
+        if (l.startsWith(QLatin1String("rpc sp_prepexec: SELECT A.MATRICULA"))) read = i;
+        if (l == QLatin1String("tm: commit")) commit = i;
+    }
+    EXPECT_LT(begin, read);
+    EXPECT_LT(read, commit);
+}
