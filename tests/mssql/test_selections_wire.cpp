@@ -44,6 +44,38 @@ void expectOutboxRows(const QList<QJsonObject>& requests, const QStringList& add
     EXPECT_EQ(sent, addresses);
 }
 
+// The lines of `rows` outbox rows as they go to the server.
+QStringList outboxInserts(qsizetype rows) {
+    QStringList result;
+    for (qsizetype i = 0; i < rows; ++i)
+        result << QStringLiteral("rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
+                                 "VALUES (@P1, @P2, @P3, @P4)")
+               << QStringLiteral("rpc sp_unprepare: ");
+    return result;
+}
+
+// A value a prepared selection bound: its kind ("int", "text" for either 8-bit or Unicode
+// text, "datetime" for any date-time type) and its value as the server logged it.
+struct Bound {
+    QString kind;
+    QString value;
+};
+
+void expectBound(const QJsonObject& call, const QList<Bound>& expected) {
+    const QJsonArray values = boundValues(call);
+    ASSERT_EQ(values.size(), expected.size()) << call.value(QStringLiteral("declarations")).toString().toStdString();
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        const QString type = values.at(i)[QStringLiteral("type")].toString();
+        const QString& kind = expected.at(i).kind;
+        const bool matches = kind == QLatin1String("text")       ? type == QLatin1String("varchar") || type == QLatin1String("nvarchar")
+                             : kind == QLatin1String("datetime") ? type.startsWith(QLatin1String("datetime"))
+                                                                 : type == kind;
+        EXPECT_TRUE(matches) << "@P" << i + 1 << " is " << type.toStdString() << ", not " << kind.toStdString();
+        const QJsonValue value = values.at(i)[QStringLiteral("value")];
+        EXPECT_EQ(value.isDouble() ? QString::number(value.toInt()) : value.toString(), expected.at(i).value) << "@P" << i + 1;
+    }
+}
+
 TdsRule addresses(const QString& start, const QStringList& emails) {
     TdsRule rule = TdsRule::startingWith(start);
     rule.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60);
@@ -71,34 +103,44 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         std::function<std::unique_ptr<Campaign>()> campaign;
         QVariantMap settings;  // Qzcvar2, besides the subject
         QVariantMap controle;  // Qzcvar
-        TdsRule selection;
-        QString sql;
+        QList<TdsRule> rules;
+        QStringList statements;  // between the control row and the commit
         QStringList outbox;
+        QList<Bound> parameters;  // of each prepared selection
+    };
+    const auto selection = [](const QString& sql, qsizetype rows) {
+        return QStringList{QStringLiteral("batch: ") + sql} + outboxInserts(rows);
     };
     const Case cases[] = {
         {"AVALIACAO_MEDICA", [] { return std::make_unique<Avaliacao>(medicalEvaluation()); }, {},
          {{QStringLiteral("PRAZOAVALMED"), 6}},
-         addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"),
-                   {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")}),
-         QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                        "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) AND ((DATA_MEDICA < '20/11/2023') "
-                        "AND (DATEPART(DAY,DATA_MEDICA) = '20')))"),
-         {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")}},
+         {addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"),
+                    {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")})},
+         selection(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+                                  "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) AND ((DATA_MEDICA < '20/11/2023') "
+                                  "AND (DATEPART(DAY,DATA_MEDICA) = '20')))"),
+                   2),
+         {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")},
+         {}},
         // A NULL period: the limit is the business date itself, without its time of day.
         {"AVALIACAO_FUNCIONAL", [] { return std::make_unique<Avaliacao>(functionalEvaluation()); }, {},
          {{QStringLiteral("PRAZOAVALMED"), 6}},
-         addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("bruno@example.com")}),
-         QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                        "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) AND ((DATA_FUNCIONAL < '20/05/2024') "
-                        "AND (DATEPART(DAY,DATA_FUNCIONAL) = '20')))"),
-         {QStringLiteral("bruno@example.com")}},
+         {addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("bruno@example.com")})},
+         selection(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+                                  "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) AND ((DATA_FUNCIONAL < '20/05/2024') "
+                                  "AND (DATEPART(DAY,DATA_FUNCIONAL) = '20')))"),
+                   1),
+         {QStringLiteral("bruno@example.com")},
+         {}},
         // The deadlines come back as the server's date-times; only those exactly five days
         // after the business date, time of day included, are warned.
         {"TRACAMENTO_PRAZO", [] { return std::make_unique<TracamentoPrazo>(); },
-         {{QStringLiteral("TRANCAMENTO_DIAS"), 5}}, {}, deadlines,
-         QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO AS LIMTITE FROM ALUNOSATIVOS WHERE "
-                        "((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NOT NULL)"),
-         {QStringLiteral("warned@example.com"), longAddress.left(40)}},
+         {{QStringLiteral("TRANCAMENTO_DIAS"), 5}}, {}, {deadlines},
+         selection(QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO AS LIMTITE FROM ALUNOSATIVOS WHERE "
+                                  "((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NOT NULL)"),
+                   2),
+         {QStringLiteral("warned@example.com"), longAddress.left(40)},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,7 +150,7 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         settings.insert(columns.subjectColumn, kSubject);
         WireSession wire(sessionRules(
             settings,
-            {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), c.selection},
+            QList<TdsRule>{TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL"))} + c.rules,
             c.controle));
         wire.connection.open();
         ASSERT_TRUE(wire.session.ABRE_TABELAS());
@@ -116,18 +158,14 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         EXPECT_TRUE(wire.notices.shown.empty());
 
         const QList<QJsonObject> requests = wire.afterOpening();
-        QStringList expected{
-            QStringLiteral("tm: begin"),
-            QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '20/05/2024' AND DATA < '21/05/2024'"),
-            QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)").arg(columns.controlFlag),
-            QStringLiteral("rpc sp_unprepare: "),
-            QStringLiteral("batch: ") + c.sql,
-        };
-        for (qsizetype i = 0; i < c.outbox.size(); ++i)
-            expected << QStringLiteral("rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
-                                       "VALUES (@P1, @P2, @P3, @P4)")
-                     << QStringLiteral("rpc sp_unprepare: ");
-        expected << QStringLiteral("tm: commit") << QStringLiteral("tm: rollback");
+        const QStringList expected =
+            QStringList{
+                QStringLiteral("tm: begin"),
+                QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '20/05/2024' AND DATA < '21/05/2024'"),
+                QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)").arg(columns.controlFlag),
+                QStringLiteral("rpc sp_unprepare: "),
+            } +
+            c.statements + QStringList{QStringLiteral("tm: commit"), QStringLiteral("tm: rollback")};
         EXPECT_EQ(lines(requests), expected);
 
         // One transaction, on the one shared connection, holds every statement.
@@ -137,6 +175,10 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
             EXPECT_EQ(r.value(QStringLiteral("connection")).toInt(), 1) << line(r).toStdString();
             if (r.value(QStringLiteral("kind")).toString() != QLatin1String("tm")) {
                 EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), transaction) << line(r).toStdString();
+            }
+            if (r.value(QStringLiteral("proc")).toString() == QLatin1String("sp_prepexec") &&
+                r.value(QStringLiteral("sql")).toString().startsWith(QLatin1String("SELECT"))) {
+                expectBound(r, c.parameters);
             }
         }
         expectOutboxRows(requests, c.outbox);
@@ -214,15 +256,9 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
         }
 
     // The parameters as texts of this month and the next, in the order of their markers.
-    const QJsonObject selection = wire.peer.firstStatement(QStringLiteral("SELECT A.MATRICULA"));
-    const QJsonArray values = boundValues(selection);
-    const QStringList expected{QStringLiteral("12"), QStringLiteral("2024"), QStringLiteral("01"), QStringLiteral("2025")};
-    ASSERT_EQ(values.size(), expected.size());
-    for (int i = 0; i < values.size(); ++i) {
-        const QString type = values.at(i)[QStringLiteral("type")].toString();
-        EXPECT_TRUE(type == QLatin1String("varchar") || type == QLatin1String("nvarchar")) << i << ": " << type.toStdString();
-        EXPECT_EQ(valueOf(values.at(i)), expected.at(i)) << i;
-    }
+    expectBound(wire.peer.firstStatement(QStringLiteral("SELECT A.MATRICULA")),
+                {{QStringLiteral("text"), QStringLiteral("12")}, {QStringLiteral("text"), QStringLiteral("2024")},
+                 {QStringLiteral("text"), QStringLiteral("01")}, {QStringLiteral("text"), QStringLiteral("2025")}});
 
     // The selection ran while the campaign's transaction was open on the shared connection.
     qsizetype begin = -1, read = -1, commit = -1;
