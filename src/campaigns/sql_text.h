@@ -1,6 +1,7 @@
 #pragma once
 // One statement in both dialects, side by side where it runs.
 #include <QString>
+#include <QStringList>
 
 #include "data/dialect.h"
 
@@ -34,6 +35,13 @@ inline QString sqliteConsents(const QString& column) {
 inline QString sqliteRecipients(const QString& addressColumn, const QString& consentColumn = QStringLiteral("RECEBER_EMAIL")) {
     return QStringLiteral("(") + sqliteHasAddress(addressColumn) + QStringLiteral(" AND ") +
            sqliteConsents(consentColumn) + QStringLiteral(")");
+}
+
+// A statement kept as a list of lines: each line, blanks included, followed by a line break.
+inline QString statementLines(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines) text += line + QLatin1Char('\n');
+    return text;
 }
 
 }  // namespace velocast
