@@ -291,3 +291,16 @@ TEST(LoyaltySql, MonthsExaminedOldestFirst) {
         EXPECT_EQ(got, c.months) << c.businessDate.toString(Qt::ISODate).toStdString() << " " << c.count;
     }
 }
+
+// The club's server ignores letter case and trailing blanks when it compares texts: a plan
+// code of blanks is no plan, and 'sim ' is consent.
+TEST_F(LoyaltyCampaign, APlanOfBlanksIsNoPlanAndConsentIgnoresCaseAndTrailingBlanks) {
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = 0"));  // every candidate is loyal
+    member(QStringLiteral("blankplan"), {{QStringLiteral("PLANOS"), QStringLiteral("  ")}});
+    member(QStringLiteral("lower"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("sim ")}});
+    member(QStringLiteral("plan"), {{QStringLiteral("PLANOS"), QStringLiteral("01")}});
+    member(QStringLiteral("refuses"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral(" Sim")}});
+    startOn(QStringLiteral("2024-04-01 00:00:00"));
+    ASSERT_TRUE(runCampaign(loyalty, *session, notices));
+    EXPECT_EQ(sortedOutbox(), sorted({QStringLiteral("blankplan@example.com"), QStringLiteral("lower@example.com")}));
+}

@@ -254,3 +254,18 @@ TEST(OverdueSql, TheSqlServerTextsAndTheSevenParameters) {
         EXPECT_EQ(p.size(), 7);
     }
 }
+
+// The club's server ignores letter case and trailing blanks when it compares texts: a
+// REPASSE of blanks is empty, a period marked 'n' is not a scholarship's.
+TEST_F(OverdueCampaign, ABlankRepasseAndALowerCasePeriodFlagCountAsOnTheClubsServer) {
+    debtor(QStringLiteral("blankrepasse"), {{QStringLiteral("REPASSE"), QStringLiteral("   ")}});
+    debtor(QStringLiteral("convenio"), {{QStringLiteral("REPASSE"), QStringLiteral("Convênio ")}});
+    for (const char* flag : {"n", "N ", "S"}) {
+        const QString m = member(QStringLiteral("period") + QLatin1String(flag).trimmed(),
+                                 {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")}, {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
+        period(m, QStringLiteral("2022-05-10 00:00:00"), QVariant(), QLatin1String(flag), QStringLiteral("202205"), QStringLiteral("202402"));
+    }
+    startOn(QStringLiteral("2024-03-15 00:00:00"));
+    ASSERT_TRUE(runCampaign(overdue, *session, notices));
+    EXPECT_EQ(outbox(), QStringList({at("blankrepasse"), at("periodn"), at("periodN")}));
+}
