@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "campaigns/fidelidade.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
@@ -56,4 +58,39 @@ TEST(LoyaltyOnTheWire, MembersStreamOnAConnectionOfTheirOwnAndLookupsCarryOnlyIn
                         QStringLiteral("in  batch: ") + Fidelidade::selection(QStringLiteral("TempFedelidade090000")).mssql,
                     }));
     EXPECT_EQ(wire.peer.firstStatement(QStringLiteral("INSERT INTO Velocast")).isEmpty(), false);
+
+    // The recipients' statement as the server receives it, line breaks and blanks included.
+    EXPECT_EQ(Fidelidade::selection(QStringLiteral("TempFedelidade090000")).mssql,
+              QStringLiteral("SELECT A.EMAIL \n"
+                             "FROM ALUNOSATIVOS A, TempFedelidade090000 B\n"
+                             "WHERE (A.MATRICULA = B.MATRICULA)  \n"
+                             " AND ((A.EMAIL IS NOT NULL ) AND (A.RECEBER_EMAIL = 'Sim')) \n"
+                             " AND  ((A.PLANOS IS NULL) OR (A.PLANOS = '')) \n"));
+    // The loyal member's number goes into the run table as Unicode text, as it was read.
+    const QJsonArray kept = boundValues(wire.peer.firstStatement(QStringLiteral("INSERT INTO TempFedelidade090000")));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept.at(0)[QStringLiteral("type")].toString(), QStringLiteral("nvarchar"));
+    EXPECT_EQ(kept.at(0)[QStringLiteral("value")].toString(), QStringLiteral("1234"));
+    // The walk's connection logs in and sets the date order by a batch of its own before it
+    // reads; everything else stays on the shared connection, inside one transaction.
+    QStringList walkLines;
+    for (const QJsonObject& r : onConnection(wire.peer.statements(), 2)) walkLines << line(r);
+    walkLines.erase(walkLines.begin(), std::find(walkLines.begin(), walkLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
+    ASSERT_GE(walkLines.size(), 2);
+    EXPECT_EQ(walkLines.mid(0, 2), (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"),
+                                                QStringLiteral("batch: SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS")}));
+    const QList<QJsonObject> shared = onConnection(wire.afterOpening(), 1);
+    ASSERT_GE(shared.size(), 2);
+    EXPECT_EQ(line(shared.first()), QStringLiteral("tm: begin"));
+    const QString transaction = shared.at(1).value(QStringLiteral("transaction")).toString();
+    EXPECT_NE(transaction, outside);
+    for (const QJsonObject& r : shared) {
+        // A transaction request carries the transaction it ends; a cancel (the driver's, when
+        // a lookup's result is left after its first row) carries none.
+        const QString kind = r.value(QStringLiteral("kind")).toString();
+        if (kind != QLatin1String("tm") && kind != QLatin1String("attention")) {
+            EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), transaction) << line(r).toStdString();
+        }
+    }
+    EXPECT_EQ(line(shared.at(shared.size() - 2)), QStringLiteral("tm: commit"));
 }
