@@ -10,6 +10,7 @@
 #include "campaigns/planos_a_vencer.h"
 #include "campaigns/tracamento_prazo.h"
 #include "support/qt_printers.h"
+#include "support/velocast_process.h"
 #include "wire_fixture.h"
 
 using namespace velocast;
@@ -94,6 +95,24 @@ TdsRule members(const QString& start, const QList<QStringList>& rows) {
     TdsRule rule = TdsRule::startingWith(start);
     rule.column(QStringLiteral("MATRICULA"), QStringLiteral("nvarchar"), 10).column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60);
     for (const QStringList& r : rows) rule.row({r.at(0), r.at(1)});
+    return rule;
+}
+
+// The plans to renew with every column the query declares: rows of registration number,
+// address and plan code.
+TdsRule renewalRows(const QList<QStringList>& rows) {
+    TdsRule rule = TdsRule::startingWith(QStringLiteral("SELECT A.MATRICULA"));
+    for (const QString& column : PlanosAVencer::declaredColumns())
+        rule.column(column, QStringLiteral("nvarchar"), column == QLatin1String("EMAIL") ? 40 : 45);
+    for (const QStringList& r : rows) {
+        QVariantList row;
+        for (const QString& column : PlanosAVencer::declaredColumns())
+            row << (column == QLatin1String("MATRICULA") ? QVariant(r.at(0))
+                    : column == QLatin1String("EMAIL")   ? QVariant(r.at(1))
+                    : column == QLatin1String("CODIGO")  ? QVariant(r.at(2))
+                                                         : QVariant());
+        rule.row(row);
+    }
     return rule;
 }
 
@@ -282,19 +301,8 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
 
 // Business date 27/12/2024: the renewal's month and the next one wrap into the next year.
 TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTransaction) {
-    TdsRule renewals = TdsRule::startingWith(QStringLiteral("SELECT A.MATRICULA"));
-    for (const QString& column : PlanosAVencer::declaredColumns())
-        renewals.column(column, QStringLiteral("nvarchar"), column == QLatin1String("EMAIL") ? 40 : 45);
-    const auto member = [](const char* matricula, const QString& email, const char* plan) {
-        QVariantList row;
-        for (const QString& column : PlanosAVencer::declaredColumns())
-            row << (column == QLatin1String("MATRICULA") ? QVariant(QLatin1String(matricula))
-                    : column == QLatin1String("EMAIL")   ? QVariant(email)
-                    : column == QLatin1String("CODIGO")  ? QVariant(QLatin1String(plan))
-                                                         : QVariant());
-        return row;
-    };
-    renewals.row(member("12", QStringLiteral("françoise@example.com"), "01")).row(member("7", QStringLiteral("ana@example.com"), "02"));
+    const TdsRule renewals = renewalRows({{QStringLiteral("12"), QStringLiteral("françoise@example.com"), QStringLiteral("01")},
+                                          {QStringLiteral("7"), QStringLiteral("ana@example.com"), QStringLiteral("02")}});
     WireSession wire(sessionRules({{QStringLiteral("ASSUNTO_PLANO"), kSubject}},
                                   {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
                                    renewals},
@@ -365,4 +373,63 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
     }
     EXPECT_LT(begin, read);
     EXPECT_LT(read, commit);
+}
+
+// The whole program on the 27th, every switch on: each campaign due that day (all but the
+// loyalty campaign) takes its turn in the daily run's order, each in a transaction of its own
+// that holds its control row, its selection and its outbox rows.
+TEST(SelectionsOnTheWire, TheDailyRunGivesEachDueCampaignATransactionOfItsOwnInOrder) {
+    QVariantMap settings;
+    for (const CampaignColumns& c : allCampaignColumns()) settings.insert(c.switchColumn, QStringLiteral("Sim"));
+    const QString today = QStringLiteral("2024-05-27 08:15:00");
+    TdsRule deadlines = TdsRule::startingWith(QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO"));
+    deadlines.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60)
+        .column(QStringLiteral("LIMTITE"), QStringLiteral("datetime"))
+        .row({QStringLiteral("prazo@example.com"), today});
+    TdsRule visits = TdsRule::startingWith(QStringLiteral("SELECT DISTINCT A.MATRICULA, MAX(B.DATA)"));
+    visits.column(QStringLiteral("MATRICULA"), QStringLiteral("nvarchar"), 10)
+        .column(QStringLiteral("DATA"), QStringLiteral("datetime"))
+        .column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60)
+        .row({QStringLiteral("0001"), today, QStringLiteral("ausente@example.com")});
+    TdsPeer peer(sessionRules(
+        settings,
+        {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+         addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("membro@example.com")}),
+         renewalRows({{QStringLiteral("7"), QStringLiteral("plano@example.com"), QStringLiteral("01")}}), deadlines,
+         members(QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL"), {{QStringLiteral("0007"), QStringLiteral("devedor@example.com")}}),
+         visits},
+        {}, today));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), peer.dataLinkPath()});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
+
+    // From the first campaign's transaction to the last one's end, on the shared connection.
+    const QList<QJsonObject> shared = onConnection(peer.statements(), 1);
+    qsizetype i = 0;
+    while (i < shared.size() && !line(shared.at(i)).startsWith(QLatin1String("batch: SELECT * FROM CONTROLEEMAIL"))) ++i;
+    ASSERT_LT(i, shared.size());
+    --i;  // its begin
+    QStringList flags;
+    while (i < shared.size() && line(shared.at(i)) == QLatin1String("tm: begin")) {
+        const qsizetype begin = i++;
+        const QString transaction = shared.value(i).value(QStringLiteral("transaction")).toString();
+        EXPECT_NE(transaction, kNoTransaction);
+        int rows = 0;
+        for (; i < shared.size() && shared.at(i).value(QStringLiteral("kind")).toString() != QLatin1String("tm"); ++i) {
+            const QString sql = shared.at(i).value(QStringLiteral("sql")).toString();
+            EXPECT_EQ(shared.at(i).value(QStringLiteral("transaction")).toString(), transaction) << line(shared.at(i)).toStdString();
+            if (sql.startsWith(QLatin1String("INSERT INTO ControleEmail (DATA, ")))
+                flags << sql.section(QLatin1Char(' '), 4, 4).chopped(1);
+            if (sql.startsWith(QLatin1String("INSERT INTO Velocast"))) ++rows;
+        }
+        EXPECT_GE(rows, 1) << "the campaign that began at request " << begin;
+        ASSERT_LT(i + 1, shared.size());
+        EXPECT_EQ(line(shared.at(i)), QStringLiteral("tm: commit"));
+        EXPECT_EQ(line(shared.at(i + 1)), QStringLiteral("tm: rollback"));  // FreeTDS ends the one it began anew
+        i += 2;
+    }
+    EXPECT_EQ(flags, (QStringList{QStringLiteral("MEDICA"), QStringLiteral("FUNCIONAL"), QStringLiteral("ANIVERSARIANTE"),
+                                  QStringLiteral("PLANOS_A_VENCER"), QStringLiteral("TRANCAMENTO"),
+                                  QStringLiteral("INADIMPLENTES"), QStringLiteral("AUSENTES")}));
 }
