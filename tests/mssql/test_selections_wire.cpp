@@ -1,5 +1,6 @@
 // The campaigns after the birthdays, as the club's SQL Server receives them: each selection
-// byte for byte, inside the campaign's one transaction, or on a connection of its own.
+// byte for byte, inside the campaign's one transaction, or on a connection of its own; and the
+// daily run as a whole, one transaction per campaign.
 #include <QSqlDatabase>
 #include <functional>
 
