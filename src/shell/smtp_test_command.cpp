@@ -4,10 +4,10 @@
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/shared_connection.h"
-#include "mail/address_check.h"
-#include "mail/message_composer.h"
-#include "mail/smtp_account.h"
-#include "mail/smtp_client.h"
+#include "mail/mime/address_check.h"
+#include "mail/mime/message_composer.h"
+#include "mail/smtp/smtp_account.h"
+#include "mail/smtp/smtp_client.h"
 
 namespace velocast {
 

@@ -1,0 +1,135 @@
+#include "outbox/outbox_sender.h"
+
+#include <QCoreApplication>
+
+#include "data/db_error.h"
+#include "data/notices.h"
+#include "data/session.h"
+#include "data/sql_statement.h"
+#include "mail/mime/address_check.h"
+#include "mail/smtp/smtp_account.h"
+
+namespace velocast::mail {
+
+
+OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
+                           QObject* parent)
+    : QObject(parent), session_(session), notices_(notices), timer2_(timer2), counters_(counters),
+      hooks_(std::move(hooks)) {
+    timer2_.setInterval(5000);
+    connect(&timer2_, &QTimer::timeout, this, &OutboxSender::Timer2Timer);
+}
+
+void OutboxSender::show(const char* label, qint32 value) {
+    if (hooks_.showFigure) hooks_.showFigure(QLatin1String(label), value);
+}
+
+void OutboxSender::Timer2Timer() {
+    if (!timer2_.isActive()) return;
+    timer2_.stop();
+    if (ENVIAR_EMAIL()) {
+        timer2_.start();
+    } else if (hooks_.endRequest) {
+        hooks_.endRequest();
+    }
+}
+
+bool OutboxSender::ENVIAR_EMAIL() {
+    finishedInDrain_ = 0;
+    Dataset& outbox = session_.TBLVelocast;
+    SharedConnection& connection = session_.connection();
+    qint32 pending = 0;
+    try {
+        outbox.requery(connection);
+        pending = outbox.recordCount();
+    } catch (const DbError&) {
+        return false;
+    }
+    show("LBLENVIADOS", counters_.sent);
+    show("LBLPENDENTES", pending);
+
+    for (outbox.first(); !outbox.eof();) {
+        try {
+            connection.beginTransaction();
+            const RowResult result = ENVIADO();
+            if (result == RowResult::SendFailed) return false;  // the connection is closed by now
+            if (result == RowResult::Finished) {
+                show("LBLENVIADOS", counters_.sent);
+                show("LBLPENDENTES", pending - counters_.sent);
+                // A row someone else removed meanwhile (the outbox emptied from the tray menu)
+                // deletes nothing, which is no error: its message went out and is counted.
+                runSql(connection, QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
+                       {{QStringLiteral("ID"), outbox.value(QStringLiteral("ID"))}});
+                outbox.removeCurrentRow();
+                ++finishedInDrain_;
+            } else {
+                outbox.next();
+            }
+            connection.commit();
+        } catch (const std::exception&) {
+            try {
+                if (connection.inTransaction()) connection.rollback();
+            } catch (const DbError&) {
+            }
+            return false;
+        }
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+OutboxSender::RowResult OutboxSender::ENVIADO() {
+    const Dataset& row = session_.TBLVelocast;
+    const QString attachment = row.text(QStringLiteral("IMAGEM_CORPO_MARKETING"));
+    const QString storedAddress = row.text(QStringLiteral("Email"));
+    const QString address = trimControlCharacters(storedAddress);
+    if (address.isEmpty() || !ValidaEMail(address)) {
+        ++counters_.invalid;
+        show("LBLINVALIDOS", counters_.invalid);
+        return RowResult::Finished;
+    }
+
+    const SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
+    if (!configureClient(IdSMTP, account)) return RowResult::Kept;
+
+    MessageFields fields;
+    fields.senderAddress = account.senderAddress;
+    fields.senderName = account.senderName;
+    fields.recipients = storedAddress;
+    fields.subject = row.text(QStringLiteral("Assunto"));
+    fields.body = row.text(QStringLiteral("Texto"));
+    fields.attachmentPath = attachment;
+
+    try {
+        IdSMTP.connect();
+    } catch (const SmtpError&) {
+        IdSMTP.disconnect();
+        return RowResult::Kept;
+    }
+
+    try {
+        // The attachment is read only now, when the message goes out: a missing file is a
+        // failed send like any other.
+        IdSMTP.send(composeMessage(fields, compositionOptions()));
+        ++counters_.sent;
+    } catch (const SmtpError& e) {
+        sendFailed(e.message());
+        return RowResult::SendFailed;
+    } catch (const CompositionError& e) {
+        sendFailed(e.text());
+        return RowResult::SendFailed;
+    }
+    IdSMTP.disconnect();
+    return RowResult::Finished;
+}
+
+void OutboxSender::sendFailed(const QString& errorText) {
+    notices_.MOSTRA_AVISO(QStringLiteral("!"), kProblemaAoEnviar, errorText);
+    IdSMTP.release();
+    // Closing rolls the row's transaction back: the row stays and goes first at the next start.
+    session_.connection().close();
+    if (hooks_.hideWindow) hooks_.hideWindow();
+    if (hooks_.terminate) hooks_.terminate();
+}
+
+}  // namespace velocast::mail

@@ -1,0 +1,62 @@
+#pragma once
+// Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
+// that was sent or found invalid is deleted, each in its own transaction.
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+#include "mail/mime/message_composer.h"
+#include "outbox/send_counters.h"
+#include "mail/smtp/smtp_client.h"
+
+namespace velocast {
+class Notices;
+class Session;
+}  // namespace velocast
+
+namespace velocast::mail {
+
+class OutboxSender : public QObject {
+    Q_OBJECT
+public:
+    struct Hooks {
+        // Shows one figure: "LBLENVIADOS", "LBLPENDENTES" or "LBLINVALIDOS".
+        std::function<void(const QString& label, qint32 value)> showFigure;
+        // After a failed drain: the program's end request.
+        std::function<void()> endRequest;
+        // After a failed send: hide the window, then ask the program to end.
+        std::function<void()> hideWindow;
+        std::function<void()> terminate;
+    };
+
+    OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
+                 QObject* parent = nullptr);
+
+    // The send tick: one drain, then the next tick 5 seconds after it ended.
+    void Timer2Timer();
+    // One drain. True when it walked to the end of the rows.
+    bool ENVIAR_EMAIL();
+
+    // Rows finished (sent or discarded) by the last drain.
+    int rowsFinishedInLastDrain() const { return finishedInDrain_; }
+
+    // The client, configured anew for every row; its TLS mode carries over from row to row.
+    SmtpClient IdSMTP;
+    // How each message is composed; tests fix the date and boundary.
+    std::function<CompositionOptions()> compositionOptions = [] { return CompositionOptions{}; };
+
+private:
+    enum class RowResult { Finished, Kept, SendFailed };
+    RowResult ENVIADO();
+    void sendFailed(const QString& errorText);
+    void show(const char* label, qint32 value);
+
+    Session& session_;
+    Notices& notices_;
+    QTimer& timer2_;
+    SendCounters& counters_;
+    Hooks hooks_;
+    int finishedInDrain_ = 0;
+};
+
+}  // namespace velocast::mail
