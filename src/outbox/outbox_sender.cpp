@@ -5,23 +5,25 @@
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "data/session.h"
-#include "data/sql_statement.h"
 #include "mail/mime/address_check.h"
-#include "mail/smtp/smtp_account.h"
+#include "outbox/smtp_settings.h"
 
-namespace velocast::mail {
+namespace velocast {
 
+using mail::CompositionError;
+using mail::MessageFields;
+using mail::SmtpError;
 
 OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
                            QObject* parent)
-    : QObject(parent), session_(session), notices_(notices), timer2_(timer2), counters_(counters),
+    : QObject(parent), session_(session), outbox_(session), notices_(notices), timer2_(timer2), counters_(counters),
       hooks_(std::move(hooks)) {
     timer2_.setInterval(5000);
     connect(&timer2_, &QTimer::timeout, this, &OutboxSender::Timer2Timer);
 }
 
-void OutboxSender::show(const char* label, qint32 value) {
-    if (hooks_.showFigure) hooks_.showFigure(QLatin1String(label), value);
+void OutboxSender::show(Figure figure, qint32 value) {
+    if (hooks_.showFigure) hooks_.showFigure(figure, value);
 }
 
 void OutboxSender::Timer2Timer() {
@@ -36,34 +38,30 @@ void OutboxSender::Timer2Timer() {
 
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
-    Dataset& outbox = session_.TBLVelocast;
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
     try {
-        outbox.requery(connection);
-        pending = outbox.recordCount();
+        pending = outbox_.reload();
     } catch (const DbError&) {
         return false;
     }
-    show("LBLENVIADOS", counters_.sent);
-    show("LBLPENDENTES", pending);
+    show(Figure::Sent, counters_.sent);
+    show(Figure::Pending, pending);
 
-    for (outbox.first(); !outbox.eof();) {
+    while (!outbox_.atEnd()) {
         try {
             connection.beginTransaction();
-            const RowResult result = ENVIADO();
+            const RowResult result = ENVIADO(outbox_.current());
             if (result == RowResult::SendFailed) return false;  // the connection is closed by now
             if (result == RowResult::Finished) {
-                show("LBLENVIADOS", counters_.sent);
-                show("LBLPENDENTES", pending - counters_.sent);
+                show(Figure::Sent, counters_.sent);
+                show(Figure::Pending, pending - counters_.sent);
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
-                // deletes nothing, which is no error: its message went out and is counted.
-                runSql(connection, QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
-                       {{QStringLiteral("ID"), outbox.value(QStringLiteral("ID"))}});
-                outbox.removeCurrentRow();
+                // is no error: its message went out and is counted.
+                outbox_.removeCurrent();
                 ++finishedInDrain_;
             } else {
-                outbox.next();
+                outbox_.next();
             }
             connection.commit();
         } catch (const std::exception&) {
@@ -78,27 +76,24 @@ bool OutboxSender::ENVIAR_EMAIL() {
     return true;
 }
 
-OutboxSender::RowResult OutboxSender::ENVIADO() {
-    const Dataset& row = session_.TBLVelocast;
-    const QString attachment = row.text(QStringLiteral("IMAGEM_CORPO_MARKETING"));
-    const QString storedAddress = row.text(QStringLiteral("Email"));
-    const QString address = trimControlCharacters(storedAddress);
-    if (address.isEmpty() || !ValidaEMail(address)) {
+OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
+    const QString address = mail::trimControlCharacters(row.email);
+    if (address.isEmpty() || !mail::ValidaEMail(address)) {
         ++counters_.invalid;
-        show("LBLINVALIDOS", counters_.invalid);
+        show(Figure::Invalid, counters_.invalid);
         return RowResult::Finished;
     }
 
-    const SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
-    if (!configureClient(IdSMTP, account)) return RowResult::Kept;
+    const mail::SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
+    if (!mail::configureClient(IdSMTP, account)) return RowResult::Kept;
 
     MessageFields fields;
     fields.senderAddress = account.senderAddress;
     fields.senderName = account.senderName;
-    fields.recipients = storedAddress;
-    fields.subject = row.text(QStringLiteral("Assunto"));
-    fields.body = row.text(QStringLiteral("Texto"));
-    fields.attachmentPath = attachment;
+    fields.recipients = row.email;
+    fields.subject = row.subject;
+    fields.body = row.text;
+    fields.attachmentPath = row.imagePath;
 
     try {
         IdSMTP.connect();
@@ -110,7 +105,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
     try {
         // The attachment is read only now, when the message goes out: a missing file is a
         // failed send like any other.
-        IdSMTP.send(composeMessage(fields, compositionOptions()));
+        IdSMTP.send(mail::composeMessage(fields, compositionOptions()));
         ++counters_.sent;
     } catch (const SmtpError& e) {
         sendFailed(e.message());
@@ -132,4 +127,4 @@ void OutboxSender::sendFailed(const QString& errorText) {
     if (hooks_.terminate) hooks_.terminate();
 }
 
-}  // namespace velocast::mail
+}  // namespace velocast

@@ -6,22 +6,21 @@
 #include <functional>
 
 #include "mail/mime/message_composer.h"
-#include "outbox/send_counters.h"
 #include "mail/smtp/smtp_client.h"
+#include "outbox/figure.h"
+#include "outbox/outbox.h"
+#include "outbox/send_counters.h"
 
 namespace velocast {
+
 class Notices;
 class Session;
-}  // namespace velocast
-
-namespace velocast::mail {
 
 class OutboxSender : public QObject {
     Q_OBJECT
 public:
     struct Hooks {
-        // Shows one figure: "LBLENVIADOS", "LBLPENDENTES" or "LBLINVALIDOS".
-        std::function<void(const QString& label, qint32 value)> showFigure;
+        std::function<void(Figure figure, qint32 value)> showFigure;
         // After a failed drain: the program's end request.
         std::function<void()> endRequest;
         // After a failed send: hide the window, then ask the program to end.
@@ -41,17 +40,18 @@ public:
     int rowsFinishedInLastDrain() const { return finishedInDrain_; }
 
     // The client, configured anew for every row; its TLS mode carries over from row to row.
-    SmtpClient IdSMTP;
+    mail::SmtpClient IdSMTP;
     // How each message is composed; tests fix the date and boundary.
-    std::function<CompositionOptions()> compositionOptions = [] { return CompositionOptions{}; };
+    std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
 
 private:
     enum class RowResult { Finished, Kept, SendFailed };
-    RowResult ENVIADO();
+    RowResult ENVIADO(const OutboxRow& row);
     void sendFailed(const QString& errorText);
-    void show(const char* label, qint32 value);
+    void show(Figure figure, qint32 value);
 
     Session& session_;
+    Outbox outbox_;
     Notices& notices_;
     QTimer& timer2_;
     SendCounters& counters_;
@@ -59,4 +59,4 @@ private:
     int finishedInDrain_ = 0;
 };
 
-}  // namespace velocast::mail
+}  // namespace velocast

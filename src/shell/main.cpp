@@ -26,7 +26,7 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     Program program(options.dataLinkPath, notices);
     quitOnTerminationSignals(&program);
     FiguresLine figures;
-    program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
+    program.showFigure = [&figures](Figure figure, qint32 value) { figures.show(figure, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.build();
     program.FormCreate();
@@ -68,8 +68,8 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
         });
         tray.show();
     };
-    program.showFigure = [&window](const QString& label, qint32 value) {
-        if (QLabel* figure = window.findChild<QLabel*>(label)) figure->setText(formatFigure(value));
+    program.showFigure = [&window](Figure figure, qint32 value) {
+        if (QLabel* label = window.findChild<QLabel*>(figureLabel(figure))) label->setText(formatFigure(value));
     };
     program.build();
     program.FormCreate();

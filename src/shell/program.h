@@ -43,7 +43,7 @@ public:
     // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
-    std::function<void(const QString& label, qint32 value)> showFigure;
+    std::function<void(Figure figure, qint32 value)> showFigure;
 
     Notices& notices() { return notices_; }
     SharedConnection connection;
@@ -53,7 +53,7 @@ public:
     Watchdog watchdog;
     SendCounters counters;
     DailyRun dailyRun;
-    mail::OutboxSender sender;
+    OutboxSender sender;
 
 private:
     void Timer1Timer();

@@ -16,9 +16,9 @@ namespace velocast::testing {
 struct OutboxFixture : SessionTest {
     QTimer timer2;
     SendCounters counters;
-    std::vector<std::tuple<QString, qint32>> figures;
+    std::vector<std::tuple<Figure, qint32>> figures;
     int endRequests = 0, hides = 0, terminations = 0;
-    std::unique_ptr<mail::OutboxSender> sender;
+    std::unique_ptr<OutboxSender> sender;
 
     void SetUp() override {
         host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
@@ -27,9 +27,9 @@ struct OutboxFixture : SessionTest {
         static int second = 0;
         session.clock = [n = ++second] { return QTime(9, 0).addSecs(n); };
         ASSERT_TRUE(session.ABRE_TABELAS());
-        sender = std::make_unique<mail::OutboxSender>(
+        sender = std::make_unique<OutboxSender>(
             session, notices, timer2, counters,
-            mail::OutboxSender::Hooks{[this](const QString& l, qint32 v) { figures.emplace_back(l, v); },
+            OutboxSender::Hooks{[this](Figure f, qint32 v) { figures.emplace_back(f, v); },
                                       [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; }});
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->compositionOptions = [] {

@@ -21,11 +21,11 @@ TEST_F(OutboxFixture, InvalidAndEmptyAddressesAreCountedAndDeletedWithoutAnyServ
     EXPECT_TRUE(notices.shown.empty());
     // Each discarded row shows the invalid figure; the pending figure keeps the drain's start
     // count minus the sent counter, as it always did.
-    EXPECT_EQ(figures, (std::vector<std::tuple<QString, qint32>>{
-                           {QStringLiteral("LBLENVIADOS"), 0}, {QStringLiteral("LBLPENDENTES"), 3},
-                           {QStringLiteral("LBLINVALIDOS"), 1}, {QStringLiteral("LBLENVIADOS"), 0}, {QStringLiteral("LBLPENDENTES"), 3},
-                           {QStringLiteral("LBLINVALIDOS"), 2}, {QStringLiteral("LBLENVIADOS"), 0}, {QStringLiteral("LBLPENDENTES"), 3},
-                           {QStringLiteral("LBLINVALIDOS"), 3}, {QStringLiteral("LBLENVIADOS"), 0}, {QStringLiteral("LBLPENDENTES"), 3}}));
+    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{
+                           {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 1}, {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 2}, {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 3}, {Figure::Sent, 0}, {Figure::Pending, 3}}));
 }
 
 TEST_F(OutboxFixture, RowsStaySilentlyWhenThePortCannotBeReadOrNobodyAnswers) {
@@ -47,7 +47,7 @@ TEST_F(OutboxFixture, AnEmptyOutboxDrainsToTrueAndTheTickRearmsTheTimer) {
     sender->Timer2Timer();
     EXPECT_TRUE(timer2.isActive());
     EXPECT_EQ(endRequests, 0);
-    EXPECT_EQ(figures, (std::vector<std::tuple<QString, qint32>>{{QStringLiteral("LBLENVIADOS"), 0}, {QStringLiteral("LBLPENDENTES"), 0}}));
+    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{{Figure::Sent, 0}, {Figure::Pending, 0}}));
     // A tick that arrives after the timer was stopped does nothing.
     timer2.stop();
     figures.clear();
@@ -60,10 +60,10 @@ using velocast::mail::testing::AiosmtpdPeer;
 using velocast::mail::testing::ScriptedSmtpServer;
 using velocast::mail::testing::reply;
 
-std::vector<std::tuple<QString, qint32>> sentAndPending(const std::vector<std::tuple<QString, qint32>>& figures) {
-    std::vector<std::tuple<QString, qint32>> out;
+std::vector<std::tuple<Figure, qint32>> sentAndPending(const std::vector<std::tuple<Figure, qint32>>& figures) {
+    std::vector<std::tuple<Figure, qint32>> out;
     for (const auto& f : figures)
-        if (std::get<0>(f) != QLatin1String("LBLINVALIDOS")) out.push_back(f);
+        if (std::get<0>(f) != Figure::Invalid) out.push_back(f);
     return out;
 }
 }  // namespace
@@ -82,8 +82,8 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_TRUE(notices.shown.empty());
     EXPECT_TRUE(outbox().isEmpty());
     EXPECT_EQ(counters.sent, 3);
-    using F = std::tuple<QString, qint32>;
-    const QString sent = QStringLiteral("LBLENVIADOS"), pending = QStringLiteral("LBLPENDENTES");
+    using F = std::tuple<Figure, qint32>;
+    const Figure sent = Figure::Sent, pending = Figure::Pending;
     EXPECT_EQ(sentAndPending(figures), (std::vector<F>{{sent, 0}, {pending, 3}, {sent, 1}, {pending, 2},
                                                         {sent, 2}, {pending, 1}, {sent, 3}, {pending, 0}}));
 

@@ -1,6 +1,5 @@
 #include "mail/smtp/smtp_account.h"
 
-#include "data/dataset.h"
 #include "mail/smtp/smtp_client.h"
 
 namespace velocast::mail {
@@ -10,18 +9,6 @@ QString trimControlCharacters(const QString& text) {
     while (begin < end && text.at(begin).unicode() <= 0x20) ++begin;
     while (end > begin && text.at(end - 1).unicode() <= 0x20) --end;
     return text.mid(begin, end - begin);
-}
-
-SmtpAccount readSmtpAccount(const Dataset& settings) {
-    SmtpAccount account;
-    account.server = settings.text(QStringLiteral("STMP_PROVEDOR"));
-    account.senderName = settings.text(QStringLiteral("NOME_PROVEDOR"));
-    account.senderAddress = settings.text(QStringLiteral("EMAIL_PROVEDOR"));
-    account.authenticate = !settings.value(QStringLiteral("USERNAME")).isNull();
-    account.userName = settings.text(QStringLiteral("USERNAME"));
-    account.password = settings.text(QStringLiteral("PASSWORD"));
-    account.tlsModeName = settings.text(QStringLiteral("IdSMTP_UseTLS"));
-    return account;
 }
 
 QString smtpHost(const QString& server) {

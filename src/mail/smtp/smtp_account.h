@@ -1,12 +1,8 @@
 #pragma once
 // The club's SMTP account as the settings row holds it, and how it configures the client.
-// The sender reads it anew for every e-mail; --test-smtp reads it once.
+// The outbox reads it from the settings table; this side knows nothing of the database.
 #include <QString>
 #include <optional>
-
-namespace velocast {
-class Dataset;
-}
 
 namespace velocast::mail {
 
@@ -25,9 +21,6 @@ struct SmtpAccount {
 // The text without the characters of code U+0020 or below at either end (blanks, tabs, line
 // breaks and other controls), as addresses and host names are read.
 QString trimControlCharacters(const QString& text);
-
-// Reads the account from the current row of the settings dataset; throws DbError.
-SmtpAccount readSmtpAccount(const Dataset& settings);
 
 // The host: the text before the first "*", without characters up to U+0020 at either end;
 // empty without a "*".
