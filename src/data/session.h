@@ -37,9 +37,6 @@ public:
     QString runTableName() const { return TBLTEMPFEDELIDADE.table(); }
     bool runTableCreated() const { return runTableCreated_; }
 
-    // The time of day that names the run table; the clock unless a test sets it.
-    std::function<QTime()> clock = [] { return QTime::currentTime(); };
-
     Dataset TBLCONTROLE{QStringLiteral("TBLCONTROLE")};
     Dataset TBLCONTROLE2{QStringLiteral("TBLCONTROLE2")};
     Dataset TBLVelocast{QStringLiteral("TBLVelocast")};

@@ -18,7 +18,7 @@ namespace {
 struct SessionFixture : velocast::testing::SessionTest {
     void SetUp() override {
         connection.open();
-        session.clock = [] { return QTime(7, 5, 9); };
+        clock.set(QDateTime(QDate(2024, 5, 20), QTime(7, 5, 9)));
     }
     std::vector<QString> details() const {
         std::vector<QString> out;
@@ -84,7 +84,6 @@ TEST_F(SessionFixture, ASecondSessionInTheSameSecondCannotCreateTheRunTable) {
     other.open();
     RecordingNotices otherNotices;
     Session second(other, otherNotices);
-    second.clock = session.clock;
     EXPECT_FALSE(second.ABRE_TABELAS());
     ASSERT_EQ(otherNotices.shown.size(), 1u);
     EXPECT_EQ(otherNotices.shown[0].detail, QStringLiteral("TempFedelidade"));

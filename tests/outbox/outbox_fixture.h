@@ -24,8 +24,6 @@ struct OutboxFixture : SessionTest {
         host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET NOME_PROVEDOR = 'Academia Exemplo', EMAIL_PROVEDOR = 'clube@example.com'"));
         connection.open();
-        static int second = 0;
-        session.clock = [n = ++second] { return QTime(9, 0).addSecs(n); };
         ASSERT_TRUE(session.ABRE_TABELAS());
         sender = std::make_unique<OutboxSender>(
             session, notices, timer2, counters,
@@ -34,7 +32,6 @@ struct OutboxFixture : SessionTest {
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->compositionOptions = [] {
             mail::CompositionOptions o;
-            o.date = QDateTime(QDate(2024, 5, 20), QTime(9, 30), Qt::OffsetFromUTC, -3 * 3600);
             o.boundary = "=_velocast-test";
             return o;
         };

@@ -12,7 +12,6 @@ struct OutboxTest : velocast::testing::SessionTest {
     void SetUp() override {
         host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
         connection.open();
-        session.clock = [] { return QTime(8, 0, 1); };
         ASSERT_TRUE(session.ABRE_TABELAS());
     }
     void TearDown() override { session.teardown(); }

@@ -103,8 +103,7 @@ TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
         for (Dataset* d : {&session.TBLCAIXA, &session.TBLCONTROLE}) d->close();
         session.teardown();
         Session fresh(connection, notices);
-        static int s = 0;
-        fresh.clock = [n = ++s] { return QTime(12, 0).addSecs(n); };
+        clock.advance();
         ASSERT_TRUE(fresh.ABRE_TABELAS());
         DailyRun probeRun(fresh, notices, timer2, counters, {});
         EXPECT_EQ(probeRun.loyaltyDue(), c.due) << c.date << " " << c.holidays;

@@ -1,5 +1,6 @@
 #include "mail/mime/message_composer.h"
 
+#include "calendar/clock.h"
 #include "mail/mime/body_wrap.h"
 #include "mail/mime/content_types.h"
 #include "mail/mime/encoded_words.h"
@@ -10,9 +11,7 @@
 #include <QFile>
 #include <QList>
 #include <QRandomGenerator>
-#include <QTimeZone>
 #include <algorithm>
-#include <ctime>
 
 namespace velocast::mail {
 namespace {
@@ -131,15 +130,6 @@ QByteArray formatDateHeader(const QDateTime& date) {
         .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
         .arg(magnitude % 60, 2, 10, QLatin1Char('0'))
         .toLatin1();
-}
-
-QDateTime localNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                     QTime(local.tm_hour, local.tm_min, local.tm_sec),
-                     QTimeZone(static_cast<int>(local.tm_gmtoff)));
 }
 
 QByteArray makeBoundary() {

@@ -24,7 +24,7 @@ struct MessageFields {
 // own: the local time now, the charset of the process locale, a fresh random boundary and
 // /etc/mime.types.
 struct CompositionOptions {
-    QDateTime date;             // its offset from UTC is the one written
+    QDateTime date;             // its offset from UTC is the one written; invalid: now
     QByteArray headerCharset;   // a name from headerCharsetForLocale()
     QByteArray boundary;
     QString mimeTypesPath;
@@ -45,9 +45,6 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
 
 // The value of the Date header, e.g. "Thu, 5 Mar 2026 09:07:03 -0300".
 QByteArray formatDateHeader(const QDateTime& date);
-
-// The local time now, with the C library's offset from UTC (daylight saving included).
-QDateTime localNow();
 
 // 34 random letters and digits with "=_" at a random place.
 QByteArray makeBoundary();
