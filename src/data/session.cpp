@@ -49,7 +49,7 @@ bool Session::openStep(Dataset& dataset, const QString& table, const QString& de
     }
 }
 
-void Session::openControle2() {
+void Session::openSettings() {
     TBLCONTROLE2.openTable(connection_, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
 }
 

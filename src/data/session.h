@@ -28,8 +28,9 @@ public:
     // Throws DbError when the drop fails; the remaining steps are then not done.
     void teardown();
 
-    // Opens (again) the settings table; throws DbError. The watchdog calls it every second.
-    void openControle2();
+    // Opens (again) the settings dataset TBLCONTROLE2 on table Qzcvar2; throws DbError. The
+    // watchdog calls it every second.
+    void openSettings();
 
     SharedConnection& connection() { return connection_; }
     Dialect dialect() const { return connection_.dialect(); }

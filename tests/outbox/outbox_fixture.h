@@ -44,7 +44,7 @@ struct OutboxFixture : SessionTest {
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :t"),
                   {{QStringLiteral("s"), server}, {QStringLiteral("t"), tls}});
         session.TBLCONTROLE2.close();
-        session.openControle2();
+        session.openSettings();
     }
     void addRow(const QVariant& email, const QString& subject = QStringLiteral("Olá"),
                 const QString& text = QStringLiteral("Texto da mensagem."), const QVariant& image = QVariant()) {

@@ -73,7 +73,7 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
     session.TBLCONTROLE2.close();
-    session.openControle2();
+    session.openSettings();
     addRow(QStringLiteral("  ana@example.com "), QStringLiteral("Feliz aniversário, Ana"), QStringLiteral("Parabéns!\r\n.Tudo de bom."));
     addRow(QStringLiteral("bia@example.com"));
     addRow(QStringLiteral("caio@example.com"));
