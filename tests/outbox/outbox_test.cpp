@@ -1,25 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "outbox/outbox.h"
-#include "support/qt_printers.h"
-#include "support/session_test.h"
+#include "outbox_fixture.h"
 
 using namespace velocast;
 
-namespace {
+using velocast::testing::OutboxFixture;
 
-struct OutboxTest : velocast::testing::SessionTest {
-    void SetUp() override {
-        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
-        connection.open();
-        ASSERT_TRUE(session.ABRE_TABELAS());
-    }
-    void TearDown() override { session.teardown(); }
-};
-
-}  // namespace
-
-TEST_F(OutboxTest, AppendedRowsAreCutToTheirColumnsKeepNullAndReadBackInOrder) {
+TEST_F(OutboxFixture, AppendedRowsAreCutToTheirColumnsKeepNullAndReadBackInOrder) {
     Outbox outbox(session);
     const QString longText = QString(3000, QLatin1Char('t'));
     outbox.append({{}, QString(60, QLatin1Char('e')), QString(80, QLatin1Char('s')), longText, QString(600, QLatin1Char('i'))});
@@ -38,7 +26,7 @@ TEST_F(OutboxTest, AppendedRowsAreCutToTheirColumnsKeepNullAndReadBackInOrder) {
     EXPECT_TRUE(outbox.atEnd());
 }
 
-TEST_F(OutboxTest, RemovingDeletesTheCurrentRowEvenWhenItIsAlreadyGone) {
+TEST_F(OutboxFixture, RemovingDeletesTheCurrentRowEvenWhenItIsAlreadyGone) {
     Outbox outbox(session);
     for (const char* email : {"ana@example.com", "bia@example.com", "caio@example.com"})
         outbox.append({{}, QLatin1String(email), {}, {}, {}});
