@@ -20,6 +20,7 @@ class OutboxSender : public QObject {
     Q_OBJECT
 public:
     struct Hooks {
+        // Shows one figure on the window or the figures line.
         std::function<void(Figure figure, qint32 value)> showFigure;
         // After a failed drain: the program's end request.
         std::function<void()> endRequest;
