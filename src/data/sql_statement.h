@@ -15,7 +15,9 @@ class SharedConnection;
 QStringList placeholdersOf(const QString& sql);
 
 // Prepares, binds and runs `sql`; throws DbError with the driver's text on failure. A closed
-// connection is opened first, as opening a table or query does.
+// connection is opened first, as opening a table or query does. Over ODBC, an INSERT, UPDATE
+// or DELETE with parameters binds each value by its own type (text as Unicode) and returns an
+// inactive query.
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
 
 }  // namespace velocast

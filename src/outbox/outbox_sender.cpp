@@ -1,6 +1,7 @@
 #include "outbox/outbox_sender.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include "data/db_error.h"
 #include "data/notices.h"
@@ -38,6 +39,8 @@ void OutboxSender::Timer2Timer() {
 
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
+    keptForServer_ = {};
+    keptIds_.clear();
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
     try {
@@ -85,7 +88,11 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     }
 
     const mail::SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
-    if (!mail::configureClient(IdSMTP, account)) return RowResult::Kept;
+    if (!mail::configureClient(IdSMTP, account)) {
+        keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
+                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
+        return RowResult::Kept;
+    }
 
     MessageFields fields;
     fields.senderAddress = account.senderAddress;
@@ -97,8 +104,9 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
 
     try {
         IdSMTP.connect();
-    } catch (const SmtpError&) {
+    } catch (const SmtpError& e) {
         IdSMTP.disconnect();
+        keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
         return RowResult::Kept;
     }
 
@@ -116,6 +124,17 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     }
     IdSMTP.disconnect();
     return RowResult::Finished;
+}
+
+void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason) {
+    // A row can be visited twice in one drain (after the last row is deleted, the one before
+    // it becomes current again); it is still one e-mail.
+    keptIds_.insert(row.id.toString());
+    keptForServer_.rows = static_cast<int>(keptIds_.size());
+    keptForServer_.server = server;
+    // Socket errors come as "Socket Error # N" and the system's text on two lines.
+    keptForServer_.reason = reason.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)
+                                .join(QStringLiteral(": "));
 }
 
 void OutboxSender::sendFailed(const QString& errorText) {

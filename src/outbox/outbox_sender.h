@@ -2,6 +2,7 @@
 // Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
 // that was sent or found invalid is deleted, each in its own transaction.
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 
@@ -40,9 +41,19 @@ public:
     // Rows finished (sent or discarded) by the last drain.
     int rowsFinishedInLastDrain() const { return finishedInDrain_; }
 
+    // Rows the last drain kept because the SMTP server could not be reached or its port not
+    // read, with the server and the reason of the last such row. The drain itself stays
+    // silent about them; a caller that must account for unsent mail reads this.
+    struct KeptForServer {
+        int rows = 0;
+        QString server;  // host:port, or the setting as written when its port cannot be read
+        QString reason;  // one line
+    };
+    const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     mail::SmtpClient IdSMTP;
-    // How each message is composed; tests fix the date and boundary.
+    // How each message is composed; tests fix the boundary.
     std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
 
 private:
@@ -50,6 +61,7 @@ private:
     RowResult ENVIADO(const OutboxRow& row);
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
+    void keptForServer(const OutboxRow& row, const QString& server, const QString& reason);
 
     Session& session_;
     Outbox outbox_;
@@ -58,6 +70,8 @@ private:
     SendCounters& counters_;
     Hooks hooks_;
     int finishedInDrain_ = 0;
+    KeptForServer keptForServer_;
+    QSet<QString> keptIds_;
 };
 
 }  // namespace velocast
