@@ -14,6 +14,8 @@ packages=(
   python3 python3-aiosmtpd sqlite3
   media-types
   dpkg-dev desktop-file-utils
+  libqt6svg6 fonts-liberation2 libxcb1-dev
+  xvfb openbox trayer xdotool x11-utils
 )
 
 missing=()
