@@ -214,7 +214,7 @@ TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
     SharedConnection own(host.dataLinkPath(), QStringLiteral("no-run-table"));
     own.open();
     Session failed(own, notices);
-    failed.clock = [] { return QTime(23, 59, 59); };
+    clock.set(QDateTime(QDate(2024, 5, 20), QTime(23, 59, 59)));
     ASSERT_FALSE(failed.ABRE_TABELAS());
 
     CampaignRun run(failed, loyalty.columns());
