@@ -9,6 +9,7 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "support/tds_peer.h"
+#include "support/test_clock.h"
 
 namespace velocast::testing {
 
@@ -31,9 +32,8 @@ inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList
 }
 
 struct WireSession {
-    explicit WireSession(const QList<TdsRule>& rules) : peer(rules) {
-        session.clock = [] { return QTime(9, 0); };
-    }
+    explicit WireSession(const QList<TdsRule>& rules) : peer(rules) {}
+    TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(9, 0))};
     TdsPeer peer;
     SharedConnection connection{peer.dataLinkPath(), QStringLiteral("wire-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
     RecordingNotices notices;
