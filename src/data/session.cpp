@@ -1,5 +1,6 @@
 #include "data/session.h"
 
+#include "calendar/clock.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
@@ -26,7 +27,7 @@ QString Session::createRunTableFreeName() {
     // would then fail on the name. The following seconds' names are as good: a failed
     // creation tries the next one (a failed statement leaves the transaction open on both
     // servers), and only the last failure counts.
-    const QTime start = clock();
+    const QTime start = localNow().time();
     for (int second = 0;; ++second) {
         const QString name = kRunTablePrefix + start.addSecs(second).toString(QStringLiteral("HHmmss"));
         try {
@@ -73,7 +74,7 @@ bool Session::openStep(Dataset& dataset, const QString& table, const QString& de
     }
 }
 
-void Session::openControle2() {
+void Session::openSettings() {
     TBLCONTROLE2.openTable(connection_, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
 }
 
