@@ -1,7 +1,7 @@
 # Shared by the benchmark scripts: paths, a free loopback port, timing with peak RSS.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$here/build"
-velocast="$build/velocast"
+velocast="${VELOCAST:-$build/velocast}"  # VELOCAST=path measures another build
 seed="$build/velocast-seed"
 
 # A TCP port on 127.0.0.1 that nobody listens on right now.
