@@ -9,12 +9,13 @@
 namespace velocast {
 
 void Dataset::openTable(SharedConnection& connection, const QString& table,
-                        const QStringList& declaredColumns) {
+                        const QStringList& declaredColumns, Rows rows) {
     close();
     table_ = table;
     sql_ = QStringLiteral("SELECT * FROM ") + table;
     parameters_.clear();
-    load(connection);
+    // The same columns, and the same error for a missing table, without a single row.
+    load(connection, rows == Rows::Read ? sql_ : sql_ + QStringLiteral(" WHERE 1 = 0"));
     QStringList missing;
     for (const QString& column : declaredColumns)
         if (columns_.indexOf(column) < 0) missing << column;
@@ -28,20 +29,26 @@ void Dataset::openQuery(SharedConnection& connection, const QString& sql, const 
     close();
     sql_ = sql;
     parameters_ = parameters;
-    load(connection);
+    load(connection, sql_);
 }
 
 void Dataset::requery(SharedConnection& connection) {
     if (sql_.isEmpty()) throw DbError(QStringLiteral("dataset %1 has nothing to requery").arg(name_));
     open_ = false;
-    load(connection);
+    load(connection, sql_);
 }
 
-void Dataset::load(SharedConnection& connection) {
-    QSqlQuery query = runSql(connection, sql_, parameters_);
+void Dataset::load(SharedConnection& connection, const QString& sql) {
+    QSqlQuery query = runSql(connection, sql, parameters_);
     columns_ = query.record();
     rows_.clear();
-    while (query.next()) rows_.append(query.record());
+    const int width = columns_.count();
+    while (query.next()) {
+        QList<QVariant> row;
+        row.reserve(width);
+        for (int i = 0; i < width; ++i) row.append(query.value(i));
+        rows_.append(std::move(row));
+    }
     position_ = 0;
     open_ = true;
 }
@@ -58,10 +65,9 @@ bool Dataset::hasColumn(const QString& column) const { return columns_.indexOf(c
 QVariant Dataset::value(const QString& column) const {
     if (!open_) throw DbError(QStringLiteral("dataset %1 is not open").arg(name_));
     if (position_ >= rows_.size()) throw DbError(QStringLiteral("dataset %1 is at its end").arg(name_));
-    const QSqlRecord& row = rows_.at(position_);
-    const int index = row.indexOf(column);
+    const int index = columns_.indexOf(column);
     if (index < 0) throw DbError(QStringLiteral("dataset %1 has no column %2").arg(name_, column));
-    return row.value(index);
+    return rows_.at(position_).at(index);
 }
 
 QString Dataset::text(const QString& column) const {

@@ -16,9 +16,15 @@ class Dataset {
 public:
     explicit Dataset(QString name = QString()) : name_(std::move(name)) {}
 
+    // Whether opening a table reads its rows, or only checks its columns: a table the program
+    // reads later with a query of its own (the outbox before every drain, the members) need
+    // not sit in memory, which for a large club is most of what the program would hold.
+    enum class Rows { Read, Skip };
+
     // Opens "SELECT * FROM table"; every declared column must be among the table's columns.
+    // With Rows::Skip no row is read (the dataset is open and at its end) until a requery.
     void openTable(SharedConnection& connection, const QString& table,
-                   const QStringList& declaredColumns = {});
+                   const QStringList& declaredColumns = {}, Rows rows = Rows::Read);
     // Opens any query.
     void openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
     // Reads the same SQL again (a requery); the current row becomes the first.
@@ -50,14 +56,16 @@ public:
     void removeCurrentRow();
 
 private:
-    void load(SharedConnection& connection);
+    void load(SharedConnection& connection, const QString& sql);
 
     QString name_;
     QString table_;
     QString sql_;
     QVariantMap parameters_;
     QSqlRecord columns_;
-    QList<QSqlRecord> rows_;
+    // Values only, in the order of columns_: a record per row would repeat every column's
+    // name and type in every row.
+    QList<QList<QVariant>> rows_;
     qsizetype position_ = 0;
     bool open_ = false;
 };
