@@ -43,12 +43,12 @@ void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(
     Dataset& settings = session_.TBLCONTROLE2;
     for (selection.first(); !selection.eof(); selection.next()) {
         if (keep && !keep(selection)) continue;
-        runSql(session_.connection(), insert,
-               {{QStringLiteral("Email"), cut(selection.value(QStringLiteral("EMAIL")), "Email")},
-                {QStringLiteral("Assunto"), cut(settings.value(columns_.subjectColumn), "Assunto")},
-                {QStringLiteral("Texto"), settings.value(columns_.textColumn)},
-                {QStringLiteral("IMAGEM_CORPO_MARKETING"),
-                 cut(settings.value(columns_.imageColumn), "IMAGEM_CORPO_MARKETING")}});
+        runPrepared(session_.connection(), insert,
+                    {{QStringLiteral("Email"), cut(selection.value(QStringLiteral("EMAIL")), "Email")},
+                     {QStringLiteral("Assunto"), cut(settings.value(columns_.subjectColumn), "Assunto")},
+                     {QStringLiteral("Texto"), settings.value(columns_.textColumn)},
+                     {QStringLiteral("IMAGEM_CORPO_MARKETING"),
+                      cut(settings.value(columns_.imageColumn), "IMAGEM_CORPO_MARKETING")}});
         ++rowsWritten_;
     }
 }

@@ -39,6 +39,7 @@ void Dataset::requery(SharedConnection& connection) {
 }
 
 void Dataset::load(SharedConnection& connection, const QString& sql) {
+    ++version_;
     QSqlQuery query = runSql(connection, sql, parameters_);
     columns_ = query.record();
     rows_.clear();
@@ -54,6 +55,7 @@ void Dataset::load(SharedConnection& connection, const QString& sql) {
 }
 
 void Dataset::close() {
+    ++version_;
     open_ = false;
     rows_.clear();
     columns_.clear();

@@ -32,6 +32,9 @@ public:
     void close();
 
     bool isOpen() const { return open_; }
+    // Changes whenever the dataset is opened, requeried or closed: what was read from it
+    // before is still current while this stays the same.
+    quint64 version() const { return version_; }
     const QString& name() const { return name_; }
     const QString& table() const { return table_; }
     void setTable(const QString& table) { table_ = table; }
@@ -68,6 +71,7 @@ private:
     QList<QList<QVariant>> rows_;
     qsizetype position_ = 0;
     bool open_ = false;
+    quint64 version_ = 0;
 };
 
 }  // namespace velocast

@@ -75,7 +75,20 @@ void SharedConnection::open() {
     }
 }
 
+QSqlQuery& SharedConnection::preparedStatement(const QString& sql) {
+    auto found = prepared_.find(sql);
+    if (found == prepared_.end()) {
+        auto query = std::make_shared<QSqlQuery>(database());
+        query->setForwardOnly(true);
+        if (!query->prepare(sql)) throw DbError(driverText(query->lastError()));
+        found = prepared_.insert(sql, std::move(query));
+    }
+    return **found;
+}
+
 void SharedConnection::close() {
+    // Statements go before their connection does.
+    prepared_.clear();
     if (!QSqlDatabase::contains(connectionName_)) return;
     QSqlDatabase db = database();
     if (db.isOpen()) {

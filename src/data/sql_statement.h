@@ -18,4 +18,8 @@ QStringList placeholdersOf(const QString& sql);
 // connection is opened first, as opening a table or query does.
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
 
+// The same for a statement without a result that runs many times (once per outbox row, once
+// per recipient): it is prepared once per connection and only bound and run afterwards.
+void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
+
 }  // namespace velocast

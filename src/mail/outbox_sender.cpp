@@ -34,8 +34,19 @@ void OutboxSender::Timer2Timer() {
     }
 }
 
+const SmtpAccount& OutboxSender::account() {
+    const Dataset& settings = session_.TBLCONTROLE2;
+    if (!account_ || accountVersion_ != settings.version()) {
+        account_.reset();
+        account_ = readSmtpAccount(settings);  // throws DbError when the table is not open
+        accountVersion_ = settings.version();
+    }
+    return *account_;
+}
+
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
+    account_.reset();
     Dataset& outbox = session_.TBLVelocast;
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
@@ -58,8 +69,8 @@ bool OutboxSender::ENVIAR_EMAIL() {
                 show("LBLPENDENTES", pending - counters_.sent);
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
                 // deletes nothing, which is no error: its message went out and is counted.
-                runSql(connection, QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
-                       {{QStringLiteral("ID"), outbox.value(QStringLiteral("ID"))}});
+                runPrepared(connection, QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
+                            {{QStringLiteral("ID"), outbox.value(QStringLiteral("ID"))}});
                 outbox.removeCurrentRow();
                 ++finishedInDrain_;
             } else {
@@ -89,7 +100,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
         return RowResult::Finished;
     }
 
-    const SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
+    const SmtpAccount& account = this->account();
     if (!configureClient(IdSMTP, account)) return RowResult::Kept;
 
     MessageFields fields;

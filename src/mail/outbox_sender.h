@@ -4,9 +4,11 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "mail/message_composer.h"
 #include "mail/send_counters.h"
+#include "mail/smtp_account.h"
 #include "mail/smtp_client.h"
 
 namespace velocast {
@@ -50,6 +52,7 @@ private:
     RowResult ENVIADO();
     void sendFailed(const QString& errorText);
     void show(const char* label, qint32 value);
+    const SmtpAccount& account();
 
     Session& session_;
     Notices& notices_;
@@ -57,6 +60,10 @@ private:
     SendCounters& counters_;
     Hooks hooks_;
     int finishedInDrain_ = 0;
+    // The settings row as read for this drain; read again when the watchdog has reopened
+    // (or closed) the settings table since.
+    std::optional<SmtpAccount> account_;
+    quint64 accountVersion_ = 0;
 };
 
 }  // namespace velocast::mail
