@@ -2,14 +2,15 @@
 # The drain at the SMTP floor: N outbox rows with 1 KiB bodies sent by
 # `velocast --headless --once` to Postfix's smtp-sink on loopback, against smtp-source -s 1
 # (one session per message, the same exchanges) with the same count and size on the same
-# sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink.
+# sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink of our own (bench/drain/tls_sink.cpp).
 #   bash bench/drain/run.sh [N [ROUNDS]]     (defaults 2000 and 3; each side's best round)
 # Needs bench/setup.sh once. Prints rates, ratios and peak RSS.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 rows=${1:-2000}
 rounds=${2:-3}
-require "$velocast" "$seed" /usr/sbin/smtp-sink /usr/sbin/smtp-source sqlite3 openssl bc
+tls_sink="$build/bench/drain/bench_tls_sink"
+require "$velocast" "$seed" "$tls_sink" /usr/sbin/smtp-sink /usr/sbin/smtp-source sqlite3 openssl bc
 
 work=$(mktemp -d /tmp/velocast-bench-drain.XXXXXX)
 pids=()
@@ -71,8 +72,7 @@ wait_port "$sink_port"
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
   -days 2 -subj /CN=localhost >/dev/null 2>&1
 tls_port=$(free_port)
-/usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/tls_sink.py" "$tls_port" "$work/cert.pem" "$work/key.pem" \
-  >"$work/tls_sink.log" 2>&1 &
+"$tls_sink" "$tls_port" "$work/cert.pem" "$work/key.pem" >"$work/tls_sink.log" 2>&1 &
 pids+=($!)
 wait_port "$tls_port"
 
