@@ -96,4 +96,6 @@ printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
   "velocast, plain -> TLS sink" "$(rate "$rows" "$best_tlsplain_s")" "$best_tlsplain_s" "$(mb "$best_tlsplain_kb")" \
   "velocast, STARTTLS -> TLS sink" "$(rate "$rows" "$best_starttls_s")" "$best_starttls_s" "$(mb "$best_starttls_kb")"
 echo "  plain drain / smtp-source:      $(ratio "$best_source_s" "$best_plain_s")   (goal >= 0.6)"
+kill "${pids[1]}" && wait "${pids[1]}" 2>/dev/null || true
+echo "  TLS sink: $(tail -n 1 "$work/tls_sink.log")"
 echo "  STARTTLS drain / plain drain:   $(ratio "$best_tlsplain_s" "$best_starttls_s")   (goal >= 0.5, same TLS sink)"
