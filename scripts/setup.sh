@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-aiosmtpd sqlite3
   media-types
+  dpkg-dev desktop-file-utils
 )
 
 missing=()

@@ -1,25 +1,72 @@
 // The floor of the daily run: for every campaign the program has, the same selection as one
 // set-based INSERT ... SELECT for the sqlite3 shell, in one transaction, as a database engine
 // would do the work with nothing around it. bench/daily/run.sh times it against the program.
-//   bench_daily_floor YYYY-MM-DD > floor.sql
+//   bench_daily_floor CLUB.sqlite YYYY-MM-DD > floor.sql
+// The club database gives the settings a selection depends on (evaluation periods).
 // A campaign without a floor here fails the benchmark rather than being left out of it.
+#include <QCoreApplication>
 #include <QDate>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTextStream>
 #include <functional>
 #include <map>
 
 #include "calendar/date_time.h"
 #include "campaigns/aniversariante.h"
+#include "campaigns/avaliacao.h"
 #include "campaigns/campaign_table.h"
+#include "campaigns/planos_a_vencer.h"
+#include "campaigns/tracamento_prazo.h"
 
 using namespace velocast;
 
 namespace {
 
-// Each campaign's selection (its column EMAIL are the recipients) on the sqlite dialect.
-const std::map<QString, std::function<QString(const DateTime&)>>& selections() {
-    static const std::map<QString, std::function<QString(const DateTime&)>> m{
-        {QStringLiteral("ANIVERSARIANTE"), [](const DateTime& d) { return Aniversariante::selection(d).sqlite; }},
+QSqlDatabase club;
+
+QVariant setting(const QString& table, const QString& column) {
+    QSqlQuery q(club);
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2").arg(column, table)) || !q.next()) return {};
+    return q.value(0);
+}
+
+// A statement's named parameters written in as literals (longest names first).
+QString withLiterals(QString sql, const QVariantMap& parameters) {
+    QStringList names = parameters.keys();
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
+    for (const QString& name : names)
+        sql.replace(QLatin1Char(':') + name, QLatin1Char('\'') + parameters.value(name).toString() + QLatin1Char('\''));
+    return sql;
+}
+
+using Floor = std::function<QString(const DateTime&)>;  // empty: not due on that date
+
+QString evaluation(const EvaluationColumns& e, const DateTime& date) {
+    const DateTime limit = Avaliacao::limitDate(setting(QStringLiteral("Qzcvar"), e.periodColumn), date);
+    return Avaliacao::selection(e, limit, date).sqlite;
+}
+
+// Each campaign's selection on the sqlite dialect; its column EMAIL are the recipients.
+const std::map<CampaignId, Floor>& floors() {
+    static const std::map<CampaignId, Floor> m{
+        {CampaignId::AVALIACAO_MEDICA, [](const DateTime& d) { return evaluation(medicalEvaluation(), d); }},
+        {CampaignId::AVALIACAO_FUNCIONAL, [](const DateTime& d) { return evaluation(functionalEvaluation(), d); }},
+        {CampaignId::ANIVERSARIANTE, [](const DateTime& d) { return Aniversariante::selection(d).sqlite; }},
+        {CampaignId::PLANOS_A_VENCER,
+         [](const DateTime& d) {
+             return PlanosAVencer::dueOn(d) ? withLiterals(PlanosAVencer::selection().sqlite, PlanosAVencer::parameters(d))
+                                            : QString();
+         }},
+        {CampaignId::TRACAMENTO_PRAZO,
+         [](const DateTime& d) {
+             // The program keeps the rows whose deadline less TRANCAMENTO_DIAS is the business
+             // date, to the millisecond.
+             return QStringLiteral("SELECT EMAIL FROM (%1) WHERE round((julianday(LIMTITE) - "
+                                   "(SELECT COALESCE(TRANCAMENTO_DIAS, 0) FROM Qzcvar2)) * 86400000) = "
+                                   "round(julianday('%2') * 86400000)")
+                 .arg(TracamentoPrazo::selection().sqlite, d.date().toString(QStringLiteral("yyyy-MM-dd")));
+         }},
     };
     return m;
 }
@@ -27,32 +74,40 @@ const std::map<QString, std::function<QString(const DateTime&)>>& selections() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QDate date = argc == 2 ? QDate::fromString(QString::fromLatin1(argv[1]), QStringLiteral("yyyy-MM-dd")) : QDate();
+    const QDate date = argc == 3 ? QDate::fromString(QString::fromLatin1(argv[2]), QStringLiteral("yyyy-MM-dd")) : QDate();
     if (!date.isValid()) {
-        err << "usage: bench_daily_floor YYYY-MM-DD\n";
+        err << "usage: bench_daily_floor CLUB.sqlite YYYY-MM-DD\n";
+        return 2;
+    }
+    club = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+    club.setDatabaseName(QString::fromLocal8Bit(argv[1]));
+    if (!club.open()) {
+        err << "bench_daily_floor: cannot open " << argv[1] << "\n";
         return 2;
     }
     const DateTime businessDate = DateTime::fromDate(date);
     QStringList flags;
     QStringList inserts;
     for (const CampaignStep& step : campaignTable()) {
-        const CampaignColumns& c = step.campaign->columns();
-        if (!step.campaign->isDue(businessDate)) continue;
-        const auto found = selections().find(c.name);
-        if (found == selections().end()) {
-            err << "bench_daily_floor: no set-based floor for the campaign " << c.name
+        const CampaignColumns& c = step->columns();
+        const auto found = floors().find(c.id);
+        if (found == floors().end()) {
+            err << "bench_daily_floor: no set-based floor for the campaign " << c.controlFlag
                 << "; add its selection to bench/daily/floor_sql.cpp\n";
             return 3;
         }
+        const QString selection = found->second(businessDate);
+        if (selection.isEmpty()) continue;  // not due on this date
         flags << c.controlFlag;
         // The outbox columns are cut to their widths, as the program cuts them.
         inserts << QStringLiteral(
                        "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"
                        "  SELECT substr(s.EMAIL, 1, 40), substr(q.%1, 1, 50), q.%2, substr(q.%3, 1, 500)\n"
                        "  FROM (%4) AS s, Qzcvar2 AS q;")
-                       .arg(c.subjectColumn, c.textColumn, c.imageColumn, found->second(businessDate));
+                       .arg(c.subjectColumn, c.textColumn, c.imageColumn, selection);
     }
     out << "BEGIN;\n";
     if (!flags.isEmpty())
@@ -60,5 +115,7 @@ int main(int argc, char** argv) {
             << date.toString(QStringLiteral("yyyy-MM-dd")) << " 00:00:00'" << QStringLiteral(", 1").repeated(flags.size())
             << ");\n";
     out << inserts.join(QLatin1Char('\n')) << "\nCOMMIT;\n";
+    out.flush();
+    err << "bench_daily_floor: campaigns due: " << flags.join(QStringLiteral(", ")) << "\n";
     return 0;
 }

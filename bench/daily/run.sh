@@ -14,12 +14,10 @@ require "$velocast" "$seed" "$floor_tool" sqlite3 bc
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000)
 rounds=${ROUNDS:-3}
-date=${DATE:-2024-03-15}
+date=${DATE:-2024-03-27}  # after the 25th, so that the plans to renew are due
 
 work=$(mktemp -d /tmp/velocast-bench-daily.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-
-"$floor_tool" "$date" >"$work/floor.sql"
 
 report=()
 for members in "${sizes[@]}"; do
@@ -27,6 +25,7 @@ for members in "${sizes[@]}"; do
   "$seed" "$work/club.sqlite" --members "$members" --date "$date" --force >/dev/null
   # No port after the "*": every row stays in the outbox, nothing is sent.
   sqlite3 "$work/club.sqlite" "UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*none'"
+  "$floor_tool" "$work/club.sqlite" "$date" >"$work/floor.sql"
   best_program=""; best_floor=""
   for round in $(seq 1 "$rounds"); do
     echo "  round $round of $rounds" >&2

@@ -2,29 +2,29 @@
 
 namespace velocast {
 
-const CampaignColumns& Aniversariante::columns() const {
-    static const CampaignColumns c{QStringLiteral("ANIVERSARIANTE"), QStringLiteral("ANIVERSARIANTE"),
-                                   QStringLiteral("ASSUNTO_ANIVERSARIANTE"), QStringLiteral("TEXTO_ANIVERSARIANTE"),
-                                   QStringLiteral("ICORPO_MARKETING_ANIVERSARUANETE")};
-    return c;
-}
+const CampaignColumns& Aniversariante::columns() const { return campaignColumns(CampaignId::ANIVERSARIANTE); }
 
 SqlText Aniversariante::selection(const DateTime& businessDate) {
     const QString month = businessDate.format(QStringLiteral("MM"));
     const QString day = businessDate.format(QStringLiteral("DD"));
-    return {
-        QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                       "(RECEBER_EMAIL = 'Sim')) AND (DATEPART(MONTH, DATA_NASCIMENTO) = '") +
-            month + QStringLiteral("')") + QStringLiteral(" AND DATEPART(DAY, DATA_NASCIMENTO) = '") + day +
-            QStringLiteral("'"),
-        // SQL Server compares the DATEPART numbers with the quoted texts as numbers; SQLite
-        // has to be told.
-        QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                       "(RECEBER_EMAIL = 'Sim')) AND (CAST(strftime('%m', DATA_NASCIMENTO) AS INTEGER) = "
-                       "CAST('") +
-            month + QStringLiteral("' AS INTEGER)) AND CAST(strftime('%d', DATA_NASCIMENTO) AS INTEGER) = CAST('") + day +
-            QStringLiteral("' AS INTEGER)"),
-    };
+    return SqlText::written([&](Dialect d) {
+        // SQL Server compares the DATEPART numbers with the quoted two-digit texts as numbers;
+        // SQLite compares strftime's zero-padded texts with them as texts, to the same effect.
+        // SQL Server's default collation also ignores case and trailing blanks in the consent
+        // and address tests; SQLite is told so.
+        const bool mssql = d == Dialect::Mssql;
+        const QString monthOfBirth = mssql ? QStringLiteral("DATEPART(MONTH, DATA_NASCIMENTO)")
+                                           : QStringLiteral("strftime('%m', DATA_NASCIMENTO)");
+        const QString dayOfBirth = mssql ? QStringLiteral("DATEPART(DAY, DATA_NASCIMENTO)")
+                                         : QStringLiteral("strftime('%d', DATA_NASCIMENTO)");
+        const QString recipients =
+            mssql ? QStringLiteral("((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
+                  : QStringLiteral("(") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(" AND ") +
+                        sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QStringLiteral(")");
+        return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ") + recipients + QStringLiteral(" AND (") +
+               monthOfBirth + QStringLiteral(" = '") + month + QStringLiteral("')") + QStringLiteral(" AND ") +
+               dayOfBirth + QStringLiteral(" = '") + day + QStringLiteral("'");
+    });
 }
 
 void Aniversariante::fill(CampaignRun& run) {

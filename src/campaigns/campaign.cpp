@@ -11,11 +11,10 @@ namespace velocast {
 SqlText controlRecordLookup(const DateTime& businessDate) {
     const DateTime day = businessDate.dateOnly();
     const DateTime next = day.addDays(1);
-    auto lookup = [&](Dialect d) {
+    return SqlText::written([&](Dialect d) {
         return QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '") + dateLiteral(d, day) +
                QStringLiteral("' AND DATA < '") + dateLiteral(d, next) + QStringLiteral("'");
-    };
-    return {lookup(Dialect::Mssql), lookup(Dialect::Sqlite)};
+    });
 }
 
 CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns)
@@ -24,9 +23,28 @@ CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns)
 Dialect CampaignRun::dialect() const { return session_.dialect(); }
 const DateTime& CampaignRun::businessDate() const { return session_.businessDate(); }
 
+const Dataset& CampaignRun::settings() const { return session_.TBLCONTROLE2; }
+const Dataset& CampaignRun::controle() const { return session_.TBLCONTROLE; }
+
 void CampaignRun::select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters) {
+    select(session_.connection(), selection, sql, parameters);
+}
+
+void CampaignRun::select(SharedConnection& connection, Dataset& selection, const SqlText& sql,
+                         const QVariantMap& parameters) {
     selection.close();
-    selection.openQuery(session_.connection(), sql.in(dialect()), parameters);
+    selection.openQuery(connection, sql.in(connection.dialect()), parameters);
+}
+
+void CampaignRun::exec(const SqlText& sql, const QVariantMap& parameters) {
+    runSql(session_.connection(), sql.in(dialect()), parameters);
+}
+
+std::unique_ptr<SharedConnection> CampaignRun::openReadOnlyConnection(const QString& name) {
+    auto own = std::make_unique<SharedConnection>(session_.connection().dataLinkPath(), name);
+    own->readOnly = true;
+    own->open();
+    return own;
 }
 
 void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(const Dataset&)>& keep) {
@@ -78,7 +96,7 @@ Latch claimControlRecord(Session& session, const QString& flag, Dataset& control
 }  // namespace
 
 bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
-    if (!campaign.isDue(session.businessDate())) return true;
+    if (!campaign.isDue(session)) return true;
     SharedConnection& connection = session.connection();
     Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
     try {

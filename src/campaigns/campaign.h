@@ -5,8 +5,10 @@
 #include <QString>
 #include <QVariantMap>
 #include <functional>
+#include <memory>
 
 #include "calendar/date_time.h"
+#include "campaigns/campaign_columns.h"
 #include "campaigns/sql_text.h"
 #include "data/dataset.h"
 
@@ -14,18 +16,10 @@ namespace velocast {
 
 class Notices;
 class Session;
-
-// Where a campaign's messages come from and where it records that it ran.
-struct CampaignColumns {
-    QString name;           // the campaign, e.g. "ANIVERSARIANTE"
-    QString controlFlag;    // its flag in ControleEmail
-    QString subjectColumn;  // Qzcvar2 columns copied into each outbox row
-    QString textColumn;
-    QString imageColumn;
-};
+class SharedConnection;
 
 // What the frame offers a campaign while it fills the outbox, inside the campaign's
-// transaction.
+// transaction on the shared connection.
 class CampaignRun {
 public:
     CampaignRun(Session& session, const CampaignColumns& columns);
@@ -33,9 +27,24 @@ public:
     Session& session() { return session_; }
     Dialect dialect() const;
     const DateTime& businessDate() const;
+    // The settings rows: Qzcvar2 (messages, switches, day counts) and Qzcvar (periods).
+    const Dataset& settings() const;
+    const Dataset& controle() const;
 
-    // Closes `selection`, gives it the statement of this dialect, opens it.
+    // Closes `selection`, gives it the statement of this dialect with `parameters` bound by
+    // name, opens it: on the shared connection, inside the campaign's transaction ...
     void select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters = {});
+    // ... or on another connection (see openReadOnlyConnection).
+    void select(SharedConnection& connection, Dataset& selection, const SqlText& sql,
+                const QVariantMap& parameters = {});
+    // A statement that returns no rows, on the shared connection inside the transaction.
+    void exec(const SqlText& sql, const QVariantMap& parameters = {});
+
+    // A read-only connection of the campaign's own, opened from the same data-link file under
+    // the connection name `name`; its reads happen outside the campaign's transaction. It is
+    // closed and removed when the returned object is destroyed, on failure too.
+    std::unique_ptr<SharedConnection> openReadOnlyConnection(const QString& name);
+
     // One outbox row per row of `selection` (its column EMAIL), skipping the rows `keep`
     // refuses; the subject, text and image come from the settings row, read for every row.
     void appendOutboxRows(Dataset& selection, const std::function<bool(const Dataset&)>& keep = {});
@@ -51,10 +60,13 @@ private:
 class Campaign {
 public:
     virtual ~Campaign() = default;
+    // Its entry of the campaign table.
     virtual const CampaignColumns& columns() const = 0;
-    // A campaign may decline a business date before touching the database.
-    virtual bool isDue(const DateTime& /*businessDate*/) const { return true; }
-    // The selection and any step of its own; throws DbError on failure.
+    // A campaign may decline a business date before touching the database (no transaction,
+    // no control row). It sees the open session: the business date and the settings rows.
+    // An error it throws is not a campaign failure: it passes through to the daily run.
+    virtual bool isDue(const Session& /*session*/) const { return true; }
+    // The selection and any step of its own; throws on failure.
     virtual void fill(CampaignRun& run) = 0;
 };
 

@@ -1,6 +1,9 @@
 #include "campaigns/campaign_table.h"
 
 #include "campaigns/aniversariante.h"
+#include "campaigns/avaliacao.h"
+#include "campaigns/planos_a_vencer.h"
+#include "campaigns/tracamento_prazo.h"
 
 namespace velocast {
 
@@ -8,7 +11,11 @@ std::vector<CampaignStep> campaignTable() {
     std::vector<CampaignStep> steps;
     // Order matters: evaluations (medical, functional), birthdays, plans to renew, lock
     // deadlines, loyalty, overdue payments, absentees. Only built campaigns stand here.
-    steps.push_back({QStringLiteral("MARKETING_ANIVERSARUANETE"), std::make_unique<Aniversariante>()});
+    steps.push_back(std::make_unique<Avaliacao>(medicalEvaluation()));
+    steps.push_back(std::make_unique<Avaliacao>(functionalEvaluation()));
+    steps.push_back(std::make_unique<Aniversariante>());
+    steps.push_back(std::make_unique<PlanosAVencer>());
+    steps.push_back(std::make_unique<TracamentoPrazo>());
     return steps;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// The campaigns in the order the daily run calls them, each with its on/off switch in
-// Qzcvar2. A campaign takes its place here when it is built.
-#include <QString>
+// The campaigns in the order the daily run calls them; each carries its own switch (its
+// columns) and its own due rule. A campaign takes its place here when it is built.
 #include <memory>
 #include <vector>
 
@@ -9,11 +8,7 @@
 
 namespace velocast {
 
-struct CampaignStep {
-    QString switchColumn;
-    std::unique_ptr<Campaign> campaign;
-    bool onLoyaltyDaysOnly = false;
-};
+using CampaignStep = std::unique_ptr<Campaign>;
 
 std::vector<CampaignStep> campaignTable();
 

@@ -14,8 +14,9 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
     table_ = table;
     sql_ = QStringLiteral("SELECT * FROM ") + table;
     parameters_.clear();
-    // The same columns, and the same error for a missing table, without a single row.
-    load(connection, rows == Rows::Read ? sql_ : sql_ + QStringLiteral(" WHERE 1 = 0"));
+    // The same statement, so the same columns and the same error for a missing table; with
+    // Rows::Skip its result is let go before a row is fetched.
+    load(connection, sql_, rows == Rows::Read);
     QStringList missing;
     for (const QString& column : declaredColumns)
         if (columns_.indexOf(column) < 0) missing << column;
@@ -29,20 +30,26 @@ void Dataset::openQuery(SharedConnection& connection, const QString& sql, const 
     close();
     sql_ = sql;
     parameters_ = parameters;
-    load(connection, sql_);
+    load(connection, sql_, true);
 }
 
 void Dataset::requery(SharedConnection& connection) {
     if (sql_.isEmpty()) throw DbError(QStringLiteral("dataset %1 has nothing to requery").arg(name_));
     open_ = false;
-    load(connection, sql_);
+    load(connection, sql_, true);
 }
 
-void Dataset::load(SharedConnection& connection, const QString& sql) {
+void Dataset::load(SharedConnection& connection, const QString& sql, bool readRows) {
     ++version_;
     QSqlQuery query = runSql(connection, sql, parameters_);
     columns_ = query.record();
     rows_.clear();
+    if (!readRows) {
+        query.finish();
+        position_ = 0;
+        open_ = true;
+        return;
+    }
     const int width = columns_.count();
     while (query.next()) {
         QList<QVariant> row;

@@ -59,7 +59,7 @@ public:
     void removeCurrentRow();
 
 private:
-    void load(SharedConnection& connection, const QString& sql);
+    void load(SharedConnection& connection, const QString& sql, bool readRows);
 
     QString name_;
     QString table_;

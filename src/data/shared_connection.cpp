@@ -58,9 +58,11 @@ void SharedConnection::open() {
     QSqlDatabase db = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
     db.setDatabaseName(link.databaseName);
     if (link.usesOdbc())
-        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeoutSeconds));
+        db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeoutSeconds) +
+                             (readOnly ? QStringLiteral(";SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY") : QString()));
     else
-        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000") +
+                             (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     if (!db.open()) {
         const QString why = driverText(db.lastError());
         throw DbError(QStringLiteral("cannot connect to the database of %1: %2").arg(link.path, why));
@@ -68,8 +70,11 @@ void SharedConnection::open() {
     dialect_ = link.dialect;
     if (!link.usesOdbc()) useWriteAheadLog(db);
     if (dialect_ == Dialect::Mssql) {
-        // Day-first literals must not depend on the login's language.
+        // Day-first literals must not depend on the login's language. Forward-only, so that it
+        // goes as a batch of its own: in a server cursor (a procedure call) the server would undo
+        // the setting as soon as the call returned.
         QSqlQuery q(db);
+        q.setForwardOnly(true);
         if (!q.exec(QStringLiteral("SET DATEFORMAT dmy")))
             throw DbError(driverText(q.lastError()));
     }

@@ -43,6 +43,9 @@ public:
     // A server that accepts the TCP connection and then never answers must not block the
     // program: the ODBC login gives up after this many seconds.
     int loginTimeoutSeconds = 15;
+    // Asks the driver for a connection that cannot write (set before open()); for a
+    // campaign that reads on a connection of its own beside the shared one.
+    bool readOnly = false;
 
 private:
     QString dataLinkPath_;

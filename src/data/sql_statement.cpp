@@ -1,14 +1,25 @@
 #include "data/sql_statement.h"
 
+#include <QRegularExpression>
 #include <QSqlError>
 
 #include "data/db_error.h"
+#include "data/odbc_bound_statement.h"
 #include "data/shared_connection.h"
 
 namespace velocast {
 
-QStringList placeholdersOf(const QString& sql) {
-    QStringList names;
+namespace {
+
+struct Placeholder {
+    qsizetype at;      // position of the colon
+    qsizetype length;  // colon and name
+    QString name;
+};
+
+// The ":NAME" placeholders of a statement, in order, outside quoted literals.
+QList<Placeholder> scanPlaceholders(const QString& sql) {
+    QList<Placeholder> found;
     QChar quote;
     for (qsizetype i = 0; i < sql.size(); ++i) {
         const QChar c = sql.at(i);
@@ -23,10 +34,36 @@ QStringList placeholdersOf(const QString& sql) {
                    (i == 0 || sql.at(i - 1) != QLatin1Char(':'))) {
             qsizetype j = i + 1;
             while (j < sql.size() && (sql.at(j).isLetterOrNumber() || sql.at(j) == QLatin1Char('_'))) ++j;
-            names << sql.mid(i + 1, j - i - 1);
+            found.append({i, j - i, sql.mid(i + 1, j - i - 1)});
             i = j - 1;
         }
     }
+    return found;
+}
+
+// A statement that changes rows and returns none.
+bool returnsNoRows(const QString& sql) {
+    const QString start = sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).toUpper();
+    return start == QLatin1String("INSERT") || start == QLatin1String("UPDATE") || start == QLatin1String("DELETE");
+}
+
+// On ODBC, a statement that writes rows binds its values itself (see odbc_bound_statement.h),
+// so that text reaches the server as Unicode.
+void runBoundOnOdbc(SharedConnection& connection, const QString& sql, const QList<Placeholder>& placeholders,
+                    const QVariantMap& parameters) {
+    QString marked = sql;
+    QVariantList values;
+    for (qsizetype k = placeholders.size() - 1; k >= 0; --k)
+        marked.replace(placeholders.at(k).at, placeholders.at(k).length, QStringLiteral("?"));
+    for (const Placeholder& p : placeholders) values << parameters.value(p.name);
+    execOdbcBound(connection.database(), marked, values);
+}
+
+}  // namespace
+
+QStringList placeholdersOf(const QString& sql) {
+    QStringList names;
+    for (const Placeholder& p : scanPlaceholders(sql)) names << p.name;
     return names;
 }
 
@@ -48,6 +85,11 @@ QStringList checkedPlaceholders(const QString& sql, const QVariantMap& parameter
 
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
+    // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
+    if (connection.database().driverName() == QLatin1String("QODBC")) {
+        runSql(connection, sql, parameters);
+        return;
+    }
     checkedPlaceholders(sql, parameters);
     QSqlQuery& query = connection.preparedStatement(sql);
     for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
@@ -64,6 +106,10 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
+    if (!names.isEmpty() && connection.database().driverName() == QLatin1String("QODBC") && returnsNoRows(sql)) {
+        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters);
+        return query;
+    }
     if (names.isEmpty()) {
         if (!query.exec(sql)) throw DbError(query.lastError().text().trimmed());
         return query;

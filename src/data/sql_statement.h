@@ -15,11 +15,14 @@ class SharedConnection;
 QStringList placeholdersOf(const QString& sql);
 
 // Prepares, binds and runs `sql`; throws DbError with the driver's text on failure. A closed
-// connection is opened first, as opening a table or query does.
+// connection is opened first, as opening a table or query does. Over ODBC, an INSERT, UPDATE
+// or DELETE with parameters binds each value by its own type (text as Unicode) and returns an
+// inactive query.
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
 
 // The same for a statement without a result that runs many times (once per outbox row, once
-// per recipient): it is prepared once per connection and only bound and run afterwards.
+// per recipient): on SQLite it is prepared once per connection and only bound and run
+// afterwards; over ODBC it goes the way of every write (runSql).
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
 
 }  // namespace velocast

@@ -54,7 +54,10 @@ void Watchdog::ReSetBanco() {
                 // Wait without freezing: events other than the stopped timers still run.
                 QEventLoop pause;
                 QTimer::singleShot(pauseBetweenPasses, &pause, &QEventLoop::quit);
-                pause.exec();
+                // Once the program is asked to end (SIGTERM from a service manager), every
+                // event loop returns at once: going on would spin and flood the log with
+                // notices. The timers stay stopped and the program ends.
+                if (pause.exec() != 0) return;
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "mail/outbox_sender.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include "data/db_error.h"
 #include "data/notices.h"
@@ -47,6 +48,8 @@ const SmtpAccount& OutboxSender::account() {
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
     account_.reset();
+    keptForServer_ = {};
+    keptIds_.clear();
     Dataset& outbox = session_.TBLVelocast;
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
@@ -101,7 +104,11 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
     }
 
     const SmtpAccount& account = this->account();
-    if (!configureClient(IdSMTP, account)) return RowResult::Kept;
+    if (!configureClient(IdSMTP, account)) {
+        keptForServer(QStringLiteral("\"%1\"").arg(account.server),
+                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
+        return RowResult::Kept;
+    }
 
     MessageFields fields;
     fields.senderAddress = account.senderAddress;
@@ -113,8 +120,9 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
 
     try {
         IdSMTP.connect();
-    } catch (const SmtpError&) {
+    } catch (const SmtpError& e) {
         IdSMTP.disconnect();
+        keptForServer(QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
         return RowResult::Kept;
     }
 
@@ -132,6 +140,17 @@ OutboxSender::RowResult OutboxSender::ENVIADO() {
     }
     IdSMTP.disconnect();
     return RowResult::Finished;
+}
+
+void OutboxSender::keptForServer(const QString& server, const QString& reason) {
+    // A row can be visited twice in one drain (after the last row is deleted, the one before
+    // it becomes current again); it is still one e-mail.
+    keptIds_.insert(session_.TBLVelocast.value(QStringLiteral("ID")).toString());
+    keptForServer_.rows = static_cast<int>(keptIds_.size());
+    keptForServer_.server = server;
+    // Socket errors come as "Socket Error # N" and the system's text on two lines.
+    keptForServer_.reason = reason.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)
+                                .join(QStringLiteral(": "));
 }
 
 void OutboxSender::sendFailed(const QString& errorText) {

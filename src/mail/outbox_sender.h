@@ -2,6 +2,7 @@
 // Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
 // that was sent or found invalid is deleted, each in its own transaction.
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -42,6 +43,16 @@ public:
     // Rows finished (sent or discarded) by the last drain.
     int rowsFinishedInLastDrain() const { return finishedInDrain_; }
 
+    // Rows the last drain kept because the SMTP server could not be reached or its port not
+    // read, with the server and the reason of the last such row. The drain itself stays
+    // silent about them; a caller that must account for unsent mail reads this.
+    struct KeptForServer {
+        int rows = 0;
+        QString server;  // host:port, or the setting as written when its port cannot be read
+        QString reason;  // one line
+    };
+    const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     SmtpClient IdSMTP;
     // How each message is composed; tests fix the date and boundary.
@@ -53,6 +64,7 @@ private:
     void sendFailed(const QString& errorText);
     void show(const char* label, qint32 value);
     const SmtpAccount& account();
+    void keptForServer(const QString& server, const QString& reason);
 
     Session& session_;
     Notices& notices_;
@@ -64,6 +76,8 @@ private:
     // (or closed) the settings table since.
     std::optional<SmtpAccount> account_;
     quint64 accountVersion_ = 0;
+    KeptForServer keptForServer_;
+    QSet<QString> keptIds_;
 };
 
 }  // namespace velocast::mail

@@ -54,11 +54,18 @@ QString commandLineHelp() {
         "                       (default: %1)\n"
         "  --headless           run without a window; notices and figures go to stderr\n"
         "  --once               with --headless: run the day's campaigns, send the outbox,\n"
-        "                       then end (exit status 0 when nothing failed)\n"
+        "                       then end\n"
         "  --test-smtp ADDRESS  send one test e-mail to ADDRESS with the stored SMTP account\n"
         "                       and print the SMTP dialogue (passwords masked)\n"
         "  --help               this text\n"
-        "  --version            the program's version\n");
+        "  --version            the program's version\n"
+        "\n"
+        "Exit status:\n"
+        "   0  the program ended and nothing failed\n"
+        "   1  something failed (it was reported on screen or on stderr)\n"
+        "   2  the command line, or the --test-smtp address, cannot be used\n"
+        "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
+        "      server could not be reached or its port not read; a later run sends them\n");
 }
 
 }  // namespace velocast

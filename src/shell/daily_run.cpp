@@ -1,7 +1,5 @@
 #include "shell/daily_run.h"
 
-#include "calendar/holidays.h"
-#include "calendar/loyalty_day.h"
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "data/session.h"
@@ -21,15 +19,6 @@ bool DailyRun::switchIsOn(const QString& column) const {
     }
 }
 
-bool DailyRun::loyaltyDue() const {
-    const DateTime& date = session_.businessDate();
-    return loyaltyCampaignDue(date, [&](int dayNumber) {
-        const Dataset& control = session_.TBLCONTROLE;
-        const QString holidays = control.isOpen() && !control.eof() ? control.text(QStringLiteral("FERIADOS")) : QString();
-        return Acha_Feriado(dayNumber, date, holidays);
-    });
-}
-
 void DailyRun::FormCreate() {
     if (hooks_.registerIcon) hooks_.registerIcon();
 
@@ -41,10 +30,11 @@ void DailyRun::FormCreate() {
 
     // A campaign on a half-opened session, or on the zero date, can only do harm.
     if (opened) {
-        for (CampaignStep& step : campaigns) {
-            if (!switchIsOn(step.switchColumn)) continue;
-            if (step.onLoyaltyDaysOnly && !loyaltyDue()) continue;
-            if (!runCampaign(*step.campaign, session_, notices_) && hooks_.endRequest) hooks_.endRequest();
+        // A campaign's own due rule (the loyalty days, the month's end) is asked inside
+        // runCampaign, only once its switch is on.
+        for (CampaignStep& campaign : campaigns) {
+            if (!switchIsOn(campaign->columns().switchColumn)) continue;
+            if (!runCampaign(*campaign, session_, notices_) && hooks_.endRequest) hooks_.endRequest();
         }
     }
 

@@ -31,7 +31,6 @@ public:
 
     // "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
     bool switchIsOn(const QString& column) const;
-    bool loyaltyDue() const;
 
 private:
     Session& session_;

@@ -8,6 +8,7 @@
 #include "data/data_link.h"
 #include "data/notices.h"
 #include "shell/command_line.h"
+#include "shell/exit_status.h"
 #include "shell/figures_line.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
@@ -28,16 +29,26 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     FiguresLine figures;
     program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
+    program.serverUnreachable = [](const mail::OutboxSender::KeptForServer& kept) {
+        const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")
+                                 .arg(kept.rows).arg(kept.server, kept.reason);
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    };
     program.build();
-    program.FormCreate();
+    // Without a database the daily run could only add a second error about the closed
+    // connection to the one that already says why it did not open.
+    const bool opened = program.connection.isOpen();
+    if (opened) program.FormCreate();
     if (options.once) {
         // A failed daily run has already asked to end; otherwise drain, then end.
-        if (!program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
+        if (opened && !program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
         else QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
     app.exec();
     program.FormDestroy();
-    return program.failed() ? 1 : 0;
+    if (program.failed()) return kExitFailure;
+    return program.rowsLeftForServer() > 0 ? kExitServerUnreachable : kExitSuccess;
 }
 
 int runWindow(const CommandLine& options, int argc, char** argv) {
@@ -77,7 +88,7 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     app.exec();
     program.FormDestroy();
     tray.hide();
-    return program.failed() ? 1 : 0;
+    return program.failed() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace
@@ -89,7 +100,7 @@ int main(int argc, char** argv) {
     auto options = parseCommandLine(args, &error);
     if (!options) {
         std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
-        return 2;
+        return kExitUsage;
     }
     if (options->showHelp) {
         std::fputs(qPrintable(commandLineHelp().arg(defaultDataLinkPath())), stdout);

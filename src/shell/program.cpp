@@ -52,7 +52,11 @@ void Program::drainOnceThenQuit() {
     QTimer::singleShot(0, this, [this] {
         Timer2.stop();  // the drains are driven from here, not by the tick
         while (!endRequested_) {
-            if (!sender.ENVIAR_EMAIL()) {
+            const bool walked = sender.ENVIAR_EMAIL();
+            const auto& kept = sender.rowsKeptForServerInLastDrain();
+            rowsLeftForServer_ = kept.rows;
+            if (kept.rows > 0 && serverUnreachable) serverUnreachable(kept);
+            if (!walked) {
                 endRequest();
                 break;
             }

@@ -37,13 +37,17 @@ public:
     bool failed() const { return endRequested_ || errorReported_; }
 
     // With --once: drains until a drain finishes no row, then ends the program. Runs once the
-    // event loop does.
+    // event loop does. Every drain that kept rows because the SMTP server could not be
+    // reached is passed to `serverUnreachable`.
     void drainOnceThenQuit();
+    // Rows the last drain of drainOnceThenQuit left in the outbox for an unreachable server.
+    int rowsLeftForServer() const { return rowsLeftForServer_; }
 
     // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
     std::function<void(const QString& label, qint32 value)> showFigure;
+    std::function<void(const mail::OutboxSender::KeptForServer&)> serverUnreachable;
 
     Notices& notices() { return notices_; }
     SharedConnection connection;
@@ -61,6 +65,7 @@ private:
     Notices& notices_;
     bool endRequested_ = false;
     bool errorReported_ = false;
+    int rowsLeftForServer_ = 0;
 };
 
 }  // namespace velocast

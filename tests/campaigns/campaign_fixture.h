@@ -15,6 +15,7 @@ struct CampaignFixture : ::testing::Test {
     std::unique_ptr<SharedConnection> connection;
     RecordingNotices notices;
     std::unique_ptr<Session> session;
+    QString dataLink;  // another data-link file for the same database, e.g. through ODBC
 
     void SetUp() override {
         host.exec(QStringLiteral(
@@ -31,7 +32,8 @@ struct CampaignFixture : ::testing::Test {
     void restart() {
         if (session) session->teardown();
         session.reset();
-        connection = std::make_unique<SharedConnection>(host.dataLinkPath(), QStringLiteral("campaign-test"));
+        connection = std::make_unique<SharedConnection>(dataLink.isEmpty() ? host.dataLinkPath() : dataLink,
+                                                        QStringLiteral("campaign-test"));
         connection->open();
         session = std::make_unique<Session>(*connection, notices);
         static int second = 0;
@@ -51,6 +53,20 @@ struct CampaignFixture : ::testing::Test {
                      {QStringLiteral("RECEBER_EMAIL"), receber},
                      {QStringLiteral("DATA_NASCIMENTO"), birth.isNull() ? QVariant() : QVariant(birth)},
                      {QStringLiteral("DATA_TRANCAMENTO"), locked}});
+    }
+    // A member who accepts e-mail, with the given columns of AlunosAtivos on top.
+    void addMember(const QString& email, const QVariantMap& columns) {
+        QVariantMap row{{QStringLiteral("MATRICULA"), QString::number(++members_)},
+                        {QStringLiteral("EMAIL"), email.isNull() ? QVariant() : QVariant(email)},
+                        {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")}};
+        row.insert(columns);
+        host.insert(QStringLiteral("AlunosAtivos"), row);
+    }
+    // Forgets the members, the outbox and the control rows, for the next case of a table.
+    void clearHost() {
+        for (const char* table : {"AlunosAtivos", "Velocast", "ControleEmail", "RECEB", "PLANOS"})
+            host.exec(QStringLiteral("DELETE FROM ") + QLatin1String(table));
+        members_ = 0;
     }
     QStringList outbox() { return host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")); }
 

@@ -12,7 +12,11 @@ TEST_F(CampaignFixture, GreetsExactlyTheMembersBornOnTheBusinessDay) {
     addMember(QStringLiteral("locked@example.com"), QStringLiteral("1972-02-29"), QStringLiteral("Sim"), QStringLiteral("2024-01-10"));
     addMember(QString(), QStringLiteral("1999-02-29"));                                   // no address
     addMember(QStringLiteral(""), QStringLiteral("1999-02-29"));                          // empty address
-    addMember(QStringLiteral("no@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("sim"));
+    addMember(QStringLiteral("   "), QStringLiteral("1999-02-29"));                         // blanks: empty to SQL Server
+    addMember(QStringLiteral("no@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("Não"));
+    // SQL Server's default collation reads these as 'Sim'.
+    addMember(QStringLiteral("lower@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("sim"));
+    addMember(QStringLiteral("blank@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("Sim "));
     addMember(QStringLiteral("nobirth@example.com"), QString());
 
     startOn(QStringLiteral("2024-02-29 00:00:00"));
@@ -20,7 +24,8 @@ TEST_F(CampaignFixture, GreetsExactlyTheMembersBornOnTheBusinessDay) {
     ASSERT_TRUE(runCampaign(birthdays, *session, notices));
     QStringList got = outbox();
     got.sort();
-    EXPECT_EQ(got, QStringList({QStringLiteral("leap@example.com"), QStringLiteral("locked@example.com")}));
+    EXPECT_EQ(got, QStringList({QStringLiteral("blank@example.com"), QStringLiteral("leap@example.com"),
+                                QStringLiteral("locked@example.com"), QStringLiteral("lower@example.com")}));
     EXPECT_EQ(host.scalar(QStringLiteral("SELECT Assunto || '|' || Texto || '|' || IMAGEM_CORPO_MARKETING FROM Velocast LIMIT 1")).toString(),
               QStringLiteral("Feliz aniversário!|Parabéns de toda a equipe.|/srv/bolo.png"));
 

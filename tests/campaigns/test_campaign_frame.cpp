@@ -2,7 +2,9 @@
 
 #include "campaign_fixture.h"
 #include "campaigns/aniversariante.h"
+#include "campaigns/campaign_table.h"
 #include "data/session.h"
+#include "data/sql_statement.h"
 
 using namespace velocast;
 using velocast::testing::CampaignFixture;
@@ -11,20 +13,59 @@ namespace {
 // A second campaign on the same frame, to show the control row is shared.
 class EveryoneWithAnAddress : public Campaign {
 public:
-    const CampaignColumns& columns() const override {
-        static const CampaignColumns c{QStringLiteral("AUSENTES"), QStringLiteral("AUSENTES"),
-                                       QStringLiteral("ASSUNTO_AUSENTES"), QStringLiteral("TEXTO_AUSENTES"),
-                                       QStringLiteral("ICORPO_MARKETING_AUSENTES")};
-        return c;
-    }
+    const CampaignColumns& columns() const override { return campaignColumns(CampaignId::AUSENTES); }
     void fill(CampaignRun& run) override {
-        const QString sql = QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE EMAIL IS NOT NULL");
-        run.select(selection, {sql, sql});
+        run.select(selection, SqlText::same(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE EMAIL IS NOT NULL")));
         run.appendOutboxRows(selection);
     }
     Dataset selection;
 };
+
+// The rest of the frame: a due rule that reads the settings, a statement without rows inside
+// the transaction, and a read on a read-only connection of the campaign's own.
+class MarksAndReadsAside : public Campaign {
+public:
+    const CampaignColumns& columns() const override { return campaignColumns(CampaignId::AUSENTES); }
+    bool isDue(const Session& session) const override {
+        return session.TBLCONTROLE2.value(QStringLiteral("AUSENTES_DIAS")).toInt() > 0;
+    }
+    void fill(CampaignRun& run) override {
+        run.exec(SqlText::same(QStringLiteral("UPDATE AlunosAtivos SET OBSERVACAO = :OBS")),
+                 {{QStringLiteral("OBS"), QStringLiteral("lembrado")}});
+        auto own = run.openReadOnlyConnection(QStringLiteral("frame-test-own"));
+        run.select(*own, selection, SqlText::same(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE OBSERVACAO IS NULL")));
+        if (writeAside) runSql(*own, QStringLiteral("DELETE FROM Velocast"));
+        run.appendOutboxRows(selection);
+    }
+    bool writeAside = false;
+    Dataset selection;
+};
 }  // namespace
+
+TEST_F(CampaignFixture, ACampaignMayWriteWithoutRowsAndReadOnAConnectionOfItsOwn) {
+    addMember(QStringLiteral("ana@example.com"), QStringLiteral("1990-05-20"));
+    startOn(QStringLiteral("2024-05-20 00:00:00"));
+    MarksAndReadsAside campaign;
+
+    // Not due: no transaction, no control row.
+    ASSERT_TRUE(runCampaign(campaign, *session, notices));
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET AUSENTES_DIAS = 7"));
+    startOn(QStringLiteral("2024-05-20 00:00:00"));
+    campaign.writeAside = true;  // the own connection refuses to write: the run fails, all rolled back
+    EXPECT_FALSE(runCampaign(campaign, *session, notices));
+    EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("frame-test-own")));
+    EXPECT_EQ(host.count(QStringLiteral("AlunosAtivos"), QStringLiteral("OBSERVACAO IS NULL")), 1);
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+
+    campaign.writeAside = false;
+    ASSERT_TRUE(runCampaign(campaign, *session, notices));
+    EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("frame-test-own")));
+    // The update was committed with the flag; the read aside did not see it before the commit.
+    EXPECT_EQ(host.count(QStringLiteral("AlunosAtivos"), QStringLiteral("OBSERVACAO = 'lembrado'")), 1);
+    EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
+}
 
 TEST_F(CampaignFixture, TheControlRowLatchesEachCampaignOncePerBusinessDate) {
     addMember(QStringLiteral("ana@example.com"), QStringLiteral("1990-05-20"));
@@ -104,4 +145,23 @@ TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
     EXPECT_EQ(lookup.sqlite, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
     EXPECT_EQ(createRunTableSql(Dialect::Mssql, QStringLiteral("TempFedelidade093015")),
               QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
+}
+
+TEST(CampaignTable, HoldsTheCampaignsInTheDailyRunsOrderEachWithItsOwnColumns) {
+    const auto steps = campaignTable();
+    ASSERT_GE(steps.size(), 5u);
+    QStringList switches, flags;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        const CampaignColumns& c = steps[i]->columns();
+        if (i > 0) {
+            EXPECT_LT(steps[i - 1]->columns().id, c.id);
+        }
+        EXPECT_EQ(&c, &campaignColumns(c.id));
+        switches << c.switchColumn;
+        flags << c.controlFlag;
+    }
+    EXPECT_EQ(switches.removeDuplicates(), 0);
+    EXPECT_EQ(flags.removeDuplicates(), 0);
+    EXPECT_EQ(steps[0]->columns().switchColumn, QStringLiteral("MARKETING_MEDICA"));
+    EXPECT_EQ(steps[4]->columns().controlFlag, QStringLiteral("TRANCAMENTO"));
 }

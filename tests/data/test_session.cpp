@@ -1,3 +1,4 @@
+#include <QCoreApplication>
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -165,6 +166,36 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
     watchdog.Timer3Timer();
     EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
     EXPECT_EQ(notices.shown.size(), 3u);
+}
+
+TEST_F(SessionFixture, HeadlessReconnectLoopEndsWhenTheProgramIsAskedToEnd) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    QTimer timer2;
+    Watchdog watchdog(session, notices, nullptr, &timer2);
+    watchdog.pauseBetweenPasses = std::chrono::hours(1);
+    ASSERT_TRUE(QFile::rename(host.path(), host.path() + QStringLiteral(".away")));
+    // The end request arrives while the database is away, as SIGTERM would.
+    notices.whileOpen = [&](const RecordingNotices::Shown&) {
+        if (notices.shown.size() == 1) QCoreApplication::quit();
+        if (notices.shown.size() > 5) throw std::runtime_error("the reconnect loop goes on after the end request");
+    };
+    bool returned = false;
+    QString escaped;
+    // Inside the application's loop, so that the end request ends only this test's loop.
+    QTimer::singleShot(0, [&] {
+        try {
+            watchdog.ReSetBanco();
+            returned = true;
+        } catch (const std::exception& e) {
+            escaped = QString::fromUtf8(e.what());
+            QCoreApplication::quit();
+        }
+    });
+    QCoreApplication::exec();
+    EXPECT_TRUE(returned) << escaped.toStdString();
+    EXPECT_EQ(notices.shown.size(), 1u);
+    EXPECT_FALSE(timer2.isActive());
+    EXPECT_FALSE(watchdog.Timer3.isActive());
 }
 
 TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {

@@ -31,11 +31,27 @@ TEST_F(OutboxFixture, InvalidAndEmptyAddressesAreCountedAndDeletedWithoutAnyServ
 TEST_F(OutboxFixture, RowsStaySilentlyWhenThePortCannotBeReadOrNobodyAnswers) {
     addRow(QStringLiteral("ana@example.com"));
     addRow(QStringLiteral("bia@example.com"));
-    for (const char* server : {"127.0.0.1*2525 ", "127.0.0.1*1", "127.0.0.1"}) {
-        smtpAccount(QLatin1String(server));
-        ASSERT_TRUE(sender->ENVIAR_EMAIL()) << server;
-        EXPECT_EQ(outbox().size(), 2) << server;
+    // The drain tells its caller which server kept the rows and why, so --once can say so.
+    const struct {
+        const char* setting;
+        const char* server;
+        const char* reason;
+    } cases[] = {
+        {"127.0.0.1*2525 ", "\"127.0.0.1*2525 \"", "no port can be read"},
+        {"127.0.0.1*1", "127.0.0.1:1", "Socket Error # 111: Connection refused"},
+        {"127.0.0.1", "\"127.0.0.1\"", "no port can be read"},
+        {"*2525", ":2525", "A Host is required"},
+    };
+    for (const auto& c : cases) {
+        smtpAccount(QLatin1String(c.setting));
+        ASSERT_TRUE(sender->ENVIAR_EMAIL()) << c.setting;
+        EXPECT_EQ(outbox().size(), 2) << c.setting;
         EXPECT_EQ(sender->rowsFinishedInLastDrain(), 0);
+        const auto& kept = sender->rowsKeptForServerInLastDrain();
+        EXPECT_EQ(kept.rows, 2) << c.setting;
+        EXPECT_EQ(kept.server, QLatin1String(c.server));
+        EXPECT_TRUE(kept.reason.contains(QLatin1String(c.reason))) << kept.reason.toStdString();
+        EXPECT_FALSE(kept.reason.contains(QLatin1Char('\n')) || kept.reason.contains(QLatin1Char('\r')));
     }
     EXPECT_TRUE(notices.shown.empty());
     EXPECT_EQ(counters.sent, 0);
@@ -82,6 +98,7 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_TRUE(notices.shown.empty());
     EXPECT_TRUE(outbox().isEmpty());
     EXPECT_EQ(counters.sent, 3);
+    EXPECT_EQ(sender->rowsKeptForServerInLastDrain().rows, 0);
     using F = std::tuple<QString, qint32>;
     const QString sent = QStringLiteral("LBLENVIADOS"), pending = QStringLiteral("LBLPENDENTES");
     EXPECT_EQ(sentAndPending(figures), (std::vector<F>{{sent, 0}, {pending, 3}, {sent, 1}, {pending, 2},
@@ -137,6 +154,28 @@ TEST_F(OutboxFixture, SettingsTheWatchdogReadsAgainBetweenTwoRowsServeTheNextRow
     EXPECT_TRUE(one.value(QStringLiteral("tls")).toBool());
     EXPECT_EQ(two.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("bia@example.com"));
     EXPECT_FALSE(two.value(QStringLiteral("tls")).toBool());
+}
+
+TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheServer) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    const QString good = QStringLiteral("127.0.0.1*%1").arg(server.port()), bad = QStringLiteral("127.0.0.1*1");
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    smtpAccount(bad, QStringLiteral("utUseExplicitTLS"));
+    // ana finds nobody; the server answers for bia; once bia is sent it is gone again, and
+    // ana, current again after bia's delete, is kept a second time.
+    QTimer::singleShot(0, [&] { smtpAccount(good); });
+    mail::OutboxSender drain(session, notices, timer2, counters,
+                             {[&](const QString& label, qint32 value) {
+                                  if (label == QLatin1String("LBLENVIADOS") && value == 1) smtpAccount(bad);
+                              },
+                              {}, {}, {}});
+    drain.IdSMTP.setTimeouts({5000, 5000, 5000});
+    ASSERT_TRUE(drain.ENVIAR_EMAIL());
+    EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
+    EXPECT_EQ(counters.sent, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().rows, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().server, QStringLiteral("127.0.0.1:1"));
 }
 
 TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgram) {

@@ -1,6 +1,8 @@
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
+#include "campaigns/loyalty_due.h"
 #include "data/notices.h"
 #include "data/session.h"
 #include "shell/daily_run.h"
@@ -52,21 +54,19 @@ TEST_F(DailyRunFixture, AFailingCampaignIsFollowedByTheOthersAndTheEndRequest) {
     // The birthday campaign fails to write (its table refuses rows); the next one still runs.
     host.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail WHEN NEW.ANIVERSARIANTE = 1 "
                              "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    auto birthdays = std::move(run.campaigns.front());
+    auto birthdays = std::move(*std::find_if(run.campaigns.begin(), run.campaigns.end(), [](const CampaignStep& c) {
+        return c->columns().id == CampaignId::ANIVERSARIANTE;
+    }));
     run.campaigns.clear();
     run.campaigns.push_back(std::move(birthdays));
     struct Absentees : Campaign {
-        const CampaignColumns& columns() const override {
-            static const CampaignColumns c{QStringLiteral("AUSENTES"), QStringLiteral("AUSENTES"), QStringLiteral("ASSUNTO_AUSENTES"),
-                                           QStringLiteral("TEXTO_AUSENTES"), QStringLiteral("ICORPO_MARKETING_AUSENTES")};
-            return c;
-        }
+        const CampaignColumns& columns() const override { return campaignColumns(CampaignId::AUSENTES); }
         void fill(CampaignRun&) override { ran = true; }
         bool ran = false;
     };
     auto absentees = std::make_unique<Absentees>();
     Absentees* ausentes = absentees.get();
-    run.campaigns.push_back({QStringLiteral("MARKETING_AUSENTES"), std::move(absentees)});
+    run.campaigns.push_back(std::move(absentees));
 
     run.FormCreate();
     ASSERT_EQ(notices.shown.size(), 1u);
@@ -106,8 +106,7 @@ TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
         static int s = 0;
         fresh.clock = [n = ++s] { return QTime(12, 0).addSecs(n); };
         ASSERT_TRUE(fresh.ABRE_TABELAS());
-        DailyRun probeRun(fresh, notices, timer2, counters, {});
-        EXPECT_EQ(probeRun.loyaltyDue(), c.due) << c.date << " " << c.holidays;
+        EXPECT_EQ(loyaltyDayDue(fresh), c.due) << c.date << " " << c.holidays;
         fresh.teardown();
     }
 }

@@ -34,6 +34,17 @@ HostDatabase::HostDatabase(bool withSettings) {
     }
 }
 
+HostDatabase::HostDatabase(const QStringList& ownSchema) {
+    dbPath_ = dir_.filePath(QStringLiteral("club.sqlite"));
+    udlPath_ = dir_.filePath(QStringLiteral("club.udl"));
+    connectionName_ = QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    d.setDatabaseName(dbPath_);
+    if (!d.open()) throw std::runtime_error("cannot create the test database");
+    for (const QString& statement : ownSchema) exec(statement);
+    writeDataLink(udlPath_, QStringLiteral("Provider=SQLite;Data Source=") + dbPath_);
+}
+
 HostDatabase::~HostDatabase() {
     { QSqlDatabase d = QSqlDatabase::database(connectionName_, false); d.close(); }
     QSqlDatabase::removeDatabase(connectionName_);

@@ -12,6 +12,8 @@ public:
     // Creates the full host schema, plus one settings row in Qzcvar and Qzcvar2 (switches
     // off) unless `withSettings` is false.
     explicit HostDatabase(bool withSettings = true);
+    // A database the program did not create: these statements make its schema, nothing more.
+    explicit HostDatabase(const QStringList& ownSchema);
     ~HostDatabase();
 
     QString path() const { return dbPath_; }

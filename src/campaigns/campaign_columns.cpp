@@ -1,0 +1,31 @@
+#include "campaigns/campaign_columns.h"
+
+namespace velocast {
+
+const std::array<CampaignColumns, kCampaignCount>& allCampaignColumns() {
+    using C = CampaignId;
+    // The host system's spellings, odd ones included (ANIVERSARUANETE).
+    static const std::array<CampaignColumns, kCampaignCount> table{{
+        {C::AVALIACAO_MEDICA, "MEDICA", "MARKETING_MEDICA", "ASSUNTO_MEDICA", "TEXTO_MEDICA",
+         "ICORPO_MARKETING_MEDICA"},
+        {C::AVALIACAO_FUNCIONAL, "FUNCIONAL", "MARKETING_FUNCIONAL", "ASSUNTO_FUNCIONAL", "TEXTO_FUNCIONAL",
+         "ICORPO_MARKETING_FUNCIONAL"},
+        {C::ANIVERSARIANTE, "ANIVERSARIANTE", "MARKETING_ANIVERSARUANETE", "ASSUNTO_ANIVERSARIANTE",
+         "TEXTO_ANIVERSARIANTE", "ICORPO_MARKETING_ANIVERSARUANETE"},
+        {C::PLANOS_A_VENCER, "PLANOS_A_VENCER", "MARKETING_PLANO", "ASSUNTO_PLANO", "TEXTO_PLANO",
+         "ICORPO_MARKETING_PLANO"},
+        {C::TRACAMENTO_PRAZO, "TRANCAMENTO", "MARKETING_TRANCAMENTO", "ASSUNTO_TRANCAMENTO", "TEXTO_TRANCAMENTO",
+         "ICORPO_MARKETING_TRANCAMENTO"},
+        {C::FIDELIDADE, "FIDELIDADE", "MARKETING_FIDELIDADE", "ASSUNTO_FIDELIDADE", "TEXTO_FIDELIDADE",
+         "ICORPO_MARKETING_FIDELIDADE"},
+        {C::INADIMPLENTES, "INADIMPLENTES", "MARKETING_INADIMPLENTES", "ASSUNTO_INADIMPLENTES",
+         "TEXTO_INADIMPLENTES", "ICORPO_MARKETING_INADIMPLENTES"},
+        {C::AUSENTES, "AUSENTES", "MARKETING_AUSENTES", "ASSUNTO_AUSENTES", "TEXTO_AUSENTES",
+         "ICORPO_MARKETING_AUSENTES"},
+    }};
+    return table;
+}
+
+const CampaignColumns& campaignColumns(CampaignId id) { return allCampaignColumns()[static_cast<int>(id)]; }
+
+}  // namespace velocast

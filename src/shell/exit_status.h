@@ -1,0 +1,14 @@
+#pragma once
+// The program's exit statuses, as scripts and service managers see them.
+namespace velocast {
+
+enum ExitStatus : int {
+    kExitSuccess = 0,
+    kExitFailure = 1,  // something failed and was reported; the run ended early or not cleanly
+    kExitUsage = 2,    // the command line (or --test-smtp's address) was not usable
+    // --once: nothing failed, but rows stayed in the outbox because the SMTP server could not
+    // be reached or its port not read. A later run may succeed (sysexits' EX_TEMPFAIL).
+    kExitServerUnreachable = 75,
+};
+
+}  // namespace velocast

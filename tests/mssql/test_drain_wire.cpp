@@ -1,0 +1,49 @@
+#include "support/aiosmtpd_peer.h"
+#include "support/qt_printers.h"
+#include "support/velocast_process.h"
+#include "wire_fixture.h"
+
+using namespace velocast;
+using namespace velocast::testing;
+using velocast::mail::testing::AiosmtpdPeer;
+
+// The whole program, headless and once, on the stand-in server: the outbox holds one row to
+// send and one invalid address; the drain sends the one, deletes both by their integer keys,
+// and the next drain finds the outbox empty.
+TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
+    AiosmtpdPeer smtp(AiosmtpdPeer::Mode::StartTls, QStringLiteral("clube"), QStringLiteral("Segr3do!"));
+    const QVariantMap settings{{QStringLiteral("STMP_PROVEDOR"), QStringLiteral("127.0.0.1*%1").arg(smtp.port())},
+                               {QStringLiteral("IdSMTP_UseTLS"), QStringLiteral("utUseRequireTLS")},
+                               {QStringLiteral("USERNAME"), QStringLiteral("clube")},
+                               {QStringLiteral("PASSWORD"), QStringLiteral("Segr3do!")},
+                               {QStringLiteral("NOME_PROVEDOR"), QStringLiteral("Academia Exemplo")},
+                               {QStringLiteral("EMAIL_PROVEDOR"), QStringLiteral("clube@example.com")}};
+    const QList<QVariantMap> outbox{
+        {{QStringLiteral("ID"), 41}, {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+         {QStringLiteral("Assunto"), QStringLiteral("Zoë 🎂")}, {QStringLiteral("Texto"), QStringLiteral("Parabéns!")}},
+        {{QStringLiteral("ID"), 42}, {QStringLiteral("Email"), QStringLiteral("sem arroba")},
+         {QStringLiteral("Assunto"), QStringLiteral("x")}, {QStringLiteral("Texto"), QStringLiteral("y")}},
+    };
+    // The session opening and the first drain read the two rows, later drains an empty outbox.
+    TdsRule rows = TdsRule::table(QStringLiteral("Velocast"), outbox);
+    TdsPeer peer(sessionRules(settings, {rows.times(2)}));
+    const QString udl = peer.dataLinkPath();
+
+    const auto result = runBuiltProgram(QStringLiteral("velocast"),
+                                        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), udl});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
+    EXPECT_TRUE(smtp.nextMessage().value(QStringLiteral("to")).toVariant().toStringList().contains(QStringLiteral("ana@example.com")));
+
+    QList<int> deleted;
+    for (const QJsonObject& r : peer.statements()) {
+        if (r.value(QStringLiteral("sql")).toString() != QLatin1String("DELETE FROM Velocast WHERE ID = @P1")) continue;
+        EXPECT_NE(r.value(QStringLiteral("transaction")).toString(), QStringLiteral("0000000000000000"));
+        const QJsonArray key = boundValues(r);
+        ASSERT_EQ(key.size(), 1);
+        EXPECT_EQ(key.at(0)[QStringLiteral("type")].toString(), QStringLiteral("int"));
+        deleted << key.at(0)[QStringLiteral("value")].toInt();
+    }
+    EXPECT_EQ(deleted, (QList<int>{41, 42}));
+    EXPECT_EQ(peer.summary().count(QStringLiteral("batch: SELECT * FROM Velocast")), 3);
+}

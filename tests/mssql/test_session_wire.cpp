@@ -1,0 +1,65 @@
+#include <QRegularExpression>
+
+#include "support/qt_printers.h"
+#include "wire_fixture.h"
+
+using namespace velocast;
+using namespace velocast::testing;
+
+TEST(SessionOnTheWire, OpeningAndTeardownArriveInOrderWithDayFirstDatesSetByABatchOfTheirOwn) {
+    WireSession wire(sessionRules());
+    wire.connection.open();
+    ASSERT_TRUE(wire.session.ABRE_TABELAS());
+    wire.session.teardown();
+
+    const QList<QJsonObject> requests = wire.peer.requests();
+    ASSERT_GE(requests.size(), 3);
+    EXPECT_EQ(requests.at(0).value(QStringLiteral("kind")).toString(), QStringLiteral("prelogin"));
+    const QJsonObject login = requests.at(1);
+    EXPECT_EQ(login.value(QStringLiteral("kind")).toString(), QStringLiteral("login"));
+    EXPECT_EQ(login.value(QStringLiteral("user")).toString(), QStringLiteral("velocast"));
+    EXPECT_EQ(login.value(QStringLiteral("password")).toString(), QStringLiteral("segredo"));
+    EXPECT_EQ(login.value(QStringLiteral("database")).toString(), QStringLiteral("KORVANA"));
+
+    // A SET made inside a procedure call (a server cursor) ends with the call, so the date
+    // order must be set by a plain batch, before anything reads a date.
+    for (const QString& l : wire.peer.summary()) {
+        if (l.contains(QLatin1String("DATEFORMAT"))) {
+            EXPECT_EQ(l, QStringLiteral("batch: SET DATEFORMAT dmy"));
+        }
+    }
+    EXPECT_EQ(wire.ours(), (QStringList{
+                               QStringLiteral("batch: SET DATEFORMAT dmy"),
+                               QStringLiteral("tm: begin"),
+                               QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
+                               QStringLiteral("tm: commit"),
+                               // Qt turns auto-commit back on, FreeTDS ends the transaction it had begun anew.
+                               QStringLiteral("tm: rollback"),
+                               QStringLiteral("batch: SELECT * FROM TempFedelidade090000"),
+                               QStringLiteral("batch: SELECT * FROM Qzcvar"),
+                               QStringLiteral("batch: SELECT * FROM Qzcvar2"),
+                               QStringLiteral("batch: SELECT * FROM Velocast"),
+                               QStringLiteral("batch: SELECT * FROM Caixa"),
+                               QStringLiteral("batch: SELECT * FROM AlunosAtivos"),
+                               QStringLiteral("batch: DROP TABLE TempFedelidade090000"),
+                           }));
+    // The run table is created inside the transaction, dropped outside any.
+    EXPECT_NE(wire.peer.firstStatement(QStringLiteral("CREATE TABLE")).value(QStringLiteral("transaction")).toString(),
+              QStringLiteral("0000000000000000"));
+    EXPECT_EQ(wire.peer.firstStatement(QStringLiteral("DROP TABLE")).value(QStringLiteral("transaction")).toString(),
+              QStringLiteral("0000000000000000"));
+    // The business date is the last Caixa row the server returned, time of day kept.
+    EXPECT_EQ(wire.session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("20/05/2024"));
+    EXPECT_EQ(wire.session.businessDate().toQDateTime().time(), QTime(8, 15));
+    EXPECT_TRUE(wire.notices.shown.empty());
+}
+
+TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
+    WireSession wire(sessionRules({}, {TdsRule::exactly(QStringLiteral("SELECT * FROM Caixa")).error(QStringLiteral("Invalid object name 'Caixa'."))}));
+    wire.connection.open();
+    EXPECT_FALSE(wire.session.ABRE_TABELAS());
+    ASSERT_EQ(wire.notices.shown.size(), 1u);
+    EXPECT_EQ(wire.notices.shown.at(0).detail, QStringLiteral("Caixa"));
+    EXPECT_FALSE(wire.ours().contains(QStringLiteral("batch: SELECT * FROM AlunosAtivos")));
+    wire.session.teardown();
+}
