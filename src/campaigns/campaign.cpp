@@ -69,6 +69,9 @@ void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(
                       cut(settings.value(columns_.imageColumn), "IMAGEM_CORPO_MARKETING")}});
         ++rowsWritten_;
     }
+    // Nothing reads a selection once its rows are in the outbox; its snapshot need not stay
+    // in memory for the rest of the run.
+    selection.close();
 }
 
 namespace {

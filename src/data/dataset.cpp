@@ -1,5 +1,7 @@
 #include "data/dataset.h"
 
+#include <QSet>
+#include <vector>
 #include <QSqlQuery>
 
 #include "data/db_error.h"
@@ -7,6 +9,11 @@
 #include "data/sql_statement.h"
 
 namespace velocast {
+
+namespace {
+// More distinct texts than this in one column, and its texts are not shared.
+constexpr qsizetype kSharedTextsPerColumn = 32;
+}  // namespace
 
 void Dataset::openTable(SharedConnection& connection, const QString& table,
                         const QStringList& declaredColumns, Rows rows) {
@@ -51,10 +58,25 @@ void Dataset::load(SharedConnection& connection, const QString& sql, bool readRo
         return;
     }
     const int width = columns_.count();
+    // Texts repeat from row to row (every outbox row of a campaign carries the same subject,
+    // message text and image path): in a column that shows only a few distinct texts each is
+    // kept once and shared, so the snapshot grows with the rows, not with the rows times the
+    // message. A column of mostly distinct texts (addresses, names) is soon left alone.
+    std::vector<QSet<QString>> texts(static_cast<size_t>(width));
     while (query.next()) {
         QList<QVariant> row;
         row.reserve(width);
-        for (int i = 0; i < width; ++i) row.append(query.value(i));
+        for (int i = 0; i < width; ++i) {
+            QVariant value = query.value(i);
+            QSet<QString>& known = texts[static_cast<size_t>(i)];
+            if (value.typeId() == QMetaType::QString && known.size() < kSharedTextsPerColumn) {
+                const QString text = value.toString();
+                const auto found = known.constFind(text);
+                if (found != known.cend()) value = *found;
+                else known.insert(text);
+            }
+            row.append(std::move(value));
+        }
         rows_.append(std::move(row));
     }
     position_ = 0;
