@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Velocast's main job on the demo club: builds, creates the demo database for today, starts a
-# local SMTP server that stores each message it receives as a file, runs the day's campaigns
-# and sends the outbox, then says how many e-mails went out and where to read them.
+# Velocast's main job on the demo club: builds, creates the demo club database for today,
+# starts a local SMTP server that stores each message it receives as a file, runs the day's
+# campaigns and sends the outbox, then says how many e-mails went out and where to read them.
+#
+# Two campaigns are tied to days of the month: plans to renew run from the 26th on, loyalty
+# on the first days of a month. When today is not such a day, the demo also plays the club's
+# next renewal day and next loyalty day, each in a database of its own, so that every
+# campaign shows. `bash scripts/demo.sh --today-only` plays today alone.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+today_only=0
+case "${1:-}" in
+  --today-only) today_only=1 ;;
+  "") ;;
+  -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
+esac
 bash "$here/scripts/setup.sh"
 
 demo="$here/demo"
@@ -11,7 +23,14 @@ mail="$demo/mail"
 port=2525
 mkdir -p "$demo"
 rm -rf "$mail"
-"$here/build/velocast-seed" "$demo/club.sqlite" --date "$(date +%F)" --force
+
+today=$(date +%F)
+days=("$today")
+if [ "$today_only" = 0 ]; then
+  day_of_month=$((10#$(date +%d)))
+  [ "$day_of_month" -ge 26 ] || days+=("$(date +%Y-%m-26)")                      # plans to renew
+  [ "$day_of_month" -eq 1 ] || days+=("$(date -d "$(date +%Y-%m-01) +1 month" +%F)")  # loyalty
+fi
 
 /usr/bin/python3 "$here/tools/demo/mail_catcher.py" "$mail" --port "$port" > "$demo/mail_catcher.log" 2>&1 &
 catcher=$!
@@ -23,7 +42,16 @@ for _ in $(seq 1 100); do
 done
 
 status=0
-"$here/build/velocast" --headless --once --data-link "$demo/club.sqlite.udl" || status=$?
+for day in "${days[@]}"; do
+  db="$demo/club.sqlite"
+  [ "$day" = "$today" ] || db="$demo/club-$day.sqlite"
+  before=$(find "$mail" -name '*.eml' 2>/dev/null | wc -l)
+  "$here/build/velocast-seed" "$db" --date "$day" --force
+  echo "demo: the club's business date $day ($db)"
+  "$here/build/velocast" --headless --once --data-link "$db.udl" || { status=$?; break; }
+  after=$(find "$mail" -name '*.eml' 2>/dev/null | wc -l)
+  echo "demo: $((after - before)) e-mail(s) for $day"
+done
 
 kill "$catcher" 2>/dev/null || true
 wait "$catcher" 2>/dev/null || true
@@ -31,6 +59,16 @@ trap - EXIT
 
 sent=$(find "$mail" -name '*.eml' 2>/dev/null | wc -l)
 echo
-echo "Velocast sent $sent e-mail(s) to the local SMTP server on 127.0.0.1:$port."
-echo "Read them in $mail/ (one .eml file per message); the demo database is $demo/club.sqlite."
+echo "Velocast sent $sent e-mail(s) to the local SMTP server on 127.0.0.1:$port, by subject:"
+# Subjects are MIME-encoded words; Python's email package reads them back for people.
+/usr/bin/python3 - "$mail" <<'PY' || true
+import collections, email, email.header, email.policy, pathlib, sys
+counts = collections.Counter()
+for path in sorted(pathlib.Path(sys.argv[1]).glob("*.eml")):
+    with open(path, "rb") as f:
+        counts[str(email.message_from_binary_file(f, policy=email.policy.default)["Subject"])] += 1
+for subject, n in sorted(counts.items()):
+    print(f"  {n:4d}  {subject}")
+PY
+echo "Read them in $mail/ (one .eml file per message); today's demo database is $demo/club.sqlite."
 exit "$status"

@@ -11,9 +11,11 @@ packages=(
   libssl-dev
   unixodbc-dev unixodbc odbcinst tdsodbc libsqliteodbc
   libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-aiosmtpd sqlite3
+  python3 python3-aiosmtpd sqlite3 libsqlite3-dev
   media-types
   dpkg-dev desktop-file-utils
+  libqt6svg6 fonts-liberation2 libxcb1-dev
+  xvfb openbox trayer xdotool x11-utils
 )
 
 missing=()

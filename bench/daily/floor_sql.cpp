@@ -13,9 +13,14 @@
 #include <map>
 
 #include "calendar/date_time.h"
+#include "calendar/holidays.h"
+#include "calendar/loyalty_day.h"
 #include "campaigns/aniversariante.h"
+#include "campaigns/ausentes.h"
 #include "campaigns/avaliacao.h"
 #include "campaigns/campaign_table.h"
+#include "campaigns/fidelidade.h"
+#include "campaigns/inadimplentes.h"
 #include "campaigns/planos_a_vencer.h"
 #include "campaigns/tracamento_prazo.h"
 
@@ -31,13 +36,60 @@ QVariant setting(const QString& table, const QString& column) {
     return q.value(0);
 }
 
-// A statement's named parameters written in as literals (longest names first).
+// A statement's named parameters written in as literals (longest names first): numbers bare,
+// texts quoted, as the program binds them.
 QString withLiterals(QString sql, const QVariantMap& parameters) {
     QStringList names = parameters.keys();
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) { return a.size() > b.size(); });
-    for (const QString& name : names)
-        sql.replace(QLatin1Char(':') + name, QLatin1Char('\'') + parameters.value(name).toString() + QLatin1Char('\''));
+    for (const QString& name : names) {
+        const QVariant value = parameters.value(name);
+        const bool number = value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong;
+        sql.replace(QLatin1Char(':') + name,
+                    number ? value.toString() : QLatin1Char('\'') + value.toString() + QLatin1Char('\''));
+    }
     return sql;
+}
+
+QString day(const DateTime& d) { return d.date().toString(QStringLiteral("yyyy-MM-dd")); }
+
+// Loyal members: every one of the last FIDELIDADE_MESES months paid, as the program's walk
+// and lookups find them, joined as one statement.
+QString loyalty(const DateTime& d) {
+    const QString holidays = setting(QStringLiteral("Qzcvar"), QStringLiteral("FERIADOS")).toString();
+    if (!loyaltyCampaignDue(d, [&](int n) { return Acha_Feriado(n, d, holidays); })) return {};
+    QStringList paid;
+    const int months = setting(QStringLiteral("Qzcvar2"), QStringLiteral("FIDELIDADE_MESES")).toInt();
+    for (const Fidelidade::Month& m : Fidelidade::monthsExamined(d, months))
+        paid << QStringLiteral("EXISTS (SELECT 1 FROM RECEB R WHERE R.MATRICULA = A.MATRICULA AND "
+                               "CAST(R.MES AS INTEGER) = %1 AND CAST(R.ANO AS INTEGER) = %2)")
+                    .arg(m.month)
+                    .arg(m.year);
+    paid << QStringLiteral("1 = 1");
+    return QStringLiteral("SELECT A.EMAIL FROM ALUNOSATIVOS A WHERE A.SAIDA IS NULL AND NOT COALESCE(A.BOLSISTA, 0) AND "
+                          "(A.EMAIL IS NOT NULL) AND %1 AND ((A.PLANOS IS NULL) OR (A.PLANOS = '')) AND %2")
+        .arg(sqliteConsents(QStringLiteral("A.RECEBER_EMAIL")), paid.join(QStringLiteral(" AND ")));
+}
+
+// Overdue payments: both passes, with the program's parameters written in. The update of the
+// membership periods runs first, as in the program.
+QString overdue(const DateTime& d) {
+    const QVariantMap values = Inadimplentes::parameters(Dialect::Sqlite, d);
+    return withLiterals(Inadimplentes::selection(Inadimplentes::Pass::Modality).sqlite, values) +
+           QStringLiteral(") AS s, Qzcvar2 AS q;\n-- second pass\n") +
+           withLiterals(Inadimplentes::selection(Inadimplentes::Pass::Plan).sqlite, values);
+}
+
+// Absentees: the latest visit exactly AUSENTES_DIAS whole days (half to even) before.
+QString absentees(const DateTime& d) {
+    const QString ms = QStringLiteral("(CAST(round(julianday('%1') * 86400000) AS INTEGER) - "
+                                      "CAST(round(julianday(DATA) * 86400000) AS INTEGER))")
+                           .arg(day(d));
+    const QString rest = QStringLiteral("((%1 % 86400000 + 86400000) % 86400000)").arg(ms);
+    const QString whole = QStringLiteral("((%1 - %2) / 86400000)").arg(ms, rest);
+    return QStringLiteral("SELECT EMAIL FROM (%1) WHERE %2 + (CASE WHEN 2 * %3 > 86400000 OR "
+                          "(2 * %3 = 86400000 AND %2 % 2 != 0) THEN 1 ELSE 0 END) = "
+                          "(SELECT COALESCE(AUSENTES_DIAS, 0) FROM Qzcvar2)")
+        .arg(Ausentes::selection().sqlite, whole, rest);
 }
 
 using Floor = std::function<QString(const DateTime&)>;  // empty: not due on that date
@@ -58,6 +110,9 @@ const std::map<CampaignId, Floor>& floors() {
              return PlanosAVencer::dueOn(d) ? withLiterals(PlanosAVencer::selection().sqlite, PlanosAVencer::parameters(d))
                                             : QString();
          }},
+        {CampaignId::FIDELIDADE, loyalty},
+        {CampaignId::INADIMPLENTES, overdue},
+        {CampaignId::AUSENTES, absentees},
         {CampaignId::TRACAMENTO_PRAZO,
          [](const DateTime& d) {
              // The program keeps the rows whose deadline less TRANCAMENTO_DIAS is the business
@@ -99,9 +154,16 @@ int main(int argc, char** argv) {
                 << "; add its selection to bench/daily/floor_sql.cpp\n";
             return 3;
         }
-        const QString selection = found->second(businessDate);
+        QString selection = found->second(businessDate);
         if (selection.isEmpty()) continue;  // not due on this date
         flags << c.controlFlag;
+        if (c.id == CampaignId::INADIMPLENTES)
+            inserts << Inadimplentes::hostUpdate(businessDate).sqlite + QLatin1Char(';');
+        // Two passes are two inserts of the same shape.
+        selection.replace(QStringLiteral(") AS s, Qzcvar2 AS q;\n-- second pass\n"),
+                          QStringLiteral(") AS s, Qzcvar2 AS q;\nINSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"
+                                         "  SELECT substr(s.EMAIL, 1, 40), substr(q.%1, 1, 50), q.%2, substr(q.%3, 1, 500)\n  FROM (")
+                              .arg(c.subjectColumn, c.textColumn, c.imageColumn));
         // The outbox columns are cut to their widths, as the program cuts them.
         inserts << QStringLiteral(
                        "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"

@@ -8,7 +8,8 @@
 #   bash bench/daily/run.sh [MEMBERS... ]   (default: 10000 100000; 3 rounds each)
 # Each round times both sides back to back; the ratio is the median of the rounds' ratios,
 # the times shown each side's best.
-# Needs bench/setup.sh once. ROUNDS and DATE (YYYY-MM-DD) may be set in the environment.
+# Needs bench/setup.sh once. ROUNDS and DATES (business dates, YYYY-MM-DD) may be set in the
+# environment.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 floor_tool="$build/bench/daily/bench_daily_floor"
@@ -16,18 +17,21 @@ require "$velocast" "$seed" "$floor_tool" sqlite3 bc
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10000 100000)
 rounds=${ROUNDS:-3}
-date=${DATE:-2024-03-27}  # after the 25th, so that the plans to renew are due
+# After the 25th the plans to renew are due; the 1st is a loyalty day.
+dates=(${DATES:-2024-03-27 2024-04-01})
 
 work=$(mktemp -d /tmp/velocast-bench-daily.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
 report=()
+for date in "${dates[@]}"; do
 for members in "${sizes[@]}"; do
   echo "seeding $members members, business date $date" >&2
   "$seed" "$work/club.sqlite" --members "$members" --date "$date" --force >/dev/null
   # No port after the "*": every row stays in the outbox, nothing is sent.
   sqlite3 "$work/club.sqlite" "UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*none'"
-  "$floor_tool" "$work/club.sqlite" "$date" >"$work/floor.sql"
+  "$floor_tool" "$work/club.sqlite" "$date" >"$work/floor.sql" 2>"$work/floor.due"
+  echo "  campaigns due: $(cut -d: -f3- "$work/floor.due")" >&2
   best_program=""; best_floor=""; ratios=()
   for round in $(seq 1 "$rounds"); do
     echo "  round $round of $rounds" >&2
@@ -49,11 +53,12 @@ for members in "${sizes[@]}"; do
     if [ -z "$best_floor" ] || [ "$(echo "$floor_s < $best_floor" | bc -l)" = 1 ]; then
       best_floor=$floor_s; best_floor_kb=$floor_kb; fi
   done
-  report+=("$(printf '  %7d members, %5d outbox rows: daily run %6.3f s (whole process %6.3f s, peak RSS %5s MB), sqlite3 floor %6.3f s (peak RSS %5s MB), daily run / floor %s' \
-    "$members" "$written" "$best_program" "$best_whole" "$(mb "$best_program_kb")" "$best_floor" "$(mb "$best_floor_kb")" \
+  report+=("$(printf '  %s %7d members, %5d outbox rows: daily run %6.3f s (whole process %6.3f s, peak RSS %5s MB), sqlite3 floor %6.3f s (peak RSS %5s MB), daily run / floor %s' \
+    "$date" "$members" "$written" "$best_program" "$best_whole" "$(mb "$best_program_kb")" "$best_floor" "$(mb "$best_floor_kb")" \
     "$(printf '%s\n' "${ratios[@]}" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}')")")
 done
+done
 
-echo "daily run, every built campaign on, business date $date ($rounds rounds; times: each side's best; ratio: median of the rounds)"
+echo "daily run, every built campaign on ($rounds rounds; times: each side's best; ratio: median of the rounds)"
 printf '%s\n' "${report[@]}"
 echo "  goals: daily run / floor <= 2 at 100000 members; velocast peak RSS <= 64 MB and flat in members"

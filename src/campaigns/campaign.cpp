@@ -112,14 +112,15 @@ bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
         campaign.fill(run);
         connection.commit();
         return true;
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // Neither the flag nor any outbox row survives a failure: the campaign is tried again
         // at the next start on the same business date.
         try {
             if (connection.inTransaction()) connection.rollback();
         } catch (const DbError&) {
         }
-        notices.MOSTRA_AVISO(QStringLiteral("!"), kGravandoNaTabela, QStringLiteral("Velocast"));
+        const auto* step = dynamic_cast<const CampaignStepError*>(&e);
+        notices.MOSTRA_AVISO(QStringLiteral("!"), kGravandoNaTabela, step ? step->detail() : QStringLiteral("Velocast"));
         return false;
     }
 }

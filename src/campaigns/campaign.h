@@ -6,6 +6,7 @@
 #include <QVariantMap>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 #include "calendar/date_time.h"
 #include "campaigns/campaign_columns.h"
@@ -57,6 +58,29 @@ private:
     int rowsWritten_ = 0;
 };
 
+// A failure in a step of a campaign's own (filling a table of its own, updating a host table)
+// that the notice names by that step rather than by the outbox.
+class CampaignStepError : public std::runtime_error {
+public:
+    CampaignStepError(QString detail, const std::string& why) : std::runtime_error(why), detail_(std::move(detail)) {}
+    const QString& detail() const { return detail_; }
+
+private:
+    QString detail_;
+};
+
+// Runs `step`; whatever it throws becomes a failure shown with `detail`.
+template <typename Step>
+decltype(auto) asStep(const QString& detail, Step&& step) {
+    try {
+        return step();
+    } catch (const CampaignStepError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw CampaignStepError(detail, e.what());
+    }
+}
+
 class Campaign {
 public:
     virtual ~Campaign() = default;
@@ -66,7 +90,8 @@ public:
     // no control row). It sees the open session: the business date and the settings rows.
     // An error it throws is not a campaign failure: it passes through to the daily run.
     virtual bool isDue(const Session& /*session*/) const { return true; }
-    // The selection and any step of its own; throws on failure.
+    // The selection and any step of its own; throws on failure (a CampaignStepError to name
+    // the step in the notice, anything else is shown as a failure to write the outbox).
     virtual void fill(CampaignRun& run) = 0;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // One statement in both dialects, side by side where it runs.
 #include <QString>
+#include <QStringList>
 
 #include "data/dialect.h"
 
@@ -29,6 +30,13 @@ inline QString sqliteHasAddress(const QString& column) {
 }
 inline QString sqliteConsents(const QString& column) {
     return QStringLiteral("(RTRIM(%1) = 'Sim' COLLATE NOCASE)").arg(column);
+}
+
+// A statement kept as a list of lines: each line, blanks included, followed by a line break.
+inline QString statementLines(const QStringList& lines) {
+    QString text;
+    for (const QString& line : lines) text += line + QLatin1Char('\n');
+    return text;
 }
 
 }  // namespace velocast

@@ -1,31 +1,67 @@
 #include <QApplication>
 #include <QCoreApplication>
-#include <QPixmap>
-#include <QSystemTrayIcon>
 #include <cstdio>
-#include <memory>
+#include <unistd.h>
 
 #include "data/data_link.h"
 #include "data/notices.h"
 #include "shell/command_line.h"
+#include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/figures_line.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
+#include "shell/program_icon.h"
 #include "shell/program.h"
+#include "shell/single_instance.h"
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
+#include "shell/window_mode.h"
 
 using namespace velocast;
 
 namespace {
 
+// The process ends here after a termination signal; the stack it was called from (a notice,
+// a drain) is not returned to.
+[[noreturn]] void endProcess(int status) {
+    std::fflush(nullptr);
+    ::_exit(status);
+}
+
+// Takes the single-instance guard. Returns false when this copy must end (`status` set).
+bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
+    QString error;
+    switch (guard.acquire(&error)) {
+    case SingleInstance::Outcome::First:
+        return true;
+    case SingleInstance::Outcome::AnotherRuns:
+        std::fprintf(stderr, "velocast: %s\n", secondCopyLine);
+        *status = kExitSuccess;
+        return false;
+    case SingleInstance::Outcome::Failed:
+        break;
+    }
+    // Without the guard a second copy could send every message twice: better not to run.
+    std::fprintf(stderr, "velocast: error: the single-instance guard %s could not be taken: %s\n",
+                 qPrintable(guard.serverPath()), qPrintable(error));
+    *status = kExitFailure;
+    return false;
+}
+
 int runHeadless(const CommandLine& options, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
+    SingleInstance guard(instanceName(programIdentity(QCoreApplication::applicationFilePath()), currentUser(), QString()));
+    int status = 0;
+    if (!takeGuard(guard, "another copy is already running for this user; this one ends", &status)) return status;
     StderrNotices notices;
     Program program(options.dataLinkPath, notices);
-    quitOnTerminationSignals(&program);
+    onTerminationSignals(&program, [&] {
+        program.tearDownAtOnce();
+        guard.release();
+        endProcess(program.failed() ? kExitFailure : kExitSuccess);
+    });
     FiguresLine figures;
     program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
@@ -55,40 +91,23 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
+    // Before anything else: a second copy only brings the first one forward.
+    SingleInstance guard(instanceName(programIdentity(QCoreApplication::applicationFilePath()), currentUser(), currentDisplay()));
+    int status = 0;
+    if (!takeGuard(guard, "already running on this desktop; its window was brought forward", &status)) return status;
+    app.setWindowIcon(programIcon());
     MessageBoxNotices notices;
-    TFRMVelocast window;
-    Program program(options.dataLinkPath, notices);
-    quitOnTerminationSignals(&program);
-    // Without a notification area a hidden window could never be reached again: it is
-    // minimised instead.
-    program.hideWindow = [&window] {
-        if (QSystemTrayIcon::isSystemTrayAvailable()) window.hide();
-        else window.showMinimized();
-    };
-    QSystemTrayIcon tray;
-    program.registerIcon = [&tray, &window] {
-        QPixmap pixmap(32, 32);
-        pixmap.fill(QColor(0x1f, 0x6f, 0xb2));
-        tray.setIcon(QIcon(pixmap));
-        QObject::connect(&tray, &QSystemTrayIcon::activated, &window, [&window](QSystemTrayIcon::ActivationReason reason) {
-            if (reason == QSystemTrayIcon::DoubleClick) {
-                window.showNormal();
-                window.raise();
-                window.activateWindow();
-            }
-        });
-        tray.show();
-    };
-    program.showFigure = [&window](const QString& label, qint32 value) {
-        if (QLabel* figure = window.findChild<QLabel*>(label)) figure->setText(formatFigure(value));
-    };
-    program.build();
-    program.FormCreate();
-    window.show();
+    WindowMode run(options.dataLinkPath, notices);
+    QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
+    onTerminationSignals(&run, [&] {
+        run.finishAtOnce();
+        guard.release();
+        endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
+    });
+    run.start();
     app.exec();
-    program.FormDestroy();
-    tray.hide();
-    return program.failed() ? kExitFailure : kExitSuccess;
+    run.finish();
+    return run.program.failed() ? kExitFailure : kExitSuccess;
 }
 
 }  // namespace
@@ -107,7 +126,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options->showVersion) {
-        std::puts("velocast " VELOCAST_VERSION);
+        std::printf("velocast %s\n", qPrintable(programVersion()));
         return 0;
     }
     if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
@@ -115,5 +134,12 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
     }
-    return options->headless ? runHeadless(*options, argc, argv) : runWindow(*options, argc, argv);
+    catchTerminationSignals();
+    if (options->headless) return runHeadless(*options, argc, argv);
+    // Checked before Qt is started: without a display it would abort with its own text.
+    if (const QString missing = missingDisplay(); !missing.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(noDisplayMessage(missing)));
+        return kExitUsage;
+    }
+    return runWindow(*options, argc, argv);
 }

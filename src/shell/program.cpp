@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "data/db_error.h"
 #include "data/notices.h"
 #include "shell/error_report.h"
 
@@ -42,10 +43,27 @@ void Program::FormDestroy() {
     if (!withErrorReport(notices_, [&] { session.teardown(); })) errorReported_ = true;
 }
 
+void Program::tearDownAtOnce() {
+    Timer1.stop();
+    Timer2.stop();
+    watchdog.Timer3.stop();
+    if (connection.inTransaction()) {
+        try {
+            connection.rollback();
+        } catch (const DbError&) {
+            // Closing the connection at the end rolls it back as well.
+        }
+    }
+    StderrNotices stderrNotices;
+    if (!withErrorReport(stderrNotices, [&] { session.teardown(); })) errorReported_ = true;
+}
+
 void Program::endRequest() {
     endRequested_ = true;
     if (hideWindow) hideWindow();
-    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    // exit, not quit: quit first offers the window a close, which it refuses (it only
+    // hides), and under a window manager that can cancel the end.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void Program::drainOnceThenQuit() {

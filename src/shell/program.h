@@ -32,6 +32,11 @@ public:
 
     // Ask the program to end once control is back in the event loop; the caller carries on.
     void endRequest();
+    // Ends the run where it stands (a termination signal, which may come inside a notice or
+    // between two rows of a drain): timers stopped, an open row transaction rolled back so
+    // the row stays for the next start, then the teardown. An error of the teardown goes to
+    // standard error: nobody may be there to dismiss a box.
+    void tearDownAtOnce();
     bool endRequested() const { return endRequested_; }
     // Something failed this run: an end request, or an error shown by the default report.
     bool failed() const { return endRequested_ || errorReported_; }

@@ -1,6 +1,5 @@
 #include "shell/termination_signals.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
@@ -17,22 +16,29 @@ extern "C" void onTerminationSignal(int) {
 }
 }  // namespace
 
-void quitOnTerminationSignals(QObject* owner) {
+void catchTerminationSignals() {
     if (signalPipe[0] >= 0) return;
     if (::pipe(signalPipe) != 0) return;
     for (int fd : signalPipe) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
-    QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
-    });
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+void onTerminationSignals(QObject* owner, std::function<void()> end) {
+    catchTerminationSignals();
+    if (signalPipe[0] < 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [notifier, end = std::move(end)] {
+        char byte;
+        [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
+        // A second signal while the first is being handled changes nothing.
+        notifier->setEnabled(false);
+        end();
+    });
 }
 
 }  // namespace velocast

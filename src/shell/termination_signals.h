@@ -1,12 +1,20 @@
 #pragma once
-// A service manager stops the program with SIGTERM, a person at a terminal with Ctrl+C: both
-// end it like "Finalizar" does, through the event loop, so the teardown still drops the run
-// table and no outbox row is left half done.
+// A service manager stops the program with SIGTERM, a logout with SIGHUP, a person at a
+// terminal with Ctrl+C. Any of them must end the program at once, whatever it is doing (a
+// notice open, a drain between two rows, the window shown), with the teardown done, so that
+// nobody has to escalate to SIGKILL.
 #include <QObject>
+#include <functional>
 
 namespace velocast {
 
-// Installs handlers for SIGTERM, SIGINT and SIGHUP that quit the application's event loop.
-void quitOnTerminationSignals(QObject* owner);
+// Catches SIGTERM, SIGINT and SIGHUP from the first instant; a signal that comes before
+// onTerminationSignals is kept until then.
+void catchTerminationSignals();
+
+// `end` runs on the program's thread at the next turn of whichever event loop is running (the
+// main one, or the nested loop of a notice or a drain) and must not return to it: it ends the
+// process.
+void onTerminationSignals(QObject* owner, std::function<void()> end);
 
 }  // namespace velocast

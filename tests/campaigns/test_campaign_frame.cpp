@@ -149,7 +149,7 @@ TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
 
 TEST(CampaignTable, HoldsTheCampaignsInTheDailyRunsOrderEachWithItsOwnColumns) {
     const auto steps = campaignTable();
-    ASSERT_GE(steps.size(), 5u);
+    ASSERT_EQ(steps.size(), std::size_t(kCampaignCount));
     QStringList switches, flags;
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const CampaignColumns& c = steps[i]->columns();
@@ -164,4 +164,5 @@ TEST(CampaignTable, HoldsTheCampaignsInTheDailyRunsOrderEachWithItsOwnColumns) {
     EXPECT_EQ(flags.removeDuplicates(), 0);
     EXPECT_EQ(steps[0]->columns().switchColumn, QStringLiteral("MARKETING_MEDICA"));
     EXPECT_EQ(steps[4]->columns().controlFlag, QStringLiteral("TRANCAMENTO"));
+    EXPECT_EQ(steps[7]->columns().switchColumn, QStringLiteral("MARKETING_AUSENTES"));
 }

@@ -253,7 +253,7 @@ QList<Campaign> campaigns(const QDate& d) {
          QStringLiteral("AlunosAtivos A LEFT JOIN (SELECT MATRICULA, MAX(DATA) AS ULTIMA FROM ACESSO "
                         "GROUP BY MATRICULA) V ON V.MATRICULA = A.MATRICULA"),
          {},
-         {{"address", QStringLiteral("A.EMAIL IS NOT NULL")}, {"unlocked", unlocked},
+         {{"address", QStringLiteral("A.EMAIL IS NOT NULL")}, {"consent", consent}, {"unlocked", unlocked},
           {"scholarship", QStringLiteral("A.BOLSISTA = 0")},
           // seven days when rounded half to even: more than 6.5, less than 7.5
           {"days absent", QStringLiteral("julianday('%1') - julianday(V.ULTIMA) > 6.5 AND "

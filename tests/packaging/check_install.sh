@@ -83,9 +83,12 @@ package)
   for d in libqt6core6 libqt6widgets6 libqt6sql6-sqlite libqt6sql6-odbc tdsodbc libssl3 media-types; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d: $depends"
   done
-  dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './postinst' || fail "no postinst to create the account"
-  dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/velocast.service \
-    | grep -qx 'ExecStart=/usr/bin/velocast --headless --once --data-link /etc/velocast/Korvana.udl' \
+  # Read whole before matching: grep -q stops at the first match, and under pipefail the
+  # writer it leaves behind would fail the check at random.
+  control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
+  grep -qx './postinst' <<<"$control" || fail "no postinst to create the account"
+  packaged_service=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/velocast.service)
+  grep -qx 'ExecStart=/usr/bin/velocast --headless --once --data-link /etc/velocast/Korvana.udl' <<<"$packaged_service" \
     || fail "the packaged service does not run /usr/bin/velocast"
   echo "$deb: $(wc -l < "$work/files") entries; Depends: $depends"
   ;;

@@ -1,9 +1,14 @@
 // Every test program runs inside a QApplication on the offscreen platform, so that timers,
 // nested event loops, SQL drivers and widgets behave as they do in the program.
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // The programs a test starts keep their single-instance names here, apart from any copy
+    // of the program a person or another test program runs at the same time.
+    QTemporaryDir runtimeDir;
+    qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -4,15 +4,29 @@
 
 namespace velocast::testing {
 
-ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs) {
+QString builtProgramPath(const QString& program) {
     const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));
-    ProcessResult result;
     if (dir.isEmpty()) {
         ADD_FAILURE() << "VELOCAST_BUILD_DIR is not set (run through ctest)";
-        return result;
+        return {};
     }
+    return dir + QLatin1Char('/') + program;
+}
+
+ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs,
+                              const QProcessEnvironment& environment) {
+    const QString path = builtProgramPath(program);
+    if (path.isEmpty()) return {};
+    return runProgram(path, arguments, timeoutMs, environment);
+}
+
+ProcessResult runProgram(const QString& path, const QStringList& arguments, int timeoutMs,
+                         const QProcessEnvironment& environment) {
+    ProcessResult result;
+    const QString program = path;
     QProcess process;
-    process.start(dir + QLatin1Char('/') + program, arguments);
+    process.setProcessEnvironment(environment);
+    process.start(path, arguments);
     if (!process.waitForFinished(timeoutMs)) {
         process.kill();
         process.waitForFinished();

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built program as a separate process, as a club's server would.
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +13,14 @@ struct ProcessResult {
     QString err;
 };
 
+// The path of build/<program>; empty (and the test failed) outside ctest.
+QString builtProgramPath(const QString& program);
+
 // Runs build/<program> with the arguments; waits up to `timeoutMs` (a hang fails the test).
-ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs = 120000);
+ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
+                              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+// The same for a program given by its path.
+ProcessResult runProgram(const QString& path, const QStringList& arguments, int timeoutMs = 120000,
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 }  // namespace velocast::testing

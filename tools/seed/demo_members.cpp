@@ -16,7 +16,7 @@ enum class Role {
     // Selected.
     EvalDue, BirthdayToday, PlanToRenew, LockEnding, Loyal, OverdueModality, OverduePlan,
     AbsentMorning, BirthdayLocked, LoyalEmptyPlan, LoyalEmptyEmail, AbsentEvening,
-    AbsentNoConsent, AbsentEmptyEmail,
+    AbsentEmptyEmail,
     // Left out by one rule.
     EvalNoEmail, EvalEmptyEmail, EvalNoConsent, EvalLocked, EvalNotYet, EvalOtherDay, EvalNone,
     BirthdayNoEmail, BirthdayEmptyEmail, BirthdayNoConsent, BirthdayOtherDay,
@@ -27,7 +27,8 @@ enum class Role {
     OverdueEmptyEmail, OverdueNoConsent, OverdueLocked, OverdueRepasse, OverdueScholarship,
     OverdueOtherDueDay, OverdueClosedPeriod, OverdueScholarshipPeriod, OverduePaid,
     OverdueLockAtMonthEnd, OverdueFreeAccess,
-    AbsentNoEmail, AbsentLocked, AbsentScholarship, AbsentTie, AbsentRecent, AbsentNeverCame,
+    AbsentNoEmail, AbsentNoConsent, AbsentLocked, AbsentScholarship, AbsentTie, AbsentRecent,
+    AbsentNeverCame,
     Ordinary,
 };
 
@@ -54,7 +55,6 @@ const RoleInfo kCycle[] = {
     {Role::LoyalEmptyPlan, "fiel, plano vazio"},
     {Role::LoyalEmptyEmail, "fiel, e-mail vazio"},
     {Role::AbsentEvening, "ausente há 7 dias (noite)"},
-    {Role::AbsentNoConsent, "ausente, não aceita e-mail"},
     {Role::AbsentEmptyEmail, "ausente, e-mail vazio"},
     {Role::EvalNoEmail, "avaliação vencida, sem e-mail"},
     {Role::EvalEmptyEmail, "avaliação vencida, e-mail vazio"},
@@ -97,6 +97,7 @@ const RoleInfo kCycle[] = {
     {Role::OverdueLockAtMonthEnd, "atraso, trancará no fim do mês"},
     {Role::OverdueFreeAccess, "acesso livre"},
     {Role::AbsentNoEmail, "ausente, sem e-mail"},
+    {Role::AbsentNoConsent, "ausente, não aceita e-mail"},
     {Role::AbsentLocked, "ausente, trancado"},
     {Role::AbsentScholarship, "ausente, bolsista"},
     {Role::AbsentTie, "ausente há 6,5 dias"},

@@ -1,0 +1,41 @@
+#include "shell/tray_icon.h"
+
+#include "shell/figures_line.h"
+#include "shell/main_window.h"
+#include "shell/program_icon.h"
+
+namespace velocast {
+
+QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid) {
+    return windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) + QStringLiteral("\nPendentes: ") +
+           formatFigure(pending) + QStringLiteral("\nInválidos: ") + formatFigure(invalid);
+}
+
+TrayIcon::TrayIcon(TFRMVelocast& window, QObject* parent) : QObject(parent), window_(window) {
+    icon_.setIcon(programIcon());
+    // The platform opens this menu on a right click, at the mouse.
+    icon_.setContextMenu(window_.PopupMenu1);
+    connect(&icon_, &QSystemTrayIcon::activated, this, &TrayIcon::activated);
+    updateToolTip();
+}
+
+void TrayIcon::add() { icon_.show(); }
+
+void TrayIcon::remove() { icon_.hide(); }
+
+void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
+    // A single click must do nothing: a double click begins with one.
+    if (reason == QSystemTrayIcon::DoubleClick) window_.pmnuiOpenClick();
+}
+
+void TrayIcon::showFigure(const QString& label, qint32 value) {
+    if (label == QLatin1String("LBLENVIADOS")) sent_ = value;
+    else if (label == QLatin1String("LBLPENDENTES")) pending_ = value;
+    else if (label == QLatin1String("LBLINVALIDOS")) invalid_ = value;
+    else return;
+    updateToolTip();
+}
+
+void TrayIcon::updateToolTip() { icon_.setToolTip(trayToolTip(sent_, pending_, invalid_)); }
+
+}  // namespace velocast

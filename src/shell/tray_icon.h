@@ -1,0 +1,41 @@
+#pragma once
+// The program's icon in the notification area: a double click shows the window, a right
+// click opens the window's menu, a single left click does nothing. Its tooltip carries the
+// three figures, so they can be read without opening the window.
+#include <QObject>
+#include <QSystemTrayIcon>
+
+namespace velocast {
+
+class TFRMVelocast;
+
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayIcon(TFRMVelocast& window, QObject* parent = nullptr);
+
+    // Puts the icon into the notification area (the daily run does this first).
+    void add();
+    // Takes it out again (the last step of the teardown).
+    void remove();
+    bool isShown() const { return icon_.isVisible(); }
+
+    // Follows the window's figures; `label` as for TFRMVelocast::showFigure.
+    void showFigure(const QString& label, qint32 value);
+    QString toolTip() const { return icon_.toolTip(); }
+
+    // What a mouse action on the icon does.
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
+private:
+    void updateToolTip();
+
+    TFRMVelocast& window_;
+    QSystemTrayIcon icon_;
+    qint32 sent_ = 0, pending_ = 0, invalid_ = 0;
+};
+
+// "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1"
+QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid);
+
+}  // namespace velocast
