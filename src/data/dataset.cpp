@@ -1,6 +1,7 @@
 #include "data/dataset.h"
 
 #include <QSet>
+#include <QSqlError>
 #include <vector>
 #include <QSqlQuery>
 
@@ -23,7 +24,7 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
     parameters_.clear();
     // The same statement, so the same columns and the same error for a missing table; with
     // Rows::Skip its result is let go before a row is fetched.
-    load(connection, sql_, rows == Rows::Read);
+    load(connection, sql_, rows == Rows::Read ? Rows::Read : Rows::Skip);
     QStringList missing;
     for (const QString& column : declaredColumns)
         if (columns_.indexOf(column) < 0) missing << column;
@@ -33,28 +34,38 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
     }
 }
 
-void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
+                        Rows rows) {
     close();
     sql_ = sql;
     parameters_ = parameters;
-    load(connection, sql_, true);
+    load(connection, sql_, rows);
 }
 
 void Dataset::requery(SharedConnection& connection) {
     if (sql_.isEmpty()) throw DbError(QStringLiteral("dataset %1 has nothing to requery").arg(name_));
     open_ = false;
-    load(connection, sql_, true);
+    load(connection, sql_, streamed_ ? Rows::Stream : Rows::Read);
 }
 
-void Dataset::load(SharedConnection& connection, const QString& sql, bool readRows) {
+void Dataset::load(SharedConnection& connection, const QString& sql, Rows rows) {
     ++version_;
+    stream_.reset();
+    streamMoved_ = false;
+    streamed_ = rows == Rows::Stream;
     QSqlQuery query = runSql(connection, sql, parameters_);
     columns_ = query.record();
     rows_.clear();
-    if (!readRows) {
+    position_ = 0;
+    if (rows == Rows::Skip) {
         query.finish();
-        position_ = 0;
         open_ = true;
+        return;
+    }
+    if (rows == Rows::Stream) {
+        stream_.emplace(std::move(query));
+        open_ = true;
+        fetchStreamRow();
         return;
     }
     const int width = columns_.count();
@@ -83,8 +94,43 @@ void Dataset::load(SharedConnection& connection, const QString& sql, bool readRo
     open_ = true;
 }
 
+void Dataset::fetchStreamRow() {
+    rows_.clear();
+    position_ = 0;
+    if (!stream_) return;
+    if (!stream_->next()) {
+        const QSqlError error = stream_->lastError();
+        stream_.reset();
+        if (error.isValid()) throw DbError(error.text().trimmed());
+        return;
+    }
+    const int width = columns_.count();
+    QList<QVariant> row;
+    row.reserve(width);
+    for (int i = 0; i < width; ++i) row.append(stream_->value(i));
+    rows_.append(std::move(row));
+}
+
+void Dataset::first() {
+    if (streamMoved_) throw DbError(QStringLiteral("dataset %1 is read as a stream, once").arg(name_));
+    position_ = 0;
+}
+
+void Dataset::next() {
+    if (streamed_) {
+        if (rows_.isEmpty()) return;
+        streamMoved_ = true;
+        fetchStreamRow();
+        return;
+    }
+    if (position_ < rows_.size()) ++position_;
+}
+
 void Dataset::close() {
     ++version_;
+    stream_.reset();
+    streamed_ = false;
+    streamMoved_ = false;
     open_ = false;
     rows_.clear();
     columns_.clear();
