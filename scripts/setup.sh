@@ -35,6 +35,9 @@ if [ "${SETUP_SKIP_BUILD:-0}" != 1 ]; then
   launcher=()
   # ccache, where a developer installed it, makes rebuilds in several work trees cheap.
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+  # VELOCAST_CMAKE_OPTIONS adds configure options, e.g. "-DVELOCAST_WERROR=ON" (CI) or
+  # "-DBUILD_TESTING=OFF" (the program alone, without GoogleTest or Google Benchmark).
+  read -r -a extra <<<"${VELOCAST_CMAKE_OPTIONS:-}"
+  cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${extra[@]}" >/dev/null
   cmake --build "$here/build" -j "$(nproc)"
 fi

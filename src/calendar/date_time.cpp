@@ -1,5 +1,7 @@
 #include "calendar/date_time.h"
 
+#include "calendar/clock.h"
+
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
@@ -50,7 +52,7 @@ DateTime DateTime::fromQDateTime(const QDateTime& value) {
     return fromDays(whole < 0 ? whole - fraction : whole + fraction);
 }
 
-DateTime DateTime::now() { return fromQDateTime(QDateTime::currentDateTime()); }
+DateTime DateTime::now() { return fromQDateTime(localNow()); }
 
 QDate DateTime::date() const { return split(days_).date; }
 

@@ -19,8 +19,7 @@ SqlText Aniversariante::selection(const DateTime& businessDate) {
                                          : QStringLiteral("strftime('%d', DATA_NASCIMENTO)");
         const QString recipients =
             mssql ? QStringLiteral("((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
-                  : QStringLiteral("(") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(" AND ") +
-                        sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QStringLiteral(")");
+                  : sqliteRecipients(QStringLiteral("EMAIL"));
         return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ") + recipients + QStringLiteral(" AND (") +
                monthOfBirth + QStringLiteral(" = '") + month + QStringLiteral("')") + QStringLiteral(" AND ") +
                dayOfBirth + QStringLiteral(" = '") + day + QStringLiteral("'");

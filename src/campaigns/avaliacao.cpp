@@ -32,7 +32,8 @@ SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime
     const QString day = businessDate.format(QStringLiteral("DD"));
     return SqlText::written([&](Dialect d) {
         // SQL Server reads the day-first limit as a date and compares the quoted day text
-        // with DATEPART's number as a number; SQLite is told both.
+        // with DATEPART's number as a number; its default collation ignores case and trailing
+        // blanks in the consent and address tests. SQLite is told all three.
         const bool mssql = d == Dialect::Mssql;
         const QString limitText = QLatin1Char('\'') + dateLiteral(d, limit) + QLatin1Char('\'');
         const QString before = mssql ? column + QStringLiteral(" < ") + limitText
@@ -41,8 +42,11 @@ SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime
                                     : QStringLiteral("CAST(strftime('%d', %1) AS INTEGER)").arg(column);
         const QString dayText = QLatin1Char('\'') + day + QLatin1Char('\'');
         const QString dayValue = mssql ? dayText : QStringLiteral("CAST(%1 AS INTEGER)").arg(dayText);
-        return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                              "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NULL) AND ((") +
+        const QString recipients =
+            mssql ? QStringLiteral("((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
+                  : sqliteRecipients(QStringLiteral("EMAIL"));
+        return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ") + recipients +
+               QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND ((") +
                column + QStringLiteral(" IS Not NULL) AND ((") + before + QStringLiteral(") AND (") + dayOf +
                QStringLiteral(" = ") + dayValue + QStringLiteral(")))");
     });

@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "data/db_error.h"
-#include "data/host_schema.h"
 #include "data/notices.h"
 #include "data/session.h"
 #include "data/sql_statement.h"
+#include "outbox/outbox.h"
 
 namespace velocast {
 
@@ -62,25 +62,16 @@ std::unique_ptr<SharedConnection> CampaignRun::openReadOnlyConnection(const QStr
 }
 
 void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(const Dataset&)>& keep) {
-    static const QString insert = QStringLiteral(
-        "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
-        "VALUES (:Email, :Assunto, :Texto, :IMAGEM_CORPO_MARKETING)");
-    const QString outbox = QStringLiteral("Velocast");
-    auto cut = [&](const QVariant& value, const char* column) -> QVariant {
-        if (value.isNull()) return value;
-        const int width = columnWidth(outbox, QLatin1String(column));
-        const QString text = value.toString();
-        return width > 0 && text.size() > width ? text.left(width) : text;
-    };
+    Outbox outbox(session_);
     Dataset& settings = session_.TBLCONTROLE2;
     for (selection.first(); !selection.eof(); selection.next()) {
         if (keep && !keep(selection)) continue;
-        runPrepared(session_.connection(), insert,
-                    {{QStringLiteral("Email"), cut(selection.value(QStringLiteral("EMAIL")), "Email")},
-                     {QStringLiteral("Assunto"), cut(settings.value(columns_.subjectColumn), "Assunto")},
-                     {QStringLiteral("Texto"), settings.value(columns_.textColumn)},
-                     {QStringLiteral("IMAGEM_CORPO_MARKETING"),
-                      cut(settings.value(columns_.imageColumn), "IMAGEM_CORPO_MARKETING")}});
+        OutboxRow row;
+        row.email = outboxText(selection.value(QStringLiteral("EMAIL")));
+        row.subject = outboxText(settings.value(columns_.subjectColumn));
+        row.text = outboxText(settings.value(columns_.textColumn));
+        row.imagePath = outboxText(settings.value(columns_.imageColumn));
+        outbox.append(row);
         ++rowsWritten_;
     }
     // Nothing reads a selection once its rows are in the outbox; its snapshot need not stay

@@ -95,14 +95,18 @@ std::optional<SqlText> Fidelidade::paymentLookup(const QString& matricula, const
 
 SqlText Fidelidade::selection(const QString& runTable) {
     return SqlText::written([&](Dialect d) {
-        const QString consent = d == Dialect::Mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')")
-                                                    : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"));
+        // SQL Server's collation ignores case and trailing blanks: 'sim ' consents, a plan
+        // code of blanks is no plan.
+        const bool mssql = d == Dialect::Mssql;
+        const QString consent =
+            mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')") : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"));
+        const QString noPlan = mssql ? QStringLiteral("(A.PLANOS = '')") : sqliteIsBlank(QStringLiteral("A.PLANOS"));
         return statementLines({
             QStringLiteral("SELECT A.EMAIL "),
             QStringLiteral("FROM ALUNOSATIVOS A, ") + runTable + QStringLiteral(" B"),
             QStringLiteral("WHERE (A.MATRICULA = B.MATRICULA)  "),
             QStringLiteral(" AND ((A.EMAIL IS NOT NULL ) AND ") + consent + QStringLiteral(") "),
-            QStringLiteral(" AND  ((A.PLANOS IS NULL) OR (A.PLANOS = '')) "),
+            QStringLiteral(" AND  ((A.PLANOS IS NULL) OR ") + noPlan + QStringLiteral(") "),
         });
     });
 }

@@ -21,8 +21,8 @@ SqlText Inadimplentes::selection(Pass pass) {
         // SQLite keeps dates as text, where '2024-03-31' and '2024-03-31 00:00:00' are the
         // same day but not the same text, so dates are compared through datetime(). The due
         // day, month and year may be stored as text or as numbers: they are compared as numbers,
-        // as SQL Server compares a number with a text column. Address and consent are compared
-        // as SQL Server's collation compares them.
+        // as SQL Server compares a number with a text column. Address, consent, REPASSE and the
+        // period's BOLSISTA are compared as SQL Server's collation compares them.
         const auto date = [&](const char* column) {
             return mssql ? QString::fromLatin1(column) : QStringLiteral("datetime(%1)").arg(QLatin1String(column));
         };
@@ -36,14 +36,18 @@ SqlText Inadimplentes::selection(Pass pass) {
             mssql ? QStringLiteral(" AND ((EMAIL is not NULL) and (EMAIL <> '')) AND (RECEBER_EMAIL = 'Sim') ")
                   : QStringLiteral(" AND (") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(") AND ") +
                         sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QLatin1Char(' '),
-            QStringLiteral(" AND (A.DATA_TRANCAMENTO IS NULL) AND ((A.REPASSE IS NULL) OR (A.REPASSE = '')) AND (A.BOLSISTA = 0) "),
+            QStringLiteral(" AND (A.DATA_TRANCAMENTO IS NULL) AND ((A.REPASSE IS NULL) OR ") +
+                (mssql ? QStringLiteral("(A.REPASSE = '')") : sqliteIsBlank(QStringLiteral("A.REPASSE"))) +
+                QStringLiteral(") AND (A.BOLSISTA = 0) "),
             QStringLiteral("AND (") + number("A.DIA_VENCIMENTO") + QStringLiteral(" = :JMDIAI) "),
             QStringLiteral(" AND (A.MATRICULA IN (SELECT D.MATRICULA "),
             QStringLiteral("                 FROM ENTRADASAIDA D "),
             QStringLiteral("                 INNER JOIN (SELECT MATRICULA, MAX(") + date("INICIAL") + QStringLiteral(") AS UltimaData "),
             QStringLiteral("                             FROM ENTRADASAIDA GROUP BY MATRICULA) AS G "),
             QStringLiteral("                 ON (D.MATRICULA = G.MATRICULA) AND (") + date("D.INICIAL") +
-                QStringLiteral(" = G.UltimaData) AND (D.BOLSISTA = 'N') AND "),
+                QStringLiteral(" = G.UltimaData) AND ") +
+                (mssql ? QStringLiteral("(D.BOLSISTA = 'N')") : sqliteEqualsWord(QStringLiteral("D.BOLSISTA"), QStringLiteral("N"))) +
+                QStringLiteral(" AND "),
             QStringLiteral("                 ((D.ANOMESI <= :JMDATA_INICIAL) AND (D.ANOMESF <= :JMDATA_FINAL)) AND (D.FINAL IS NULL)) AND "),
             QStringLiteral("(A.MATRICULA NOT IN (SELECT B.MATRICULA "),
             QStringLiteral("                     FROM RECEB B       "),

@@ -26,12 +26,17 @@ SqlText PlanosAVencer::selection() {
                        ? column + QStringLiteral(" = ") + parameter
                        : QStringLiteral("CAST(%1 AS INTEGER) = CAST(%2 AS INTEGER)").arg(column, parameter);
         };
+        // SQL Server's default collation ignores case and trailing blanks in the consent and
+        // address tests; SQLite is told so.
+        const QString recipients =
+            d == Dialect::Mssql
+                ? QStringLiteral("((NOT A.EMAIL IS NULL) AND (A.EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
+                : sqliteRecipients(QStringLiteral("A.EMAIL"));
         const QStringList lines{
             QStringLiteral("SELECT A.MATRICULA, A.NOME,A.ENDERECO,A.BAIRRO, A.ESTADO, A.CEP, A.TELEFONE, A.EMAIL, "
                            "A.TELEFONECOM, A.TELEFONE_CELULAR, A.RADIO, A.OBSERVACAO, B.CODIGO, B.DESCRICAO"),
             QStringLiteral("FROM ALUNOSATIVOS A, PLANOS B, RECEB D"),
-            QStringLiteral("WHERE (A.SAIDA IS NULL) AND ((NOT A.EMAIL IS NULL) AND (A.EMAIL <> '') AND "
-                           "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NULL) AND"),
+            QStringLiteral("WHERE (A.SAIDA IS NULL) AND ") + recipients + QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND"),
             QStringLiteral("      (") + equals(QStringLiteral("D.MES"), QStringLiteral(":JMES")) +
                 QStringLiteral(")   AND"),
             QStringLiteral("      (") + equals(QStringLiteral("D.ANO"), QStringLiteral(":JANO")) +

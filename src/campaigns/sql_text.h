@@ -28,8 +28,17 @@ struct SqlText {
 inline QString sqliteHasAddress(const QString& column) {
     return QStringLiteral("(%1 IS NOT NULL) AND (RTRIM(%1) <> '')").arg(column);
 }
-inline QString sqliteConsents(const QString& column) {
-    return QStringLiteral("(RTRIM(%1) = 'Sim' COLLATE NOCASE)").arg(column);
+// A text column equal to a word, as the club's server compares them.
+inline QString sqliteEqualsWord(const QString& column, const QString& word) {
+    return QStringLiteral("(RTRIM(%1) = '%2' COLLATE NOCASE)").arg(column, word);
+}
+inline QString sqliteConsents(const QString& column) { return sqliteEqualsWord(column, QStringLiteral("Sim")); }
+// An empty text, or one of blanks.
+inline QString sqliteIsBlank(const QString& column) { return QStringLiteral("(RTRIM(%1) = '')").arg(column); }
+// The recipients' test most selections share: an address and the member's consent.
+inline QString sqliteRecipients(const QString& addressColumn, const QString& consentColumn = QStringLiteral("RECEBER_EMAIL")) {
+    return QStringLiteral("(") + sqliteHasAddress(addressColumn) + QStringLiteral(" AND ") +
+           sqliteConsents(consentColumn) + QStringLiteral(")");
 }
 
 // A statement kept as a list of lines: each line, blanks included, followed by a line break.

@@ -11,13 +11,17 @@ const CampaignColumns& TracamentoPrazo::columns() const { return campaignColumns
 SqlText TracamentoPrazo::selection() {
     return SqlText::written([](Dialect d) {
         // SQL Server adds a number to a date-time as that many days; SQLite's dates are
-        // text, so the sum goes through the Julian day number.
-        const QString limit = d == Dialect::Mssql
-                                  ? QStringLiteral("PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO")
-                                  : QStringLiteral("datetime(julianday(PRAZO_TRANCAMENTO)+DIAS_PRAZO_TRANCAMENTO)");
-        return QStringLiteral("SELECT EMAIL,") + limit +
-               QStringLiteral(" AS LIMTITE FROM ALUNOSATIVOS WHERE ((NOT EMAIL is NULL) AND (EMAIL <> '') AND "
-                              "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NOT NULL)");
+        // text, so the sum goes through the Julian day number. SQL Server's default collation
+        // also ignores case and trailing blanks in the consent and address tests; SQLite is
+        // told so.
+        const bool mssql = d == Dialect::Mssql;
+        const QString limit = mssql ? QStringLiteral("PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO")
+                                    : QStringLiteral("datetime(julianday(PRAZO_TRANCAMENTO)+DIAS_PRAZO_TRANCAMENTO)");
+        const QString recipients =
+            mssql ? QStringLiteral("((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
+                  : sqliteRecipients(QStringLiteral("EMAIL"));
+        return QStringLiteral("SELECT EMAIL,") + limit + QStringLiteral(" AS LIMTITE FROM ALUNOSATIVOS WHERE ") +
+               recipients + QStringLiteral(" AND (DATA_TRANCAMENTO IS NOT NULL)");
     });
 }
 

@@ -1,5 +1,6 @@
 #include "data/session.h"
 
+#include "calendar/clock.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
@@ -24,7 +25,7 @@ Session::Session(SharedConnection& connection, Notices& notices)
 bool Session::createRunTable() {
     connection_.beginTransaction();  // a closed connection fails here, and is passed on
     try {
-        const QString name = kRunTablePrefix + clock().toString(QStringLiteral("HHmmss"));
+        const QString name = kRunTablePrefix + localNow().time().toString(QStringLiteral("HHmmss"));
         runSql(connection_, createRunTableSql(connection_.dialect(), name));
         TBLTEMPFEDELIDADE.setTable(name);
         runTableCreated_ = true;
@@ -48,7 +49,7 @@ bool Session::openStep(Dataset& dataset, const QString& table, const QString& de
     }
 }
 
-void Session::openControle2() {
+void Session::openSettings() {
     TBLCONTROLE2.openTable(connection_, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
 }
 

@@ -30,17 +30,15 @@ public:
     // Throws DbError when the drop fails; the remaining steps are then not done.
     void teardown();
 
-    // Opens (again) the settings table; throws DbError. The watchdog calls it every second.
-    void openControle2();
+    // Opens (again) the settings dataset TBLCONTROLE2 on table Qzcvar2; throws DbError. The
+    // watchdog calls it every second.
+    void openSettings();
 
     SharedConnection& connection() { return connection_; }
     Dialect dialect() const { return connection_.dialect(); }
     const DateTime& businessDate() const { return businessDate_; }
     QString runTableName() const { return TBLTEMPFEDELIDADE.table(); }
     bool runTableCreated() const { return runTableCreated_; }
-
-    // The time of day that names the run table; the clock unless a test sets it.
-    std::function<QTime()> clock = [] { return QTime::currentTime(); };
 
     Dataset TBLCONTROLE{QStringLiteral("TBLCONTROLE")};
     Dataset TBLCONTROLE2{QStringLiteral("TBLCONTROLE2")};

@@ -25,7 +25,7 @@ void Watchdog::Timer3Timer() {
     if (!Timer3.isActive()) return;
     session_.TBLCONTROLE2.close();
     try {
-        session_.openControle2();
+        session_.openSettings();
         return;
     } catch (const DbError&) {
     }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "campaigns/campaign_table.h"
-#include "mail/send_counters.h"
+#include "outbox/send_counters.h"
 
 namespace velocast {
 

@@ -11,13 +11,10 @@ QString FiguresLine::line() const {
         .arg(formatFigure(sent_), formatFigure(pending_), formatFigure(invalid_));
 }
 
-void FiguresLine::show(const QString& label, qint32 value) {
-    qint32* figure = label == QLatin1String("LBLENVIADOS")    ? &sent_
-                     : label == QLatin1String("LBLPENDENTES") ? &pending_
-                     : label == QLatin1String("LBLINVALIDOS") ? &invalid_
-                                                               : nullptr;
-    if (!figure || (written_ && *figure == value)) return;
-    *figure = value;
+void FiguresLine::show(Figure figure, qint32 value) {
+    qint32& shown = figure == Figure::Sent ? sent_ : figure == Figure::Pending ? pending_ : invalid_;
+    if (written_ && shown == value) return;
+    shown = value;
     written_ = true;
     std::fprintf(stderr, "%s\n", line().toUtf8().constData());
     std::fflush(stderr);

@@ -3,12 +3,13 @@
 //   velocast: figures: sent=3 pending=0 invalid=1
 #include <QString>
 
+#include "outbox/figure.h"
+
 namespace velocast {
 
 class FiguresLine {
 public:
-    // `label` is LBLENVIADOS, LBLPENDENTES or LBLINVALIDOS.
-    void show(const QString& label, qint32 value);
+    void show(Figure figure, qint32 value);
     QString line() const;
 
 private:

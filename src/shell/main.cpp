@@ -63,9 +63,9 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
         endProcess(program.failed() ? kExitFailure : kExitSuccess);
     });
     FiguresLine figures;
-    program.showFigure = [&figures](const QString& label, qint32 value) { figures.show(label, value); };
+    program.showFigure = [&figures](Figure figure, qint32 value) { figures.show(figure, value); };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
-    program.serverUnreachable = [](const mail::OutboxSender::KeptForServer& kept) {
+    program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
         const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")
                                  .arg(kept.rows).arg(kept.server, kept.reason);
         std::fputs(line.toUtf8().constData(), stderr);

@@ -16,7 +16,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
       dailyRun(session, notices, Timer2, counters,
                {[this] { if (registerIcon) registerIcon(); }, [this] { endRequest(); }}),
       sender(session, notices, Timer2, counters,
-             {[this](const QString& label, qint32 value) { if (showFigure) showFigure(label, value); },
+             {[this](Figure figure, qint32 value) { if (showFigure) showFigure(figure, value); },
               [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); }}),
       notices_(notices) {
     Timer1.setInterval(3000);

@@ -8,8 +8,8 @@
 #include "data/session.h"
 #include "data/shared_connection.h"
 #include "data/watchdog.h"
-#include "mail/outbox_sender.h"
-#include "mail/send_counters.h"
+#include "outbox/outbox_sender.h"
+#include "outbox/send_counters.h"
 #include "shell/daily_run.h"
 
 namespace velocast {
@@ -51,8 +51,8 @@ public:
     // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
-    std::function<void(const QString& label, qint32 value)> showFigure;
-    std::function<void(const mail::OutboxSender::KeptForServer&)> serverUnreachable;
+    std::function<void(Figure figure, qint32 value)> showFigure;
+    std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
 
     Notices& notices() { return notices_; }
     SharedConnection connection;
@@ -62,7 +62,7 @@ public:
     Watchdog watchdog;
     SendCounters counters;
     DailyRun dailyRun;
-    mail::OutboxSender sender;
+    OutboxSender sender;
 
 private:
     void Timer1Timer();

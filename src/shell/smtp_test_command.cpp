@@ -4,10 +4,11 @@
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/shared_connection.h"
-#include "mail/address_check.h"
-#include "mail/message_composer.h"
-#include "mail/smtp_account.h"
-#include "mail/smtp_client.h"
+#include "mail/mime/address_check.h"
+#include "mail/mime/message_composer.h"
+#include "mail/smtp/smtp_account.h"
+#include "mail/smtp/smtp_client.h"
+#include "outbox/smtp_settings.h"
 
 namespace velocast {
 
@@ -31,7 +32,7 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* 
         Dataset settings(QStringLiteral("TBLCONTROLE2"));
         settings.openTable(connection, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
         if (settings.eof()) throw DbError(QStringLiteral("the settings table Qzcvar2 has no row"));
-        account = mail::readSmtpAccount(settings);
+        account = readSmtpAccount(settings);
     } catch (const DbError& e) {
         print(err, QStringLiteral("velocast: %1").arg(e.message()));
         return 1;

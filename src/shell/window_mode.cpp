@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "shell/outbox_clearing.h"
+#include "outbox/outbox_clearing.h"
 
 namespace velocast {
 
@@ -10,7 +10,8 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, QObject* p
     : QObject(parent), program(dataLinkPath, notices), tray(window), notices_(notices) {
     program.hideWindow = [this] { window.hideAway(); };
     program.registerIcon = [this] { tray.add(); };
-    program.showFigure = [this](const QString& label, qint32 value) {
+    program.showFigure = [this](Figure figure, qint32 value) {
+        const QString label = figureLabel(figure);
         window.showFigure(label, value);
         tray.showFigure(label, value);
     };

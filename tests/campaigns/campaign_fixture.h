@@ -5,6 +5,7 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "support/host_database.h"
+#include "support/test_clock.h"
 
 namespace velocast::testing {
 
@@ -12,6 +13,7 @@ namespace velocast::testing {
 // a given business date.
 struct CampaignFixture : ::testing::Test {
     HostDatabase host;
+    TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(10, 0))};
     std::unique_ptr<SharedConnection> connection;
     RecordingNotices notices;
     std::unique_ptr<Session> session;
@@ -36,9 +38,7 @@ struct CampaignFixture : ::testing::Test {
                                                         QStringLiteral("campaign-test"));
         connection->open();
         session = std::make_unique<Session>(*connection, notices);
-        static int second = 0;
-        const int s = ++second;
-        session->clock = [s] { return QTime(10, 0, 0).addSecs(s); };
+        clock.advance();
         ASSERT_TRUE(session->ABRE_TABELAS());
     }
     void TearDown() override {

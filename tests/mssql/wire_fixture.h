@@ -9,27 +9,31 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "support/tds_peer.h"
+#include "support/test_clock.h"
 
 namespace velocast::testing {
 
-// The business date of every wire test: the last Caixa row, 20/05/2024 at 08:15.
-inline QVariantMap caixa(const char* opened) { return {{QStringLiteral("DATAABERTURA"), QString::fromLatin1(opened)}}; }
+// The business date of the wire tests unless one says otherwise: the last Caixa row, 20/05/2024
+// at 08:15.
+inline QVariantMap caixa(const QString& opened) { return {{QStringLiteral("DATAABERTURA"), opened}}; }
 
-// Rules that let the session opening run: settings rows, an empty outbox, two Caixa rows.
-inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList<TdsRule>& before = {}) {
+// Rules that let the session opening run: settings rows (Qzcvar2, then Qzcvar), an empty
+// outbox, two Caixa rows of which the server returns `businessDate` last.
+inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList<TdsRule>& before = {},
+                                   const QVariantMap& controle = {},
+                                   const QString& businessDate = QStringLiteral("2024-05-20 08:15:00")) {
     QList<TdsRule> rules = before;
     // The run table, whatever time of day names it.
-    rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {{}})
+    rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {controle})
           << TdsRule::table(QStringLiteral("Qzcvar2"), {settings}) << TdsRule::table(QStringLiteral("Velocast"))
-          << TdsRule::table(QStringLiteral("Caixa"), {caixa("2024-05-21 07:00:00"), caixa("2024-05-20 08:15:00")})
+          << TdsRule::table(QStringLiteral("Caixa"), {caixa(QStringLiteral("2024-05-21 07:00:00")), caixa(businessDate)})
           << TdsRule::table(QStringLiteral("AlunosAtivos"));
     return rules;
 }
 
 struct WireSession {
-    explicit WireSession(const QList<TdsRule>& rules) : peer(rules) {
-        session.clock = [] { return QTime(9, 0); };
-    }
+    explicit WireSession(const QList<TdsRule>& rules) : peer(rules) {}
+    TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(9, 0))};
     TdsPeer peer;
     SharedConnection connection{peer.dataLinkPath(), QStringLiteral("wire-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
     RecordingNotices notices;
@@ -59,6 +63,14 @@ inline QString line(const QJsonObject& r) {
     if (kind == QLatin1String("rpc"))
         return QStringLiteral("rpc %1: %2").arg(r.value(QStringLiteral("proc")).toString(), r.value(QStringLiteral("sql")).toString());
     return kind + QStringLiteral(": ") + r.value(QStringLiteral("sql")).toString();
+}
+
+// The requests that came over one client connection (1 is the first the program opened).
+inline QList<QJsonObject> onConnection(const QList<QJsonObject>& requests, int connection) {
+    QList<QJsonObject> result;
+    for (const QJsonObject& r : requests)
+        if (r.value(QStringLiteral("connection")).toInt() == connection) result << r;
+    return result;
 }
 
 // The values a prepared call bound (its own parameters after handle, declarations and text).

@@ -14,6 +14,8 @@ client that got its answer finds the request in the log:
      "params": [{"name", "type", "size", "value", "output"}], "transaction": "hex"}
     {"kind": "tm", "request": "begin" | "commit" | "rollback", ...}
 
+Every entry also names its "connection": 1 for the first client connection, 2 for the next.
+
 The script is a JSON list of rules, the first whose "match" starts the statement's text
 wins (outer blanks skipped, letter case ignored; "exact": true wants the whole text; a rule
 with "times": n answers n statements, then stands aside):
@@ -387,6 +389,12 @@ class Peer:
         self.next_handle = 1
         self.prepared = {}
         self.next_transaction = 1
+        self.connections = 0
+
+    def connection_number(self):
+        with self.lock:
+            self.connections += 1
+            return self.connections
 
     def log(self, event):
         with self.lock:
@@ -434,6 +442,11 @@ class Connection:
         self.packet_size = 4096
         self.transaction = b"\x00" * 8
         self.cursors = {}
+        self.number = peer.connection_number()
+
+    def log(self, event):
+        event["connection"] = self.number
+        self.peer.log(event)
 
     def read_message(self):
         payload = b""
@@ -482,10 +495,10 @@ class Connection:
             elif kind == TRANSACTION_MANAGER:
                 self.transaction_request(payload)
             elif kind == ATTENTION:
-                self.peer.log({"kind": "attention"})
+                self.log({"kind": "attention"})
                 self.send(done(DONE_ATTN))
             else:
-                self.peer.log({"kind": "unknown", "type": kind})
+                self.log({"kind": "unknown", "type": kind})
                 self.send(error_token("packet type %d not supported" % kind) + done(DONE_ERROR))
 
     def prelogin(self, payload):
@@ -497,7 +510,7 @@ class Connection:
                 break
             offset, length = struct.unpack(">HH", r.take(4))
             options[token] = payload[offset:offset + length]
-        self.peer.log({"kind": "prelogin", "encryption": options.get(1, b"\x00")[0] if options.get(1) else None})
+        self.log({"kind": "prelogin", "encryption": options.get(1, b"\x00")[0] if options.get(1) else None})
         # Version 16.0, encryption not supported, no instance, no MARS.
         fields = [(0, bytes([16, 0, 0x07, 0xD0, 0, 0])), (1, b"\x02"), (2, b"\x00"), (3, b""), (4, b"\x00")]
         offset = len(fields) * 5 + 1
@@ -522,7 +535,7 @@ class Connection:
                     raw[i] = ((b & 0x0F) << 4) | (b >> 4)
             return bytes(raw).decode("utf-16-le")
         database = field(68)
-        self.peer.log({"kind": "login", "tds_version": "%08x" % version, "packet_size": packet_size,
+        self.log({"kind": "login", "tds_version": "%08x" % version, "packet_size": packet_size,
                        "host": field(36), "user": field(40), "password": field(44, True),
                        "application": field(48), "server": field(52), "library": field(60),
                        "language": field(64), "database": database})
@@ -543,7 +556,7 @@ class Connection:
         r = Reader(payload)
         descriptor = skip_all_headers(r)
         sql = payload[r.pos:].decode("utf-16-le")
-        self.peer.log({"kind": "batch", "sql": sql, "transaction": descriptor})
+        self.log({"kind": "batch", "sql": sql, "transaction": descriptor})
         tokens, failed = self.peer.result(sql, in_proc=False)
         self.send(tokens)
 
@@ -554,7 +567,7 @@ class Connection:
             describe_call(call)
             if call["proc"] == "sp_execute" and call["params"]:
                 call["sql"] = self.peer.prepared.get(call["params"][0]["value"], "")
-            self.peer.log(call)
+            self.log(call)
             answer = self.answer_call(call)
             if i < len(calls) - 1:  # more calls follow: their DONEPROC says so
                 status = struct.unpack("<H", answer[-12:-10])[0]
@@ -652,7 +665,7 @@ class Connection:
                 out += envchange(8, b"\x08" + new, b"\x00")
                 self.transaction = new
                 event["begin_new"] = True
-        self.peer.log(event)
+        self.log(event)
         self.send(out + done())
 
     def peer_transaction(self):

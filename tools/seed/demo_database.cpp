@@ -1,5 +1,6 @@
 #include "seed/demo_database.h"
 
+#include "calendar/clock.h"
 #include "data/host_schema.h"
 #include "seed/demo_image.h"
 #include "seed/demo_members.h"
@@ -272,7 +273,7 @@ QString dataLinkText(const QString& absoluteDatabasePath) {
 
 bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QString& imagePath,
                       QString* error) {
-    const QDate date = options.date.isValid() ? options.date : QDate::currentDate();
+    const QDate date = options.date.isValid() ? options.date : localNow().date();
     if (!db.transaction()) {
         if (error)
             *error = db.lastError().text();

@@ -1,5 +1,6 @@
 #include "seed/seed_command.h"
 
+#include "calendar/clock.h"
 #include "seed/demo_database.h"
 #include "seed/demo_members.h"
 
@@ -66,7 +67,7 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
             return usageError(QStringLiteral("--date wants a date YYYY-MM-DD between 1900 and 9998, not '%1'")
                                   .arg(parser.value(date)));
     } else {
-        options.date = QDate::currentDate();
+        options.date = localNow().date();
     }
 
     QString error;

@@ -1,0 +1,210 @@
+#include "mail/mime/message_composer.h"
+
+#include "calendar/clock.h"
+#include "mail/mime/body_wrap.h"
+#include "mail/mime/content_types.h"
+#include "mail/mime/encoded_words.h"
+#include "mail/mime/header_folding.h"
+#include "mail/mime/recipient_parser.h"
+#include "mail/mime/transfer_encodings.h"
+
+#include <QFile>
+#include <QList>
+#include <QRandomGenerator>
+#include <algorithm>
+
+namespace velocast::mail {
+namespace {
+
+enum class Shape { Plain, Multipart, SinglePart };
+
+// Header values are 7-bit: in an address every other character, and every control
+// character (which could end the line or the SMTP command), is sent as "?".
+QByteArray asciiAddress(const QString& address) {
+    QByteArray out;
+    for (const uint c : address.toUcs4())
+        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    return out;
+}
+
+QByteArray formatSender(const QString& address, const QString& name, const QByteArray& charset) {
+    QString shown = name.isEmpty() ? address : name;
+    shown.replace(u'\r', u' ').replace(u'\n', u' ');
+    const bool printableAscii = std::all_of(shown.cbegin(), shown.cend(), [](QChar c) {
+        return c.unicode() >= 0x20 && c.unicode() <= 0x7E;
+    });
+    QByteArray formatted;
+    if (printableAscii) {
+        QByteArray quoted = shown.toLatin1();
+        quoted.replace("\\", "\\\\").replace("\"", "\\\"");
+        formatted = '"' + quoted + '"';
+    } else {
+        formatted = encodeHeaderText(shown, charset, HeaderTextKind::DisplayName);
+    }
+    return formatted + " <" + asciiAddress(address) + '>';
+}
+
+// A file name inside a quoted parameter; a backslash or double quote left plain would end
+// the quoted text early.
+QByteArray quotedFileName(const QString& fileName, const QByteArray& charset) {
+    QByteArray encoded = encodeHeaderText(fileName, charset);
+    encoded.replace("\\", "\\\\").replace("\"", "\\\"");
+    return '"' + encoded + '"';
+}
+
+class LineWriter {
+public:
+    void header(const char* name, const QByteArray& value) {
+        if (!value.isEmpty())
+            lines_ += foldHeader(QByteArray(name) + ": " + value);
+    }
+    void line(const QByteArray& text = {}) { lines_.append(text); }
+    void lines(const QList<QByteArray>& texts) { lines_ += texts; }
+    QList<QByteArray> take() { return std::move(lines_); }
+
+private:
+    QList<QByteArray> lines_;
+};
+
+QByteArray readAttachment(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
+    return data;
+}
+
+// The attachment part's own header lines, its empty line, its base64 lines and a final
+// empty line.
+void writeAttachmentPart(LineWriter& out, const QString& path, const QByteArray& data,
+                         const QByteArray& charset, const QString& mimeTypesPath) {
+    const QString fileName = attachmentFileName(path);
+    const QByteArray name = quotedFileName(fileName, charset);
+    out.lines(foldHeader("Content-Type: " + contentTypeForFile(fileName, mimeTypesPath).toLatin1() + ';'));
+    out.lines(foldHeader("\tname=" + name));
+    out.header("Content-Transfer-Encoding", "base64");
+    out.header("Content-Disposition", "attachment;");
+    out.lines(foldHeader("\tfilename=" + name));
+    out.line();
+    out.lines(base64Lines(data));
+    out.line();
+}
+
+// Body characters one per byte: U+0000 to U+00FF as that byte, anything else "?".
+QList<QByteArray> bodyBytes(const QStringList& lines) {
+    QList<QByteArray> out;
+    for (const QString& line : lines)
+        out.append(line.toLatin1());
+    return out;
+}
+
+bool hasText(const QString& body) {
+    return std::any_of(body.cbegin(), body.cend(), [](QChar c) {
+        return c != u' ' && c != u'\t' && c != u'\r' && c != u'\n';
+    });
+}
+
+}  // namespace
+
+CompositionError::CompositionError(const QString& text) : std::runtime_error(text.toStdString()) {}
+
+QByteArray formatDateHeader(const QDateTime& date) {
+    static const char* const kDays[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+    static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const QDate d = date.date();
+    const QTime t = date.time();
+    const int offsetMinutes = date.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offsetMinutes);
+    return QStringLiteral("%1, %2 %3 %4 %5:%6:%7 %8%9%10")
+        .arg(QLatin1StringView(kDays[d.dayOfWeek() - 1]))
+        .arg(d.day())
+        .arg(QLatin1StringView(kMonths[d.month() - 1]))
+        .arg(d.year(), 4, 10, QLatin1Char('0'))
+        .arg(t.hour(), 2, 10, QLatin1Char('0'))
+        .arg(t.minute(), 2, 10, QLatin1Char('0'))
+        .arg(t.second(), 2, 10, QLatin1Char('0'))
+        .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
+        .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
+        .arg(magnitude % 60, 2, 10, QLatin1Char('0'))
+        .toLatin1();
+}
+
+QByteArray makeBoundary() {
+    static constexpr char kAlphabet[] =
+        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    auto* random = QRandomGenerator::global();
+    QByteArray boundary(34, '0');
+    for (char& c : boundary)
+        c = kAlphabet[random->bounded(62)];
+    const int p = random->bounded(1, 34);  // 1-based position 1..33
+    boundary[p - 1] = '=';
+    boundary[p] = '_';
+    return boundary;
+}
+
+ComposedMessage composeMessage(const MessageFields& fields, const CompositionOptions& options) {
+    const QByteArray charset =
+        options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
+    const QString mimeTypesPath =
+        options.mimeTypesPath.isEmpty() ? QStringLiteral("/etc/mime.types") : options.mimeTypesPath;
+    const QStringList bodyLines = wrapBody(fields.body);
+
+    const bool attached = !fields.attachmentPath.isEmpty();
+    const Shape shape = !attached                 ? Shape::Plain
+                        : hasText(fields.body)    ? Shape::Multipart
+                                                  : Shape::SinglePart;
+    const QByteArray attachment = attached ? readAttachment(fields.attachmentPath) : QByteArray();
+    const QByteArray boundary = shape != Shape::Multipart ? QByteArray()
+                                : options.boundary.isEmpty() ? makeBoundary()
+                                                             : options.boundary;
+
+    ComposedMessage message;
+    message.fromAddress = QString::fromLatin1(asciiAddress(fields.senderAddress));
+    for (const QString& recipient : parseRecipients(fields.recipients))
+        message.recipients.append(QString::fromLatin1(asciiAddress(recipient)));
+
+    LineWriter out;
+    if (!fields.senderAddress.isEmpty() || !fields.senderName.isEmpty())
+        out.header("From", formatSender(fields.senderAddress, fields.senderName, charset));
+    out.header("Subject", encodeHeaderText(fields.subject, charset).trimmed());
+    out.header("To", message.recipients.join(QStringLiteral(", ")).toLatin1());
+    if (shape == Shape::Multipart)
+        out.header("Content-Type", "multipart/mixed; boundary=\"" + boundary + '"');
+    if (shape != Shape::Plain)
+        out.header("MIME-Version", "1.0");
+    out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
+
+    switch (shape) {
+    case Shape::Plain:
+        out.line();
+        out.lines(bodyBytes(bodyLines));
+        out.line();
+        break;
+    case Shape::Multipart:
+        out.line();
+        out.line("This is a multi-part message in MIME format");
+        out.line();
+        out.line("--" + boundary);
+        out.header("Content-Type", "text/plain");
+        out.header("Content-Transfer-Encoding", "quoted-printable");
+        out.header("Content-Disposition", "inline");
+        out.line();
+        out.lines(quotedPrintableLines(bodyBytes(bodyLines)));
+        out.line();
+        out.line("--" + boundary);
+        writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath);
+        out.line("--" + boundary + "--");
+        out.line();
+        break;
+    case Shape::SinglePart:
+        writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath);
+        break;
+    }
+    message.lines = out.take();
+    return message;
+}
+
+}  // namespace velocast::mail

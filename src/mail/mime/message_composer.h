@@ -1,0 +1,52 @@
+#pragma once
+// One e-mail for one outbox row, as the lines that go between DATA and the final ".".
+#include "mail/mime/composed_message.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <stdexcept>
+
+namespace velocast::mail {
+
+// What the sender sets for one e-mail. Nothing else goes into it: every e-mail is composed
+// afresh from these values.
+struct MessageFields {
+    QString senderAddress;    // EMAIL_PROVEDOR
+    QString senderName;       // NOME_PROVEDOR; the address stands in when empty
+    QString recipients;       // the outbox row's Email as stored
+    QString subject;          // Assunto
+    QString body;             // Texto, widened; wrapped into lines here
+    QString attachmentPath;   // IMAGEM_CORPO_MARKETING as stored; empty for none
+};
+
+// What composing depends on besides the fields; each value left empty takes the program's
+// own: the local time now, the charset of the process locale, a fresh random boundary and
+// /etc/mime.types.
+struct CompositionOptions {
+    QDateTime date;             // its offset from UTC is the one written; invalid: now
+    QByteArray headerCharset;   // a name from headerCharsetForLocale()
+    QByteArray boundary;
+    QString mimeTypesPath;
+};
+
+// The attachment could not be read. what() is the text to show, in the form
+// Cannot open file "<path>". <reason>
+class CompositionError : public std::runtime_error {
+public:
+    explicit CompositionError(const QString& text);
+    QString text() const { return QString::fromUtf8(what()); }
+};
+
+// Composes the e-mail: a plain message without attachment, a multipart message with an
+// attachment and some text, a single-part message with an attachment and a blank text. The
+// attachment is read now; throws CompositionError when it cannot be.
+ComposedMessage composeMessage(const MessageFields& fields, const CompositionOptions& options = {});
+
+// The value of the Date header, e.g. "Thu, 5 Mar 2026 09:07:03 -0300".
+QByteArray formatDateHeader(const QDateTime& date);
+
+// 34 random letters and digits with "=_" at a random place.
+QByteArray makeBoundary();
+
+}  // namespace velocast::mail

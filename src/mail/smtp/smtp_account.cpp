@@ -1,0 +1,73 @@
+#include "mail/smtp/smtp_account.h"
+
+#include "mail/smtp/smtp_client.h"
+
+namespace velocast::mail {
+
+QString trimControlCharacters(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20) ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20) --end;
+    return text.mid(begin, end - begin);
+}
+
+QString smtpHost(const QString& server) {
+    const qsizetype star = server.indexOf(QLatin1Char('*'));
+    return star < 0 ? QString() : trimControlCharacters(server.left(star));
+}
+
+std::optional<quint16> smtpPort(const QString& server) {
+    const qsizetype star = server.indexOf(QLatin1Char('*'));
+    const QString text = star < 0 ? server : server.mid(star + 1);
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char(' ')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
+        negative = text.at(i) == QLatin1Char('-');
+        ++i;
+    }
+    int base = 10;
+    if (i < text.size() && text.at(i) == QLatin1Char('$')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text.at(i) == QLatin1Char('0') &&
+               (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= text.size()) return std::nullopt;
+    qint64 value = 0;
+    for (; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        int digit;
+        if (c >= u'0' && c <= u'9') digit = c - u'0';
+        else if (base == 16 && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+        else if (base == 16 && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+        else return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFLL) return std::nullopt;
+    }
+    if (base == 10) {
+        if (negative) value = -value;
+        if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+    } else {
+        // A hexadecimal number fills the 32 bits as it stands ($FFFFFFFF is -1).
+        value = static_cast<qint32>(static_cast<quint32>(value));
+        if (negative) value = -value;
+    }
+    return static_cast<quint16>(static_cast<quint32>(static_cast<qint32>(value)) & 0xFFFF);
+}
+
+bool configureClient(SmtpClient& client, const SmtpAccount& account) {
+    if (const auto mode = tlsModeFromSettingName(account.tlsModeName)) client.setTlsMode(*mode);
+    client.setHost(smtpHost(account.server));
+    const auto port = smtpPort(account.server);
+    if (!port) return false;
+    client.setPort(*port);
+    client.setAuthentication(account.authenticate ? SmtpAuthentication::Sasl : SmtpAuthentication::None);
+    client.setUserName(account.userName);
+    client.setPassword(account.password);
+    return true;
+}
+
+}  // namespace velocast::mail

@@ -1,0 +1,271 @@
+#include "mail/smtp/smtp_client.h"
+
+#include "mail/smtp/tls_fips.h"
+
+#include <algorithm>
+
+namespace velocast::mail {
+
+namespace {
+
+// Commands and addresses go out as 7-bit ASCII; anything else becomes "?".
+QByteArray ascii7(const QString& text) {
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (QChar c : text)
+        bytes.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+    return bytes;
+}
+
+bool holdsLineBreak(const QString& text) {
+    return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
+}
+
+// A CR or LF inside a command or a message line would let the text end the command (or the
+// DATA section) early and smuggle commands of its own to the server.
+void refuseLineBreaks(const ComposedMessage& message) {
+    auto refuse = [](const QString& what) {
+        throw SmtpError(QStringLiteral("The %1 holds a line break; nothing was sent.").arg(what));
+    };
+    if (holdsLineBreak(message.fromAddress))
+        refuse(QStringLiteral("sender address"));
+    for (const QString& recipient : message.recipients)
+        if (holdsLineBreak(recipient))
+            refuse(QStringLiteral("recipient address"));
+    for (qsizetype i = 0; i < message.lines.size(); ++i)
+        if (message.lines[i].contains('\r') || message.lines[i].contains('\n'))
+            refuse(QStringLiteral("message line %1").arg(i + 1));
+}
+
+}  // namespace
+
+SmtpClient::~SmtpClient() { release(); }
+
+void SmtpClient::setTlsMode(TlsMode mode) {
+    if (isConnected())
+        throw SmtpError(QStringLiteral("This value can not be set while the client is connected."),
+                        SmtpStage::Configuring);
+    if (mode == TlsMode::Implicit && tlsMode_ != TlsMode::Implicit && port_ == 25)
+        port_ = 465;
+    else if (mode != TlsMode::Implicit && tlsMode_ == TlsMode::Implicit && port_ == 465)
+        port_ = 25;
+    tlsMode_ = mode;
+}
+
+void SmtpClient::note(const QString& text) const {
+    if (observer_)
+        observer_(DialogueKind::Note, scrub(text));
+}
+
+QString SmtpClient::scrub(QString text) const {
+    if (!credentials_.password.isEmpty())
+        text.replace(credentials_.password, QStringLiteral("****"));
+    return text;
+}
+
+void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
+
+SmtpReply SmtpClient::readReply() {
+    try {
+        return velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
+            if (observer_)
+                observer_(DialogueKind::Received, scrub(QString::fromUtf8(line)));
+        });
+    } catch (const SmtpError&) {
+        channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
+        throw;
+    }
+}
+
+SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs) {
+    if (line.contains('\r') || line.contains('\n'))
+        fail(QStringLiteral("A command holding a line break was not sent."));
+    if (!channel_.isOpen())
+        fail(QStringLiteral("Not connected."));
+    if (observer_)
+        observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
+    try {
+        channel_.writeAll(line + "\r\n");
+    } catch (const SmtpError&) {
+        channel_.close(false);
+        throw;
+    }
+    return readReply();
+}
+
+SmtpReply SmtpClient::command(const QString& line) {
+    if (holdsLineBreak(line))
+        fail(QStringLiteral("A command holding a line break was not sent."));
+    const QByteArray bytes = ascii7(line);
+    return command(bytes, bytes);
+}
+
+void SmtpClient::startTls(bool duringConnect) {
+    channel_.setIoTimeout(std::min(timeouts_.replyMs, timeouts_.tlsSocketMs));
+    try {
+        if (!channel_.startTls(host_)) {
+            channel_.close(false);
+            fail(duringConnect ? QStringLiteral("Could not load SSL library.")
+                               : QStringLiteral("SSL negotiation failed."));
+        }
+    } catch (const TlsFailure& failure) {
+        note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
+        channel_.close(false);
+        fail(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
+                           : QStringLiteral("SSL negotiation failed."));
+    } catch (const SmtpError&) {
+        channel_.close(false);  // the time-out, which names the silent server
+        throw;
+    }
+    note(QStringLiteral("TLS started (%1%2)")
+             .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
+}
+
+void SmtpClient::introduce() {
+    const QString name = localHostName();
+    SmtpReply reply = command(QStringLiteral("EHLO ") + name);
+    if (reply.code == 250) {
+        capabilities_ = reply.textLines().mid(1);
+        return;
+    }
+    capabilities_.clear();
+    reply = command(QStringLiteral("HELO ") + name);
+    if (reply.code != 250) {
+        channel_.close(false);
+        fail(reply.text());
+    }
+}
+
+void SmtpClient::connect() {
+    authenticated_ = false;
+    capabilities_.clear();
+    channel_.close(false);
+    try {
+        if (host_.isEmpty())
+            fail(QStringLiteral("A Host is required"));
+        if (port_ == 0)
+            fail(QStringLiteral("A Port is required"));
+        note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
+        channel_.setIoTimeout(timeouts_.replyMs);
+        channel_.open(host_, port_, timeouts_.connectMs);
+        if (tlsMode_ == TlsMode::Implicit)
+            startTls(true);
+        const SmtpReply greeting = readReply();
+        if (greeting.code != 220) {
+            channel_.close(false);
+            fail(greeting.text());
+        }
+        introduce();
+    } catch (const SmtpError& error) {
+        channel_.close(false);
+        throw SmtpError(scrub(error.message()), SmtpStage::Connecting);
+    }
+}
+
+void SmtpClient::secure() {
+    if ((tlsMode_ != TlsMode::Required && tlsMode_ != TlsMode::Explicit) || channel_.tlsActive())
+        return;
+    const bool offered = std::any_of(capabilities_.cbegin(), capabilities_.cend(), [](const QString& line) {
+        return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
+    });
+    if (!offered) {
+        if (tlsMode_ == TlsMode::Explicit)
+            return;
+        disconnect();
+        fail(QStringLiteral("SSL is not available on this server."));
+    }
+    if (command(QStringLiteral("STARTTLS")).code != 220) {
+        disconnect();
+        fail(QStringLiteral("Start SSL negotiation command failed."));
+    }
+    startTls(false);
+    introduce();
+}
+
+void SmtpClient::refuse(const SmtpReply& reply, bool reset) {
+    if (reset) {
+        try {
+            command(QStringLiteral("RSET"));
+        } catch (const SmtpError&) {
+            // The refusal is what the caller needs to hear about, not the reset.
+        }
+    }
+    fail(reply.text());
+}
+
+void SmtpClient::writeData(const QList<QByteArray>& lines) {
+    // Written in slices so that the time-out bounds a stall, not the size of the message.
+    constexpr qsizetype kSlice = 64 * 1024;
+    QByteArray pending;
+    try {
+        for (const QByteArray& line : lines) {
+            if (line.startsWith('.'))
+                pending += '.';
+            pending += line;
+            pending += "\r\n";
+            if (pending.size() >= kSlice) {
+                channel_.writeAll(pending);
+                pending.clear();
+            }
+        }
+        channel_.writeAll(pending);
+    } catch (const SmtpError&) {
+        channel_.close(false);
+        throw;
+    }
+    note(QStringLiteral("%1 message lines written").arg(lines.size()));
+}
+
+void SmtpClient::submit(const ComposedMessage& message) {
+    SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
+    if (reply.code != 250)
+        refuse(reply, false);
+    for (const QString& recipient : message.recipients) {
+        reply = command(QStringLiteral("RCPT TO:<%1>").arg(recipient.trimmed()));
+        if (reply.code != 250 && reply.code != 251)
+            refuse(reply, true);
+    }
+    reply = command(QStringLiteral("DATA"));
+    if (reply.code != 354)
+        refuse(reply, true);
+    writeData(message.lines);
+    reply = command(QStringLiteral("."));
+    if (reply.code != 250)
+        refuse(reply, true);
+}
+
+void SmtpClient::send(const ComposedMessage& message) {
+    try {
+        refuseLineBreaks(message);
+        if (!isConnected())
+            fail(QStringLiteral("Not connected."));
+        if (!authenticated_) {
+            secure();
+            if (authentication_ == SmtpAuthentication::Sasl)
+                authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled());
+            authenticated_ = true;
+        }
+        submit(message);
+    } catch (const SmtpError& error) {
+        throw SmtpError(scrub(error.message()), SmtpStage::Sending);
+    }
+}
+
+void SmtpClient::disconnect() noexcept {
+    if (channel_.isOpen()) {
+        try {
+            command(QStringLiteral("QUIT"));
+        } catch (...) {
+            // Whatever the server says (or fails to say) to QUIT changes nothing.
+        }
+    }
+    channel_.close(true);
+    authenticated_ = false;
+}
+
+void SmtpClient::release() noexcept {
+    channel_.close(false);
+    authenticated_ = false;
+}
+
+}  // namespace velocast::mail

@@ -1,0 +1,101 @@
+#pragma once
+// The SMTP client the outbox sender drives once per outbox row: configure, connect(),
+// send(message), disconnect(); after a failed send, release(). One message per session.
+//
+// Every failure is an SmtpError whose message is the text the sender shows (the server's
+// reply text, or one of the fixed messages), tagged with the stage it happened in. The
+// password never appears in an error or in the dialogue log.
+#include "mail/mime/composed_message.h"
+#include "mail/smtp/sasl_authenticator.h"
+#include "mail/smtp/smtp_channel.h"
+#include "mail/smtp/smtp_error.h"
+#include "mail/smtp/smtp_tls_mode.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace velocast::mail {
+
+enum class SmtpAuthentication { None, Sasl };
+
+// No server may hold the program for ever: connecting and every reply have a limit. Once TLS
+// runs, no single wait exceeds tlsSocketMs either.
+struct SmtpTimeouts {
+    int connectMs = 60000;
+    int replyMs = 60000;
+    int tlsSocketMs = 30000;
+};
+
+// The dialogue as it happens, for diagnostics: lines sent (AUTH payloads shown as "****"),
+// lines received, and notes such as "TLS started (TLSv1.3, ...)".
+enum class DialogueKind { Sent, Received, Note };
+using DialogueObserver = std::function<void(DialogueKind kind, const QString& line)>;
+
+class SmtpClient : private SaslExchange {
+public:
+    SmtpClient() = default;
+    ~SmtpClient() override;
+    SmtpClient(const SmtpClient&) = delete;
+    SmtpClient& operator=(const SmtpClient&) = delete;
+
+    void setHost(const QString& host) { host_ = host; }
+    QString host() const { return host_; }
+    void setPort(quint16 port) { port_ = port; }
+    quint16 port() const { return port_; }
+    // Refused while connected. Switching to implicit TLS moves port 25 to 465, and leaving
+    // implicit TLS moves 465 back to 25; set the port after the mode to keep one of its own.
+    void setTlsMode(TlsMode mode);
+    TlsMode tlsMode() const { return tlsMode_; }
+    void setAuthentication(SmtpAuthentication kind) { authentication_ = kind; }
+    SmtpAuthentication authentication() const { return authentication_; }
+    void setUserName(const QString& userName) { credentials_.userName = userName; }
+    void setPassword(const QString& password) { credentials_.password = password; }
+    void setTimeouts(const SmtpTimeouts& timeouts) { timeouts_ = timeouts; }
+    void setDialogueObserver(DialogueObserver observer) { observer_ = std::move(observer); }
+
+    // TCP connection, implicit TLS, greeting, EHLO (HELO when EHLO is refused). Failures are
+    // raised with stage Connecting and leave the client closed.
+    void connect();
+    // STARTTLS where the mode asks, authentication (once per session), MAIL FROM, RCPT TO,
+    // DATA and the message. Failures are raised with stage Sending.
+    void send(const ComposedMessage& message);
+    // QUIT when still connected (any failure ignored), then close.
+    void disconnect() noexcept;
+    // Close without QUIT.
+    void release() noexcept;
+
+    bool isConnected() const { return channel_.isOpen(); }
+    bool isAuthenticated() const { return authenticated_; }
+    bool tlsActive() const { return channel_.tlsActive(); }
+    // The text lines of the last EHLO reply after the first; empty after HELO.
+    QStringList capabilities() const { return capabilities_; }
+
+private:
+    SmtpReply command(const QByteArray& line, const QByteArray& shownAs) override;
+    SmtpReply command(const QString& line);
+    SmtpReply readReply();
+    void startTls(bool duringConnect);
+    void introduce();
+    void secure();
+    void submit(const ComposedMessage& message);
+    void refuse(const SmtpReply& reply, bool reset);
+    void writeData(const QList<QByteArray>& lines);
+    void note(const QString& text) const;
+    QString scrub(QString text) const;
+    [[noreturn]] void fail(const QString& message);
+
+    QString host_;
+    quint16 port_ = 25;
+    TlsMode tlsMode_ = TlsMode::Explicit;
+    SmtpAuthentication authentication_ = SmtpAuthentication::None;
+    SaslCredentials credentials_;
+    SmtpTimeouts timeouts_;
+    DialogueObserver observer_;
+
+    SmtpChannel channel_;
+    QStringList capabilities_;
+    bool authenticated_ = false;
+};
+
+}  // namespace velocast::mail

@@ -1,0 +1,133 @@
+#include "mail/smtp/socket_connection.h"
+
+#include "mail/smtp/smtp_error.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace velocast::mail {
+
+Deadline deadlineAfter(int milliseconds) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+QString localHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
+        return QStringLiteral("localhost");
+    return QString::fromLocal8Bit(name);
+}
+
+void throwSocketError(int code, const QString& text) {
+    throw SmtpError(QStringLiteral("Socket Error # %1\r\n%2").arg(code).arg(text));
+}
+
+void throwErrno(int savedErrno) {
+    throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno)));
+}
+
+namespace {
+
+// Waits for one poll event; false on time-out. EINTR restarts with the time that is left.
+bool waitFor(int fd, short events, Deadline deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        pollfd p{fd, events, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
+        if (n > 0)
+            return true;  // readable, writable, hung up or in error: the next call tells which
+        if (n < 0 && errno != EINTR)
+            throwErrno(errno);
+    }
+}
+
+// Bytes moved by one recv/send, or -1 when it would block; interruptions are retried.
+template <typename Call>
+qint64 nonBlocking(Call call) {
+    for (;;) {
+        const ssize_t n = call();
+        if (n >= 0)
+            return n;
+        if (errno == EINTR)
+            continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return -1;
+        throwErrno(errno);
+    }
+}
+
+}  // namespace
+
+SocketConnection::~SocketConnection() { close(); }
+
+void SocketConnection::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+void SocketConnection::open(const QString& host, quint16 port, int connectTimeoutMs) {
+    close();
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const QByteArray name = host.toUtf8();
+    if (const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &found); rc != 0) {
+        if (rc == EAI_SYSTEM)
+            throwErrno(errno);
+        throwSocketError(rc, QString::fromLocal8Bit(::gai_strerror(rc)));
+    }
+    sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+    ::freeaddrinfo(found);
+    address.sin_port = htons(port);
+
+    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd_ < 0)
+        throwErrno(errno);
+    // Commands go one at a time and each waits for its reply: nothing to gain from Nagle.
+    const int on = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return;
+    int error = errno;
+    if (error == EINPROGRESS) {
+        if (!waitWritable(deadlineAfter(connectTimeoutMs))) {
+            close();
+            throwErrno(ETIMEDOUT);
+        }
+        socklen_t length = sizeof error;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+            error = errno;
+        if (error == 0)
+            return;
+    }
+    close();
+    throwErrno(error);
+}
+
+bool SocketConnection::waitReadable(Deadline deadline) const { return waitFor(fd_, POLLIN, deadline); }
+
+bool SocketConnection::waitWritable(Deadline deadline) const { return waitFor(fd_, POLLOUT, deadline); }
+
+qint64 SocketConnection::receive(char* buffer, qint64 size) {
+    return nonBlocking([&] { return ::recv(fd_, buffer, static_cast<size_t>(size), 0); });
+}
+
+qint64 SocketConnection::transmit(const char* data, qint64 size) {
+    // MSG_NOSIGNAL: a peer that has gone away must give an error, not kill the process.
+    return nonBlocking([&] { return ::send(fd_, data, static_cast<size_t>(size), MSG_NOSIGNAL); });
+}
+
+}  // namespace velocast::mail

@@ -1,0 +1,233 @@
+#include "mail/smtp/tls_session.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+
+#include <QHash>
+
+namespace velocast::mail {
+
+namespace {
+
+// A socket BIO that writes with MSG_NOSIGNAL: OpenSSL's own socket BIO uses write(), and a
+// server that has closed its side would then end the whole program with SIGPIPE.
+int bioWrite(BIO* bio, const char* data, int size) {
+    BIO_clear_retry_flags(bio);
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        BIO_set_retry_write(bio);
+    return static_cast<int>(n);
+}
+
+int bioRead(BIO* bio, char* buffer, int size) {
+    BIO_clear_retry_flags(bio);
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    const ssize_t n = ::recv(fd, buffer, static_cast<size_t>(size), 0);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        BIO_set_retry_read(bio);
+    return static_cast<int>(n);
+}
+
+long bioControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
+
+int bioCreate(BIO* bio) {
+    BIO_set_init(bio, 1);
+    return 1;
+}
+
+const BIO_METHOD* socketMethod() {
+    static BIO_METHOD* method = [] {
+        BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "velocast socket");
+        BIO_meth_set_write(m, bioWrite);
+        BIO_meth_set_read(m, bioRead);
+        BIO_meth_set_ctrl(m, bioControl);
+        BIO_meth_set_create(m, bioCreate);
+        return m;
+    }();
+    return method;
+}
+
+SSL_CTX* newClientContext(int (*keepSession)(SSL*, SSL_SESSION*)) {
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    if (!context)
+        return nullptr;
+    // Sessions are kept by the program, per server (below), not in OpenSSL's own cache.
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(context, keepSession);
+    // No version forbidden: open the range down to TLS 1.0 (the oldest OpenSSL 3 still has),
+    // whatever minimum the system configuration sets, and clear every "no version" option.
+    SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+    SSL_CTX_set_max_proto_version(context, 0);
+    SSL_CTX_clear_options(context, SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1 |
+                                       SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3);
+    // Old servers also lack secure renegotiation; OpenSSL 3 refuses them unless told not to.
+    SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT);
+    SSL_CTX_set_cipher_list(context, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
+    // After the cipher list: level 0 lets SHA-1 signatures, short keys and TLS 1.0 through.
+    SSL_CTX_set_security_level(context, 0);
+    SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_verify_depth(context, 0);
+    return context;
+}
+
+QString lastErrorText(int sslError) {
+    unsigned long code = 0;
+    unsigned long last = 0;
+    while ((code = ERR_get_error()) != 0)
+        last = code;
+    if (last != 0) {
+        char text[256];
+        ERR_error_string_n(last, text, sizeof text);
+        return QString::fromLatin1(text);
+    }
+    if (sslError == SSL_ERROR_SYSCALL && errno != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
+        return QStringLiteral("the server closed the connection");
+    return QStringLiteral("SSL error %1").arg(sslError);
+}
+
+// The last resumable session of each server ("host:port"), one reference held for each.
+// Everything runs on one thread.
+class SessionStore {
+public:
+    ~SessionStore() {
+        for (SSL_SESSION* session : sessions_) SSL_SESSION_free(session);
+    }
+    SSL_SESSION* find(const QByteArray& peer) const { return sessions_.value(peer, nullptr); }
+    // Takes over the caller's reference.
+    void keep(const QByteArray& peer, SSL_SESSION* session) {
+        forget(peer);
+        sessions_.insert(peer, session);
+    }
+    void forget(const QByteArray& peer) {
+        if (SSL_SESSION* old = sessions_.take(peer)) SSL_SESSION_free(old);
+    }
+
+private:
+    QHash<QByteArray, SSL_SESSION*> sessions_;
+};
+
+SessionStore& sessionStore() {
+    static SessionStore store;
+    return store;
+}
+
+}  // namespace
+
+int TlsSession::keepSession(SSL* ssl, SSL_SESSION* session) {
+    const auto* self = static_cast<const TlsSession*>(SSL_get_app_data(ssl));
+    if (!self || !SSL_SESSION_is_resumable(session))
+        return 0;  // OpenSSL keeps its reference
+    sessionStore().keep(self->peer_, session);
+    return 1;
+}
+
+std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName,
+                                               const QString& peer) {
+    // One context for the run, made at the first TLS connection. It lives until the program
+    // ends, as the sessions it issued do.
+    static SSL_CTX* const context = newClientContext(&TlsSession::keepSession);
+    if (!context)
+        return nullptr;
+    SSL* ssl = SSL_new(context);
+    BIO* bio = ssl ? BIO_new(socketMethod()) : nullptr;
+    if (!bio) {
+        SSL_free(ssl);
+        return nullptr;
+    }
+    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(socketDescriptor)));
+    SSL_set_bio(ssl, bio, bio);
+    SSL_set_connect_state(ssl);
+    // The configured host goes out as server name; an address literal may not (RFC 6066).
+    const QByteArray name = serverName.toUtf8();
+    in_addr literal{};
+    if (!name.isEmpty() && inet_pton(AF_INET, name.constData(), &literal) != 1)
+        SSL_set_tlsext_host_name(ssl, name.constData());
+    std::unique_ptr<TlsSession> tls(new TlsSession(ssl, peer.toUtf8()));
+    SSL_set_app_data(ssl, tls.get());
+    if (SSL_SESSION* earlier = sessionStore().find(tls->peer_))
+        SSL_set_session(ssl, earlier);
+    return tls;
+}
+
+TlsSession::TlsSession(SSL* ssl, QByteArray peer) : ssl_(ssl), peer_(std::move(peer)) {}
+
+TlsSession::~TlsSession() {
+    SSL_set_app_data(ssl_, nullptr);
+    SSL_free(ssl_);
+}
+
+bool TlsSession::resumed() const { return SSL_session_reused(ssl_) == 1; }
+
+qint64 TlsSession::classify(int rc, bool zeroIsClose) {
+    const int error = SSL_get_error(ssl_, rc);
+    switch (error) {
+    case SSL_ERROR_WANT_READ: return WantRead;
+    case SSL_ERROR_WANT_WRITE: return WantWrite;
+    case SSL_ERROR_ZERO_RETURN:
+        if (zeroIsClose)
+            return 0;
+        break;
+    case SSL_ERROR_SYSCALL:
+        if (zeroIsClose && ERR_peek_error() == 0 && errno == 0)
+            return 0;  // the peer closed the socket without close_notify
+        break;
+    default:
+        if (zeroIsClose && ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+            ERR_clear_error();
+            return 0;
+        }
+        break;
+    }
+    throw TlsFailure{lastErrorText(error)};
+}
+
+qint64 TlsSession::handshakeStep() {
+    ERR_clear_error();
+    errno = 0;
+    const int rc = SSL_connect(ssl_);
+    if (rc == 1)
+        return 1;
+    try {
+        return classify(rc, false);
+    } catch (const TlsFailure&) {
+        // Whatever went wrong, the next connection starts with a full handshake.
+        sessionStore().forget(peer_);
+        throw;
+    }
+}
+
+qint64 TlsSession::read(char* buffer, qint64 size) {
+    ERR_clear_error();
+    errno = 0;
+    size_t done = 0;
+    const int rc = SSL_read_ex(ssl_, buffer, static_cast<size_t>(size), &done);
+    return rc == 1 ? static_cast<qint64>(done) : classify(rc, true);
+}
+
+qint64 TlsSession::write(const char* data, qint64 size) {
+    ERR_clear_error();
+    errno = 0;
+    size_t done = 0;
+    const int rc = SSL_write_ex(ssl_, data, static_cast<size_t>(size), &done);
+    return rc == 1 ? static_cast<qint64>(done) : classify(rc, false);
+}
+
+void TlsSession::shutdown() {
+    ERR_clear_error();
+    SSL_shutdown(ssl_);
+    ERR_clear_error();
+}
+
+QString TlsSession::description() const {
+    return QStringLiteral("%1, %2").arg(QString::fromLatin1(SSL_get_version(ssl_)),
+                                        QString::fromLatin1(SSL_get_cipher_name(ssl_)));
+}
+
+}  // namespace velocast::mail

@@ -1,0 +1,306 @@
+#include <QSqlQuery>
+#include <algorithm>
+
+#include "campaigns/fidelidade.h"
+#include "club_fixture.h"
+#include "statement_trace.h"
+
+using namespace velocast;
+using velocast::testing::ClubFixture;
+using velocast::testing::StatementTrace;
+
+namespace {
+
+struct LoyaltyCampaign : ClubFixture {
+    void SetUp() override {
+        ClubFixture::SetUp();
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = 3"));
+    }
+    QStringList runTable() {
+        QStringList rows = host.strings(QStringLiteral("SELECT MATRICULA FROM ") + session->runTableName());
+        rows.sort();
+        return rows;
+    }
+    QStringList sortedOutbox() {
+        QStringList rows = outbox();
+        rows.sort();
+        return rows;
+    }
+    // The payment lookups of one member, as the database received them.
+    static QStringList lookupsOf(const StatementTrace& trace, const QString& matricula) {
+        return trace.containing(QStringLiteral("FROM RECEB WHERE MATRICULA IN ('%1',").arg(matricula));
+    }
+    Fidelidade loyalty;
+};
+
+QStringList sorted(QStringList list) {
+    list.sort();
+    return list;
+}
+
+}  // namespace
+
+TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst) {
+    for (const bool numericReceipts : {false, true}) {
+        SCOPED_TRACE(numericReceipts ? "MES and ANO numbers" : "MES and ANO text");
+        clear();
+        if (numericReceipts) useNumericReceipts();
+        const auto pay = [&](const QString& m, std::initializer_list<int> months) {
+            for (int month : months)
+                if (numericReceipts)
+                    paid(m, month, 2024);
+                else
+                    paid(m, QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0')), QStringLiteral("2024"));
+        };
+        const QString loyal = member(QStringLiteral("loyal"));
+        pay(loyal, {1, 2, 3});
+        const QString twice = member(QStringLiteral("twice"));
+        pay(twice, {1, 1, 2, 3, 3});
+        const QString gap = member(QStringLiteral("gap"));
+        pay(gap, {1, 3, 4});
+        const QString late = member(QStringLiteral("late"));
+        pay(late, {2, 3, 4});
+        member(QStringLiteral("zeros"), {{QStringLiteral("MATRICULA"), QStringLiteral("00123")}});
+        paid(QStringLiteral("123"), 1, 2024);
+        paid(QStringLiteral("00123"), QStringLiteral("02"), QStringLiteral("2024"));
+        paid(QStringLiteral("0123"), QStringLiteral("3"), QStringLiteral("2024"));
+        const QString plan = member(QStringLiteral("plan"), {{QStringLiteral("PLANOS"), QStringLiteral("01")}});
+        pay(plan, {1, 2, 3});
+        const QString emptyPlan = member(QStringLiteral("emptyplan"), {{QStringLiteral("PLANOS"), QStringLiteral("")}});
+        pay(emptyPlan, {1, 2, 3});
+        const QString blank = member(QStringLiteral("blank"), {{QStringLiteral("EMAIL"), QStringLiteral("")}});
+        pay(blank, {1, 2, 3});
+        const QString noAddress = member(QString());
+        pay(noAddress, {1, 2, 3});
+        const QString refuses = member(QStringLiteral("refuses"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Não")}});
+        pay(refuses, {1, 2, 3});
+        // Registration numbers no lookup could take: had they been looked up, the run fails.
+        member(QStringLiteral("left"), {{QStringLiteral("MATRICULA"), QStringLiteral("L-7")},
+                                        {QStringLiteral("SAIDA"), QStringLiteral("2024-03-20 00:00:00")}});
+        member(QStringLiteral("scholar"), {{QStringLiteral("MATRICULA"), QStringLiteral("B-8")}, {QStringLiteral("BOLSISTA"), 1}});
+        const QString inactive = member(QStringLiteral("inactive"), {{QStringLiteral("SITUACAO"), QStringLiteral("N")}});
+        pay(inactive, {1, 2, 3});
+
+        startOn(QStringLiteral("2024-04-01 00:00:00"));
+        host.exec(QStringLiteral("INSERT INTO %1 (MATRICULA) VALUES ('stale')").arg(session->runTableName()));
+        StatementTrace trace(QStringLiteral("campaign-test"));
+        ASSERT_TRUE(runCampaign(loyalty, *session, notices));
+
+        EXPECT_EQ(sortedOutbox(), sorted({QString(), QStringLiteral("emptyplan@example.com"), QStringLiteral("loyal@example.com"),
+                                          QStringLiteral("twice@example.com"), QStringLiteral("zeros@example.com")}));
+        EXPECT_EQ(runTable(), sorted({QStringLiteral("00123"), loyal, twice, plan, emptyPlan, blank, noAddress, refuses}));
+        EXPECT_TRUE(notices.shown.empty());
+
+        // January, February, March 2024 in that order; the first month unpaid ends the lookups.
+        const QStringList months = lookupsOf(trace, loyal);
+        ASSERT_EQ(months.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_TRUE(months[i].endsWith(QStringLiteral("CAST(MES AS INTEGER) = 0%1 AND CAST(ANO AS INTEGER) = 2024").arg(i + 1)))
+                << months[i].toStdString();
+        EXPECT_EQ(lookupsOf(trace, gap).size(), 2);
+        EXPECT_EQ(lookupsOf(trace, late).size(), 1);
+        EXPECT_TRUE(trace.containing(QStringLiteral("L-7")).isEmpty());
+        EXPECT_TRUE(trace.containing(QStringLiteral("B-8")).isEmpty());
+    }
+}
+
+TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
+    struct Case {
+        const char* businessDate;
+        QVariant months;  // FIDELIDADE_MESES
+        bool due;
+        QStringList lookedUp;  // the months and years of the first member's lookups
+    };
+    const Case cases[] = {
+        {"2024-04-01 00:00:00", 0, true, {}},
+        {"2024-04-01 00:00:00", QVariant(), true, {}},
+        {"2024-04-01 00:00:00", -2, true, {}},
+        {"2024-04-01 00:00:00", 1, true, {QStringLiteral("03 2024")}},
+        // The 2nd after the New Year holiday: the count reaches into the year before.
+        {"2024-01-02 00:00:00", 2, true, {QStringLiteral("11 2023"), QStringLiteral("12 2023")}},
+        {"2024-04-05 00:00:00", 0, false, {}},
+    };
+    host.exec(QStringLiteral("UPDATE Qzcvar SET FERIADOS = '01/0121/04'"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.businessDate) + " N=" + c.months.toString().toStdString());
+        clear();
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = :n"), {{QStringLiteral("n"), c.months}});
+        const QString first = member(QStringLiteral("paid"));
+        for (const char* ym : {"2023-11", "2023-12", "2024-03"})
+            paid(first, QString::fromLatin1(ym).mid(5), QString::fromLatin1(ym).left(4));
+        member(QStringLiteral("never"));  // no payment at all
+
+        startOn(QString::fromLatin1(c.businessDate));
+        StatementTrace trace(QStringLiteral("campaign-test"));
+        ASSERT_TRUE(runCampaign(loyalty, *session, notices));
+        if (!c.due) {
+            EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+            EXPECT_TRUE(trace.containing(QStringLiteral("RECEB")).isEmpty());
+            continue;
+        }
+        QStringList lookedUp;
+        for (const QString& s : lookupsOf(trace, first))
+            lookedUp << s.section(QStringLiteral("CAST(MES AS INTEGER) = "), 1).section(QLatin1Char(' '), 0, 0) + QLatin1Char(' ') +
+                            s.section(QStringLiteral("CAST(ANO AS INTEGER) = "), 1);
+        EXPECT_EQ(lookedUp, c.lookedUp);
+        const bool everyoneLoyal = c.months.toInt() <= 0;
+        const QStringList expected = everyoneLoyal
+                                         ? QStringList{QStringLiteral("never@example.com"), QStringLiteral("paid@example.com")}
+                                         : QStringList{QStringLiteral("paid@example.com")};
+        EXPECT_EQ(sortedOutbox(), expected);
+    }
+}
+
+TEST_F(LoyaltyCampaign, ARegistrationNumberThatIsNoIntegerNeverReachesTheDatabase) {
+    for (const char* matricula : {"1 OR 1=1", "1; DELETE FROM RECEB", "12a", ""}) {
+        SCOPED_TRACE(matricula);
+        clear();
+        const QString loyal = member(QStringLiteral("loyal"));
+        for (const char* mes : {"01", "02", "03"}) paid(loyal, QString::fromLatin1(mes), QStringLiteral("2024"));
+        member(QStringLiteral("odd"), {{QStringLiteral("MATRICULA"), QString::fromLatin1(matricula)}});
+
+        startOn(QStringLiteral("2024-04-01 00:00:00"));
+        StatementTrace trace(QStringLiteral("campaign-test"));
+        EXPECT_FALSE(runCampaign(loyalty, *session, notices));
+        EXPECT_EQ(details(), QStringList{QStringLiteral("Banco de Dados")});
+        if (*matricula) {
+            EXPECT_TRUE(trace.containing(QString::fromLatin1(matricula)).isEmpty());
+        }
+        EXPECT_EQ(host.count(QStringLiteral("RECEB")), 3);
+        EXPECT_TRUE(runTable().isEmpty());
+        EXPECT_TRUE(outbox().isEmpty());
+        EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+    }
+}
+
+TEST_F(LoyaltyCampaign, EachFailingStepIsNamedAndLeavesNothing) {
+    struct Case {
+        const char* what;
+        QString sabotage;  // %1: the run table
+        QString detail;
+    };
+    const Case cases[] = {
+        {"lookup", QStringLiteral("DROP TABLE RECEB"), QStringLiteral("Banco de Dados")},
+        {"run table row", QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON %1 BEGIN SELECT RAISE(ABORT, 'full'); END"),
+         QStringLiteral("Tempfedelidade")},
+        {"outbox row", QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Velocast BEGIN SELECT RAISE(ABORT, 'full'); END"),
+         QStringLiteral("Velocast")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!host.tableExists(QStringLiteral("RECEB")))
+            host.exec(QStringLiteral("CREATE TABLE RECEB (MATRICULA VARCHAR(10), MES VARCHAR(2), ANO VARCHAR(4))"));
+        clear();
+        host.exec(QStringLiteral("DROP TRIGGER IF EXISTS refuse"));
+        const QString loyal = member(QStringLiteral("loyal"));
+        for (const char* mes : {"01", "02", "03"}) paid(loyal, QString::fromLatin1(mes), QStringLiteral("2024"));
+        startOn(QStringLiteral("2024-04-01 00:00:00"));
+        host.exec(c.sabotage.contains(QLatin1String("%1")) ? c.sabotage.arg(session->runTableName()) : c.sabotage);
+
+        EXPECT_FALSE(runCampaign(loyalty, *session, notices));
+        EXPECT_EQ(details(), QStringList{c.detail});
+        EXPECT_TRUE(runTable().isEmpty());
+        EXPECT_TRUE(outbox().isEmpty());
+        EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+    }
+}
+
+TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
+    // The session opening failed to create its run table, so the name is still the bare
+    // placeholder, which here is a table of the club's.
+    host.exec(QStringLiteral("CREATE TABLE TEMPFEDELIDADE (MATRICULA TEXT)"));
+    host.exec(QStringLiteral("INSERT INTO TEMPFEDELIDADE VALUES ('host row')"));
+    host.exec(QStringLiteral("CREATE TABLE TempFedelidade235959 (MATRICULA TEXT)"));
+    SharedConnection own(host.dataLinkPath(), QStringLiteral("no-run-table"));
+    own.open();
+    Session failed(own, notices);
+    clock.set(QDateTime(QDate(2024, 5, 20), QTime(23, 59, 59)));
+    ASSERT_FALSE(failed.ABRE_TABELAS());
+
+    CampaignRun run(failed, loyalty.columns());
+    try {
+        loyalty.fill(run);
+        ADD_FAILURE() << "the campaign went on without its run table";
+    } catch (const CampaignStepError& e) {
+        EXPECT_EQ(e.detail(), QStringLiteral("Banco de Dados"));
+    }
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM TEMPFEDELIDADE")), QStringList{QStringLiteral("host row")});
+}
+
+TEST(LoyaltySql, TextsAndTheRegistrationNumbersThatMayReachThem) {
+    EXPECT_EQ(Fidelidade::selection(QStringLiteral("TempFedelidade093015")).mssql,
+              QStringLiteral("SELECT A.EMAIL \n"
+                             "FROM ALUNOSATIVOS A, TempFedelidade093015 B\n"
+                             "WHERE (A.MATRICULA = B.MATRICULA)  \n"
+                             " AND ((A.EMAIL IS NOT NULL ) AND (A.RECEBER_EMAIL = 'Sim')) \n"
+                             " AND  ((A.PLANOS IS NULL) OR (A.PLANOS = '')) \n"));
+
+    const Fidelidade::Month march{2024, 3};
+    struct Case {
+        const char* matricula;
+        const char* mssql;  // null: refused
+    };
+    const Case cases[] = {
+        {"1234", "SELECT MATRICULA FROM RECEB WHERE MATRICULA = 1234 AND MES = 03 AND ANO = 2024"},
+        {"00123", "SELECT MATRICULA FROM RECEB WHERE MATRICULA = 00123 AND MES = 03 AND ANO = 2024"},
+        {"77        ", "SELECT MATRICULA FROM RECEB WHERE MATRICULA = 77 AND MES = 03 AND ANO = 2024"},
+        {"-5", "SELECT MATRICULA FROM RECEB WHERE MATRICULA = -5 AND MES = 03 AND ANO = 2024"},
+        {"1 OR 1=1", nullptr},
+        {"1; DELETE FROM RECEB", nullptr},
+        {"12a", nullptr},
+        {"1.5", nullptr},
+        {"0x1F", nullptr},
+        {"1 2", nullptr},
+        {"+", nullptr},
+        {"", nullptr},
+        {"١٢", nullptr},  // digits, but not the ones SQL reads
+    };
+    for (const Case& c : cases) {
+        const auto sql = Fidelidade::paymentLookup(QString::fromUtf8(c.matricula), march);
+        if (!c.mssql) {
+            EXPECT_FALSE(sql.has_value()) << c.matricula;
+            continue;
+        }
+        ASSERT_TRUE(sql.has_value()) << c.matricula;
+        EXPECT_EQ(sql->mssql, QString::fromLatin1(c.mssql));
+    }
+    // SQLite lists the stored forms of the number: with leading zeros, and as a number.
+    EXPECT_EQ(Fidelidade::paymentLookup(QStringLiteral("00123456"), march)->sqlite,
+              QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA IN ('123456', '0123456', '00123456', '000123456', "
+                             "'0000123456', 123456) AND CAST(MES AS INTEGER) = 03 AND CAST(ANO AS INTEGER) = 2024"));
+}
+
+TEST(LoyaltySql, MonthsExaminedOldestFirst) {
+    using M = Fidelidade::Month;
+    struct Case {
+        QDate businessDate;
+        int count;
+        std::vector<std::pair<int, int>> months;
+    };
+    const Case cases[] = {
+        {QDate(2024, 4, 1), 3, {{2024, 1}, {2024, 2}, {2024, 3}}},
+        {QDate(2024, 1, 2), 2, {{2023, 11}, {2023, 12}}},
+        {QDate(2024, 3, 31), 1, {{2024, 2}}},
+        {QDate(2024, 2, 1), 14, {{2022, 12}, {2023, 1}, {2023, 2}, {2023, 3}, {2023, 4}, {2023, 5}, {2023, 6},
+                                 {2023, 7}, {2023, 8}, {2023, 9}, {2023, 10}, {2023, 11}, {2023, 12}, {2024, 1}}},
+        {QDate(2024, 4, 1), 0, {}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::pair<int, int>> got;
+        for (const M& m : Fidelidade::monthsExamined(DateTime::fromDate(c.businessDate), c.count)) got.emplace_back(m.year, m.month);
+        EXPECT_EQ(got, c.months) << c.businessDate.toString(Qt::ISODate).toStdString() << " " << c.count;
+    }
+}
+
+// The club's server ignores letter case and trailing blanks when it compares texts: a plan
+// code of blanks is no plan, and 'sim ' is consent.
+TEST_F(LoyaltyCampaign, APlanOfBlanksIsNoPlanAndConsentIgnoresCaseAndTrailingBlanks) {
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = 0"));  // every candidate is loyal
+    member(QStringLiteral("blankplan"), {{QStringLiteral("PLANOS"), QStringLiteral("  ")}});
+    member(QStringLiteral("lower"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("sim ")}});
+    member(QStringLiteral("plan"), {{QStringLiteral("PLANOS"), QStringLiteral("01")}});
+    member(QStringLiteral("refuses"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral(" Sim")}});
+    startOn(QStringLiteral("2024-04-01 00:00:00"));
+    ASSERT_TRUE(runCampaign(loyalty, *session, notices));
+    EXPECT_EQ(sortedOutbox(), sorted({QStringLiteral("blankplan@example.com"), QStringLiteral("lower@example.com")}));
+}

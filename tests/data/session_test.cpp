@@ -1,0 +1,216 @@
+#include <QCoreApplication>
+#include <QFile>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "data/db_error.h"
+#include "data/notices.h"
+#include "data/session.h"
+#include "data/watchdog.h"
+#include "support/host_database.h"
+#include "support/session_test.h"
+
+using namespace velocast;
+using velocast::testing::HostDatabase;
+
+namespace {
+struct SessionFixture : velocast::testing::SessionTest {
+    void SetUp() override {
+        connection.open();
+        clock.set(QDateTime(QDate(2024, 5, 20), QTime(7, 5, 9)));
+    }
+    std::vector<QString> details() const {
+        std::vector<QString> out;
+        for (const auto& n : notices.shown) out.push_back(n.text + QLatin1Char('/') + n.detail);
+        return out;
+    }
+};
+}  // namespace
+
+TEST_F(SessionFixture, OpensEverythingAndTearsDownItsRunTable) {
+    host.exec(QStringLiteral("INSERT INTO Caixa (DATAABERTURA) VALUES ('2024-05-20 08:00:00')"));
+    host.exec(QStringLiteral("INSERT INTO Caixa (DATAABERTURA) VALUES ('2024-06-03 07:30:00')"));
+    host.exec(QStringLiteral("INSERT INTO Caixa (DATAABERTURA) VALUES ('2024-05-25 09:00:00')"));
+
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(session.runTableName(), QStringLiteral("TempFedelidade070509"));
+    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070509")));
+    // The last row as returned, not the latest date; the time of day is kept.
+    EXPECT_EQ(session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("25/05/2024"));
+    EXPECT_EQ(session.businessDate().format(QStringLiteral("HHMMSS")), QStringLiteral("090000"));
+    for (Dataset* d : {&session.TBLCONTROLE, &session.TBLCONTROLE2, &session.TBLVelocast, &session.TBLCAIXA,
+                       &session.TBLALUNOS, &session.TBLTEMPFEDELIDADE})
+        EXPECT_TRUE(d->isOpen()) << d->name().toStdString();
+
+    session.teardown();
+    EXPECT_FALSE(host.tableExists(QStringLiteral("TempFedelidade070509")));
+}
+
+TEST_F(SessionFixture, EmptyCaixaGivesTheZeroDate) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_EQ(session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("30/12/1899"));
+}
+
+TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
+    struct Case { const char* breakIt; const char* detail; };
+    const Case cases[] = {
+        {"ALTER TABLE Qzcvar2 DROP COLUMN EMAIL", "Controle2"},
+        {"ALTER TABLE Qzcvar2 DROP COLUMN MARKETING_NOVO", "Controle2"},
+        {"ALTER TABLE Qzcvar RENAME TO QzcvarOld", "Controle"},
+        {"ALTER TABLE Velocast DROP COLUMN IMAGEM_CORPO_MARKETING", "Velocast"},
+        {"DROP TABLE Caixa", "Caixa"},
+        {"ALTER TABLE AlunosAtivos DROP COLUMN BOLSISTA", "Alunos"},
+        {"DROP TABLE AlunosAtivos", "Alunos"},
+    };
+    for (const Case& c : cases) {
+        HostDatabase broken;
+        broken.exec(QLatin1String(c.breakIt));
+        SharedConnection conn(broken.dataLinkPath(), QStringLiteral("broken"));
+        conn.open();
+        RecordingNotices shown;
+        Session s(conn, shown);
+        EXPECT_FALSE(s.ABRE_TABELAS()) << c.breakIt;
+        ASSERT_EQ(shown.shown.size(), 1u) << c.breakIt;
+        EXPECT_EQ(shown.shown[0].text, kAberturaDeTabela);
+        EXPECT_EQ(shown.shown[0].detail, QLatin1String(c.detail)) << c.breakIt;
+        s.teardown();
+    }
+}
+
+TEST_F(SessionFixture, ASecondSessionInTheSameSecondCannotCreateTheRunTable) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    SharedConnection other(host.dataLinkPath(), QStringLiteral("second-workstation"));
+    other.open();
+    RecordingNotices otherNotices;
+    Session second(other, otherNotices);
+    EXPECT_FALSE(second.ABRE_TABELAS());
+    ASSERT_EQ(otherNotices.shown.size(), 1u);
+    EXPECT_EQ(otherNotices.shown[0].detail, QStringLiteral("TempFedelidade"));
+    EXPECT_FALSE(second.TBLCONTROLE2.isOpen());
+    // Its teardown leaves the first workstation's table alone.
+    second.teardown();
+    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070509")));
+}
+
+TEST_F(SessionFixture, TeardownNeverDropsAHostTableOfThePlaceholderName) {
+    host.exec(QStringLiteral("CREATE TABLE TEMPFEDELIDADE (MATRICULA TEXT)"));
+    session.teardown();
+    EXPECT_TRUE(host.tableExists(QStringLiteral("TEMPFEDELIDADE")));
+}
+
+TEST_F(SessionFixture, AClosedConnectionIsAnErrorForTheCaller) {
+    connection.close();
+    EXPECT_THROW(session.ABRE_TABELAS(), DbError);
+    EXPECT_TRUE(notices.shown.empty());
+}
+
+TEST(SessionOverOdbc, OpensThroughQtsOdbcDriver) {
+    HostDatabase host;
+    host.exec(QStringLiteral("INSERT INTO Caixa (DATAABERTURA) VALUES ('2025-02-01 00:00:00')"));
+    const QString udl = host.folder() + QStringLiteral("/odbc.udl");
+    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
+                                              host.path() + QStringLiteral("\""));
+    SharedConnection connection(udl, QStringLiteral("odbc-session"));
+    connection.open();
+    RecordingNotices notices;
+    Session session(connection, notices);
+    ASSERT_TRUE(session.ABRE_TABELAS()) << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
+    EXPECT_EQ(session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("01/02/2025"));
+    EXPECT_TRUE(host.tableExists(session.runTableName()));
+    session.teardown();
+    EXPECT_FALSE(host.tableExists(session.runTableName()));
+}
+
+TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    QTimer timer1, timer2;
+    Watchdog watchdog(session, notices, &timer1, &timer2);
+    timer1.start(3000);
+    watchdog.Timer3.start();
+
+    // The settings table answers: nothing happens, and a change made by others is seen.
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_MEDICA = 'Sim'"));
+    watchdog.Timer3Timer();
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(session.TBLCONTROLE2.text(QStringLiteral("MARKETING_MEDICA")), QStringLiteral("Sim"));
+
+    // The database goes away: the table no longer answers and reconnecting fails twice.
+    const QString hidden = host.path() + QStringLiteral(".away");
+    host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
+    ASSERT_TRUE(QFile::rename(host.path(), hidden));
+    notices.whileOpen = [&](const RecordingNotices::Shown&) {
+        EXPECT_FALSE(watchdog.Timer3.isActive());
+        EXPECT_FALSE(timer1.isActive());
+        EXPECT_FALSE(timer2.isActive());
+        if (notices.shown.size() == 3) {  // the watchdog's notice and two failed passes
+            QFile::rename(hidden, host.path());
+            host.exec(QStringLiteral("ALTER TABLE Qzcvar2Away RENAME TO Qzcvar2"));
+        }
+    };
+    watchdog.Timer3Timer();
+    ASSERT_EQ(notices.shown.size(), 3u);
+    for (const auto& n : notices.shown) {
+        EXPECT_EQ(n.text, kContateSuporte);
+        EXPECT_EQ(n.detail, QStringLiteral("Problema no Banco de Dados ou não está Ativo !\n\rProblema na Rede ou não está Ativa !"));
+    }
+    EXPECT_TRUE(watchdog.Timer3.isActive());
+    EXPECT_TRUE(timer1.isActive());
+    EXPECT_TRUE(timer2.isActive());  // started even though it was not running before
+    EXPECT_TRUE(connection.isOpen());
+    // The next tick opens the settings table again.
+    notices.whileOpen = nullptr;
+    watchdog.Timer3Timer();
+    EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
+    EXPECT_EQ(notices.shown.size(), 3u);
+}
+
+TEST_F(SessionFixture, HeadlessReconnectLoopEndsWhenTheProgramIsAskedToEnd) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    QTimer timer2;
+    Watchdog watchdog(session, notices, nullptr, &timer2);
+    watchdog.pauseBetweenPasses = std::chrono::hours(1);
+    ASSERT_TRUE(QFile::rename(host.path(), host.path() + QStringLiteral(".away")));
+    // The end request arrives while the database is away, as SIGTERM would.
+    notices.whileOpen = [&](const RecordingNotices::Shown&) {
+        if (notices.shown.size() == 1) QCoreApplication::quit();
+        if (notices.shown.size() > 5) throw std::runtime_error("the reconnect loop goes on after the end request");
+    };
+    bool returned = false;
+    QString escaped;
+    // Inside the application's loop, so that the end request ends only this test's loop.
+    QTimer::singleShot(0, [&] {
+        try {
+            watchdog.ReSetBanco();
+            returned = true;
+        } catch (const std::exception& e) {
+            escaped = QString::fromUtf8(e.what());
+            QCoreApplication::quit();
+        }
+    });
+    QCoreApplication::exec();
+    EXPECT_TRUE(returned) << escaped.toStdString();
+    EXPECT_EQ(notices.shown.size(), 1u);
+    EXPECT_FALSE(timer2.isActive());
+    EXPECT_FALSE(watchdog.Timer3.isActive());
+}
+
+TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
+    // Accepts TCP connections (the kernel's backlog does) and never says a word.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    QTemporaryDir dir;
+    const QString udl = dir.filePath(QStringLiteral("Korvana.udl"));
+    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password=x;Initial Catalog=K;"
+                                                         "Data Source=127.0.0.1,%1").arg(silent.serverPort()));
+    SharedConnection connection(udl, QStringLiteral("silent-server"));
+    connection.loginTimeoutSeconds = 2;
+    try {
+        connection.open();
+        ADD_FAILURE() << "a silent server was taken for a database";
+    } catch (const DbError& e) {
+        EXPECT_TRUE(e.message().contains(udl)) << e.what();
+    }
+}

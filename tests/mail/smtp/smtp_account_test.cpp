@@ -1,0 +1,32 @@
+#include <gtest/gtest.h>
+
+#include "mail/smtp/smtp_account.h"
+
+using namespace velocast::mail;
+
+TEST(SmtpAccount, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
+    struct Case { const char* server; const char* host; int port; };  // port -1: cannot be read
+    const Case cases[] = {
+        {"smtp.example.com*587", "smtp.example.com", 587},
+        {"  smtp.example.com \t*  465", "smtp.example.com", 465},  // blanks before the number are skipped
+        {"smtp.example.com*587 ", "smtp.example.com", -1},         // but not after it
+        {"smtp.example.com*", "smtp.example.com", -1},
+        {"smtp.example.com", "", -1},                              // no "*": the whole text is the port
+        {"2525", "", 2525},
+        {"h*+25", "h", 25},
+        {"h*-1", "h", 65535},                                      // kept modulo 65536
+        {"h*65561", "h", 25},
+        {"h*$1F90", "h", 8080},
+        {"h*0x1f90", "h", 8080},
+        {"h*2147483648", "h", -1},                                 // beyond 32 bits
+        {"h*25*26", "h", -1},
+        {"h*5x", "h", -1},
+    };
+    for (const Case& c : cases) {
+        const QString server = QLatin1String(c.server);
+        EXPECT_EQ(smtpHost(server), QLatin1String(c.host)) << c.server;
+        const auto port = smtpPort(server);
+        if (c.port < 0) EXPECT_FALSE(port.has_value()) << c.server;
+        else EXPECT_EQ(port.value_or(0), c.port) << c.server;
+    }
+}

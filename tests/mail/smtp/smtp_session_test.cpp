@@ -1,0 +1,374 @@
+// The SMTP session against a scripted peer: exact exchanges and the failures that reach the
+// outbox sender, with their stage and text.
+#include "mail/smtp/smtp_client.h"
+#include "support/smtp_scripted_server.h"
+#include "smtp_test_session.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace velocast::mail;
+using namespace velocast::mail::testing;
+using S = ScriptedSmtpServer;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+std::vector<S::Step> join(std::initializer_list<std::vector<S::Step>> parts) {
+    std::vector<S::Step> all;
+    for (const auto& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+const std::vector<S::Step> kGreeting{S::say("220-smtp.club.test\r\n220 ready")};
+const std::vector<S::Step> kEhloPlain = reply("250-smtp.club.test\r\n250-PIPELINING\r\n250 8BITMIME");
+
+SmtpError connectError(TestSession& session) {
+    try {
+        session.client.connect();
+    } catch (const SmtpError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "connect() did not fail";
+    return SmtpError({});
+}
+
+SmtpError sendError(TestSession& session, const ComposedMessage& message = testMessage()) {
+    try {
+        session.client.send(message);
+    } catch (const SmtpError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "send() did not fail";
+    return SmtpError({});
+}
+
+// A socket bound to 127.0.0.1 on an ephemeral port (its address filled in), or -1.
+int boundLoopbackSocket(sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+TEST(SmtpSession, SubmitsOneMessageWithDotStuffingAndSevenBitCommands) {
+    S server(join({kGreeting, kEhloPlain, reply("250 sender ok"), reply("250 ok"), reply("251 will forward"),
+                   reply("354 go ahead"), {S::hearData(), S::say("250 queued")}, reply("221 bye")}));
+    TestSession session(server.port());
+    session.client.connect();
+    EXPECT_EQ(session.client.capabilities(), QStringList({"PIPELINING", "8BITMIME"}));
+
+    ComposedMessage message{QStringLiteral("  club@club.test "),
+                            {QStringLiteral("a@club.test"), QStringLiteral("jos\u00e9@club.test")},
+                            {"Subject: x", "", ".", "..two", "end.", ""}};
+    session.client.send(message);
+    session.client.disconnect();
+    EXPECT_FALSE(session.client.isConnected());
+
+    EXPECT_EQ(server.transcript(), (Lines{ehloLine(), "MAIL FROM:<club@club.test>", "RCPT TO:<a@club.test>",
+                                          "RCPT TO:<jos?@club.test>", "DATA", "Subject: x", "", "..", "...two",
+                                          "end.", "", ".", "QUIT"}));
+}
+
+TEST(SmtpSession, EhloRefusedFallsBackToHeloWithoutCapabilities) {
+    // Explicit mode: no STARTTLS is tried without capabilities; SASL then finds no mechanism.
+    S server(join({kGreeting, reply("502 5.5.1 EHLO not implemented"), reply("250 hello")}));
+    TestSession session(server.port(), TlsMode::Explicit);
+    session.useSasl(QStringLiteral("user"), QStringLiteral("secret"));
+    session.client.connect();
+    EXPECT_TRUE(session.client.capabilities().isEmpty());
+    const SmtpError error = sendError(session);
+    EXPECT_EQ(error.message(), "Doesn't support AUTH or the specified SASL handlers!!");
+    EXPECT_EQ(error.stage(), SmtpStage::Sending);
+    session.client.release();
+    EXPECT_EQ(server.transcript(), (Lines{ehloLine(), "HELO " + ehloLine().substr(5)}));
+}
+
+TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
+    struct Case {
+        const char* name;
+        std::vector<S::Step> script;
+        Lines heard;
+        QString message;  // exact, or the start of it when partial
+        bool partial = false;
+    };
+    const std::string tooLong(16385, 'x');
+    const std::vector<Case> cases{
+        {"greeting not 220", {S::say("554 5.3.2 no service today")}, {}, "5.3.2 no service today"},
+        {"HELO refused", join({kGreeting, reply("500 what"), reply("550 go away\r\n")}),
+         {ehloLine(), "HELO " + ehloLine().substr(5)}, "go away"},
+        {"closed in mid-reply", join({kGreeting, {S::hear(), S::sayRaw("250-smtp.club.test\r\n250-PIPE"), S::close()}}),
+         {ehloLine()}, "Connection Closed Gracefully."},
+        {"reply line too long", {S::say("220 " + tooLong)}, {}, "Reply line longer than 16384 characters."},
+        {"implicit TLS on a plain server", {S::say("220 plain text here"), S::awaitClose()}, {},
+         "Error connecting with SSL.\r\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        S server(c.script);
+        TestSession session(server.port(), c.partial ? TlsMode::Implicit : TlsMode::None);
+        const SmtpError error = connectError(session);
+        EXPECT_EQ(error.stage(), SmtpStage::Connecting);
+        if (c.partial)
+            EXPECT_TRUE(error.message().startsWith(c.message)) << error.what();
+        else
+            EXPECT_EQ(error.message(), c.message);
+        EXPECT_FALSE(session.client.isConnected());
+        session.client.disconnect();  // what the sender does next: must not say QUIT now
+        EXPECT_EQ(server.transcript(), c.heard);
+    }
+}
+
+TEST(SmtpSession, ConnectChecksHostPortAndSocketErrors) {
+    // A bound socket that does not listen refuses connections.
+    sockaddr_in address{};
+    const int unused = boundLoopbackSocket(address);
+    ASSERT_GE(unused, 0);
+
+    struct Case {
+        QString host;
+        quint16 port;
+        QString message;
+    };
+    for (const Case& c : {Case{"", 25, "A Host is required"}, Case{"127.0.0.1", 0, "A Port is required"},
+                          Case{"127.0.0.1", ntohs(address.sin_port), "Socket Error # 111\r\nConnection refused"}}) {
+        TestSession session(1);
+        session.client.setHost(c.host);
+        session.client.setPort(c.port);
+        const SmtpError error = connectError(session);
+        EXPECT_EQ(error.message(), c.message);
+        EXPECT_EQ(error.stage(), SmtpStage::Connecting);
+    }
+    ::close(unused);
+}
+
+TEST(SmtpSession, ConnectAttemptThatGetsNoAnswerTimesOut) {
+    // A listener that never accepts, with its one-place queue already taken: Linux drops
+    // further SYNs, so the next connection attempt hears nothing at all.
+    sockaddr_in address{};
+    const int listener = boundLoopbackSocket(address);
+    ASSERT_GE(listener, 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 3; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+
+    TestSession session(ntohs(address.sin_port));
+    session.client.setTimeouts({300, 300, 300});
+    const SmtpError error = connectError(session);
+    EXPECT_EQ(error.stage(), SmtpStage::Connecting);
+    EXPECT_EQ(error.message(), "Socket Error # 110\r\nConnection timed out");
+    for (int fd : fillers)
+        ::close(fd);
+    ::close(listener);
+}
+
+TEST(SmtpSession, StartTlsProblemsInRequiredAndExplicitModes) {
+    struct Case {
+        const char* name;
+        TlsMode mode;
+        std::vector<S::Step> script;
+        Lines heard;
+        QString message;
+    };
+    const std::vector<Case> cases{
+        {"required, not offered", TlsMode::Required, join({kGreeting, kEhloPlain, reply("221 bye")}),
+         {ehloLine(), "QUIT"}, "SSL is not available on this server."},
+        {"offered, answered 454", TlsMode::Explicit,
+         join({kGreeting, reply("250-smtp.club.test\r\n250 starttls"), reply("454 4.7.0 TLS not available"),
+               reply("221 bye")}),
+         {ehloLine(), "STARTTLS", "QUIT"}, "Start SSL negotiation command failed."},
+        {"handshake fails", TlsMode::Required,
+         join({kGreeting, reply("250-smtp.club.test\r\n250 STARTTLS"), reply("220 go ahead"),
+               {S::sayRaw("this is not TLS\r\n"), S::awaitClose()}}),
+         {ehloLine(), "STARTTLS"}, "SSL negotiation failed."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        S server(c.script);
+        TestSession session(server.port(), c.mode);
+        session.client.connect();
+        const SmtpError error = sendError(session);
+        EXPECT_EQ(error.message(), c.message);
+        EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        EXPECT_FALSE(session.client.isConnected());
+        EXPECT_EQ(server.transcript(), c.heard);
+    }
+}
+
+TEST(SmtpSession, ExplicitModeWithoutStartTlsRunsPlainAndMasksTheLogin) {
+    S server(join({kGreeting, reply("250-smtp.club.test\r\n250 AUTH PLAIN LOGIN"), reply("235 2.7.0 ok"),
+                   reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData(), S::say("250 queued")},
+                   reply("221 bye")}));
+    TestSession session(server.port(), TlsMode::Explicit);
+    session.useSasl(QStringLiteral("user"), QStringLiteral("s3cret!"));
+    session.client.connect();
+    session.client.send(testMessage());
+    EXPECT_TRUE(session.client.isAuthenticated());
+    EXPECT_FALSE(session.client.tlsActive());
+    session.client.disconnect();
+
+    const QByteArray plain = QByteArray("\0user\0s3cret!", 13).toBase64();
+    const Lines heard = server.transcript();
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(heard[1], "AUTH PLAIN " + plain.toStdString());
+    EXPECT_TRUE(session.log.contains("C: AUTH PLAIN ****"));
+    for (const QString& line : session.log) {
+        EXPECT_FALSE(line.contains("s3cret!")) << line.toStdString();
+        EXPECT_FALSE(line.contains(QString::fromLatin1(plain))) << line.toStdString();
+    }
+}
+
+TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
+    struct Case {
+        const char* name;
+        std::vector<S::Step> script;
+        Lines heard;
+        QString message;
+    };
+    const std::string mail = "MAIL FROM:<club@club.test>";
+    const std::string rcpt1 = "RCPT TO:<first@club.test>";
+    const std::string rcpt2 = "RCPT TO:<second@club.test>";
+    const std::vector<Case> cases{
+        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected"},
+        {"first of two recipients refused",
+         join({reply("250 ok"), reply("550-5.1.1 <first@club.test>:\r\n550 5.1.1 no such user"), reply("250 reset")}),
+         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user"},
+        {"DATA refused", join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("554 no data"), reply("250")}),
+         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data"},
+        {"message refused",
+         join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("354 go"),
+               {S::hearData(), S::say("552 5.3.4 too big")}, reply("250")}),
+         {mail, rcpt1, rcpt2, "DATA", "From: club@club.test", "Subject: hello", "", "body", ".", "RSET"},
+         "5.3.4 too big"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        S server(join({kGreeting, kEhloPlain, c.script}));
+        TestSession session(server.port());
+        session.client.connect();
+        const SmtpError error =
+            sendError(session, testMessage({QStringLiteral("first@club.test"), QStringLiteral("second@club.test")}));
+        EXPECT_EQ(error.message(), c.message);
+        EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        session.client.release();
+        Lines expected{ehloLine()};
+        expected.insert(expected.end(), c.heard.begin(), c.heard.end());
+        EXPECT_EQ(server.transcript(), expected);
+    }
+}
+
+TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
+    struct Case {
+        const char* name;
+        TlsMode mode;
+        std::vector<S::Step> script;
+        SmtpStage stage;
+        QString message;  // %1: the server's port
+    };
+    const QString readTimeout = QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.");
+    const std::vector<Case> cases{
+        {"no greeting", TlsMode::None, {S::awaitClose()}, SmtpStage::Connecting, readTimeout},
+        {"EHLO unanswered", TlsMode::None, join({kGreeting, {S::hear(), S::awaitClose()}}), SmtpStage::Connecting,
+         readTimeout},
+        {"implicit TLS handshake unanswered", TlsMode::Implicit, {S::awaitClose()}, SmtpStage::Connecting,
+         "TLS handshake timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds."},
+        {"MAIL FROM unanswered", TlsMode::None, join({kGreeting, kEhloPlain, {S::hear(), S::awaitClose()}}),
+         SmtpStage::Sending, readTimeout},
+        {"STARTTLS handshake unanswered", TlsMode::Explicit,
+         join({kGreeting, reply("250-smtp.club.test\r\n250 STARTTLS"), reply("220 go ahead"), {S::awaitClose()}}),
+         SmtpStage::Sending, "TLS handshake timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds."},
+        {"closed after MAIL FROM", TlsMode::None, join({kGreeting, kEhloPlain, {S::hear(), S::close()}}),
+         SmtpStage::Sending, "Connection Closed Gracefully."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        S server(c.script);
+        TestSession session(server.port(), c.mode, 300);
+        SmtpError error({});
+        try {
+            session.client.connect();
+            session.client.send(testMessage());
+            ADD_FAILURE() << "no failure";
+        } catch (const SmtpError& raised) {
+            error = raised;
+        }
+        EXPECT_EQ(error.stage(), c.stage);
+        EXPECT_EQ(error.message(), c.message.contains("%1") ? c.message.arg(server.port()) : c.message);
+        EXPECT_FALSE(session.client.isConnected());
+        session.client.disconnect();
+        server.transcript();
+    }
+}
+
+TEST(SmtpSession, LineBreaksInsideCommandsOrLinesAreRefusedBeforeAnythingIsWritten) {
+    const std::vector<ComposedMessage> messages{
+        {QStringLiteral("club@club.test\r\nRCPT TO:<x@evil.test>"), {QStringLiteral("a@club.test")}, {"x"}},
+        {QStringLiteral("club@club.test"), {QStringLiteral("a@club.test\nDATA")}, {"x"}},
+        {QStringLiteral("club@club.test"), {QStringLiteral("a@club.test")}, {"x", "y\r\n.\r\nMAIL FROM:<e@evil.test>"}},
+    };
+    for (const ComposedMessage& message : messages) {
+        S server(join({kGreeting, kEhloPlain, reply("221 bye")}));
+        TestSession session(server.port());
+        session.client.connect();
+        const SmtpError error = sendError(session, message);
+        EXPECT_TRUE(error.message().contains("line break")) << error.what();
+        EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        session.client.disconnect();
+        EXPECT_EQ(server.transcript(), (Lines{ehloLine(), "QUIT"}));
+    }
+}
+
+TEST(SmtpSession, TlsModeNamesAndThePortSwitch) {
+    EXPECT_EQ(tlsModeFromSettingName("utNoTLSSupport"), TlsMode::None);
+    EXPECT_EQ(tlsModeFromSettingName("utUseImplicitTLS"), TlsMode::Implicit);
+    EXPECT_EQ(tlsModeFromSettingName("utUseRequireTLS"), TlsMode::Required);
+    EXPECT_EQ(tlsModeFromSettingName("utUseExplicitTLS"), TlsMode::Explicit);
+    for (const char* other : {"", "utUseExplicitTLS ", "utuseexplicittls", "utUseRequiredTLS"})
+        EXPECT_EQ(tlsModeFromSettingName(other), std::nullopt) << other;
+
+    struct Case {
+        quint16 portBefore;
+        TlsMode from;
+        TlsMode to;
+        quint16 portAfter;
+    };
+    for (const Case& c : {Case{25, TlsMode::Explicit, TlsMode::Implicit, 465}, Case{465, TlsMode::Implicit, TlsMode::None, 25},
+                          Case{587, TlsMode::Explicit, TlsMode::Implicit, 587}, Case{465, TlsMode::Explicit, TlsMode::Required, 465},
+                          Case{25, TlsMode::Implicit, TlsMode::Implicit, 25}}) {
+        SmtpClient client;
+        client.setTlsMode(c.from);
+        client.setPort(c.portBefore);
+        client.setTlsMode(c.to);
+        EXPECT_EQ(client.port(), c.portAfter);
+    }
+    EXPECT_EQ(SmtpClient().tlsMode(), TlsMode::Explicit);
+    EXPECT_EQ(SmtpClient().port(), 25);
+
+    S server(join({kGreeting, kEhloPlain, reply("221 bye")}));
+    TestSession session(server.port());
+    session.client.connect();
+    try {
+        session.client.setTlsMode(TlsMode::Implicit);
+        ADD_FAILURE() << "mode changed while connected";
+    } catch (const SmtpError& error) {
+        EXPECT_EQ(error.message(), "This value can not be set while the client is connected.");
+    }
+    EXPECT_EQ(session.client.tlsMode(), TlsMode::None);
+    session.client.disconnect();
+    server.transcript();
+}

@@ -1,0 +1,38 @@
+#pragma once
+// A client set up for the loopback tests: short time-outs (so a fault can never stall the
+// run; no test measures them) and the dialogue collected as "C: ", "S: " and "* " lines.
+#include "mail/smtp/smtp_client.h"
+
+#include <QStringList>
+
+namespace velocast::mail::testing {
+
+struct TestSession {
+    SmtpClient client;
+    QStringList log;
+
+    explicit TestSession(quint16 port, TlsMode mode = TlsMode::None, int replyMs = 10000) {
+        client.setTlsMode(mode);
+        client.setHost(QStringLiteral("127.0.0.1"));
+        client.setPort(port);
+        client.setTimeouts({10000, replyMs, 10000});
+        client.setDialogueObserver([this](DialogueKind kind, const QString& line) {
+            log << (kind == DialogueKind::Sent ? "C: " : kind == DialogueKind::Received ? "S: " : "* ") + line;
+        });
+    }
+    void useSasl(const QString& user, const QString& password) {
+        client.setAuthentication(SmtpAuthentication::Sasl);
+        client.setUserName(user);
+        client.setPassword(password);
+    }
+};
+
+inline ComposedMessage testMessage(QStringList recipients = {QStringLiteral("member@club.test")}) {
+    return {QStringLiteral("club@club.test"), recipients,
+            {"From: club@club.test", "Subject: hello", "", "body"}};
+}
+
+// "EHLO <this machine>" as the client sends it.
+std::string ehloLine();
+
+}  // namespace velocast::mail::testing

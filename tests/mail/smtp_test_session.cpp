@@ -1,9 +1,0 @@
-#include "smtp_test_session.h"
-
-#include "mail/socket_connection.h"
-
-namespace velocast::mail::testing {
-
-std::string ehloLine() { return "EHLO " + localHostName().toStdString(); }
-
-}  // namespace velocast::mail::testing

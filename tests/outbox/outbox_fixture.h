@@ -1,0 +1,57 @@
+#pragma once
+#include <QSqlQuery>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "support/qt_printers.h"
+
+#include "data/notices.h"
+#include "data/session.h"
+#include "outbox/outbox_sender.h"
+#include "support/session_test.h"
+
+namespace velocast::testing {
+
+// A host database whose session is open, and the sender draining its outbox.
+struct OutboxFixture : SessionTest {
+    QTimer timer2;
+    SendCounters counters;
+    std::vector<std::tuple<Figure, qint32>> figures;
+    int endRequests = 0, hides = 0, terminations = 0;
+    std::unique_ptr<OutboxSender> sender;
+
+    void SetUp() override {
+        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET NOME_PROVEDOR = 'Academia Exemplo', EMAIL_PROVEDOR = 'clube@example.com'"));
+        connection.open();
+        ASSERT_TRUE(session.ABRE_TABELAS());
+        sender = std::make_unique<OutboxSender>(
+            session, notices, timer2, counters,
+            OutboxSender::Hooks{[this](Figure f, qint32 v) { figures.emplace_back(f, v); },
+                                      [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; }});
+        sender->IdSMTP.setTimeouts({5000, 5000, 5000});
+        sender->compositionOptions = [] {
+            mail::CompositionOptions o;
+            o.boundary = "=_velocast-test";
+            return o;
+        };
+    }
+    void TearDown() override {
+        sender.reset();
+        session.teardown();
+    }
+    void smtpAccount(const QString& server, const QString& tls = QStringLiteral("utNoTLSSupport")) {
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :t"),
+                  {{QStringLiteral("s"), server}, {QStringLiteral("t"), tls}});
+        session.TBLCONTROLE2.close();
+        session.openSettings();
+    }
+    void addRow(const QVariant& email, const QString& subject = QStringLiteral("Olá"),
+                const QString& text = QStringLiteral("Texto da mensagem."), const QVariant& image = QVariant()) {
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), email}, {QStringLiteral("Assunto"), subject},
+                                                {QStringLiteral("Texto"), text}, {QStringLiteral("IMAGEM_CORPO_MARKETING"), image}});
+    }
+    QStringList outbox() { return host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")); }
+};
+
+}  // namespace velocast::testing

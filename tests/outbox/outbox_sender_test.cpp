@@ -1,0 +1,249 @@
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include "outbox_fixture.h"
+#include "support/aiosmtpd_peer.h"
+#include "support/velocast_process.h"
+#include "support/smtp_scripted_server.h"
+
+using namespace velocast;
+using velocast::testing::OutboxFixture;
+
+TEST_F(OutboxFixture, InvalidAndEmptyAddressesAreCountedAndDeletedWithoutAnyServer) {
+    smtpAccount(QStringLiteral("127.0.0.1*1"));  // nothing listens; nothing may connect either
+    addRow(QStringLiteral("not an address"));
+    addRow(QVariant());
+    addRow(QStringLiteral("   "));
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_TRUE(outbox().isEmpty());
+    EXPECT_EQ(counters.invalid, 3);
+    EXPECT_EQ(counters.sent, 0);
+    EXPECT_TRUE(notices.shown.empty());
+    // Each discarded row shows the invalid figure; the pending figure keeps the drain's start
+    // count minus the sent counter, as it always did.
+    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{
+                           {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 1}, {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 2}, {Figure::Sent, 0}, {Figure::Pending, 3},
+                           {Figure::Invalid, 3}, {Figure::Sent, 0}, {Figure::Pending, 3}}));
+}
+
+TEST_F(OutboxFixture, RowsStaySilentlyWhenThePortCannotBeReadOrNobodyAnswers) {
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // The drain tells its caller which server kept the rows and why, so --once can say so.
+    const struct {
+        const char* setting;
+        const char* server;
+        const char* reason;
+    } cases[] = {
+        {"127.0.0.1*2525 ", "\"127.0.0.1*2525 \"", "no port can be read"},
+        {"127.0.0.1*1", "127.0.0.1:1", "Socket Error # 111: Connection refused"},
+        {"127.0.0.1", "\"127.0.0.1\"", "no port can be read"},
+        {"*2525", ":2525", "A Host is required"},
+    };
+    for (const auto& c : cases) {
+        smtpAccount(QLatin1String(c.setting));
+        ASSERT_TRUE(sender->ENVIAR_EMAIL()) << c.setting;
+        EXPECT_EQ(outbox().size(), 2) << c.setting;
+        EXPECT_EQ(sender->rowsFinishedInLastDrain(), 0);
+        const auto& kept = sender->rowsKeptForServerInLastDrain();
+        EXPECT_EQ(kept.rows, 2) << c.setting;
+        EXPECT_EQ(kept.server, QLatin1String(c.server));
+        EXPECT_TRUE(kept.reason.contains(QLatin1String(c.reason))) << kept.reason.toStdString();
+        EXPECT_FALSE(kept.reason.contains(QLatin1Char('\n')) || kept.reason.contains(QLatin1Char('\r')));
+    }
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(counters.sent, 0);
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(OutboxFixture, AnEmptyOutboxDrainsToTrueAndTheTickRearmsTheTimer) {
+    timer2.start();
+    sender->Timer2Timer();
+    EXPECT_TRUE(timer2.isActive());
+    EXPECT_EQ(endRequests, 0);
+    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{{Figure::Sent, 0}, {Figure::Pending, 0}}));
+    // A tick that arrives after the timer was stopped does nothing.
+    timer2.stop();
+    figures.clear();
+    sender->Timer2Timer();
+    EXPECT_TRUE(figures.empty());
+}
+
+namespace {
+using velocast::mail::testing::AiosmtpdPeer;
+using velocast::mail::testing::ScriptedSmtpServer;
+using velocast::mail::testing::reply;
+
+std::vector<std::tuple<Figure, qint32>> sentAndPending(const std::vector<std::tuple<Figure, qint32>>& figures) {
+    std::vector<std::tuple<Figure, qint32>> out;
+    for (const auto& f : figures)
+        if (std::get<0>(f) != Figure::Invalid) out.push_back(f);
+    return out;
+}
+}  // namespace
+
+TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOutbox) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("clube"), QStringLiteral("s3nh@"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
+    session.TBLCONTROLE2.close();
+    session.openSettings();
+    addRow(QStringLiteral("  ana@example.com "), QStringLiteral("Feliz aniversário, Ana"), QStringLiteral("Parabéns!\r\n.Tudo de bom."));
+    addRow(QStringLiteral("bia@example.com"));
+    addRow(QStringLiteral("caio@example.com"));
+
+    ASSERT_TRUE(sender->ENVIAR_EMAIL()) << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_TRUE(outbox().isEmpty());
+    EXPECT_EQ(counters.sent, 3);
+    EXPECT_EQ(sender->rowsKeptForServerInLastDrain().rows, 0);
+    using F = std::tuple<Figure, qint32>;
+    const Figure sent = Figure::Sent, pending = Figure::Pending;
+    EXPECT_EQ(sentAndPending(figures), (std::vector<F>{{sent, 0}, {pending, 3}, {sent, 1}, {pending, 2},
+                                                        {sent, 2}, {pending, 1}, {sent, 3}, {pending, 0}}));
+
+    const QByteArray login = server.nextEvent();
+    EXPECT_TRUE(login.startsWith("AUTH ") && login.endsWith(" clube ok")) << login.toStdString();
+    const QStringList recipients{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")};
+    for (const QString& to : recipients) {
+        const QJsonObject message = server.nextMessage();
+        EXPECT_TRUE(message.value(QStringLiteral("tls")).toBool());
+        EXPECT_EQ(message.value(QStringLiteral("from")).toString(), QStringLiteral("clube@example.com"));
+        EXPECT_EQ(message.value(QStringLiteral("to")).toArray().first().toString(), to);
+        const QString data = message.value(QStringLiteral("data")).toString();
+        EXPECT_TRUE(data.contains(QStringLiteral("To: ") + to)) << data.toStdString();
+        if (to.startsWith(QLatin1String("ana"))) {
+            EXPECT_TRUE(data.contains(QStringLiteral("\r\n.Tudo de bom."))) << data.toStdString();  // un-stuffed by the server
+        }
+    }
+    // The next drain finds nothing and says so.
+    figures.clear();
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(figures, (std::vector<F>{{sent, 3}, {pending, 0}}));
+}
+
+TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCounts) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // Someone empties the outbox from the tray menu while the drain is between two rows.
+    QTimer::singleShot(0, [this] { host.exec(QStringLiteral("DELETE FROM Velocast")); });
+    EXPECT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(counters.sent, 2);
+    EXPECT_EQ(sender->rowsFinishedInLastDrain(), 2);
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(OutboxFixture, SettingsTheWatchdogReadsAgainBetweenTwoRowsServeTheNextRow) {
+    AiosmtpdPeer first(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    AiosmtpdPeer second(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(first.port()), QStringLiteral("utUseExplicitTLS"));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // The club moves to another server while the drain is between two rows; the watchdog's
+    // next tick reopens the settings table.
+    QTimer::singleShot(0, [&] { smtpAccount(QStringLiteral("127.0.0.1*%1").arg(second.port()), QStringLiteral("utNoTLSSupport")); });
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(counters.sent, 2);
+    const QJsonObject one = first.nextMessage(), two = second.nextMessage();
+    EXPECT_EQ(one.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_TRUE(one.value(QStringLiteral("tls")).toBool());
+    EXPECT_EQ(two.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("bia@example.com"));
+    EXPECT_FALSE(two.value(QStringLiteral("tls")).toBool());
+}
+
+TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheServer) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    const QString good = QStringLiteral("127.0.0.1*%1").arg(server.port()), bad = QStringLiteral("127.0.0.1*1");
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    smtpAccount(bad, QStringLiteral("utUseExplicitTLS"));
+    // ana finds nobody; the server answers for bia; once bia is sent it is gone again, and
+    // ana, current again after bia's delete, is kept a second time.
+    QTimer::singleShot(0, [&] { smtpAccount(good); });
+    OutboxSender drain(session, notices, timer2, counters,
+                       {[&](Figure figure, qint32 value) {
+                            if (figure == Figure::Sent && value == 1) smtpAccount(bad);
+                        },
+                        {}, {}, {}});
+    drain.IdSMTP.setTimeouts({5000, 5000, 5000});
+    ASSERT_TRUE(drain.ENVIAR_EMAIL());
+    EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
+    EXPECT_EQ(counters.sent, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().rows, 1);
+    EXPECT_EQ(drain.rowsKeptForServerInLastDrain().server, QStringLiteral("127.0.0.1:1"));
+}
+
+TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgram) {
+    using S = ScriptedSmtpServer;
+    std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
+    for (const char* answer : {"250 mx.example.com", "250 ok"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    for (const char* answer : {"550 5.1.1 <ana@example.com>: mailbox unavailable", "250 reset"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    script.push_back(S::awaitClose());
+    ScriptedSmtpServer server(script);
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+
+    timer2.start();
+    sender->Timer2Timer();
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_EQ(notices.shown[0].text, QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor."));
+    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("mailbox unavailable"))) << notices.shown[0].detail.toStdString();
+    EXPECT_EQ(hides, 1);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_FALSE(timer2.isActive());
+    EXPECT_FALSE(connection.isOpen());  // the row's transaction was rolled back by the close
+    EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
+    const auto heard = server.transcript();
+    ASSERT_GE(heard.size(), 4u);
+    EXPECT_EQ(heard[3], "RSET");
+    EXPECT_EQ(heard.size(), 4u);  // released without QUIT, nothing more
+}
+
+TEST_F(OutboxFixture, AMissingAttachmentIsAFailedSend) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
+    const QString missing = host.folder() + QStringLiteral("/bolo.png");
+    addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), missing);
+    EXPECT_FALSE(sender->ENVIAR_EMAIL());
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown[0].detail.contains(missing)) << notices.shown[0].detail.toStdString();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(outbox().size(), 1);
+}
+
+TEST(OutboxHeadless, ARefusedRecipientEndsTheRunWithAFailureAndTheRowIsFirstAgainNextTime) {
+    using S = ScriptedSmtpServer;
+    std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
+    for (const char* answer : {"250 mx.example.com", "250 ok", "550 5.1.1 no such user", "250 reset"}) {
+        auto step = reply(answer);
+        script.insert(script.end(), step.begin(), step.end());
+    }
+    script.push_back(S::awaitClose());
+    ScriptedSmtpServer server(script);
+    velocast::testing::HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ninguem@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+
+    const auto result = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains(QStringLiteral("text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.1.1 no such user\"")))
+        << result.err.toStdString();
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
+              (QStringList{QStringLiteral("ninguem@example.com"), QStringLiteral("ana@example.com")}));
+    EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+}

@@ -1,0 +1,111 @@
+#include <QTimer>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+#include "campaigns/loyalty_due.h"
+#include "data/notices.h"
+#include "data/session.h"
+#include "shell/daily_run.h"
+#include "support/session_test.h"
+
+using namespace velocast;
+
+namespace {
+struct DailyRunFixture : velocast::testing::SessionTest {
+    QTimer timer2;
+    SendCounters counters{7, 9};
+    int endRequests = 0;
+    DailyRun run{session, notices, timer2, counters, {nullptr, [this] { ++endRequests; }}};
+
+    void SetUp() override { connection.open(); }
+    void TearDown() override { session.teardown(); }
+
+    void onDate(const char* date) { host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QLatin1String(date)}}); }
+};
+}  // namespace
+
+TEST_F(DailyRunFixture, SwitchesAreOnOnlyForSimExactly) {
+    onDate("2024-05-20");
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_MEDICA = 'sim', MARKETING_FUNCIONAL = 'SIM', "
+                             "MARKETING_ANIVERSARUANETE = 'Sim', MARKETING_PLANO = 'Sim '"));
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_FALSE(run.switchIsOn(QStringLiteral("MARKETING_MEDICA")));
+    EXPECT_FALSE(run.switchIsOn(QStringLiteral("MARKETING_FUNCIONAL")));
+    EXPECT_TRUE(run.switchIsOn(QStringLiteral("MARKETING_ANIVERSARUANETE")));
+    EXPECT_FALSE(run.switchIsOn(QStringLiteral("MARKETING_PLANO")));
+    EXPECT_FALSE(run.switchIsOn(QStringLiteral("MARKETING_AUSENTES")));  // NULL
+}
+
+TEST_F(DailyRunFixture, AllSwitchesOffStillStartsSendingAndZeroesTheCounters) {
+    onDate("2024-05-20");
+    run.FormCreate();
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_TRUE(timer2.isActive());
+    EXPECT_EQ(timer2.interval(), 5000);
+    EXPECT_EQ(counters.sent, 0);
+    EXPECT_EQ(counters.invalid, 0);
+    EXPECT_EQ(endRequests, 0);
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+}
+
+TEST_F(DailyRunFixture, AFailingCampaignIsFollowedByTheOthersAndTheEndRequest) {
+    onDate("2024-05-20");
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', MARKETING_AUSENTES = 'Sim'"));
+    // The birthday campaign fails to write (its table refuses rows); the next one still runs.
+    host.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail WHEN NEW.ANIVERSARIANTE = 1 "
+                             "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    auto birthdays = std::move(*std::find_if(run.campaigns.begin(), run.campaigns.end(), [](const CampaignStep& c) {
+        return c->columns().id == CampaignId::ANIVERSARIANTE;
+    }));
+    run.campaigns.clear();
+    run.campaigns.push_back(std::move(birthdays));
+    struct Absentees : Campaign {
+        const CampaignColumns& columns() const override { return campaignColumns(CampaignId::AUSENTES); }
+        void fill(CampaignRun&) override { ran = true; }
+        bool ran = false;
+    };
+    auto absentees = std::make_unique<Absentees>();
+    Absentees* ausentes = absentees.get();
+    run.campaigns.push_back(std::move(absentees));
+
+    run.FormCreate();
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_EQ(notices.shown[0].text, kGravandoNaTabela);
+    EXPECT_EQ(endRequests, 1);
+    EXPECT_TRUE(ausentes->ran);
+    EXPECT_TRUE(timer2.isActive());
+}
+
+TEST_F(DailyRunFixture, AFailedSessionOpeningRunsNoCampaign) {
+    onDate("2024-05-20");
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
+    host.exec(QStringLiteral("DROP TABLE AlunosAtivos"));  // the last step fails, after the settings opened
+    run.FormCreate();
+    ASSERT_EQ(notices.shown.size(), 2u);
+    EXPECT_EQ(notices.shown[0].detail, QStringLiteral("Alunos"));
+    EXPECT_EQ(notices.shown[1].text, kContateSuporte);
+    EXPECT_EQ(notices.shown[1].detail, QStringLiteral("Problema na Rede ou não está Ativa !"));
+    EXPECT_EQ(endRequests, 1);
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+    EXPECT_TRUE(timer2.isActive());
+}
+
+TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
+    struct Case { const char* date; const char* holidays; bool due; };
+    const Case cases[] = {
+        {"2024-06-01", "", true}, {"2024-05-02", "01/05", true}, {"2024-05-02", "", false},
+        {"2024-06-04", "03/06", true}, {"2024-06-04", "01/06", false}, {"2024-06-05", "04/06", false},
+    };
+    for (const Case& c : cases) {
+        host.exec(QStringLiteral("DELETE FROM Caixa"));
+        onDate(c.date);
+        host.exec(QStringLiteral("UPDATE Qzcvar SET FERIADOS = '%1'").arg(QLatin1String(c.holidays)));
+        for (Dataset* d : {&session.TBLCAIXA, &session.TBLCONTROLE}) d->close();
+        session.teardown();
+        Session fresh(connection, notices);
+        clock.advance();
+        ASSERT_TRUE(fresh.ABRE_TABELAS());
+        EXPECT_EQ(loyaltyDayDue(fresh), c.due) << c.date << " " << c.holidays;
+        fresh.teardown();
+    }
+}
