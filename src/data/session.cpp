@@ -22,17 +22,42 @@ Session::Session(SharedConnection& connection, Notices& notices)
     TBLTEMPFEDELIDADE.setTable(QStringLiteral("TEMPFEDELIDADE"));
 }
 
+QString Session::createRunTableFreeName() {
+    // A run that was killed leaves its table behind, and a start within the same second
+    // would then fail on the name. The following seconds' names are as good: a failed
+    // creation tries the next one (a failed statement leaves the transaction open on both
+    // servers), and only the last failure counts.
+    const QTime start = localNow().time();
+    for (int second = 0;; ++second) {
+        const QString name = kRunTablePrefix + start.addSecs(second).toString(QStringLiteral("HHmmss"));
+        try {
+            runSql(connection_, createRunTableSql(connection_.dialect(), name));
+            return name;
+        } catch (const DbError&) {
+            if (second + 1 == kRunTableNameTries) throw;
+        }
+    }
+}
+
 bool Session::createRunTable() {
     connection_.beginTransaction();  // a closed connection fails here, and is passed on
     try {
-        const QString name = kRunTablePrefix + localNow().time().toString(QStringLiteral("HHmmss"));
-        runSql(connection_, createRunTableSql(connection_.dialect(), name));
+        const QString name = createRunTableFreeName();
         TBLTEMPFEDELIDADE.setTable(name);
-        runTableCreated_ = true;
         connection_.commit();
+        runTableCreated_ = true;  // only now: a table whose creation was not committed is no one's to drop
         return true;
-    } catch (const DbError&) {
-        if (connection_.inTransaction()) connection_.rollback();
+    } catch (const DbError& failure) {
+        if (connection_.inTransaction()) {
+            try {
+                connection_.rollback();
+            } catch (const DbError&) {
+                // The database ended the transaction itself (SQLite does on an I/O error, as
+                // with a data source that is no database): what is worth reporting is the
+                // failure that did it, not "no transaction is active".
+                throw failure;
+            }
+        }
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("TempFedelidade"));
         return false;
     }

@@ -49,6 +49,10 @@ public:
 
 private:
     bool createRunTable();
+    // Creates the run table under the start time's name, or one of the next seconds' when
+    // that fails (a killed run's table left behind); its name. Throws the last DbError.
+    QString createRunTableFreeName();
+    static constexpr int kRunTableNameTries = 5;
     bool openStep(Dataset& dataset, const QString& table, const QString& detail,
                   Dataset::Rows rows = Dataset::Rows::Read);
 

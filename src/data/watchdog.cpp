@@ -50,17 +50,22 @@ void Watchdog::ReSetBanco() {
             return;
         } catch (const DbError&) {
             showOutageNotice();
-            if (pauseBetweenPasses.count() > 0) {
-                // Wait without freezing: events other than the stopped timers still run.
-                QEventLoop pause;
-                QTimer::singleShot(pauseBetweenPasses, &pause, &QEventLoop::quit);
-                // Once the program is asked to end (SIGTERM from a service manager), every
-                // event loop returns at once: going on would spin and flood the log with
-                // notices. The timers stay stopped and the program ends.
-                if (pause.exec() != 0) return;
-            }
+            // Asked to end: the timers stay stopped and the teardown runs once control is
+            // back in the main loop.
+            if (!waitBeforeNextPass()) return;
         }
     }
+}
+
+bool Watchdog::waitBeforeNextPass() {
+    // The wait runs in an event loop of its own, so events other than the stopped timers
+    // still run. A quit request ends every event loop of the thread, and one started after
+    // it returns at once: that is how a quit shows here. Without this check the loop would
+    // pass again without pause (a notice box returns at once too) and never let the program end.
+    constexpr int kPassDue = 0x7e57;  // a code no end request of the program uses
+    QEventLoop pause;
+    QTimer::singleShot(pauseBetweenPasses, &pause, [&pause] { pause.exit(kPassDue); });
+    return pause.exec() == kPassDue;
 }
 
 }  // namespace velocast

@@ -22,7 +22,8 @@ public:
     QTimer Timer3;
 
     // Where nobody dismisses a notice (headless), the reconnect loop waits this long between
-    // failed passes instead of spinning.
+    // failed passes instead of spinning. The loop ends early, leaving the timers stopped,
+    // when the program is asked to end.
     std::chrono::milliseconds pauseBetweenPasses{0};
 
     void Timer3Timer();
@@ -33,6 +34,8 @@ public:
 
 private:
     void showOutageNotice();
+    // False when the program was asked to end while (or before) waiting.
+    bool waitBeforeNextPass();
 
     Session& session_;
     Notices& notices_;

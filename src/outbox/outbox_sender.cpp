@@ -15,6 +15,20 @@ using mail::CompositionError;
 using mail::MessageFields;
 using mail::SmtpError;
 
+namespace {
+
+// The server refused the recipient for good because the address itself is bad (5.1.x: no
+// such mailbox, no such system, bad syntax, null MX...). Such a row can never be sent, and
+// keeping it would stop all mail behind it at every start. Any other refusal (a policy or
+// relay refusal, a temporary one, one without an enhanced code) may be the account's fault:
+// it keeps ending the program, so that a misconfigured account never empties the outbox.
+bool addressRefusedForGood(const SmtpError& error) {
+    return error.command() == QLatin1String("RCPT") && error.replyCode() / 100 == 5 &&
+           error.enhancedCode().startsWith(QLatin1String("5.1."));
+}
+
+}  // namespace
+
 OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
                            QObject* parent)
     : QObject(parent), session_(session), outbox_(session), notices_(notices), timer2_(timer2), counters_(counters),
@@ -56,7 +70,8 @@ bool OutboxSender::ENVIAR_EMAIL() {
     qint32 pending = 0;
     try {
         pending = outbox_.reload();
-    } catch (const DbError&) {
+    } catch (const DbError& e) {
+        notices_.reportError(e.message());
         return false;
     }
     show(Figure::Sent, counters_.sent);
@@ -78,11 +93,14 @@ bool OutboxSender::ENVIAR_EMAIL() {
                 outbox_.next();
             }
             connection.commit();
-        } catch (const std::exception&) {
+        } catch (const std::exception& e) {
             try {
                 if (connection.inTransaction()) connection.rollback();
             } catch (const DbError&) {
             }
+            // The program ends after this; nobody may be left guessing why. A message already
+            // delivered keeps its row and goes out once more at the next start.
+            notices_.reportError(QString::fromUtf8(e.what()));
             return false;
         }
         QCoreApplication::processEvents();
@@ -127,6 +145,14 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         IdSMTP.send(mail::composeMessage(fields, compositionOptions()));
         ++counters_.sent;
     } catch (const SmtpError& e) {
+        if (addressRefusedForGood(e)) {
+            IdSMTP.disconnect();  // RSET was said already; QUIT ends the session cleanly
+            ++counters_.invalid;
+            show(Figure::Invalid, counters_.invalid);
+            if (hooks_.recipientRefused)
+                hooks_.recipientRefused(address, QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()));
+            return RowResult::Finished;
+        }
         sendFailed(e.message());
         return RowResult::SendFailed;
     } catch (const CompositionError& e) {

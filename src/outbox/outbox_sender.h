@@ -30,6 +30,9 @@ public:
         // After a failed send: hide the window, then ask the program to end.
         std::function<void()> hideWindow;
         std::function<void()> terminate;
+        // A recipient the server refused for good as a bad address (the row was counted
+        // invalid and removed): the address and the server's reply, for the club to fix.
+        std::function<void(const QString& address, const QString& reply)> recipientRefused;
     };
 
     OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,

@@ -64,6 +64,12 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     });
     FiguresLine figures;
     program.showFigure = [&figures](Figure figure, qint32 value) { figures.show(figure, value); };
+    program.recipientRefused = [](const QString& address, const QString& reply) {
+        const QString line = QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"\n")
+                                 .arg(StderrNotices::escape(address), StderrNotices::escape(reply));
+        std::fputs(line.toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
         const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")

@@ -17,7 +17,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
                {[this] { if (registerIcon) registerIcon(); }, [this] { endRequest(); }}),
       sender(session, notices, Timer2, counters,
              {[this](Figure figure, qint32 value) { if (showFigure) showFigure(figure, value); },
-              [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); }}),
+              [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); },
+              [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); }}),
       notices_(notices) {
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);

@@ -52,6 +52,8 @@ public:
     std::function<void()> hideWindow;
     std::function<void()> registerIcon;
     std::function<void(Figure figure, qint32 value)> showFigure;
+    // Headless sets it: a line for each recipient the server refused as a bad address.
+    std::function<void(const QString& address, const QString& reply)> recipientRefused;
     std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
 
     Notices& notices() { return notices_; }

@@ -80,19 +80,33 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
     }
 }
 
-TEST_F(SessionFixture, ASecondSessionInTheSameSecondCannotCreateTheRunTable) {
+TEST_F(SessionFixture, ARunTableNameTakenByAKilledRunOrAnotherStationMovesToTheNextSecond) {
+    // A killed run left its table behind; another workstation starts in the same second.
+    host.exec(QStringLiteral("CREATE TABLE TempFedelidade070509 (MATRICULA TEXT)"));
     ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_EQ(session.runTableName(), QStringLiteral("TempFedelidade070510"));
+
     SharedConnection other(host.dataLinkPath(), QStringLiteral("second-workstation"));
     other.open();
     RecordingNotices otherNotices;
     Session second(other, otherNotices);
-    EXPECT_FALSE(second.ABRE_TABELAS());
-    ASSERT_EQ(otherNotices.shown.size(), 1u);
-    EXPECT_EQ(otherNotices.shown[0].detail, QStringLiteral("TempFedelidade"));
-    EXPECT_FALSE(second.TBLCONTROLE2.isOpen());
-    // Its teardown leaves the first workstation's table alone.
+    ASSERT_TRUE(second.ABRE_TABELAS());
+    EXPECT_TRUE(otherNotices.shown.empty());
+    EXPECT_EQ(second.runTableName(), QStringLiteral("TempFedelidade070511"));
     second.teardown();
-    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070509")));
+    EXPECT_FALSE(host.tableExists(QStringLiteral("TempFedelidade070511")));
+    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070510")));  // the first one's, left alone
+
+    // When every name of the next seconds is taken too, the opening fails as before.
+    for (const char* taken : {"070511", "070512", "070513"})
+        host.exec(QStringLiteral("CREATE TABLE TempFedelidade%1 (MATRICULA TEXT)").arg(QLatin1String(taken)));
+    Session third(other, otherNotices);
+    EXPECT_FALSE(third.ABRE_TABELAS());
+    ASSERT_EQ(otherNotices.shown.size(), 1u);
+    EXPECT_EQ(otherNotices.shown[0].text + QLatin1Char('/') + otherNotices.shown[0].detail,
+              QStringLiteral("Abertura de tabela !/TempFedelidade"));
+    EXPECT_FALSE(third.TBLCONTROLE2.isOpen());
+    third.teardown();
 }
 
 TEST_F(SessionFixture, TeardownNeverDropsAHostTableOfThePlaceholderName) {
@@ -165,6 +179,38 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
     watchdog.Timer3Timer();
     EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
     EXPECT_EQ(notices.shown.size(), 3u);
+}
+
+TEST_F(SessionFixture, AQuitRequestDuringAnOutageEndsTheReconnectLoop) {
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    QTimer timer1, timer2;
+    Watchdog watchdog(session, notices, &timer1, &timer2);
+    watchdog.pauseBetweenPasses = std::chrono::milliseconds(10);
+    watchdog.Timer3.start();
+
+    const QString hidden = host.path() + QStringLiteral(".away");
+    host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
+    ASSERT_TRUE(QFile::rename(host.path(), hidden));
+    notices.whileOpen = [&](const RecordingNotices::Shown&) {
+        if (notices.shown.size() == 2) QCoreApplication::quit();  // SIGTERM or "Finalizar"
+        if (notices.shown.size() == 100) {  // a loop that ignores the request: let it out
+            QFile::rename(hidden, host.path());
+            ADD_FAILURE() << "the reconnect loop went on after the quit request";
+        }
+    };
+    bool tickReturned = false;
+    QTimer::singleShot(0, [&] {
+        watchdog.Timer3Timer();
+        tickReturned = true;
+    });
+    QCoreApplication::exec();  // returns only once the tick let go
+
+    EXPECT_TRUE(tickReturned);
+    EXPECT_EQ(notices.shown.size(), 2u);
+    EXPECT_FALSE(watchdog.Timer3.isActive());
+    EXPECT_FALSE(timer1.isActive());
+    EXPECT_FALSE(timer2.isActive());
+    QFile::rename(hidden, host.path());
 }
 
 TEST_F(SessionFixture, HeadlessReconnectLoopEndsWhenTheProgramIsAskedToEnd) {

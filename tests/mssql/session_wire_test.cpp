@@ -63,3 +63,20 @@ TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
     EXPECT_FALSE(wire.ours().contains(QStringLiteral("batch: SELECT * FROM AlunosAtivos")));
     wire.session.teardown();
 }
+
+TEST(SessionOnTheWire, ARunTableLeftByAKilledRunMakesTheOpeningTakeTheNextSecondsName) {
+    WireSession wire(sessionRules({}, {TdsRule::exactly(QStringLiteral("CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"))
+                                           .error(QStringLiteral("There is already an object named 'TempFedelidade090000' in the database."))}));
+    wire.connection.open();
+    ASSERT_TRUE(wire.session.ABRE_TABELAS());
+    EXPECT_TRUE(wire.notices.shown.empty());
+    EXPECT_EQ(wire.session.runTableName(), QStringLiteral("TempFedelidade090001"));
+    const QStringList ours = wire.ours();
+    ASSERT_GE(ours.size(), 5);
+    EXPECT_EQ(ours.mid(1, 4), (QStringList{QStringLiteral("tm: begin"),
+                                           QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
+                                           QStringLiteral("batch: CREATE TABLE TempFedelidade090001\n(MATRICULA NVARCHAR(10), )"),
+                                           QStringLiteral("tm: commit")}));
+    wire.session.teardown();
+    EXPECT_TRUE(wire.ours().contains(QStringLiteral("batch: DROP TABLE TempFedelidade090001")));
+}

@@ -18,6 +18,7 @@ struct OutboxFixture : SessionTest {
     SendCounters counters;
     std::vector<std::tuple<Figure, qint32>> figures;
     int endRequests = 0, hides = 0, terminations = 0;
+    std::vector<std::tuple<QString, QString>> refusals;  // address, reply
     std::unique_ptr<OutboxSender> sender;
 
     void SetUp() override {
@@ -28,7 +29,8 @@ struct OutboxFixture : SessionTest {
         sender = std::make_unique<OutboxSender>(
             session, notices, timer2, counters,
             OutboxSender::Hooks{[this](Figure f, qint32 v) { figures.emplace_back(f, v); },
-                                      [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; }});
+                                [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; },
+                                [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); }});
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->compositionOptions = [] {
             mail::CompositionOptions o;

@@ -1,5 +1,8 @@
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <sys/stat.h>
 
 #include "outbox_fixture.h"
 #include "support/aiosmtpd_peer.h"
@@ -156,6 +159,35 @@ TEST_F(OutboxFixture, SettingsTheWatchdogReadsAgainBetweenTwoRowsServeTheNextRow
     EXPECT_FALSE(two.value(QStringLiteral("tls")).toBool());
 }
 
+TEST_F(OutboxFixture, ADatabaseErrorAfterTheSendIsReportedAndTheRowStays) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // Another program holds the write lock for longer than the program waits for it.
+    QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+    locker.setDatabaseName(host.path());
+    ASSERT_TRUE(locker.open());
+    ASSERT_TRUE(QSqlQuery(locker).exec(QStringLiteral("BEGIN IMMEDIATE")));
+
+    timer2.start();
+    sender->Timer2Timer();
+    ASSERT_TRUE(QSqlQuery(locker).exec(QStringLiteral("ROLLBACK")));
+    locker.close();
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown[0].isError());
+    EXPECT_TRUE(notices.shown[0].text.contains(QLatin1String("database is locked"))) << notices.shown[0].text.toStdString();
+    EXPECT_EQ(endRequests, 1);
+    EXPECT_FALSE(timer2.isActive());
+    // The first message went out; its row stays (one duplicate at the next start, never a
+    // lost message), and the drain went no further.
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
+}
+
 TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheServer) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     const QString good = QStringLiteral("127.0.0.1*%1").arg(server.port()), bad = QStringLiteral("127.0.0.1*1");
@@ -169,7 +201,7 @@ TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheSer
                        {[&](Figure figure, qint32 value) {
                             if (figure == Figure::Sent && value == 1) smtpAccount(bad);
                         },
-                        {}, {}, {}});
+                        {}, {}, {}, {}});
     drain.IdSMTP.setTimeouts({5000, 5000, 5000});
     ASSERT_TRUE(drain.ENVIAR_EMAIL());
     EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
@@ -185,7 +217,7 @@ TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgra
         auto step = reply(answer);
         script.insert(script.end(), step.begin(), step.end());
     }
-    for (const char* answer : {"550 5.1.1 <ana@example.com>: mailbox unavailable", "250 reset"}) {
+    for (const char* answer : {"550 5.7.1 <ana@example.com>: relaying denied", "250 reset"}) {
         auto step = reply(answer);
         script.insert(script.end(), step.begin(), step.end());
     }
@@ -199,7 +231,7 @@ TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgra
     sender->Timer2Timer();
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_EQ(notices.shown[0].text, QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor."));
-    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("mailbox unavailable"))) << notices.shown[0].detail.toStdString();
+    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("relaying denied"))) << notices.shown[0].detail.toStdString();
     EXPECT_EQ(hides, 1);
     EXPECT_EQ(terminations, 1);
     EXPECT_FALSE(timer2.isActive());
@@ -211,22 +243,76 @@ TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgra
     EXPECT_EQ(heard.size(), 4u);  // released without QUIT, nothing more
 }
 
-TEST_F(OutboxFixture, AMissingAttachmentIsAFailedSend) {
-    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
-    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
-    const QString missing = host.folder() + QStringLiteral("/bolo.png");
-    addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), missing);
-    EXPECT_FALSE(sender->ENVIAR_EMAIL());
-    ASSERT_EQ(notices.shown.size(), 1u);
-    EXPECT_TRUE(notices.shown[0].detail.contains(missing)) << notices.shown[0].detail.toStdString();
-    EXPECT_EQ(terminations, 1);
-    EXPECT_EQ(outbox().size(), 1);
+TEST_F(OutboxFixture, ARecipientRefusedAsABadAddressIsCountedInvalidAndTheDrainGoesOn) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {},
+                        {QStringLiteral("ninguem@example.com=550 5.1.1 <ninguem@example.com>: no such user"),
+                         QStringLiteral("nulo@example.com=556 5.1.10 recipient has a null MX")});
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    for (const char* to : {"ninguem@example.com", "ana@example.com", "nulo@example.com", "bia@example.com"})
+        addRow(QLatin1String(to));
+
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(outbox().isEmpty());
+    EXPECT_EQ(counters.invalid, 2);
+    EXPECT_EQ(counters.sent, 2);
+    EXPECT_EQ(refusals, (std::vector<std::tuple<QString, QString>>{
+                            {QStringLiteral("ninguem@example.com"), QStringLiteral("550 5.1.1 <ninguem@example.com>: no such user")},
+                            {QStringLiteral("nulo@example.com"), QStringLiteral("556 5.1.10 recipient has a null MX")}}));
+    for (const char* to : {"ana@example.com", "bia@example.com"})
+        EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QLatin1String(to)});
 }
 
-TEST(OutboxHeadless, ARefusedRecipientEndsTheRunWithAFailureAndTheRowIsFirstAgainNextTime) {
+TEST_F(OutboxFixture, EveryOtherRecipientRefusalStillEndsTheProgramAndKeepsTheRow) {
+    // A policy or relay refusal, a temporary one, one without an enhanced code, one whose
+    // enhanced code does not match its reply: any of them may be the account's fault.
+    const QStringList cases{QStringLiteral("politica@example.com=550 5.7.1 relaying denied"),
+                               QStringLiteral("semcodigo@example.com=550 no such user"),
+                               QStringLiteral("depois@example.com=450 4.1.1 try again later"),
+                               QStringLiteral("classe@example.com=550 4.1.1 mismatched class")};
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {}, cases);
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
+    for (const QString& refusal : cases) {
+        const QString to = refusal.section(u'=', 0, 0);
+        SCOPED_TRACE(to.toStdString());
+        host.exec(QStringLiteral("DELETE FROM Velocast"));
+        addRow(to);
+        notices.shown.clear();
+        if (!connection.isOpen()) connection.open();  // the failed send before closed it
+        EXPECT_FALSE(sender->ENVIAR_EMAIL());
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_EQ(notices.shown[0].detail, refusal.section(u'=', 1).mid(4));
+        EXPECT_EQ(outbox(), QStringList{to});
+    }
+    EXPECT_TRUE(refusals.empty());  // none was taken for a bad address
+    EXPECT_EQ(counters.invalid, 0);
+}
+
+TEST_F(OutboxFixture, AMissingOrNonRegularAttachmentIsAFailedSend) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
+    const QString fifo = host.folder() + QStringLiteral("/fila.png");  // no writer: an open would wait for ever
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo}) {
+        SCOPED_TRACE(attachment.toStdString());
+        host.exec(QStringLiteral("DELETE FROM Velocast"));
+        addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), attachment);
+        notices.shown.clear();
+        terminations = 0;
+        if (!connection.isOpen()) connection.open();  // the failed send before closed it
+        EXPECT_FALSE(sender->ENVIAR_EMAIL());
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_TRUE(notices.shown[0].detail.contains(attachment)) << notices.shown[0].detail.toStdString();
+        EXPECT_EQ(terminations, 1);
+        EXPECT_EQ(outbox().size(), 1);
+    }
+}
+
+TEST(OutboxHeadless, ARecipientRefusedByPolicyEndsTheRunWithAFailureAndTheRowIsFirstAgainNextTime) {
     using S = ScriptedSmtpServer;
     std::vector<S::Step> script{S::say("220 mx.example.com ESMTP")};
-    for (const char* answer : {"250 mx.example.com", "250 ok", "550 5.1.1 no such user", "250 reset"}) {
+    for (const char* answer : {"250 mx.example.com", "250 ok", "554 5.7.1 relay access denied", "250 reset"}) {
         auto step = reply(answer);
         script.insert(script.end(), step.begin(), step.end());
     }
@@ -241,9 +327,30 @@ TEST(OutboxHeadless, ARefusedRecipientEndsTheRunWithAFailureAndTheRowIsFirstAgai
     const auto result = velocast::testing::runBuiltProgram(
         QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.1.1 no such user\"")))
+    EXPECT_TRUE(result.err.contains(QStringLiteral("text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.7.1 relay access denied\"")))
         << result.err.toStdString();
     EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
               (QStringList{QStringLiteral("ninguem@example.com"), QStringLiteral("ana@example.com")}));
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+}
+
+TEST(OutboxHeadless, ARecipientRefusedAsABadAddressIsLoggedAndTheRestIsSent) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {},
+                        {QStringLiteral("ninguem@example.com=550 5.1.1 no such user")});
+    velocast::testing::HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', IdSMTP_UseTLS = 'utNoTLSSupport', "
+                             "EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
+    for (const char* to : {"ninguem@example.com", "ana@example.com"})
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(to)}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+
+    const auto result = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: warning: recipient refused, outbox row removed: "
+                                                   "address=\"ninguem@example.com\" reply=\"550 5.1.1 no such user\"")))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("sent=1 pending=0 invalid=1"))) << result.err.toStdString();
+    EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("ana@example.com")});
 }

@@ -1,3 +1,6 @@
+#include <QFile>
+#include <QProcess>
+#include <csignal>
 #include <gtest/gtest.h>
 
 #include "support/host_database.h"
@@ -55,4 +58,52 @@ TEST(Headless, AFailingCampaignIsNoticedAndEndsTheRunWithAFailureStatus) {
     EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: notice: caption=\"Velocast\" text=\"Gravando na tabela !\" detail=\"Velocast\"")))
         << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+}
+
+TEST(Headless, ADataSourceThatIsNoDatabaseReportsTheDatabasesOwnError) {
+    HostDatabase host;
+    const QString udl = host.folder() + QStringLiteral("/devnull.udl");
+    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLite;Data Source=/dev/null"));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), udl});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_TRUE(result.err.contains(QLatin1String("velocast: error: caption=\"Velocast\" text=\"disk I/O error"))) << result.err.toStdString();
+    // Not the rollback that SQLite had already done itself, nor the drop of a table that
+    // was never committed.
+    EXPECT_FALSE(result.err.contains(QLatin1String("rollback"))) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(QLatin1String("no such table"))) << result.err.toStdString();
+}
+
+TEST(Headless, SigtermDuringADatabaseOutageEndsTheProgramWithItsTeardown) {
+    HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    // Its removal shows that the program runs; the next drain's figures, that the first
+    // drain is over (the outage must not fall into its transaction).
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("not an address")}});
+    QProcess run;
+    run.setReadChannel(QProcess::StandardError);
+    run.start(velocast::testing::builtProgramPath(QStringLiteral("velocast")),
+              {QStringLiteral("--headless"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    ASSERT_TRUE(run.waitForStarted());
+    QByteArray err;
+    const auto waitFor = [&](const QByteArray& text) {
+        while (!err.contains(text) && run.waitForReadyRead(20000)) err += run.readAllStandardError();
+        return err.contains(text);
+    };
+    ASSERT_TRUE(waitFor("pending=0 invalid=1")) << err.toStdString();
+
+    // The database goes away: the settings table stops answering, and reconnecting fails.
+    host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
+    ASSERT_TRUE(QFile::rename(host.path(), host.path() + QStringLiteral(".away")));
+    ASSERT_TRUE(waitFor("text=\"Entre em contato com SUPORTE !\"")) << err.toStdString();
+    ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+    const bool ended = run.waitForFinished(20000);
+    if (!ended) run.kill();
+    err += run.readAllStandardError();
+    ASSERT_TRUE(ended) << "still running after SIGTERM; notices written: " << err.count("notice:");
+    EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(run.exitCode(), 0);
+    EXPECT_LE(err.count("notice:"), 3) << err.toStdString();
+    // The teardown ran: it tried to drop the run table and said why it could not.
+    EXPECT_TRUE(err.contains("velocast: error:")) << err.toStdString();
 }

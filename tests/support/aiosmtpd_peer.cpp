@@ -19,7 +19,7 @@ QString scriptPath() {
 }  // namespace
 
 AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                           const QStringList& excludedMechanisms) {
+                           const QStringList& excludedMechanisms, const QStringList& refusedRecipients) {
     QStringList arguments{scriptPath(), QStringLiteral("--mode"),
                           mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"),
                           QStringLiteral("--cert"), certificate_.certificatePath(),
@@ -29,6 +29,8 @@ AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& passwo
         arguments << QStringLiteral("--tls1-only");
     for (const QString& name : excludedMechanisms)
         arguments << QStringLiteral("--exclude") << name;
+    for (const QString& refusal : refusedRecipients)
+        arguments << QStringLiteral("--refuse") << refusal;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     const QByteArray first = nextEvent();
@@ -44,18 +46,20 @@ AiosmtpdPeer::~AiosmtpdPeer() {
     process_.waitForFinished();
 }
 
-QByteArray AiosmtpdPeer::nextEvent() {
+QByteArray AiosmtpdPeer::nextEvent(int waitMs) {
     while (!process_.canReadLine())
-        if (!process_.waitForReadyRead(20000))
+        if (!process_.waitForReadyRead(waitMs))
             return "!no event";
     return process_.readLine().trimmed();
 }
 
-QJsonObject AiosmtpdPeer::nextMessage() {
+QJsonObject AiosmtpdPeer::nextMessage(int waitMs) {
     QByteArray event;
     do
-        event = nextEvent();
+        event = nextEvent(waitMs);
     while (!event.startsWith("MESSAGE ") && !event.startsWith('!'));
+    if (event.startsWith('!'))
+        return {};
     QJsonObject message = QJsonDocument::fromJson(event.mid(8)).object();
     message[QStringLiteral("data")] =
         QString::fromLatin1(QByteArray::fromBase64(message.value(QStringLiteral("data")).toString().toLatin1()));

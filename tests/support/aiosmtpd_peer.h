@@ -13,15 +13,18 @@ namespace velocast::mail::testing {
 class AiosmtpdPeer {
 public:
     enum class Mode { StartTls, Implicit, ImplicitTls1Only };
+    // refusedRecipients: "address=reply" for each recipient the server refuses.
     AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                 const QStringList& excludedMechanisms = {});
+                 const QStringList& excludedMechanisms = {}, const QStringList& refusedRecipients = {});
     ~AiosmtpdPeer();
 
     quint16 port() const { return port_; }
-    // The next event line the server printed ("AUTH LOGIN user ok", "MESSAGE {...}").
-    QByteArray nextEvent();
-    // The next MESSAGE event as an object (its "data" already base64-decoded).
-    QJsonObject nextMessage();
+    // The next event line the server printed ("AUTH LOGIN user ok", "MESSAGE {...}"), or
+    // "!no event" when none came within waitMs (a guard, not a measure).
+    QByteArray nextEvent(int waitMs = 20000);
+    // The next MESSAGE event as an object (its "data" already base64-decoded); an empty
+    // object when none came within waitMs.
+    QJsonObject nextMessage(int waitMs = 20000);
 
 private:
     TestCertificate certificate_;

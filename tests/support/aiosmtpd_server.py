@@ -3,6 +3,7 @@
 
 --mode starttls  plain listener offering STARTTLS; AUTH (PLAIN, LOGIN) only after TLS
 --mode implicit  TLS from the first byte; AUTH offered at once
+--refuse ADDRESS=REPLY  refuse that recipient with that reply (repeatable)
 
 Prints "PORT <n>" when listening, then one line per event:
   AUTH <mechanism> <login> <ok|fail>
@@ -27,6 +28,15 @@ def emit(line):
 
 
 class Recorder:
+    def __init__(self, refusals):
+        self.refusals = refusals
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in self.refusals:
+            return self.refusals[address]
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
     async def handle_DATA(self, server, session, envelope):
         emit("MESSAGE " + json.dumps({
             "from": envelope.mail_from,
@@ -45,6 +55,8 @@ def main():
     parser.add_argument("--user", required=True)
     parser.add_argument("--password", required=True)
     parser.add_argument("--exclude", action="append", default=[])
+    parser.add_argument("--refuse", action="append", default=[], metavar="ADDRESS=REPLY",
+                        help="answer RCPT TO:<ADDRESS> with REPLY")
     parser.add_argument("--tls1-only", action="store_true", help="speak TLS 1.0 and nothing newer")
     args = parser.parse_args()
     logging.getLogger("mail.log").setLevel(logging.ERROR)  # aiosmtpd nags about its own API
@@ -66,8 +78,10 @@ def main():
         emit(f"AUTH {mechanism} {login} {'ok' if ok else 'fail'}")
         return AuthResult(success=ok, handled=False)
 
+    refusals = dict(item.split("=", 1) for item in args.refuse)
+
     def factory():
-        return SMTP(Recorder(), hostname="peer.test", authenticator=authenticator,
+        return SMTP(Recorder(refusals), hostname="peer.test", authenticator=authenticator,
                     auth_exclude_mechanism=args.exclude,
                     tls_context=context if args.mode == "starttls" else None,
                     auth_require_tls=args.mode == "starttls")

@@ -1,5 +1,6 @@
 #include "support/smtp_scripted_server.h"
 
+#include <chrono>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -95,6 +96,9 @@ void ScriptedSmtpServer::run(std::vector<Step> script) {
             break;
         case Step::Close:
             open = false;
+            break;
+        case Step::Pause:
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.text)));
             break;
         case Step::AwaitClose: {
             char chunk[4096];

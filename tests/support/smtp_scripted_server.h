@@ -12,7 +12,7 @@ namespace velocast::mail::testing {
 class ScriptedSmtpServer {
 public:
     struct Step {
-        enum Kind { Say, Hear, HearData, Close, AwaitClose } kind;
+        enum Kind { Say, Hear, HearData, Close, AwaitClose, Pause } kind;
         std::string text;
     };
     // Writes text and CR LF (several lines: separate them with "\r\n").
@@ -23,6 +23,8 @@ public:
     static Step hear() { return {Step::Hear, {}}; }
     // Reads and records lines up to and including the lone ".".
     static Step hearData() { return {Step::HearData, {}}; }
+    // A slow server: says nothing for this long (the fault itself, not a wait for an event).
+    static Step pause(int ms) { return {Step::Pause, std::to_string(ms)}; }
     // Closes the connection at once.
     static Step close() { return {Step::Close, {}}; }
     // Stops answering: reads and discards until the client closes.

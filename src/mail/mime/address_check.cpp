@@ -22,6 +22,9 @@ bool isControl(char c) {
     return b < 0x20 || b == 0x7F;
 }
 
+constexpr qsizetype kMaxAddressLength = 254;
+constexpr qsizetype kMaxLocalPartLength = 64;
+
 }  // namespace
 
 bool ValidaEMail(const QString& address) {
@@ -35,6 +38,10 @@ bool ValidaEMail(const QString& address) {
         return true;
     const qsizetype at = position("@");
     if (at == 0)
+        return false;
+    // Longer than the path or the local part a server must accept: the server would refuse
+    // the command line, so the row could never be sent.
+    if (n > kMaxAddressLength || at - 1 > kMaxLocalPartLength)
         return false;
     const qsizetype dot = position(".");
     if (dot == 0)

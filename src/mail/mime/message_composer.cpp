@@ -6,11 +6,13 @@
 #include "mail/mime/encoded_words.h"
 #include "mail/mime/header_folding.h"
 #include "mail/mime/recipient_parser.h"
+#include "mail/mime/regular_file.h"
 #include "mail/mime/transfer_encodings.h"
 
 #include <QFile>
 #include <QList>
 #include <QRandomGenerator>
+#include <QSysInfo>
 #include <algorithm>
 
 namespace velocast::mail {
@@ -67,13 +69,11 @@ private:
 };
 
 QByteArray readAttachment(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    return data;
+    QString why;
+    std::optional<QByteArray> data = readRegularFile(path, &why);
+    if (!data)
+        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why));
+    return *data;
 }
 
 // The attachment part's own header lines, its empty line, its base64 lines and a final
@@ -145,16 +145,49 @@ QByteArray makeBoundary() {
     return boundary;
 }
 
+namespace {
+
+// A domain as it may stand in a Message-ID: letters, digits, "-" and inner dots only.
+bool plainDomain(const QByteArray& domain) {
+    if (domain.isEmpty() || domain.startsWith('.') || domain.endsWith('.') || domain.contains(".."))
+        return false;
+    return std::all_of(domain.cbegin(), domain.cend(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+}
+
+}  // namespace
+
+QByteArray makeMessageId(const QString& senderAddress, const QByteArray& unique) {
+    const qsizetype at = senderAddress.lastIndexOf(u'@');
+    QByteArray domain = at < 0 ? QByteArray() : senderAddress.mid(at + 1).trimmed().toLatin1();
+    if (!plainDomain(domain))
+        domain = QSysInfo::machineHostName().toLatin1();
+    if (!plainDomain(domain))
+        domain = "localhost";
+    return '<' + unique + '@' + domain + '>';
+}
+
+QByteArray makeMessageIdUnique() {
+    auto* random = QRandomGenerator::system();
+    QByteArray bits(12, '\0');
+    for (char& c : bits)
+        c = static_cast<char>(random->bounded(256));
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1() + '.' + bits.toHex();
+}
+
 ComposedMessage composeMessage(const MessageFields& fields, const CompositionOptions& options) {
     const QByteArray charset =
         options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
     const QString mimeTypesPath =
         options.mimeTypesPath.isEmpty() ? QStringLiteral("/etc/mime.types") : options.mimeTypesPath;
-    const QStringList bodyLines = wrapBody(fields.body);
+    // A NUL may not appear in a message at all; a text that holds one loses it.
+    const QString body = QString(fields.body).remove(QChar(u'\0'));
+    const QStringList bodyLines = wrapBody(body);
 
     const bool attached = !fields.attachmentPath.isEmpty();
     const Shape shape = !attached                 ? Shape::Plain
-                        : hasText(fields.body)    ? Shape::Multipart
+                        : hasText(body)           ? Shape::Multipart
                                                   : Shape::SinglePart;
     const QByteArray attachment = attached ? readAttachment(fields.attachmentPath) : QByteArray();
     const QByteArray boundary = shape != Shape::Multipart ? QByteArray()
@@ -176,6 +209,9 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     if (shape != Shape::Plain)
         out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
+    out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
+                                                                     ? makeMessageIdUnique()
+                                                                     : options.messageIdUnique));
 
     switch (shape) {
     case Shape::Plain:

@@ -21,13 +21,14 @@ struct MessageFields {
 };
 
 // What composing depends on besides the fields; each value left empty takes the program's
-// own: the local time now, the charset of the process locale, a fresh random boundary and
-// /etc/mime.types.
+// own: the local time now, the charset of the process locale, a fresh random boundary,
+// /etc/mime.types and a fresh random unique part of the Message-ID.
 struct CompositionOptions {
     QDateTime date;             // its offset from UTC is the one written; invalid: now
     QByteArray headerCharset;   // a name from headerCharsetForLocale()
     QByteArray boundary;
     QString mimeTypesPath;
+    QByteArray messageIdUnique; // what stands before the "@" of the Message-ID
 };
 
 // The attachment could not be read. what() is the text to show, in the form
@@ -48,5 +49,12 @@ QByteArray formatDateHeader(const QDateTime& date);
 
 // 34 random letters and digits with "=_" at a random place.
 QByteArray makeBoundary();
+
+// The Message-ID value "<unique@domain>": the domain of the sender's address, or this
+// machine's name when the address has none. Large receivers refuse mail without one.
+QByteArray makeMessageId(const QString& senderAddress, const QByteArray& unique);
+
+// A part of a Message-ID that no other message will carry: the time and 96 random bits.
+QByteArray makeMessageIdUnique();
 
 }  // namespace velocast::mail

@@ -182,7 +182,7 @@ void SmtpClient::secure() {
     introduce();
 }
 
-void SmtpClient::refuse(const SmtpReply& reply, bool reset) {
+void SmtpClient::refuse(const QString& refused, const SmtpReply& reply, bool reset) {
     if (reset) {
         try {
             command(QStringLiteral("RSET"));
@@ -190,7 +190,9 @@ void SmtpClient::refuse(const SmtpReply& reply, bool reset) {
             // The refusal is what the caller needs to hear about, not the reset.
         }
     }
-    fail(reply.text());
+    SmtpError error(reply.text());
+    error.setRefusal(refused, reply.code, reply.enhancedCode());
+    throw error;
 }
 
 void SmtpClient::writeData(const QList<QByteArray>& lines) {
@@ -219,19 +221,28 @@ void SmtpClient::writeData(const QList<QByteArray>& lines) {
 void SmtpClient::submit(const ComposedMessage& message) {
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
     if (reply.code != 250)
-        refuse(reply, false);
+        refuse(QStringLiteral("MAIL"), reply, false);
     for (const QString& recipient : message.recipients) {
         reply = command(QStringLiteral("RCPT TO:<%1>").arg(recipient.trimmed()));
         if (reply.code != 250 && reply.code != 251)
-            refuse(reply, true);
+            refuse(QStringLiteral("RCPT"), reply, true);
     }
     reply = command(QStringLiteral("DATA"));
     if (reply.code != 354)
-        refuse(reply, true);
+        refuse(QStringLiteral("DATA"), reply, true);
     writeData(message.lines);
-    reply = command(QStringLiteral("."));
+    {
+        const int usual = channel_.ioTimeout();
+        channel_.setIoTimeout(timeouts_.dataEndReplyMs);
+        struct Restore {
+            SmtpChannel& channel;
+            int ms;
+            ~Restore() { channel.setIoTimeout(ms); }
+        } restore{channel_, usual};
+        reply = command(QStringLiteral("."));
+    }
     if (reply.code != 250)
-        refuse(reply, true);
+        refuse(QStringLiteral("."), reply, true);
 }
 
 void SmtpClient::send(const ComposedMessage& message) {
@@ -247,7 +258,9 @@ void SmtpClient::send(const ComposedMessage& message) {
         }
         submit(message);
     } catch (const SmtpError& error) {
-        throw SmtpError(scrub(error.message()), SmtpStage::Sending);
+        SmtpError scrubbed(scrub(error.message()), SmtpStage::Sending);
+        scrubbed.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+        throw scrubbed;
     }
 }
 

@@ -20,11 +20,14 @@ namespace velocast::mail {
 enum class SmtpAuthentication { None, Sasl };
 
 // No server may hold the program for ever: connecting and every reply have a limit. Once TLS
-// runs, no single wait exceeds tlsSocketMs either.
+// runs, no single wait exceeds tlsSocketMs either, except the reply to the end of the data:
+// a server may scan the message for minutes before it accepts it, and giving up then would
+// count a delivered message as failed and send it again.
 struct SmtpTimeouts {
     int connectMs = 60000;
     int replyMs = 60000;
     int tlsSocketMs = 30000;
+    int dataEndReplyMs = 10 * 60000;
 };
 
 // The dialogue as it happens, for diagnostics: lines sent (AUTH payloads shown as "****"),
@@ -79,7 +82,7 @@ private:
     void introduce();
     void secure();
     void submit(const ComposedMessage& message);
-    void refuse(const SmtpReply& reply, bool reset);
+    [[noreturn]] void refuse(const QString& command, const SmtpReply& reply, bool reset);
     void writeData(const QList<QByteArray>& lines);
     void note(const QString& text) const;
     QString scrub(QString text) const;

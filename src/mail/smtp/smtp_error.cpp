@@ -5,4 +5,10 @@ namespace velocast::mail {
 SmtpError::SmtpError(QString message, SmtpStage stage)
     : message_(std::move(message)), stage_(stage), utf8_(message_.toStdString()) {}
 
+void SmtpError::setRefusal(QString command, int replyCode, QString enhancedCode) {
+    command_ = std::move(command);
+    replyCode_ = replyCode;
+    enhancedCode_ = std::move(enhancedCode);
+}
+
 }  // namespace velocast::mail

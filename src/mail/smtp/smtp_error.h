@@ -21,12 +21,24 @@ public:
     const QString& message() const { return message_; }
     SmtpStage stage() const { return stage_; }
     void setStage(SmtpStage stage) { stage_ = stage; }
+
+    // When the server refused a command: the command ("MAIL", "RCPT", "DATA" or "." for the
+    // end of the data), its reply code and the enhanced status code the reply began with
+    // ("5.1.1"; empty when it gave none). Empty and 0 for every other failure. They let the
+    // caller tell a recipient that does not exist from a server that will not take mail.
+    const QString& command() const { return command_; }
+    int replyCode() const { return replyCode_; }
+    const QString& enhancedCode() const { return enhancedCode_; }
+    void setRefusal(QString command, int replyCode, QString enhancedCode);
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
     QString message_;
     SmtpStage stage_;
     std::string utf8_;
+    QString command_;
+    int replyCode_ = 0;
+    QString enhancedCode_;
 };
 
 }  // namespace velocast::mail

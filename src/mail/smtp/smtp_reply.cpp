@@ -1,5 +1,8 @@
 #include "mail/smtp/smtp_reply.h"
 
+#include "mail/smtp/smtp_error.h"
+
+#include <QRegularExpression>
 #include <cctype>
 
 namespace velocast::mail {
@@ -23,11 +26,29 @@ QStringList SmtpReply::textLines() const {
 
 QString SmtpReply::text() const { return textLines().join(QStringLiteral("\r\n")); }
 
+QString SmtpReply::enhancedCode() const {
+    // class "." subject "." detail: one digit 2, 4 or 5, then one to three digits twice,
+    // ended by a blank or the end of the line.
+    static const QRegularExpression pattern(QStringLiteral("^([245])\\.[0-9]{1,3}\\.[0-9]{1,3}(?=[ \\t]|$)"));
+    if (lines.isEmpty())
+        return {};
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.first()));
+    if (!match.hasMatch() || match.captured(1).toInt() != code / 100)
+        return {};
+    return match.captured(0);
+}
+
 SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
                     const std::function<void(const QByteArray&)>& onLine) {
     SmtpReply reply;
+    qsizetype bytes = 0;
     for (;;) {
         const QByteArray line = channel.readLine(deadline);
+        bytes += line.size() + 2;
+        if (reply.lines.size() >= kMaxReplyLines || bytes > kMaxReplyBytes)
+            throw SmtpError(QStringLiteral("The server's reply is longer than %1 lines or %2 bytes.")
+                                .arg(kMaxReplyLines)
+                                .arg(kMaxReplyBytes));
         if (onLine)
             onLine(line);
         if (!hasCode(line)) {

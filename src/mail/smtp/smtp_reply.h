@@ -18,7 +18,16 @@ struct SmtpReply {
     QStringList textLines() const;
     // The reply's text as raised to the caller: its lines joined by CR LF.
     QString text() const;
+    // The enhanced status code ("5.1.1") at the start of the first line, when the reply has
+    // one whose class matches the reply code's first digit; empty otherwise.
+    QString enhancedCode() const;
 };
+
+// A server that never ends its reply must not grow the program without bound: a reply is
+// refused (SmtpError) past this many lines or bytes, CR LF included. Real replies, EHLO
+// with every extension included, are a few dozen lines.
+constexpr qsizetype kMaxReplyLines = 1000;
+constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
 // Reads lines until the final one; every raw line goes to onLine first (for the dialogue log).
 SmtpReply readReply(SmtpChannel& channel, Deadline deadline,

@@ -60,6 +60,18 @@ TEST(AddressCheck, Rules) {
     for (const Case& c : cases)
         EXPECT_EQ(ValidaEMail(QString::fromUtf8(c.address)), c.valid) << c.address << " (" << c.why << ")";
 
+    // The longest address and local part a server must take pass; one more character fails.
+    const QString local64(64, u'a');
+    const QString domain189 = QString(185, u'd') + QStringLiteral(".com");
+    struct Length {
+        QString address;
+        bool valid;
+    };
+    for (const Length& c : {Length{local64 + "@exemplo.com", true}, Length{local64 + "a@exemplo.com", false},
+                            Length{local64 + "@" + domain189, true}, Length{local64 + "@d" + domain189, false},
+                            Length{"socio@" + QString(100000, u'd') + ".com", false}})
+        EXPECT_EQ(ValidaEMail(c.address), c.valid) << c.address.size();
+
     // Each character of the forbidden set alone spoils an otherwise good address.
     const QString forbidden = QString::fromUtf8("!#$%&*()+=`,;:<>~^?/|[]{}¨§¬¢£´°¹²³ºªçÇ");
     ASSERT_EQ(forbidden.size(), 39);

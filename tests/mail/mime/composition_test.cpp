@@ -18,9 +18,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QTimeZone>
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
 
 using namespace velocast::mail;
 
@@ -30,7 +32,7 @@ const QDateTime kDate(QDate(2026, 3, 5), QTime(9, 7, 3), QTimeZone(-3 * 3600));
 const QByteArray kBoundary = "aB3dE5gH7jK9mN1pQ2sT4vW6yZ8=_cX0fR";
 
 CompositionOptions fixedOptions(const QByteArray& charset = "UTF-8") {
-    return {kDate, charset, kBoundary, {}};
+    return {kDate, charset, kBoundary, {}, "20260305120703.5f3a9c"};
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data) {
@@ -93,6 +95,7 @@ TEST(Composition, PlainShapeIsHeadersThenRawBodyLines) {
         "Subject: Feliz =?UTF-8?B?YW5pdmVyc8OhcmlvLCBKb8OjbyE=?=",
         "To: socio@exemplo.com.br",
         "Date: Thu, 5 Mar 2026 09:07:03 -0300",
+        "Message-ID: <20260305120703.5f3a9c@clube.com.br>",
         "",
         "Ol\xE1 Jo\xE3o,",
         "Parab\xE9ns pelo seu dia.",
@@ -116,6 +119,7 @@ TEST(Composition, MultipartShapeHasTextPartThenAttachment) {
         "Content-Type: multipart/mixed; boundary=\"" + kBoundary + "\"",
         "MIME-Version: 1.0",
         "Date: Thu, 5 Mar 2026 09:07:03 -0300",
+        "Message-ID: <20260305120703.5f3a9c@clube.com.br>",
         "",
         "This is a multi-part message in MIME format",
         "",
@@ -152,6 +156,7 @@ TEST(Composition, BlankTextWithAttachmentIsSinglePart) {
         "To: socio@exemplo.com.br",
         "MIME-Version: 1.0",
         "Date: Thu, 5 Mar 2026 09:07:03 -0300",
+        "Message-ID: <20260305120703.5f3a9c@clube.com.br>",
         "Content-Type: application/octet-stream;",
         "\tname=\"tabela.zzq\"",
         "Content-Transfer-Encoding: base64",
@@ -166,13 +171,64 @@ TEST(Composition, BlankTextWithAttachmentIsSinglePart) {
 
 TEST(Composition, UnreadableAttachmentIsAnErrorNamingTheFile) {
     QTemporaryDir dir;
-    const MessageFields fields = row("Aviso", "texto", dir.filePath("sumiu.jpg"));
-    try {
-        composeMessage(fields, fixedOptions());
-        FAIL() << "composed with a missing attachment";
-    } catch (const CompositionError& e) {
-        EXPECT_EQ(e.text(), QString("Cannot open file \"%1\". No such file or directory").arg(fields.attachmentPath));
+    const QString fifo = dir.filePath("fila.jpg");  // nobody ever writes to it
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct {
+        QString path, reason;
+    } cases[] = {
+        {dir.filePath("sumiu.jpg"), "No such file or directory"},
+        {fifo, "Not a regular file"},
+        {dir.path(), "Not a regular file"},
+        {"/dev/zero", "Not a regular file"},
+    };
+    for (const auto& c : cases) {
+        try {
+            composeMessage(row("Aviso", "texto", c.path), fixedOptions());
+            ADD_FAILURE() << "composed with " << c.path.toStdString();
+        } catch (const CompositionError& e) {
+            EXPECT_EQ(e.text(), QString("Cannot open file \"%1\". %2").arg(c.path, c.reason));
+        }
     }
+}
+
+TEST(Composition, NulCharactersOfTheTextAreDropped) {
+    QTemporaryDir dir;
+    const QString nul(QChar(u'\0'));
+    for (const QString& attachment : {QString(), writeFile(dir, "a.txt", "abc")}) {
+        const ComposedMessage m = composeMessage(row("Aviso", "Bom" + nul + "dia" + nul + "\r\n" + nul, attachment), fixedOptions());
+        EXPECT_FALSE(wire(m).contains('\0'));
+        EXPECT_FALSE(wire(m).contains("=00"));
+        EXPECT_TRUE(wire(m).contains("Bomdia")) << wire(m).toStdString();
+    }
+}
+
+TEST(Composition, MessageIdIsUniqueAndNamesTheSendersDomainOrThisHost) {
+    const QByteArray host = QSysInfo::machineHostName().toLatin1();
+    const struct {
+        QString sender;
+        QByteArray domain;
+    } cases[] = {
+        {"academia@clube.com.br", "clube.com.br"},
+        {"Academia@Mail.Clube-Fit.com ", "Mail.Clube-Fit.com"},
+        {"", host},
+        {"academia", host},
+        {"academia@[192.0.2.1]", host},  // a literal is no name to make an identifier from
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(makeMessageId(c.sender, "u1"), "<u1@" + c.domain + ">") << c.sender.toStdString();
+
+    const QByteArray first = makeMessageIdUnique(), second = makeMessageIdUnique();
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(QRegularExpression("^[0-9]{17}\\.[0-9a-f]{24}$").match(QString::fromLatin1(first)).hasMatch()) << first.toStdString();
+    // Without a fixed one, every message gets a fresh identifier.
+    const auto idOf = [](const ComposedMessage& m) {
+        for (const QByteArray& line : m.lines)
+            if (line.startsWith("Message-ID: ")) return line;
+        return QByteArray();
+    };
+    const ComposedMessage a = composeMessage(row("x", "y")), b = composeMessage(row("x", "y"));
+    EXPECT_TRUE(idOf(a).endsWith("@clube.com.br>")) << idOf(a).toStdString();
+    EXPECT_NE(idOf(a), idOf(b));
 }
 
 // Every shape as a mail reader decodes it, including the hard cases: long subjects split

@@ -105,6 +105,13 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
         bool partial = false;
     };
     const std::string tooLong(16385, 'x');
+    // A reply of `lines` continuation lines of `width` characters that never ends.
+    const auto endless = [](int lines, size_t width) {
+        std::string text;
+        for (int i = 0; i < lines; ++i)
+            text += "220-" + std::string(width, 'x') + "\r\n";
+        return text + "220-";
+    };
     const std::vector<Case> cases{
         {"greeting not 220", {S::say("554 5.3.2 no service today")}, {}, "5.3.2 no service today"},
         {"HELO refused", join({kGreeting, reply("500 what"), reply("550 go away\r\n")}),
@@ -112,6 +119,8 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
         {"closed in mid-reply", join({kGreeting, {S::hear(), S::sayRaw("250-smtp.club.test\r\n250-PIPE"), S::close()}}),
          {ehloLine()}, "Connection Closed Gracefully."},
         {"reply line too long", {S::say("220 " + tooLong)}, {}, "Reply line longer than 16384 characters."},
+        {"endless reply: lines", {S::say(endless(1001, 10))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
+        {"endless reply: bytes", {S::say(endless(6, 12000))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
         {"implicit TLS on a plain server", {S::say("220 plain text here"), S::awaitClose()}, {},
          "Error connecting with SSL.\r\n", true},
     };
@@ -239,22 +248,25 @@ TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
         std::vector<S::Step> script;
         Lines heard;
         QString message;
+        QString command;  // what the error says was refused, with the reply's codes
+        int code;
+        QString enhanced;
     };
     const std::string mail = "MAIL FROM:<club@club.test>";
     const std::string rcpt1 = "RCPT TO:<first@club.test>";
     const std::string rcpt2 = "RCPT TO:<second@club.test>";
     const std::vector<Case> cases{
-        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected"},
+        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected", "MAIL", 553, "5.7.1"},
         {"first of two recipients refused",
          join({reply("250 ok"), reply("550-5.1.1 <first@club.test>:\r\n550 5.1.1 no such user"), reply("250 reset")}),
-         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user"},
+         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user", "RCPT", 550, "5.1.1"},
         {"DATA refused", join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("554 no data"), reply("250")}),
-         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data"},
+         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data", "DATA", 554, ""},
         {"message refused",
          join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("354 go"),
                {S::hearData(), S::say("552 5.3.4 too big")}, reply("250")}),
          {mail, rcpt1, rcpt2, "DATA", "From: club@club.test", "Subject: hello", "", "body", ".", "RSET"},
-         "5.3.4 too big"},
+         "5.3.4 too big", ".", 552, "5.3.4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -265,11 +277,32 @@ TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
             sendError(session, testMessage({QStringLiteral("first@club.test"), QStringLiteral("second@club.test")}));
         EXPECT_EQ(error.message(), c.message);
         EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        EXPECT_EQ(error.command(), c.command);
+        EXPECT_EQ(error.replyCode(), c.code);
+        EXPECT_EQ(error.enhancedCode(), c.enhanced);
         session.client.release();
         Lines expected{ehloLine()};
         expected.insert(expected.end(), c.heard.begin(), c.heard.end());
         EXPECT_EQ(server.transcript(), expected);
     }
+}
+
+TEST(SmtpSession, EnhancedStatusCodeIsTakenOnlyWhereItMatchesTheReply) {
+    struct Case {
+        int code;
+        QByteArray firstLine;
+        QString enhanced;
+    };
+    for (const Case& c : {Case{550, "5.1.1 <a@b.c>: no such user", "5.1.1"}, Case{556, "5.1.10 null MX", "5.1.10"},
+                          Case{550, "5.1.1", "5.1.1"}, Case{450, "4.2.0\ttry later", "4.2.0"},
+                          Case{550, "4.1.1 wrong class", ""}, Case{550, "5.1.1x no", ""}, Case{550, "5.1234.1 no", ""},
+                          Case{550, "no such user", ""}, Case{550, "", ""}}) {
+        SmtpReply reply;
+        reply.code = c.code;
+        reply.lines << c.firstLine << "5.9.9 a later line counts for nothing";
+        EXPECT_EQ(reply.enhancedCode(), c.enhanced) << c.firstLine.toStdString();
+    }
+    EXPECT_EQ(SmtpReply{}.enhancedCode(), QString());
 }
 
 TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
@@ -313,6 +346,35 @@ TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
         session.client.disconnect();
         server.transcript();
     }
+}
+
+TEST(SmtpSession, TheReplyToTheEndOfDataHasItsOwnLongerTimeOut) {
+    const auto session = [](const std::vector<S::Step>& afterData) {
+        return join({kGreeting, kEhloPlain, reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData()}, afterData});
+    };
+    // A server that scans the message for longer than a usual reply may take: still accepted.
+    {
+        S server(session({S::pause(1000), S::say("250 2.0.0 queued after a long scan"), S::hear(), S::say("221 bye")}));
+        TestSession slow(server.port(), TlsMode::None, 200);
+        slow.client.connect();
+        EXPECT_NO_THROW(slow.client.send(testMessage()));
+        slow.client.disconnect();
+        server.transcript();
+    }
+    // A server that never answers it fails the send once that time-out runs out.
+    {
+        S server(session({S::awaitClose()}));
+        TestSession silent(server.port(), TlsMode::None, 10000);
+        silent.client.setTimeouts({10000, 10000, 10000, 300});
+        silent.client.connect();
+        const SmtpError error = sendError(silent);
+        EXPECT_EQ(error.stage(), SmtpStage::Sending);
+        EXPECT_EQ(error.message(), QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.")
+                                       .arg(server.port()));
+        silent.client.disconnect();
+        server.transcript();
+    }
+    EXPECT_GE(SmtpTimeouts{}.dataEndReplyMs, 10 * 60000);
 }
 
 TEST(SmtpSession, LineBreaksInsideCommandsOrLinesAreRefusedBeforeAnythingIsWritten) {
