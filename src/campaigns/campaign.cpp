@@ -1,5 +1,7 @@
 #include "campaigns/campaign.h"
 
+#include <algorithm>
+
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "data/session.h"
@@ -27,7 +29,19 @@ const Dataset& CampaignRun::settings() const { return session_.TBLCONTROLE2; }
 const Dataset& CampaignRun::controle() const { return session_.TBLCONTROLE; }
 
 void CampaignRun::select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters) {
-    select(session_.connection(), selection, sql, parameters);
+    selection.close();
+    // SQLite reads a selection while the same connection writes the outbox, so the rows go
+    // past one at a time and a large club costs no memory. SQL Server serves one open result
+    // per connection, and the outbox rows are written on it: there the selection is read whole.
+    SharedConnection& connection = session_.connection();
+    selection.openQuery(connection, sql.in(connection.dialect()), parameters,
+                        connection.dialect() == Dialect::Sqlite ? Dataset::Rows::Stream : Dataset::Rows::Read);
+    if (std::find(selections_.begin(), selections_.end(), &selection) == selections_.end())
+        selections_.push_back(&selection);
+}
+
+CampaignRun::~CampaignRun() {
+    for (Dataset* selection : selections_) selection->close();
 }
 
 void CampaignRun::select(SharedConnection& connection, Dataset& selection, const SqlText& sql,
@@ -60,6 +74,9 @@ void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(
         outbox.append(row);
         ++rowsWritten_;
     }
+    // Nothing reads a selection once its rows are in the outbox; its snapshot need not stay
+    // in memory for the rest of the run.
+    selection.close();
 }
 
 namespace {

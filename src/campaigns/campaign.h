@@ -6,6 +6,7 @@
 #include <QVariantMap>
 #include <functional>
 #include <memory>
+#include <vector>
 #include <stdexcept>
 
 #include "calendar/date_time.h"
@@ -24,6 +25,11 @@ class SharedConnection;
 class CampaignRun {
 public:
     CampaignRun(Session& session, const CampaignColumns& columns);
+    // Lets go of every selection still being read, so that no statement stays open on the
+    // connection after the campaign, whether it finished or failed.
+    ~CampaignRun();
+    CampaignRun(const CampaignRun&) = delete;
+    CampaignRun& operator=(const CampaignRun&) = delete;
 
     Session& session() { return session_; }
     Dialect dialect() const;
@@ -56,6 +62,7 @@ private:
     Session& session_;
     const CampaignColumns& columns_;
     int rowsWritten_ = 0;
+    std::vector<Dataset*> selections_;
 };
 
 // A failure in a step of a campaign's own (filling a table of its own, updating a host table)

@@ -63,10 +63,10 @@ bool Session::createRunTable() {
     }
 }
 
-bool Session::openStep(Dataset& dataset, const QString& table, const QString& detail) {
+bool Session::openStep(Dataset& dataset, const QString& table, const QString& detail, Dataset::Rows rows) {
     if (dataset.isOpen()) return true;
     try {
-        dataset.openTable(connection_, table, declaredColumns(table));
+        dataset.openTable(connection_, table, declaredColumns(table), rows);
         return true;
     } catch (const DbError&) {
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, detail);
@@ -80,10 +80,13 @@ void Session::openSettings() {
 
 bool Session::ABRE_TABELAS() {
     if (!createRunTable()) return false;
-    if (!openStep(TBLTEMPFEDELIDADE, TBLTEMPFEDELIDADE.table(), QStringLiteral("TempFedelidade"))) return false;
+    // The run table (empty), the outbox (requeried by every drain) and the members (walked
+    // by the loyalty campaign with a query of its own) are checked, not read.
+    if (!openStep(TBLTEMPFEDELIDADE, TBLTEMPFEDELIDADE.table(), QStringLiteral("TempFedelidade"), Dataset::Rows::Skip))
+        return false;
     if (!openStep(TBLCONTROLE, QStringLiteral("Qzcvar"), QStringLiteral("Controle"))) return false;
     if (!openStep(TBLCONTROLE2, QStringLiteral("Qzcvar2"), QStringLiteral("Controle2"))) return false;
-    if (!openStep(TBLVelocast, QStringLiteral("Velocast"), QStringLiteral("Velocast"))) return false;
+    if (!openStep(TBLVelocast, QStringLiteral("Velocast"), QStringLiteral("Velocast"), Dataset::Rows::Skip)) return false;
     if (!TBLCAIXA.isOpen()) {
         try {
             TBLCAIXA.openTable(connection_, QStringLiteral("Caixa"), declaredColumns(QStringLiteral("Caixa")));
@@ -95,7 +98,7 @@ bool Session::ABRE_TABELAS() {
             return false;
         }
     }
-    if (!openStep(TBLALUNOS, QStringLiteral("AlunosAtivos"), QStringLiteral("Alunos"))) return false;
+    if (!openStep(TBLALUNOS, QStringLiteral("AlunosAtivos"), QStringLiteral("Alunos"), Dataset::Rows::Skip)) return false;
     return true;
 }
 

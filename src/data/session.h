@@ -19,7 +19,9 @@ public:
     Session(SharedConnection& connection, Notices& notices);
 
     // The session opening: creates the run table, opens the six tables, takes the business
-    // date. True when every step succeeded; each failure has already shown its notice.
+    // date. The run table, the outbox and the members are checked (table and columns) but
+    // their rows are not read: the drain requeries the outbox, and the members are read as
+    // a forward-only stream by whatever walks them. True when every step succeeded; each failure has already shown its notice.
     // Throws DbError only when the connection is closed (beginning the transaction and its
     // rollback both fail); the caller shows that as the default error report.
     bool ABRE_TABELAS();
@@ -51,7 +53,8 @@ private:
     // that fails (a killed run's table left behind); its name. Throws the last DbError.
     QString createRunTableFreeName();
     static constexpr int kRunTableNameTries = 5;
-    bool openStep(Dataset& dataset, const QString& table, const QString& detail);
+    bool openStep(Dataset& dataset, const QString& table, const QString& detail,
+                  Dataset::Rows rows = Dataset::Rows::Read);
 
     SharedConnection& connection_;
     Notices& notices_;

@@ -12,6 +12,20 @@ QString driverText(const QSqlError& error) {
     QString text = error.text().trimmed();
     return text.isEmpty() ? QStringLiteral("unknown database error") : text;
 }
+// The sender commits once per outbox row. SQLite's default (rollback journal, a full sync)
+// costs several disk flushes and a file deletion per commit, which makes the disk, not the
+// mail server, the limit. In the write-ahead log with synchronous=NORMAL every transaction is
+// still atomic and a crash of the program loses nothing committed; what a power cut or a
+// system crash can undo is the last few commits, that is the last deletes of sent rows, so
+// those messages go out again and none is lost. A file that cannot switch (read-only, or on
+// a file system without shared memory) keeps its journal: slower, never wrong.
+void useWriteAheadLog(QSqlDatabase& db) {
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.next() &&
+        q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0)
+        q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+}
+
 }  // namespace
 
 SharedConnection::SharedConnection(QString dataLinkPath, QString connectionName)
@@ -54,6 +68,7 @@ void SharedConnection::open() {
         throw DbError(QStringLiteral("cannot connect to the database of %1: %2").arg(link.path, why));
     }
     dialect_ = link.dialect;
+    if (!link.usesOdbc()) useWriteAheadLog(db);
     if (dialect_ == Dialect::Mssql) {
         // Day-first literals must not depend on the login's language. Forward-only, so that it
         // goes as a batch of its own: in a server cursor (a procedure call) the server would undo
@@ -65,7 +80,20 @@ void SharedConnection::open() {
     }
 }
 
+QSqlQuery& SharedConnection::preparedStatement(const QString& sql) {
+    auto found = prepared_.find(sql);
+    if (found == prepared_.end()) {
+        auto query = std::make_shared<QSqlQuery>(database());
+        query->setForwardOnly(true);
+        if (!query->prepare(sql)) throw DbError(driverText(query->lastError()));
+        found = prepared_.insert(sql, std::move(query));
+    }
+    return **found;
+}
+
 void SharedConnection::close() {
+    // Statements go before their connection does.
+    prepared_.clear();
     if (!QSqlDatabase::contains(connectionName_)) return;
     QSqlDatabase db = database();
     if (db.isOpen()) {

@@ -1,8 +1,11 @@
 #pragma once
 // The program's one connection to the club's database. Everything the program does in the
 // database goes through it, one explicit transaction at a time.
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <memory>
 
 #include "data/data_link.h"
 #include "data/dialect.h"
@@ -30,6 +33,9 @@ public:
     bool inTransaction() const { return inTransaction_; }
 
     QSqlDatabase database() const;
+    // A statement prepared on this connection and kept until it closes, so that a statement
+    // run for every outbox row or every recipient is parsed once; throws DbError.
+    QSqlQuery& preparedStatement(const QString& sql);
     Dialect dialect() const { return dialect_; }
     const QString& dataLinkPath() const { return dataLinkPath_; }
     const QString& connectionName() const { return connectionName_; }
@@ -46,6 +52,7 @@ private:
     QString connectionName_;
     Dialect dialect_ = Dialect::Sqlite;
     bool inTransaction_ = false;
+    QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
 };
 
 }  // namespace velocast

@@ -67,8 +67,10 @@ QStringList placeholdersOf(const QString& sql) {
     return names;
 }
 
-QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
-    if (!connection.isOpen()) connection.open();
+namespace {
+
+// Every placeholder bound, and nothing bound that the statement does not have.
+QStringList checkedPlaceholders(const QString& sql, const QVariantMap& parameters) {
     const QStringList names = placeholdersOf(sql);
     for (const QString& name : names)
         if (!parameters.contains(name))
@@ -76,6 +78,31 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
     for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
         if (!names.contains(it.key()))
             throw DbError(QStringLiteral("the statement has no parameter :%1").arg(it.key()));
+    return names;
+}
+
+}  // namespace
+
+void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.isOpen()) connection.open();
+    // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
+    if (connection.database().driverName() == QLatin1String("QODBC")) {
+        runSql(connection, sql, parameters);
+        return;
+    }
+    checkedPlaceholders(sql, parameters);
+    QSqlQuery& query = connection.preparedStatement(sql);
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
+        query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    const bool ok = query.exec();
+    const QString error = ok ? QString() : query.lastError().text().trimmed();
+    query.finish();  // done with it until the next run; the preparation stays
+    if (!ok) throw DbError(error);
+}
+
+QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.isOpen()) connection.open();
+    const QStringList names = checkedPlaceholders(sql, parameters);
 
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);

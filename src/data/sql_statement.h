@@ -20,4 +20,9 @@ QStringList placeholdersOf(const QString& sql);
 // inactive query.
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
 
+// The same for a statement without a result that runs many times (once per outbox row, once
+// per recipient): on SQLite it is prepared once per connection and only bound and run
+// afterwards; over ODBC it goes the way of every write (runSql).
+void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
+
 }  // namespace velocast

@@ -31,11 +31,11 @@ void Outbox::append(const OutboxRow& row) {
     static const QString insert = QStringLiteral(
         "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
         "VALUES (:Email, :Assunto, :Texto, :IMAGEM_CORPO_MARKETING)");
-    runSql(session_.connection(), insert,
-           {{QStringLiteral("Email"), boundText(row.email, "Email")},
-            {QStringLiteral("Assunto"), boundText(row.subject, "Assunto")},
-            {QStringLiteral("Texto"), boundText(row.text, "Texto")},
-            {QStringLiteral("IMAGEM_CORPO_MARKETING"), boundText(row.imagePath, "IMAGEM_CORPO_MARKETING")}});
+    runPrepared(session_.connection(), insert,
+                {{QStringLiteral("Email"), boundText(row.email, "Email")},
+                 {QStringLiteral("Assunto"), boundText(row.subject, "Assunto")},
+                 {QStringLiteral("Texto"), boundText(row.text, "Texto")},
+                 {QStringLiteral("IMAGEM_CORPO_MARKETING"), boundText(row.imagePath, "IMAGEM_CORPO_MARKETING")}});
 }
 
 qint32 Outbox::reload() {
@@ -58,8 +58,8 @@ OutboxRow Outbox::current() const {
 void Outbox::next() { rows_.next(); }
 
 void Outbox::removeCurrent() {
-    runSql(session_.connection(), QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
-           {{QStringLiteral("ID"), rows_.value(QStringLiteral("ID"))}});
+    runPrepared(session_.connection(), QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
+                {{QStringLiteral("ID"), rows_.value(QStringLiteral("ID"))}});
     rows_.removeCurrentRow();
 }
 

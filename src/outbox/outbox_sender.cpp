@@ -51,8 +51,19 @@ void OutboxSender::Timer2Timer() {
     }
 }
 
+const mail::SmtpAccount& OutboxSender::account() {
+    const Dataset& settings = session_.TBLCONTROLE2;
+    if (!account_ || accountVersion_ != settings.version()) {
+        account_.reset();
+        account_ = readSmtpAccount(settings);  // throws DbError when the table is not open
+        accountVersion_ = settings.version();
+    }
+    return *account_;
+}
+
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
+    account_.reset();
     keptForServer_ = {};
     keptIds_.clear();
     SharedConnection& connection = session_.connection();
@@ -105,7 +116,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         return RowResult::Finished;
     }
 
-    const mail::SmtpAccount account = readSmtpAccount(session_.TBLCONTROLE2);
+    const mail::SmtpAccount& account = this->account();
     if (!mail::configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
                       QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));

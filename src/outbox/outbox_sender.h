@@ -5,8 +5,10 @@
 #include <QSet>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "mail/mime/message_composer.h"
+#include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
 #include "outbox/figure.h"
 #include "outbox/outbox.h"
@@ -64,6 +66,7 @@ private:
     RowResult ENVIADO(const OutboxRow& row);
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
+    const mail::SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason);
 
     Session& session_;
@@ -73,6 +76,10 @@ private:
     SendCounters& counters_;
     Hooks hooks_;
     int finishedInDrain_ = 0;
+    // The settings row as read for this drain; read again when the watchdog has reopened
+    // (or closed) the settings table since.
+    std::optional<mail::SmtpAccount> account_;
+    quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
     QSet<QString> keptIds_;
 };

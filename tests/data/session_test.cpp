@@ -63,6 +63,7 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
         {"ALTER TABLE Velocast DROP COLUMN IMAGEM_CORPO_MARKETING", "Velocast"},
         {"DROP TABLE Caixa", "Caixa"},
         {"ALTER TABLE AlunosAtivos DROP COLUMN BOLSISTA", "Alunos"},
+        {"DROP TABLE AlunosAtivos", "Alunos"},
     };
     for (const Case& c : cases) {
         HostDatabase broken;

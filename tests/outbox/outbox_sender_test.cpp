@@ -141,6 +141,24 @@ TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCou
     EXPECT_EQ(terminations, 0);
 }
 
+TEST_F(OutboxFixture, SettingsTheWatchdogReadsAgainBetweenTwoRowsServeTheNextRow) {
+    AiosmtpdPeer first(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    AiosmtpdPeer second(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(first.port()), QStringLiteral("utUseExplicitTLS"));
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+    // The club moves to another server while the drain is between two rows; the watchdog's
+    // next tick reopens the settings table.
+    QTimer::singleShot(0, [&] { smtpAccount(QStringLiteral("127.0.0.1*%1").arg(second.port()), QStringLiteral("utNoTLSSupport")); });
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(counters.sent, 2);
+    const QJsonObject one = first.nextMessage(), two = second.nextMessage();
+    EXPECT_EQ(one.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_TRUE(one.value(QStringLiteral("tls")).toBool());
+    EXPECT_EQ(two.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("bia@example.com"));
+    EXPECT_FALSE(two.value(QStringLiteral("tls")).toBool());
+}
+
 TEST_F(OutboxFixture, ADatabaseErrorAfterTheSendIsReportedAndTheRowStays) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));

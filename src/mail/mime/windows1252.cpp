@@ -3,27 +3,57 @@
 #include <QList>
 #include <cerrno>
 #include <iconv.h>
+#include <map>
 #include <stdexcept>
 #include <string>
 
 namespace velocast::mail {
 namespace {
 
-// One iconv descriptor for the lifetime of a conversion.
-class Iconv {
-public:
-    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
-        if (cd_ == reinterpret_cast<iconv_t>(-1))
-            throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
-    }
-    ~Iconv() { iconv_close(cd_); }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
+// Bytes 0x80 to 0x9F of Windows-1252; 0 where the code page defines no character (0x81,
+// 0x8D, 0x8F, 0x90, 0x9D). Every other byte is the code point of the same value.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,       // 88-8F
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,  // 98-9F
+};
 
-    // Converts `in` completely; returns false (and writes nothing) when it cannot.
-    bool convert(const char* in, size_t inSize, QByteArray& out) {
+// The byte for a code point, or -1 when Windows-1252 has none.
+int windows1252Byte(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    if (cp > 0xFFFF) return -1;
+    for (int i = 0; i < 32; ++i)
+        if (kHighControls[i] != 0 && kHighControls[i] == cp) return 0x80 + i;
+    return -1;
+}
+
+// One iconv descriptor from UTF-32LE to a character set, opened once and reset before each
+// use. Everything runs on one thread; each thread would get its own.
+class Converter {
+public:
+    static Converter& to(const char* charset) {
+        thread_local std::map<std::string, Converter> converters;
+        auto found = converters.find(charset);
+        if (found == converters.end()) found = converters.try_emplace(charset, charset).first;
+        return found->second;
+    }
+
+    explicit Converter(const char* to) : cd_(iconv_open(to, "UTF-32LE")) {
+        if (cd_ == reinterpret_cast<iconv_t>(-1))
+            throw std::runtime_error(std::string("iconv cannot convert from UTF-32LE to ") + to);
+    }
+    ~Converter() { iconv_close(cd_); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts one code point completely; returns false (and writes nothing) when it cannot.
+    bool convert(char32_t cp, QByteArray& out) {
+        char in[4];
+        for (int i = 0; i < 4; ++i) in[i] = static_cast<char>((cp >> (8 * i)) & 0xFF);
         char buffer[32];
-        char* inPtr = const_cast<char*>(in);
+        char* inPtr = in;
+        size_t inSize = sizeof in;
         char* outPtr = buffer;
         size_t outLeft = sizeof buffer;
         if (iconv(cd_, &inPtr, &inSize, &outPtr, &outLeft) == static_cast<size_t>(-1))
@@ -31,7 +61,7 @@ public:
         out.append(buffer, static_cast<qsizetype>(sizeof buffer - outLeft));
         return true;
     }
-    // Writes what returns a stateful encoding to its initial state.
+    // Writes what returns a stateful encoding to its initial state (nothing for the others).
     void reset(QByteArray& out) {
         char buffer[32];
         char* outPtr = buffer;
@@ -44,21 +74,17 @@ private:
     iconv_t cd_;
 };
 
-void appendUtf32le(char32_t cp, char (&bytes)[4]) {
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<char>((cp >> (8 * i)) & 0xFF);
-}
-
 }  // namespace
 
 QByteArray toCharset(const QString& text, const char* charset) {
-    Iconv conv(charset, "UTF-32LE");
+    Converter& conv = Converter::to(charset);
     QByteArray out;
+    // A failed conversion of an earlier text may have left the descriptor mid-state.
+    QByteArray discarded;
+    conv.reset(discarded);
     // One code point at a time, so that an unrepresentable one is replaced on its own.
     for (const uint cp : text.toUcs4()) {
-        char bytes[4];
-        appendUtf32le(cp, bytes);
-        if (!conv.convert(bytes, sizeof bytes, out)) {
+        if (!conv.convert(cp, out)) {
             conv.reset(out);
             out.append('?');
         }
@@ -67,20 +93,23 @@ QByteArray toCharset(const QString& text, const char* charset) {
     return out;
 }
 
-QByteArray toWindows1252(const QString& text) { return toCharset(text, "WINDOWS-1252"); }
+QByteArray toWindows1252(const QString& text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (const uint cp : text.toUcs4()) {
+        const int byte = windows1252Byte(cp);
+        out.append(byte < 0 ? '?' : static_cast<char>(byte));
+    }
+    return out;
+}
 
 QString fromWindows1252(const QByteArray& bytes) {
-    Iconv conv("UTF-32LE", "WINDOWS-1252");
     QString out;
-    for (char byte : bytes) {
-        QByteArray wide;
-        char32_t cp = static_cast<unsigned char>(byte);
-        if (conv.convert(&byte, 1, wide) && wide.size() == 4) {
-            cp = 0;
-            for (int i = 3; i >= 0; --i)
-                cp = (cp << 8) | static_cast<unsigned char>(wide[i]);
-        }
-        out.append(QString::fromUcs4(&cp, 1));
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char16_t high = byte >= 0x80 && byte <= 0x9F ? kHighControls[byte - 0x80] : 0;
+        out.append(QChar(high != 0 ? high : char16_t{byte}));
     }
     return out;
 }

@@ -24,7 +24,7 @@ void SmtpChannel::throwTimeout(const char* what) const {
 }
 
 bool SmtpChannel::startTls(const QString& serverName) {
-    std::unique_ptr<TlsSession> tls = TlsSession::create(socket_.descriptor(), serverName);
+    std::unique_ptr<TlsSession> tls = TlsSession::create(socket_.descriptor(), serverName, peer_);
     if (!tls)
         return false;
     // Bytes the server sent ahead of the handshake would belong to the plain stream.

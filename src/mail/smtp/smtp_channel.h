@@ -29,6 +29,7 @@ public:
     bool startTls(const QString& serverName);
     bool tlsActive() const { return tls_ != nullptr; }
     QString tlsDescription() const;
+    bool tlsResumed() const { return tls_ && tls_->resumed(); }
 
     // One line without its CR LF; waits at most until deadline. Errors: the time-out,
     // "Connection Closed Gracefully." and a line longer than kMaxLineLength.

@@ -117,7 +117,8 @@ void SmtpClient::startTls(bool duringConnect) {
         channel_.close(false);  // the time-out, which names the silent server
         throw;
     }
-    note(QStringLiteral("TLS started (%1)").arg(channel_.tlsDescription()));
+    note(QStringLiteral("TLS started (%1%2)")
+             .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
 }
 
 void SmtpClient::introduce() {

@@ -7,6 +7,8 @@
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
+#include <QHash>
+
 namespace velocast::mail {
 
 namespace {
@@ -50,10 +52,13 @@ const BIO_METHOD* socketMethod() {
     return method;
 }
 
-SSL_CTX* newClientContext() {
+SSL_CTX* newClientContext(int (*keepSession)(SSL*, SSL_SESSION*)) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context)
         return nullptr;
+    // Sessions are kept by the program, per server (below), not in OpenSSL's own cache.
+    SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(context, keepSession);
     // No version forbidden: open the range down to TLS 1.0 (the oldest OpenSSL 3 still has),
     // whatever minimum the system configuration sets, and clear every "no version" option.
     SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
@@ -87,17 +92,53 @@ QString lastErrorText(int sslError) {
     return QStringLiteral("SSL error %1").arg(sslError);
 }
 
+// The last resumable session of each server ("host:port"), one reference held for each.
+// Everything runs on one thread.
+class SessionStore {
+public:
+    ~SessionStore() {
+        for (SSL_SESSION* session : sessions_) SSL_SESSION_free(session);
+    }
+    SSL_SESSION* find(const QByteArray& peer) const { return sessions_.value(peer, nullptr); }
+    // Takes over the caller's reference.
+    void keep(const QByteArray& peer, SSL_SESSION* session) {
+        forget(peer);
+        sessions_.insert(peer, session);
+    }
+    void forget(const QByteArray& peer) {
+        if (SSL_SESSION* old = sessions_.take(peer)) SSL_SESSION_free(old);
+    }
+
+private:
+    QHash<QByteArray, SSL_SESSION*> sessions_;
+};
+
+SessionStore& sessionStore() {
+    static SessionStore store;
+    return store;
+}
+
 }  // namespace
 
-std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName) {
-    SSL_CTX* context = newClientContext();
+int TlsSession::keepSession(SSL* ssl, SSL_SESSION* session) {
+    const auto* self = static_cast<const TlsSession*>(SSL_get_app_data(ssl));
+    if (!self || !SSL_SESSION_is_resumable(session))
+        return 0;  // OpenSSL keeps its reference
+    sessionStore().keep(self->peer_, session);
+    return 1;
+}
+
+std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName,
+                                               const QString& peer) {
+    // One context for the run, made at the first TLS connection. It lives until the program
+    // ends, as the sessions it issued do.
+    static SSL_CTX* const context = newClientContext(&TlsSession::keepSession);
     if (!context)
         return nullptr;
     SSL* ssl = SSL_new(context);
     BIO* bio = ssl ? BIO_new(socketMethod()) : nullptr;
     if (!bio) {
         SSL_free(ssl);
-        SSL_CTX_free(context);
         return nullptr;
     }
     BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(socketDescriptor)));
@@ -108,15 +149,21 @@ std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QStri
     in_addr literal{};
     if (!name.isEmpty() && inet_pton(AF_INET, name.constData(), &literal) != 1)
         SSL_set_tlsext_host_name(ssl, name.constData());
-    return std::unique_ptr<TlsSession>(new TlsSession(context, ssl));
+    std::unique_ptr<TlsSession> tls(new TlsSession(ssl, peer.toUtf8()));
+    SSL_set_app_data(ssl, tls.get());
+    if (SSL_SESSION* earlier = sessionStore().find(tls->peer_))
+        SSL_set_session(ssl, earlier);
+    return tls;
 }
 
-TlsSession::TlsSession(SSL_CTX* context, SSL* ssl) : context_(context), ssl_(ssl) {}
+TlsSession::TlsSession(SSL* ssl, QByteArray peer) : ssl_(ssl), peer_(std::move(peer)) {}
 
 TlsSession::~TlsSession() {
+    SSL_set_app_data(ssl_, nullptr);
     SSL_free(ssl_);
-    SSL_CTX_free(context_);
 }
+
+bool TlsSession::resumed() const { return SSL_session_reused(ssl_) == 1; }
 
 qint64 TlsSession::classify(int rc, bool zeroIsClose) {
     const int error = SSL_get_error(ssl_, rc);
@@ -145,7 +192,15 @@ qint64 TlsSession::handshakeStep() {
     ERR_clear_error();
     errno = 0;
     const int rc = SSL_connect(ssl_);
-    return rc == 1 ? 1 : classify(rc, false);
+    if (rc == 1)
+        return 1;
+    try {
+        return classify(rc, false);
+    } catch (const TlsFailure&) {
+        // Whatever went wrong, the next connection starts with a full handshake.
+        sessionStore().forget(peer_);
+        throw;
+    }
 }
 
 qint64 TlsSession::read(char* buffer, qint64 size) {

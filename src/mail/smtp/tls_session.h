@@ -2,11 +2,17 @@
 // OpenSSL on an already connected socket, client role. The settings favour reaching old mail
 // servers over checking who they are: every protocol version OpenSSL still has, security
 // level 0, the legacy cipher list, and no certificate verification at all.
+//
+// One client context serves the whole run, and the last session each server handed out is
+// kept (in memory only) and offered again at the next connection to the same server: one
+// message per connection would otherwise pay a full handshake for every e-mail. A server
+// that does not resume simply gets the full handshake.
 #include <QString>
 #include <memory>
 
 using SSL = struct ssl_st;
 using SSL_CTX = struct ssl_ctx_st;
+using SSL_SESSION = struct ssl_session_st;
 
 namespace velocast::mail {
 
@@ -21,8 +27,10 @@ public:
     // Result of a non-blocking step: done (or bytes moved), or what to wait for.
     enum Progress : qint64 { WantRead = -1, WantWrite = -2 };
 
-    // Null when OpenSSL cannot give a client context (the library is unusable).
-    static std::unique_ptr<TlsSession> create(int socketDescriptor, const QString& serverName);
+    // Null when OpenSSL cannot give a client context (the library is unusable). `peer` names
+    // the server (host and port) whose earlier session may be resumed.
+    static std::unique_ptr<TlsSession> create(int socketDescriptor, const QString& serverName,
+                                              const QString& peer);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;
@@ -37,12 +45,15 @@ public:
     void shutdown();
     // "TLSv1.3, TLS_AES_256_GCM_SHA384" for the dialogue log.
     QString description() const;
+    // Whether the handshake resumed an earlier session.
+    bool resumed() const;
 
 private:
-    TlsSession(SSL_CTX* context, SSL* ssl);
+    TlsSession(SSL* ssl, QByteArray peer);
     qint64 classify(int rc, bool zeroIsClose);
-    SSL_CTX* context_;
+    static int keepSession(SSL* ssl, SSL_SESSION* session);
     SSL* ssl_;
+    QByteArray peer_;
 };
 
 }  // namespace velocast::mail

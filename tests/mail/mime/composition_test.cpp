@@ -21,6 +21,7 @@
 #include <QSysInfo>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <sys/stat.h>
 
 using namespace velocast::mail;
@@ -496,4 +497,33 @@ TEST(Composition, Windows1252Conversions) {
     EXPECT_EQ(toWindows1252(QString::fromUtf8("€ç “x” Ж😀")), "\x80\xE7 \x93x\x94 ??");
     EXPECT_EQ(fromWindows1252("\x80\xE7\x81\x93"), QString::fromUtf8("€ç\u0081“"));
     EXPECT_EQ(toCharset(QString::fromUtf8("aЖé"), "KOI8-R"), "a\xF6?");
+    // The converter kept for the run starts every text afresh, also after a stateful set.
+    EXPECT_EQ(toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"), toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"));
+}
+
+// The fixed table against the C library's converter: every character of the Basic
+// Multilingual Plane one way, every byte the other.
+TEST(Composition, Windows1252TableAgreesWithIconv) {
+    QStringList differences;
+    for (char32_t cp = 0; cp <= 0xFFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        const QString text = QString::fromUcs4(&cp, 1);
+        if (toWindows1252(text) != toCharset(text, "WINDOWS-1252"))
+            differences << QStringLiteral("U+%1").arg(static_cast<uint>(cp), 4, 16, QLatin1Char('0'));
+    }
+    iconv_t widen = iconv_open("UTF-32LE", "WINDOWS-1252");
+    ASSERT_NE(widen, reinterpret_cast<iconv_t>(-1));
+    for (int byte = 0; byte < 256; ++byte) {
+        char in = static_cast<char>(byte);
+        char32_t wide = 0;
+        char* inPtr = &in;
+        char* outPtr = reinterpret_cast<char*>(&wide);
+        size_t inLeft = 1, outLeft = sizeof wide;
+        // Where the code page has no character, Windows widens the byte to the same value.
+        if (iconv(widen, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) wide = static_cast<char32_t>(byte);
+        if (fromWindows1252(QByteArray(1, in)) != QString::fromUcs4(&wide, 1))
+            differences << QStringLiteral("byte %1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    iconv_close(widen);
+    EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char(' ')).toStdString();
 }

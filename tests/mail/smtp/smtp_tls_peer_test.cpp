@@ -86,6 +86,32 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
     }
 }
 
+// One message per connection: the second connection to a server resumes the TLS session of
+// the first instead of a full handshake, after STARTTLS as with TLS from the first byte.
+TEST(SmtpTlsPeer, TheNextConnectionToTheSameServerResumesItsTlsSession) {
+    for (const auto& [server, mode] : {std::pair{AiosmtpdPeer::Mode::StartTls, TlsMode::Required},
+                                       std::pair{AiosmtpdPeer::Mode::Implicit, TlsMode::Implicit}}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        AiosmtpdPeer peer(server, kUser, kPassword);
+        for (int connection = 0; connection < 3; ++connection) {
+            TestSession session(peer.port(), mode);
+            session.useSasl(kUser, kPassword);
+            try {
+                session.client.connect();
+                session.client.send(peerMessage());
+            } catch (const SmtpError& error) {
+                ADD_FAILURE() << error.what() << "\n" << session.log.join('\n').toStdString();
+            }
+            session.client.disconnect();
+            EXPECT_EQ(peer.nextEvent(), "AUTH PLAIN club@club.test ok");
+            EXPECT_TRUE(peer.nextMessage()["tls"].toBool());
+            const QStringList started = session.log.filter(QStringLiteral("* TLS started"));
+            ASSERT_EQ(started.size(), 1) << session.log.join('\n').toStdString();
+            EXPECT_EQ(started[0].endsWith(QLatin1String(", session resumed)")), connection > 0) << started[0].toStdString();
+        }
+    }
+}
+
 TEST(SmtpTlsPeer, WrongPasswordFailsWithTheFirstRejection) {
     AiosmtpdPeer peer(AiosmtpdPeer::Mode::Implicit, kUser, kPassword);
     TestSession session(peer.port(), TlsMode::Implicit);

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The drain at the SMTP floor: N outbox rows with 1 KiB bodies sent by
+# `velocast --headless --once` to Postfix's smtp-sink on loopback, against smtp-source -s 1
+# (one session per message, the same exchanges) with the same count and size on the same
+# sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink of our own (bench/drain/tls_sink.cpp).
+#   bash bench/drain/run.sh [N [ROUNDS]]     (defaults 2000 and 5)
+# The machine is shared, so each round measures both sides of a ratio back to back and the
+# ratio reported is the median of the rounds' ratios; the rates shown are each side's best.
+# Needs bench/setup.sh once. Prints rates, ratios and peak RSS.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+rows=${1:-2000}
+rounds=${2:-5}
+tls_sink="$build/bench/drain/bench_tls_sink"
+require "$velocast" "$seed" "$tls_sink" /usr/sbin/smtp-sink /usr/sbin/smtp-source sqlite3 openssl bc
+
+work=$(mktemp -d /tmp/velocast-bench-drain.XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The outbox: N rows, campaigns off so that only the drain runs.
+body=$(printf 'Olá! Seu treino de hoje está pronto: aquecimento, força e alongamento. %.0s' $(seq 1 20) | cut -c1-1024)
+"$seed" "$work/template.sqlite" --members 0 --date 2024-03-15 --force >/dev/null
+sqlite3 "$work/template.sqlite" <<SQL
+UPDATE Qzcvar2 SET MARKETING_MEDICA = 'Não', MARKETING_FUNCIONAL = 'Não',
+  MARKETING_ANIVERSARUANETE = 'Não', MARKETING_PLANO = 'Não', MARKETING_TRANCAMENTO = 'Não',
+  MARKETING_FIDELIDADE = 'Não', MARKETING_INADIMPLENTES = 'Não', MARKETING_AUSENTES = 'Não',
+  USERNAME = NULL, PASSWORD = NULL;
+DELETE FROM Velocast;
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $rows)
+INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)
+  SELECT 'membro' || i || '@example.com', 'Seu treino de hoje', '$body', NULL FROM n;
+SQL
+
+# A fresh copy of the outbox aimed at PORT with TLS MODE; prints its data-link file.
+outbox_for() {
+  local db="$work/outbox-$3.sqlite"
+  cp "$work/template.sqlite" "$db"
+  sqlite3 "$db" "UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*$1', IdSMTP_UseTLS = '$2'"
+  udl_for "$db"
+}
+
+drain() {  # NAME PORT MODE
+  local udl
+  udl=$(outbox_for "$2" "$3" "$1")
+  measure "$1" "$velocast" --headless --once --data-link "$udl" || {
+    echo "velocast failed ($1):" >&2; tail -n 5 "$work/$1.err" >&2; exit 1; }
+  local left
+  left=$(sqlite3 "${udl%.udl}" "SELECT COUNT(*) FROM Velocast")
+  [ "$left" = 0 ] || { echo "$1: $left rows left in the outbox" >&2; exit 1; }
+}
+
+# Keeps the fastest round of NAME in best_NAME_s and its RSS in best_NAME_kb.
+keep_best() {
+  local s="${1}_s" kb="${1}_kb" bs="best_${1}_s" bkb="best_${1}_kb"
+  if [ -z "${!bs:-}" ] || [ "$(echo "${!s} < ${!bs}" | bc -l)" = 1 ]; then
+    printf -v "$bs" '%s' "${!s}"
+    printf -v "$bkb" '%s' "${!kb}"
+  fi
+}
+
+sink_port=$(free_port)
+user=()
+[ "$(id -u)" -ne 0 ] || user=(-u postfix)
+/usr/sbin/smtp-sink "${user[@]}" "127.0.0.1:$sink_port" 256 >"$work/sink.log" 2>&1 &
+pids+=($!)
+wait_port "$sink_port"
+
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
+  -days 2 -subj /CN=localhost >/dev/null 2>&1
+tls_port=$(free_port)
+"$tls_sink" "$tls_port" "$work/cert.pem" "$work/key.pem" >"$work/tls_sink.log" 2>&1 &
+pids+=($!)
+wait_port "$tls_port"
+
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+plain_ratios=(); tls_ratios=()
+for round in $(seq 1 "$rounds"); do
+  echo "round $round of $rounds: $rows rows each" >&2
+  drain plain "$sink_port" utNoTLSSupport
+  keep_best plain
+  measure source /usr/sbin/smtp-source -s 1 -m "$rows" -l 1024 -f academia@example.com \
+    -t membro@example.com "127.0.0.1:$sink_port"
+  keep_best source
+  drain tlsplain "$tls_port" utNoTLSSupport
+  keep_best tlsplain
+  drain starttls "$tls_port" utUseRequireTLS
+  keep_best starttls
+  plain_ratios+=("$(ratio "$source_s" "$plain_s")")
+  tls_ratios+=("$(ratio "$tlsplain_s" "$starttls_s")")
+done
+
+echo "drain of $rows rows, 1 KiB bodies, one SMTP session per message ($rounds rounds; rates: each side's best)"
+printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
+  "smtp-source -s 1 -> smtp-sink" "$(rate "$rows" "$best_source_s")" "$best_source_s" "$(mb "$best_source_kb")" \
+  "velocast --headless --once -> smtp-sink" "$(rate "$rows" "$best_plain_s")" "$best_plain_s" "$(mb "$best_plain_kb")" \
+  "velocast, plain -> TLS sink" "$(rate "$rows" "$best_tlsplain_s")" "$best_tlsplain_s" "$(mb "$best_tlsplain_kb")" \
+  "velocast, STARTTLS -> TLS sink" "$(rate "$rows" "$best_starttls_s")" "$best_starttls_s" "$(mb "$best_starttls_kb")"
+echo "  plain drain / smtp-source:      $(median "${plain_ratios[@]}")   (goal >= 0.6; median of the rounds: ${plain_ratios[*]})"
+kill "${pids[1]}" && wait "${pids[1]}" 2>/dev/null || true
+echo "  TLS sink: $(tail -n 1 "$work/tls_sink.log")"
+echo "  STARTTLS drain / plain drain:   $(median "${tls_ratios[@]}")   (goal >= 0.5, same TLS sink; median of: ${tls_ratios[*]})"
