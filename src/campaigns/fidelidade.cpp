@@ -25,6 +25,31 @@ constexpr int kRegistrationWidth = 10;
 
 const QString kMemberWalk = QStringLiteral("SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS");
 
+// The payment lookup on SQLite with the registration number bound as an integer: it matches
+// the number itself and its text with up to kRegistrationWidth characters of leading zeros
+// (printf pads after the sign, as the column holds them), an equality list the index on
+// RECEB.MATRICULA serves. MES and ANO may be stored as text or numbers.
+QString boundPaymentLookup() {
+    QString sql = QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA IN (:MATRICULA, printf('%d', :MATRICULA)");
+    for (int width = 2; width <= kRegistrationWidth; ++width)
+        sql += QStringLiteral(", printf('%0") + QString::number(width) + QStringLiteral("d', :MATRICULA)");
+    return sql + QStringLiteral(") AND CAST(MES AS INTEGER) = :MES AND CAST(ANO AS INTEGER) = :ANO");
+}
+const QString kBoundPaymentLookup = boundPaymentLookup();
+
+// Runs a prepared lookup and says whether it found a row; the preparation stays for the next.
+bool hasRow(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.isOpen()) connection.open();
+    QSqlQuery& query = connection.preparedStatement(sql);
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it) query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    const bool ok = query.exec();
+    const bool found = ok && query.next();
+    const QString error = query.lastError().isValid() ? query.lastError().text().trimmed() : QString();
+    query.finish();
+    if (!ok || (!found && !error.isEmpty())) throw DbError(error);
+    return found;
+}
+
 Fidelidade::Month monthBack(const DateTime& businessDate, std::int64_t back) {
     const QDate d = businessDate.date();
     const std::int64_t index = std::int64_t(d.year()) * 12 + (d.month() - 1) - back;
@@ -113,15 +138,24 @@ SqlText Fidelidade::selection(const QString& runTable) {
 
 bool Fidelidade::isLoyal(CampaignRun& run, const QString& matricula, int months) {
     if (months <= 0) return true;
+    const std::optional<QString> literal = integerLiteral(matricula);
+    if (!literal) throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
+    // On SQLite one prepared statement serves every member and month; a number too large for
+    // a 64-bit integer keeps the written statement, which lists its stored forms as text.
+    bool fits = false;
+    const qlonglong number = literal->toLongLong(&fits);
+    const bool bound = fits && run.dialect() == Dialect::Sqlite;
     // Oldest month first; the first month without a payment settles it.
     for (int back = months; back >= 1; --back) {
         const Month month = monthBack(run.businessDate(), back);
-        const std::optional<SqlText> lookup = paymentLookup(matricula, month);
-        if (!lookup)
-            throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
         if (month.year < 1) return false;
         const bool paid = asStep(kDatabaseDetail, [&] {
-            QSqlQuery q = runSql(run.session().connection(), lookup->in(run.dialect()));
+            if (bound)
+                return hasRow(run.session().connection(), kBoundPaymentLookup,
+                              {{QStringLiteral("MATRICULA"), number},
+                               {QStringLiteral("MES"), month.month},
+                               {QStringLiteral("ANO"), month.year}});
+            QSqlQuery q = runSql(run.session().connection(), paymentLookup(*literal, month)->in(run.dialect()));
             if (q.next()) return true;
             if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
             return false;
@@ -156,19 +190,19 @@ void Fidelidade::fill(CampaignRun& run) {
             if (members.lastError().isValid()) throw DbError(members.lastError().text().trimmed());
             return false;
         };
+        const int months = asStep(kDatabaseDetail, [&] {
+            return run.settings().value(QStringLiteral("FIDELIDADE_MESES")).toInt();  // NULL reads 0
+        });
+        const QString insertLoyal =
+            QStringLiteral("INSERT INTO ") + runTable + QStringLiteral(" (MATRICULA) VALUES (:MATRICULA)");
         while (asStep(kDatabaseDetail, nextMember)) {
             const QVariant saida = members.value(1);
             const QVariant bolsista = members.value(2);
             if (!saida.isNull() || (!bolsista.isNull() && bolsista.toBool())) continue;
             const QVariant matricula = members.value(0);
-            const int months = asStep(kDatabaseDetail, [&] {
-                return run.settings().value(QStringLiteral("FIDELIDADE_MESES")).toInt();  // NULL reads 0
-            });
             if (!isLoyal(run, matricula.toString(), months)) continue;
             asStep(kRunTableDetail, [&] {
-                run.exec(SqlText::same(QStringLiteral("INSERT INTO ") + runTable +
-                                       QStringLiteral(" (MATRICULA) VALUES (:MATRICULA)")),
-                         {{QStringLiteral("MATRICULA"), matricula}});
+                runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
             });
         }
     }

@@ -8,8 +8,13 @@
 
 namespace velocast::testing {
 namespace {
-int onStatement(unsigned /*type*/, void* context, void* /*statement*/, void* text) {
-    static_cast<StatementTrace*>(context)->statements << QString::fromUtf8(static_cast<const char*>(text));
+// With its bound values in place of the placeholders: a statement prepared once and run for
+// many rows shows what each run looked up.
+int onStatement(unsigned /*type*/, void* context, void* statement, void* text) {
+    char* expanded = sqlite3_expanded_sql(static_cast<sqlite3_stmt*>(statement));
+    static_cast<StatementTrace*>(context)->statements
+        << QString::fromUtf8(expanded ? expanded : static_cast<const char*>(text));
+    sqlite3_free(expanded);
     return 0;
 }
 }  // namespace
