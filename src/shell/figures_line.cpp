@@ -1,7 +1,5 @@
 #include "shell/figures_line.h"
 
-#include <cstdio>
-
 namespace velocast {
 
 QString formatFigure(qint32 value) { return QString::number(value); }
@@ -13,11 +11,24 @@ QString FiguresLine::line() const {
 
 void FiguresLine::show(Figure figure, qint32 value) {
     qint32& shown = figure == Figure::Sent ? sent_ : figure == Figure::Pending ? pending_ : invalid_;
-    if (written_ && shown == value) return;
+    const bool changed = !written_ || shown != value;
     shown = value;
+    if (figure == Figure::Sent) {
+        sentHeld_ = sentHeld_ || changed;
+        return;
+    }
+    if (figure == Figure::Pending && sentHeld_) {
+        sentHeld_ = false;
+        write();
+        return;
+    }
+    if (changed) write();
+}
+
+void FiguresLine::write() {
     written_ = true;
-    std::fprintf(stderr, "%s\n", line().toUtf8().constData());
-    std::fflush(stderr);
+    std::fprintf(out_, "%s\n", line().toUtf8().constData());
+    std::fflush(out_);
 }
 
 }  // namespace velocast
