@@ -27,13 +27,16 @@ const QString kMemberWalk = QStringLiteral("SELECT MATRICULA, SAIDA, BOLSISTA FR
 
 // The payment lookup on SQLite with the registration number bound as an integer: it matches
 // the number itself and its text with up to kRegistrationWidth characters of leading zeros
-// (printf pads after the sign, as the column holds them), an equality list the index on
-// RECEB.MATRICULA serves. MES and ANO may be stored as text or numbers.
+// (printf pads after the sign, as the column holds them). Each form is a lookup of its own on
+// the index on RECEB.MATRICULA: an IN list would be built into a temporary table at every
+// run. MES and ANO may be stored as text or numbers.
 QString boundPaymentLookup() {
-    QString sql = QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA IN (:MATRICULA, printf('%d', :MATRICULA)");
-    for (int width = 2; width <= kRegistrationWidth; ++width)
-        sql += QStringLiteral(", printf('%0") + QString::number(width) + QStringLiteral("d', :MATRICULA)");
-    return sql + QStringLiteral(") AND CAST(MES AS INTEGER) = :MES AND CAST(ANO AS INTEGER) = :ANO");
+    const QString month = QStringLiteral(" AND CAST(MES AS INTEGER) = :MES AND CAST(ANO AS INTEGER) = :ANO");
+    QString sql = QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA = :MATRICULA") + month;
+    for (int width = 1; width <= kRegistrationWidth; ++width)
+        sql += QStringLiteral(" UNION ALL SELECT MATRICULA FROM RECEB WHERE MATRICULA = printf('%0") +
+               QString::number(width) + QStringLiteral("d', :MATRICULA)") + month;
+    return sql;
 }
 const QString kBoundPaymentLookup = boundPaymentLookup();
 

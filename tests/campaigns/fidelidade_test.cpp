@@ -28,7 +28,7 @@ struct LoyaltyCampaign : ClubFixture {
     }
     // The payment lookups of one member, as the database received them.
     static QStringList lookupsOf(const StatementTrace& trace, const QString& matricula) {
-        return trace.containing(QStringLiteral("FROM RECEB WHERE MATRICULA IN (%1,").arg(matricula.toLongLong()));
+        return trace.containing(QStringLiteral("FROM RECEB WHERE MATRICULA = %1 AND").arg(matricula.toLongLong()));
     }
     Fidelidade loyalty;
 };
@@ -141,7 +141,7 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
         QStringList lookedUp;
         for (const QString& s : lookupsOf(trace, first))
             lookedUp << QStringLiteral("%1 ").arg(s.section(QStringLiteral("CAST(MES AS INTEGER) = "), 1).section(QLatin1Char(' '), 0, 0).toInt(), 2, 10, QLatin1Char('0')) +
-                            s.section(QStringLiteral("CAST(ANO AS INTEGER) = "), 1);
+                            s.section(QStringLiteral("CAST(ANO AS INTEGER) = "), 1).section(QLatin1Char(' '), 0, 0);
         EXPECT_EQ(lookedUp, c.lookedUp);
         const bool everyoneLoyal = c.months.toInt() <= 0;
         const QStringList expected = everyoneLoyal
