@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "campaigns/campaign_table.h"
-#include "outbox/send_counters.h"
+#include "outbox/sending/send_counters.h"
 
 namespace velocast {
 

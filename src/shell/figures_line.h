@@ -4,7 +4,7 @@
 #include <QString>
 #include <cstdio>
 
-#include "outbox/figure.h"
+#include "outbox/sending/figure.h"
 
 namespace velocast {
 

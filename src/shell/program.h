@@ -8,8 +8,8 @@
 #include "data/session.h"
 #include "data/shared_connection.h"
 #include "data/watchdog.h"
-#include "outbox/outbox_sender.h"
-#include "outbox/send_counters.h"
+#include "outbox/sending/outbox_sender.h"
+#include "outbox/sending/send_counters.h"
 #include "shell/daily_run.h"
 
 namespace velocast {

@@ -8,7 +8,7 @@
 #include "mail/mime/message_composer.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
-#include "outbox/smtp_settings.h"
+#include "outbox/sending/smtp_settings.h"
 
 namespace velocast {
 

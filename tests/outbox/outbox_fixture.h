@@ -7,7 +7,7 @@
 
 #include "data/notices.h"
 #include "data/session.h"
-#include "outbox/outbox_sender.h"
+#include "outbox/sending/outbox_sender.h"
 #include "support/session_test.h"
 
 namespace velocast::testing {

@@ -1,4 +1,4 @@
-#include "outbox/outbox_sender.h"
+#include "outbox/sending/outbox_sender.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -7,7 +7,7 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "mail/mime/address_check.h"
-#include "outbox/smtp_settings.h"
+#include "outbox/sending/smtp_settings.h"
 
 namespace velocast {
 

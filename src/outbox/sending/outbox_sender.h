@@ -10,9 +10,9 @@
 #include "mail/mime/message_composer.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
-#include "outbox/figure.h"
+#include "outbox/sending/figure.h"
 #include "outbox/outbox.h"
-#include "outbox/send_counters.h"
+#include "outbox/sending/send_counters.h"
 
 namespace velocast {
 

@@ -1,4 +1,4 @@
-#include "outbox/smtp_settings.h"
+#include "outbox/sending/smtp_settings.h"
 
 #include "data/dataset.h"
 
