@@ -5,20 +5,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-packages=(postfix bc sqlite3 openssl python3)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "bench setup: installing ${missing[*]}"
+# Only Postfix's two test programs are wanted: no mail system is configured or started.
+if ! dpkg-query -W -f='${Status}' postfix 2>/dev/null | grep -q 'install ok installed'; then
   sudo_cmd=""
   [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
-  # Only the two test programs are wanted: no mail system is configured or started.
   echo "postfix postfix/main_mailer_type select No configuration" | $sudo_cmd debconf-set-selections
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo_cmd apt-get update -q
-  $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
-
-bash "$here/scripts/setup.sh"
+SETUP_EXTRA_PACKAGES="postfix bc openssl" bash "$here/scripts/setup.sh"

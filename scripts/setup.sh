@@ -17,6 +17,9 @@ packages=(
   libqt6svg6 fonts-liberation2 libxcb1-dev
   xvfb openbox trayer xdotool x11-utils
 )
+# Callers with needs of their own (the benchmarks) name further packages here.
+read -r -a extra <<<"${SETUP_EXTRA_PACKAGES:-}"
+packages+=("${extra[@]}")
 
 missing=()
 for p in "${packages[@]}"; do
