@@ -18,13 +18,18 @@ void writeDataLink(const QString& path, const QString& initString) {
     f.write(initString.toUtf8() + "\r\n");
 }
 
-HostDatabase::HostDatabase(bool withSettings) {
+QSqlDatabase HostDatabase::openEmpty() {
     dbPath_ = dir_.filePath(QStringLiteral("club.sqlite"));
     udlPath_ = dir_.filePath(QStringLiteral("club.udl"));
     connectionName_ = QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     d.setDatabaseName(dbPath_);
     if (!d.open()) throw std::runtime_error("cannot create the test database");
+    return d;
+}
+
+HostDatabase::HostDatabase(bool withSettings) {
+    QSqlDatabase d = openEmpty();
     QString error;
     if (!createHostSchema(d, {}, &error)) throw std::runtime_error(error.toStdString());
     writeDataLink(udlPath_, QStringLiteral("Provider=SQLite;Data Source=") + dbPath_);
@@ -35,12 +40,7 @@ HostDatabase::HostDatabase(bool withSettings) {
 }
 
 HostDatabase::HostDatabase(const QStringList& ownSchema) {
-    dbPath_ = dir_.filePath(QStringLiteral("club.sqlite"));
-    udlPath_ = dir_.filePath(QStringLiteral("club.udl"));
-    connectionName_ = QStringLiteral("test-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QSqlDatabase d = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
-    d.setDatabaseName(dbPath_);
-    if (!d.open()) throw std::runtime_error("cannot create the test database");
+    openEmpty();
     for (const QString& statement : ownSchema) exec(statement);
     writeDataLink(udlPath_, QStringLiteral("Provider=SQLite;Data Source=") + dbPath_);
 }

@@ -33,6 +33,8 @@ public:
     void insert(const QString& table, const QVariantMap& values);
 
 private:
+    // A new, empty SQLite file (and the path of its data-link file), open under a name of its own.
+    QSqlDatabase openEmpty();
     QTemporaryDir dir_;
     QString dbPath_;
     QString udlPath_;
