@@ -1,5 +1,6 @@
 #include "mail/mime/body_wrap.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -54,13 +55,15 @@ int advance(QChar c, int lineWidth) {
     return glyphWidth(c.unicode());
 }
 
-// Wraps one paragraph (no line breaks inside) onto `lines`.
-void wrapParagraph(const QString& paragraph, QStringList& lines) {
-    QString line;
+// Wraps one paragraph (no line breaks inside) onto `lines`. A line is always a stretch of
+// the paragraph, so it is cut out whole when it ends rather than built a character at a time.
+void wrapParagraph(QStringView paragraph, QStringList& lines) {
+    qsizetype lineStart = 0;
     int width = 0;
-    const auto flush = [&] {
-        lines.append(line);
-        line.clear();
+    const auto flushAt = [&](qsizetype end) {
+        // A display line is read with at most kWrapMaxLineLength characters.
+        lines.append(paragraph.mid(lineStart, std::min<qsizetype>(end - lineStart, kWrapMaxLineLength)).toString());
+        lineStart = end;
         width = 0;
     };
     for (qsizetype i = 0; i < paragraph.size();) {
@@ -68,29 +71,27 @@ void wrapParagraph(const QString& paragraph, QStringList& lines) {
         const bool blank = isBlank(paragraph[i]);
         while (end < paragraph.size() && isBlank(paragraph[end]) == blank)
             ++end;
-        const QStringView token = QStringView(paragraph).mid(i, end - i);
-        i = end;
         if (blank) {  // blanks stay on the line they follow, even past the edge
-            for (QChar c : token)
-                width += advance(c, width);
-            line += token;
+            for (qsizetype k = i; k < end; ++k)
+                width += advance(paragraph[k], width);
+            i = end;
             continue;
         }
         int wordWidth = 0;
-        for (QChar c : token)
-            wordWidth += glyphWidth(c.unicode());
-        if (!line.isEmpty() && width + wordWidth > kWrapTextWidth)
-            flush();
+        for (qsizetype k = i; k < end; ++k)
+            wordWidth += glyphWidth(paragraph[k].unicode());
+        if (lineStart < i && width + wordWidth > kWrapTextWidth)
+            flushAt(i);
         // Only a word wider than the whole box is cut, at the edge.
-        for (QChar c : token) {
-            const int w = glyphWidth(c.unicode());
-            if (!line.isEmpty() && width + w > kWrapTextWidth)
-                flush();
-            line += c;
+        for (qsizetype k = i; k < end; ++k) {
+            const int w = glyphWidth(paragraph[k].unicode());
+            if (lineStart < k && width + w > kWrapTextWidth)
+                flushAt(k);
             width += w;
         }
+        i = end;
     }
-    flush();
+    flushAt(paragraph.size());
 }
 
 }  // namespace
@@ -106,15 +107,13 @@ int glyphWidth(char32_t c) {
 QStringList wrapBody(const QString& text) {
     QString normalized = text;
     normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
-    QStringList paragraphs = normalized.split(u'\n');
+    QList<QStringView> paragraphs = QStringView(normalized).split(u'\n');
     if (paragraphs.last().isEmpty())  // the final empty line, or the whole of an empty text
         paragraphs.removeLast();
 
     QStringList lines;
-    for (const QString& paragraph : paragraphs)
+    for (const QStringView paragraph : paragraphs)
         wrapParagraph(paragraph, lines);
-    for (QString& line : lines)
-        line.truncate(kWrapMaxLineLength);
     return lines;
 }
 

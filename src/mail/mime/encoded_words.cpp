@@ -51,22 +51,43 @@ QByteArray encodeRun(const QString& run, const QByteArray& charset) {
     const char* iconvName = iconvNameFor(charset);
     const QByteArray open = "=?" + charset + "?B?";
     const QByteArray close = "?=";
-    const auto wordFor = [&](const QString& text) {
-        return open + toCharset(text, iconvName).toBase64() + close;
+    const auto word = [&](const QByteArray& bytes) { return open + bytes.toBase64() + close; };
+    const auto fits = [&](qsizetype bytes) {
+        return open.size() + (bytes + 2) / 3 * 4 + close.size() <= kMaxEncodedWord;
     };
     QList<QByteArray> words;
-    QString current;
-    for (const uint cp : run.toUcs4()) {
-        const char32_t character = cp;
-        const QString next = current + QString::fromUcs4(&character, 1);
-        if (!current.isEmpty() && wordFor(next).size() > kMaxEncodedWord) {
-            words.append(wordFor(current));
-            current = next.mid(current.size());
-        } else {
-            current = next;
+    if (charset == "ISO-2022-JP") {
+        // Stateful: a word's bytes are those of its whole text, escapes included, so each
+        // candidate word is converted afresh.
+        QString current;
+        for (const uint cp : run.toUcs4()) {
+            const char32_t character = cp;
+            const QString next = current + QString::fromUcs4(&character, 1);
+            if (!current.isEmpty() && !fits(toCharset(next, iconvName).size())) {
+                words.append(word(toCharset(current, iconvName)));
+                current = next.mid(current.size());
+            } else {
+                current = next;
+            }
         }
+        words.append(word(toCharset(current, iconvName)));
+    } else {
+        // Stateless: a text's bytes are its characters' bytes one after the other.
+        QByteArray current;
+        bool started = false;  // a word holds at least one character, even one too long
+        for (const uint cp : run.toUcs4()) {
+            const char32_t character = cp;
+            const QByteArray bytes = toCharset(QString::fromUcs4(&character, 1), iconvName);
+            if (started && !fits(current.size() + bytes.size())) {
+                words.append(word(current));
+                current = bytes;
+            } else {
+                current += bytes;
+            }
+            started = true;
+        }
+        words.append(word(current));
     }
-    words.append(wordFor(current));
     return words.join("\r\n ");
 }
 

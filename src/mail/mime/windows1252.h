@@ -11,7 +11,8 @@ namespace velocast::mail {
 
 // `text` in the iconv character set `charset`. A character the set cannot represent becomes
 // "?" (for a stateful set such as ISO-2022-JP, after returning to its initial state), never
-// an error. An unknown charset name throws std::runtime_error.
+// an error. An unknown charset name throws std::runtime_error once the text holds more than
+// ASCII, which every set in use writes as itself.
 QByteArray toCharset(const QString& text, const char* charset);
 
 // `text` in Windows-1252, with "?" for every character outside it.

@@ -21,6 +21,7 @@
 #include <QSysInfo>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+#include <tuple>
 #include <iconv.h>
 #include <sys/stat.h>
 
@@ -343,6 +344,46 @@ TEST(Composition, EncodedWords) {
     // A stateful charset: every word returns to ASCII before it closes.
     for (const QByteArray& w : encodeHeaderText(QString::fromUtf8("お誕生日おめでとうございます").repeated(3), "ISO-2022-JP").split('\n'))
         EXPECT_TRUE(QByteArray::fromBase64(w.trimmed().mid(16).chopped(2)).endsWith("\x1B(B")) << w.toStdString();
+}
+
+// Every word of a long run, in each charset a locale can select, is at most 75 characters,
+// decodes on its own, and the words together give the text back.
+TEST(Composition, EncodedWordsDecodeWholeInEveryCharset) {
+    const auto decode = [](const QByteArray& bytes, const char* charset) {
+        iconv_t cd = iconv_open("UTF-8", charset);
+        QByteArray out(bytes.size() * 4 + 16, '\0');
+        char* in = const_cast<char*>(bytes.constData());
+        size_t inLeft = bytes.size();
+        char* outPtr = out.data();
+        size_t outLeft = out.size();
+        const bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1);
+        iconv_close(cd);
+        return ok ? QString::fromUtf8(out.constData(), out.size() - outLeft) : QStringLiteral("(undecodable)");
+    };
+    const QList<std::tuple<QByteArray, const char*, QString>> cases = {
+        {"UTF-8", "UTF-8", QString::fromUtf8("Parabéns 😀 ção ").repeated(6).trimmed()},
+        {"GB2312", "GB2312", QString::fromUtf8("生日快乐祝你健康").repeated(8)},
+        {"Big5", "BIG5", QString::fromUtf8("生日快樂祝你健康").repeated(8)},
+        {"csEUCKR", "EUC-KR", QString::fromUtf8("생일축하합니다").repeated(8)},
+        {"KOI8-R", "KOI8-R", QString::fromUtf8("СднёмрождениясПраздником").repeated(4)},
+        {"windows-1251", "WINDOWS-1251", QString::fromUtf8("ЗднемнародженняЗсвятом").repeated(5)},
+        {"ISO-2022-JP", "ISO-2022-JP", QString::fromUtf8("お誕生日おめでとうございます").repeated(3)},
+    };
+    for (const auto& [charset, iconvName, text] : cases) {
+        const QByteArray open = "=?" + charset + "?B?";
+        const QList<QByteArray> words = encodeHeaderText(text, charset).split('\n');
+        EXPECT_GT(words.size(), 2) << charset.constData();
+        QString back;
+        for (const QByteArray& line : words) {
+            const QByteArray word = line.trimmed();
+            EXPECT_LE(word.size(), 75) << charset.constData();
+            ASSERT_TRUE(word.startsWith(open) && word.endsWith("?=")) << word.constData();
+            const QString part = decode(QByteArray::fromBase64(word.mid(open.size()).chopped(2)), iconvName);
+            EXPECT_FALSE(part.contains(QChar::ReplacementCharacter)) << charset.constData();
+            back += part;
+        }
+        EXPECT_EQ(back, text) << charset.constData();
+    }
 }
 
 TEST(Composition, HeaderCharsetFollowsTheLocaleLanguage) {
