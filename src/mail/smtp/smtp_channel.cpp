@@ -63,12 +63,14 @@ qint64 SmtpChannel::fill(Deadline deadline) {
 }
 
 QByteArray SmtpChannel::readLine(Deadline deadline) {
-    const QString tooLong = QStringLiteral("Reply line longer than %1 characters.").arg(kMaxLineLength);
+    const auto tooLong = [] {
+        return SmtpError(QStringLiteral("Reply line longer than %1 characters.").arg(kMaxLineLength));
+    };
     for (;;) {
         const qsizetype end = buffer_.indexOf('\n');
         if (end < 0) {
             if (buffer_.size() > kMaxLineLength + 1)  // + 1: a CR waiting for its LF
-                throw SmtpError(tooLong);
+                throw tooLong();
             if (fill(deadline) == 0)
                 throw SmtpError(QStringLiteral("Connection Closed Gracefully."));
             continue;
@@ -78,7 +80,7 @@ QByteArray SmtpChannel::readLine(Deadline deadline) {
         if (line.endsWith('\r'))
             line.chop(1);
         if (line.size() > kMaxLineLength)
-            throw SmtpError(tooLong);
+            throw tooLong();
         return line;
     }
 }

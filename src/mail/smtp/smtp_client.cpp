@@ -195,8 +195,9 @@ void SmtpClient::refuse(const QString& refused, const SmtpReply& reply, bool res
     throw error;
 }
 
-void SmtpClient::writeData(const QList<QByteArray>& lines) {
+SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
     // Written in slices so that the time-out bounds a stall, not the size of the message.
+    // The last slice carries the end-of-data line, so a short message leaves in one write.
     constexpr qsizetype kSlice = 64 * 1024;
     QByteArray pending;
     try {
@@ -210,12 +211,24 @@ void SmtpClient::writeData(const QList<QByteArray>& lines) {
                 pending.clear();
             }
         }
+        note(QStringLiteral("%1 message lines written").arg(lines.size()));
+        if (observer_)
+            observer_(DialogueKind::Sent, QStringLiteral("."));
+        pending += ".\r\n";
         channel_.writeAll(pending);
     } catch (const SmtpError&) {
         channel_.close(false);
         throw;
     }
-    note(QStringLiteral("%1 message lines written").arg(lines.size()));
+    // The server may take long to accept what it was given; its reply has a time of its own.
+    const int usual = channel_.ioTimeout();
+    channel_.setIoTimeout(timeouts_.dataEndReplyMs);
+    struct Restore {
+        SmtpChannel& channel;
+        int ms;
+        ~Restore() { channel.setIoTimeout(ms); }
+    } restore{channel_, usual};
+    return readReply();
 }
 
 void SmtpClient::submit(const ComposedMessage& message) {
@@ -230,17 +243,7 @@ void SmtpClient::submit(const ComposedMessage& message) {
     reply = command(QStringLiteral("DATA"));
     if (reply.code != 354)
         refuse(QStringLiteral("DATA"), reply, true);
-    writeData(message.lines);
-    {
-        const int usual = channel_.ioTimeout();
-        channel_.setIoTimeout(timeouts_.dataEndReplyMs);
-        struct Restore {
-            SmtpChannel& channel;
-            int ms;
-            ~Restore() { channel.setIoTimeout(ms); }
-        } restore{channel_, usual};
-        reply = command(QStringLiteral("."));
-    }
+    reply = writeDataAndEnd(message.lines);
     if (reply.code != 250)
         refuse(QStringLiteral("."), reply, true);
 }

@@ -83,7 +83,8 @@ private:
     void secure();
     void submit(const ComposedMessage& message);
     [[noreturn]] void refuse(const QString& command, const SmtpReply& reply, bool reset);
-    void writeData(const QList<QByteArray>& lines);
+    // The message lines, dot-stuffed, and the end-of-data line; returns the reply to them.
+    SmtpReply writeDataAndEnd(const QList<QByteArray>& lines);
     void note(const QString& text) const;
     QString scrub(QString text) const;
     [[noreturn]] void fail(const QString& message);
