@@ -2,7 +2,9 @@
 # The drain at the SMTP floor: N outbox rows with 1 KiB bodies sent by
 # `velocast --headless --once` to Postfix's smtp-sink on loopback, against smtp-source -s 1
 # (one session per message, the same exchanges) with the same count and size on the same
-# sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink of our own (bench/drain/tls_sink.cpp).
+# sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink of our own
+# (bench/drain/tls_sink.cpp), beside the same two against the OpenSSL floor: a minimal client
+# with the program's TLS settings that makes the same exchanges (bench/drain/tls_source.cpp).
 #   bash bench/drain/run.sh [N [ROUNDS]]     (defaults 2000 and 5)
 # The machine is shared, so each round measures both sides of a ratio back to back and the
 # ratio reported is the median of the rounds' ratios; the rates shown are each side's best.
@@ -12,7 +14,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
 rows=${1:-2000}
 rounds=${2:-5}
 tls_sink="$build/bench/drain/bench_tls_sink"
-require "$velocast" "$seed" "$tls_sink" /usr/sbin/smtp-sink /usr/sbin/smtp-source sqlite3 openssl bc
+tls_source="$build/bench/drain/bench_tls_source"
+require "$velocast" "$seed" "$tls_sink" "$tls_source" /usr/sbin/smtp-sink /usr/sbin/smtp-source sqlite3 openssl bc
 
 work=$(mktemp -d /tmp/velocast-bench-drain.XXXXXX)
 pids=()
@@ -79,7 +82,7 @@ pids+=($!)
 wait_port "$tls_port"
 
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-plain_ratios=(); tls_ratios=()
+plain_ratios=(); tls_ratios=(); floor_tls_ratios=(); tls_to_floor=()
 for round in $(seq 1 "$rounds"); do
   echo "round $round of $rounds: $rows rows each" >&2
   drain plain "$sink_port" utNoTLSSupport
@@ -91,8 +94,14 @@ for round in $(seq 1 "$rounds"); do
   keep_best tlsplain
   drain starttls "$tls_port" utUseRequireTLS
   keep_best starttls
+  measure floorplain "$tls_source" "$tls_port" "$rows" 1024
+  keep_best floorplain
+  measure floortls "$tls_source" "$tls_port" "$rows" 1024 --starttls
+  keep_best floortls
   plain_ratios+=("$(ratio "$source_s" "$plain_s")")
   tls_ratios+=("$(ratio "$tlsplain_s" "$starttls_s")")
+  floor_tls_ratios+=("$(ratio "$floorplain_s" "$floortls_s")")
+  tls_to_floor+=("$(ratio "$floortls_s" "$starttls_s")")
 done
 
 echo "drain of $rows rows, 1 KiB bodies, one SMTP session per message ($rounds rounds; rates: each side's best)"
@@ -100,8 +109,12 @@ printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
   "smtp-source -s 1 -> smtp-sink" "$(rate "$rows" "$best_source_s")" "$best_source_s" "$(mb "$best_source_kb")" \
   "velocast --headless --once -> smtp-sink" "$(rate "$rows" "$best_plain_s")" "$best_plain_s" "$(mb "$best_plain_kb")" \
   "velocast, plain -> TLS sink" "$(rate "$rows" "$best_tlsplain_s")" "$best_tlsplain_s" "$(mb "$best_tlsplain_kb")" \
-  "velocast, STARTTLS -> TLS sink" "$(rate "$rows" "$best_starttls_s")" "$best_starttls_s" "$(mb "$best_starttls_kb")"
+  "velocast, STARTTLS -> TLS sink" "$(rate "$rows" "$best_starttls_s")" "$best_starttls_s" "$(mb "$best_starttls_kb")" \
+  "OpenSSL floor, plain -> TLS sink" "$(rate "$rows" "$best_floorplain_s")" "$best_floorplain_s" "$(mb "$best_floorplain_kb")" \
+  "OpenSSL floor, STARTTLS -> TLS sink" "$(rate "$rows" "$best_floortls_s")" "$best_floortls_s" "$(mb "$best_floortls_kb")"
 echo "  plain drain / smtp-source:      $(median "${plain_ratios[@]}")   (goal >= 0.6; median of the rounds: ${plain_ratios[*]})"
 kill "${pids[1]}" && wait "${pids[1]}" 2>/dev/null || true
 echo "  TLS sink: $(tail -n 1 "$work/tls_sink.log")"
 echo "  STARTTLS drain / plain drain:   $(median "${tls_ratios[@]}")   (goal >= 0.5, same TLS sink; median of: ${tls_ratios[*]})"
+echo "    the same ratio at the OpenSSL floor: $(median "${floor_tls_ratios[@]}")   (median of: ${floor_tls_ratios[*]})"
+echo "    STARTTLS drain / STARTTLS floor:     $(median "${tls_to_floor[@]}")   (median of: ${tls_to_floor[*]})"
