@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "campaigns/loyalty_batch.h"
 #include "campaigns/loyalty_due.h"
 #include "data/db_error.h"
 #include "data/session.h"
@@ -19,39 +20,7 @@ const QString Fidelidade::kRunTableDetail = QStringLiteral("Tempfedelidade");
 
 namespace {
 
-// The width of MATRICULA in the host tables: a registration number is never written with
-// more leading zeros than fit in it.
-constexpr int kRegistrationWidth = 10;
-
 const QString kMemberWalk = QStringLiteral("SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS");
-
-// The payment lookup on SQLite with the registration number bound as an integer: it matches
-// the number itself and its text with up to kRegistrationWidth characters of leading zeros
-// (printf pads after the sign, as the column holds them). Each form is a lookup of its own on
-// the index on RECEB.MATRICULA: an IN list would be built into a temporary table at every
-// run. MES and ANO may be stored as text or numbers.
-QString boundPaymentLookup() {
-    const QString month = QStringLiteral(" AND CAST(MES AS INTEGER) = :MES AND CAST(ANO AS INTEGER) = :ANO");
-    QString sql = QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA = :MATRICULA") + month;
-    for (int width = 1; width <= kRegistrationWidth; ++width)
-        sql += QStringLiteral(" UNION ALL SELECT MATRICULA FROM RECEB WHERE MATRICULA = printf('%0") +
-               QString::number(width) + QStringLiteral("d', :MATRICULA)") + month;
-    return sql;
-}
-const QString kBoundPaymentLookup = boundPaymentLookup();
-
-// Runs a prepared lookup and says whether it found a row; the preparation stays for the next.
-bool hasRow(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
-    if (!connection.isOpen()) connection.open();
-    QSqlQuery& query = connection.preparedStatement(sql);
-    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it) query.bindValue(QLatin1Char(':') + it.key(), it.value());
-    const bool ok = query.exec();
-    const bool found = ok && query.next();
-    const QString error = query.lastError().isValid() ? query.lastError().text().trimmed() : QString();
-    query.finish();
-    if (!ok || (!found && !error.isEmpty())) throw DbError(error);
-    return found;
-}
 
 Fidelidade::Month monthBack(const DateTime& businessDate, std::int64_t back) {
     const QDate d = businessDate.date();
@@ -77,7 +46,7 @@ QString storedForms(const QString& literal) {
     while (core.size() > 1 && core.startsWith(QLatin1Char('0'))) core.remove(0, 1);
     if (core == QLatin1String("0")) sign.clear();
     QStringList forms;
-    const int widest = std::max<int>(kRegistrationWidth, static_cast<int>(literal.size()));
+    const int widest = std::max<int>(Fidelidade::kRegistrationWidth, static_cast<int>(literal.size()));
     for (QString form = sign + core; form.size() <= widest; form = sign + QLatin1Char('0') + form.mid(sign.size()))
         forms << QLatin1Char('\'') + form + QLatin1Char('\'');
     forms << sign + core;
@@ -143,21 +112,11 @@ bool Fidelidade::isLoyal(CampaignRun& run, const QString& matricula, int months)
     if (months <= 0) return true;
     const std::optional<QString> literal = integerLiteral(matricula);
     if (!literal) throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
-    // On SQLite one prepared statement serves every member and month; a number too large for
-    // a 64-bit integer keeps the written statement, which lists its stored forms as text.
-    bool fits = false;
-    const qlonglong number = literal->toLongLong(&fits);
-    const bool bound = fits && run.dialect() == Dialect::Sqlite;
     // Oldest month first; the first month without a payment settles it.
     for (int back = months; back >= 1; --back) {
         const Month month = monthBack(run.businessDate(), back);
         if (month.year < 1) return false;
         const bool paid = asStep(kDatabaseDetail, [&] {
-            if (bound)
-                return hasRow(run.session().connection(), kBoundPaymentLookup,
-                              {{QStringLiteral("MATRICULA"), number},
-                               {QStringLiteral("MES"), month.month},
-                               {QStringLiteral("ANO"), month.year}});
             QSqlQuery q = runSql(run.session().connection(), paymentLookup(*literal, month)->in(run.dialect()));
             if (q.next()) return true;
             if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
@@ -198,16 +157,38 @@ void Fidelidade::fill(CampaignRun& run) {
         });
         const QString insertLoyal =
             QStringLiteral("INSERT INTO ") + runTable + QStringLiteral(" (MATRICULA) VALUES (:MATRICULA)");
+        const auto keepLoyal = [&](const QVariant& matricula) {
+            asStep(kRunTableDetail, [&] {
+                runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
+            });
+        };
+        // On SQLite the lookups of candidates whose number fits in 64 bits go in batches, one
+        // condition per month; a setting of more months than a batch takes (decades: nobody's
+        // first month was paid) keeps the lookups month by month, which end at the first.
+        const bool batched = run.dialect() == Dialect::Sqlite && months > 0 && months <= LoyaltyBatch::kMaxMonths;
+        const QList<Month> examined = batched ? monthsExamined(run.businessDate(), months) : QList<Month>();
+        const bool beforeYearOne = !examined.isEmpty() && examined.first().year < 1;  // nobody paid then
+        LoyaltyBatch batch(session.connection(), examined, keepLoyal);
         while (asStep(kDatabaseDetail, nextMember)) {
             const QVariant saida = members.value(1);
             const QVariant bolsista = members.value(2);
             if (!saida.isNull() || (!bolsista.isNull() && bolsista.toBool())) continue;
             const QVariant matricula = members.value(0);
-            if (!isLoyal(run, matricula.toString(), months)) continue;
-            asStep(kRunTableDetail, [&] {
-                runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
-            });
+            if (batched) {
+                const std::optional<QString> literal = integerLiteral(matricula.toString());
+                if (!literal) throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
+                bool fits = false;
+                const qlonglong number = literal->toLongLong(&fits);
+                if (fits) {
+                    if (!beforeYearOne) asStep(kDatabaseDetail, [&] { batch.add(number, matricula); });
+                    continue;
+                }
+                // The run table keeps the walk's order: the batch goes before this member.
+                asStep(kDatabaseDetail, [&] { batch.flush(); });
+            }
+            if (isLoyal(run, matricula.toString(), months)) keepLoyal(matricula);
         }
+        asStep(kDatabaseDetail, [&] { batch.flush(); });
     }
 
     run.select(QRYFEDELIDADE, selection(runTable));

@@ -1,7 +1,8 @@
 #pragma once
 // Loyalty messages: active members who paid in each of the last N months (FIDELIDADE_MESES).
-// The program walks the members and looks their payments up month by month, writes the loyal
-// members' registration numbers into the run table, and selects the recipients by joining it.
+// The program walks the members and looks their payments up month by month (on SQLite a batch
+// of members at a time), writes the loyal members' registration numbers into the run table,
+// and selects the recipients by joining it.
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -36,6 +37,10 @@ public:
 
     // The recipients: loyal members (in the run table) with an address, consent and no plan.
     static SqlText selection(const QString& runTable);
+
+    // The width of MATRICULA in the host tables: a registration number is never written with
+    // more leading zeros than fit in it.
+    static constexpr int kRegistrationWidth = 10;
 
     // The notice details of its own steps.
     static const QString kDatabaseDetail;  // emptying the run table, the member walk, a lookup

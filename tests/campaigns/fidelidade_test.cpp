@@ -1,7 +1,9 @@
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <algorithm>
 
 #include "campaigns/fidelidade.h"
+#include "campaigns/loyalty_batch.h"
 #include "club_fixture.h"
 #include "statement_trace.h"
 
@@ -26,9 +28,18 @@ struct LoyaltyCampaign : ClubFixture {
         rows.sort();
         return rows;
     }
-    // The payment lookups of one member, as the database received them.
-    static QStringList lookupsOf(const StatementTrace& trace, const QString& matricula) {
-        return trace.containing(QStringLiteral("FROM RECEB WHERE MATRICULA = %1 AND").arg(matricula.toLongLong()));
+    // The months the payment lookups examined, as "MM YYYY", in the order the statements
+    // name them (each month once), and how many statements asked.
+    static std::pair<QStringList, qsizetype> monthsLookedUp(const StatementTrace& trace) {
+        static const QRegularExpression month(QStringLiteral("CAST\\(MES AS INTEGER\\) = (\\d+) AND CAST\\(ANO AS INTEGER\\) = (\\d+)"));
+        QStringList months;
+        const QStringList statements = trace.containing(QStringLiteral("FROM RECEB"));
+        for (const QString& s : statements)
+            for (const QRegularExpressionMatch& m : month.globalMatch(s)) {
+                const QString text = QStringLiteral("%1 %2").arg(m.captured(1).toInt(), 2, 10, QLatin1Char('0')).arg(m.captured(2));
+                if (!months.contains(text)) months << text;
+            }
+        return {months, statements.size()};
     }
     Fidelidade loyalty;
 };
@@ -60,6 +71,13 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         pay(gap, {1, 3, 4});
         const QString late = member(QStringLiteral("late"));
         pay(late, {2, 3, 4});
+        // A 13th month of 2023 is no January 2024, nor is month 0 of 2024 a December.
+        const QString odd = member(QStringLiteral("odd"));
+        pay(odd, {0, 2, 3});
+        if (numericReceipts)
+            paid(odd, 13, 2023);
+        else
+            paid(odd, QStringLiteral("13"), QStringLiteral("2023"));
         member(QStringLiteral("zeros"), {{QStringLiteral("MATRICULA"), QStringLiteral("00123")}});
         paid(QStringLiteral("123"), 1, 2024);
         paid(QStringLiteral("00123"), QStringLiteral("02"), QStringLiteral("2024"));
@@ -91,17 +109,40 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         EXPECT_EQ(runTable(), sorted({QStringLiteral("00123"), loyal, twice, plan, emptyPlan, blank, noAddress, refuses}));
         EXPECT_TRUE(notices.shown.empty());
 
-        // January, February, March 2024 in that order; the first month unpaid ends the lookups.
-        const QStringList months = lookupsOf(trace, loyal);
-        ASSERT_EQ(months.size(), 3);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_TRUE(months[i].endsWith(QStringLiteral("CAST(MES AS INTEGER) = %1 AND CAST(ANO AS INTEGER) = 2024").arg(i + 1)))
-                << months[i].toStdString();
-        EXPECT_EQ(lookupsOf(trace, gap).size(), 2);
-        EXPECT_EQ(lookupsOf(trace, late).size(), 1);
+        // On SQLite one statement asks about every candidate: January to March 2024, oldest first.
+        const auto [months, statements] = monthsLookedUp(trace);
+        EXPECT_EQ(months, (QStringList{QStringLiteral("01 2024"), QStringLiteral("02 2024"), QStringLiteral("03 2024")}));
+        EXPECT_EQ(statements, 1);
         EXPECT_TRUE(trace.containing(QStringLiteral("L-7")).isEmpty());
         EXPECT_TRUE(trace.containing(QStringLiteral("B-8")).isEmpty());
     }
+}
+
+// More candidates than one batch holds, and a number too large for 64 bits among them: the
+// run table gets the loyal ones in the order of the walk, as when each was looked up alone.
+TEST_F(LoyaltyCampaign, BatchesKeepTheWalksOrder) {
+    QStringList expected;
+    const int count = 2 * LoyaltyBatch::kSize + 7;
+    host.exec(QStringLiteral("BEGIN"));
+    for (int i = 0; i < count; ++i) {
+        const QString m = member(QStringLiteral("m%1").arg(i));
+        // Every third member misses February; every fifth paid under a zero-padded number.
+        const QString stored = i % 5 == 0 ? QStringLiteral("%1").arg(m, 8, QLatin1Char('0')) : m;
+        for (const char* mes : {"01", "02", "03"})
+            if (!(i % 3 == 0 && QByteArray(mes) == "02")) paid(stored, QString::fromLatin1(mes), QStringLiteral("2024"));
+        if (i % 3 != 0) expected << m;
+        if (i == LoyaltyBatch::kSize + 3) {
+            const QString huge = member(QStringLiteral("huge"), {{QStringLiteral("MATRICULA"), QStringLiteral("99999999999999999999")}});
+            for (const char* mes : {"01", "02", "03"}) paid(huge, QString::fromLatin1(mes), QStringLiteral("2024"));
+            expected << huge;
+        }
+    }
+    host.exec(QStringLiteral("COMMIT"));
+    host.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_MATRICULA ON RECEB (MATRICULA)"));  // as clubs have it
+    startOn(QStringLiteral("2024-04-01 00:00:00"));
+    ASSERT_TRUE(runCampaign(loyalty, *session, notices));
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM ") + session->runTableName() + QStringLiteral(" ORDER BY rowid")),
+              expected);
 }
 
 TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
@@ -109,7 +150,7 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
         const char* businessDate;
         QVariant months;  // FIDELIDADE_MESES
         bool due;
-        QStringList lookedUp;  // the months and years of the first member's lookups
+        QStringList lookedUp;  // the months the lookups examine
     };
     const Case cases[] = {
         {"2024-04-01 00:00:00", 0, true, {}},
@@ -118,6 +159,7 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
         {"2024-04-01 00:00:00", 1, true, {QStringLiteral("03 2024")}},
         // The 2nd after the New Year holiday: the count reaches into the year before.
         {"2024-01-02 00:00:00", 2, true, {QStringLiteral("11 2023"), QStringLiteral("12 2023")}},
+        {"2024-02-01 00:00:00", 2, true, {QStringLiteral("12 2023"), QStringLiteral("01 2024")}},
         {"2024-04-05 00:00:00", 0, false, {}},
     };
     host.exec(QStringLiteral("UPDATE Qzcvar SET FERIADOS = '01/0121/04'"));
@@ -126,9 +168,13 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
         clear();
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = :n"), {{QStringLiteral("n"), c.months}});
         const QString first = member(QStringLiteral("paid"));
-        for (const char* ym : {"2023-11", "2023-12", "2024-03"})
+        for (const char* ym : {"2023-11", "2023-12", "2024-01", "2024-03"})
             paid(first, QString::fromLatin1(ym).mid(5), QString::fromLatin1(ym).left(4));
         member(QStringLiteral("never"));  // no payment at all
+        // Month 0 of 2024 is no December 2023, nor month 13 of 2023 a January 2024.
+        const QString odd = member(QStringLiteral("odd"));
+        for (const char* ym : {"2023-11", "2024-00", "2023-13"})
+            paid(odd, QString::fromLatin1(ym).mid(5), QString::fromLatin1(ym).left(4));
 
         startOn(QString::fromLatin1(c.businessDate));
         StatementTrace trace(QStringLiteral("campaign-test"));
@@ -138,14 +184,11 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
             EXPECT_TRUE(trace.containing(QStringLiteral("RECEB")).isEmpty());
             continue;
         }
-        QStringList lookedUp;
-        for (const QString& s : lookupsOf(trace, first))
-            lookedUp << QStringLiteral("%1 ").arg(s.section(QStringLiteral("CAST(MES AS INTEGER) = "), 1).section(QLatin1Char(' '), 0, 0).toInt(), 2, 10, QLatin1Char('0')) +
-                            s.section(QStringLiteral("CAST(ANO AS INTEGER) = "), 1).section(QLatin1Char(' '), 0, 0);
-        EXPECT_EQ(lookedUp, c.lookedUp);
+        EXPECT_EQ(monthsLookedUp(trace).first, c.lookedUp);
         const bool everyoneLoyal = c.months.toInt() <= 0;
         const QStringList expected = everyoneLoyal
-                                         ? QStringList{QStringLiteral("never@example.com"), QStringLiteral("paid@example.com")}
+                                         ? QStringList{QStringLiteral("never@example.com"), QStringLiteral("odd@example.com"),
+                                                       QStringLiteral("paid@example.com")}
                                          : QStringList{QStringLiteral("paid@example.com")};
         EXPECT_EQ(sortedOutbox(), expected);
     }

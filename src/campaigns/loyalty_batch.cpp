@@ -1,0 +1,69 @@
+#include "campaigns/loyalty_batch.h"
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <utility>
+
+#include "data/db_error.h"
+#include "data/shared_connection.h"
+
+namespace velocast {
+
+namespace {
+
+// Whether the candidate `number` has a payment in `month`. The number matches itself and its
+// text with up to Fidelidade::kRegistrationWidth characters of leading zeros (printf pads after the sign,
+// as the column holds them); each form is a lookup of its own on the index on
+// RECEB.MATRICULA, and the first row found ends it. MES and ANO may be text or numbers.
+QString paidIn(const QString& number, const Fidelidade::Month& month) {
+    const QString when =
+        QStringLiteral(" AND CAST(MES AS INTEGER) = %1 AND CAST(ANO AS INTEGER) = %2").arg(month.month).arg(month.year);
+    QStringList forms{QStringLiteral("SELECT 1 FROM RECEB WHERE MATRICULA = ") + number + when};
+    for (int width = 1; width <= Fidelidade::kRegistrationWidth; ++width)
+        forms << QStringLiteral("SELECT 1 FROM RECEB WHERE MATRICULA = printf('%0") + QString::number(width) +
+                     QStringLiteral("d', ") + number + QLatin1Char(')') + when;
+    return QStringLiteral("EXISTS (") + forms.join(QStringLiteral(" UNION ALL ")) + QLatin1Char(')');
+}
+
+}  // namespace
+
+LoyaltyBatch::LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade::Month>& months,
+                           std::function<void(const QVariant&)> loyal)
+    : connection_(connection), months_(months), loyal_(std::move(loyal)) {
+    queued_.reserve(kSize);
+}
+
+QString LoyaltyBatch::statement(const QList<Fidelidade::Month>& months, int size) {
+    QStringList values;
+    for (int i = 0; i < size; ++i) values << QStringLiteral("(?)");
+    QStringList paid;
+    // Oldest month first: the first month without a payment settles a candidate.
+    for (const Fidelidade::Month& month : months) paid << paidIn(QStringLiteral("C.column1"), month);
+    return QStringLiteral("SELECT C.column1 FROM (VALUES ") + values.join(QLatin1Char(',')) +
+           QStringLiteral(") AS C WHERE ") + paid.join(QStringLiteral(" AND "));
+}
+
+void LoyaltyBatch::add(qlonglong number, const QVariant& matricula) {
+    queued_.append({number, matricula});
+    if (queued_.size() >= kSize) flush();
+}
+
+void LoyaltyBatch::flush() {
+    if (queued_.isEmpty()) return;
+    if (!connection_.isOpen()) connection_.open();
+    // A full batch reuses one prepared statement; the last, shorter one has its own.
+    QSqlQuery& query = connection_.preparedStatement(statement(months_, static_cast<int>(queued_.size())));
+    for (int i = 0; i < queued_.size(); ++i) query.bindValue(i, queued_[i].number);
+    if (!query.exec()) throw DbError(query.lastError().text().trimmed());
+    QSet<qlonglong> paidEveryMonth;
+    while (query.next()) paidEveryMonth.insert(query.value(0).toLongLong());
+    const QSqlError error = query.lastError();
+    query.finish();
+    if (error.isValid()) throw DbError(error.text().trimmed());
+    const QList<Candidate> decided = std::exchange(queued_, {});
+    for (const Candidate& candidate : decided)
+        if (paidEveryMonth.contains(candidate.number)) loyal_(candidate.matricula);
+}
+
+}  // namespace velocast

@@ -1,0 +1,51 @@
+#pragma once
+// On SQLite the loyalty campaign asks about its candidates a batch at a time: one statement
+// tells which of up to kSize registration numbers have a payment in every examined month.
+// A statement per member and month, as SQL Server gets it, would cost the database's and
+// Qt's overhead for nearly every member of the club several times over.
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <functional>
+
+#include "campaigns/fidelidade.h"
+
+namespace velocast {
+
+class SharedConnection;
+
+class LoyaltyBatch {
+public:
+    static constexpr int kSize = 500;
+    // The most months one statement examines: each is a condition of its own, and SQLite
+    // limits how deep a statement's conditions may nest.
+    static constexpr int kMaxMonths = 120;
+
+    // `months`: the examined months, oldest first, none before the year 1. `loyal` hears of
+    // every loyal candidate, in the order they were added.
+    LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade::Month>& months,
+                 std::function<void(const QVariant& matricula)> loyal);
+
+    // Queues one candidate (its registration number as an integer, and as the member row holds
+    // it); a full batch is looked up at once. Throws DbError when the lookup fails.
+    void add(qlonglong number, const QVariant& matricula);
+    // Looks up the candidates still queued.
+    void flush();
+
+    // The lookup of `size` candidates, bound in order as integers; it returns the numbers of
+    // the loyal ones.
+    static QString statement(const QList<Fidelidade::Month>& months, int size);
+
+private:
+    struct Candidate {
+        qlonglong number;
+        QVariant matricula;
+    };
+
+    SharedConnection& connection_;
+    QList<Fidelidade::Month> months_;
+    std::function<void(const QVariant&)> loyal_;
+    QList<Candidate> queued_;
+};
+
+}  // namespace velocast
