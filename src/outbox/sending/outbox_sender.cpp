@@ -170,8 +170,8 @@ void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, co
     keptForServer_.rows = static_cast<int>(keptIds_.size());
     keptForServer_.server = server;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
-    keptForServer_.reason = reason.split(QRegularExpression(QStringLiteral("[\r\n]+")), Qt::SkipEmptyParts)
-                                .join(QStringLiteral(": "));
+    static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
+    keptForServer_.reason = reason.split(lineBreaks, Qt::SkipEmptyParts).join(QStringLiteral(": "));
 }
 
 void OutboxSender::sendFailed(const QString& errorText) {
