@@ -32,6 +32,13 @@ if [ "$today_only" = 0 ]; then
   [ "$day_of_month" -eq 1 ] || days+=("$(date -d "$(date +%Y-%m-01) +1 month" +%F)")  # loyalty
 fi
 
+# The demo clubs send to 127.0.0.1:2525. Another server already there would take the demo's
+# mail (and the catcher could not listen beside it).
+if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+  echo "demo.sh: something already listens on 127.0.0.1:$port (another mail server or an earlier demo);" \
+    "stop it and run the demo again: its mail catcher needs that port." >&2
+  exit 1
+fi
 /usr/bin/python3 "$here/tools/demo/mail_catcher.py" "$mail" --port "$port" > "$demo/mail_catcher.log" 2>&1 &
 catcher=$!
 trap 'kill "$catcher" 2>/dev/null || true' EXIT

@@ -19,9 +19,9 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
                                      QStringLiteral("Number of members (default 200)."),
                                      QStringLiteral("N"), QStringLiteral("200"));
     const QCommandLineOption date(QStringLiteral("date"),
-                                  QStringLiteral("Business date, the opening of the cash register (default today). Every\n"
-                                                 "campaign finds members on it where its day rule lets it run: plan\n"
-                                                 "renewals only from the 26th, loyalty only on the 1st (or on the 2nd to\n"
+                                  QStringLiteral("Business date, the opening of the cash register (default today). Every "
+                                                 "campaign finds members on it where its day rule lets it run: plan "
+                                                 "renewals only from the 26th, loyalty only on the 1st (or on the 2nd to "
                                                  "4th after a holiday of the demo's list, such as 2025-05-02)."),
                                   QStringLiteral("YYYY-MM-DD"));
     const QCommandLineOption seed(QStringLiteral("seed"),
