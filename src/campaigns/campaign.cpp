@@ -47,7 +47,10 @@ CampaignRun::~CampaignRun() {
 void CampaignRun::select(SharedConnection& connection, Dataset& selection, const SqlText& sql,
                          const QVariantMap& parameters) {
     selection.close();
-    selection.openQuery(connection, sql.in(connection.dialect()), parameters);
+    // The rows go past one at a time where reading them holds up none of the campaign's
+    // writes on the shared connection; otherwise the selection is read whole.
+    selection.openQuery(connection, sql.in(connection.dialect()), parameters,
+                        connection.readsBesideWrites() ? Dataset::Rows::Stream : Dataset::Rows::Read);
 }
 
 void CampaignRun::exec(const SqlText& sql, const QVariantMap& parameters) {

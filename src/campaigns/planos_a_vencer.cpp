@@ -84,6 +84,11 @@ void PlanosAVencer::fill(CampaignRun& run) {
     // Read on a connection of its own, outside the campaign's transaction; it is closed when
     // this function leaves, however it leaves.
     const auto own = run.openReadOnlyConnection(QStringLiteral("QRYPLANOSAVENCER"));
+    // The selection may be read as it goes: it lets go of its rows before their connection closes.
+    struct CloseFirst {
+        Dataset& selection;
+        ~CloseFirst() { selection.close(); }
+    } closeFirst{QRYPLANOSAVENCER};
     run.select(*own, QRYPLANOSAVENCER, selection(), parameters(run.businessDate()));
     QStringList missing;
     for (const QString& column : declaredColumns())

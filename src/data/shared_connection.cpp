@@ -80,6 +80,14 @@ void SharedConnection::open() {
     }
 }
 
+bool SharedConnection::readsBesideWrites() {
+    if (!isOpen()) open();
+    if (dialect_ != Dialect::Sqlite) return true;
+    QSqlQuery q(database());
+    return q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next() &&
+           q.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) == 0;
+}
+
 QSqlQuery& SharedConnection::preparedStatement(const QString& sql) {
     auto found = prepared_.find(sql);
     if (found == prepared_.end()) {

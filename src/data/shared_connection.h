@@ -37,6 +37,10 @@ public:
     // run for every outbox row or every recipient is parsed once; throws DbError.
     QSqlQuery& preparedStatement(const QString& sql);
     Dialect dialect() const { return dialect_; }
+    // Whether a reader on another connection leaves this database's writers alone: always on
+    // SQL Server, on SQLite only in the write-ahead log (a file that kept its rollback journal
+    // makes a writer wait for every reader). Throws DbError when the connection cannot open.
+    bool readsBesideWrites();
     const QString& dataLinkPath() const { return dataLinkPath_; }
     const QString& connectionName() const { return connectionName_; }
 

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 
 #include "data/db_error.h"
 #include "data/odbc_bound_statement.h"
@@ -119,6 +121,41 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
         query.bindValue(QLatin1Char(':') + it.key(), it.value());
     if (!query.exec()) throw DbError(query.lastError().text().trimmed());
     return query;
+}
+
+QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.isOpen()) connection.open();
+    const auto firstRow = [](QSqlQuery& query) {
+        QVariantList values;
+        if (query.next()) {
+            const int width = query.record().count();
+            for (int i = 0; i < width; ++i) values << query.value(i);
+        } else if (query.lastError().isValid()) {
+            throw DbError(query.lastError().text().trimmed());
+        }
+        return values;
+    };
+    if (connection.database().driverName() == QLatin1String("QODBC")) {
+        QSqlQuery query = runSql(connection, sql, parameters);
+        return firstRow(query);
+    }
+    checkedPlaceholders(sql, parameters);
+    QSqlQuery& query = connection.preparedStatement(sql);
+    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
+        query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    if (!query.exec()) {
+        const QString error = query.lastError().text().trimmed();
+        query.finish();
+        throw DbError(error);
+    }
+    try {
+        const QVariantList values = firstRow(query);
+        query.finish();  // the preparation stays for the next run
+        return values;
+    } catch (...) {
+        query.finish();
+        throw;
+    }
 }
 
 }  // namespace velocast

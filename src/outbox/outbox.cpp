@@ -1,6 +1,9 @@
 #include "outbox/outbox.h"
 
-#include "data/dataset.h"
+#include <QSqlError>
+#include <QSqlQuery>
+
+#include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/session.h"
 #include "data/sql_statement.h"
@@ -25,7 +28,7 @@ QString outboxText(const QVariant& value) {
     return text.isNull() ? QStringLiteral("") : text;
 }
 
-Outbox::Outbox(Session& session) : session_(session), rows_(session.TBLVelocast) {}
+Outbox::Outbox(Session& session) : session_(session) {}
 
 void Outbox::append(const OutboxRow& row) {
     static const QString insert = QStringLiteral(
@@ -39,28 +42,44 @@ void Outbox::append(const OutboxRow& row) {
 }
 
 qint32 Outbox::reload() {
-    rows_.requery(session_.connection());
-    return rows_.recordCount();
+    ids_.clear();
+    position_ = 0;
+    QSqlQuery query = runSql(session_.connection(), QStringLiteral("SELECT ID FROM Velocast"));
+    while (query.next()) ids_.append(query.value(0));
+    if (query.lastError().isValid()) throw DbError(query.lastError().text().trimmed());
+    return static_cast<qint32>(ids_.size());
 }
 
-bool Outbox::atEnd() const { return rows_.eof(); }
+bool Outbox::atEnd() const { return position_ >= ids_.size(); }
 
 OutboxRow Outbox::current() const {
+    if (atEnd()) throw DbError(QStringLiteral("the outbox is at its end"));
+    const QVariantList values = firstRowOf(
+        session_.connection(),
+        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = :ID"),
+        {{QStringLiteral("ID"), ids_.at(position_)}});
     OutboxRow row;
-    row.id = rows_.value(QStringLiteral("ID"));
-    row.email = rows_.text(QStringLiteral("Email"));
-    row.subject = rows_.text(QStringLiteral("Assunto"));
-    row.text = rows_.text(QStringLiteral("Texto"));
-    row.imagePath = rows_.text(QStringLiteral("IMAGEM_CORPO_MARKETING"));
+    if (values.size() < 5) return row;
+    row.id = values.at(0);
+    row.email = outboxText(values.at(1));
+    row.subject = outboxText(values.at(2));
+    row.text = outboxText(values.at(3));
+    row.imagePath = outboxText(values.at(4));
     return row;
 }
 
-void Outbox::next() { rows_.next(); }
+void Outbox::next() {
+    if (position_ < ids_.size()) ++position_;
+}
 
 void Outbox::removeCurrent() {
+    if (atEnd()) throw DbError(QStringLiteral("the outbox is at its end"));
     runPrepared(session_.connection(), QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
-                {{QStringLiteral("ID"), rows_.value(QStringLiteral("ID"))}});
-    rows_.removeCurrentRow();
+                {{QStringLiteral("ID"), ids_.at(position_)}});
+    // As a table does when its current row goes: the next row becomes current, or the one
+    // before when it was the last.
+    ids_.removeAt(position_);
+    if (position_ >= ids_.size() && position_ > 0) --position_;
 }
 
 }  // namespace velocast

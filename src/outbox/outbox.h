@@ -2,12 +2,12 @@
 // The outbox table "Velocast": one row per e-mail waiting to go out. Campaigns append rows,
 // the sender reads them and deletes each one it finished; this is the only code that touches
 // the table's columns.
+#include <QList>
 #include <QString>
 #include <QVariant>
 
 namespace velocast {
 
-class Dataset;
 class Session;
 
 // One outbox row. A null text stands for NULL in the table, an empty one for ''.
@@ -22,8 +22,9 @@ struct OutboxRow {
 // A column value as an OutboxRow field: NULL stays null, anything else becomes non-null text.
 QString outboxText(const QVariant& value);
 
-// The outbox of a session, read through the session's outbox dataset so that the rows the
-// sender walks are the ones the program has open.
+// The outbox of a session. A drain walks the row identifiers read at its start and reads
+// each row when it comes to it: the memory a drain takes does not grow with the outbox, and
+// a row removed meanwhile (the outbox emptied from the tray menu) is not sent.
 class Outbox {
 public:
     explicit Outbox(Session& session);
@@ -32,10 +33,12 @@ public:
     // column is cut to the column's width. Throws DbError.
     void append(const OutboxRow& row);
 
-    // Reads the rows again, the first one current; returns how many there are. Throws DbError.
+    // Reads which rows there are again, the first one current; returns how many. Throws
+    // DbError.
     qint32 reload();
     bool atEnd() const;
-    // The current row; throws DbError at the end.
+    // The current row as the table holds it now; a row removed since the reload comes back
+    // with a null id and nothing else. Throws DbError, also at the end.
     OutboxRow current() const;
     void next();
     // Deletes the current row from the table and from the rows read. A row someone else
@@ -44,7 +47,8 @@ public:
 
 private:
     Session& session_;
-    Dataset& rows_;
+    QList<QVariant> ids_;
+    qsizetype position_ = 0;
 };
 
 }  // namespace velocast

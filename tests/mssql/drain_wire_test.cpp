@@ -24,9 +24,15 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
         {{QStringLiteral("ID"), 42}, {QStringLiteral("Email"), QStringLiteral("sem arroba")},
          {QStringLiteral("Assunto"), QStringLiteral("x")}, {QStringLiteral("Texto"), QStringLiteral("y")}},
     };
-    // The session opening and the first drain read the two rows, later drains an empty outbox.
-    TdsRule rows = TdsRule::table(QStringLiteral("Velocast"), outbox);
-    TdsPeer peer(sessionRules(settings, {rows.times(2)}));
+    // The first drain finds the two rows' keys and reads each row when it comes to it; later
+    // drains find an empty outbox.
+    TdsRule keys = TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
+    TdsRule firstKeys = keys;
+    firstKeys.row({41}).row({42}).times(1);
+    const QString rowRead = QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = ");
+    TdsRule ana = TdsRule::rowsOf(QStringLiteral("Velocast"), rowRead, {outbox[0]});
+    TdsRule invalid = TdsRule::rowsOf(QStringLiteral("Velocast"), rowRead, {outbox[1]});
+    TdsPeer peer(sessionRules(settings, {firstKeys, keys, ana.times(1), invalid.times(1)}));
     const QString udl = peer.dataLinkPath();
 
     const auto result = runBuiltProgram(QStringLiteral("velocast"),
@@ -45,5 +51,16 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
         deleted << key.at(0)[QStringLiteral("value")].toInt();
     }
     EXPECT_EQ(deleted, (QList<int>{41, 42}));
-    EXPECT_EQ(peer.summary().count(QStringLiteral("batch: SELECT * FROM Velocast")), 3);
+    // Each row is read by its integer key, outside the transaction that deletes it.
+    QList<int> read;
+    for (const QJsonObject& r : peer.statements()) {
+        if (!r.value(QStringLiteral("sql")).toString().startsWith(rowRead)) continue;
+        const QJsonArray key = boundValues(r);
+        ASSERT_EQ(key.size(), 1);
+        EXPECT_EQ(key.at(0)[QStringLiteral("type")].toString(), QStringLiteral("int"));
+        EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), QStringLiteral("0000000000000000"));
+        read << key.at(0)[QStringLiteral("value")].toInt();
+    }
+    EXPECT_EQ(read, (QList<int>{41, 42}));
+    EXPECT_GE(peer.summary().count(QStringLiteral("batch: SELECT ID FROM Velocast")), 2);
 }

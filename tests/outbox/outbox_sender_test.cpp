@@ -127,16 +127,21 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_EQ(figures, (std::vector<F>{{sent, 3}, {pending, 0}}));
 }
 
-TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndItsMessageCounts) {
+TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndIsNotSent) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
     addRow(QStringLiteral("ana@example.com"));
     addRow(QStringLiteral("bia@example.com"));
-    // Someone empties the outbox from the tray menu while the drain is between two rows.
-    QTimer::singleShot(0, [this] { host.exec(QStringLiteral("DELETE FROM Velocast")); });
+    addRow(QStringLiteral("caio@example.com"));
+    // Someone removes bia's row (the outbox emptied from the tray menu, say) while the drain is
+    // between two rows: the club no longer wants it sent.
+    QTimer::singleShot(0, [this] { host.exec(QStringLiteral("DELETE FROM Velocast WHERE Email = 'bia@example.com'")); });
     EXPECT_TRUE(sender->ENVIAR_EMAIL());
     EXPECT_EQ(counters.sent, 2);
-    EXPECT_EQ(sender->rowsFinishedInLastDrain(), 2);
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("caio@example.com"));
+    EXPECT_EQ(sender->rowsFinishedInLastDrain(), 3);
+    EXPECT_TRUE(outbox().isEmpty());
     EXPECT_TRUE(notices.shown.empty());
     EXPECT_EQ(terminations, 0);
 }

@@ -79,14 +79,20 @@ bool OutboxSender::ENVIAR_EMAIL() {
 
     while (!outbox_.atEnd()) {
         try {
+            // Read before the row's transaction begins: on SQLite a read inside it would tie
+            // the transaction to a snapshot that a write by the club's system in the meantime
+            // makes too old to delete the row.
+            const OutboxRow row = outbox_.current();
             connection.beginTransaction();
-            const RowResult result = ENVIADO(outbox_.current());
+            // A row removed since the drain began (the outbox emptied from the tray menu) was
+            // meant not to go: nothing is sent for it.
+            const RowResult result = row.id.isNull() ? RowResult::Finished : ENVIADO(row);
             if (result == RowResult::SendFailed) return false;  // the connection is closed by now
             if (result == RowResult::Finished) {
                 show(Figure::Sent, counters_.sent);
                 show(Figure::Pending, pending - counters_.sent);
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
-                // is no error: its message went out and is counted.
+                // is no error.
                 outbox_.removeCurrent();
                 ++finishedInDrain_;
             } else {
