@@ -65,7 +65,7 @@ bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
     account_.reset();
     keptForServer_ = {};
-    keptIds_.clear();
+    lastKeptId_.clear();
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
     try {
@@ -170,10 +170,10 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
 }
 
 void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason) {
-    // A row can be visited twice in one drain (after the last row is deleted, the one before
-    // it becomes current again); it is still one e-mail.
-    keptIds_.insert(row.id.toString());
-    keptForServer_.rows = static_cast<int>(keptIds_.size());
+    // A row can be visited twice in one drain: after the last row is deleted, the one before
+    // it becomes current again. That is the row kept just before; it is still one e-mail.
+    if (keptForServer_.rows == 0 || row.id != lastKeptId_) ++keptForServer_.rows;
+    lastKeptId_ = row.id;
     keptForServer_.server = server;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
     static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));

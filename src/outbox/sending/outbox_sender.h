@@ -2,7 +2,7 @@
 // Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
 // that was sent or found invalid is deleted, each in its own transaction.
 #include <QObject>
-#include <QSet>
+#include <QVariant>
 #include <QTimer>
 #include <functional>
 #include <optional>
@@ -81,7 +81,7 @@ private:
     std::optional<mail::SmtpAccount> account_;
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
-    QSet<QString> keptIds_;
+    QVariant lastKeptId_;
 };
 
 }  // namespace velocast
