@@ -3,7 +3,6 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 #include "data/db_error.h"
 #include "data/odbc_bound_statement.h"
@@ -123,13 +122,14 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
     return query;
 }
 
-QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
+                        int columns) {
     if (!connection.isOpen()) connection.open();
-    const auto firstRow = [](QSqlQuery& query) {
+    const auto firstRow = [columns](QSqlQuery& query) {
         QVariantList values;
         if (query.next()) {
-            const int width = query.record().count();
-            for (int i = 0; i < width; ++i) values << query.value(i);
+            values.reserve(columns);
+            for (int i = 0; i < columns; ++i) values << query.value(i);
         } else if (query.lastError().isValid()) {
             throw DbError(query.lastError().text().trimmed());
         }

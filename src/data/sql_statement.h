@@ -25,9 +25,10 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 // afterwards; over ODBC it goes the way of every write (runSql).
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
 
-// The first row of a query that runs many times (once per outbox row), its values by column
-// position; an empty list when it returns no row. On SQLite it is prepared once per connection,
-// over ODBC it goes the way of runSql. Throws DbError.
-QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
+// The first `columns` values of the first row of a query that runs many times (once per
+// outbox row); an empty list when it returns no row. On SQLite it is prepared once per
+// connection, over ODBC it goes the way of runSql. Throws DbError.
+QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
+                        int columns);
 
 }  // namespace velocast

@@ -57,7 +57,7 @@ OutboxRow Outbox::current() const {
     const QVariantList values = firstRowOf(
         session_.connection(),
         QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = :ID"),
-        {{QStringLiteral("ID"), ids_.at(position_)}});
+        {{QStringLiteral("ID"), ids_.at(position_)}}, 5);
     OutboxRow row;
     if (values.size() < 5) return row;
     row.id = values.at(0);

@@ -82,12 +82,16 @@ void wrapParagraph(QStringView paragraph, QStringList& lines) {
             wordWidth += glyphWidth(paragraph[k].unicode());
         if (lineStart < i && width + wordWidth > kWrapTextWidth)
             flushAt(i);
-        // Only a word wider than the whole box is cut, at the edge.
-        for (qsizetype k = i; k < end; ++k) {
-            const int w = glyphWidth(paragraph[k].unicode());
-            if (lineStart < k && width + w > kWrapTextWidth)
-                flushAt(k);
-            width += w;
+        if (width + wordWidth <= kWrapTextWidth) {
+            width += wordWidth;
+        } else {
+            // Only a word wider than the whole box is cut, at the edge.
+            for (qsizetype k = i; k < end; ++k) {
+                const int w = glyphWidth(paragraph[k].unicode());
+                if (lineStart < k && width + w > kWrapTextWidth)
+                    flushAt(k);
+                width += w;
+            }
         }
         i = end;
     }
@@ -106,7 +110,8 @@ int glyphWidth(char32_t c) {
 
 QStringList wrapBody(const QString& text) {
     QString normalized = text;
-    normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    if (normalized.contains(u'\r'))
+        normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     QList<QStringView> paragraphs = QStringView(normalized).split(u'\n');
     if (paragraphs.last().isEmpty())  // the final empty line, or the whole of an empty text
         paragraphs.removeLast();

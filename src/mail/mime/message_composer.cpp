@@ -14,6 +14,7 @@
 #include <QRandomGenerator>
 #include <QSysInfo>
 #include <algorithm>
+#include <cstdio>
 
 namespace velocast::mail {
 namespace {
@@ -29,7 +30,7 @@ QByteArray asciiAddress(const QString& address) {
     return out;
 }
 
-QByteArray formatSender(const QString& address, const QString& name, const QByteArray& charset) {
+QByteArray formatSenderUncached(const QString& address, const QString& name, const QByteArray& charset) {
     QString shown = name.isEmpty() ? address : name;
     shown.replace(u'\r', u' ').replace(u'\n', u' ');
     const bool printableAscii = std::all_of(shown.cbegin(), shown.cend(), [](QChar c) {
@@ -44,6 +45,24 @@ QByteArray formatSender(const QString& address, const QString& name, const QByte
         formatted = encodeHeaderText(shown, charset, HeaderTextKind::DisplayName);
     }
     return formatted + " <" + asciiAddress(address) + '>';
+}
+
+// Every e-mail of a drain has the same sender: its header value is worked out once.
+QByteArray formatSender(const QString& address, const QString& name, const QByteArray& charset) {
+    struct Last {
+        QString address, name;
+        QByteArray charset, formatted;
+        bool valid = false;
+    };
+    thread_local Last last;
+    if (!last.valid || last.address != address || last.name != name || last.charset != charset) {
+        last.formatted = formatSenderUncached(address, name, charset);
+        last.address = address;
+        last.name = name;
+        last.charset = charset;
+        last.valid = true;
+    }
+    return last.formatted;
 }
 
 // A file name inside a quoted parameter; a backslash or double quote left plain would end
@@ -118,18 +137,11 @@ QByteArray formatDateHeader(const QDateTime& date) {
     const QTime t = date.time();
     const int offsetMinutes = date.offsetFromUtc() / 60;
     const int magnitude = std::abs(offsetMinutes);
-    return QStringLiteral("%1, %2 %3 %4 %5:%6:%7 %8%9%10")
-        .arg(QLatin1StringView(kDays[d.dayOfWeek() - 1]))
-        .arg(d.day())
-        .arg(QLatin1StringView(kMonths[d.month() - 1]))
-        .arg(d.year(), 4, 10, QLatin1Char('0'))
-        .arg(t.hour(), 2, 10, QLatin1Char('0'))
-        .arg(t.minute(), 2, 10, QLatin1Char('0'))
-        .arg(t.second(), 2, 10, QLatin1Char('0'))
-        .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
-        .arg(magnitude / 60, 2, 10, QLatin1Char('0'))
-        .arg(magnitude % 60, 2, 10, QLatin1Char('0'))
-        .toLatin1();
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02d%02d", kDays[d.dayOfWeek() - 1],
+                                d.day(), kMonths[d.month() - 1], d.year(), t.hour(), t.minute(), t.second(),
+                                offsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return QByteArray(text, std::clamp(n, 0, static_cast<int>(sizeof text) - 1));
 }
 
 QByteArray makeBoundary() {
