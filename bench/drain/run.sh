@@ -7,7 +7,8 @@
 # with the program's TLS settings that makes the same exchanges (bench/drain/tls_source.cpp).
 #   bash bench/drain/run.sh [N [ROUNDS]]     (defaults 2000 and 5)
 # The machine is shared, so each round measures both sides of a ratio back to back and the
-# ratio reported is the median of the rounds' ratios; the rates shown are each side's best.
+# ratio reported is the median of the rounds' ratios, with the ratio of each side's best
+# round beside it (the least disturbed run of each); the rates shown are each side's best.
 # Needs bench/setup.sh once. Prints rates, ratios and peak RSS.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
@@ -112,9 +113,9 @@ printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
   "velocast, STARTTLS -> TLS sink" "$(rate "$rows" "$best_starttls_s")" "$best_starttls_s" "$(mb "$best_starttls_kb")" \
   "OpenSSL floor, plain -> TLS sink" "$(rate "$rows" "$best_floorplain_s")" "$best_floorplain_s" "$(mb "$best_floorplain_kb")" \
   "OpenSSL floor, STARTTLS -> TLS sink" "$(rate "$rows" "$best_floortls_s")" "$best_floortls_s" "$(mb "$best_floortls_kb")"
-echo "  plain drain / smtp-source:      $(median "${plain_ratios[@]}")   (goal >= 0.6; median of the rounds: ${plain_ratios[*]})"
+echo "  plain drain / smtp-source:      $(median "${plain_ratios[@]}")   (goal >= 0.6; median of the rounds: ${plain_ratios[*]}; of each side's best: $(ratio "$best_source_s" "$best_plain_s"))"
 kill "${pids[1]}" && wait "${pids[1]}" 2>/dev/null || true
 echo "  TLS sink: $(tail -n 1 "$work/tls_sink.log")"
-echo "  STARTTLS drain / plain drain:   $(median "${tls_ratios[@]}")   (goal >= 0.5, same TLS sink; median of: ${tls_ratios[*]})"
-echo "    the same ratio at the OpenSSL floor: $(median "${floor_tls_ratios[@]}")   (median of: ${floor_tls_ratios[*]})"
-echo "    STARTTLS drain / STARTTLS floor:     $(median "${tls_to_floor[@]}")   (median of: ${tls_to_floor[*]})"
+echo "  STARTTLS drain / plain drain:   $(median "${tls_ratios[@]}")   (goal >= 0.5, same TLS sink; median of: ${tls_ratios[*]}; of each side's best: $(ratio "$best_tlsplain_s" "$best_starttls_s"))"
+echo "    the same ratio at the OpenSSL floor: $(median "${floor_tls_ratios[@]}")   (median of: ${floor_tls_ratios[*]}; of each side's best: $(ratio "$best_floorplain_s" "$best_floortls_s"))"
+echo "    STARTTLS drain / STARTTLS floor:     $(median "${tls_to_floor[@]}")   (median of: ${tls_to_floor[*]}; of each side's best: $(ratio "$best_floortls_s" "$best_starttls_s"))"
