@@ -13,9 +13,9 @@ namespace velocast {
 namespace {
 
 // Whether the candidate `number` has a payment in `month`. The number matches itself and its
-// text with up to Fidelidade::kRegistrationWidth characters of leading zeros (printf pads after the sign,
-// as the column holds them); each form is a lookup of its own on the index on
-// RECEB.MATRICULA, and the first row found ends it. MES and ANO may be text or numbers.
+// text with up to Fidelidade::kRegistrationWidth characters of leading zeros (printf pads
+// after the sign, as the column holds them); each form is a lookup of its own on the index
+// on RECEB.MATRICULA, and the first row found ends it. MES and ANO may be text or numbers.
 QString paidIn(const QString& number, const Fidelidade::Month& month) {
     const QString when =
         QStringLiteral(" AND CAST(MES AS INTEGER) = %1 AND CAST(ANO AS INTEGER) = %2").arg(month.month).arg(month.year);

@@ -20,11 +20,9 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
                         const QStringList& declaredColumns, Rows rows) {
     close();
     table_ = table;
-    sql_ = QStringLiteral("SELECT * FROM ") + table;
-    parameters_.clear();
-    // The same statement, so the same columns and the same error for a missing table; with
-    // Rows::Skip its result is let go before a row is fetched.
-    load(connection, sql_, rows == Rows::Read ? Rows::Read : Rows::Skip);
+    // With Rows::Skip the result is let go before a row is fetched; the columns and the error
+    // for a missing table are those of the statement all the same.
+    load(connection, QStringLiteral("SELECT * FROM ") + table, {}, rows == Rows::Read ? Rows::Read : Rows::Skip);
     QStringList missing;
     for (const QString& column : declaredColumns)
         if (columns_.indexOf(column) < 0) missing << column;
@@ -37,23 +35,15 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
 void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
                         Rows rows) {
     close();
-    sql_ = sql;
-    parameters_ = parameters;
-    load(connection, sql_, rows);
+    load(connection, sql, parameters, rows);
 }
 
-void Dataset::requery(SharedConnection& connection) {
-    if (sql_.isEmpty()) throw DbError(QStringLiteral("dataset %1 has nothing to requery").arg(name_));
-    open_ = false;
-    load(connection, sql_, streamed_ ? Rows::Stream : Rows::Read);
-}
-
-void Dataset::load(SharedConnection& connection, const QString& sql, Rows rows) {
+void Dataset::load(SharedConnection& connection, const QString& sql, const QVariantMap& parameters, Rows rows) {
     ++version_;
     stream_.reset();
     streamMoved_ = false;
     streamed_ = rows == Rows::Stream;
-    QSqlQuery query = runSql(connection, sql, parameters_);
+    QSqlQuery query = runSql(connection, sql, parameters);
     columns_ = query.record();
     rows_.clear();
     position_ = 0;
@@ -155,12 +145,6 @@ QString Dataset::text(const QString& column) const {
 bool Dataset::flag(const QString& column) const {
     const QVariant v = value(column);
     return !v.isNull() && v.toBool();
-}
-
-void Dataset::removeCurrentRow() {
-    if (position_ >= rows_.size()) return;
-    rows_.removeAt(position_);
-    if (position_ >= rows_.size() && position_ > 0) --position_;
 }
 
 }  // namespace velocast

@@ -19,32 +19,28 @@ public:
     explicit Dataset(QString name = QString()) : name_(std::move(name)) {}
 
     // Whether opening a table reads its rows, or only checks its columns: a table the program
-    // reads later with a query of its own (the outbox before every drain, the members) need
-    // not sit in memory, which for a large club is most of what the program would hold.
+    // reads later with queries of its own (the outbox, the members) need not sit in memory, which for a large club is most of what the program would hold.
     // Rows::Stream keeps only the current row: the query stays open and next() fetches the
     // following one, so the rows can be walked once, from the first, and never counted.
     enum class Rows { Read, Skip, Stream };
 
     // Opens "SELECT * FROM table"; every declared column must be among the table's columns.
-    // With Rows::Skip no row is read (the dataset is open and at its end) until a requery.
+    // With Rows::Skip no row is read (the dataset is open and at its end).
     void openTable(SharedConnection& connection, const QString& table,
                    const QStringList& declaredColumns = {}, Rows rows = Rows::Read);
     // Opens any query.
     void openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {},
                    Rows rows = Rows::Read);
-    // Reads the same SQL again (a requery); the current row becomes the first.
-    void requery(SharedConnection& connection);
     void close();
 
     bool isOpen() const { return open_; }
-    // Changes whenever the dataset is opened, requeried or closed: what was read from it
+    // Changes whenever the dataset is opened or closed: what was read from it
     // before is still current while this stays the same.
     quint64 version() const { return version_; }
     const QString& name() const { return name_; }
     const QString& table() const { return table_; }
     void setTable(const QString& table) { table_ = table; }
 
-    int recordCount() const { return static_cast<int>(rows_.size()); }
     bool eof() const { return !open_ || position_ >= rows_.size(); }
     // On a stream, first() is only where it starts: going back throws DbError.
     void first();
@@ -61,18 +57,12 @@ public:
     // The same, with NULL read as false.
     bool flag(const QString& column) const;
 
-    // Drops the current row from the snapshot (after the caller deleted it in the database):
-    // the following row becomes current, or the one before when it was the last.
-    void removeCurrentRow();
-
 private:
-    void load(SharedConnection& connection, const QString& sql, Rows rows);
+    void load(SharedConnection& connection, const QString& sql, const QVariantMap& parameters, Rows rows);
     void fetchStreamRow();
 
     QString name_;
     QString table_;
-    QString sql_;
-    QVariantMap parameters_;
     QSqlRecord columns_;
     // Values only, in the order of columns_: a record per row would repeat every column's
     // name and type in every row.

@@ -84,17 +84,32 @@ QStringList checkedPlaceholders(const QString& sql, const QVariantMap& parameter
 
 }  // namespace
 
-void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
-    if (!connection.isOpen()) connection.open();
-    // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
-    if (connection.database().driverName() == QLatin1String("QODBC")) {
-        runSql(connection, sql, parameters);
-        return;
-    }
+namespace {
+
+// On SQLite: the statement prepared once on the connection, its placeholders checked and its
+// parameters bound.
+QSqlQuery& boundPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     checkedPlaceholders(sql, parameters);
     QSqlQuery& query = connection.preparedStatement(sql);
     for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
         query.bindValue(QLatin1Char(':') + it.key(), it.value());
+    return query;
+}
+
+bool overOdbc(SharedConnection& connection) {
+    return connection.database().driverName() == QLatin1String("QODBC");
+}
+
+}  // namespace
+
+void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.isOpen()) connection.open();
+    // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
+    if (overOdbc(connection)) {
+        runSql(connection, sql, parameters);
+        return;
+    }
+    QSqlQuery& query = boundPrepared(connection, sql, parameters);
     const bool ok = query.exec();
     const QString error = ok ? QString() : query.lastError().text().trimmed();
     query.finish();  // done with it until the next run; the preparation stays
@@ -107,7 +122,7 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
-    if (!names.isEmpty() && connection.database().driverName() == QLatin1String("QODBC") && returnsNoRows(sql)) {
+    if (!names.isEmpty() && overOdbc(connection) && returnsNoRows(sql)) {
         runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters);
         return query;
     }
@@ -125,37 +140,21 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
                         int columns) {
     if (!connection.isOpen()) connection.open();
-    const auto firstRow = [columns](QSqlQuery& query) {
+    const auto firstRow = [columns](QSqlQuery& query, bool ok) {
         QVariantList values;
-        if (query.next()) {
-            values.reserve(columns);
+        if (ok && query.next())
             for (int i = 0; i < columns; ++i) values << query.value(i);
-        } else if (query.lastError().isValid()) {
-            throw DbError(query.lastError().text().trimmed());
-        }
+        const QSqlError error = query.lastError();
+        query.finish();  // on SQLite the preparation stays for the next run
+        if (!ok || (values.isEmpty() && error.isValid())) throw DbError(error.text().trimmed());
         return values;
     };
-    if (connection.database().driverName() == QLatin1String("QODBC")) {
+    if (overOdbc(connection)) {
         QSqlQuery query = runSql(connection, sql, parameters);
-        return firstRow(query);
+        return firstRow(query, true);
     }
-    checkedPlaceholders(sql, parameters);
-    QSqlQuery& query = connection.preparedStatement(sql);
-    for (auto it = parameters.cbegin(); it != parameters.cend(); ++it)
-        query.bindValue(QLatin1Char(':') + it.key(), it.value());
-    if (!query.exec()) {
-        const QString error = query.lastError().text().trimmed();
-        query.finish();
-        throw DbError(error);
-    }
-    try {
-        const QVariantList values = firstRow(query);
-        query.finish();  // the preparation stays for the next run
-        return values;
-    } catch (...) {
-        query.finish();
-        throw;
-    }
+    QSqlQuery& query = boundPrepared(connection, sql, parameters);
+    return firstRow(query, query.exec());
 }
 
 }  // namespace velocast

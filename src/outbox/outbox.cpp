@@ -59,7 +59,7 @@ OutboxRow Outbox::current() const {
         QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = :ID"),
         {{QStringLiteral("ID"), ids_.at(position_)}}, 5);
     OutboxRow row;
-    if (values.size() < 5) return row;
+    if (values.isEmpty()) return row;  // removed since the reload
     row.id = values.at(0);
     row.email = outboxText(values.at(1));
     row.subject = outboxText(values.at(2));
