@@ -22,6 +22,16 @@ ComposedMessage peerMessage() {
             {"From: club@club.test", "To: member@club.test", "Subject: hello", "", ".hidden dot", "..", "end"}};
 }
 
+// Connects and sends peerMessage(); a failure is reported with the session's dialogue.
+void connectAndSend(TestSession& session) {
+    try {
+        session.client.connect();
+        session.client.send(peerMessage());
+    } catch (const SmtpError& error) {
+        ADD_FAILURE() << error.what() << "\n" << session.log.join('\n').toStdString();
+    }
+}
+
 }  // namespace
 
 TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
@@ -51,12 +61,7 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
         TestSession session(peer.port(), c.mode);
         if (c.sasl)
             session.useSasl(kUser, kPassword);
-        try {
-            session.client.connect();
-            session.client.send(peerMessage());
-        } catch (const SmtpError& error) {
-            ADD_FAILURE() << error.what() << "\n" << session.log.join('\n').toStdString();
-        }
+        connectAndSend(session);
         EXPECT_EQ(session.client.tlsActive(), c.tls);
         session.client.disconnect();
 
@@ -96,12 +101,7 @@ TEST(SmtpTlsPeer, TheNextConnectionToTheSameServerResumesItsTlsSession) {
         for (int connection = 0; connection < 3; ++connection) {
             TestSession session(peer.port(), mode);
             session.useSasl(kUser, kPassword);
-            try {
-                session.client.connect();
-                session.client.send(peerMessage());
-            } catch (const SmtpError& error) {
-                ADD_FAILURE() << error.what() << "\n" << session.log.join('\n').toStdString();
-            }
+            connectAndSend(session);
             session.client.disconnect();
             EXPECT_EQ(peer.nextEvent(), "AUTH PLAIN club@club.test ok");
             EXPECT_TRUE(peer.nextMessage()["tls"].toBool());
