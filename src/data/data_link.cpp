@@ -109,6 +109,10 @@ void mapSqlServer(DataLink& link) {
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;
+    link.identity = QStringLiteral("mssql:%1%2/%3")
+                        .arg(host.toLower(), instance.isEmpty() ? QStringLiteral(",") + (port.isEmpty() ? QStringLiteral("1433") : port)
+                                                                : QStringLiteral("\\") + instance.toLower(),
+                             catalog.toLower());
 }
 
 void mapSqlite(DataLink& link) {
@@ -118,6 +122,8 @@ void mapSqlite(DataLink& link) {
     // folder can be moved as a whole.
     const QFileInfo info(source);
     link.databaseName = info.isAbsolute() ? source : QFileInfo(link.path).dir().absoluteFilePath(source);
+    const QString canonical = QFileInfo(link.databaseName).canonicalFilePath();
+    link.identity = QStringLiteral("sqlite:") + (canonical.isEmpty() ? QDir::cleanPath(link.databaseName) : canonical);
     link.qtDriver = QStringLiteral("QSQLITE");
     link.dialect = Dialect::Sqlite;
 }
@@ -133,6 +139,8 @@ void mapOdbc(DataLink& link) {
     }
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
+    // The password is no part of which database it is, and the identity may be shown.
+    link.identity = QStringLiteral("odbc:") + QString(cs).remove(QRegularExpression(QStringLiteral("(^|;)\\s*pwd\\s*=[^;]*"), QRegularExpression::CaseInsensitiveOption)).toLower();
     link.dialect = cs.contains(QLatin1String("sqlite"), Qt::CaseInsensitive) ? Dialect::Sqlite : Dialect::Mssql;
 }
 

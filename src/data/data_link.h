@@ -15,6 +15,10 @@ struct DataLink {
     QString qtDriver;                    // "QSQLITE" or "QODBC"
     QString databaseName;                // file name (QSQLITE) or ODBC connection string
     Dialect dialect = Dialect::Sqlite;
+    // Which database this is, whatever the file's spelling: the SQLite file's canonical path,
+    // or "mssql:" with the server, port or instance, and catalog, case-folded. Two links with
+    // the same identity reach the same outbox.
+    QString identity;
     bool usesOdbc() const { return qtDriver == QLatin1String("QODBC"); }
 };
 

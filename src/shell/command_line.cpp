@@ -23,6 +23,12 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             options.dataLinkPath = *v;
         } else if (arg.startsWith(QLatin1String("--data-link="))) {
             options.dataLinkPath = arg.mid(12);
+        } else if (arg == QLatin1String("--config")) {
+            auto v = value("--config");
+            if (!v) return std::nullopt;
+            options.configPath = *v;
+        } else if (arg.startsWith(QLatin1String("--config="))) {
+            options.configPath = arg.mid(9);
         } else if (arg == QLatin1String("--test-smtp")) {
             auto v = value("--test-smtp");
             if (!v) return std::nullopt;
@@ -45,13 +51,16 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
 
 QString commandLineHelp() {
     return QStringLiteral(
-        "Usage: velocast [--headless [--once]] [--data-link FILE] [--test-smtp ADDRESS]\n"
+        "Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]\n"
+        "                [--test-smtp ADDRESS]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
         "\n"
         "  --data-link FILE     the data-link (.udl) file that names the database\n"
         "                       (default: %1)\n"
+        "  --config FILE        the machine's settings file (TLS trust, attachment folders,\n"
+        "                       pacing; default: velocast.conf beside the data-link file)\n"
         "  --headless           run without a window; notices and figures go to stderr\n"
         "  --once               with --headless: run the day's campaigns, send the outbox,\n"
         "                       then end\n"
@@ -63,7 +72,8 @@ QString commandLineHelp() {
         "Exit status:\n"
         "   0  the program ended and nothing failed\n"
         "   1  something failed (it was reported on screen or on stderr)\n"
-        "   2  the command line, or the --test-smtp address, cannot be used\n"
+        "   2  the command line, the settings file or the --test-smtp address cannot be\n"
+        "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
         "      server could not be reached or its port not read; a later run sends them\n");
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The program's command line. The program itself is configured by the database; the command
-// line only picks the data-link file and the mode.
+// The program's command line. The program itself is configured by the database and by the
+// machine's settings file; the command line only picks those files and the mode.
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -11,6 +11,7 @@ struct CommandLine {
     bool headless = false;
     bool once = false;
     QString dataLinkPath;    // empty: the default location
+    QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
     QString testSmtpAddress; // --test-smtp ADDRESS
     bool showHelp = false;
     bool showVersion = false;

@@ -5,6 +5,7 @@
 
 #include "data/data_link.h"
 #include "data/notices.h"
+#include "settings/local_settings.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
@@ -49,14 +50,14 @@ bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
     return false;
 }
 
-int runHeadless(const CommandLine& options, int argc, char** argv) {
+int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
     SingleInstance guard(instanceName(programIdentity(QCoreApplication::applicationFilePath()), currentUser(), QString()));
     int status = 0;
     if (!takeGuard(guard, "another copy is already running for this user; this one ends", &status)) return status;
     StderrNotices notices;
-    Program program(options.dataLinkPath, notices);
+    Program program(options.dataLinkPath, notices, settings);
     onTerminationSignals(&program, [&] {
         program.tearDownAtOnce();
         guard.release();
@@ -93,7 +94,7 @@ int runHeadless(const CommandLine& options, int argc, char** argv) {
     return program.rowsLeftForServer() > 0 ? kExitServerUnreachable : kExitSuccess;
 }
 
-int runWindow(const CommandLine& options, int argc, char** argv) {
+int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
@@ -103,7 +104,7 @@ int runWindow(const CommandLine& options, int argc, char** argv) {
     if (!takeGuard(guard, "already running on this desktop; its window was brought forward", &status)) return status;
     app.setWindowIcon(programIcon());
     MessageBoxNotices notices;
-    WindowMode run(options.dataLinkPath, notices);
+    WindowMode run(options.dataLinkPath, notices, settings);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
     onTerminationSignals(&run, [&] {
         run.finishAtOnce();
@@ -136,16 +137,24 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
+    if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
+    // Read before anything runs: a settings file that says something the program does not
+    // understand must not leave it running on defaults the club did not choose.
+    const auto settings = LocalSettings::load(options->configPath, &error);
+    if (!settings) {
+        std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
+        return kExitUsage;
+    }
     if (!options->testSmtpAddress.isEmpty()) {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
     }
     catchTerminationSignals();
-    if (options->headless) return runHeadless(*options, argc, argv);
+    if (options->headless) return runHeadless(*options, *settings, argc, argv);
     // Checked before Qt is started: without a display it would abort with its own text.
     if (const QString missing = missingDisplay(); !missing.isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(noDisplayMessage(missing)));
         return kExitUsage;
     }
-    return runWindow(*options, argc, argv);
+    return runWindow(*options, *settings, argc, argv);
 }

@@ -8,7 +8,7 @@
 
 namespace velocast {
 
-Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
+Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
     : QObject(parent),
       connection(dataLinkPath),
       session(connection, notices),
@@ -19,7 +19,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, QObject* parent)
              {[this](Figure figure, qint32 value) { if (showFigure) showFigure(figure, value); },
               [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); },
               [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); }}),
-      notices_(notices) {
+      notices_(notices),
+      settings_(settings) {
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);

@@ -10,6 +10,7 @@
 #include "data/watchdog.h"
 #include "outbox/sending/outbox_sender.h"
 #include "outbox/sending/send_counters.h"
+#include "settings/local_settings.h"
 #include "shell/daily_run.h"
 
 namespace velocast {
@@ -19,7 +20,8 @@ class Notices;
 class Program : public QObject {
     Q_OBJECT
 public:
-    Program(const QString& dataLinkPath, Notices& notices, QObject* parent = nullptr);
+    Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+            QObject* parent = nullptr);
     ~Program() override;
 
     // What building the main window does: opens the connection (a failure is reported and
@@ -57,6 +59,8 @@ public:
     std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
 
     Notices& notices() { return notices_; }
+    // The machine's settings file (velocast.conf), read once at start.
+    const LocalSettings& settings() const { return settings_; }
     SharedConnection connection;
     Session session;
     QTimer Timer1;  // hides the window once, 3 s after start
@@ -70,6 +74,7 @@ private:
     void Timer1Timer();
 
     Notices& notices_;
+    LocalSettings settings_;
     bool endRequested_ = false;
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;

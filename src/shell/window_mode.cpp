@@ -6,8 +6,8 @@
 
 namespace velocast {
 
-WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, QObject* parent)
-    : QObject(parent), program(dataLinkPath, notices), tray(window), notices_(notices) {
+WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
+    : QObject(parent), program(dataLinkPath, notices, settings), tray(window), notices_(notices) {
     program.hideWindow = [this] { window.hideAway(); };
     program.registerIcon = [this] { tray.add(); };
     program.showFigure = [this](Figure figure, qint32 value) {

@@ -14,7 +14,8 @@ class Notices;
 class WindowMode : public QObject {
     Q_OBJECT
 public:
-    WindowMode(const QString& dataLinkPath, Notices& notices, QObject* parent = nullptr);
+    WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+               QObject* parent = nullptr);
 
     // Builds the run (connection, hide timer, watchdog), runs the daily run (which adds the
     // icon first), then shows the window at the centre of the screen.

@@ -55,6 +55,21 @@ TEST(DataLink, MapsEachProvider) {
     }
 }
 
+// Two spellings of one database must meet under one identity, or two copies could drain it.
+TEST(DataLink, TheIdentityNamesTheDatabaseWhateverTheSpelling) {
+    auto identity = [](const char* init) {
+        return parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(init), QStringLiteral("/srv/x.udl")).identity;
+    };
+    EXPECT_EQ(identity("Provider=SQLOLEDB.1;Data Source=SRV;Initial Catalog=Korvana"),
+              identity("Provider=MSOLEDBSQL;Data Source=srv,1433;Initial Catalog=KORVANA;Password=x"));
+    EXPECT_NE(identity("Provider=SQLOLEDB.1;Data Source=srv;Initial Catalog=A"),
+              identity("Provider=SQLOLEDB.1;Data Source=srv;Initial Catalog=B"));
+    EXPECT_NE(identity("Provider=SQLOLEDB.1;Data Source=srv\\ONE;Initial Catalog=A"),
+              identity("Provider=SQLOLEDB.1;Data Source=srv\\TWO;Initial Catalog=A"));
+    EXPECT_EQ(identity("Provider=SQLite;Data Source=club.sqlite"), identity("Provider=SQLite;Data Source=/srv/./club.sqlite"));
+    EXPECT_FALSE(identity("Provider=MSDASQL;Extended Properties=\"DSN=club;PWD=secret\"").contains(QLatin1String("secret")));
+}
+
 TEST(DataLink, ARelativeSqliteFileIsTakenFromTheDataLinkFolder) {
     const DataLink link = parseDataLink(QStringLiteral("[oledb]\nProvider=SQLite;Data Source=club.sqlite"),
                                         QStringLiteral("/srv/demo/club.udl"));

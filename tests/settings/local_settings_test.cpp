@@ -1,0 +1,93 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "support/qt_printers.h"
+#include "settings/local_settings.h"
+#include "settings/state_directory.h"
+
+using namespace velocast;
+
+namespace {
+
+QString writeConf(const QTemporaryDir& dir, const QByteArray& text) {
+    const QString path = dir.filePath(QStringLiteral("velocast.conf"));
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+    return path;
+}
+
+}  // namespace
+
+TEST(LocalSettings, AMissingFileGivesTheDefaults) {
+    QTemporaryDir dir;
+    QString error;
+    const auto s = LocalSettings::load(dir.filePath(QStringLiteral("velocast.conf")), &error);
+    ASSERT_TRUE(s) << error.toStdString();
+    EXPECT_FALSE(s->fileExists());
+    EXPECT_EQ(s->text(QStringLiteral("tls"), QStringLiteral("verify")), QStringLiteral("system"));
+    EXPECT_EQ(s->number(QStringLiteral("attachments"), QStringLiteral("max_size")), 10 * 1024 * 1024);
+    EXPECT_EQ(s->number(QStringLiteral("sending"), QStringLiteral("messages_per_connection")), 1);
+    EXPECT_FALSE(s->yes(QStringLiteral("tls"), QStringLiteral("legacy")));
+    EXPECT_FALSE(s->isSet(QStringLiteral("sending"), QStringLiteral("per_minute")));
+}
+
+TEST(LocalSettings, ReadsValuesListsAndPathsBesideTheFile) {
+    QTemporaryDir dir;
+    const QString path = writeConf(dir, "[tls]\nverify = pin\npin = sha256/AAA=, sha256/BBB=\nlegacy = yes\n"
+                                        "[attachments]\nfolders = images, /srv/pictures\nmax_size = 2M\n"
+                                        "[sending]\nper_minute = 30\n");
+    QString error;
+    const auto s = LocalSettings::load(path, &error);
+    ASSERT_TRUE(s) << error.toStdString();
+    EXPECT_EQ(s->text(QStringLiteral("tls"), QStringLiteral("verify")), QStringLiteral("pin"));
+    EXPECT_EQ(s->list(QStringLiteral("tls"), QStringLiteral("pin")),
+              (QStringList{QStringLiteral("sha256/AAA="), QStringLiteral("sha256/BBB=")}));
+    EXPECT_TRUE(s->yes(QStringLiteral("tls"), QStringLiteral("legacy")));
+    EXPECT_EQ(s->filePaths(QStringLiteral("attachments"), QStringLiteral("folders")),
+              (QStringList{dir.filePath(QStringLiteral("images")), QStringLiteral("/srv/pictures")}));
+    EXPECT_EQ(s->number(QStringLiteral("attachments"), QStringLiteral("max_size")), 2 * 1024 * 1024);
+    EXPECT_EQ(s->number(QStringLiteral("sending"), QStringLiteral("per_minute")), 30);
+    EXPECT_TRUE(s->isSet(QStringLiteral("sending"), QStringLiteral("per_minute")));
+}
+
+// Every refusal names the file, the key and what it allows, so the person knows what to edit.
+TEST(LocalSettings, RefusesWhatItDoesNotKnowAndSaysWhatToWrite) {
+    struct Case {
+        const char* text;
+        std::vector<const char*> mentions;
+    };
+    const Case cases[] = {
+        {"[tls]\nverify = maybe\n", {"[tls] verify = maybe", "system, pin, off"}},
+        {"[tls]\nverfy = off\n", {"unknown key \"verfy\"", "verify"}},
+        {"[smtp]\nhost = x\n", {"unknown section [smtp]", "[tls]"}},
+        {"verify = off\n", {"outside any section"}},
+        {"[tls]\nlegacy = perhaps\n", {"yes or no"}},
+        {"[sending]\nmessages_per_connection = 0\n", {"from 1 to 1000"}},
+        {"[sending]\nper_day = lots\n", {"per_day = lots", "whole number"}},
+        {"[attachments]\nmax_size = 10 parsecs\n", {"max_size", "K, M or G"}},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = writeConf(dir, c.text);
+        QString error;
+        EXPECT_FALSE(LocalSettings::load(path, &error)) << c.text;
+        EXPECT_TRUE(error.contains(path)) << error.toStdString();
+        for (const char* m : c.mentions) EXPECT_TRUE(error.contains(QLatin1String(m))) << c.text << " -> " << error.toStdString();
+    }
+}
+
+TEST(StateDirectory, IsMadePrivateToTheAccount) {
+    QTemporaryDir dir;
+    const QString state = dir.filePath(QStringLiteral("state"));
+    qputenv("STATE_DIRECTORY", QFile::encodeName(state + QStringLiteral(":/elsewhere")));
+    QString error;
+    EXPECT_EQ(accountStateDirectory(&error), state) << error.toStdString();
+    qunsetenv("STATE_DIRECTORY");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(state).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
