@@ -17,6 +17,7 @@ struct DemoOptions {
     QDate date;                 // business date; invalid means today
     std::uint64_t seed = 1;
     bool force = false;         // replace an existing database and its companions
+    int smtpPort = 2525;        // the local SMTP server the club's settings name
 };
 
 struct DemoFiles {
