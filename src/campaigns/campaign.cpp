@@ -76,6 +76,7 @@ void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(
         row.imagePath = outboxText(settings.value(columns_.imageColumn));
         outbox.append(row);
         ++rowsWritten_;
+        if (observer_) observer_(selection, row);
     }
     // Nothing reads a selection once its rows are in the outbox; its snapshot need not stay
     // in memory for the rest of the run.
@@ -105,6 +106,12 @@ Latch claimControlRecord(Session& session, const QString& flag, Dataset& control
 }
 
 }  // namespace
+
+bool campaignAlreadyRan(Session& session, const CampaignColumns& columns) {
+    Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
+    control.openQuery(session.connection(), controlRecordLookup(session.businessDate()).in(session.dialect()));
+    return !control.eof() && control.flag(columns.controlFlag);
+}
 
 bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
     if (!campaign.isDue(session)) return true;

@@ -9,8 +9,8 @@ namespace velocast {
 DailyRun::DailyRun(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks)
     : session_(session), notices_(notices), timer2_(timer2), counters_(counters), hooks_(std::move(hooks)) {}
 
-bool DailyRun::switchIsOn(const QString& column) const {
-    const Dataset& settings = session_.TBLCONTROLE2;
+bool campaignSwitchIsOn(const Session& session, const QString& column) {
+    const Dataset& settings = session.TBLCONTROLE2;
     if (!settings.isOpen() || settings.eof()) return false;
     try {
         return settings.text(column) == QLatin1String("Sim");

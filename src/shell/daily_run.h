@@ -13,6 +13,9 @@ namespace velocast {
 class Notices;
 class Session;
 
+// "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
+bool campaignSwitchIsOn(const Session& session, const QString& column);
+
 class DailyRun {
 public:
     struct Hooks {
@@ -29,8 +32,7 @@ public:
     // The campaigns it calls; tests replace them.
     std::vector<CampaignStep> campaigns = campaignTable();
 
-    // "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
-    bool switchIsOn(const QString& column) const;
+    bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:
     Session& session_;

@@ -13,6 +13,7 @@
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
+#include "shell/preview_command.h"
 #include "shell/program.h"
 #include "shell/single_instance.h"
 #include "shell/smtp_test_command.h"
@@ -145,7 +146,16 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
         return kExitUsage;
     }
-    if (!options->testSmtpAddress.isEmpty()) {
+    if (options->preview) {
+        QCoreApplication app(argc, argv);
+        PreviewOptions preview;
+        preview.dataLinkPath = options->dataLinkPath;
+        preview.date = QDate::fromString(options->previewDate, Qt::ISODate);
+        preview.all = options->all;
+        preview.csv = options->format == QLatin1String("csv");
+        return runPreview(preview);
+    }
+    if (options->testSmtp) {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
     }
