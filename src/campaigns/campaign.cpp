@@ -113,7 +113,8 @@ bool campaignAlreadyRan(Session& session, const CampaignColumns& columns) {
     return !control.eof() && control.flag(columns.controlFlag);
 }
 
-bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
+bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* rowsWritten) {
+    if (rowsWritten) *rowsWritten = 0;
     if (!campaign.isDue(session)) return true;
     SharedConnection& connection = session.connection();
     Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
@@ -126,6 +127,7 @@ bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
         CampaignRun run(session, campaign.columns());
         campaign.fill(run);
         connection.commit();
+        if (rowsWritten) *rowsWritten = run.rowsWritten();
         return true;
     } catch (const std::exception& e) {
         // Neither the flag nor any outbox row survives a failure: the campaign is tried again

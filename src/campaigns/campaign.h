@@ -111,8 +111,8 @@ public:
 
 // Runs a campaign once for the session's business date. True when it finished (rows written,
 // nobody selected, already done, or not due); false after a failure, which has been rolled
-// back and shown as a notice.
-bool runCampaign(Campaign& campaign, Session& session, Notices& notices);
+// back and shown as a notice. `rowsWritten`, when given, receives the outbox rows committed.
+bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* rowsWritten = nullptr);
 
 // Whether the campaign's flag is set on the business date's control row (it ran already).
 // Reads only; inside or outside a transaction.

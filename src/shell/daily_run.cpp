@@ -32,9 +32,15 @@ void DailyRun::FormCreate() {
     if (opened) {
         // A campaign's own due rule (the loyalty days, the month's end) is asked inside
         // runCampaign, only once its switch is on.
+        int index = 0;
         for (CampaignStep& campaign : campaigns) {
+            ++index;
             if (!switchIsOn(campaign->columns().switchColumn)) continue;
-            if (!runCampaign(*campaign, session_, notices_) && hooks_.endRequest) hooks_.endRequest();
+            int rows = 0;
+            const bool finished = runCampaign(*campaign, session_, notices_, &rows);
+            if (campaignDone)
+                campaignDone({campaign->columns().controlFlag, rows, finished, index, static_cast<int>(campaigns.size())});
+            if (!finished && hooks_.endRequest) hooks_.endRequest();
         }
     }
 

@@ -32,6 +32,16 @@ public:
     // The campaigns it calls; tests replace them.
     std::vector<CampaignStep> campaigns = campaignTable();
 
+    // Told after each campaign whose switch is on: its flag name (e.g. "ANIVERSARIANTE"), the
+    // outbox rows it committed, whether it finished, and how far the run is (1-based, of all).
+    struct CampaignDone {
+        QString campaign;
+        int rowsWritten = 0;
+        bool finished = true;
+        int index = 0, total = 0;
+    };
+    std::function<void(const CampaignDone&)> campaignDone;
+
     bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:

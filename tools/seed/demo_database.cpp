@@ -201,6 +201,7 @@ bool insertMembers(QSqlDatabase& db, const DemoOptions& o, const QDate& date, QS
     }
 
     for (int i = 0; i < o.members; ++i) {
+        if (o.progress && i % 1000 == 0) o.progress(i, o.members);
         const Member m = makeMember(o.seed, i, date, kSettings);
         const QVariant mat = m.matricula;
         bool ok = ativos.insert({mat, m.nome, m.endereco, m.bairro, m.estado, m.cep, m.telefone,

@@ -36,7 +36,7 @@ QString seedHelp() {
 
 }  // namespace
 
-int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& err) {
+int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal) {
     QCommandLineParser parser;
     const QCommandLineOption members(QStringLiteral("members"), QString(), QStringLiteral("N"), QStringLiteral("200"));
     const QCommandLineOption date(QStringLiteral("date"), QString(), QStringLiteral("YYYY-MM-DD"));
@@ -93,8 +93,28 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
         options.date = localNow().date();
     }
 
+    // A small club is written before anyone would wonder; a large one takes seconds to minutes.
+    constexpr int kProgressFrom = 10'000;
+    int lastTenth = -1;
+    if (options.members >= kProgressFrom) {
+        options.progress = [&](int done, int total) {
+            const int percent = int(qint64(done) * 100 / total);
+            if (errIsTerminal) {
+                err << "\rvelocast-seed: writing members " << percent << "%";
+            } else if (percent / 10 != lastTenth) {
+                lastTenth = percent / 10;
+                err << "velocast-seed: writing members " << percent << "%\n";
+            }
+            err.flush();
+        };
+    }
     QString error;
-    if (!writeDemoDatabase(options, &error)) {
+    const bool written = writeDemoDatabase(options, &error);
+    if (options.progress && errIsTerminal) {
+        err << "\rvelocast-seed: writing members 100%\n";
+        err.flush();
+    }
+    if (!written) {
         err << "velocast-seed: " << error << "\n";
         err.flush();
         return 1;
