@@ -11,6 +11,7 @@ struct CommandLine {
     bool headless = false;
     bool once = false;
     QString dataLinkPath;    // empty: the default location
+    bool dataLinkIsDefault = false;  // set by main once the default location is filled in
     QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
     QString testSmtpAddress; // --test-smtp ADDRESS
     bool testSmtp = false;   // --test-smtp was given (its address may be empty, which is refused)

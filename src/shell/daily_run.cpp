@@ -23,6 +23,7 @@ void DailyRun::FormCreate() {
     if (hooks_.registerIcon) hooks_.registerIcon();
 
     const bool opened = session_.ABRE_TABELAS();
+    sessionOpened_ = opened;
     if (!opened) {
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
         if (hooks_.endRequest) hooks_.endRequest();

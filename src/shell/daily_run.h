@@ -42,6 +42,9 @@ public:
     };
     std::function<void(const CampaignDone&)> campaignDone;
 
+    // Whether the last FormCreate opened the session (and so ran the campaigns due).
+    bool sessionOpened() const { return sessionOpened_; }
+
     bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:
@@ -50,6 +53,7 @@ private:
     QTimer& timer2_;
     SendCounters& counters_;
     Hooks hooks_;
+    bool sessionOpened_ = false;
 };
 
 }  // namespace velocast

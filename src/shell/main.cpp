@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/figures_line.h"
+#include "shell/first_run_dialog.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -119,8 +122,28 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     int status = 0;
     if (!takeGuard(guard, "already running on this desktop; its window was brought forward", &status)) return status;
     app.setWindowIcon(programIcon());
+    QString dataLinkPath = options.dataLinkPath;
+    if (!QFileInfo::exists(dataLinkPath)) {
+        FirstRunChoice choice;
+        {
+            // The dialog waits for a person; an end signal must not wait with it.
+            QObject dialogScope;
+            onTerminationSignals(&dialogScope, [&] {
+                guard.release();
+                endProcess(kExitSuccess);
+            });
+            choice = askForDataLink(dataLinkPath, options.dataLinkIsDefault);
+        }
+        if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
+        if (choice.dataLinkPath.isEmpty()) {
+            writeLogLine(LogPriority::Error, QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
+                                                 .arg(QDir::toNativeSeparators(dataLinkPath)));
+            return kExitFailure;
+        }
+        dataLinkPath = choice.dataLinkPath;
+    }
     MessageBoxNotices notices;
-    WindowMode run(options.dataLinkPath, notices, settings);
+    WindowMode run(dataLinkPath, notices, settings);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
     onTerminationSignals(&run, [&] {
         run.finishAtOnce();
@@ -152,6 +175,7 @@ int main(int argc, char** argv) {
         std::printf("velocast %s\n", qPrintable(programVersion()));
         return 0;
     }
+    options->dataLinkIsDefault = options->dataLinkPath.isEmpty();
     if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
     if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
     // Read before anything runs: a settings file that says something the program does not
