@@ -63,9 +63,12 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     if (!takeGuard(guard, "another copy is already running for this user; this one ends", &status)) return status;
     StderrNotices notices;
     Program program(options.dataLinkPath, notices, settings);
-    onTerminationSignals(&program, [&] {
+    onTerminationSignals(&program, [&](int signal) {
         program.tearDownAtOnce();
         guard.release();
+        // A --once run cut short has not done its job, whatever stays in the outbox: a script
+        // or timer must see that (128 + the signal, as a shell reports it).
+        if (options.once) endProcess(128 + signal);
         endProcess(program.failed() ? kExitFailure : kExitSuccess);
     });
     FiguresLine figures;
@@ -128,7 +131,7 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         {
             // The dialog waits for a person; an end signal must not wait with it.
             QObject dialogScope;
-            onTerminationSignals(&dialogScope, [&] {
+            onTerminationSignals(&dialogScope, [&](int) {
                 guard.release();
                 endProcess(kExitSuccess);
             });
@@ -145,7 +148,7 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     MessageBoxNotices notices;
     WindowMode run(dataLinkPath, notices, settings);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
-    onTerminationSignals(&run, [&] {
+    onTerminationSignals(&run, [&](int) {
         run.finishAtOnce();
         guard.release();
         endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
