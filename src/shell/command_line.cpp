@@ -33,6 +33,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             auto v = value("--test-smtp");
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
+        } else if (arg == QLatin1String("--authorize-smtp")) {
+            options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.showHelp = true;
         } else if (arg == QLatin1String("--version")) {
@@ -41,6 +43,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             *error = QStringLiteral("unknown argument \"%1\"; see --help").arg(arg);
             return std::nullopt;
         }
+    }
+    if (options.authorizeSmtp && (!options.testSmtpAddress.isEmpty() || options.headless)) {
+        *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
+        return std::nullopt;
     }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
@@ -52,7 +58,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
 QString commandLineHelp() {
     return QStringLiteral(
         "Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]\n"
-        "                [--test-smtp ADDRESS]\n"
+        "                [--test-smtp ADDRESS | --authorize-smtp]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -65,7 +71,10 @@ QString commandLineHelp() {
         "  --once               with --headless: run the day's campaigns, send the outbox,\n"
         "                       then end\n"
         "  --test-smtp ADDRESS  send one test e-mail to ADDRESS with the stored SMTP account\n"
-        "                       and print the SMTP dialogue (passwords masked)\n"
+        "                       and print the SMTP dialogue (passwords and tokens masked)\n"
+        "  --authorize-smtp     sign the club's mailbox in once with OAuth 2.0 ([oauth] in\n"
+        "                       velocast.conf): shows an address and a code to enter on\n"
+        "                       any device with a browser, then stores the sign-in\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"
@@ -75,7 +84,8 @@ QString commandLineHelp() {
         "   2  the command line, the settings file or the --test-smtp address cannot be\n"
         "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
-        "      server could not be reached or its port not read; a later run sends them\n");
+        "      server (or the OAuth token endpoint) could not be reached or its port not\n"
+        "      read; a later run sends them\n");
 }
 
 }  // namespace velocast

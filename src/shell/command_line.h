@@ -13,6 +13,7 @@ struct CommandLine {
     QString dataLinkPath;    // empty: the default location
     QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
     QString testSmtpAddress; // --test-smtp ADDRESS
+    bool authorizeSmtp = false;  // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;
     bool showVersion = false;
 };

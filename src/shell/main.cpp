@@ -14,7 +14,9 @@
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
 #include "shell/program.h"
+#include "shell/oauth_settings.h"
 #include "shell/single_instance.h"
+#include "shell/smtp_authorization_command.h"
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
 #include "shell/window_mode.h"
@@ -73,8 +75,8 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
-        const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")
-                                 .arg(kept.rows).arg(kept.server, kept.reason);
+        const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4\n")
+                                 .arg(kept.rows).arg(kept.peer, kept.server, kept.reason);
         std::fputs(line.toUtf8().constData(), stderr);
         std::fflush(stderr);
     };
@@ -145,9 +147,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
         return kExitUsage;
     }
+    if (oauthSettings(*settings, &error); !error.isEmpty()) {
+        std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
+        return kExitUsage;
+    }
     if (!options->testSmtpAddress.isEmpty()) {
         QCoreApplication app(argc, argv);
-        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
+        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
+    }
+    if (options->authorizeSmtp) {
+        QCoreApplication app(argc, argv);
+        return runSmtpAuthorization(options->dataLinkPath, *settings);
     }
     catchTerminationSignals();
     if (options->headless) return runHeadless(*options, *settings, argc, argv);

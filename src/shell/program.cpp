@@ -5,6 +5,7 @@
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "shell/error_report.h"
+#include "shell/oauth_settings.h"
 
 namespace velocast {
 
@@ -24,6 +25,12 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
+    // main has refused a velocast.conf whose [oauth] section cannot be used.
+    QString oauthProblem;
+    if (const auto oauth = oauthSettings(settings_, &oauthProblem)) {
+        tokens_ = makeTokenService(*oauth, dataLinkPath);
+        sender.setTokenService(tokens_.get());
+    }
 }
 
 Program::~Program() = default;
