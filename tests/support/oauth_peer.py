@@ -111,6 +111,7 @@ class Provider:
     def device(self, form, port):
         with self.state:
             emit(f"DEVICE start scope={form.get('scope', '')}")
+            self.interval = self.args.interval
             self.last_poll = time.monotonic()
             return 200, {"device_code": "dc-1", "user_code": "WDJB-MJHT",
                          "verification_uri": f"https://localhost:{port}/device",
