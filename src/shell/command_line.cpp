@@ -36,6 +36,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
             options.testSmtp = true;
+        } else if (arg == QLatin1String("--authorize-smtp")) {
+            options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--preview")) {
             options.preview = true;
         } else if (arg == QLatin1String("--all")) {
@@ -61,6 +63,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             return std::nullopt;
         }
     }
+    if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
+        *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
@@ -84,6 +90,7 @@ QString commandLineHelp() {
     return QStringLiteral(
         "Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]\n"
         "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
+        "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
@@ -97,7 +104,10 @@ QString commandLineHelp() {
         "  --once               with --headless: run the day's campaigns, send the outbox,\n"
         "                       then end\n"
         "  --test-smtp ADDRESS  send one test e-mail to ADDRESS with the stored SMTP account\n"
-        "                       and print the SMTP dialogue (passwords masked)\n"
+        "                       and print the SMTP dialogue (passwords and tokens masked)\n"
+        "  --authorize-smtp     sign the club's mailbox in once with OAuth 2.0 ([oauth] in\n"
+        "                       velocast.conf): shows an address and a code to enter on\n"
+        "                       any device with a browser, then stores the sign-in\n"
         "  --preview            list, per campaign, who would get which e-mail on the business\n"
         "                       date; each campaign runs inside a transaction that is rolled\n"
         "                       back, so nothing is written, latched or sent (a running copy\n"
@@ -114,7 +124,8 @@ QString commandLineHelp() {
         "   2  the command line, the settings file or the --test-smtp address cannot be\n"
         "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
-        "      server could not be reached or its port not read; a later run sends them\n");
+        "      server (or the OAuth token endpoint) could not be reached or its port not\n"
+        "      read; a later run sends them\n");
 }
 
 }  // namespace velocast

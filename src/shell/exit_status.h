@@ -9,6 +9,8 @@ enum ExitStatus : int {
     // --once: nothing failed, but rows stayed in the outbox because the SMTP server could not
     // be reached or its port not read. A later run may succeed (sysexits' EX_TEMPFAIL).
     kExitServerUnreachable = 75,
+    // A setting only a person can fix (sysexits' EX_CONFIG).
+    kExitConfiguration = 78,
 };
 
 }  // namespace velocast

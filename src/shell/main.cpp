@@ -19,7 +19,9 @@
 #include "shell/program_icon.h"
 #include "shell/preview_command.h"
 #include "shell/program.h"
+#include "shell/oauth_settings.h"
 #include "shell/single_instance.h"
+#include "shell/smtp_authorization_command.h"
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
 #include "shell/window_mode.h"
@@ -79,8 +81,8 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3")
-                                               .arg(kept.rows).arg(kept.server, kept.reason));
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4")
+                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason));
     };
     // Progress of the daily run, and what it wrote for the summary at the end.
     QStringList written;
@@ -188,6 +190,10 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }
+    if (oauthSettings(*settings, &error); !error.isEmpty()) {
+        writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
+        return kExitUsage;
+    }
     if (options->preview) {
         QCoreApplication app(argc, argv);
         PreviewOptions preview;
@@ -199,7 +205,11 @@ int main(int argc, char** argv) {
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);
-        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
+        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
+    }
+    if (options->authorizeSmtp) {
+        QCoreApplication app(argc, argv);
+        return runSmtpAuthorization(options->dataLinkPath, *settings);
     }
     catchTerminationSignals();
     if (options->headless) return runHeadless(*options, *settings, argc, argv);

@@ -5,6 +5,7 @@
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "shell/error_report.h"
+#include "shell/oauth_settings.h"
 
 namespace velocast {
 
@@ -29,6 +30,12 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     connect(&watchdog, &Watchdog::reconnected, this, [this] {
         if (!dailyRun.sessionOpened() && !endRequested_) FormCreate();
     });
+    // main has refused a velocast.conf whose [oauth] section cannot be used.
+    QString oauthProblem;
+    if (const auto oauth = oauthSettings(settings_, &oauthProblem)) {
+        tokens_ = makeTokenService(*oauth, dataLinkPath);
+        sender.setTokenService(tokens_.get());
+    }
 }
 
 Program::~Program() = default;

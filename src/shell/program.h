@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 #include "data/session.h"
 #include "data/shared_connection.h"
@@ -75,6 +76,8 @@ private:
 
     Notices& notices_;
     LocalSettings settings_;
+    // With an [oauth] section: the access tokens the sender signs in with.
+    std::unique_ptr<mail::TokenService> tokens_;
     bool endRequested_ = false;
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;

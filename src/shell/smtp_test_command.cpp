@@ -8,7 +8,10 @@
 #include "mail/mime/message_composer.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
+#include "mail/oauth/token_error.h"
+#include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
+#include "shell/oauth_settings.h"
 
 namespace velocast {
 
@@ -19,7 +22,8 @@ void print(std::FILE* stream, const QString& line) {
 }
 }  // namespace
 
-int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* out, std::FILE* err) {
+int runSmtpTest(const QString& dataLinkPath, const QString& address, const LocalSettings& settings, std::FILE* out,
+                std::FILE* err) {
     const QString recipient = address.trimmed();
     if (recipient.isEmpty() || !mail::ValidaEMail(recipient)) {
         print(err, QStringLiteral("velocast: \"%1\" is not an address Velocast would send to").arg(address));
@@ -44,11 +48,33 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* 
                                   "e.g. smtp.example.com*587)").arg(account.server));
         return 1;
     }
+    QString problem;
+    const auto oauth = oauthSettings(settings, &problem);
+    std::unique_ptr<mail::TokenService> tokens;
+    if (oauth) {
+        tokens = makeTokenService(*oauth, dataLinkPath);
+        signInWithTokens(client, *tokens, account.userName);
+    }
     print(out, QStringLiteral("* server %1 port %2, TLS mode %3, %4")
                    .arg(client.host()).arg(client.port())
                    .arg(mail::tlsModeSettingName(client.tlsMode()),
-                        account.authenticate ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
-                                             : QStringLiteral("no authentication (USERNAME is NULL)")));
+                        oauth                  ? QStringLiteral("OAuth 2.0 sign-in as \"%1\"").arg(account.userName)
+                        : account.authenticate ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
+                                               : QStringLiteral("no authentication (USERNAME is NULL)")));
+    if (oauth) {
+        print(out, QStringLiteral("* OAuth 2.0: provider %1, grant %2, token endpoint %3, scope \"%4\"")
+                       .arg(oauth->provider, oauth->grantName(), oauth->tokenEndpoint, oauth->scope));
+        try {
+            tokens->accessToken();
+        } catch (const mail::TokenError& e) {
+            print(err, QStringLiteral("velocast: the test message was not sent: no access token: %1").arg(e.message()));
+            return 1;
+        }
+        print(out, (tokens->lastSource() == QLatin1String("fetched")
+                        ? QStringLiteral("* access token (****) fetched from the token endpoint, kept in %1")
+                        : QStringLiteral("* access token (****) still valid, read from %1"))
+                       .arg(tokens->storePath()));
+    }
     client.setDialogueObserver([out](mail::DialogueKind kind, const QString& line) {
         const char* prefix = kind == mail::DialogueKind::Sent ? "C: " : kind == mail::DialogueKind::Received ? "S: " : "* ";
         print(out, QLatin1String(prefix) + line);
@@ -69,7 +95,13 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* 
         client.release();
         print(err, QStringLiteral("velocast: the test message was not sent: %1").arg(e.message()));
         return 1;
+    } catch (const mail::TokenError& e) {
+        client.release();
+        print(err, QStringLiteral("velocast: the test message was not sent: no new access token: %1").arg(e.message()));
+        return 1;
     }
+    if (!client.bearerMechanismUsed().isEmpty())
+        print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)").arg(client.bearerMechanismUsed(), oauth->grantName()));
     print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
     return 0;
 }

@@ -1,12 +1,17 @@
 #pragma once
 // velocast --test-smtp ADDRESS: sends one short message with the club's stored SMTP account and
 // prints the dialogue, so the account can be set up and checked. AUTH payloads are masked.
+// With an [oauth] section it signs in with an access token and says which grant and which
+// mechanism it used.
 #include <QString>
 #include <cstdio>
+
+#include "settings/local_settings.h"
 
 namespace velocast {
 
 // Returns the exit status: 0 only when the server accepted the message.
-int runSmtpTest(const QString& dataLinkPath, const QString& address, std::FILE* out = stdout, std::FILE* err = stderr);
+int runSmtpTest(const QString& dataLinkPath, const QString& address, const LocalSettings& settings = LocalSettings(),
+                std::FILE* out = stdout, std::FILE* err = stderr);
 
 }  // namespace velocast

@@ -60,7 +60,23 @@ void SmtpClient::note(const QString& text) const {
 QString SmtpClient::scrub(QString text) const {
     if (!credentials_.password.isEmpty())
         text.replace(credentials_.password, QStringLiteral("****"));
+    for (const QString& token : offeredTokens_)
+        text.replace(token, QStringLiteral("****"));
     return text;
+}
+
+void SmtpClient::signInWithBearer() {
+    // A bearer token is as good as a password to whoever reads it on the way.
+    if (!channel_.tlsActive())
+        fail(QStringLiteral("The OAuth 2.0 access token is sent only over TLS, and this session has none: set "
+                            "IdSMTP_UseTLS to utUseRequireTLS (STARTTLS) or utUseImplicitTLS"));
+    BearerSignIn signIn = *bearer_;
+    signIn.accessToken = [this](bool renew) {
+        QString token = bearer_->accessToken(renew);
+        if (!token.isEmpty() && !offeredTokens_.contains(token)) offeredTokens_ << token;
+        return token;
+    };
+    bearerMechanism_ = authenticateBearer(*this, capabilities_, signIn, host_, port_);
 }
 
 void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
@@ -255,7 +271,10 @@ void SmtpClient::send(const ComposedMessage& message) {
             fail(QStringLiteral("Not connected."));
         if (!authenticated_) {
             secure();
-            if (authentication_ == SmtpAuthentication::Sasl)
+            bearerMechanism_.clear();
+            if (authentication_ == SmtpAuthentication::Sasl && bearer_)
+                signInWithBearer();
+            else if (authentication_ == SmtpAuthentication::Sasl)
                 authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled());
             authenticated_ = true;
         }

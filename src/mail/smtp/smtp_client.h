@@ -6,6 +6,7 @@
 // reply text, or one of the fixed messages), tagged with the stage it happened in. The
 // password never appears in an error or in the dialogue log.
 #include "mail/mime/composed_message.h"
+#include "mail/smtp/bearer_authenticator.h"
 #include "mail/smtp/sasl_authenticator.h"
 #include "mail/smtp/smtp_channel.h"
 #include "mail/smtp/smtp_error.h"
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 namespace velocast::mail {
 
@@ -54,6 +56,11 @@ public:
     SmtpAuthentication authentication() const { return authentication_; }
     void setUserName(const QString& userName) { credentials_.userName = userName; }
     void setPassword(const QString& password) { credentials_.password = password; }
+    // With a bearer sign-in, SASL authentication offers an OAuth 2.0 access token (OAUTHBEARER
+    // or XOAUTH2) and never a password; only over TLS.
+    void setBearerSignIn(std::optional<BearerSignIn> signIn) { bearer_ = std::move(signIn); }
+    // The bearer mechanism the last sign-in used; empty otherwise.
+    QString bearerMechanismUsed() const { return bearerMechanism_; }
     void setTimeouts(const SmtpTimeouts& timeouts) { timeouts_ = timeouts; }
     void setDialogueObserver(DialogueObserver observer) { observer_ = std::move(observer); }
 
@@ -88,12 +95,16 @@ private:
     void note(const QString& text) const;
     QString scrub(QString text) const;
     [[noreturn]] void fail(const QString& message);
+    void signInWithBearer();
 
     QString host_;
     quint16 port_ = 25;
     TlsMode tlsMode_ = TlsMode::Explicit;
     SmtpAuthentication authentication_ = SmtpAuthentication::None;
     SaslCredentials credentials_;
+    std::optional<BearerSignIn> bearer_;
+    QString bearerMechanism_;
+    QStringList offeredTokens_;  // kept out of the log and the errors like the password
     SmtpTimeouts timeouts_;
     DialogueObserver observer_;
 

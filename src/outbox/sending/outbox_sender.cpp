@@ -7,6 +7,7 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "mail/mime/address_check.h"
+#include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
 
 namespace velocast {
@@ -137,6 +138,16 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     fields.body = row.text;
     fields.attachmentPath = row.imagePath;
 
+    if (tokens_) {
+        // Asked before the server: without a token there is nothing to sign in with.
+        try {
+            tokens_->accessToken();
+        } catch (const mail::TokenError& e) {
+            return tokenFailed(row, e);
+        }
+        signInWithTokens(IdSMTP, *tokens_, account.userName);
+    }
+
     try {
         IdSMTP.connect();
     } catch (const SmtpError& e) {
@@ -164,17 +175,30 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     } catch (const CompositionError& e) {
         sendFailed(e.text());
         return RowResult::SendFailed;
+    } catch (const mail::TokenError& e) {  // a refused token could not be renewed
+        IdSMTP.release();
+        return tokenFailed(row, e);
     }
     IdSMTP.disconnect();
     return RowResult::Finished;
 }
 
-void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason) {
+OutboxSender::RowResult OutboxSender::tokenFailed(const OutboxRow& row, const mail::TokenError& error) {
+    if (error.kind() == mail::TokenError::Kind::Unreachable) {
+        keptForServer(row, error.endpoint(), error.message(), QStringLiteral("OAuth token endpoint"));
+        return RowResult::Kept;
+    }
+    sendFailed(error.message());
+    return RowResult::SendFailed;
+}
+
+void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer) {
     // A row can be visited twice in one drain: after the last row is deleted, the one before
     // it becomes current again. That is the row kept just before; it is still one e-mail.
     if (keptForServer_.rows == 0 || row.id != lastKeptId_) ++keptForServer_.rows;
     lastKeptId_ = row.id;
     keptForServer_.server = server;
+    keptForServer_.peer = peer;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
     static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
     keptForServer_.reason = reason.split(lineBreaks, Qt::SkipEmptyParts).join(QStringLiteral(": "));

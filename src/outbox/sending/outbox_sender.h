@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "mail/mime/message_composer.h"
+#include "mail/oauth/token_service.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
 #include "outbox/sending/figure.h"
@@ -53,8 +54,12 @@ public:
         int rows = 0;
         QString server;  // host:port, or the setting as written when its port cannot be read
         QString reason;  // one line
+        QString peer = QStringLiteral("SMTP server");  // or the OAuth token endpoint
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+
+    // With OAuth configured: the access tokens the client signs in with instead of a password.
+    void setTokenService(mail::TokenService* tokens) { tokens_ = tokens; }
 
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     mail::SmtpClient IdSMTP;
@@ -67,7 +72,11 @@ private:
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
-    void keptForServer(const OutboxRow& row, const QString& server, const QString& reason);
+    void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
+                       const QString& peer = QStringLiteral("SMTP server"));
+    // No access token: an endpoint out of reach keeps the row like an unreachable server;
+    // anything else needs a person, like a refused send.
+    RowResult tokenFailed(const OutboxRow& row, const mail::TokenError& error);
 
     Session& session_;
     Outbox outbox_;
@@ -82,6 +91,7 @@ private:
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
     QVariant lastKeptId_;
+    mail::TokenService* tokens_ = nullptr;
 };
 
 }  // namespace velocast

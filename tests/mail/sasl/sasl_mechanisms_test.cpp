@@ -1,5 +1,6 @@
 // The SASL mechanisms against the RFCs' own examples and test vectors.
 #include "mail/sasl/otp_password.h"
+#include "mail/sasl/sasl_bearer.h"
 #include "mail/sasl/sasl_cram.h"
 #include "mail/sasl/sasl_digest_md5.h"
 #include "mail/sasl/sasl_one_time.h"
@@ -105,4 +106,33 @@ TEST(SaslMechanisms, OtpAndSkeyExchanges) {
     SaslSkey skey;
     EXPECT_EQ(skey.initialResponse(tim), QByteArray("tim"));
     EXPECT_EQ(skey.answer(0, "99 test", tim), QByteArray("NOTE OUT IBIS SINK NAVE MODE"));
+}
+
+TEST(SaslMechanisms, BearerTokensAsXoauth2AndOauthBearerByteForByte) {
+    // RFC 7628, section 4.1.
+    const BearerCredentials rfc{QStringLiteral("user@example.com"), QStringLiteral("vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
+                                QStringLiteral("server.example.com"), 143};
+    EXPECT_EQ(SaslOauthBearer(rfc).initialResponse({}),
+              QByteArray("n,a=user@example.com,\x01host=server.example.com\x01port=143\x01"
+                         "auth=Bearer vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg==\x01\x01"));
+    // The GS2 authorization identity escapes "," and "=" (RFC 5801 saslname).
+    const BearerCredentials odd{QStringLiteral("a,b=c@club.test"), QStringLiteral("t"), QStringLiteral("h"), 587};
+    EXPECT_TRUE(SaslOauthBearer(odd).initialResponse({})->startsWith("n,a=a=2Cb=3Dc@club.test,\x01"));
+    // Google's XOAUTH2 example.
+    EXPECT_EQ(SaslXoauth2({QStringLiteral("someuser@example.com"), QStringLiteral("ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg"),
+                           QString(), 0})
+                  .initialResponse({}),
+              QByteArray("user=someuser@example.com\x01" "auth=Bearer ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg\x01\x01"));
+
+    // The error challenge is read, and answered so that the server can finish: an empty line
+    // for XOAUTH2, a lone ^A for OAUTHBEARER.
+    SaslXoauth2 xoauth2(odd);
+    EXPECT_EQ(xoauth2.answer(0, R"({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})", {}), QByteArray());
+    ASSERT_TRUE(xoauth2.refusal());
+    EXPECT_EQ(xoauth2.refusal()->status, QStringLiteral("401"));
+    EXPECT_EQ(xoauth2.refusal()->scope, QStringLiteral("https://mail.google.com/"));
+    SaslOauthBearer bearer(odd);
+    EXPECT_EQ(bearer.answer(0, R"({"status":"invalid_token"})", {}), QByteArray("\x01"));
+    EXPECT_EQ(bearer.refusal()->status, QStringLiteral("invalid_token"));
+    EXPECT_FALSE(SaslXoauth2({QStringLiteral("u"), QString(), QString(), 0}).isReady({}, false));  // no token, no start
 }
