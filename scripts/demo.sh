@@ -18,10 +18,14 @@ case "${1:-}" in
 esac
 bash "$here/scripts/setup.sh"
 
+# The demo club's database, data-link file and images are the owner's only, as a real
+# club's must be.
+umask 077
 demo="$here/demo"
 mail="$demo/mail"
 port=2525
 mkdir -p "$demo"
+chmod 700 "$demo"
 rm -rf "$mail"
 
 today=$(date +%F)
