@@ -44,7 +44,8 @@ install(CODE "
 ")
 
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${VELOCAST_DOC_DIR})
-install(FILES ${velocast_packaging}/examples/Korvana.udl DESTINATION ${VELOCAST_DOC_DIR}/examples)
+install(FILES ${velocast_packaging}/examples/Korvana.udl ${velocast_packaging}/examples/velocast.conf
+        DESTINATION ${VELOCAST_DOC_DIR}/examples)
 
 # The Debian package. Built from the install rules above, under /usr.
 set(CPACK_PACKAGE_NAME velocast)
