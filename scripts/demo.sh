@@ -27,9 +27,13 @@ done
 echo "demo: installing what is missing and building velocast and velocast-seed into build/ (the first time takes a few minutes)"
 SETUP_TARGETS="velocast velocast-seed" bash "$here/scripts/setup.sh"
 
+# The demo club's database, data-link file and images are the owner's only, as a real
+# club's must be.
+umask 077
 demo="$here/demo"
 mail="$demo/mail"
 mkdir -p "$demo"
+chmod 700 "$demo"
 rm -rf "$mail"
 
 today=$(date +%F)

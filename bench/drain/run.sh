@@ -5,6 +5,10 @@
 # sink, in the same run. Then plain and STARTTLS drains against a TLS-capable sink of our own
 # (bench/drain/tls_sink.cpp), beside the same two against the OpenSSL floor: a minimal client
 # with the program's TLS settings that makes the same exchanges (bench/drain/tls_source.cpp).
+# Last, a large-message case: LARGE_ROWS rows (default 20) each with a LARGE_MB image
+# (default 5 MB) attached, plain and STARTTLS to the TLS sink, against the OpenSSL floor
+# sending messages of the same encoded size: a message larger than the socket's buffer must
+# stream, not wait.
 #   bash bench/drain/run.sh [N [ROUNDS]]     (defaults 2000 and 5)
 # The machine is shared, so each round measures both sides of a ratio back to back and the
 # ratio reported is the median of the rounds' ratios, with the ratio of each side's best
@@ -105,6 +109,42 @@ for round in $(seq 1 "$rounds"); do
   tls_to_floor+=("$(ratio "$floortls_s" "$starttls_s")")
 done
 
+# The large-message case: one image of LARGE_MB, beside the data-link files (the folder
+# attachments are taken from by default), in every row.
+large_rows=${LARGE_ROWS:-20}
+large_bytes=$(echo "${LARGE_MB:-5} * 1048576 / 1" | bc)
+{ printf '\x89PNG\r\n\x1a\n'; head -c "$large_bytes" /dev/urandom; } > "$work/large.png"
+# What goes on the wire: base64 in lines of 76 characters and their CR LF.
+large_wire=$(( (large_bytes + 8 + 2) / 3 * 4 * 78 / 76 ))
+cp "$work/template.sqlite" "$work/large-template.sqlite"
+sqlite3 "$work/large-template.sqlite" "DELETE FROM Velocast;
+  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $large_rows)
+  INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)
+    SELECT 'membro' || i || '@example.com', 'Sua foto', 'Veja a foto.', '$work/large.png' FROM n;"
+large_drain() {  # NAME MODE
+  local db="$work/$1.sqlite" udl
+  cp "$work/large-template.sqlite" "$db"
+  sqlite3 "$db" "UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*$tls_port', IdSMTP_UseTLS = '$2'"
+  udl=$(udl_for "$db")
+  measure "$1" "$velocast" --headless --once --data-link "$udl" || {
+    echo "velocast failed ($1):" >&2; tail -n 5 "$work/$1.err" >&2; exit 1; }
+  [ "$(sqlite3 "$db" "SELECT COUNT(*) FROM Velocast")" = 0 ] || { echo "$1: rows left in the outbox" >&2; exit 1; }
+}
+large_plain_ratios=(); large_tls_ratios=()
+for round in $(seq 1 "$rounds"); do
+  echo "large round $round of $rounds: $large_rows rows with a $large_bytes-byte image" >&2
+  large_drain largeplain utNoTLSSupport
+  keep_best largeplain
+  measure largefloorplain "$tls_source" "$tls_port" "$large_rows" "$large_wire"
+  keep_best largefloorplain
+  large_drain largetls utUseRequireTLS
+  keep_best largetls
+  measure largefloortls "$tls_source" "$tls_port" "$large_rows" "$large_wire" --starttls
+  keep_best largefloortls
+  large_plain_ratios+=("$(ratio "$largefloorplain_s" "$largeplain_s")")
+  large_tls_ratios+=("$(ratio "$largefloortls_s" "$largetls_s")")
+done
+
 echo "drain of $rows rows, 1 KiB bodies, one SMTP session per message ($rounds rounds; rates: each side's best)"
 printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
   "smtp-source -s 1 -> smtp-sink" "$(rate "$rows" "$best_source_s")" "$best_source_s" "$(mb "$best_source_kb")" \
@@ -119,3 +159,11 @@ echo "  TLS sink: $(tail -n 1 "$work/tls_sink.log")"
 echo "  STARTTLS drain / plain drain:   $(median "${tls_ratios[@]}")   (goal >= 0.5, same TLS sink; median of: ${tls_ratios[*]}; of each side's best: $(ratio "$best_tlsplain_s" "$best_starttls_s"))"
 echo "    the same ratio at the OpenSSL floor: $(median "${floor_tls_ratios[@]}")   (median of: ${floor_tls_ratios[*]}; of each side's best: $(ratio "$best_floorplain_s" "$best_floortls_s"))"
 echo "    STARTTLS drain / STARTTLS floor:     $(median "${tls_to_floor[@]}")   (median of: ${tls_to_floor[*]}; of each side's best: $(ratio "$best_floortls_s" "$best_starttls_s"))"
+echo "large messages: $large_rows rows, each a $large_bytes-byte image ($large_wire bytes on the wire)"
+printf '  %-44s %7s msg/s  %6.3f s  peak RSS %s MB\n' \
+  "velocast, plain -> TLS sink" "$(rate "$large_rows" "$best_largeplain_s")" "$best_largeplain_s" "$(mb "$best_largeplain_kb")" \
+  "velocast, STARTTLS -> TLS sink" "$(rate "$large_rows" "$best_largetls_s")" "$best_largetls_s" "$(mb "$best_largetls_kb")" \
+  "OpenSSL floor, plain -> TLS sink" "$(rate "$large_rows" "$best_largefloorplain_s")" "$best_largefloorplain_s" "$(mb "$best_largefloorplain_kb")" \
+  "OpenSSL floor, STARTTLS -> TLS sink" "$(rate "$large_rows" "$best_largefloortls_s")" "$best_largefloortls_s" "$(mb "$best_largefloortls_kb")"
+echo "  large plain drain / plain floor:       $(median "${large_plain_ratios[@]}")   (median of: ${large_plain_ratios[*]}; of each side's best: $(ratio "$best_largefloorplain_s" "$best_largeplain_s"))"
+echo "  large STARTTLS drain / STARTTLS floor: $(median "${large_tls_ratios[@]}")   (median of: ${large_tls_ratios[*]}; of each side's best: $(ratio "$best_largefloortls_s" "$best_largetls_s"))"

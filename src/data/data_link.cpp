@@ -77,6 +77,20 @@ QString odbcValue(const QString& value) {
     return value;
 }
 
+// "Use Encryption for Data=True" (OLE DB) or "Encrypt=yes|mandatory|strict" (the newer
+// providers' keyword): the login and everything after it must be encrypted, and a server that
+// cannot must be refused rather than spoken to in clear. "Optional", "no" and "false" leave
+// FreeTDS's own default. With "Trust Server Certificate=True" OLE DB encrypts without
+// checking the server's certificate, which is what FreeTDS does unless freetds.conf names a
+// CA file, so it needs nothing more here.
+bool asksForEncryption(const QMap<QString, QString>& properties) {
+    static const QStringList on{QStringLiteral("true"), QStringLiteral("yes"), QStringLiteral("1"),
+                                QStringLiteral("mandatory"), QStringLiteral("strict")};
+    for (const QString& key : {QStringLiteral("use encryption for data"), QStringLiteral("encrypt")})
+        if (on.contains(properties.value(key).trimmed().toLower())) return true;
+    return false;
+}
+
 void mapSqlServer(DataLink& link) {
     QString source = link.properties.value(QStringLiteral("data source")).trimmed();
     if (source.isEmpty()) source = link.properties.value(QStringLiteral("server")).trimmed();
@@ -106,6 +120,7 @@ void mapSqlServer(DataLink& link) {
     if (link.properties.contains(QStringLiteral("password")))
         cs += QStringLiteral(";PWD=") + odbcValue(link.properties.value(QStringLiteral("password")));
     cs += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
+    if (asksForEncryption(link.properties)) cs += QStringLiteral(";Encryption=require");
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;

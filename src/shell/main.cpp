@@ -9,6 +9,7 @@
 #include "data/notices.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
+#include "shell/core_dumps.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
@@ -164,6 +165,7 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
 }  // namespace
 
 int main(int argc, char** argv) {
+    forbidCoreDumps();
     QStringList args;
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QString error;

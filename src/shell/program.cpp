@@ -1,9 +1,11 @@
 #include "shell/program.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include "data/db_error.h"
 #include "data/notices.h"
+#include "shell/attachment_folders.h"
 #include "shell/error_report.h"
 #include "shell/oauth_settings.h"
 
@@ -22,6 +24,10 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
               [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); }}),
       notices_(notices),
       settings_(settings) {
+    // A desktop session may also attach from the user's Pictures; a headless run (a service
+    // with no user behind it) only from beside its data-link file.
+    const bool desktop = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    sender.attachmentPolicy = attachmentPolicy(settings_, dataLinkPath, desktop);
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);

@@ -116,6 +116,13 @@ TEST_F(SeedTool, WritesDataLinkSettingsAndImage) {
     const QString source = text.mid(at + key.size()).section(QStringLiteral("\r\n"), 0, 0);
     EXPECT_EQ(source, files.database);
 
+    // The club's data and the database login: the owner's only.
+    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    for (const QString& file : {files.database, files.dataLink, files.image})
+        EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly) << file.toStdString();
+    EXPECT_EQ(QFile::permissions(QFileInfo(files.image).absolutePath()) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+              ownerOnly | QFile::ExeOwner);
+
     QFile image(files.image);
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));
     EXPECT_TRUE(image.readAll().startsWith("\x89PNG\r\n\x1a\n"));

@@ -1,5 +1,6 @@
 #include <QRegularExpression>
 
+#include "support/host_database.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
 
@@ -79,4 +80,33 @@ TEST(SessionOnTheWire, ARunTableLeftByAKilledRunMakesTheOpeningTakeTheNextSecond
                                            QStringLiteral("tm: commit")}));
     wire.session.teardown();
     EXPECT_TRUE(wire.ours().contains(QStringLiteral("batch: DROP TABLE TempFedelidade090001")));
+}
+
+// "Use Encryption for Data" reaches the server: the pre-login asks for encryption (the
+// stand-in cannot encrypt, so the login must then be refused, never sent in clear).
+TEST(SessionOnTheWire, EncryptionAskedForInTheDataLinkIsAskedOfTheServer) {
+    for (const bool encrypt : {false, true}) {
+        SCOPED_TRACE(encrypt ? "encrypted" : "as before");
+        WireSession wire(sessionRules());
+        if (encrypt) {
+            writeDataLink(wire.peer.dataLinkPath(),
+                          QStringLiteral("Provider=SQLOLEDB.1;Password=segredo;User ID=velocast;Initial Catalog=KORVANA;"
+                                         "Use Encryption for Data=True;Data Source=127.0.0.1,%1")
+                              .arg(wire.peer.port()));
+        }
+        bool opened = false;
+        try {
+            wire.connection.open();
+            opened = true;
+        } catch (const std::exception&) {
+        }
+        const QList<QJsonObject> requests = wire.peer.requests();
+        ASSERT_FALSE(requests.isEmpty());
+        EXPECT_EQ(requests.at(0).value(QStringLiteral("kind")).toString(), QStringLiteral("prelogin"));
+        // Pre-login ENCRYPTION: 0 off, 1 on (required by the client).
+        EXPECT_EQ(requests.at(0).value(QStringLiteral("encryption")).toInt() == 1, encrypt);
+        EXPECT_EQ(opened, !encrypt);
+        for (const QJsonObject& r : requests)
+            EXPECT_NE(r.value(QStringLiteral("kind")).toString(), encrypt ? QStringLiteral("login") : QString());
+    }
 }

@@ -32,6 +32,7 @@ struct OutboxFixture : SessionTest {
                                 [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; },
                                 [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); }});
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
+        sender->attachmentPolicy.folders = {host.folder()};
         sender->compositionOptions = [] {
             mail::CompositionOptions o;
             o.boundary = "=_velocast-test";

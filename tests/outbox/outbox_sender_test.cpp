@@ -294,12 +294,13 @@ TEST_F(OutboxFixture, EveryOtherRecipientRefusalStillEndsTheProgramAndKeepsTheRo
     EXPECT_EQ(counters.invalid, 0);
 }
 
-TEST_F(OutboxFixture, AMissingOrNonRegularAttachmentIsAFailedSend) {
+TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadIsAFailedSend) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
     const QString fifo = host.folder() + QStringLiteral("/fila.png");  // no writer: an open would wait for ever
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo}) {
+    // The last one is a readable file outside the attachment folders: it is kept as well.
+    for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo, QStringLiteral("/etc/passwd")}) {
         SCOPED_TRACE(attachment.toStdString());
         host.exec(QStringLiteral("DELETE FROM Velocast"));
         addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), attachment);

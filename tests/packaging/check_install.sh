@@ -30,6 +30,7 @@ expected=(
   share/man/man1/velocast.1
   share/man/man1/velocast-seed.1
   share/doc/velocast/examples/Korvana.udl
+  share/doc/velocast/examples/velocast.conf
 )
 
 case "$what" in
@@ -65,6 +66,12 @@ units)
     "$work/prefix/lib/systemd/system/velocast.service" "$work/prefix/lib/systemd/system/velocast.timer" \
     > "$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "systemd-analyze verify"; }
   cat "$work/verify.log"
+  # The service is confined: systemd's own exposure score, 10 wide open, at most 2.0.
+  score=$(systemd-analyze security --offline=yes "$work/prefix/lib/systemd/system/velocast.service" 2>/dev/null \
+    | sed -n 's/.*Overall exposure level for velocast.service: \([0-9.]*\).*/\1/p')
+  [ -n "$score" ] || fail "systemd-analyze security gave no score"
+  awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "the service's exposure score is $score, above 2.0"
+  echo "velocast.service exposure score: $score"
   ;;
 package)
   command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed"

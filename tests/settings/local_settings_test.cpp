@@ -6,6 +6,7 @@
 
 #include "support/qt_printers.h"
 #include "settings/local_settings.h"
+#include "settings/settings_keys.h"
 #include "settings/state_directory.h"
 
 using namespace velocast;
@@ -90,4 +91,28 @@ TEST(StateDirectory, IsMadePrivateToTheAccount) {
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(state).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// The example the package installs lists every key under its own section, commented out with
+// its default, and loads as it is.
+TEST(LocalSettings, TheInstalledExampleListsEveryKeyWithItsDefault) {
+    const QString example = qEnvironmentVariable("VELOCAST_SOURCE_DIR") + "/packaging/examples/velocast.conf";
+    QFile file(example);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << example.toStdString();
+    QString section;
+    QMap<QString, QString> commented;  // "section/key" -> default as written
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith('[')) section = line.mid(1, line.size() - 2);
+        const qsizetype eq = line.indexOf(" =");
+        if (line.startsWith("; ") && eq > 2 && !line.mid(2, eq - 2).contains(' '))
+            commented.insert(section + '/' + line.mid(2, eq - 2), line.mid(eq + 2).trimmed());
+    }
+    for (const SettingKey& k : settingKeys()) {
+        const QString slot = QLatin1String(k.section) + '/' + QLatin1String(k.key);
+        ASSERT_TRUE(commented.contains(slot)) << slot.toStdString();
+        EXPECT_EQ(commented.value(slot), QLatin1String(k.defaultValue)) << slot.toStdString();
+    }
+    QString error;
+    EXPECT_TRUE(LocalSettings::load(example, &error)) << error.toStdString();
 }

@@ -325,7 +325,10 @@ bool writeDemoDatabase(const DemoOptions& options, QString* error) {
         {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
             db.setDatabaseName(files.database);
-            if (!db.open()) {
+            // Created empty and the owner's only before SQLite opens it: it holds the members'
+            // personal data, and SQLite would create it for anyone to read.
+            QFile created(files.database);
+            if (!created.open(QIODevice::WriteOnly, QFile::ReadOwner | QFile::WriteOwner) || !db.open()) {
                 message = QStringLiteral("cannot open %1: %2").arg(files.database, db.lastError().text());
                 ok = false;
             } else {
@@ -345,7 +348,8 @@ bool writeDemoDatabase(const DemoOptions& options, QString* error) {
     if (ok) {
         QFile udl(files.dataLink);
         const QByteArray bytes = dataLinkText(files.database).toUtf8();
-        if (!udl.open(QIODevice::WriteOnly | QIODevice::Truncate) || udl.write(bytes) != bytes.size()) {
+        if (!udl.open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner) ||
+            udl.write(bytes) != bytes.size()) {
             message = QStringLiteral("cannot write %1: %2").arg(files.dataLink, udl.errorString());
             ok = false;
         }

@@ -84,14 +84,17 @@ QByteArray birthdayPng() {
 }
 
 bool writeBirthdayPng(const QString& path, QString* error) {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+    // The demo's files are the club's data: the image folder and the files are the owner's only.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
         if (error)
             *error = QStringLiteral("cannot create the folder of %1").arg(path);
         return false;
     }
     QFile file(path);
     const QByteArray png = birthdayPng();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(png) != png.size()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner) ||
+        file.write(png) != png.size()) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;

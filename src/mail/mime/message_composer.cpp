@@ -87,9 +87,9 @@ private:
     QList<QByteArray> lines_;
 };
 
-QByteArray readAttachment(const QString& path) {
+QByteArray readAttachment(const QString& path, const std::optional<AttachmentPolicy>& policy) {
     QString why;
-    std::optional<QByteArray> data = readRegularFile(path, &why);
+    std::optional<QByteArray> data = policy ? readAllowedAttachment(path, *policy, &why) : readRegularFile(path, &why);
     if (!data)
         throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why));
     return *data;
@@ -201,7 +201,7 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     const Shape shape = !attached                 ? Shape::Plain
                         : hasText(body)           ? Shape::Multipart
                                                   : Shape::SinglePart;
-    const QByteArray attachment = attached ? readAttachment(fields.attachmentPath) : QByteArray();
+    const QByteArray attachment = attached ? readAttachment(fields.attachmentPath, options.attachments) : QByteArray();
     const QByteArray boundary = shape != Shape::Multipart ? QByteArray()
                                 : options.boundary.isEmpty() ? makeBoundary()
                                                              : options.boundary;

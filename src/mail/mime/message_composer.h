@@ -1,10 +1,12 @@
 #pragma once
 // One e-mail for one outbox row, as the lines that go between DATA and the final ".".
+#include "mail/mime/attachment_policy.h"
 #include "mail/mime/composed_message.h"
 
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <optional>
 #include <stdexcept>
 
 namespace velocast::mail {
@@ -29,9 +31,13 @@ struct CompositionOptions {
     QByteArray boundary;
     QString mimeTypesPath;
     QByteArray messageIdUnique; // what stands before the "@" of the Message-ID
+    // Which files may be attached; without one any regular file is read (the sender always
+    // sets it: the path comes from the database).
+    std::optional<AttachmentPolicy> attachments;
 };
 
-// The attachment could not be read. what() is the text to show, in the form
+// The attachment could not be read, or the attachment policy refused it. what() is the text
+// to show, in the form
 // Cannot open file "<path>". <reason>
 class CompositionError : public std::runtime_error {
 public:

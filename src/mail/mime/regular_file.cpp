@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +10,11 @@
 
 namespace velocast::mail {
 
-std::optional<QByteArray> readRegularFile(const QString& path, QString* why) {
+std::optional<QByteArray> readRegularFile(const QString& path, QString* why, ReadLimits limits) {
     // O_NONBLOCK: opening a FIFO then returns at once instead of waiting for a writer; the
     // type is checked on what was opened, so nothing can be swapped in between.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (limits.followLinks ? 0 : O_NOFOLLOW);
+    const int fd = ::open(QFile::encodeName(path).constData(), flags);
     if (fd < 0) {
         *why = QString::fromLocal8Bit(std::strerror(errno));
         return std::nullopt;
@@ -23,18 +25,39 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why) {
         ::close(fd);
         return std::nullopt;
     }
+    if (limits.maxSize >= 0 && status.st_size > limits.maxSize) {
+        *why = QStringLiteral("Larger than %1 bytes").arg(limits.maxSize);
+        ::close(fd);
+        return std::nullopt;
+    }
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         *why = file.errorString();
         ::close(fd);
         return std::nullopt;
     }
-    QByteArray data = file.readAll();
+    // One byte over the limit is enough to tell a file that grew since it was measured.
+    QByteArray data = limits.maxSize >= 0 ? file.read(limits.maxSize + 1) : file.readAll();
     if (file.error() != QFileDevice::NoError) {
         *why = file.errorString();
         return std::nullopt;
     }
+    if (limits.maxSize >= 0 && data.size() > limits.maxSize) {
+        *why = QStringLiteral("Larger than %1 bytes").arg(limits.maxSize);
+        return std::nullopt;
+    }
     return data;
+}
+
+std::optional<QString> resolvedPath(const QString& path, QString* why) {
+    char* resolved = ::realpath(QFile::encodeName(path).constData(), nullptr);
+    if (!resolved) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    const QString result = QFile::decodeName(resolved);
+    std::free(resolved);
+    return result;
 }
 
 }  // namespace velocast::mail

@@ -40,6 +40,16 @@ bool SmtpChannel::startTls(const QString& serverName) {
     return true;
 }
 
+bool SmtpChannel::waitToContinue(qint64 progress, Direction direction, Deadline deadline) const {
+    // A plain socket that would block waits in the direction of its own call. Under TLS a
+    // read may first need to write (and a write to read), and only the TLS layer's answer
+    // says which: the plain socket's "would block" must never be taken for one of those.
+    bool needsRead = direction == Direction::Reading;
+    if (tls_)
+        needsRead = progress == TlsSession::WantRead;
+    return needsRead ? socket_.waitReadable(deadline) : socket_.waitWritable(deadline);
+}
+
 QString SmtpChannel::tlsDescription() const { return tls_ ? tls_->description() : QString(); }
 
 qint64 SmtpChannel::fill(Deadline deadline) {
@@ -55,9 +65,7 @@ qint64 SmtpChannel::fill(Deadline deadline) {
             buffer_.append(chunk, n);
             return n;
         }
-        const bool ready = n == TlsSession::WantWrite ? socket_.waitWritable(deadline)
-                                                      : socket_.waitReadable(deadline);
-        if (!ready)
+        if (!waitToContinue(n, Direction::Reading, deadline))
             throwTimeout("Read");
     }
 }
@@ -100,9 +108,7 @@ void SmtpChannel::writeAll(const QByteArray& data) {
             done += n;
             continue;
         }
-        const bool ready = n == TlsSession::WantRead ? socket_.waitReadable(deadline)
-                                                     : socket_.waitWritable(deadline);
-        if (!ready)
+        if (!waitToContinue(n, Direction::Writing, deadline))
             throwTimeout("Write");
     }
 }

@@ -37,7 +37,11 @@ public:
     void writeAll(const QByteArray& data);
 
 private:
+    enum class Direction { Reading, Writing };
     qint64 fill(Deadline deadline);
+    // After a transfer moved nothing: waits until the socket is ready for what the layer in
+    // use asked for; false when the deadline passed first.
+    bool waitToContinue(qint64 progress, Direction direction, Deadline deadline) const;
     [[noreturn]] void throwTimeout(const char* what) const;
 
     SocketConnection socket_;

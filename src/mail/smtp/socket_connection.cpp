@@ -52,7 +52,7 @@ bool waitFor(int fd, short events, Deadline deadline) {
     }
 }
 
-// Bytes moved by one recv/send, or -1 when it would block; interruptions are retried.
+// Bytes moved by one recv/send, or kWouldBlock; interruptions are retried.
 template <typename Call>
 qint64 nonBlocking(Call call) {
     for (;;) {
@@ -62,7 +62,7 @@ qint64 nonBlocking(Call call) {
         if (errno == EINTR)
             continue;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return -1;
+            return SocketConnection::kWouldBlock;
         throwErrno(errno);
     }
 }

@@ -33,8 +33,10 @@ public:
     bool waitReadable(Deadline deadline) const;
     bool waitWritable(Deadline deadline) const;
 
-    // Non-blocking transfer: bytes moved, 0 on orderly close (receive only), -1 when the
-    // call would block. Other failures raise the socket error.
+    // Non-blocking transfer: bytes moved, 0 on orderly close (receive only), kWouldBlock
+    // when the call would block (receive then waits to read, transmit to write: a plain
+    // socket never needs the other direction). Other failures raise the socket error.
+    static constexpr qint64 kWouldBlock = -1;
     qint64 receive(char* buffer, qint64 size);
     qint64 transmit(const char* data, qint64 size);
 

@@ -159,7 +159,9 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     try {
         // The attachment is read only now, when the message goes out: a missing file is a
         // failed send like any other.
-        IdSMTP.send(mail::composeMessage(fields, compositionOptions()));
+        mail::CompositionOptions options = compositionOptions();
+        options.attachments = attachmentPolicy;
+        IdSMTP.send(mail::composeMessage(fields, options));
         ++counters_.sent;
     } catch (const SmtpError& e) {
         if (addressRefusedForGood(e)) {

@@ -65,6 +65,9 @@ public:
     mail::SmtpClient IdSMTP;
     // How each message is composed; tests fix the boundary.
     std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
+    // Where attachments may come from; the program fills it from its settings file. With no
+    // folder named, no row's attachment goes out.
+    mail::AttachmentPolicy attachmentPolicy;
 
 private:
     enum class RowResult { Finished, Kept, SendFailed };

@@ -10,6 +10,7 @@
 #include "mail/mime/windows1252.h"
 #include "support/qt_printers.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -24,6 +25,7 @@
 #include <tuple>
 #include <iconv.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace velocast::mail;
 
@@ -33,7 +35,7 @@ const QDateTime kDate(QDate(2026, 3, 5), QTime(9, 7, 3), QTimeZone(-3 * 3600));
 const QByteArray kBoundary = "aB3dE5gH7jK9mN1pQ2sT4vW6yZ8=_cX0fR";
 
 CompositionOptions fixedOptions(const QByteArray& charset = "UTF-8") {
-    return {kDate, charset, kBoundary, {}, "20260305120703.5f3a9c"};
+    return {kDate, charset, kBoundary, {}, "20260305120703.5f3a9c", {}};
 }
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data) {
@@ -567,4 +569,73 @@ TEST(Composition, Windows1252TableAgreesWithIconv) {
     }
     iconv_close(widen);
     EXPECT_TRUE(differences.isEmpty()) << differences.join(QLatin1Char(' ')).toStdString();
+}
+
+// The path comes from the database: only images inside the policy's folders go out, whatever
+// links, FIFOs, names or sizes a row points at.
+TEST(Composition, TheAttachmentPolicyAllowsOnlyImagesInsideItsFolders) {
+    QTemporaryDir root;
+    ASSERT_TRUE(QDir(root.path()).mkpath("fotos/sub") && QDir(root.path()).mkpath("fora") &&
+                QDir(root.path()).mkpath("fotos-irmas"));
+    const QString fotos = root.filePath("fotos");
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n", 8) + "rest of the image";
+    const auto put = [&](const QString& name, const QByteArray& data) {
+        QFile file(root.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(data);
+        return root.filePath(name);
+    };
+    const auto link = [&](const QString& target, const QString& name) {
+        EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath(name)).constData()), 0);
+        return root.filePath(name);
+    };
+    const QString secret = put("fora/segredo.png", png);
+    put("fotos/ok.png", png);
+    const QString fifo = root.filePath("fotos/fila.png");  // no writer: an open would wait for ever
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString linkedFolder = link(fotos, "atalho");
+
+    const struct {
+        const char* name;
+        QString path;
+        QString refusal;  // empty: attached
+    } cases[] = {
+        {"outside the folders", secret, "It is outside the attachment folders"},
+        {"a folder whose name starts like an allowed one", put("fotos-irmas/x.png", png), "It is outside"},
+        {"dot-dot out of the folder", fotos + "/../fora/segredo.png", "It is outside"},
+        {"a symbolic link out", link(secret, "fotos/link.png"), "It leads to \"" + secret + "\", outside"},
+        {"a linked folder out", link(root.filePath("fora"), "fotos/sub/fora"), "It leads to"},
+        {"a FIFO", fifo, "Not a regular file"},
+        {"a folder", root.filePath("fotos/sub"), "Not a regular file"},
+        {"a text file named .png", put("fotos/texto.png", "just text"), "Not a PNG, JPEG, GIF, BMP or WebP image"},
+        {"too large", put("fotos/grande.png", png + QByteArray(2048, 'x')), "Larger than 1024 bytes, the most \"max_size\""},
+        {"missing", root.filePath("fotos/sumiu.png"), "No such file or directory"},
+        {"a PNG", root.filePath("fotos/ok.png"), {}},
+        {"a link that stays inside", link(root.filePath("fotos/ok.png"), "fotos/alias.png"), {}},
+        {"through a linked folder name", linkedFolder + "/ok.png", {}},
+        {"a JPEG", put("fotos/a.jpg", "\xff\xd8\xff\xe0 jfif"), {}},
+        {"a GIF", put("fotos/a.gif", "GIF87a......"), {}},
+        {"a BMP", put("fotos/a.bmp", "BM" + QByteArray(60, '\0')), {}},
+        {"a WebP", put("fotos/a.webp", QByteArray("RIFF\x10\0\0\0WEBPVP8 ", 16)), {}},
+        {"any name, an image inside", put("fotos/sem-extensao", png), {}},
+    };
+    CompositionOptions options = fixedOptions();
+    options.attachments = AttachmentPolicy{{root.filePath("nao-existe"), linkedFolder}, 1024, "/etc/velocast/velocast.conf"};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            const ComposedMessage m = composeMessage(row("Aviso", "texto", c.path), options);
+            EXPECT_TRUE(c.refusal.isEmpty()) << "attached " << c.path.toStdString();
+            EXPECT_TRUE(m.lines.contains("Content-Disposition: attachment;"));
+        } catch (const CompositionError& e) {
+            const QString prefix = QString("Cannot open file \"%1\". ").arg(c.path);
+            EXPECT_TRUE(e.text().startsWith(prefix + c.refusal) && !c.refusal.isEmpty()) << e.text().toStdString();
+            if (c.refusal.contains("outside") || c.refusal.contains("max_size")) {
+                EXPECT_TRUE(e.text().contains("[attachments] section of /etc/velocast/velocast.conf")) << e.text().toStdString();
+            }
+        }
+    }
+
+    options.attachments->folders = {root.filePath("nao-existe")};
+    EXPECT_THROW(composeMessage(row("Aviso", "texto", root.filePath("fotos/ok.png")), options), CompositionError);
 }
