@@ -17,10 +17,23 @@ bool hasCode(const QByteArray& line) {
 
 }  // namespace
 
+QString printableText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
 QStringList SmtpReply::textLines() const {
     QStringList texts;
     for (const QByteArray& line : lines)
-        texts << QString::fromUtf8(line);
+        texts << printableText(QString::fromUtf8(line));
     return texts;
 }
 
