@@ -17,6 +17,7 @@
 #include "shell/single_instance.h"
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
+#include "shell/tls_settings.h"
 #include "shell/window_mode.h"
 
 using namespace velocast;
@@ -141,13 +142,13 @@ int main(int argc, char** argv) {
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
     const auto settings = LocalSettings::load(options->configPath, &error);
-    if (!settings) {
+    if (!settings || !tlsPolicyFromSettings(*settings, &error)) {
         std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
         return kExitUsage;
     }
     if (!options->testSmtpAddress.isEmpty()) {
         QCoreApplication app(argc, argv);
-        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
+        return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
     }
     catchTerminationSignals();
     if (options->headless) return runHeadless(*options, *settings, argc, argv);

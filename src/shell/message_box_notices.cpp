@@ -5,6 +5,29 @@
 
 namespace velocast {
 
+namespace {
+
+// A notice's detail may be a mail server's reply: shown as plain text (never as rich text,
+// links or images), with control characters other than line breaks and tabs made visible.
+QString plainText(const QString& text) {
+    QString shown;
+    shown.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = (u < 0x20 && u != u'\r' && u != u'\n' && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+        shown += control ? QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0')) : QString(c);
+    }
+    return shown;
+}
+
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    box.setText(plainText(box.text()));
+    box.setWindowTitle(plainText(box.windowTitle()));
+}
+
+}  // namespace
+
 NoticeAnswer MessageBoxNotices::MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) {
     QApplication::beep();
     const bool question = noticeIsQuestion(kind);
@@ -12,6 +35,7 @@ NoticeAnswer MessageBoxNotices::MOSTRA_AVISO(const QString& kind, const QString&
                     noticeMessage(text, detail),
                     question ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::StandardButtons(QMessageBox::Ok));
     box.setWindowModality(Qt::ApplicationModal);
+    showAsPlainText(box);
     const int pressed = box.exec();
     if (!question) return NoticeAnswer::Ok;
     return pressed == QMessageBox::Yes ? NoticeAnswer::Yes : NoticeAnswer::No;
@@ -20,6 +44,7 @@ NoticeAnswer MessageBoxNotices::MOSTRA_AVISO(const QString& kind, const QString&
 void MessageBoxNotices::reportError(const QString& errorText) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), errorReportText(errorText), QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
+    showAsPlainText(box);
     box.exec();
 }
 

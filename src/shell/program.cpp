@@ -1,10 +1,14 @@
 #include "shell/program.h"
 
 #include <QCoreApplication>
+#include <QSet>
+#include <cstdio>
+#include <memory>
 
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "shell/error_report.h"
+#include "shell/tls_settings.h"
 
 namespace velocast {
 
@@ -24,6 +28,16 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
+    // main has refused a [tls] section it cannot use before anything ran.
+    QString unusable;
+    sender.IdSMTP.setTlsPolicy(tlsPolicyFromSettings(settings_, &unusable).value_or(mail::TlsPolicy{}));
+    // Said once per run: every row of every drain would repeat it.
+    sender.IdSMTP.setWarningObserver([said = std::make_shared<QSet<QString>>()](const QString& text) {
+        if (said->contains(text)) return;
+        said->insert(text);
+        std::fputs(QStringLiteral("velocast: warning: %1\n").arg(StderrNotices::escape(text)).toUtf8().constData(), stderr);
+        std::fflush(stderr);
+    });
 }
 
 Program::~Program() = default;
