@@ -3,22 +3,15 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "mail/smtp/smtp_reply.h"
+
 namespace velocast {
 
 namespace {
 
 // A notice's detail may be a mail server's reply: shown as plain text (never as rich text,
 // links or images), with control characters other than line breaks and tabs made visible.
-QString plainText(const QString& text) {
-    QString shown;
-    shown.reserve(text.size());
-    for (QChar c : text) {
-        const char16_t u = c.unicode();
-        const bool control = (u < 0x20 && u != u'\r' && u != u'\n' && u != u'\t') || (u >= 0x7F && u <= 0x9F);
-        shown += control ? QStringLiteral("\\x%1").arg(static_cast<int>(u), 2, 16, QLatin1Char('0')) : QString(c);
-    }
-    return shown;
-}
+QString plainText(const QString& text) { return mail::printableText(text, true); }
 
 void showAsPlainText(QMessageBox& box) {
     box.setTextFormat(Qt::PlainText);
