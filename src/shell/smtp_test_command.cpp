@@ -33,7 +33,9 @@ void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const m
     for (qsizetype i = 0; i < report.chain.size(); ++i)
         print(out, QStringLiteral("*   %1: %2").arg(i).arg(report.chain[i]));
     print(out, QStringLiteral("* verification: %1").arg(report.verdict));
-    if (report.pin.isEmpty())
+    // Only a server that needed help: a verified or already pinned one is fine as it is.
+    if (report.pin.isEmpty() || report.verdict.startsWith(QLatin1String("verified")) ||
+        report.verdict.startsWith(QLatin1String("accepted")))
         return;
     print(out, QStringLiteral("* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
                    .arg(policy.settingsFile));
