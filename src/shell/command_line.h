@@ -13,6 +13,11 @@ struct CommandLine {
     QString dataLinkPath;    // empty: the default location
     QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
     QString testSmtpAddress; // --test-smtp ADDRESS
+    bool testSmtp = false;   // --test-smtp was given (its address may be empty, which is refused)
+    bool preview = false;    // --preview
+    QString previewDate;     // --date YYYY-MM-DD, with --preview
+    bool all = false;        // --all, with --preview
+    QString format;          // --format text|csv
     bool showHelp = false;
     bool showVersion = false;
 };

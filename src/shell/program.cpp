@@ -2,11 +2,11 @@
 
 #include <QCoreApplication>
 #include <QSet>
-#include <cstdio>
 #include <memory>
 
 #include "data/db_error.h"
 #include "data/notices.h"
+#include "notices/log_line.h"
 #include "shell/error_report.h"
 #include "shell/tls_settings.h"
 
@@ -35,8 +35,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     sender.IdSMTP.setWarningObserver([said = std::make_shared<QSet<QString>>()](const QString& text) {
         if (said->contains(text)) return;
         said->insert(text);
-        std::fputs(QStringLiteral("velocast: warning: %1\n").arg(StderrNotices::escape(text)).toUtf8().constData(), stderr);
-        std::fflush(stderr);
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
     });
 }
 
