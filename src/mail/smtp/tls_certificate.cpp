@@ -1,6 +1,5 @@
 #include "mail/smtp/tls_certificate.h"
 
-#include <arpa/inet.h>
 #include <ctime>
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -30,12 +29,21 @@ QString dateText(const ASN1_TIME* time) {
     return QString::fromLatin1(text);
 }
 
+// An IP entry as text: dotted for IPv4, eight hexadecimal groups for IPv6.
 QString addressText(const ASN1_OCTET_STRING* address) {
-    char text[INET6_ADDRSTRLEN] = {};
-    const int family = address->length == 4 ? AF_INET : address->length == 16 ? AF_INET6 : -1;
-    if (family < 0 || !inet_ntop(family, address->data, text, sizeof text))
-        return QStringLiteral("?");
-    return QString::fromLatin1(text);
+    const QByteArray bytes(reinterpret_cast<const char*>(ASN1_STRING_get0_data(address)), ASN1_STRING_length(address));
+    QStringList parts;
+    if (bytes.size() == 4) {
+        for (char byte : bytes)
+            parts << QString::number(static_cast<unsigned char>(byte));
+        return parts.join(QLatin1Char('.'));
+    }
+    if (bytes.size() == 16) {
+        for (int i = 0; i < 16; i += 2)
+            parts << QString::number((static_cast<unsigned char>(bytes[i]) << 8) | static_cast<unsigned char>(bytes[i + 1]), 16);
+        return parts.join(QLatin1Char(':'));
+    }
+    return QStringLiteral("?");
 }
 
 QString listed(const QStringList& names) {
