@@ -148,9 +148,11 @@ void SmtpClient::startTls(bool duringConnect) {
         note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
         channel_.close(false);
         // A refused certificate says why and what to do, whichever way TLS started.
-        fail(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
-             : failure.certificateRefused ? QStringLiteral("SSL negotiation failed.\r\n%1").arg(failure.reason)
-                                          : QStringLiteral("SSL negotiation failed."));
+        SmtpError error(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
+                        : failure.certificateRefused ? QStringLiteral("SSL negotiation failed.\r\n%1").arg(failure.reason)
+                                                     : QStringLiteral("SSL negotiation failed."));
+        error.setCertificateRefused(failure.certificateRefused);
+        throw error;
     } catch (const SmtpError&) {
         channel_.close(false);  // the time-out, which names the silent server
         throw;
@@ -200,7 +202,9 @@ void SmtpClient::connect() {
         introduce();
     } catch (const SmtpError& error) {
         channel_.close(false);
-        throw SmtpError(scrub(error.message()), SmtpStage::Connecting);
+        SmtpError scrubbed(scrub(error.message()), SmtpStage::Connecting);
+        scrubbed.setCertificateRefused(error.certificateRefused());
+        throw scrubbed;
     }
 }
 
@@ -310,6 +314,7 @@ void SmtpClient::send(const ComposedMessage& message) {
     } catch (const SmtpError& error) {
         SmtpError scrubbed(scrub(error.message()), SmtpStage::Sending);
         scrubbed.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+        scrubbed.setCertificateRefused(error.certificateRefused());
         throw scrubbed;
     }
 }
