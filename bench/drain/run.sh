@@ -79,8 +79,12 @@ user=()
 pids+=($!)
 wait_port "$sink_port"
 
+# The program verifies the server: a certificate for the address it connects to, trusted
+# through velocast.conf beside the data-link files (and by the floor through its variable).
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" \
-  -days 2 -subj /CN=localhost >/dev/null 2>&1
+  -days 2 -subj /CN=localhost -addext "subjectAltName=IP:127.0.0.1,DNS:localhost" >/dev/null 2>&1
+printf '[tls]\nca_file = %s\n' "$work/cert.pem" >"$work/velocast.conf"
+export VELOCAST_BENCH_CA="$work/cert.pem"
 tls_port=$(free_port)
 "$tls_sink" "$tls_port" "$work/cert.pem" "$work/key.pem" >"$work/tls_sink.log" 2>&1 &
 pids+=($!)

@@ -3,8 +3,9 @@
 // sink what smtp-source -s 1 is to smtp-sink, which speaks no TLS: one session per message,
 // one message at a time, each session EHLO, [STARTTLS, handshake, EHLO,] MAIL, RCPT, DATA,
 // the message and its end, QUIT, then close_notify. Its TLS settings are the program's:
-// one context for the run, the last session of the server resumed, the same cipher list,
-// TLS 1.3 suites and security level.
+// one context for the run, the last session of the server resumed, TLS 1.2 at least, the
+// same TLS 1.3 suites and security level, and the server verified against the authority
+// in $VELOCAST_BENCH_CA (and the system's store) with its IP address checked.
 //   bench_tls_source PORT COUNT SIZE [--starttls]
 #include <arpa/inet.h>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,11 +35,15 @@ SSL_CTX* clientContext() {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(context, keepSession);
-    SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
-    SSL_CTX_set_cipher_list(context, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
+    SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+    SSL_CTX_set_cipher_list(context, "DEFAULT:!aNULL:!eNULL");
     SSL_CTX_set_ciphersuites(context, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
-    SSL_CTX_set_security_level(context, 0);
-    SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
+    SSL_CTX_set_security_level(context, 2);
+    SSL_CTX_set_default_verify_paths(context);
+    if (const char* ca = std::getenv("VELOCAST_BENCH_CA"))
+        SSL_CTX_load_verify_locations(context, ca, nullptr);
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_CTX_get0_param(context), "127.0.0.1");
     return context;
 }
 

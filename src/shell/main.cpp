@@ -25,6 +25,7 @@
 #include "shell/smtp_authorization_command.h"
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
+#include "shell/tls_settings.h"
 #include "shell/window_mode.h"
 
 using namespace velocast;
@@ -188,7 +189,7 @@ int main(int argc, char** argv) {
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
     const auto settings = LocalSettings::load(options->configPath, &error);
-    if (!settings) {
+    if (!settings || !tlsPolicyFromSettings(*settings, &error)) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }

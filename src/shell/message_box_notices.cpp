@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QRegularExpression>
 
+#include "mail/smtp/smtp_reply.h"
+
 namespace velocast {
 namespace {
 
@@ -16,11 +18,21 @@ QString screenText(const QString& text) {
     return QString(text).replace(breaks, QStringLiteral("\n"));
 }
 
+// A notice's detail may be a mail server's reply: shown as plain text (never as rich text,
+// links or images), with control characters other than line breaks and tabs made visible.
+QString plainText(const QString& text) { return mail::printableText(text, true); }
+
+void showAsPlainText(QMessageBox& box) {
+    box.setTextFormat(Qt::PlainText);
+    box.setText(plainText(box.text()));
+    box.setWindowTitle(plainText(box.windowTitle()));
+}
+
 // Shows `box` and waits until it is closed, with the program's other windows and the tray
 // menu still usable: "Finalizar" and the end signals work while a notice is up. The wait ends
 // with the box closed when the program is asked to end (an end request leaves every loop).
 int showAndWait(QMessageBox& box) {
-    box.setTextFormat(Qt::PlainText);  // database and server texts are shown, never rendered
+    showAsPlainText(box);  // database and server texts are shown, never rendered
     box.setWindowModality(Qt::NonModal);
     QEventLoop wait;
     int answer = -1;
@@ -36,6 +48,7 @@ int showAndWait(QMessageBox& box) {
 }
 
 }  // namespace
+
 
 NoticeAnswer MessageBoxNotices::MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) {
     QApplication::beep();

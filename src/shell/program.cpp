@@ -2,12 +2,16 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QSet>
+#include <memory>
 
 #include "data/db_error.h"
 #include "data/notices.h"
+#include "notices/log_line.h"
 #include "shell/attachment_folders.h"
 #include "shell/error_report.h"
 #include "shell/oauth_settings.h"
+#include "shell/tls_settings.h"
 
 namespace velocast {
 
@@ -42,6 +46,15 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         tokens_ = makeTokenService(*oauth, dataLinkPath);
         sender.setTokenService(tokens_.get());
     }
+    // main has refused a [tls] section it cannot use before anything ran.
+    QString unusable;
+    sender.IdSMTP.setTlsPolicy(tlsPolicyFromSettings(settings_, &unusable).value_or(mail::TlsPolicy{}));
+    // Said once per run: every row of every drain would repeat it.
+    sender.IdSMTP.setWarningObserver([said = std::make_shared<QSet<QString>>()](const QString& text) {
+        if (said->contains(text)) return;
+        said->insert(text);
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
+    });
 }
 
 Program::~Program() = default;

@@ -9,16 +9,41 @@
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/oauth/token_error.h"
+#include "mail/smtp/smtp_reply.h"
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
 #include "shell/oauth_settings.h"
+#include "shell/tls_settings.h"
 
 namespace velocast {
 
 namespace {
+// Every line may hold text from the server or the database: no control character reaches
+// the terminal raw.
+// the terminal raw. A multi-line error goes out as lines of its own, the later ones indented.
 void print(std::FILE* stream, const QString& line) {
-    std::fprintf(stream, "%s\n", line.toUtf8().constData());
+    const QStringList parts = line.split(QStringLiteral("\r\n"));
+    for (qsizetype i = 0; i < parts.size(); ++i)
+        std::fprintf(stream, "%s%s\n", i > 0 ? "  " : "", mail::printableText(parts[i]).toUtf8().constData());
     std::fflush(stream);
+}
+
+// The certificate the server showed, what was concluded, and the lines that would pin it.
+void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const mail::TlsPolicy& policy) {
+    if (report.chain.isEmpty())
+        return;
+    print(out, QStringLiteral("* certificate chain as the server sent it:"));
+    for (qsizetype i = 0; i < report.chain.size(); ++i)
+        print(out, QStringLiteral("*   %1: %2").arg(i).arg(report.chain[i]));
+    print(out, QStringLiteral("* verification: %1").arg(report.verdict));
+    // Only a server that needed help: a verified or already pinned one is fine as it is.
+    if (report.pin.isEmpty() || report.verdict.startsWith(QLatin1String("verified")) ||
+        report.verdict.startsWith(QLatin1String("accepted")))
+        return;
+    print(out, QStringLiteral("* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
+                   .arg(policy.settingsFile));
+    print(out, QStringLiteral("verify = pin"));
+    print(out, QStringLiteral("pin = %1").arg(report.pin));
 }
 }  // namespace
 
@@ -43,6 +68,14 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
     }
 
     mail::SmtpClient client;
+    QString unusable;
+    const auto policy = tlsPolicyFromSettings(settings, &unusable);
+    if (!policy) {
+        print(err, QStringLiteral("velocast: error: %1").arg(unusable));
+        return 2;
+    }
+    client.setTlsPolicy(*policy);
+    client.setWarningObserver([out](const QString& text) { print(out, QStringLiteral("* warning: %1").arg(text)); });
     if (!mail::configureClient(client, account)) {
         print(err, QStringLiteral("velocast: STMP_PROVEDOR \"%1\" names no port after \"*\" (write it as host*port, "
                                   "e.g. smtp.example.com*587)").arg(account.server));
@@ -93,6 +126,7 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         client.disconnect();
     } catch (const mail::SmtpError& e) {
         client.release();
+        printCertificate(out, client.tlsPeerReport(), *policy);
         print(err, QStringLiteral("velocast: the test message was not sent: %1").arg(e.message()));
         return 1;
     } catch (const mail::TokenError& e) {
@@ -102,6 +136,7 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
     }
     if (!client.bearerMechanismUsed().isEmpty())
         print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)").arg(client.bearerMechanismUsed(), oauth->grantName()));
+    printCertificate(out, client.tlsPeerReport(), *policy);
     print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
     return 0;
 }

@@ -3,6 +3,10 @@
 // prints the dialogue, so the account can be set up and checked. AUTH payloads are masked.
 // With an [oauth] section it signs in with an access token and says which grant and which
 // mechanism it used.
+// Over TLS it also shows the server's certificate chain, whether it was verified, and the
+// line that pins its key, for a club whose server cannot be verified otherwise.
+#include "settings/local_settings.h"
+
 #include <QString>
 #include <cstdio>
 

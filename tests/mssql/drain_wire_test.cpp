@@ -1,3 +1,5 @@
+#include <QDir>
+#include <QFileInfo>
 #include "support/aiosmtpd_peer.h"
 #include "support/qt_printers.h"
 #include "support/velocast_process.h"
@@ -34,6 +36,7 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
     TdsRule invalid = TdsRule::rowsOf(QStringLiteral("Velocast"), rowRead, {outbox[1]});
     TdsPeer peer(sessionRules(settings, {firstKeys, keys, ana.times(1), invalid.times(1)}));
     const QString udl = peer.dataLinkPath();
+    mail::testing::writeSettingsTrustingTestCa(QFileInfo(udl).dir().filePath(QStringLiteral("velocast.conf")));
 
     const auto result = runBuiltProgram(QStringLiteral("velocast"),
                                         {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), udl});

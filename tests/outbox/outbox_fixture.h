@@ -9,6 +9,7 @@
 #include "data/session.h"
 #include "outbox/sending/outbox_sender.h"
 #include "support/session_test.h"
+#include "support/test_certificate.h"
 
 namespace velocast::testing {
 
@@ -33,6 +34,7 @@ struct OutboxFixture : SessionTest {
                                 [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); }});
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->attachmentPolicy.folders = {host.folder()};
+        sender->IdSMTP.setTlsPolicy(mail::testing::testTlsPolicy());
         sender->compositionOptions = [] {
             mail::CompositionOptions o;
             o.boundary = "=_velocast-test";

@@ -127,6 +127,42 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_EQ(figures, (std::vector<F>{{sent, 3}, {pending, 0}}));
 }
 
+// A server whose certificate names another host hears no password: the send fails as any
+// send does (the notice, the row kept, the program asked to end), and the notice says why
+// and how to pin the server should it really be the club's.
+TEST_F(OutboxFixture, AServerWhoseCertificateIsForAnotherHostGetsNoPasswordAndTheRowStays) {
+    for (const auto& [server, mode, first] :
+         {std::tuple{AiosmtpdPeer::Mode::StartTls, "utUseRequireTLS", "SSL negotiation failed."},
+          std::tuple{AiosmtpdPeer::Mode::Implicit, "utUseImplicitTLS", "Error connecting with SSL."}}) {
+        SCOPED_TRACE(mode);
+        notices.shown.clear();
+        terminations = 0;
+        if (!connection.isOpen()) {
+            connection.open();
+            ASSERT_TRUE(session.ABRE_TABELAS());
+        }
+        AiosmtpdPeer peer(server, QStringLiteral("clube"), QStringLiteral("s3nh@"), {}, {}, {QStringLiteral("wrong.example")});
+        smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()), QLatin1String(mode));
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
+        session.TBLCONTROLE2.close();
+        session.openSettings();
+        if (outbox().isEmpty()) addRow(QStringLiteral("ana@example.com"));
+
+        EXPECT_FALSE(sender->ENVIAR_EMAIL());
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_EQ(notices.shown[0].text, kProblemaAoEnviar);
+        const QString detail = notices.shown[0].detail;
+        EXPECT_TRUE(detail.startsWith(QLatin1String(first) + QStringLiteral("\r\nThe server's certificate was refused: "
+                                                                           "certificate for wrong.example, not 127.0.0.1.")))
+            << detail.toStdString();
+        EXPECT_TRUE(detail.contains(QLatin1String("\"pin = sha256/...\" line"))) << detail.toStdString();
+        EXPECT_EQ(terminations, 1);
+        EXPECT_EQ(counters.sent, 0);
+        EXPECT_EQ(sender->rowsKeptForServerInLastDrain().rows, 0);
+        EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
+    }
+}
+
 TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndIsNotSent) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));

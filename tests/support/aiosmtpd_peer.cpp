@@ -19,7 +19,9 @@ QString scriptPath() {
 }  // namespace
 
 AiosmtpdPeer::AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                           const QStringList& excludedMechanisms, const QStringList& refusedRecipients) {
+                           const QStringList& excludedMechanisms, const QStringList& refusedRecipients,
+                           const QStringList& certificateNames)
+    : certificate_(certificateNames) {
     QStringList arguments{scriptPath(), QStringLiteral("--mode"),
                           mode == Mode::StartTls ? QStringLiteral("starttls") : QStringLiteral("implicit"),
                           QStringLiteral("--cert"), certificate_.certificatePath(),

@@ -1,6 +1,7 @@
 #pragma once
 // aiosmtpd (tests/support/aiosmtpd_server.py) as a real SMTP server on loopback, with a
-// self-signed certificate, accepting one user name and password through AUTH PLAIN/LOGIN.
+// certificate from the test authority, accepting one user name and password through AUTH
+// PLAIN/LOGIN.
 #include "support/test_certificate.h"
 
 #include <QByteArray>
@@ -13,9 +14,11 @@ namespace velocast::mail::testing {
 class AiosmtpdPeer {
 public:
     enum class Mode { StartTls, Implicit, ImplicitTls1Only };
-    // refusedRecipients: "address=reply" for each recipient the server refuses.
+    // refusedRecipients: "address=reply" for each recipient the server refuses. The
+    // certificate is for localhost and 127.0.0.1 unless `certificate` says otherwise.
     AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                 const QStringList& excludedMechanisms = {}, const QStringList& refusedRecipients = {});
+                 const QStringList& excludedMechanisms = {}, const QStringList& refusedRecipients = {},
+                 const QStringList& certificateNames = {QStringLiteral("localhost"), QStringLiteral("127.0.0.1")});
     ~AiosmtpdPeer();
 
     quint16 port() const { return port_; }

@@ -84,8 +84,13 @@ SaslDigestMd5::SaslDigestMd5(QString host, QString service, std::function<QByteA
 
 std::optional<QByteArray> SaslDigestMd5::answer(int step, const QByteArray& challenge, const SaslCredentials& c) {
     const auto directives = parseDirectives(challenge);
-    if (step > 0 || directives.contains("rspauth"))
-        return QByteArray();
+    if (step > 0 || directives.contains("rspauth")) {
+        // Only the answer to our response may carry it, once, and it must be the one the
+        // password gives: a server that cannot produce it is not the club's.
+        rspauthWrong_ = step != 1 || expectedRspauth_.isEmpty() || directives.value("rspauth") != expectedRspauth_;
+        rspauthChecked_ = !rspauthWrong_;
+        return rspauthWrong_ ? std::nullopt : std::optional<QByteArray>(QByteArray());
+    }
     const QByteArray nonce = directives.value("nonce");
     if (nonce.isEmpty())
         return std::nullopt;  // not a digest challenge: cancel
@@ -100,8 +105,12 @@ std::optional<QByteArray> SaslDigestMd5::answer(int step, const QByteArray& chal
 
     const QByteArray a1 = md5(user + ':' + realm + ':' + saslBytes(c.password)) + ':' + nonce + ':' + cnonce;
     const QByteArray a2 = "AUTHENTICATE:" + digestUri;
-    const QByteArray response =
-        md5(md5(a1).toHex() + ':' + nonce + ':' + nc + ':' + cnonce + ':' + qop + ':' + md5(a2).toHex()).toHex();
+    const auto digest = [&](const QByteArray& a2) {
+        return md5(md5(a1).toHex() + ':' + nonce + ':' + nc + ':' + cnonce + ':' + qop + ':' + md5(a2).toHex()).toHex();
+    };
+    const QByteArray response = digest(a2);
+    // The server's proof: the same digest with A2 = ":" digest-uri.
+    expectedRspauth_ = digest(':' + digestUri);
 
     QByteArray out;
     if (directives.value("charset").toLower() == "utf-8")
@@ -112,6 +121,16 @@ std::optional<QByteArray> SaslDigestMd5::answer(int step, const QByteArray& chal
     out += ",nonce=" + quoted(nonce) + ",nc=" + nc + ",cnonce=" + quoted(cnonce) +
            ",digest-uri=" + quoted(digestUri) + ",response=" + response + ",qop=" + qop;
     return out;
+}
+
+QString SaslDigestMd5::problem() const {
+    if (rspauthWrong_)
+        return QStringLiteral("DIGEST-MD5: the server's rspauth does not match the password; it may not be the "
+                              "club's server, so the exchange was cancelled.");
+    if (!rspauthChecked_)
+        return QStringLiteral("DIGEST-MD5: the server announced success without its rspauth, so it did not prove "
+                              "that it knows the password; nothing was sent.");
+    return {};
 }
 
 }  // namespace velocast::mail

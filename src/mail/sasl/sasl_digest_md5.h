@@ -14,11 +14,16 @@ public:
 
     QByteArray name() const override { return "DIGEST-MD5"; }
     bool isReady(const SaslCredentials&, bool fipsMode) const override { return !fipsMode; }
-    // Step 0 answers the digest challenge; the server's "rspauth=" that follows gets an empty
-    // answer, after which the server sends its final 235.
+    // Step 0 answers the digest challenge; the server's "rspauth=" that follows must prove
+    // that it knows the password too. The right one gets an empty answer, after which the
+    // server sends its final 235; a wrong one cancels.
     std::optional<QByteArray> answer(int step, const QByteArray& challenge, const SaslCredentials& c) override;
+    QString problem() const override;
 
 private:
+    QByteArray expectedRspauth_;
+    bool rspauthChecked_ = false;
+    bool rspauthWrong_ = false;
     QString host_;
     QString service_;
     std::function<QByteArray()> cnonce_;

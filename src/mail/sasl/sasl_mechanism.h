@@ -27,6 +27,9 @@ public:
     // The answer to the step-th challenge (0 = the first); nothing cancels the exchange.
     virtual std::optional<QByteArray> answer(int step, const QByteArray& challenge,
                                              const SaslCredentials& credentials) = 0;
+    // Why the mechanism cancelled the exchange, or why a success the server announces cannot
+    // be trusted (it did not prove that it knows the password); empty when nothing is wrong.
+    virtual QString problem() const { return {}; }
 };
 
 }  // namespace velocast::mail

@@ -5,7 +5,24 @@
 
 namespace velocast::mail {
 
-class SaslOtp : public SaslMechanism {
+// Each iteration is one hash, and the count comes from the server: a hostile one asking for
+// two billion would hold the program for hours. Real sequences start at a few hundred.
+constexpr int kMaxOneTimeCount = 9999;
+
+// What both mechanisms share: the server's count, read and capped.
+class SaslOneTimeMechanism : public SaslMechanism {
+public:
+    QString problem() const override { return problem_; }
+
+protected:
+    // The count as a number from 0 to kMaxOneTimeCount; nothing (and the problem set) otherwise.
+    std::optional<int> readCount(const QByteArray& text);
+
+private:
+    QString problem_;
+};
+
+class SaslOtp : public SaslOneTimeMechanism {
 public:
     QByteArray name() const override { return "OTP"; }
     bool isReady(const SaslCredentials& c, bool) const override { return !c.userName.isEmpty(); }
@@ -16,7 +33,7 @@ public:
     std::optional<QByteArray> answer(int step, const QByteArray& challenge, const SaslCredentials& c) override;
 };
 
-class SaslSkey : public SaslMechanism {
+class SaslSkey : public SaslOneTimeMechanism {
 public:
     QByteArray name() const override { return "SKEY"; }
     bool isReady(const SaslCredentials&, bool fipsMode) const override { return !fipsMode; }

@@ -6,6 +6,7 @@
 #include "mail/sasl/sasl_simple.h"
 #include "mail/smtp/smtp_error.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <memory>
@@ -39,6 +40,15 @@ std::unique_ptr<SaslMechanism> makeMechanism(const QString& name, const QString&
     return std::make_unique<SaslSkey>();
 }
 
+// How well a mechanism keeps the password from someone who reads the connection.
+int protection(const QString& name) {
+    if (name == QLatin1String("DIGEST-MD5") || name.startsWith(QLatin1String("CRAM-")))
+        return 2;  // challenge-response: only a digest travels
+    if (name == QLatin1String("SKEY") || name == QLatin1String("OTP"))
+        return 1;  // a one-time password, of no use once spent
+    return 0;      // the password itself
+}
+
 }  // namespace
 
 QStringList serverSaslMechanisms(const QStringList& capabilities) {
@@ -55,26 +65,44 @@ QStringList serverSaslMechanisms(const QStringList& capabilities) {
     return names;
 }
 
-QStringList saslCandidates(const QStringList& serverMechanisms) {
+QStringList saslCandidates(const QStringList& serverMechanisms, bool channelEncrypted) {
     QStringList candidates;
     for (auto it = kMechanismList.rbegin(); it != kMechanismList.rend(); ++it) {
         const QString name = QLatin1String(*it);
         if (serverMechanisms.contains(name) && !candidates.contains(name))
             candidates << name;
     }
+    if (!channelEncrypted)
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const QString& a, const QString& b) { return protection(a) > protection(b); });
     return candidates;
 }
 
 void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
-                      const SaslCredentials& credentials, const QString& host, bool fipsMode) {
-    const QStringList candidates = saslCandidates(serverSaslMechanisms(capabilities));
+                      const SaslCredentials& credentials, const QString& host, bool fipsMode,
+                      bool channelEncrypted) {
+    const QStringList candidates = saslCandidates(serverSaslMechanisms(capabilities), channelEncrypted);
     if (candidates.isEmpty())
         throw SmtpError(QStringLiteral("Doesn't support AUTH or the specified SASL handlers!!"));
-    std::optional<SmtpReply> firstRejection;
+    std::optional<QString> firstRejection;
+    int refusedProtection = -1;
+    QStringList notTried;
     for (const QString& name : candidates) {
         const std::unique_ptr<SaslMechanism> mechanism = makeMechanism(name, host);
         if (!mechanism->isReady(credentials, fipsMode))
             continue;
+        if (!channelEncrypted && refusedProtection > protection(name)) {
+            notTried << name;
+            continue;
+        }
+        if (!channelEncrypted && refusedProtection < 0)
+            exchange.warning(
+                QStringLiteral("signing in to %1 with %2 over a connection without TLS: the password's protection is "
+                               "weak (%3). Use IdSMTP_UseTLS = utUseRequireTLS or utUseImplicitTLS if the server "
+                               "offers TLS.")
+                    .arg(host, name,
+                         protection(name) == 0 ? QStringLiteral("it travels readable by anyone on the way")
+                                               : QStringLiteral("what travels can be used to guess it")));
         const QByteArray command = "AUTH " + mechanism->name();
         const std::optional<QByteArray> initial = mechanism->initialResponse(credentials);
         SmtpReply reply = initial ? exchange.command(command + ' ' + initial->toBase64(), command + " ****")
@@ -88,14 +116,24 @@ void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
             // After "*" the exchange is over whatever the server says next.
             reply = answer ? exchange.command(answer->toBase64(), "****") : exchange.command("*", "*");
         }
-        if (reply.code == 235)
+        if (reply.code == 235) {
+            // A success the server has not proven is no success: it may not be the club's.
+            if (!mechanism->problem().isEmpty())
+                throw SmtpError(mechanism->problem());
             return;
+        }
         if (!firstRejection)
-            firstRejection = reply;
+            firstRejection = cancelled && !mechanism->problem().isEmpty() ? mechanism->problem() : reply.text();
+        if (!channelEncrypted)
+            refusedProtection = std::max(refusedProtection, protection(name));
     }
     if (!firstRejection)
         throw SmtpError(QStringLiteral("The specified SASL handlers are not ready!!"));
-    throw SmtpError(firstRejection->text());
+    if (!notTried.isEmpty())
+        throw SmtpError(QStringLiteral("%1\r\n%2 not tried: without TLS a refused mechanism is not followed by one "
+                                       "that protects the password less.")
+                            .arg(*firstRejection, notTried.join(QStringLiteral(", "))));
+    throw SmtpError(*firstRejection);
 }
 
 }  // namespace velocast::mail

@@ -1,6 +1,7 @@
 #include "mail/smtp/smtp_account.h"
 
 #include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_reply.h"
 
 namespace velocast::mail {
 
@@ -59,7 +60,17 @@ std::optional<quint16> smtpPort(const QString& server) {
 }
 
 bool configureClient(SmtpClient& client, const SmtpAccount& account) {
-    if (const auto mode = tlsModeFromSettingName(account.tlsModeName)) client.setTlsMode(*mode);
+    if (const auto mode = tlsModeFromSettingName(account.tlsModeName)) {
+        client.setTlsMode(*mode);
+    } else {
+        // A misspelt or empty mode must not leave the password to whatever the server offers:
+        // the strict mode, and a word about it.
+        client.setTlsMode(TlsMode::Required);
+        client.warn(QStringLiteral("IdSMTP_UseTLS \"%1\" is not a TLS mode; using utUseRequireTLS (STARTTLS required). "
+                                   "Write utUseRequireTLS, utUseImplicitTLS, utUseExplicitTLS or utNoTLSSupport in "
+                                   "Qzcvar2.IdSMTP_UseTLS.")
+                        .arg(printableText(account.tlsModeName)));
+    }
     client.setHost(smtpHost(account.server));
     const auto port = smtpPort(account.server);
     if (!port) return false;

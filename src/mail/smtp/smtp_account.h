@@ -30,8 +30,8 @@ QString smtpHost(const QString& server);
 // follow), kept modulo 65536. Nothing when it cannot be read.
 std::optional<quint16> smtpPort(const QString& server);
 
-// Sets TLS mode (an unknown name keeps the client's mode), host, port, authentication and
-// credentials, in that order. False when the port cannot be read; the host is set by then.
+// Sets TLS mode (an unknown or empty name gives required TLS, with a warning through the
+// client), host, port, authentication and credentials, in that order. False when the port cannot be read; the host is set by then.
 bool configureClient(SmtpClient& client, const SmtpAccount& account);
 
 }  // namespace velocast::mail

@@ -23,8 +23,8 @@ void SmtpChannel::throwTimeout(const char* what) const {
                         .arg(QLatin1String(what), peer_, QString::number(ioTimeoutMs_ / 1000.0)));
 }
 
-bool SmtpChannel::startTls(const QString& serverName) {
-    std::unique_ptr<TlsSession> tls = TlsSession::create(socket_.descriptor(), serverName, peer_);
+bool SmtpChannel::startTls(const QString& serverName, const TlsPolicy& policy) {
+    std::unique_ptr<TlsSession> tls = TlsSession::create(socket_.descriptor(), serverName, peer_, policy);
     if (!tls)
         return false;
     // Bytes the server sent ahead of the handshake would belong to the plain stream.

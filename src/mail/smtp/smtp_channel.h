@@ -24,12 +24,14 @@ public:
     void setIoTimeout(int milliseconds) { ioTimeoutMs_ = milliseconds; }
     int ioTimeout() const { return ioTimeoutMs_; }
 
-    // Starts TLS on the open connection. False when OpenSSL cannot be used at all; a failed
-    // handshake raises TlsFailure, a server that stops answering during it the time-out.
-    bool startTls(const QString& serverName);
+    // Starts TLS on the open connection, the server judged by the policy. False when OpenSSL
+    // cannot be used at all; a failed handshake (a refused certificate included) raises
+    // TlsFailure, a server that stops answering during it the time-out.
+    bool startTls(const QString& serverName, const TlsPolicy& policy = {});
     bool tlsActive() const { return tls_ != nullptr; }
     QString tlsDescription() const;
     bool tlsResumed() const { return tls_ && tls_->resumed(); }
+    TlsPeerReport tlsPeerReport() const { return tls_ ? tls_->peerReport() : TlsPeerReport{}; }
 
     // One line without its CR LF; waits at most until deadline. Errors: the time-out,
     // "Connection Closed Gracefully." and a line longer than kMaxLineLength.

@@ -37,9 +37,30 @@ void refuseLineBreaks(const ComposedMessage& message) {
             refuse(QStringLiteral("message line %1").arg(i + 1));
 }
 
+// A secret counts where it stands as a word of its own: "535 bad password test" hides it,
+// "220 test.local" keeps the host name whole.
+bool separatesWords(QChar c) {
+    return c.isSpace() || QStringView(u"\"'<>()[]{},;:=").contains(c);
+}
+
+void maskWord(QString& text, const QString& secret) {
+    for (qsizetype at = text.indexOf(secret); at >= 0; at = text.indexOf(secret, at + 1)) {
+        const qsizetype end = at + secret.size();
+        if ((at == 0 || separatesWords(text[at - 1])) && (end == text.size() || separatesWords(text[end]))) {
+            text.replace(at, secret.size(), QStringLiteral("****"));
+            at += 3;
+        }
+    }
+}
+
 }  // namespace
 
 SmtpClient::~SmtpClient() { release(); }
+
+void SmtpClient::warn(const QString& text) const {
+    if (warningObserver_)
+        warningObserver_(scrub(text));
+}
 
 void SmtpClient::setTlsMode(TlsMode mode) {
     if (isConnected())
@@ -58,10 +79,15 @@ void SmtpClient::note(const QString& text) const {
 }
 
 QString SmtpClient::scrub(QString text) const {
-    if (!credentials_.password.isEmpty())
-        text.replace(credentials_.password, QStringLiteral("****"));
+    if (!credentials_.password.isEmpty()) {
+        maskWord(text, credentials_.password);
+        maskWord(text, QString::fromLatin1(saslBytes(credentials_.password).toBase64()));
+        maskWord(text, QString::fromLatin1(credentials_.password.toUtf8().toBase64()));
+    }
+    for (const QString& secret : sentSecrets_)
+        maskWord(text, secret);
     for (const QString& token : offeredTokens_)
-        text.replace(token, QStringLiteral("****"));
+        maskWord(text, token);
     return text;
 }
 
@@ -85,7 +111,7 @@ SmtpReply SmtpClient::readReply() {
     try {
         return velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
             if (observer_)
-                observer_(DialogueKind::Received, scrub(QString::fromUtf8(line)));
+                observer_(DialogueKind::Received, scrub(printableText(QString::fromUtf8(line))));
         });
     } catch (const SmtpError&) {
         channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
@@ -98,6 +124,12 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
         fail(QStringLiteral("A command holding a line break was not sent."));
     if (!channel_.isOpen())
         fail(QStringLiteral("Not connected."));
+    if (line != shownAs) {
+        const QList<QByteArray> shownWords = shownAs.split(' ');
+        for (const QByteArray& word : line.split(' '))
+            if (!word.isEmpty() && !shownWords.contains(word))
+                sentSecrets_ << QString::fromLatin1(word);
+    }
     if (observer_)
         observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
     try {
@@ -118,21 +150,32 @@ SmtpReply SmtpClient::command(const QString& line) {
 
 void SmtpClient::startTls(bool duringConnect) {
     channel_.setIoTimeout(std::min(timeouts_.replyMs, timeouts_.tlsSocketMs));
+    tlsPeerReport_ = {};
     try {
-        if (!channel_.startTls(host_)) {
+        if (!channel_.startTls(host_, tlsPolicy_)) {
             channel_.close(false);
             fail(duringConnect ? QStringLiteral("Could not load SSL library.")
                                : QStringLiteral("SSL negotiation failed."));
         }
     } catch (const TlsFailure& failure) {
+        tlsPeerReport_ = failure.peer;
+        if (!failure.peer.verdict.isEmpty())
+            note(QStringLiteral("server certificate %1").arg(failure.peer.verdict));
         note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
         channel_.close(false);
-        fail(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
-                           : QStringLiteral("SSL negotiation failed."));
+        // A refused certificate says why and what to do, whichever way TLS started.
+        SmtpError error(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
+                        : failure.certificateRefused ? QStringLiteral("SSL negotiation failed.\r\n%1").arg(failure.reason)
+                                                     : QStringLiteral("SSL negotiation failed."));
+        error.setCertificateRefused(failure.certificateRefused);
+        throw error;
     } catch (const SmtpError&) {
         channel_.close(false);  // the time-out, which names the silent server
         throw;
     }
+    tlsPeerReport_ = channel_.tlsPeerReport();
+    if (!tlsPeerReport_.verdict.isEmpty())
+        note(QStringLiteral("server certificate %1").arg(tlsPeerReport_.verdict));
     note(QStringLiteral("TLS started (%1%2)")
              .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
 }
@@ -155,6 +198,7 @@ void SmtpClient::introduce() {
 void SmtpClient::connect() {
     authenticated_ = false;
     capabilities_.clear();
+    sentSecrets_.clear();
     channel_.close(false);
     try {
         if (host_.isEmpty())
@@ -174,7 +218,9 @@ void SmtpClient::connect() {
         introduce();
     } catch (const SmtpError& error) {
         channel_.close(false);
-        throw SmtpError(scrub(error.message()), SmtpStage::Connecting);
+        SmtpError scrubbed(scrub(error.message()), SmtpStage::Connecting);
+        scrubbed.setCertificateRefused(error.certificateRefused());
+        throw scrubbed;
     }
 }
 
@@ -185,9 +231,14 @@ void SmtpClient::secure() {
         return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
     });
     if (!offered) {
-        if (tlsMode_ == TlsMode::Explicit)
+        if (tlsMode_ == TlsMode::Explicit && authentication_ != SmtpAuthentication::Sasl)
             return;
         disconnect();
+        if (tlsMode_ == TlsMode::Explicit)
+            // Someone on the way may have removed STARTTLS from the reply to read the password.
+            fail(QStringLiteral("The server offers no STARTTLS, so the password would travel in clear text: no AUTH "
+                                "was sent. Ask the provider for TLS; set IdSMTP_UseTLS to utNoTLSSupport only if the "
+                                "server really has none."));
         fail(QStringLiteral("SSL is not available on this server."));
     }
     if (command(QStringLiteral("STARTTLS")).code != 220) {
@@ -275,13 +326,14 @@ void SmtpClient::send(const ComposedMessage& message) {
             if (authentication_ == SmtpAuthentication::Sasl && bearer_)
                 signInWithBearer();
             else if (authentication_ == SmtpAuthentication::Sasl)
-                authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled());
+                authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled(), channel_.tlsActive());
             authenticated_ = true;
         }
         submit(message);
     } catch (const SmtpError& error) {
         SmtpError scrubbed(scrub(error.message()), SmtpStage::Sending);
         scrubbed.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+        scrubbed.setCertificateRefused(error.certificateRefused());
         throw scrubbed;
     }
 }

@@ -11,6 +11,7 @@
 #include "mail/smtp/smtp_channel.h"
 #include "mail/smtp/smtp_error.h"
 #include "mail/smtp/smtp_tls_mode.h"
+#include "mail/smtp/tls_policy.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,9 +34,14 @@ struct SmtpTimeouts {
 };
 
 // The dialogue as it happens, for diagnostics: lines sent (AUTH payloads shown as "****"),
-// lines received, and notes such as "TLS started (TLSv1.3, ...)".
+// lines received (control characters shown as \xHH), and notes such as "TLS started
+// (TLSv1.3, ...)". The password and what was sent for it are masked wherever they stand as
+// a word of their own.
 enum class DialogueKind { Sent, Received, Note };
 using DialogueObserver = std::function<void(DialogueKind kind, const QString& line)>;
+// What the person running the program should know though nothing failed: a TLS mode the
+// client did not recognise, a password sent with weak protection.
+using WarningObserver = std::function<void(const QString& text)>;
 
 class SmtpClient : private SaslExchange {
 public:
@@ -63,6 +69,13 @@ public:
     QString bearerMechanismUsed() const { return bearerMechanism_; }
     void setTimeouts(const SmtpTimeouts& timeouts) { timeouts_ = timeouts; }
     void setDialogueObserver(DialogueObserver observer) { observer_ = std::move(observer); }
+    void setWarningObserver(WarningObserver observer) { warningObserver_ = std::move(observer); }
+    void warn(const QString& text) const;
+    // How the server's certificate is judged (the machine's choice, not the club database's).
+    void setTlsPolicy(const TlsPolicy& policy) { tlsPolicy_ = policy; }
+    const TlsPolicy& tlsPolicy() const { return tlsPolicy_; }
+    // The certificate check of the last TLS handshake, passed or failed.
+    const TlsPeerReport& tlsPeerReport() const { return tlsPeerReport_; }
 
     // TCP connection, implicit TLS, greeting, EHLO (HELO when EHLO is refused). Failures are
     // raised with stage Connecting and leave the client closed.
@@ -83,6 +96,7 @@ public:
 
 private:
     SmtpReply command(const QByteArray& line, const QByteArray& shownAs) override;
+    void warning(const QString& text) override { warn(text); }
     SmtpReply command(const QString& line);
     SmtpReply readReply();
     void startTls(bool duringConnect);
@@ -107,6 +121,11 @@ private:
     QStringList offeredTokens_;  // kept out of the log and the errors like the password
     SmtpTimeouts timeouts_;
     DialogueObserver observer_;
+    WarningObserver warningObserver_;
+    TlsPolicy tlsPolicy_;
+    TlsPeerReport tlsPeerReport_;
+    // What went to the server for the password this session (base64 payloads), masked too.
+    QStringList sentSecrets_;
 
     SmtpChannel channel_;
     QStringList capabilities_;

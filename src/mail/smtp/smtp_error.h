@@ -30,6 +30,10 @@ public:
     int replyCode() const { return replyCode_; }
     const QString& enhancedCode() const { return enhancedCode_; }
     void setRefusal(QString command, int replyCode, QString enhancedCode);
+    // The server's TLS certificate was refused: no passing outage, a setting only a person
+    // can fix (velocast.conf's [tls], or the server's certificate).
+    bool certificateRefused() const { return certificateRefused_; }
+    void setCertificateRefused(bool refused) { certificateRefused_ = refused; }
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
@@ -39,6 +43,7 @@ private:
     QString command_;
     int replyCode_ = 0;
     QString enhancedCode_;
+    bool certificateRefused_ = false;
 };
 
 }  // namespace velocast::mail

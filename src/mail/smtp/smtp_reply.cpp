@@ -17,10 +17,24 @@ bool hasCode(const QByteArray& line) {
 
 }  // namespace
 
+QString printableText(const QString& text, bool keepLineBreaks) {
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool lineBreak = u == u'\r' || u == u'\n' || u == u'\t';
+        if ((u < 0x20 && !(keepLineBreaks && lineBreak)) || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
 QStringList SmtpReply::textLines() const {
     QStringList texts;
     for (const QByteArray& line : lines)
-        texts << QString::fromUtf8(line);
+        texts << printableText(QString::fromUtf8(line));
     return texts;
 }
 

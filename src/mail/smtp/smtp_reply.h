@@ -11,10 +11,16 @@
 
 namespace velocast::mail {
 
+// Server text as it may reach a terminal or a window: every control character (C0, DEL, C1)
+// written as "\xHH", so that a server cannot move the cursor, recolour the screen or forge
+// lines of its own. keepLineBreaks: CR, LF and tab stay (for a text shown in a window).
+QString printableText(const QString& text, bool keepLineBreaks = false);
+
 struct SmtpReply {
     int code = 0;
     QList<QByteArray> lines;  // the text after "ddd-" / "ddd ", one entry per line
 
+    // The lines as text (UTF-8), through printableText.
     QStringList textLines() const;
     // The reply's text as raised to the caller: its lines joined by CR LF.
     QString text() const;

@@ -14,7 +14,7 @@ enum class TlsMode {
 };
 
 // The mode a setting names, compared exactly (letter case and blanks count); nothing for any
-// other text, in which case the caller keeps the mode it had.
+// other text.
 std::optional<TlsMode> tlsModeFromSettingName(const QString& name);
 QString tlsModeSettingName(TlsMode mode);
 

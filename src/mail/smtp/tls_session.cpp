@@ -7,7 +7,10 @@
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
+#include <QFile>
 #include <QHash>
+
+#include "mail/smtp/tls_certificate.h"
 
 namespace velocast::mail {
 
@@ -52,31 +55,59 @@ const BIO_METHOD* socketMethod() {
     return method;
 }
 
-SSL_CTX* newClientContext(int (*keepSession)(SSL*, SSL_SESSION*)) {
+// One context per kind of policy: the legacy switch and the extra authorities change it, the
+// verification choice does not (each connection judges its own certificate).
+SSL_CTX* newClientContext(const TlsPolicy& policy, int (*keepSession)(SSL*, SSL_SESSION*),
+                          int (*checkCertificate)(X509_STORE_CTX*, void*)) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (!context)
         return nullptr;
     // Sessions are kept by the program, per server (below), not in OpenSSL's own cache.
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(context, keepSession);
-    // No version forbidden: open the range down to TLS 1.0 (the oldest OpenSSL 3 still has),
-    // whatever minimum the system configuration sets, and clear every "no version" option.
-    SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+    if (policy.legacy) {
+        // An old server: open the range down to TLS 1.0 (the oldest OpenSSL 3 still has),
+        // whatever minimum the system configuration sets, and clear every "no version" option.
+        SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+        SSL_CTX_clear_options(context, SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1 |
+                                           SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3);
+        // Old servers also lack secure renegotiation; OpenSSL 3 refuses them unless told not to.
+        SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT);
+        SSL_CTX_set_cipher_list(context, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
+    } else {
+        SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+        SSL_CTX_set_cipher_list(context, "DEFAULT:!aNULL:!eNULL");
+    }
     SSL_CTX_set_max_proto_version(context, 0);
-    SSL_CTX_clear_options(context, SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1 |
-                                       SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3);
-    // Old servers also lack secure renegotiation; OpenSSL 3 refuses them unless told not to.
-    SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT);
-    SSL_CTX_set_cipher_list(context, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
     // TLS 1.3 has suites of its own, all strong. AES-128-GCM goes first, as browsers order
     // them: every e-mail opens a TLS session, and its SHA-256 key schedule costs both ends
     // less than SHA-384 on each of those handshakes.
     SSL_CTX_set_ciphersuites(context, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
-    // After the cipher list: level 0 lets SHA-1 signatures, short keys and TLS 1.0 through.
-    SSL_CTX_set_security_level(context, 0);
-    SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr);
-    SSL_CTX_set_verify_depth(context, 0);
+    // After the cipher list: level 0 lets SHA-1 signatures, short keys and TLS 1.0 through;
+    // level 2 asks for 112-bit security (RSA 2048, no SHA-1 signatures).
+    SSL_CTX_set_security_level(context, policy.legacy ? 0 : 2);
+    // The system's store (SSL_CERT_FILE and SSL_CERT_DIR are honoured), then the policy's.
+    SSL_CTX_set_default_verify_paths(context);
+    if (!policy.caFile.isEmpty() &&
+        SSL_CTX_load_verify_locations(context, QFile::encodeName(policy.caFile).constData(), nullptr) != 1) {
+        SSL_CTX_free(context);
+        ERR_clear_error();
+        throw TlsFailure{QStringLiteral("The CA file %1 named by [tls] ca_file in %2 cannot be read as PEM "
+                                        "certificates; correct the path or remove the key.")
+                             .arg(policy.caFile, policy.settingsFile)};
+    }
+    // Every connection judges the certificate itself (pins, verify = off); the handshake
+    // stops when it says no.
+    SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_cert_verify_callback(context, checkCertificate, nullptr);
     return context;
+}
+
+QByteArray policyKey(const TlsPolicy& policy, bool withVerification) {
+    QByteArray key = (policy.legacy ? "legacy\n" : "modern\n") + policy.caFile.toUtf8();
+    if (withVerification)
+        key += '\n' + QByteArray::number(static_cast<int>(policy.verify)) + '\n' + policy.pins.join(' ').toUtf8();
+    return key;
 }
 
 QString lastErrorText(int sslError) {
@@ -132,11 +163,60 @@ int TlsSession::keepSession(SSL* ssl, SSL_SESSION* session) {
     return 1;
 }
 
+int TlsSession::checkCertificate(X509_STORE_CTX* store, void*) {
+    SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* self = ssl ? static_cast<TlsSession*>(SSL_get_app_data(ssl)) : nullptr;
+    return self && self->judge(store) ? 1 : 0;
+}
+
+bool TlsSession::judge(X509_STORE_CTX* store) {
+    const bool chainVerified = X509_verify_cert(store) == 1;
+    const int error = X509_STORE_CTX_get_error(store);
+    X509* leaf = X509_STORE_CTX_get0_cert(store);
+    report_ = {};
+    STACK_OF(X509)* sent = X509_STORE_CTX_get0_untrusted(store);
+    for (int i = 0; i < sk_X509_num(sent); ++i)
+        report_.chain << describeCertificate(sk_X509_value(sent, i));
+    if (report_.chain.isEmpty() && leaf)
+        report_.chain << describeCertificate(leaf);
+    report_.pin = leaf ? certificatePin(leaf) : QString();
+    const QString problem =
+        chainVerified ? QString() : verificationProblem(error, leaf, X509_STORE_CTX_get_current_cert(store), serverName_);
+    const bool pinned = !report_.pin.isEmpty() && policy_.pins.contains(report_.pin);
+
+    if (policy_.verify == TlsVerification::Off) {
+        report_.verdict = chainVerified ? QStringLiteral("verified (and [tls] verify = off would accept any certificate)")
+                                        : QStringLiteral("not verified: %1; accepted because [tls] verify = off").arg(problem);
+        return true;
+    }
+    if (pinned) {
+        report_.verdict = QStringLiteral("accepted: the server's key is one of the [tls] pin keys");
+        return true;
+    }
+    if (policy_.verify == TlsVerification::System && chainVerified) {
+        report_.verdict = QStringLiteral("verified: issued for %1 by a trusted authority").arg(serverName_);
+        return true;
+    }
+    const QString why = policy_.verify == TlsVerification::Pin
+                            ? QStringLiteral("its key is not one of the [tls] pin keys (verify = pin)")
+                            : problem;
+    report_.verdict = QStringLiteral("refused: %1").arg(why);
+    refusal_ = QStringLiteral("The server's certificate was refused: %1. If this is the club's own server, check it "
+                              "with velocast --test-smtp ADDRESS and add the \"pin = sha256/...\" line it prints "
+                              "under [tls] in %2 (or trust its authority with ca_file =).")
+                   .arg(why, policy_.settingsFile);
+    X509_STORE_CTX_set_error(store, chainVerified ? X509_V_ERR_APPLICATION_VERIFICATION : error);
+    return false;
+}
+
 std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName,
-                                               const QString& peer) {
-    // One context for the run, made at the first TLS connection. It lives until the program
-    // ends, as the sessions it issued do.
-    static SSL_CTX* const context = newClientContext(&TlsSession::keepSession);
+                                               const QString& peer, const TlsPolicy& policy) {
+    // One context per kind of policy for the run, made at the first TLS connection that needs
+    // it. It lives until the program ends, as the sessions it issued do.
+    static QHash<QByteArray, SSL_CTX*> contexts;
+    SSL_CTX*& context = contexts[policyKey(policy, false)];
+    if (!context)
+        context = newClientContext(policy, &TlsSession::keepSession, &TlsSession::checkCertificate);
     if (!context)
         return nullptr;
     SSL* ssl = SSL_new(context);
@@ -149,18 +229,26 @@ std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QStri
     SSL_set_bio(ssl, bio, bio);
     SSL_set_connect_state(ssl);
     // The configured host goes out as server name; an address literal may not (RFC 6066).
+    // The certificate must name the one or the other.
     const QByteArray name = serverName.toUtf8();
     in_addr literal{};
-    if (!name.isEmpty() && inet_pton(AF_INET, name.constData(), &literal) != 1)
+    if (!name.isEmpty() && inet_pton(AF_INET, name.constData(), &literal) == 1) {
+        X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.constData());
+    } else if (!name.isEmpty()) {
         SSL_set_tlsext_host_name(ssl, name.constData());
-    std::unique_ptr<TlsSession> tls(new TlsSession(ssl, peer.toUtf8()));
+        SSL_set1_host(ssl, name.constData());
+    }
+    // A session is resumed only under the policy that verified it.
+    std::unique_ptr<TlsSession> tls(
+        new TlsSession(ssl, policyKey(policy, true) + '\n' + peer.toUtf8(), serverName, policy));
     SSL_set_app_data(ssl, tls.get());
     if (SSL_SESSION* earlier = sessionStore().find(tls->peer_))
         SSL_set_session(ssl, earlier);
     return tls;
 }
 
-TlsSession::TlsSession(SSL* ssl, QByteArray peer) : ssl_(ssl), peer_(std::move(peer)) {}
+TlsSession::TlsSession(SSL* ssl, QByteArray peer, QString serverName, TlsPolicy policy)
+    : ssl_(ssl), peer_(std::move(peer)), serverName_(std::move(serverName)), policy_(std::move(policy)) {}
 
 TlsSession::~TlsSession() {
     SSL_set_app_data(ssl_, nullptr);
@@ -200,9 +288,19 @@ qint64 TlsSession::handshakeStep() {
         return 1;
     try {
         return classify(rc, false);
-    } catch (const TlsFailure&) {
+    } catch (TlsFailure& failure) {
         // Whatever went wrong, the next connection starts with a full handshake.
         sessionStore().forget(peer_);
+        failure.peer = report_;
+        if (!refusal_.isEmpty()) {
+            failure.reason = refusal_;
+            failure.certificateRefused = true;
+        } else if (!policy_.legacy && report_.chain.isEmpty()) {
+            // Nothing was agreed before the certificate: most often an old server.
+            failure.reason += QStringLiteral(". If the server only speaks TLS 1.0 or 1.1 or old ciphers, "
+                                             "[tls] legacy = yes in %1 lets it through.")
+                                  .arg(policy_.settingsFile);
+        }
         throw;
     }
 }

@@ -152,6 +152,12 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         IdSMTP.connect();
     } catch (const SmtpError& e) {
         IdSMTP.disconnect();
+        // A refused certificate is no passing outage: it is said as a failed send is, so
+        // that a person sees it (the row stays either way).
+        if (e.certificateRefused()) {
+            sendFailed(e.message());
+            return RowResult::SendFailed;
+        }
         keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
         return RowResult::Kept;
     }

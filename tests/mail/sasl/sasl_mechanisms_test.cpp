@@ -27,8 +27,23 @@ TEST(SaslMechanisms, DigestMd5FollowsTheRfc2831Example) {
     const SaslCredentials chris{QStringLiteral("chris"), QStringLiteral("secret")};
     EXPECT_EQ(digest.answer(0, R"(realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",qop="auth",algorithm=md5-sess,charset=utf-8)", chris),
               QByteArray(R"(charset=utf-8,username="chris",realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",nc=00000001,cnonce="OA6MHXh6VqTrRk",digest-uri="imap/elwood.innosoft.com",response=d388dad90d4bbd760a152321f2143af7,qop=auth)"));
+    EXPECT_EQ(digest.problem().isEmpty(), false);  // the server has not proven itself yet
     EXPECT_EQ(digest.answer(1, "rspauth=ea40f60335c427b5527b84dbabcdfffd", chris), QByteArray(""));
+    EXPECT_EQ(digest.problem(), QString());
     EXPECT_EQ(digest.answer(0, "garbage", chris), std::nullopt);  // no nonce: the exchange is cancelled
+}
+
+// The server's rspauth proves it knows the password: a wrong one, or one before the client's
+// response, cancels, and the mechanism says why.
+TEST(SaslMechanisms, DigestMd5RefusesAWrongOrEarlyRspauth) {
+    const SaslCredentials chris{QStringLiteral("chris"), QStringLiteral("secret")};
+    const QByteArray challenge = R"(realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",qop="auth")";
+    SaslDigestMd5 wrong(QStringLiteral("elwood.innosoft.com"));
+    ASSERT_TRUE(wrong.answer(0, challenge, chris));
+    EXPECT_EQ(wrong.answer(1, "rspauth=ea40f60335c427b5527b84dbabcdfffd", chris), std::nullopt);
+    EXPECT_TRUE(wrong.problem().contains(QLatin1String("rspauth does not match"))) << wrong.problem().toStdString();
+    SaslDigestMd5 early(QStringLiteral("elwood.innosoft.com"));
+    EXPECT_EQ(early.answer(0, "rspauth=ea40f60335c427b5527b84dbabcdfffd", chris), std::nullopt);
 }
 
 TEST(SaslMechanisms, PlainLoginAndTextAsOneBytePerCharacter) {
@@ -135,4 +150,20 @@ TEST(SaslMechanisms, BearerTokensAsXoauth2AndOauthBearerByteForByte) {
     EXPECT_EQ(bearer.answer(0, R"({"status":"invalid_token"})", {}), QByteArray("\x01"));
     EXPECT_EQ(bearer.refusal()->status, QStringLiteral("invalid_token"));
     EXPECT_FALSE(SaslXoauth2({QStringLiteral("u"), QString(), QString(), 0}).isReady({}, false));  // no token, no start
+}
+
+// The count is the server's: above 9,999 iterations the exchange is cancelled at once.
+TEST(SaslMechanisms, OneTimeCountsAboveTheCapAreRefused) {
+    const SaslCredentials tim{QStringLiteral("tim"), QStringLiteral("This is a test.")};
+    SaslOtp otp;
+    EXPECT_TRUE(otp.answer(0, "otp-md5 9999 ke1234", tim).has_value());
+    EXPECT_EQ(otp.problem(), QString());
+    for (const char* challenge : {"otp-md5 10000 ke1234", "otp-sha1 2147483647 ke1234", "otp-md5 99999999999 ke1234"}) {
+        SaslOtp capped;
+        EXPECT_EQ(capped.answer(0, challenge, tim), std::nullopt) << challenge;
+        EXPECT_TRUE(capped.problem().contains(QLatin1String("counts above 9999 are refused"))) << capped.problem().toStdString();
+    }
+    SaslSkey skey;
+    EXPECT_EQ(skey.answer(0, "2147483647 test", tim), std::nullopt);
+    EXPECT_TRUE(skey.problem().startsWith(QLatin1String("SKEY: the server asked for 2147483647 iterations")));
 }

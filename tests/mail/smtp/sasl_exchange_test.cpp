@@ -4,6 +4,7 @@
 #include "support/smtp_scripted_server.h"
 #include "smtp_test_session.h"
 
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace velocast::mail;
@@ -58,20 +59,31 @@ TEST(SaslExchange, MechanismsAnnouncedAndTheOrderTried) {
               QStringList({"DIGEST-MD5", "SKEY", "PLAIN", "OTP", "LOGIN", "CRAM-SHA1", "CRAM-MD5"}));
 }
 
-TEST(SaslExchange, FallsBackThroughPlainLoginCramMd5AndReportsThePlainRejection) {
+// Without TLS the mechanisms that never show the password go first, a warning says the
+// protection is weak, and a refusal is followed only by a mechanism as strong: a hostile
+// server cannot refuse its way down to PLAIN. (Over TLS the fixed order and the fallback
+// through every mechanism hold: the aiosmtpd tests show PLAIN then LOGIN.)
+TEST(SaslExchange, WithoutTlsChallengeResponseGoesFirstAndNothingWeakerFollowsARefusal) {
+    EXPECT_EQ(saslCandidates({"CRAM-MD5", "LOGIN", "CRAM-SHA1", "OTP", "PLAIN", "SKEY", "DIGEST-MD5"}, false),
+              QStringList({"DIGEST-MD5", "CRAM-SHA1", "CRAM-MD5", "SKEY", "OTP", "PLAIN", "LOGIN"}));
     const Outcome o = authenticate(
-        authScript("250 AUTH LOGIN PLAIN CRAM-MD5",
-                   {reply("535 5.7.8 PLAIN refused"), reply("334 UGFzc3dvcmQ6"), reply("535 5.7.8 LOGIN refused"),
+        authScript("250 AUTH LOGIN PLAIN CRAM-SHA1 CRAM-MD5",
+                   {reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
+                    reply("535 5.7.8 CRAM-SHA1 refused"),
                     reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
-                    reply("535 5.7.8 CRAM refused")}),
+                    reply("535 5.7.8 CRAM-MD5 refused")}),
         QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf"));
-    EXPECT_EQ(o.error, "5.7.8 PLAIN refused");
-    EXPECT_EQ(o.heard, (Lines{"AUTH PLAIN " + b64(QByteArray("\0tim\0tanstaaftanstaaf", 21)),
-                              "AUTH LOGIN " + b64("tim"), b64("tanstaaftanstaaf"), "AUTH CRAM-MD5",
-                              b64("tim b913a602c7eda7a495b4e6e7334d3890")}));
-    // Only masked payloads in the log; server lines pass, the password never.
-    EXPECT_EQ(o.log.filter("C: ").mid(1, 5),
-              QStringList({"C: AUTH PLAIN ****", "C: AUTH LOGIN ****", "C: ****", "C: AUTH CRAM-MD5", "C: ****"}));
+    EXPECT_EQ(o.error, "5.7.8 CRAM-SHA1 refused\r\nPLAIN, LOGIN not tried: without TLS a refused mechanism is not "
+                       "followed by one that protects the password less.");
+    ASSERT_EQ(o.heard.size(), 4u);
+    EXPECT_EQ(o.heard[0], "AUTH CRAM-SHA1");
+    EXPECT_EQ(o.heard[2], "AUTH CRAM-MD5");
+    EXPECT_EQ(o.heard[3], b64("tim b913a602c7eda7a495b4e6e7334d3890"));
+    const QStringList warnings = o.log.filter(QRegularExpression("^! "));
+    ASSERT_EQ(warnings.size(), 1) << o.log.join('\n').toStdString();
+    EXPECT_TRUE(warnings[0].startsWith("! signing in to 127.0.0.1 with CRAM-SHA1 over a connection without TLS: the "
+                                       "password's protection is weak"))
+        << warnings[0].toStdString();
     EXPECT_TRUE(o.log.filter("tanstaaf").isEmpty());
 }
 
@@ -148,10 +160,6 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
         {"CRAM-SHA1", {{S::say(challenge("<1.2@club.test>"))}, reply("235 ok")}, {}},
         {"OTP", {{S::say(challenge("otp-md5 499 ke1234 ext"))}, reply("235 ok")}, {"word:BOND FOGY DRAB NE RISE MART"}},
         {"SKEY", {{S::say(challenge("99 test"))}, reply("235 ok")}, {"NOTE OUT IBIS SINK NAVE MODE"}},
-        {"DIGEST-MD5",
-         {{S::say(challenge(R"(realm="club.test",nonce="abc",qop="auth",charset=utf-8,algorithm=md5-sess)"))},
-          reply(challenge("rspauth=0123")), reply("235 ok")},
-         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mechanism);
@@ -175,13 +183,36 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
         if (!c.answers.empty()) {
             EXPECT_EQ(answers, c.answers);
         }
-        if (std::string(c.mechanism) == "DIGEST-MD5") {
-            ASSERT_EQ(answers.size(), 2u);
-            EXPECT_NE(answers[0].find(R"(username="tim",realm="club.test",nonce="abc",nc=00000001,cnonce=")"),
-                      std::string::npos);
-            EXPECT_NE(answers[0].find(R"(digest-uri="smtp/127.0.0.1",response=)"), std::string::npos);
-            EXPECT_EQ(answers[1], "");
-        }
+    }
+}
+
+// DIGEST-MD5 against a server that cannot prove it knows the password (the right rspauth is
+// checked against the RFC example in the mechanism's own test): a wrong rspauth cancels, a
+// success without one is no success. Neither goes on to MAIL FROM.
+TEST(SaslExchange, DigestMd5NeedsTheServersProof) {
+    const auto challenge = [](const QByteArray& text) { return "334 " + b64(text); };
+    const std::string digest = challenge(R"(realm="club.test",nonce="abc",qop="auth",charset=utf-8,algorithm=md5-sess)");
+    struct Case {
+        const char* name;
+        std::vector<std::vector<S::Step>> after;  // after the digest response
+        QString error;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"wrong rspauth", {reply(challenge("rspauth=0123")), reply("501 cancelled")},
+              "DIGEST-MD5: the server's rspauth does not match the password; it may not be the club's server, so the "
+              "exchange was cancelled."},
+             {"235 without rspauth", {reply("235 welcome")},
+              "DIGEST-MD5: the server announced success without its rspauth, so it did not prove that it knows the "
+              "password; nothing was sent."}}) {
+        SCOPED_TRACE(c.name);
+        std::vector<S::Step> script = authScript("250 AUTH DIGEST-MD5", {{S::hear(), S::say(digest)}});
+        for (const auto& part : c.after)
+            script.insert(script.end(), part.begin(), part.end());
+        const Outcome o = authenticate(script, QStringLiteral("tim"), QStringLiteral("secret"));
+        EXPECT_EQ(o.error, c.error);
+        for (const std::string& line : o.heard)
+            EXPECT_EQ(line.rfind("MAIL", 0), std::string::npos);
+        EXPECT_EQ(o.heard.back() == "*", std::string(c.name) == "wrong rspauth");
     }
 }
 

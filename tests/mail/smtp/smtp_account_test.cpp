@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mail/smtp/smtp_account.h"
+#include "mail/smtp/smtp_client.h"
 
 using namespace velocast::mail;
 
@@ -29,4 +30,27 @@ TEST(SmtpAccount, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
         if (c.port < 0) EXPECT_FALSE(port.has_value()) << c.server;
         else EXPECT_EQ(port.value_or(0), c.port) << c.server;
     }
+}
+
+// A mode the client does not know, empty included, must not leave the password to whatever
+// the server offers: required TLS, and a warning that names the value.
+TEST(SmtpAccount, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
+    for (const char* name : {"", "utUseExplicitTLs", "utUseExplicitTLS\n"}) {
+        SmtpClient client;
+        client.setTlsMode(TlsMode::None);
+        QStringList warnings;
+        client.setWarningObserver([&](const QString& text) { warnings << text; });
+        SmtpAccount account;
+        account.server = QStringLiteral("smtp.club.example*587");
+        account.tlsModeName = QLatin1String(name);
+        ASSERT_TRUE(configureClient(client, account));
+        EXPECT_EQ(client.tlsMode(), TlsMode::Required) << name;
+        ASSERT_EQ(warnings.size(), 1);
+        EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("IdSMTP_UseTLS \"%1\" is not a TLS mode; using utUseRequireTLS")
+                                               .arg(QString(QLatin1String(name)).replace('\n', "\\x0A"))))
+            << warnings[0].toStdString();
+    }
+    SmtpClient client;
+    configureClient(client, {QStringLiteral("h*25"), {}, {}, false, {}, {}, QStringLiteral("utNoTLSSupport")});
+    EXPECT_EQ(client.tlsMode(), TlsMode::None);
 }

@@ -83,9 +83,9 @@ TEST(SmtpSession, SubmitsOneMessageWithDotStuffingAndSevenBitCommands) {
 }
 
 TEST(SmtpSession, EhloRefusedFallsBackToHeloWithoutCapabilities) {
-    // Explicit mode: no STARTTLS is tried without capabilities; SASL then finds no mechanism.
+    // No capabilities: SASL finds no mechanism.
     S server(join({kGreeting, reply("502 5.5.1 EHLO not implemented"), reply("250 hello")}));
-    TestSession session(server.port(), TlsMode::Explicit);
+    TestSession session(server.port(), TlsMode::None);
     session.useSasl(QStringLiteral("user"), QStringLiteral("secret"));
     session.client.connect();
     EXPECT_TRUE(session.client.capabilities().isEmpty());
@@ -219,27 +219,75 @@ TEST(SmtpSession, StartTlsProblemsInRequiredAndExplicitModes) {
     }
 }
 
-TEST(SmtpSession, ExplicitModeWithoutStartTlsRunsPlainAndMasksTheLogin) {
-    S server(join({kGreeting, reply("250-smtp.club.test\r\n250 AUTH PLAIN LOGIN"), reply("235 2.7.0 ok"),
-                   reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData(), S::say("250 queued")},
-                   reply("221 bye")}));
-    TestSession session(server.port(), TlsMode::Explicit);
-    session.useSasl(QStringLiteral("user"), QStringLiteral("s3cret!"));
-    session.client.connect();
-    session.client.send(testMessage());
-    EXPECT_TRUE(session.client.isAuthenticated());
-    EXPECT_FALSE(session.client.tlsActive());
-    session.client.disconnect();
-
-    const QByteArray plain = QByteArray("\0user\0s3cret!", 13).toBase64();
-    const Lines heard = server.transcript();
-    ASSERT_GE(heard.size(), 2u);
-    EXPECT_EQ(heard[1], "AUTH PLAIN " + plain.toStdString());
-    EXPECT_TRUE(session.log.contains("C: AUTH PLAIN ****"));
-    for (const QString& line : session.log) {
-        EXPECT_FALSE(line.contains("s3cret!")) << line.toStdString();
-        EXPECT_FALSE(line.contains(QString::fromLatin1(plain))) << line.toStdString();
+// Explicit mode against a reply without STARTTLS (a server without TLS, or someone on the
+// way who removed it): without a password to protect the session runs in plain text; with
+// one, no AUTH leaves and the send fails saying why. A HELO-only server is the same case.
+TEST(SmtpSession, ExplicitModeWithoutStartTlsNeverSendsThePasswordInClear) {
+    const std::vector<S::Step> stripped = reply("250-smtp.club.test\r\n250 AUTH PLAIN LOGIN");
+    const std::vector<S::Step> heloOnly = join({reply("502 5.5.1 no EHLO"), reply("250 hello")});
+    struct Case {
+        const char* name;
+        std::vector<S::Step> ehlo;
+        bool sasl;
+    };
+    for (const Case& c : {Case{"no password: plain session", stripped, false},
+                          Case{"STARTTLS stripped, password configured", stripped, true},
+                          Case{"HELO only, password configured", heloOnly, true}}) {
+        SCOPED_TRACE(c.name);
+        S server(join({kGreeting, c.ehlo,
+                       c.sasl ? reply("221 bye")
+                              : join({reply("250 ok"), reply("250 ok"), reply("354 go"),
+                                      {S::hearData(), S::say("250 queued")}, reply("221 bye")})}));
+        TestSession session(server.port(), TlsMode::Explicit);
+        if (c.sasl)
+            session.useSasl(QStringLiteral("user"), QStringLiteral("s3cret!"));
+        session.client.connect();
+        QString error;
+        try {
+            session.client.send(testMessage());
+            session.client.disconnect();
+        } catch (const SmtpError& e) {
+            error = e.message();
+            EXPECT_EQ(e.stage(), SmtpStage::Sending);
+        }
+        const Lines heard = server.transcript();
+        EXPECT_EQ(heard.back(), "QUIT");
+        if (c.sasl) {
+            EXPECT_TRUE(error.startsWith("The server offers no STARTTLS, so the password would travel in clear text: "
+                                         "no AUTH was sent.")) << error.toStdString();
+            for (const std::string& line : heard)
+                EXPECT_EQ(line.find("AUTH"), std::string::npos) << line;
+        } else {
+            EXPECT_EQ(error, QString());
+            EXPECT_EQ(heard[1], "MAIL FROM:<club@club.test>");
+        }
     }
+}
+
+// The password is masked where it stands as a word of its own, in what the server says as
+// in what was sent for it (its base64 forms), never inside unrelated text; control
+// characters from the server never reach the log raw.
+TEST(SmtpSession, ThePasswordIsMaskedAsAWordAndServerTextIsMadePrintable) {
+    const std::string plainAuth = QByteArray("\0user\0test", 10).toBase64().toStdString();
+    S server(join({{S::say("220 test.local ESMTP \x1b[2J\x1b]0;owned\x07 ready")},
+                   reply("250-test.local\r\n250 AUTH PLAIN"),
+                   reply("535 5.7.8 " + plainAuth + " (test) is not test.local's password"), reply("221 bye")}));
+    TestSession session(server.port(), TlsMode::None);
+    session.useSasl(QStringLiteral("user"), QStringLiteral("test"));
+    session.client.connect();
+    QString error;
+    try {
+        session.client.send(testMessage());
+    } catch (const SmtpError& e) {
+        error = e.message();
+    }
+    session.client.disconnect();
+    EXPECT_EQ(error, "5.7.8 **** (****) is not test.local's password");
+    EXPECT_TRUE(session.log.contains("S: 220 test.local ESMTP \\x1B[2J\\x1B]0;owned\\x07 ready"))
+        << session.log.join('\n').toStdString();
+    EXPECT_TRUE(session.log.contains("C: AUTH PLAIN ****"));
+    for (const QString& line : session.log)
+        EXPECT_FALSE(line.contains(QString::fromStdString(plainAuth))) << line.toStdString();
 }
 
 TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {

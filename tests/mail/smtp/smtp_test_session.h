@@ -2,6 +2,7 @@
 // A client set up for the loopback tests: short time-outs (so a fault can never stall the
 // run; no test measures them) and the dialogue collected as "C: ", "S: " and "* " lines.
 #include "mail/smtp/smtp_client.h"
+#include "support/test_certificate.h"
 
 #include <QStringList>
 
@@ -16,9 +17,11 @@ struct TestSession {
         client.setHost(QStringLiteral("127.0.0.1"));
         client.setPort(port);
         client.setTimeouts({10000, replyMs, 10000});
+        client.setTlsPolicy(testTlsPolicy());
         client.setDialogueObserver([this](DialogueKind kind, const QString& line) {
             log << (kind == DialogueKind::Sent ? "C: " : kind == DialogueKind::Received ? "S: " : "* ") + line;
         });
+        client.setWarningObserver([this](const QString& text) { log << "! " + text; });
     }
     void useSasl(const QString& user, const QString& password) {
         client.setAuthentication(SmtpAuthentication::Sasl);
