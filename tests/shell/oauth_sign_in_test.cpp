@@ -16,6 +16,7 @@
 #include "support/host_database.h"
 #include "support/oauth_peer.h"
 #include "support/qt_printers.h"
+#include "support/test_certificate.h"
 #include "support/velocast_process.h"
 
 using velocast::mail::StoredTokens;
@@ -48,7 +49,7 @@ struct OAuthClub {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QStringLiteral("[tls]\nca_file = %1\n\n[oauth]\nclient_id = velocast-test\ntoken_endpoint = %2\n"
                                   "device_endpoint = %3\nca_file = %1\n%4\n")
-                       .arg(peer.certificatePath(), peer.endpoint(QStringLiteral("token")),
+                       .arg(velocast::mail::testing::testCaPath(), peer.endpoint(QStringLiteral("token")),
                             peer.endpoint(QStringLiteral("devicecode")), lines)
                        .toUtf8());
     }
