@@ -5,16 +5,13 @@
 #include <QJsonDocument>
 #include <stdexcept>
 
+#include "support/velocast_process.h"
+
 namespace velocast::mail::testing {
 
 namespace {
 
-QString scriptPath() {
-    const QByteArray source = qgetenv("VELOCAST_SOURCE_DIR");
-    if (!source.isEmpty())
-        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/support/aiosmtpd_server.py"));
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("aiosmtpd_server.py"));
-}
+QString scriptPath() { return velocast::testing::supportScriptPath(QStringLiteral("aiosmtpd_server.py")); }
 
 }  // namespace
 

@@ -4,16 +4,13 @@
 #include <QFileInfo>
 #include <stdexcept>
 
+#include "support/velocast_process.h"
+
 namespace velocast::mail::testing {
 
 namespace {
 
-QString scriptPath() {
-    const QByteArray source = qgetenv("VELOCAST_SOURCE_DIR");
-    if (!source.isEmpty())
-        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/support/oauth_peer.py"));
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("oauth_peer.py"));
-}
+QString scriptPath() { return velocast::testing::supportScriptPath(QStringLiteral("oauth_peer.py")); }
 
 }  // namespace
 

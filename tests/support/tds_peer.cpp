@@ -9,16 +9,13 @@
 #include "data/host_schema.h"
 #include "support/host_database.h"
 
+#include "support/velocast_process.h"
+
 namespace velocast::testing {
 
 namespace {
 
-QString scriptPath() {
-    const QByteArray source = qgetenv("VELOCAST_SOURCE_DIR");
-    if (!source.isEmpty())
-        return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/support/tds_peer.py"));
-    return QFileInfo(QStringLiteral(__FILE__)).dir().filePath(QStringLiteral("tds_peer.py"));
-}
+QString scriptPath() { return velocast::testing::supportScriptPath(QStringLiteral("tds_peer.py")); }
 
 // How a club's SQL Server types a column of each family.
 QString serverType(ColumnFamily family) {

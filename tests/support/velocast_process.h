@@ -16,6 +16,9 @@ struct ProcessResult {
 // The path of build/<program>; empty (and the test failed) outside ctest.
 QString builtProgramPath(const QString& program);
 
+// The path of tests/support/<script> in the source tree (the test peers written in Python).
+QString supportScriptPath(const QString& script);
+
 // Runs build/<program> with the arguments; waits up to `timeoutMs` (a hang fails the test).
 ProcessResult runBuiltProgram(const QString& program, const QStringList& arguments, int timeoutMs = 120000,
                               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
