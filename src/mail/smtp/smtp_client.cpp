@@ -1,6 +1,7 @@
 #include "mail/smtp/smtp_client.h"
 
 #include "mail/smtp/tls_fips.h"
+#include "mail/smtp/tls_mode_hint.h"
 
 #include <algorithm>
 
@@ -67,11 +68,12 @@ void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
 
 SmtpReply SmtpClient::readReply() {
     try {
-        return velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
+        return lastReply_ = velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
             if (observer_)
                 observer_(DialogueKind::Received, scrub(QString::fromUtf8(line)));
         });
     } catch (const SmtpError&) {
+        unreadAtFailure_ = channel_.unreadBytes().left(8);
         channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
         throw;
     }
@@ -84,6 +86,7 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
         fail(QStringLiteral("Not connected."));
     if (observer_)
         observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
+    lastReply_ = {};
     try {
         channel_.writeAll(line + "\r\n");
     } catch (const SmtpError&) {
@@ -122,6 +125,7 @@ void SmtpClient::startTls(bool duringConnect) {
 }
 
 void SmtpClient::introduce() {
+    step_ = SmtpStep::Ehlo;
     const QString name = localHostName();
     SmtpReply reply = command(QStringLiteral("EHLO ") + name);
     if (reply.code == 250) {
@@ -140,26 +144,63 @@ void SmtpClient::connect() {
     authenticated_ = false;
     capabilities_.clear();
     channel_.close(false);
+    step_ = SmtpStep::None;
+    lastReply_ = {};
+    unreadAtFailure_.clear();
     try {
         if (host_.isEmpty())
             fail(QStringLiteral("A Host is required"));
         if (port_ == 0)
             fail(QStringLiteral("A Port is required"));
+        // Port 465 speaks TLS from the first byte: in any other mode the client would wait for
+        // a greeting that never comes, row after row. Said at once, with what to change.
+        if (port_ == kImplicitTlsPort && tlsMode_ != TlsMode::Implicit)
+            fail(QStringLiteral("Port %1 takes TLS from the first byte, but IdSMTP_UseTLS is %2.")
+                     .arg(port_)
+                     .arg(tlsModeSettingName(tlsMode_)));
+        step_ = SmtpStep::Connect;
         note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
         channel_.setIoTimeout(timeouts_.replyMs);
         channel_.open(host_, port_, timeouts_.connectMs);
         if (tlsMode_ == TlsMode::Implicit)
             startTls(true);
+        step_ = SmtpStep::Greeting;
+        channel_.setIoTimeout(std::min(channel_.ioTimeout(), timeouts_.greetingMs));
         const SmtpReply greeting = readReply();
         if (greeting.code != 220) {
             channel_.close(false);
             fail(greeting.text());
         }
+        channel_.setIoTimeout(tlsMode_ == TlsMode::Implicit ? std::min(timeouts_.replyMs, timeouts_.tlsSocketMs)
+                                                            : timeouts_.replyMs);
         introduce();
     } catch (const SmtpError& error) {
         channel_.close(false);
-        throw SmtpError(scrub(error.message()), SmtpStage::Connecting);
+        throw raised(error, SmtpStage::Connecting);
     }
+}
+
+SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
+    QString message = scrub(error.message());
+    const SmtpReply& reply = lastReply_;
+    TlsModeSymptoms symptoms;
+    symptoms.mode = tlsMode_;
+    symptoms.port = port_;
+    symptoms.step = step_;
+    symptoms.replyCode = error.replyCode() != 0 ? error.replyCode() : reply.code;
+    symptoms.replyText = error.message();
+    symptoms.tlsBytesSeen = looksLikeTlsRecord(unreadAtFailure_) ||
+                            (!reply.lines.isEmpty() && looksLikeTlsRecord(reply.lines.first()));
+    symptoms.timedOut = error.message().contains(QLatin1String(" timed out: "));
+    if (const QString hint = tlsModeHint(symptoms); !hint.isEmpty())
+        message += QStringLiteral("\r\n") + hint;
+    SmtpError out(message, stage);
+    out.setStep(step_);
+    if (!error.command().isEmpty())
+        out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+    else if (reply.code != 0)
+        out.setReply(reply.code, reply.enhancedCode());
+    return out;
 }
 
 void SmtpClient::secure() {
@@ -171,9 +212,11 @@ void SmtpClient::secure() {
     if (!offered) {
         if (tlsMode_ == TlsMode::Explicit)
             return;
+        step_ = SmtpStep::StartTls;
         disconnect();
         fail(QStringLiteral("SSL is not available on this server."));
     }
+    step_ = SmtpStep::StartTls;
     if (command(QStringLiteral("STARTTLS")).code != 220) {
         disconnect();
         fail(QStringLiteral("Start SSL negotiation command failed."));
@@ -232,17 +275,21 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
 }
 
 void SmtpClient::submit(const ComposedMessage& message) {
+    step_ = SmtpStep::Mail;
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
     if (reply.code != 250)
         refuse(QStringLiteral("MAIL"), reply, false);
+    step_ = SmtpStep::Rcpt;
     for (const QString& recipient : message.recipients) {
         reply = command(QStringLiteral("RCPT TO:<%1>").arg(recipient.trimmed()));
         if (reply.code != 250 && reply.code != 251)
             refuse(QStringLiteral("RCPT"), reply, true);
     }
+    step_ = SmtpStep::Data;
     reply = command(QStringLiteral("DATA"));
     if (reply.code != 354)
         refuse(QStringLiteral("DATA"), reply, true);
+    step_ = SmtpStep::DataEnd;
     reply = writeDataAndEnd(message.lines);
     if (reply.code != 250)
         refuse(QStringLiteral("."), reply, true);
@@ -255,16 +302,28 @@ void SmtpClient::send(const ComposedMessage& message) {
             fail(QStringLiteral("Not connected."));
         if (!authenticated_) {
             secure();
+            step_ = SmtpStep::Auth;
             if (authentication_ == SmtpAuthentication::Sasl)
                 authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled());
             authenticated_ = true;
         }
         submit(message);
     } catch (const SmtpError& error) {
-        SmtpError scrubbed(scrub(error.message()), SmtpStage::Sending);
-        scrubbed.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
-        throw scrubbed;
+        throw raised(error, SmtpStage::Sending);
     }
+}
+
+bool SmtpClient::resetForNextMessage() noexcept {
+    if (!channel_.isOpen())
+        return false;
+    try {
+        if (command(QStringLiteral("RSET")).code == 250)
+            return true;
+    } catch (...) {
+        // A server that no longer answers is simply connected to again.
+    }
+    disconnect();
+    return false;
 }
 
 void SmtpClient::disconnect() noexcept {

@@ -1,6 +1,7 @@
 #pragma once
-// Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
-// that was sent or found invalid is deleted, each in its own transaction.
+// Drains the outbox: every row becomes one e-mail, and every row that was sent or found invalid
+// is deleted, each in its own transaction committed before the next message begins. A session
+// carries one message, or up to [sending] messages_per_connection of them.
 #include <QObject>
 #include <QVariant>
 #include <QTimer>
@@ -10,9 +11,12 @@
 #include "mail/mime/message_composer.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
+#include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
 #include "outbox/outbox.h"
+#include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
+#include "state/state_database.h"
 
 namespace velocast {
 
@@ -33,6 +37,15 @@ public:
         // A recipient the server refused for good as a bad address (the row was counted
         // invalid and removed): the address and the server's reply, for the club to fix.
         std::function<void(const QString& address, const QString& reply)> recipientRefused;
+        // The drain paused (the provider throttles, or a pacing limit was reached): until
+        // when, and why. Called once as the pause begins, and with an invalid time when it ends.
+        std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
+        // A recipient that kept failing for now was given up after days of attempts: the row
+        // was counted invalid and removed.
+        std::function<void(const QString& address, const QString& lastReply)> recipientGivenUp;
+        // A row's attachment cannot be read or is refused: the row waits, the others go on.
+        // Once per drain and file.
+        std::function<void(const QString& path, const QString& reason)> attachmentUnreadable;
     };
 
     OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
@@ -55,6 +68,17 @@ public:
         QString reason;  // one line
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+    // Rows the last drain left for a later attempt (their recipient or attachment failed for
+    // now); they are not tried again before their next try.
+    int rowsDeferredInLastDrain() const { return deferredInDrain_; }
+
+    // Until when the drain is paused; invalid when it is not. A paused drain sends nothing.
+    QDateTime pausedUntil() const { return pausedUntil_; }
+
+    // What the program remembers between runs (retry state, the day's count). Without one the
+    // sender keeps it in memory for this run.
+    void setStateDatabase(StateDatabase* state) { state_ = state ? state : &memoryState_; }
+    void setPacing(const PacingSettings& pacing) { pacing_ = pacing; }
 
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     mail::SmtpClient IdSMTP;
@@ -62,8 +86,14 @@ public:
     std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
 
 private:
-    enum class RowResult { Finished, Kept, SendFailed };
+    enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
+    RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
+    // A row whose recipient or content failed for now: its next try, or given up.
+    RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
+    void pause(const QDateTime& until, const QString& reason);
+    bool stillPaused();
+    void endSession();
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
@@ -82,6 +112,15 @@ private:
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
     QVariant lastKeptId_;
+    int deferredInDrain_ = 0;
+    StateDatabase memoryState_;
+    StateDatabase* state_ = &memoryState_;
+    PacingSettings pacing_;
+    QDateTime pausedUntil_;
+    QStringList attachmentsReported_;
+    // The session kept open for the next message, and the messages it has carried.
+    int messagesInSession_ = 0;
+    quint64 sessionAccountVersion_ = 0;
 };
 
 }  // namespace velocast
