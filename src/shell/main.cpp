@@ -91,7 +91,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     app.exec();
     program.FormDestroy();
     if (program.failed()) return kExitFailure;
-    return program.rowsLeftForServer() > 0 ? kExitServerUnreachable : kExitSuccess;
+    return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
 }
 
 int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {

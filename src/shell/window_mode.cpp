@@ -15,6 +15,7 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
         window.showFigure(label, value);
         tray.showFigure(label, value);
     };
+    program.pauseChanged = [this](const QDateTime& until, const QString&) { tray.showPausedUntil(until); };
     connect(window.pmnuiLimpa, &QAction::triggered, this, &WindowMode::pmnuiLimpaClick);
     connect(window.pmnuiExit, &QAction::triggered, this, &WindowMode::pmnuiExitClick);
 }

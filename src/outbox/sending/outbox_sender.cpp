@@ -70,7 +70,7 @@ void OutboxSender::endSession() {
 
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
-    deferredInDrain_ = 0;
+    deferredInDrain_.clear();
     account_.reset();
     keptForServer_ = {};
     lastKeptId_.clear();
@@ -150,7 +150,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     const QDateTime now = localNow();
     if (const auto retry = state_->retryState(row.id.toLongLong(), StateDatabase::rowKey(row.email, row.subject));
         retry && retry->nextTry > now) {
-        ++deferredInDrain_;
+        deferredInDrain_.insert(row.id.toLongLong());
         return RowResult::Kept;
     }
 
@@ -263,7 +263,7 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     state.nextTry = nextTryAfter(state.attempts, now);
     state.lastReply = reply;
     state_->saveRetryState(state);
-    ++deferredInDrain_;
+    deferredInDrain_.insert(id);
     return RowResult::Kept;
 }
 

@@ -3,6 +3,7 @@
 // is deleted, each in its own transaction committed before the next message begins. A session
 // carries one message, or up to [sending] messages_per_connection of them.
 #include <QObject>
+#include <QSet>
 #include <QVariant>
 #include <QTimer>
 #include <functional>
@@ -70,7 +71,7 @@ public:
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
     // Rows the last drain left for a later attempt (their recipient or attachment failed for
     // now); they are not tried again before their next try.
-    int rowsDeferredInLastDrain() const { return deferredInDrain_; }
+    int rowsDeferredInLastDrain() const { return static_cast<int>(deferredInDrain_.size()); }
 
     // Until when the drain is paused; invalid when it is not. A paused drain sends nothing.
     QDateTime pausedUntil() const { return pausedUntil_; }
@@ -112,7 +113,8 @@ private:
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
     QVariant lastKeptId_;
-    int deferredInDrain_ = 0;
+    // A row can be visited twice in a drain (the one before a deleted last row): a set.
+    QSet<qint64> deferredInDrain_;
     StateDatabase memoryState_;
     StateDatabase* state_ = &memoryState_;
     PacingSettings pacing_;
