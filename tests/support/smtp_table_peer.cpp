@@ -1,5 +1,7 @@
 #include "support/smtp_table_peer.h"
 
+#include "support/smtp_scripted_server.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -20,15 +22,9 @@ void say(int fd, const QByteArray& bytes) { (void)::send(fd, bytes.constData(), 
 }  // namespace
 
 SmtpTablePeer::SmtpTablePeer(std::vector<Rule> rules) : rules_(std::move(rules)), used_(rules_.size(), 0) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 8) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("table peer: cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
+    uint16_t port = 0;
+    listener_ = mail::testing::listenOnLoopback(8, port, "table peer");
+    port_ = port;
     thread_ = std::thread(&SmtpTablePeer::run, this);
 }
 

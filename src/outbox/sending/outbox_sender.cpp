@@ -63,6 +63,11 @@ void OutboxSender::pause(const QDateTime& until, const QString& reason) {
     if (hooks_.pauseChanged) hooks_.pauseChanged(until, reason);
 }
 
+void OutboxSender::pauseForServer(const FailureVerdict& verdict, const QString& reply) {
+    pause(windowEnd(verdict.window, localNow()),
+          QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(reply));
+}
+
 void OutboxSender::endSession() {
     if (IdSMTP.isConnected()) IdSMTP.disconnect();
     messagesInSession_ = 0;
@@ -199,9 +204,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
             sessionAccountVersion_ = accountVersion_;
         } catch (const SmtpError& e) {
             IdSMTP.disconnect();
-            if (classifySmtpFailure(e).failureClass == FailureClass::Throttled) {
-                pause(windowEnd(classifySmtpFailure(e).window, now),
-                      QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(e.message()));
+            if (const FailureVerdict verdict = classifySmtpFailure(e); verdict.failureClass == FailureClass::Throttled) {
+                pauseForServer(verdict, e.message());
                 return RowResult::Paused;
             }
             keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
@@ -218,15 +222,13 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
     } catch (const SmtpError& e) {
         const QString reply = e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
         const FailureVerdict verdict = classifySmtpFailure(e);
-        const QDateTime now = localNow();
         switch (verdict.failureClass) {
         case FailureClass::ServerWide:
             sendFailed(e.message());
             return RowResult::SendFailed;
         case FailureClass::Throttled:
             endSession();
-            pause(windowEnd(verdict.window, now),
-                  QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(reply));
+            pauseForServer(verdict, reply);
             return RowResult::Paused;
         case FailureClass::RecipientForGood:
             endSession();  // RSET was said already; QUIT ends the session cleanly

@@ -93,6 +93,8 @@ private:
     // A row whose recipient or content failed for now: its next try, or given up.
     RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
     void pause(const QDateTime& until, const QString& reason);
+    // The server throttles: pause until the window its reply names opens.
+    void pauseForServer(const FailureVerdict& verdict, const QString& reply);
     bool stillPaused();
     void endSession();
     void sendFailed(const QString& errorText);
