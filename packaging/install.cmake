@@ -43,7 +43,9 @@ install(CODE "
   endforeach()
 ")
 
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${VELOCAST_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${velocast_packaging}/debian/copyright DESTINATION ${VELOCAST_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/velocast.1 ${PROJECT_SOURCE_DIR}/docs/man/velocast-seed.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${velocast_packaging}/examples/Korvana.udl DESTINATION ${VELOCAST_DOC_DIR}/examples)
 
 # The Debian package. Built from the install rules above, under /usr.

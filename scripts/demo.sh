@@ -6,21 +6,29 @@
 # Two campaigns are tied to days of the month: plans to renew run from the 26th on, loyalty
 # on the first days of a month. When today is not such a day, the demo also plays the club's
 # next renewal day and next loyalty day, each in a database of its own, so that every
-# campaign shows. `bash scripts/demo.sh --today-only` plays today alone.
+# campaign shows. `bash scripts/demo.sh --today-only` plays today alone; `--port N` puts the
+# demo's mail server on 127.0.0.1:N instead of 2525.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 today_only=0
-case "${1:-}" in
-  --today-only) today_only=1 ;;
-  "") ;;
-  -h|--help) sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
-  *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
-esac
-bash "$here/scripts/setup.sh"
+port=2525
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --today-only) today_only=1 ;;
+    --port)
+      [[ "${2:-}" =~ ^[0-9]+$ ]] && [ "$2" -ge 1 ] && [ "$2" -le 65535 ] \
+        || { echo "demo.sh: --port wants a port number from 1 to 65535" >&2; exit 2; }
+      port=$2; shift ;;
+    -h|--help) sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "demo.sh: unknown option $1 (try --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
+echo "demo: installing what is missing and building velocast and velocast-seed into build/ (the first time takes a few minutes)"
+SETUP_TARGETS="velocast velocast-seed" bash "$here/scripts/setup.sh"
 
 demo="$here/demo"
 mail="$demo/mail"
-port=2525
 mkdir -p "$demo"
 rm -rf "$mail"
 
@@ -32,7 +40,7 @@ if [ "$today_only" = 0 ]; then
   [ "$day_of_month" -eq 1 ] || days+=("$(date -d "$(date +%Y-%m-01) +1 month" +%F)")  # loyalty
 fi
 
-# The demo clubs send to 127.0.0.1:2525. Another server already there would take the demo's
+# The demo clubs send to 127.0.0.1:$port. Another server already there would take the demo's
 # mail (and the catcher could not listen beside it).
 if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
   echo "demo.sh: something already listens on 127.0.0.1:$port (another mail server or an earlier demo);" \
@@ -61,7 +69,7 @@ for day in "${days[@]}"; do
   db="$demo/club.sqlite"
   [ "$day" = "$today" ] || db="$demo/club-$day.sqlite"
   before=$(find "$mail" -name '*.eml' 2>/dev/null | wc -l)
-  "$here/build/velocast-seed" "$db" --date "$day" --force
+  "$here/build/velocast-seed" "$db" --date "$day" --port "$port" --force
   echo "demo: the club's business date $day ($db)"
   "$here/build/velocast" --headless --once --data-link "$db.udl" || { status=$?; break; }
   after=$(find "$mail" -name '*.eml' 2>/dev/null | wc -l)

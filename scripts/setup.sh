@@ -42,5 +42,10 @@ if [ "${SETUP_SKIP_BUILD:-0}" != 1 ]; then
   # "-DBUILD_TESTING=OFF" (the program alone, without GoogleTest or Google Benchmark).
   read -r -a extra <<<"${VELOCAST_CMAKE_OPTIONS:-}"
   cmake -S "$here" -B "$here/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "${extra[@]}" >/dev/null
-  cmake --build "$here/build" -j "$(nproc)"
+  # SETUP_TARGETS builds only those targets (the demo needs the program and the seed tool,
+  # not every test and benchmark).
+  read -r -a targets <<<"${SETUP_TARGETS:-}"
+  target_args=()
+  for t in "${targets[@]}"; do target_args+=(--target "$t"); done
+  cmake --build "$here/build" -j "$(nproc)" "${target_args[@]}"
 fi

@@ -76,6 +76,7 @@ void CampaignRun::appendOutboxRows(Dataset& selection, const std::function<bool(
         row.imagePath = outboxText(settings.value(columns_.imageColumn));
         outbox.append(row);
         ++rowsWritten_;
+        if (observer_) observer_(selection, row);
     }
     // Nothing reads a selection once its rows are in the outbox; its snapshot need not stay
     // in memory for the rest of the run.
@@ -106,7 +107,14 @@ Latch claimControlRecord(Session& session, const QString& flag, Dataset& control
 
 }  // namespace
 
-bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
+bool campaignAlreadyRan(Session& session, const CampaignColumns& columns) {
+    Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
+    control.openQuery(session.connection(), controlRecordLookup(session.businessDate()).in(session.dialect()));
+    return !control.eof() && control.flag(columns.controlFlag);
+}
+
+bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* rowsWritten) {
+    if (rowsWritten) *rowsWritten = 0;
     if (!campaign.isDue(session)) return true;
     SharedConnection& connection = session.connection();
     Dataset control(QStringLiteral("TBLCONTROLEEMAILSEEK"));
@@ -119,6 +127,7 @@ bool runCampaign(Campaign& campaign, Session& session, Notices& notices) {
         CampaignRun run(session, campaign.columns());
         campaign.fill(run);
         connection.commit();
+        if (rowsWritten) *rowsWritten = run.rowsWritten();
         return true;
     } catch (const std::exception& e) {
         // Neither the flag nor any outbox row survives a failure: the campaign is tried again

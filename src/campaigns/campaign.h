@@ -19,6 +19,7 @@ namespace velocast {
 class Notices;
 class Session;
 class SharedConnection;
+struct OutboxRow;
 
 // What the frame offers a campaign while it fills the outbox, inside the campaign's
 // transaction on the shared connection.
@@ -58,10 +59,16 @@ public:
 
     int rowsWritten() const { return rowsWritten_; }
 
+    // Called for every row appended, with the selection row it came from: how a preview sees
+    // who would get the e-mail without reading the outbox back.
+    using RowObserver = std::function<void(const Dataset& selection, const OutboxRow& row)>;
+    void observeRows(RowObserver observer) { observer_ = std::move(observer); }
+
 private:
     Session& session_;
     const CampaignColumns& columns_;
     int rowsWritten_ = 0;
+    RowObserver observer_;
     std::vector<Dataset*> selections_;
 };
 
@@ -104,8 +111,12 @@ public:
 
 // Runs a campaign once for the session's business date. True when it finished (rows written,
 // nobody selected, already done, or not due); false after a failure, which has been rolled
-// back and shown as a notice.
-bool runCampaign(Campaign& campaign, Session& session, Notices& notices);
+// back and shown as a notice. `rowsWritten`, when given, receives the outbox rows committed.
+bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* rowsWritten = nullptr);
+
+// Whether the campaign's flag is set on the business date's control row (it ran already).
+// Reads only; inside or outside a transaction.
+bool campaignAlreadyRan(Session& session, const CampaignColumns& columns);
 
 // The statement that finds the business date's control row. The whole day is matched, so
 // that a business date carrying a time of day still finds the row its first run wrote.

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "notices/log_line.h"
+
 namespace velocast {
 
 QString noticeCaption(const QString& detail) {
@@ -47,19 +49,16 @@ QString StderrNotices::escape(const QString& text) {
 
 NoticeAnswer StderrNotices::MOSTRA_AVISO(const QString& kind, const QString& text,
                                          const QString& detail) {
-    const QString line = QStringLiteral("velocast: notice: caption=\"%1\" text=\"%2\" detail=\"%3\"\n")
-                             .arg(escape(noticeCaption(detail)), escape(text), escape(detail));
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fflush(stderr);
+    // Every notice the program shows says that something failed.
+    writeLogLine(LogPriority::Error, QStringLiteral("velocast: notice: caption=\"%1\" text=\"%2\" detail=\"%3\"")
+                                         .arg(escape(noticeCaption(detail)), escape(text), escape(detail)));
     // Nobody is there to answer a question; the program never asks one.
     return noticeIsQuestion(kind) ? NoticeAnswer::No : NoticeAnswer::Ok;
 }
 
 void StderrNotices::reportError(const QString& errorText) {
-    const QString line = QStringLiteral("velocast: error: caption=\"%1\" text=\"%2\"\n")
-                             .arg(escape(applicationTitle()), escape(errorReportText(errorText)));
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fflush(stderr);
+    writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: caption=\"%1\" text=\"%2\"")
+                                         .arg(escape(applicationTitle()), escape(errorReportText(errorText))));
 }
 
 NoticeAnswer RecordingNotices::MOSTRA_AVISO(const QString& kind, const QString& text,

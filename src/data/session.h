@@ -37,6 +37,8 @@ public:
     SharedConnection& connection() { return connection_; }
     Dialect dialect() const { return connection_.dialect(); }
     const DateTime& businessDate() const { return businessDate_; }
+    // A preview of another day than the cash register's: the campaigns then select for it.
+    void setBusinessDate(const DateTime& date) { businessDate_ = date; }
     QString runTableName() const { return TBLTEMPFEDELIDADE.table(); }
     bool runTableCreated() const { return runTableCreated_; }
 

@@ -24,8 +24,12 @@ void Watchdog::showOutageNotice() {
 void Watchdog::Timer3Timer() {
     if (!Timer3.isActive()) return;
     session_.TBLCONTROLE2.close();
+    // Reading the settings opens a connection that was never open (the database was not
+    // there at the start): that is a reconnect too.
+    const bool wasOpen = session_.connection().isOpen();
     try {
         session_.openSettings();
+        if (!wasOpen) emit reconnected();
         return;
     } catch (const DbError&) {
     }
@@ -47,6 +51,7 @@ void Watchdog::ReSetBanco() {
             Timer3.start();
             if (timer1_) timer1_->start();
             if (timer2_) timer2_->start();
+            emit reconnected();
             return;
         } catch (const DbError&) {
             showOutageNotice();

@@ -32,6 +32,10 @@ public:
     // Passes of the reconnect loop run so far (for the figures of a long outage).
     int reconnectPasses() const { return passes_; }
 
+signals:
+    // The connection was lost and is back (the timers run again).
+    void reconnected();
+
 private:
     void showOutageNotice();
     // False when the program was asked to end while (or before) waiting.

@@ -1,5 +1,7 @@
 #include "shell/command_line.h"
 
+#include <QDate>
+
 namespace velocast {
 
 std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QString* error) {
@@ -33,6 +35,23 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             auto v = value("--test-smtp");
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
+            options.testSmtp = true;
+        } else if (arg == QLatin1String("--preview")) {
+            options.preview = true;
+        } else if (arg == QLatin1String("--all")) {
+            options.all = true;
+        } else if (arg == QLatin1String("--date")) {
+            auto v = value("--date");
+            if (!v) return std::nullopt;
+            options.previewDate = *v;
+        } else if (arg == QLatin1String("--format")) {
+            auto v = value("--format");
+            if (!v) return std::nullopt;
+            if (*v != QLatin1String("text") && *v != QLatin1String("csv")) {
+                *error = QStringLiteral("--format takes text or csv, not \"%1\"").arg(*v);
+                return std::nullopt;
+            }
+            options.format = *v;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.showHelp = true;
         } else if (arg == QLatin1String("--version")) {
@@ -46,13 +65,26 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
     }
+    if (!options.preview && (options.all || !options.previewDate.isEmpty())) {
+        *error = QStringLiteral("--date and --all work only with --preview");
+        return std::nullopt;
+    }
+    if (!options.preview && !options.format.isEmpty()) {
+        *error = QStringLiteral("--format works only with --preview");
+        return std::nullopt;
+    }
+    if (!options.previewDate.isEmpty() && !QDate::fromString(options.previewDate, Qt::ISODate).isValid()) {
+        *error = QStringLiteral("--date wants a date YYYY-MM-DD, not \"%1\"").arg(options.previewDate);
+        return std::nullopt;
+    }
     return options;
 }
 
 QString commandLineHelp() {
     return QStringLiteral(
         "Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]\n"
-        "                [--test-smtp ADDRESS]\n"
+        "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
+        "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -66,6 +98,13 @@ QString commandLineHelp() {
         "                       then end\n"
         "  --test-smtp ADDRESS  send one test e-mail to ADDRESS with the stored SMTP account\n"
         "                       and print the SMTP dialogue (passwords masked)\n"
+        "  --preview            list, per campaign, who would get which e-mail on the business\n"
+        "                       date; each campaign runs inside a transaction that is rolled\n"
+        "                       back, so nothing is written, latched or sent (a running copy\n"
+        "                       waits at most for one campaign's transaction)\n"
+        "  --date YYYY-MM-DD    with --preview: another business date than the cash register's\n"
+        "  --all                with --preview: the campaigns switched off too\n"
+        "  --format text|csv    with --preview: a listing (default) or CSV lines\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"

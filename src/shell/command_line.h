@@ -11,8 +11,14 @@ struct CommandLine {
     bool headless = false;
     bool once = false;
     QString dataLinkPath;    // empty: the default location
+    bool dataLinkIsDefault = false;  // set by main once the default location is filled in
     QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
     QString testSmtpAddress; // --test-smtp ADDRESS
+    bool testSmtp = false;   // --test-smtp was given (its address may be empty, which is refused)
+    bool preview = false;    // --preview
+    QString previewDate;     // --date YYYY-MM-DD, with --preview
+    bool all = false;        // --all, with --preview
+    QString format;          // --format text|csv
     bool showHelp = false;
     bool showVersion = false;
 };

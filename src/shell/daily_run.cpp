@@ -9,8 +9,8 @@ namespace velocast {
 DailyRun::DailyRun(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks)
     : session_(session), notices_(notices), timer2_(timer2), counters_(counters), hooks_(std::move(hooks)) {}
 
-bool DailyRun::switchIsOn(const QString& column) const {
-    const Dataset& settings = session_.TBLCONTROLE2;
+bool campaignSwitchIsOn(const Session& session, const QString& column) {
+    const Dataset& settings = session.TBLCONTROLE2;
     if (!settings.isOpen() || settings.eof()) return false;
     try {
         return settings.text(column) == QLatin1String("Sim");
@@ -23,6 +23,7 @@ void DailyRun::FormCreate() {
     if (hooks_.registerIcon) hooks_.registerIcon();
 
     const bool opened = session_.ABRE_TABELAS();
+    sessionOpened_ = opened;
     if (!opened) {
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
         if (hooks_.endRequest) hooks_.endRequest();
@@ -32,9 +33,15 @@ void DailyRun::FormCreate() {
     if (opened) {
         // A campaign's own due rule (the loyalty days, the month's end) is asked inside
         // runCampaign, only once its switch is on.
+        int index = 0;
         for (CampaignStep& campaign : campaigns) {
+            ++index;
             if (!switchIsOn(campaign->columns().switchColumn)) continue;
-            if (!runCampaign(*campaign, session_, notices_) && hooks_.endRequest) hooks_.endRequest();
+            int rows = 0;
+            const bool finished = runCampaign(*campaign, session_, notices_, &rows);
+            if (campaignDone)
+                campaignDone({campaign->columns().controlFlag, rows, finished, index, static_cast<int>(campaigns.size())});
+            if (!finished && hooks_.endRequest) hooks_.endRequest();
         }
     }
 

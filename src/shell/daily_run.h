@@ -13,6 +13,9 @@ namespace velocast {
 class Notices;
 class Session;
 
+// "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
+bool campaignSwitchIsOn(const Session& session, const QString& column);
+
 class DailyRun {
 public:
     struct Hooks {
@@ -29,8 +32,20 @@ public:
     // The campaigns it calls; tests replace them.
     std::vector<CampaignStep> campaigns = campaignTable();
 
-    // "Sim", exactly, turns a campaign on; anything else (or no settings row) is off.
-    bool switchIsOn(const QString& column) const;
+    // Told after each campaign whose switch is on: its flag name (e.g. "ANIVERSARIANTE"), the
+    // outbox rows it committed, whether it finished, and how far the run is (1-based, of all).
+    struct CampaignDone {
+        QString campaign;
+        int rowsWritten = 0;
+        bool finished = true;
+        int index = 0, total = 0;
+    };
+    std::function<void(const CampaignDone&)> campaignDone;
+
+    // Whether the last FormCreate opened the session (and so ran the campaigns due).
+    bool sessionOpened() const { return sessionOpened_; }
+
+    bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:
     Session& session_;
@@ -38,6 +53,7 @@ private:
     QTimer& timer2_;
     SendCounters& counters_;
     Hooks hooks_;
+    bool sessionOpened_ = false;
 };
 
 }  // namespace velocast

@@ -1,18 +1,23 @@
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 #include <unistd.h>
 
 #include "data/data_link.h"
 #include "data/notices.h"
 #include "settings/local_settings.h"
+#include "notices/log_line.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/figures_line.h"
+#include "shell/first_run_dialog.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
+#include "shell/preview_command.h"
 #include "shell/program.h"
 #include "shell/single_instance.h"
 #include "shell/smtp_test_command.h"
@@ -37,15 +42,15 @@ bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
     case SingleInstance::Outcome::First:
         return true;
     case SingleInstance::Outcome::AnotherRuns:
-        std::fprintf(stderr, "velocast: %s\n", secondCopyLine);
+        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + QLatin1String(secondCopyLine));
         *status = kExitSuccess;
         return false;
     case SingleInstance::Outcome::Failed:
         break;
     }
     // Without the guard a second copy could send every message twice: better not to run.
-    std::fprintf(stderr, "velocast: error: the single-instance guard %s could not be taken: %s\n",
-                 qPrintable(guard.serverPath()), qPrintable(error));
+    writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: the single-instance guard %1 could not be taken: %2")
+                                         .arg(guard.serverPath(), error));
     *status = kExitFailure;
     return false;
 }
@@ -58,25 +63,34 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     if (!takeGuard(guard, "another copy is already running for this user; this one ends", &status)) return status;
     StderrNotices notices;
     Program program(options.dataLinkPath, notices, settings);
-    onTerminationSignals(&program, [&] {
+    onTerminationSignals(&program, [&](int signal) {
         program.tearDownAtOnce();
         guard.release();
+        // A --once run cut short has not done its job, whatever stays in the outbox: a script
+        // or timer must see that (128 + the signal, as a shell reports it).
+        if (options.once) endProcess(128 + signal);
         endProcess(program.failed() ? kExitFailure : kExitSuccess);
     });
     FiguresLine figures;
     program.showFigure = [&figures](Figure figure, qint32 value) { figures.show(figure, value); };
     program.recipientRefused = [](const QString& address, const QString& reply) {
-        const QString line = QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"\n")
-                                 .arg(StderrNotices::escape(address), StderrNotices::escape(reply));
-        std::fputs(line.toUtf8().constData(), stderr);
-        std::fflush(stderr);
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
+                                               .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
     };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
-        const QString line = QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3\n")
-                                 .arg(kept.rows).arg(kept.server, kept.reason);
-        std::fputs(line.toUtf8().constData(), stderr);
-        std::fflush(stderr);
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: SMTP server %2: %3")
+                                               .arg(kept.rows).arg(kept.server, kept.reason));
+    };
+    // Progress of the daily run, and what it wrote for the summary at the end.
+    QStringList written;
+    program.dailyRun.campaignDone = [&written](const DailyRun::CampaignDone& done) {
+        written << QStringLiteral("%1=%2").arg(done.campaign).arg(done.rowsWritten);
+        writeLogLine(done.finished ? LogPriority::Info : LogPriority::Error,
+                     QStringLiteral("velocast: campaign %1/%2 %3: %4")
+                         .arg(done.index).arg(done.total).arg(done.campaign,
+                              done.finished ? QStringLiteral("%1 e-mail(s) written").arg(done.rowsWritten)
+                                            : QStringLiteral("failed, nothing written")));
     };
     program.build();
     // Without a database the daily run could only add a second error about the closed
@@ -90,6 +104,14 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     }
     app.exec();
     program.FormDestroy();
+    // One line a run, so the journal answers "what did it do today" without counting lines.
+    // A database that did not open has said all there is to say.
+    if (opened)
+        writeLogLine(program.failed() ? LogPriority::Error : LogPriority::Info,
+                 QStringLiteral("velocast: summary: campaigns %1; sent=%2 invalid=%3 left=%4%5")
+                     .arg(written.isEmpty() ? QStringLiteral("none") : written.join(QLatin1Char(' ')))
+                     .arg(figures.sent()).arg(figures.invalid()).arg(figures.pending())
+                     .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
     if (program.failed()) return kExitFailure;
     return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
 }
@@ -103,10 +125,30 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     int status = 0;
     if (!takeGuard(guard, "already running on this desktop; its window was brought forward", &status)) return status;
     app.setWindowIcon(programIcon());
+    QString dataLinkPath = options.dataLinkPath;
+    if (!QFileInfo::exists(dataLinkPath)) {
+        FirstRunChoice choice;
+        {
+            // The dialog waits for a person; an end signal must not wait with it.
+            QObject dialogScope;
+            onTerminationSignals(&dialogScope, [&](int) {
+                guard.release();
+                endProcess(kExitSuccess);
+            });
+            choice = askForDataLink(dataLinkPath, options.dataLinkIsDefault);
+        }
+        if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
+        if (choice.dataLinkPath.isEmpty()) {
+            writeLogLine(LogPriority::Error, QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
+                                                 .arg(QDir::toNativeSeparators(dataLinkPath)));
+            return kExitFailure;
+        }
+        dataLinkPath = choice.dataLinkPath;
+    }
     MessageBoxNotices notices;
-    WindowMode run(options.dataLinkPath, notices, settings);
+    WindowMode run(dataLinkPath, notices, settings);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
-    onTerminationSignals(&run, [&] {
+    onTerminationSignals(&run, [&](int) {
         run.finishAtOnce();
         guard.release();
         endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
@@ -136,16 +178,26 @@ int main(int argc, char** argv) {
         std::printf("velocast %s\n", qPrintable(programVersion()));
         return 0;
     }
+    options->dataLinkIsDefault = options->dataLinkPath.isEmpty();
     if (options->dataLinkPath.isEmpty()) options->dataLinkPath = defaultDataLinkPath();
     if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
     const auto settings = LocalSettings::load(options->configPath, &error);
     if (!settings) {
-        std::fprintf(stderr, "velocast: error: %s\n", qPrintable(error));
+        writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }
-    if (!options->testSmtpAddress.isEmpty()) {
+    if (options->preview) {
+        QCoreApplication app(argc, argv);
+        PreviewOptions preview;
+        preview.dataLinkPath = options->dataLinkPath;
+        preview.date = QDate::fromString(options->previewDate, Qt::ISODate);
+        preview.all = options->all;
+        preview.csv = options->format == QLatin1String("csv");
+        return runPreview(preview);
+    }
+    if (options->testSmtp) {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress);
     }

@@ -31,6 +31,11 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
     sender.setPacing(pacingSettings(settings_));
+    // A database that was not there at the start (the first login before the data-link file
+    // existed, a server still booting) gets its daily run once it answers.
+    connect(&watchdog, &Watchdog::reconnected, this, [this] {
+        if (!dailyRun.sessionOpened() && !endRequested_) FormCreate();
+    });
 }
 
 Program::~Program() = default;

@@ -1,10 +1,9 @@
 #include "shell/sending_setup.h"
 
-#include <cstdio>
-
 #include "data/data_link.h"
 #include "data/db_error.h"
 #include "data/notices.h"
+#include "notices/log_line.h"
 #include "settings/local_settings.h"
 #include "state/state_database.h"
 
@@ -12,10 +11,7 @@ namespace velocast {
 
 namespace {
 
-void warn(const QString& text) {
-    std::fputs(("velocast: warning: " + text + "\n").toUtf8().constData(), stderr);
-    std::fflush(stderr);
-}
+void warn(const QString& text) { writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: ") + text); }
 
 }  // namespace
 

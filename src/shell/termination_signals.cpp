@@ -10,8 +10,9 @@ namespace velocast {
 namespace {
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onTerminationSignal(int) {
-    const char byte = 1;
+extern "C" void onTerminationSignal(int signal) {
+    // The signal's number travels through the pipe: an interrupted run ends with 128 + it.
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
 }
 }  // namespace
@@ -28,7 +29,7 @@ void catchTerminationSignals() {
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
 }
 
-void onTerminationSignals(QObject* owner, std::function<void()> end) {
+void onTerminationSignals(QObject* owner, std::function<void(int signal)> end) {
     catchTerminationSignals();
     if (signalPipe[0] < 0) return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
@@ -37,7 +38,7 @@ void onTerminationSignals(QObject* owner, std::function<void()> end) {
         [[maybe_unused]] const auto got = ::read(signalPipe[0], &byte, 1);
         // A second signal while the first is being handled changes nothing.
         notifier->setEnabled(false);
-        end();
+        end(static_cast<unsigned char>(byte));
     });
 }
 

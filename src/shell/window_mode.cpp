@@ -16,13 +16,20 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
         tray.showFigure(label, value);
     };
     program.pauseChanged = [this](const QDateTime& until, const QString&) { tray.showPausedUntil(until); };
+    // Each failed reconnect pass shows its notice; a pause between passes keeps an outage
+    // from raising box after box as fast as they can be dismissed.
+    program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     connect(window.pmnuiLimpa, &QAction::triggered, this, &WindowMode::pmnuiLimpaClick);
     connect(window.pmnuiExit, &QAction::triggered, this, &WindowMode::pmnuiExitClick);
 }
 
 void WindowMode::start() {
     program.build();
-    program.FormCreate();
+    // Without a database the daily run could only add a box about the closed connection to
+    // the one that said why it did not open; it runs once the watchdog reconnects. The icon
+    // comes first all the same: it is how the person ends the program meanwhile.
+    if (program.connection.isOpen()) program.FormCreate();
+    else tray.add();
     window.placeAtCentre();
     window.show();
 }

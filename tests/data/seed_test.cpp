@@ -157,6 +157,7 @@ TEST_F(SeedTool, CommandLineErrors) {
         {{db, "--members", "-5"}, 2, "--members"},
         {{db, "--members", "many"}, 2, "--members"},
         {{db, "--seed", "x"}, 2, "--seed"},
+        {{db, "--port", "70000"}, 2, "--port"},
         {{db, "--bogus"}, 2, "bogus"},
         {{path("no/such/folder/x.db")}, 1, "does not exist"},
     };
@@ -169,6 +170,10 @@ TEST_F(SeedTool, CommandLineErrors) {
     const SeedRun help = seedCommand({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--members")));
+    // The tool's own words: none of Qt's generic options, and its own name however started.
+    EXPECT_TRUE(help.out.startsWith(QStringLiteral("Usage: velocast-seed "))) << help.out.toStdString();
+    EXPECT_FALSE(help.out.contains(QStringLiteral("--help-all")));
+    EXPECT_EQ(seedCommand({"--version"}).out, QStringLiteral("velocast-seed " VELOCAST_TEST_VERSION "\n"));
 }
 
 // Each campaign's selection as plain conditions on the demo file: members meeting all of them

@@ -26,6 +26,9 @@ expected=(
   lib/systemd/system/velocast.timer
   lib/sysusers.d/velocast.conf
   share/doc/velocast/README.md
+  share/doc/velocast/copyright
+  share/man/man1/velocast.1
+  share/man/man1/velocast-seed.1
   share/doc/velocast/examples/Korvana.udl
 )
 

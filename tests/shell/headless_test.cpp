@@ -41,6 +41,10 @@ TEST(Headless, OnceRunsTheDayAndASecondStartAddsNothingWhileUnreachableServerKee
         EXPECT_TRUE(result.err.contains(QLatin1String(
             "velocast: warning: 1 e-mail(s) stay in the outbox: SMTP server 127.0.0.1:1: Socket Error # 111: Connection refused\n")))
             << result.err.toStdString();
+        // One summary line a run: what each campaign wrote (nothing the second time), what stays.
+        const QString wrote = start == 0 ? QStringLiteral("ANIVERSARIANTE=1") : QStringLiteral("ANIVERSARIANTE=0");
+        EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: summary: campaigns %1; sent=0 invalid=0 left=1\n").arg(wrote)))
+            << result.err.toStdString();
     }
     EXPECT_EQ(host.count(QStringLiteral("Velocast"), QStringLiteral("Email = 'ana@example.com'")), 1);
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1")), 1);

@@ -6,6 +6,7 @@
 #include "data/notices.h"
 #include "shell/window_mode.h"
 #include "support/host_database.h"
+#include "support/test_clock.h"
 
 using namespace velocast;
 
@@ -48,4 +49,37 @@ TEST(WindowMode, TheWindowHidesOnceByItselfAndFinalizarEndsTheLoopWithTheTeardow
     EXPECT_FALSE(run.tray.isShown());
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
     EXPECT_TRUE(notices.shown.empty()) << notices.shown.front().text.toStdString();
+}
+
+// The first login before the data-link file exists: one report of the missing file, the icon
+// to end the program with, and once the file is there the day's campaigns run by themselves.
+TEST(WindowMode, ADatabaseThatAppearsLaterGetsItsDailyRun) {
+    velocast::testing::HostDatabase host;
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', STMP_PROVEDOR = '127.0.0.1*1'"));
+    host.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
+                                                 {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
+                                                 {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+    velocast::testing::TestClock clock(QDateTime(QDate(2024, 5, 20), QTime(9, 30)));
+    const QString later = host.folder() + QStringLiteral("/later.udl");
+    RecordingNotices notices;
+    WindowMode run(later, notices);
+    run.window.trayAvailable = [] { return true; };
+
+    run.start();
+    EXPECT_TRUE(run.tray.isShown()) << "the icon is there to end the program with";
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown.front().text.contains(QStringLiteral("later.udl"))) << notices.shown.front().text.toStdString();
+
+    velocast::testing::writeDataLink(later, QStringLiteral("Provider=SQLite;Data Source=club.sqlite"));
+    EXPECT_TRUE(serveUntil([&] { return host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1")) == 1; }))
+        << "the daily run did not follow the reconnect; notices: " << [&] {
+               QStringList all;
+               for (const auto& n : notices.shown) all << n.text + QLatin1Char('|') + n.detail;
+               return all.join(QLatin1Char('\n')).toStdString();
+           }();
+    EXPECT_EQ(host.count(QStringLiteral("Velocast"), QStringLiteral("Email = 'ana@example.com'")), 1);
+    run.finish();
+    EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
 }

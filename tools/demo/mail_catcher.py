@@ -4,7 +4,8 @@
     mail_catcher.py MAIL_FOLDER [--port 2525]
 
 Each message received is written to MAIL_FOLDER as NNNN.eml, exactly as it arrived (the
-headers the client wrote and the body). Prints "ready" once it listens, one line per
+headers the client wrote and the body), numbered after the files already there, so a
+second run beside an earlier one's messages overwrites none of them. Prints "ready" once it listens, one line per
 message stored, and stops on SIGTERM or SIGINT.
 """
 import argparse
@@ -17,10 +18,15 @@ import sys
 from aiosmtpd.smtp import SMTP
 
 
+def last_number(folder):
+    numbers = [int(name[:-4]) for name in os.listdir(folder) if name.endswith(".eml") and name[:-4].isdigit()]
+    return max(numbers, default=0)
+
+
 class FolderStore:
     def __init__(self, folder):
         self.folder = folder
-        self.count = 0
+        self.count = last_number(folder)
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1

@@ -112,7 +112,7 @@ const char* const kTexts[] = {
     "está esperando.\r\nEquipe Academia Demonstração",
 };
 
-bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePath,
+bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePath, int smtpPort,
                     QString* error) {
     // Qzcvar2: the switch, subject, text and image of each campaign in the order of the host
     // schema, then the extra settings and the SMTP account.
@@ -134,7 +134,7 @@ bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePat
         {"TRANCAMENTO_DIAS", kSettings.trancamentoDias},
         {"FIDELIDADE_MESES", kSettings.fidelidadeMeses},
         {"AUSENTES_DIAS", kSettings.ausentesDias},
-        {"STMP_PROVEDOR", QStringLiteral("127.0.0.1*2525")},
+        {"STMP_PROVEDOR", QStringLiteral("127.0.0.1*%1").arg(smtpPort)},
         {"NOME_PROVEDOR", QStringLiteral("Academia Demonstração")},
         {"EMAIL_PROVEDOR", QStringLiteral("academia@example.com")},
         {"USERNAME", QVariant()},
@@ -201,6 +201,7 @@ bool insertMembers(QSqlDatabase& db, const DemoOptions& o, const QDate& date, QS
     }
 
     for (int i = 0; i < o.members; ++i) {
+        if (o.progress && i % 1000 == 0) o.progress(i, o.members);
         const Member m = makeMember(o.seed, i, date, kSettings);
         const QVariant mat = m.matricula;
         bool ok = ativos.insert({mat, m.nome, m.endereco, m.bairro, m.estado, m.cep, m.telefone,
@@ -279,7 +280,7 @@ bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QStrin
             *error = db.lastError().text();
         return false;
     }
-    const bool ok = insertSettings(db, date, imagePath, error) &&
+    const bool ok = insertSettings(db, date, imagePath, options.smtpPort, error) &&
                     insertMembers(db, options, date, error) &&
                     execAll(db, hostIndexesSqlite(), error);
     if (!ok || !db.commit()) {

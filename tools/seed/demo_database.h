@@ -4,6 +4,7 @@
 // every campaign has recipients on that date (see demo_members.h). Next to it go the data-link
 // file that points the program at it and the birthday campaign's image.
 #include <QDate>
+#include <functional>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -17,6 +18,10 @@ struct DemoOptions {
     QDate date;                 // business date; invalid means today
     std::uint64_t seed = 1;
     bool force = false;         // replace an existing database and its companions
+    int smtpPort = 2525;        // the local SMTP server the club's settings name
+    // Told as the members are written (members written so far, of all): a large club takes
+    // a while.
+    std::function<void(int done, int total)> progress;
 };
 
 struct DemoFiles {

@@ -2,10 +2,11 @@
 #include "seed/seed_command.h"
 
 #include <QCoreApplication>
+#include <unistd.h>
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    return velocast::seed::runSeedCommand(app.arguments().mid(1), out, err);
+    return velocast::seed::runSeedCommand(app.arguments().mid(1), out, err, ::isatty(STDERR_FILENO) == 1);
 }

@@ -6,6 +6,8 @@
 namespace velocast::seed {
 
 // Exit status: 0 written, 1 failed, 2 bad command line.
-int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& err);
+// `errIsTerminal`: progress on a large club is one line redrawn in place; otherwise a plain
+// line every tenth of the members.
+int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& err, bool errIsTerminal = false);
 
 }  // namespace velocast::seed
