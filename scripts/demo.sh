@@ -64,6 +64,9 @@ done
 # running for this user (the tray program, a service) neither stops the demo nor is disturbed.
 export XDG_RUNTIME_DIR="$demo/run"
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+# Their state databases (deferred rows, the day's count) too: a demo club seeded afresh under
+# the same path must not inherit what an earlier demo or the user's own copy remembers.
+export XDG_STATE_HOME="$demo/state"
 
 status=0
 for day in "${days[@]}"; do

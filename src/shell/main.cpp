@@ -117,7 +117,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
                      .arg(figures.sent()).arg(figures.invalid()).arg(figures.pending())
                      .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
     if (program.failed()) return kExitFailure;
-    return program.rowsLeftForServer() > 0 ? kExitServerUnreachable : kExitSuccess;
+    return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
 }
 
 int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {

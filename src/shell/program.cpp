@@ -12,6 +12,7 @@
 #include "shell/error_report.h"
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
+#include "shell/sending_setup.h"
 
 namespace velocast {
 
@@ -25,7 +26,12 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
       sender(session, notices, Timer2, counters,
              {[this](Figure figure, qint32 value) { if (showFigure) showFigure(figure, value); },
               [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); },
-              [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); }}),
+              [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); },
+              [this](const QDateTime& until, const QString& reason) {
+                  if (until.isValid()) warnPaused(until.toString(QStringLiteral("HH:mm")), reason);
+                  if (pauseChanged) pauseChanged(until, reason);
+              },
+              &warnGivenUp, &warnAttachmentUnreadable}),
       notices_(notices),
       settings_(settings) {
     // A desktop session may also attach from the user's Pictures; a headless run (a service
@@ -35,6 +41,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     Timer1.setInterval(3000);
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
+    sender.setPacing(pacingSettings(settings_));
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
     connect(&watchdog, &Watchdog::reconnected, this, [this] {
@@ -60,6 +67,14 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
 Program::~Program() = default;
 
 void Program::build() {
+    // Without its state file the run still sends, remembering deferred rows only until it ends.
+    QString stateError;
+    if (openStateDatabase(state, settings_, connection.dataLinkPath(), &stateError)) {
+        sender.setStateDatabase(&state);
+    } else {
+        notices_.reportError(stateError);
+        errorReported_ = true;
+    }
     if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
     Timer1.start();
     watchdog.Timer3.start();
@@ -107,6 +122,9 @@ void Program::drainOnceThenQuit() {
             const auto& kept = sender.rowsKeptForServerInLastDrain();
             rowsLeftForServer_ = kept.rows;
             if (kept.rows > 0 && serverUnreachable) serverUnreachable(kept);
+            // A pause outlasts any sensible run: the rows wait for the next one.
+            endedPaused_ = walked && sender.pausedUntil().isValid();
+            if (endedPaused_) break;
             if (!walked) {
                 endRequest();
                 break;

@@ -13,6 +13,7 @@
 #include "outbox/sending/send_counters.h"
 #include "settings/local_settings.h"
 #include "shell/daily_run.h"
+#include "state/state_database.h"
 
 namespace velocast {
 
@@ -50,6 +51,9 @@ public:
     void drainOnceThenQuit();
     // Rows the last drain of drainOnceThenQuit left in the outbox for an unreachable server.
     int rowsLeftForServer() const { return rowsLeftForServer_; }
+    // drainOnceThenQuit ended on a pause (the provider throttles, or a pacing limit): the
+    // rows wait for a later run.
+    bool endedPaused() const { return endedPaused_; }
 
     // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
@@ -58,6 +62,8 @@ public:
     // Headless sets it: a line for each recipient the server refused as a bad address.
     std::function<void(const QString& address, const QString& reply)> recipientRefused;
     std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
+    // The drain paused or resumed (an invalid time); both modes write a line when it pauses.
+    std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
 
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
@@ -68,6 +74,7 @@ public:
     QTimer Timer2;  // drains the outbox every 5 s
     Watchdog watchdog;
     SendCounters counters;
+    StateDatabase state;  // before the sender, which uses it
     DailyRun dailyRun;
     OutboxSender sender;
 
@@ -81,6 +88,7 @@ private:
     bool endRequested_ = false;
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;
+    bool endedPaused_ = false;
 };
 
 }  // namespace velocast

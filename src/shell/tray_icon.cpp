@@ -6,9 +6,11 @@
 
 namespace velocast {
 
-QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid) {
-    return windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) + QStringLiteral("\nPendentes: ") +
-           formatFigure(pending) + QStringLiteral("\nInválidos: ") + formatFigure(invalid);
+QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid, const QDateTime& pausedUntil) {
+    QString tip = windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) + QStringLiteral("\nPendentes: ") +
+                  formatFigure(pending) + QStringLiteral("\nInválidos: ") + formatFigure(invalid);
+    if (pausedUntil.isValid()) tip += QStringLiteral("\npaused until ") + pausedUntil.toString(QStringLiteral("HH:mm"));
+    return tip;
 }
 
 TrayIcon::TrayIcon(TFRMVelocast& window, QObject* parent) : QObject(parent), window_(window) {
@@ -36,6 +38,11 @@ void TrayIcon::showFigure(const QString& label, qint32 value) {
     updateToolTip();
 }
 
-void TrayIcon::updateToolTip() { icon_.setToolTip(trayToolTip(sent_, pending_, invalid_)); }
+void TrayIcon::showPausedUntil(const QDateTime& until) {
+    pausedUntil_ = until;
+    updateToolTip();
+}
+
+void TrayIcon::updateToolTip() { icon_.setToolTip(trayToolTip(sent_, pending_, invalid_, pausedUntil_)); }
 
 }  // namespace velocast

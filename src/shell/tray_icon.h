@@ -2,6 +2,7 @@
 // The program's icon in the notification area: a double click shows the window, a right
 // click opens the window's menu, a single left click does nothing. Its tooltip carries the
 // three figures, so they can be read without opening the window.
+#include <QDateTime>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -23,6 +24,8 @@ public:
     // Follows the window's figures; `label` as for TFRMVelocast::showFigure.
     void showFigure(const QString& label, qint32 value);
     QString toolTip() const { return icon_.toolTip(); }
+    // While sending is paused the tooltip says until when; an invalid time takes it away.
+    void showPausedUntil(const QDateTime& until);
 
     // What a mouse action on the icon does.
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -33,9 +36,11 @@ private:
     TFRMVelocast& window_;
     QSystemTrayIcon icon_;
     qint32 sent_ = 0, pending_ = 0, invalid_ = 0;
+    QDateTime pausedUntil_;
 };
 
-// "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1"
-QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid);
+// "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1", and a last line
+// "paused until 14:05" while sending is paused.
+QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid, const QDateTime& pausedUntil = {});
 
 }  // namespace velocast

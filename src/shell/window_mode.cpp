@@ -15,6 +15,7 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
         window.showFigure(label, value);
         tray.showFigure(label, value);
     };
+    program.pauseChanged = [this](const QDateTime& until, const QString&) { tray.showPausedUntil(until); };
     // Each failed reconnect pass shows its notice; a pause between passes keeps an outage
     // from raising box after box as fast as they can be dismissed.
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);

@@ -20,6 +20,9 @@ struct OutboxFixture : SessionTest {
     std::vector<std::tuple<Figure, qint32>> figures;
     int endRequests = 0, hides = 0, terminations = 0;
     std::vector<std::tuple<QString, QString>> refusals;  // address, reply
+    std::vector<std::tuple<QDateTime, QString>> pauses;  // until (invalid: resumed), reason
+    std::vector<std::tuple<QString, QString>> givenUp;   // address, last reply
+    std::vector<std::tuple<QString, QString>> unreadable;  // path, reason
     std::unique_ptr<OutboxSender> sender;
 
     void SetUp() override {
@@ -31,7 +34,10 @@ struct OutboxFixture : SessionTest {
             session, notices, timer2, counters,
             OutboxSender::Hooks{[this](Figure f, qint32 v) { figures.emplace_back(f, v); },
                                 [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; },
-                                [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); }});
+                                [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); },
+                                [this](const QDateTime& u, const QString& r) { pauses.emplace_back(u, r); },
+                                [this](const QString& a, const QString& r) { givenUp.emplace_back(a, r); },
+                                [this](const QString& p, const QString& r) { unreadable.emplace_back(p, r); }});
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->attachmentPolicy.folders = {host.folder()};
         sender->IdSMTP.setTlsPolicy(mail::testing::testTlsPolicy());

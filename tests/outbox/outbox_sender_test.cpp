@@ -8,6 +8,7 @@
 #include "support/aiosmtpd_peer.h"
 #include "support/velocast_process.h"
 #include "support/smtp_scripted_server.h"
+#include "support/smtp_table_peer.h"
 
 using namespace velocast;
 using velocast::testing::OutboxFixture;
@@ -118,7 +119,9 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
         const QString data = message.value(QStringLiteral("data")).toString();
         EXPECT_TRUE(data.contains(QStringLiteral("To: ") + to)) << data.toStdString();
         if (to.startsWith(QLatin1String("ana"))) {
-            EXPECT_TRUE(data.contains(QStringLiteral("\r\n.Tudo de bom."))) << data.toStdString();  // un-stuffed by the server
+            // The text in its declared charset, quoted-printable: a leading dot goes as "=2E".
+            EXPECT_TRUE(data.contains(QStringLiteral("charset=windows-1252"))) << data.toStdString();
+            EXPECT_TRUE(data.contains(QStringLiteral("Parab=E9ns!\r\n=2ETudo de bom."))) << data.toStdString();
         }
     }
     // The next drain finds nothing and says so.
@@ -242,7 +245,7 @@ TEST_F(OutboxFixture, ARowKeptTwiceInOneDrainCountsOnceAmongTheRowsKeptForTheSer
                        {[&](Figure figure, qint32 value) {
                             if (figure == Figure::Sent && value == 1) smtpAccount(bad);
                         },
-                        {}, {}, {}, {}});
+                        {}, {}, {}, {}, {}, {}, {}});
     drain.IdSMTP.setTimeouts({5000, 5000, 5000});
     ASSERT_TRUE(drain.ENVIAR_EMAIL());
     EXPECT_EQ(outbox(), QStringList{QStringLiteral("ana@example.com")});
@@ -305,13 +308,10 @@ TEST_F(OutboxFixture, ARecipientRefusedAsABadAddressIsCountedInvalidAndTheDrainG
         EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QLatin1String(to)});
 }
 
-TEST_F(OutboxFixture, EveryOtherRecipientRefusalStillEndsTheProgramAndKeepsTheRow) {
-    // A policy or relay refusal, a temporary one, one without an enhanced code, one whose
-    // enhanced code does not match its reply: any of them may be the account's fault.
+TEST_F(OutboxFixture, RecipientRefusalsThatBlameTheAccountStillEndTheProgramAndKeepTheRow) {
+    // A policy or relay refusal may be the account's fault: it must never empty the outbox.
     const QStringList cases{QStringLiteral("politica@example.com=550 5.7.1 relaying denied"),
-                               QStringLiteral("semcodigo@example.com=550 no such user"),
-                               QStringLiteral("depois@example.com=450 4.1.1 try again later"),
-                               QStringLiteral("classe@example.com=550 4.1.1 mismatched class")};
+                            QStringLiteral("relay@example.com=554 Relay access denied")};
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {}, cases);
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()));
     for (const QString& refusal : cases) {
@@ -330,7 +330,7 @@ TEST_F(OutboxFixture, EveryOtherRecipientRefusalStillEndsTheProgramAndKeepsTheRo
     EXPECT_EQ(counters.invalid, 0);
 }
 
-TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadIsAFailedSend) {
+TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadDefersItsRowsReportsOnceAndTheOthersGo) {
     AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utNoTLSSupport"));
     const QString fifo = host.folder() + QStringLiteral("/fila.png");  // no writer: an open would wait for ever
@@ -339,15 +339,19 @@ TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadIsAFailedSend) {
     for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo, QStringLiteral("/etc/passwd")}) {
         SCOPED_TRACE(attachment.toStdString());
         host.exec(QStringLiteral("DELETE FROM Velocast"));
+        unreadable.clear();
         addRow(QStringLiteral("ana@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), attachment);
-        notices.shown.clear();
-        terminations = 0;
-        if (!connection.isOpen()) connection.open();  // the failed send before closed it
-        EXPECT_FALSE(sender->ENVIAR_EMAIL());
-        ASSERT_EQ(notices.shown.size(), 1u);
-        EXPECT_TRUE(notices.shown[0].detail.contains(attachment)) << notices.shown[0].detail.toStdString();
-        EXPECT_EQ(terminations, 1);
-        EXPECT_EQ(outbox().size(), 1);
+        addRow(QStringLiteral("bia@example.com"), QStringLiteral("Oi"), QStringLiteral("Texto"), attachment);
+        addRow(QStringLiteral("caio@example.com"));
+        EXPECT_TRUE(sender->ENVIAR_EMAIL());
+        EXPECT_TRUE(notices.shown.empty());
+        EXPECT_EQ(terminations, 0);
+        EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
+        EXPECT_EQ(sender->rowsDeferredInLastDrain(), 2);
+        ASSERT_EQ(unreadable.size(), 1u);  // one report for the file, not one per row
+        EXPECT_EQ(std::get<0>(unreadable[0]), attachment);
+        EXPECT_TRUE(std::get<1>(unreadable[0]).contains(attachment)) << std::get<1>(unreadable[0]).toStdString();
+        EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("caio@example.com")});
     }
 }
 
@@ -395,4 +399,66 @@ TEST(OutboxHeadless, ARecipientRefusedAsABadAddressIsLoggedAndTheRestIsSent) {
     EXPECT_TRUE(result.err.contains(QLatin1String("sent=1 pending=0 invalid=1"))) << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
     EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("ana@example.com")});
+}
+
+namespace {
+
+velocast::testing::ProcessResult runOnce(const velocast::testing::HostDatabase& host) {
+    return velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+}
+
+void outboxOf(velocast::testing::HostDatabase& host, const QString& server, const QStringList& addresses,
+              const QString& tls = QStringLiteral("utNoTLSSupport")) {
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :t, USERNAME = NULL, "
+                             "EMAIL_PROVEDOR = 'clube@example.com'"),
+              {{QStringLiteral("s"), server}, {QStringLiteral("t"), tls}});
+    for (const QString& to : addresses)
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), to}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+}
+
+}  // namespace
+
+TEST(OutboxHeadless, AThrottledRunEndsWithItsRowsKeptAndTheTryLaterStatus) {
+    using Peer = velocast::testing::SmtpTablePeer;
+    Peer peer({{Peer::Step::DataEnd, {}, "550 5.4.5 Daily user sending limit exceeded", -1, 1}});
+    velocast::testing::HostDatabase host;
+    outboxOf(host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
+             {QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")});
+
+    const auto result = runOnce(host);
+    EXPECT_EQ(result.exitCode, 75) << result.err.toStdString();
+    EXPECT_EQ(result.err.count(QLatin1String("velocast: warning: sending paused until 00:00")), 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("5.4.5 Daily user sending limit exceeded"))) << result.err.toStdString();
+    EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
+    EXPECT_EQ(peer.accepted(), QStringList{QStringLiteral("ana@example.com")});
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
+              (QStringList{QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")}));
+}
+
+TEST(OutboxHeadless, AGreylistedRecipientWaitsWhileTheOthersGoAndTheRunSucceeds) {
+    using Peer = velocast::testing::SmtpTablePeer;
+    Peer peer({{Peer::Step::Rcpt, QStringLiteral("grey@example.com"), "450 4.2.0 Greylisted, come back later"}});
+    velocast::testing::HostDatabase host;
+    outboxOf(host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
+             {QStringLiteral("grey@example.com"), QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")});
+
+    for (int run = 0; run < 2; ++run) {  // the second run does not try it again before its time
+        const auto result = runOnce(host);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
+    }
+    EXPECT_EQ(peer.accepted(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
+    EXPECT_EQ(peer.commands().filter(QStringLiteral("RCPT TO:<grey@example.com>")).size(), 1);
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast")), QStringList{QStringLiteral("grey@example.com")});
+}
+
+TEST(OutboxHeadless, AnImplicitTlsPortInAnotherModeFailsAtOnceNamingTheSetting) {
+    velocast::testing::HostDatabase host;
+    outboxOf(host, QStringLiteral("127.0.0.1*465"), {QStringLiteral("ana@example.com")}, QStringLiteral("utUseExplicitTLS"));
+    const auto result = runOnce(host);
+    EXPECT_EQ(result.exitCode, 75) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465"))) << result.err.toStdString();
+    EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
 }

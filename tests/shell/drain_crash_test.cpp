@@ -1,5 +1,6 @@
-// A drain killed at any moment loses no message and repeats at most one: each row is sent in
-// its own SMTP session and deleted in its own transaction, committed before the next row.
+// A drain killed at any moment loses no message and repeats at most one: each row is deleted in
+// its own transaction, committed before the next message begins, whether every message has an
+// SMTP session of its own or one session carries many (RSET between them).
 // The program runs as its own process and is killed (SIGKILL) by a peer that serves its SMTP
 // sessions, at a chosen point of a chosen message; a second start then finishes the outbox.
 #include <QProcess>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include <arpa/inet.h>
@@ -15,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "settings/local_settings.h"
 #include "support/host_database.h"
 
 using velocast::testing::HostDatabase;
@@ -25,6 +28,7 @@ enum class CrashPoint {
     BeforeDataReply,  // the peer holds the message; the program never hears it was accepted
     AtQuit,           // accepted and acknowledged; the row's delete not yet done
     AtNextSession,    // the row before is finished; the next session has begun
+    AtNextMail,       // the next message's MAIL FROM on the same session: the row before is gone
     Never,
 };
 
@@ -59,12 +63,13 @@ public:
             }
             const int client = ::accept(listener_, nullptr, nullptr);
             ++sessions;
+            ++sessionsServed_;
             if (point == CrashPoint::AtNextSession && sessions == message + 1) {
                 crash(program);
                 ::close(client);
                 return;
             }
-            const bool crashed = session(client, program, sessions == message ? point : CrashPoint::Never);
+            const bool crashed = session(client, program, point, message);
             ::close(client);
             if (crashed) return;
         }
@@ -97,8 +102,8 @@ private:
 
     static void say(int client, const char* reply) { (void)::send(client, reply, std::strlen(reply), MSG_NOSIGNAL); }
 
-    // True when it killed the program.
-    bool session(int client, QProcess& program, CrashPoint here) {
+    // True when it killed the program. `message` counts the messages received, over sessions.
+    bool session(int client, QProcess& program, CrashPoint here, int message) {
         buffer_.clear();
         QString recipient;
         say(client, "220 crash-peer\r\n");
@@ -114,13 +119,17 @@ private:
                 for (std::optional<QByteArray> data = readLine(client); !data || *data != "."; data = readLine(client))
                     if (!data) return false;
                 received_ << recipient;
-                if (here == CrashPoint::BeforeDataReply) {
+                if (here == CrashPoint::BeforeDataReply && received_.size() == message) {
                     crash(program);
                     return true;
                 }
                 say(client, "250 accepted\r\n");
+            } else if (verb == "MAIL" && here == CrashPoint::AtNextMail && received_.size() == message) {
+                rowsAtCrash_ = rowsLeft_ ? rowsLeft_() : -1;
+                crash(program);
+                return true;
             } else if (verb == "QUIT") {
-                if (here == CrashPoint::AtQuit) {
+                if (here == CrashPoint::AtQuit && received_.size() == message) {
                     crash(program);
                     return true;
                 }
@@ -136,7 +145,20 @@ private:
     quint16 port_ = 0;
     QByteArray buffer_;
     QStringList received_;
+
+public:
+    // Reads the outbox's row count, for what the database held at the crash.
+    std::function<int()> rowsLeft_;
+    int rowsAtCrash_ = -1;
+    int sessionsServed_ = 0;
 };
+
+// [sending] messages_per_connection for the program's run, in velocast.conf beside the data link.
+void messagesPerConnection(const HostDatabase& host, int n) {
+    QFile conf(velocast::LocalSettings::defaultPath(host.dataLinkPath()));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    conf.write(QStringLiteral("[sending]\nmessages_per_connection = %1\n").arg(n).toUtf8());
+}
 
 void startProgram(QProcess& program, const HostDatabase& host) {
     const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));
@@ -152,18 +174,26 @@ TEST(DrainCrash, AKilledDrainLosesNothingAndRepeatsAtMostTheMessageInFlight) {
         CrashPoint point;
         int message;
         int duplicates;
+        int messagesPerConnection;
     };
     const Case cases[] = {
-        {CrashPoint::BeforeDataReply, 3, 1},
-        {CrashPoint::AtQuit, 3, 1},
-        {CrashPoint::AtNextSession, 3, 0},
-        {CrashPoint::AtQuit, 5, 1},  // the last row
+        {CrashPoint::BeforeDataReply, 3, 1, 1},
+        {CrashPoint::AtQuit, 3, 1, 1},
+        {CrashPoint::AtNextSession, 3, 0, 1},
+        {CrashPoint::AtQuit, 5, 1, 1},  // the last row
+        // One session for every message: the crash may come between two of them.
+        {CrashPoint::BeforeDataReply, 3, 1, 50},
+        {CrashPoint::AtNextMail, 3, 0, 50},
+        {CrashPoint::AtQuit, 5, 0, 50},  // the session ends after the last row is gone
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "crash point " << static_cast<int>(c.point) << " of message " << c.message);
+        SCOPED_TRACE(testing::Message() << "crash point " << static_cast<int>(c.point) << " of message " << c.message
+                                        << ", " << c.messagesPerConnection << " per connection");
         HostDatabase host;
         CrashPeer peer;
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL").arg(peer.port()));
+        messagesPerConnection(host, c.messagesPerConnection);
+        peer.rowsLeft_ = [&host] { return host.count(QStringLiteral("Velocast")); };
         QStringList addresses;
         for (int i = 1; i <= 5; ++i) {
             addresses << QStringLiteral("membro%1@example.com").arg(i);
@@ -176,6 +206,14 @@ TEST(DrainCrash, AKilledDrainLosesNothingAndRepeatsAtMostTheMessageInFlight) {
         startProgram(first, host);
         peer.serve(first, c.point, c.message);
         ASSERT_EQ(first.exitStatus(), QProcess::CrashExit) << "the program was not killed";
+        // Before the next message's MAIL FROM, the rows of the messages accepted are gone.
+        // Connection reuse is in force: the messages up to the crash went in one session.
+        if (c.messagesPerConnection > 1) {
+            EXPECT_EQ(peer.sessionsServed_, 1);
+        }
+        if (c.point == CrashPoint::AtNextMail) {
+            EXPECT_EQ(peer.rowsAtCrash_, 5 - c.message);
+        }
         // Nothing lost by the crash: every message is either out or still in the outbox.
         const QStringList waiting = host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID"));
         for (const QString& address : addresses)

@@ -91,3 +91,12 @@ TEST(TestSmtpCommand, ExplainsASettingWithoutAPort) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains(QLatin1String("names no port"))) << result.err.toStdString();
 }
+
+TEST(TestSmtpCommand, NamesTheTlsSettingWhenTheModeDoesNotSuitThePort) {
+    HostDatabase host;
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*465', IdSMTP_UseTLS = 'utUseExplicitTLS'"));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), QStringLiteral("a@example.com"),
+                                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465"))) << result.err.toStdString();
+}

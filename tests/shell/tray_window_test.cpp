@@ -118,6 +118,11 @@ TEST(TrayWindow, TheIconsTooltipFollowsTheThreeFigures) {
     tray.showFigure(QStringLiteral("LBLPENDENTES"), 12);
     tray.showFigure(QStringLiteral("LBLINVALIDOS"), 1);
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
+    // While the provider throttles, the tooltip says until when; afterwards it goes again.
+    tray.showPausedUntil(QDateTime(QDate(2026, 3, 5), QTime(14, 5)));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1\npaused until 14:05"));
+    tray.showPausedUntil(QDateTime());
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
 }
 
 TEST(TrayWindow, OnlyADoubleClickOnTheIconOpensTheWindow) {

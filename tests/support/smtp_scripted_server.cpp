@@ -22,16 +22,23 @@ bool readable(int fd) {
 
 }  // namespace
 
-ScriptedSmtpServer::ScriptedSmtpServer(std::vector<Step> script) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+int listenOnLoopback(int backlog, uint16_t& port, const char* who) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(listener_, 1) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("scripted server: cannot listen on 127.0.0.1");
-    port_ = ntohs(address.sin_port);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) ::close(fd);
+        throw std::runtime_error(std::string(who) + ": cannot listen on 127.0.0.1");
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+ScriptedSmtpServer::ScriptedSmtpServer(std::vector<Step> script) {
+    listener_ = listenOnLoopback(1, port_, "scripted server");
     thread_ = std::thread(&ScriptedSmtpServer::run, this, std::move(script));
 }
 

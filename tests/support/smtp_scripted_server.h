@@ -49,6 +49,10 @@ private:
     std::thread thread_;
 };
 
+// A listening socket on 127.0.0.1 with an ephemeral port (written to `port`); throws
+// std::runtime_error naming `who` when it cannot listen.
+int listenOnLoopback(int backlog, uint16_t& port, const char* who);
+
 // Script shorthands: hear one command and answer it.
 inline std::vector<ScriptedSmtpServer::Step> reply(const std::string& text) {
     return {ScriptedSmtpServer::hear(), ScriptedSmtpServer::say(text)};

@@ -9,6 +9,10 @@ int main(int argc, char** argv) {
     // of the program a person or another test program runs at the same time.
     QTemporaryDir runtimeDir;
     qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    // Their state databases (deferred rows, the day's count) as well: never the account's own.
+    QTemporaryDir stateDir;
+    qputenv("XDG_STATE_HOME", stateDir.path().toLocal8Bit());
+    qunsetenv("STATE_DIRECTORY");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -108,7 +108,7 @@ int glyphWidth(char32_t c) {
     return kOtherWidth;
 }
 
-QStringList wrapBody(const QString& text) {
+QList<QStringList> wrapBodyParagraphs(const QString& text) {
     QString normalized = text;
     if (normalized.contains(u'\r'))
         normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
@@ -116,9 +116,20 @@ QStringList wrapBody(const QString& text) {
     if (paragraphs.last().isEmpty())  // the final empty line, or the whole of an empty text
         paragraphs.removeLast();
 
-    QStringList lines;
-    for (const QStringView paragraph : paragraphs)
+    QList<QStringList> wrapped;
+    wrapped.reserve(paragraphs.size());
+    for (const QStringView paragraph : paragraphs) {
+        QStringList lines;
         wrapParagraph(paragraph, lines);
+        wrapped.append(std::move(lines));
+    }
+    return wrapped;
+}
+
+QStringList wrapBody(const QString& text) {
+    QStringList lines;
+    for (const QStringList& paragraph : wrapBodyParagraphs(text))
+        lines += paragraph;
     return lines;
 }
 

@@ -25,5 +25,8 @@ int glyphWidth(char32_t c);
 // than the box is cut, at the edge. A final empty line is not part of the list, so an empty
 // text gives no lines.
 QStringList wrapBody(const QString& text);
+// The same lines grouped by paragraph (every paragraph, an empty one too, has at least one),
+// so that the breaks the wrap made can be told from the breaks the text had.
+QList<QStringList> wrapBodyParagraphs(const QString& text);
 
 }  // namespace velocast::mail

@@ -8,6 +8,7 @@
 #include "mail/mime/recipient_parser.h"
 #include "mail/mime/regular_file.h"
 #include "mail/mime/transfer_encodings.h"
+#include "mail/mime/windows1252.h"
 
 #include <QFile>
 #include <QList>
@@ -111,12 +112,30 @@ void writeAttachmentPart(LineWriter& out, const QString& path, const QByteArray&
     out.line();
 }
 
-// Body characters one per byte: U+0000 to U+00FF as that byte, anything else "?".
-QList<QByteArray> bodyBytes(const QStringList& lines) {
+// The text as the memo holds it, in its code page, which every message declares: a reader
+// that follows MIME shows the accents, not the replacement marks of US-ASCII.
+constexpr char kBodyCharset[] = "windows-1252";
+
+// The body in quoted-printable: the box's display lines of a paragraph are joined by soft
+// breaks, so the lines stay short on the wire while a reader gets each paragraph back exactly
+// as the club wrote it; every paragraph ends with a hard break. Characters outside the code
+// page become "?".
+QList<QByteArray> quotedPrintableBody(const QString& body) {
     QList<QByteArray> out;
-    for (const QString& line : lines)
-        out.append(line.toLatin1());
+    for (const QStringList& paragraph : wrapBodyParagraphs(body)) {
+        for (qsizetype i = 0; i < paragraph.size(); ++i) {
+            QList<QByteArray> encoded = quotedPrintableLines({toWindows1252(paragraph[i])});
+            if (i + 1 < paragraph.size())
+                encoded.last() += '=';
+            out += encoded;
+        }
+    }
     return out;
+}
+
+void writeTextPartHeaders(LineWriter& out) {
+    out.header("Content-Type", QByteArray("text/plain; charset=") + kBodyCharset);
+    out.header("Content-Transfer-Encoding", "quoted-printable");
 }
 
 bool hasText(const QString& body) {
@@ -195,7 +214,6 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         options.mimeTypesPath.isEmpty() ? QStringLiteral("/etc/mime.types") : options.mimeTypesPath;
     // A NUL may not appear in a message at all; a text that holds one loses it.
     const QString body = QString(fields.body).remove(QChar(u'\0'));
-    const QStringList bodyLines = wrapBody(body);
 
     const bool attached = !fields.attachmentPath.isEmpty();
     const Shape shape = !attached                 ? Shape::Plain
@@ -218,8 +236,9 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     out.header("To", message.recipients.join(QStringLiteral(", ")).toLatin1());
     if (shape == Shape::Multipart)
         out.header("Content-Type", "multipart/mixed; boundary=\"" + boundary + '"');
-    if (shape != Shape::Plain)
-        out.header("MIME-Version", "1.0");
+    else if (shape == Shape::Plain)
+        writeTextPartHeaders(out);
+    out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
     out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
                                                                      ? makeMessageIdUnique()
@@ -228,7 +247,7 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     switch (shape) {
     case Shape::Plain:
         out.line();
-        out.lines(bodyBytes(bodyLines));
+        out.lines(quotedPrintableBody(body));
         out.line();
         break;
     case Shape::Multipart:
@@ -236,11 +255,10 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         out.line("This is a multi-part message in MIME format");
         out.line();
         out.line("--" + boundary);
-        out.header("Content-Type", "text/plain");
-        out.header("Content-Transfer-Encoding", "quoted-printable");
+        writeTextPartHeaders(out);
         out.header("Content-Disposition", "inline");
         out.line();
-        out.lines(quotedPrintableLines(bodyBytes(bodyLines)));
+        out.lines(quotedPrintableBody(body));
         out.line();
         out.line("--" + boundary);
         writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath);

@@ -37,6 +37,8 @@ public:
     // "Connection Closed Gracefully." and a line longer than kMaxLineLength.
     QByteArray readLine(Deadline deadline);
     void writeAll(const QByteArray& data);
+    // Bytes received and not yet read as a line (what a garbled reply consisted of).
+    const QByteArray& unreadBytes() const { return buffer_; }
 
 private:
     enum class Direction { Reading, Writing };

@@ -1,6 +1,7 @@
 #include "mail/smtp/smtp_client.h"
 
 #include "mail/smtp/tls_fips.h"
+#include "mail/smtp/tls_mode_hint.h"
 
 #include <algorithm>
 
@@ -109,11 +110,12 @@ void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
 
 SmtpReply SmtpClient::readReply() {
     try {
-        return velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
+        return lastReply_ = velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
             if (observer_)
                 observer_(DialogueKind::Received, scrub(printableText(QString::fromUtf8(line))));
         });
     } catch (const SmtpError&) {
+        unreadAtFailure_ = channel_.unreadBytes().left(8);
         channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
         throw;
     }
@@ -132,6 +134,7 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
     }
     if (observer_)
         observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
+    lastReply_ = {};
     try {
         channel_.writeAll(line + "\r\n");
     } catch (const SmtpError&) {
@@ -181,6 +184,7 @@ void SmtpClient::startTls(bool duringConnect) {
 }
 
 void SmtpClient::introduce() {
+    step_ = SmtpStep::Ehlo;
     const QString name = localHostName();
     SmtpReply reply = command(QStringLiteral("EHLO ") + name);
     if (reply.code == 250) {
@@ -200,28 +204,65 @@ void SmtpClient::connect() {
     capabilities_.clear();
     sentSecrets_.clear();
     channel_.close(false);
+    step_ = SmtpStep::None;
+    lastReply_ = {};
+    unreadAtFailure_.clear();
     try {
         if (host_.isEmpty())
             fail(QStringLiteral("A Host is required"));
         if (port_ == 0)
             fail(QStringLiteral("A Port is required"));
+        // Port 465 speaks TLS from the first byte: in any other mode the client would wait for
+        // a greeting that never comes, row after row. Said at once, with what to change.
+        if (port_ == kImplicitTlsPort && tlsMode_ != TlsMode::Implicit)
+            fail(QStringLiteral("Port %1 takes TLS from the first byte, but IdSMTP_UseTLS is %2.")
+                     .arg(port_)
+                     .arg(tlsModeSettingName(tlsMode_)));
+        step_ = SmtpStep::Connect;
         note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
         channel_.setIoTimeout(timeouts_.replyMs);
         channel_.open(host_, port_, timeouts_.connectMs);
         if (tlsMode_ == TlsMode::Implicit)
             startTls(true);
+        step_ = SmtpStep::Greeting;
+        channel_.setIoTimeout(std::min(channel_.ioTimeout(), timeouts_.greetingMs));
         const SmtpReply greeting = readReply();
         if (greeting.code != 220) {
             channel_.close(false);
             fail(greeting.text());
         }
+        channel_.setIoTimeout(tlsMode_ == TlsMode::Implicit ? std::min(timeouts_.replyMs, timeouts_.tlsSocketMs)
+                                                            : timeouts_.replyMs);
         introduce();
     } catch (const SmtpError& error) {
         channel_.close(false);
-        SmtpError scrubbed(scrub(error.message()), SmtpStage::Connecting);
-        scrubbed.setCertificateRefused(error.certificateRefused());
-        throw scrubbed;
+        throw raised(error, SmtpStage::Connecting);
     }
+}
+
+SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
+    QString message = scrub(error.message());
+    const SmtpReply& reply = lastReply_;
+    TlsModeSymptoms symptoms;
+    symptoms.mode = tlsMode_;
+    symptoms.port = port_;
+    symptoms.step = step_;
+    symptoms.replyCode = error.replyCode() != 0 ? error.replyCode() : reply.code;
+    symptoms.replyText = error.message();
+    symptoms.tlsBytesSeen = looksLikeTlsRecord(unreadAtFailure_) ||
+                            (!reply.lines.isEmpty() && looksLikeTlsRecord(reply.lines.first()));
+    symptoms.timedOut = error.message().contains(QLatin1String(" timed out: "));
+    // A refused certificate means TLS was spoken: the mode is right, the trust is not.
+    if (const QString hint = error.certificateRefused() ? QString() : tlsModeHint(symptoms); !hint.isEmpty())
+        message += QStringLiteral("\r\n") + hint;
+    SmtpError out(message, stage);
+    out.setStep(step_);
+    out.setCertificateRefused(error.certificateRefused());
+    if (!error.command().isEmpty())
+        out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+    else if (reply.code != 0)
+        out.setReply(reply.code, reply.enhancedCode());
+    return out;
 }
 
 void SmtpClient::secure() {
@@ -233,6 +274,7 @@ void SmtpClient::secure() {
     if (!offered) {
         if (tlsMode_ == TlsMode::Explicit && authentication_ != SmtpAuthentication::Sasl)
             return;
+        step_ = SmtpStep::StartTls;
         disconnect();
         if (tlsMode_ == TlsMode::Explicit)
             // Someone on the way may have removed STARTTLS from the reply to read the password.
@@ -241,6 +283,7 @@ void SmtpClient::secure() {
                                 "server really has none."));
         fail(QStringLiteral("SSL is not available on this server."));
     }
+    step_ = SmtpStep::StartTls;
     if (command(QStringLiteral("STARTTLS")).code != 220) {
         disconnect();
         fail(QStringLiteral("Start SSL negotiation command failed."));
@@ -299,17 +342,21 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
 }
 
 void SmtpClient::submit(const ComposedMessage& message) {
+    step_ = SmtpStep::Mail;
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
     if (reply.code != 250)
         refuse(QStringLiteral("MAIL"), reply, false);
+    step_ = SmtpStep::Rcpt;
     for (const QString& recipient : message.recipients) {
         reply = command(QStringLiteral("RCPT TO:<%1>").arg(recipient.trimmed()));
         if (reply.code != 250 && reply.code != 251)
             refuse(QStringLiteral("RCPT"), reply, true);
     }
+    step_ = SmtpStep::Data;
     reply = command(QStringLiteral("DATA"));
     if (reply.code != 354)
         refuse(QStringLiteral("DATA"), reply, true);
+    step_ = SmtpStep::DataEnd;
     reply = writeDataAndEnd(message.lines);
     if (reply.code != 250)
         refuse(QStringLiteral("."), reply, true);
@@ -322,6 +369,7 @@ void SmtpClient::send(const ComposedMessage& message) {
             fail(QStringLiteral("Not connected."));
         if (!authenticated_) {
             secure();
+            step_ = SmtpStep::Auth;
             bearerMechanism_.clear();
             if (authentication_ == SmtpAuthentication::Sasl && bearer_)
                 signInWithBearer();
@@ -331,11 +379,21 @@ void SmtpClient::send(const ComposedMessage& message) {
         }
         submit(message);
     } catch (const SmtpError& error) {
-        SmtpError scrubbed(scrub(error.message()), SmtpStage::Sending);
-        scrubbed.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
-        scrubbed.setCertificateRefused(error.certificateRefused());
-        throw scrubbed;
+        throw raised(error, SmtpStage::Sending);
     }
+}
+
+bool SmtpClient::resetForNextMessage() noexcept {
+    if (!channel_.isOpen())
+        return false;
+    try {
+        if (command(QStringLiteral("RSET")).code == 250)
+            return true;
+    } catch (...) {
+        // A server that no longer answers is simply connected to again.
+    }
+    disconnect();
+    return false;
 }
 
 void SmtpClient::disconnect() noexcept {

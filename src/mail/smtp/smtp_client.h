@@ -31,6 +31,9 @@ struct SmtpTimeouts {
     int replyMs = 60000;
     int tlsSocketMs = 30000;
     int dataEndReplyMs = 10 * 60000;
+    // A server that says nothing for this long after the connection will not greet at all:
+    // most often it waits for TLS that the client in plain mode never starts.
+    int greetingMs = 30000;
 };
 
 // The dialogue as it happens, for diagnostics: lines sent (AUTH payloads shown as "****"),
@@ -83,6 +86,9 @@ public:
     // STARTTLS where the mode asks, authentication (once per session), MAIL FROM, RCPT TO,
     // DATA and the message. Failures are raised with stage Sending.
     void send(const ComposedMessage& message);
+    // Before the next message on the same session: RSET. False (and the client closed) when
+    // the server does not take it; the caller then connects again.
+    bool resetForNextMessage() noexcept;
     // QUIT when still connected (any failure ignored), then close.
     void disconnect() noexcept;
     // Close without QUIT.
@@ -110,6 +116,9 @@ private:
     QString scrub(QString text) const;
     [[noreturn]] void fail(const QString& message);
     void signInWithBearer();
+    // The failure as raised to the caller: scrubbed, with its stage, step and reply, and a
+    // hint naming the TLS setting when the TLS mode looks wrong for this server.
+    SmtpError raised(const SmtpError& error, SmtpStage stage) const;
 
     QString host_;
     quint16 port_ = 25;
@@ -130,6 +139,9 @@ private:
     SmtpChannel channel_;
     QStringList capabilities_;
     bool authenticated_ = false;
+    SmtpStep step_ = SmtpStep::None;
+    SmtpReply lastReply_;  // the reply to the command under way; empty until it came
+    QByteArray unreadAtFailure_;  // what the server had sent when a reply could not be read
 };
 
 }  // namespace velocast::mail

@@ -11,4 +11,9 @@ void SmtpError::setRefusal(QString command, int replyCode, QString enhancedCode)
     enhancedCode_ = std::move(enhancedCode);
 }
 
+void SmtpError::setReply(int replyCode, QString enhancedCode) {
+    replyCode_ = replyCode;
+    enhancedCode_ = std::move(enhancedCode);
+}
+
 }  // namespace velocast::mail

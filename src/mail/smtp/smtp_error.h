@@ -14,6 +14,21 @@ enum class SmtpStage {
     Sending,      // send(): STARTTLS, AUTH, envelope, data
 };
 
+// Where in the dialogue a failure happened, finer than the stage: what the sender's table of
+// failure classes needs to tell a server that will not talk from one that refuses a recipient.
+enum class SmtpStep {
+    None,       // before anything was said (a setting, an empty host)
+    Connect,    // the TCP connection, or implicit TLS on it
+    Greeting,
+    Ehlo,       // EHLO, or HELO after it
+    StartTls,   // STARTTLS and its handshake
+    Auth,
+    Mail,       // MAIL FROM
+    Rcpt,       // RCPT TO
+    Data,       // the DATA command
+    DataEnd,    // the reply to the end of the data
+};
+
 class SmtpError : public std::exception {
 public:
     explicit SmtpError(QString message, SmtpStage stage = SmtpStage::Sending);
@@ -34,6 +49,11 @@ public:
     // can fix (velocast.conf's [tls], or the server's certificate).
     bool certificateRefused() const { return certificateRefused_; }
     void setCertificateRefused(bool refused) { certificateRefused_ = refused; }
+    // The step the dialogue was at; with a reply code and no command for a failure whose reply
+    // was not a refusal of MAIL, RCPT or DATA (a greeting, an AUTH rejection).
+    SmtpStep step() const { return step_; }
+    void setStep(SmtpStep step) { step_ = step; }
+    void setReply(int replyCode, QString enhancedCode);
     const char* what() const noexcept override { return utf8_.c_str(); }
 
 private:
@@ -44,6 +64,7 @@ private:
     int replyCode_ = 0;
     QString enhancedCode_;
     bool certificateRefused_ = false;
+    SmtpStep step_ = SmtpStep::None;
 };
 
 }  // namespace velocast::mail

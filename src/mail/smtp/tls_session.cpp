@@ -295,8 +295,10 @@ qint64 TlsSession::handshakeStep() {
         if (!refusal_.isEmpty()) {
             failure.reason = refusal_;
             failure.certificateRefused = true;
-        } else if (!policy_.legacy && report_.chain.isEmpty()) {
-            // Nothing was agreed before the certificate: most often an old server.
+        } else if (!policy_.legacy && report_.chain.isEmpty() &&
+                   !failure.reason.contains(QLatin1String("wrong version number"))) {
+            // Nothing was agreed before the certificate: most often an old server. (Plain text
+            // where a TLS record was due is no old server but a wrong TLS mode.)
             failure.reason += QStringLiteral(". If the server only speaks TLS 1.0 or 1.1 or old ciphers, "
                                              "[tls] legacy = yes in %1 lets it through.")
                                   .arg(policy_.settingsFile);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QRegularExpression>
 
+#include "calendar/clock.h"
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "data/session.h"
@@ -16,24 +17,12 @@ using mail::CompositionError;
 using mail::MessageFields;
 using mail::SmtpError;
 
-namespace {
-
-// The server refused the recipient for good because the address itself is bad (5.1.x: no
-// such mailbox, no such system, bad syntax, null MX...). Such a row can never be sent, and
-// keeping it would stop all mail behind it at every start. Any other refusal (a policy or
-// relay refusal, a temporary one, one without an enhanced code) may be the account's fault:
-// it keeps ending the program, so that a misconfigured account never empties the outbox.
-bool addressRefusedForGood(const SmtpError& error) {
-    return error.command() == QLatin1String("RCPT") && error.replyCode() / 100 == 5 &&
-           error.enhancedCode().startsWith(QLatin1String("5.1."));
-}
-
-}  // namespace
-
 OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
                            QObject* parent)
     : QObject(parent), session_(session), outbox_(session), notices_(notices), timer2_(timer2), counters_(counters),
       hooks_(std::move(hooks)) {
+    QString error;
+    memoryState_.open(QString::fromLatin1(StateDatabase::kInMemory), &error);
     timer2_.setInterval(5000);
     connect(&timer2_, &QTimer::timeout, this, &OutboxSender::Timer2Timer);
 }
@@ -62,21 +51,56 @@ const mail::SmtpAccount& OutboxSender::account() {
     return *account_;
 }
 
+bool OutboxSender::stillPaused() {
+    if (!pausedUntil_.isValid()) return false;
+    if (localNow() < pausedUntil_) return true;
+    pausedUntil_ = QDateTime();
+    if (hooks_.pauseChanged) hooks_.pauseChanged(QDateTime(), QString());
+    return false;
+}
+
+void OutboxSender::pause(const QDateTime& until, const QString& reason) {
+    pausedUntil_ = until;
+    if (hooks_.pauseChanged) hooks_.pauseChanged(until, reason);
+}
+
+void OutboxSender::pauseForServer(const FailureVerdict& verdict, const QString& reply) {
+    pause(windowEnd(verdict.window, localNow()),
+          QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(reply));
+}
+
+void OutboxSender::endSession() {
+    if (IdSMTP.isConnected()) IdSMTP.disconnect();
+    messagesInSession_ = 0;
+}
+
 bool OutboxSender::ENVIAR_EMAIL() {
     finishedInDrain_ = 0;
+    deferredInDrain_.clear();
     account_.reset();
     keptForServer_ = {};
     lastKeptId_.clear();
+    attachmentsReported_.clear();
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
     try {
         pending = outbox_.reload();
-    } catch (const DbError& e) {
-        notices_.reportError(e.message());
+        // Retry state of rows gone from the outbox long ago (emptied from the tray menu).
+        state_->forgetStale(localNow().addDays(-2 * kGiveUpAfterDays));
+    } catch (const std::exception& e) {
+        notices_.reportError(QString::fromUtf8(e.what()));
         return false;
     }
     show(Figure::Sent, counters_.sent);
     show(Figure::Pending, pending);
+    // Throttled: every row waits for the window to open again; nothing is tried before.
+    if (stillPaused()) return true;
+    // Whatever way the drain ends, an open session is closed with QUIT: the next drain is
+    // five seconds (or a pause) away.
+    struct EndSession {
+        OutboxSender& sender;
+        ~EndSession() { sender.endSession(); }
+    } endSession{*this};
 
     while (!outbox_.atEnd()) {
         try {
@@ -89,12 +113,17 @@ bool OutboxSender::ENVIAR_EMAIL() {
             // meant not to go: nothing is sent for it.
             const RowResult result = row.id.isNull() ? RowResult::Finished : ENVIADO(row);
             if (result == RowResult::SendFailed) return false;  // the connection is closed by now
+            if (result == RowResult::Paused) {
+                connection.commit();
+                break;  // the rows stay; the drain resumes when the window opens
+            }
             if (result == RowResult::Finished) {
                 show(Figure::Sent, counters_.sent);
                 show(Figure::Pending, pending - counters_.sent);
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
                 // is no error.
                 outbox_.removeCurrent();
+                if (!row.id.isNull()) state_->forgetRow(row.id.toLongLong());
                 ++finishedInDrain_;
             } else {
                 outbox_.next();
@@ -123,11 +152,28 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         return RowResult::Finished;
     }
 
+    // A row deferred earlier waits for its next try; the rows behind it go on.
+    const QDateTime now = localNow();
+    if (const auto retry = state_->retryState(row.id.toLongLong(), StateDatabase::rowKey(row.email, row.subject));
+        retry && retry->nextTry > now) {
+        deferredInDrain_.insert(row.id.toLongLong());
+        return RowResult::Kept;
+    }
+
     const mail::SmtpAccount& account = this->account();
-    if (!mail::configureClient(IdSMTP, account)) {
+    // A session stays open only for the account it was opened with: a change in the settings
+    // row (read again after the watchdog reopened it) takes effect on a new one.
+    if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
+    if (!IdSMTP.isConnected() && !mail::configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
                       QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
         return RowResult::Kept;
+    }
+
+    if (const auto wait = pacingPause(*state_, pacingLimitsFor(pacing_, IdSMTP.host()), now)) {
+        endSession();
+        pause(wait->until, QStringLiteral("the pacing limit of %1 was reached").arg(wait->reason));
+        return RowResult::Paused;
     }
 
     MessageFields fields;
@@ -137,57 +183,90 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     fields.subject = row.subject;
     fields.body = row.text;
     fields.attachmentPath = row.imagePath;
-
-    if (tokens_) {
-        // Asked before the server: without a token there is nothing to sign in with.
-        try {
-            tokens_->accessToken();
-        } catch (const mail::TokenError& e) {
-            return tokenFailed(row, e);
-        }
-        signInWithTokens(IdSMTP, *tokens_, account.userName);
-    }
-
+    mail::ComposedMessage message;
     try {
-        IdSMTP.connect();
-    } catch (const SmtpError& e) {
-        IdSMTP.disconnect();
-        // A refused certificate is no passing outage: it is said as a failed send is, so
-        // that a person sees it (the row stays either way).
-        if (e.certificateRefused()) {
-            sendFailed(e.message());
-            return RowResult::SendFailed;
-        }
-        keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
-        return RowResult::Kept;
-    }
-
-    try {
-        // The attachment is read only now, when the message goes out: a missing file is a
-        // failed send like any other.
+        // The attachment is read now, before a session is spent on a message that cannot go;
+        // one that cannot or may not be read defers its row and the others go on.
         mail::CompositionOptions options = compositionOptions();
         options.attachments = attachmentPolicy;
-        IdSMTP.send(mail::composeMessage(fields, options));
-        ++counters_.sent;
+        message = mail::composeMessage(fields, options);
+    } catch (const CompositionError& e) {
+        if (!attachmentsReported_.contains(row.imagePath)) {
+            attachmentsReported_ << row.imagePath;
+            if (hooks_.attachmentUnreadable) hooks_.attachmentUnreadable(row.imagePath, e.text());
+        }
+        return defer(row, address, e.text(), false);
+    }
+
+    // The next message on a session still open: RSET first, or a new session when the
+    // server no longer takes it.
+    if (IdSMTP.isConnected() && !IdSMTP.resetForNextMessage()) messagesInSession_ = 0;
+    if (!IdSMTP.isConnected()) {
+        if (tokens_) {
+            // Asked before the server: without a token there is nothing to sign in with.
+            try {
+                tokens_->accessToken();
+            } catch (const mail::TokenError& e) {
+                return tokenFailed(row, e);
+            }
+            signInWithTokens(IdSMTP, *tokens_, account.userName);
+        }
+        try {
+            IdSMTP.connect();
+            messagesInSession_ = 0;
+            sessionAccountVersion_ = accountVersion_;
+        } catch (const SmtpError& e) {
+            IdSMTP.disconnect();
+            // A refused certificate is no passing outage: it is said as a failed send is, so
+            // that a person sees it (the row stays either way).
+            if (e.certificateRefused()) {
+                sendFailed(e.message());
+                return RowResult::SendFailed;
+            }
+            if (const FailureVerdict verdict = classifySmtpFailure(e); verdict.failureClass == FailureClass::Throttled) {
+                pauseForServer(verdict, e.message());
+                return RowResult::Paused;
+            }
+            keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
+            return RowResult::Kept;
+        }
+    }
+    return submit(row, address, message);
+}
+
+OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString& address,
+                                             const mail::ComposedMessage& message) {
+    try {
+        IdSMTP.send(message);
     } catch (const SmtpError& e) {
-        if (addressRefusedForGood(e)) {
-            IdSMTP.disconnect();  // RSET was said already; QUIT ends the session cleanly
+        const QString reply = e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
+        const FailureVerdict verdict = classifySmtpFailure(e);
+        switch (verdict.failureClass) {
+        case FailureClass::ServerWide:
+            sendFailed(e.message());
+            return RowResult::SendFailed;
+        case FailureClass::Throttled:
+            endSession();
+            pauseForServer(verdict, reply);
+            return RowResult::Paused;
+        case FailureClass::RecipientForGood:
+            endSession();  // RSET was said already; QUIT ends the session cleanly
             ++counters_.invalid;
             show(Figure::Invalid, counters_.invalid);
-            if (hooks_.recipientRefused)
-                hooks_.recipientRefused(address, QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()));
+            if (hooks_.recipientRefused) hooks_.recipientRefused(address, reply);
             return RowResult::Finished;
+        case FailureClass::RecipientForNow:
+        case FailureClass::RowContent:
+            endSession();
+            return defer(row, address, reply, true);
         }
-        sendFailed(e.message());
-        return RowResult::SendFailed;
-    } catch (const CompositionError& e) {
-        sendFailed(e.text());
-        return RowResult::SendFailed;
     } catch (const mail::TokenError& e) {  // a refused token could not be renewed
         IdSMTP.release();
         return tokenFailed(row, e);
     }
-    IdSMTP.disconnect();
+    ++counters_.sent;
+    state_->recordSent(localNow());
+    if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
 }
 
@@ -198,6 +277,27 @@ OutboxSender::RowResult OutboxSender::tokenFailed(const OutboxRow& row, const ma
     }
     sendFailed(error.message());
     return RowResult::SendFailed;
+}
+
+OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString& address, const QString& reply,
+                                            bool recipient) {
+    const QDateTime now = localNow();
+    const qint64 id = row.id.toLongLong();
+    const QByteArray key = StateDatabase::rowKey(row.email, row.subject);
+    RetryState state = state_->retryState(id, key).value_or(RetryState{id, key, 0, now, now, QString()});
+    if (state.firstTry.addDays(kGiveUpAfterDays) <= now && state.attempts > 0) {
+        ++counters_.invalid;
+        show(Figure::Invalid, counters_.invalid);
+        if (hooks_.recipientGivenUp)
+            hooks_.recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
+        return RowResult::Finished;
+    }
+    ++state.attempts;
+    state.nextTry = nextTryAfter(state.attempts, now);
+    state.lastReply = reply;
+    state_->saveRetryState(state);
+    deferredInDrain_.insert(id);
+    return RowResult::Kept;
 }
 
 void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer) {

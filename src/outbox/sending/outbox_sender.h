@@ -1,7 +1,9 @@
 #pragma once
-// Drains the outbox: every row becomes one e-mail in an SMTP session of its own, and every row
-// that was sent or found invalid is deleted, each in its own transaction.
+// Drains the outbox: every row becomes one e-mail, and every row that was sent or found invalid
+// is deleted, each in its own transaction committed before the next message begins. A session
+// carries one message, or up to [sending] messages_per_connection of them.
 #include <QObject>
+#include <QSet>
 #include <QVariant>
 #include <QTimer>
 #include <functional>
@@ -11,9 +13,12 @@
 #include "mail/oauth/token_service.h"
 #include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
+#include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
 #include "outbox/outbox.h"
+#include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
+#include "state/state_database.h"
 
 namespace velocast {
 
@@ -34,6 +39,15 @@ public:
         // A recipient the server refused for good as a bad address (the row was counted
         // invalid and removed): the address and the server's reply, for the club to fix.
         std::function<void(const QString& address, const QString& reply)> recipientRefused;
+        // The drain paused (the provider throttles, or a pacing limit was reached): until
+        // when, and why. Called once as the pause begins, and with an invalid time when it ends.
+        std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
+        // A recipient that kept failing for now was given up after days of attempts: the row
+        // was counted invalid and removed.
+        std::function<void(const QString& address, const QString& lastReply)> recipientGivenUp;
+        // A row's attachment cannot be read or is refused: the row waits, the others go on.
+        // Once per drain and file.
+        std::function<void(const QString& path, const QString& reason)> attachmentUnreadable;
     };
 
     OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
@@ -57,6 +71,17 @@ public:
         QString peer = QStringLiteral("SMTP server");  // or the OAuth token endpoint
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+    // Rows the last drain left for a later attempt (their recipient or attachment failed for
+    // now); they are not tried again before their next try.
+    int rowsDeferredInLastDrain() const { return static_cast<int>(deferredInDrain_.size()); }
+
+    // Until when the drain is paused; invalid when it is not. A paused drain sends nothing.
+    QDateTime pausedUntil() const { return pausedUntil_; }
+
+    // What the program remembers between runs (retry state, the day's count). Without one the
+    // sender keeps it in memory for this run.
+    void setStateDatabase(StateDatabase* state) { state_ = state ? state : &memoryState_; }
+    void setPacing(const PacingSettings& pacing) { pacing_ = pacing; }
 
     // With OAuth configured: the access tokens the client signs in with instead of a password.
     void setTokenService(mail::TokenService* tokens) { tokens_ = tokens; }
@@ -70,8 +95,16 @@ public:
     mail::AttachmentPolicy attachmentPolicy;
 
 private:
-    enum class RowResult { Finished, Kept, SendFailed };
+    enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
+    RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
+    // A row whose recipient or content failed for now: its next try, or given up.
+    RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
+    void pause(const QDateTime& until, const QString& reason);
+    // The server throttles: pause until the window its reply names opens.
+    void pauseForServer(const FailureVerdict& verdict, const QString& reply);
+    bool stillPaused();
+    void endSession();
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
@@ -95,6 +128,16 @@ private:
     KeptForServer keptForServer_;
     QVariant lastKeptId_;
     mail::TokenService* tokens_ = nullptr;
+    // A row can be visited twice in a drain (the one before a deleted last row): a set.
+    QSet<qint64> deferredInDrain_;
+    StateDatabase memoryState_;
+    StateDatabase* state_ = &memoryState_;
+    PacingSettings pacing_;
+    QDateTime pausedUntil_;
+    QStringList attachmentsReported_;
+    // The session kept open for the next message, and the messages it has carried.
+    int messagesInSession_ = 0;
+    quint64 sessionAccountVersion_ = 0;
 };
 
 }  // namespace velocast

@@ -81,7 +81,7 @@ QStringList strings(const QJsonValue& value) {
 
 }  // namespace
 
-TEST(Composition, PlainShapeIsHeadersThenRawBodyLines) {
+TEST(Composition, PlainShapeDeclaresItsCharsetAndSendsTheTextQuotedPrintable) {
     MessageFields fields;
     fields.senderAddress = "academia@clube.com.br";
     fields.senderName = QString::fromUtf8("Academia Força Total");
@@ -97,13 +97,16 @@ TEST(Composition, PlainShapeIsHeadersThenRawBodyLines) {
         "From: Academia =?UTF-8?B?Rm9yw6dh?= Total <academia@clube.com.br>",
         "Subject: Feliz =?UTF-8?B?YW5pdmVyc8OhcmlvLCBKb8OjbyE=?=",
         "To: socio@exemplo.com.br",
+        "Content-Type: text/plain; charset=windows-1252",
+        "Content-Transfer-Encoding: quoted-printable",
+        "MIME-Version: 1.0",
         "Date: Thu, 5 Mar 2026 09:07:03 -0300",
         "Message-ID: <20260305120703.5f3a9c@clube.com.br>",
         "",
-        "Ol\xE1 Jo\xE3o,",
-        "Parab\xE9ns pelo seu dia.",
-        ".",  // the session dot-stuffs it to ".."
-        "? ?aspas?",
+        "Ol=E1 Jo=E3o,",
+        "Parab=E9ns pelo seu dia.",
+        "=2E",  // no line needs dot-stuffing
+        "=80 =93aspas=94",  // the euro sign and the quotes of the code page it declares
         "",
     };
     EXPECT_EQ(m.lines, expected);
@@ -127,7 +130,7 @@ TEST(Composition, MultipartShapeHasTextPartThenAttachment) {
         "This is a multi-part message in MIME format",
         "",
         "--" + kBoundary,
-        "Content-Type: text/plain",
+        "Content-Type: text/plain; charset=windows-1252",
         "Content-Transfer-Encoding: quoted-printable",
         "Content-Disposition: inline",
         "",
@@ -293,14 +296,17 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
 
         const QJsonArray parts = r["parts"].toArray();
         const bool hasText = c.body.trimmed().size() > 0;
-        QStringList expectedBody = wrapBody(c.body);
+        // What a reader shows: the paragraphs as written (the wrap's breaks are soft), each
+        // character outside Windows-1252 as "?".
+        QStringList expectedBody;
+        for (const QStringList& paragraph : wrapBodyParagraphs(c.body))
+            expectedBody.append(fromWindows1252(toWindows1252(paragraph.join(QString()))));
         if (c.attachmentName.isEmpty())
             expectedBody.append("");  // the plain shape ends with one more empty line
-        for (QString& line : expectedBody)
-            line = QString::fromLatin1(line.toLatin1());  // "?" above U+00FF
         if (c.attachmentName.isEmpty()) {
             ASSERT_EQ(parts.size(), 1);
             EXPECT_FALSE(r["is_multipart"].toBool());
+            EXPECT_EQ(parts[0].toObject()["charset_param"].toString(), "windows-1252");
             EXPECT_EQ(strings(parts[0].toObject()["text_lines"]), expectedBody);
             continue;
         }
@@ -315,7 +321,7 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
             ASSERT_EQ(parts.size(), 2);
             const QJsonObject text = parts[0].toObject();
             EXPECT_EQ(text["content_type"].toString(), "text/plain");
-            EXPECT_TRUE(text["charset_param"].isNull());
+            EXPECT_EQ(text["charset_param"].toString(), "windows-1252");
             EXPECT_EQ(text["disposition"].toString(), "inline");
             EXPECT_EQ(strings(text["text_lines"]), expectedBody);
         }

@@ -22,8 +22,9 @@ def part_report(part):
         "charset_param": part.get_param("charset"),
         "filename": part.get_filename(),
         "disposition": part.get_content_disposition(),
-        # The text is sent as ISO-8859-1 bytes without declaring it.
-        "text_lines": payload.decode("latin-1").splitlines() if payload is not None else None,
+        # The text in the charset its part declares, as a reader decodes it.
+        "text_lines": payload.decode(part.get_content_charset() or "us-ascii").splitlines()
+        if payload is not None and part.get_content_maintype() == "text" else None,
         "data": base64.b64encode(payload).decode() if payload is not None else None,
         "defects": [type(d).__name__ for d in part.defects],
     }

@@ -363,7 +363,9 @@ TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
     };
     const QString readTimeout = QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.");
     const std::vector<Case> cases{
-        {"no greeting", TlsMode::None, {S::awaitClose()}, SmtpStage::Connecting, readTimeout},
+        {"no greeting", TlsMode::None, {S::awaitClose()}, SmtpStage::Connecting,
+         readTimeout + QStringLiteral("\r\nA server that expects TLS from the first byte sends no greeting: if this is "
+                                      "one, set IdSMTP_UseTLS to utUseImplicitTLS.")},
         {"EHLO unanswered", TlsMode::None, join({kGreeting, {S::hear(), S::awaitClose()}}), SmtpStage::Connecting,
          readTimeout},
         {"implicit TLS handshake unanswered", TlsMode::Implicit, {S::awaitClose()}, SmtpStage::Connecting,

@@ -1,0 +1,60 @@
+#include "shell/sending_setup.h"
+
+#include "data/data_link.h"
+#include "data/db_error.h"
+#include "data/notices.h"
+#include "notices/log_line.h"
+#include "settings/local_settings.h"
+#include "state/state_database.h"
+
+namespace velocast {
+
+namespace {
+
+void warn(const QString& text) { writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: ") + text); }
+
+}  // namespace
+
+PacingSettings pacingSettings(const LocalSettings& settings) {
+    const QString section = QStringLiteral("sending");
+    PacingSettings pacing;
+    const auto limit = [&](const char* key) -> std::optional<int> {
+        if (!settings.isSet(section, QLatin1String(key))) return std::nullopt;
+        return static_cast<int>(settings.number(section, QLatin1String(key)));
+    };
+    pacing.perMinute = limit("per_minute");
+    pacing.perHour = limit("per_hour");
+    pacing.perDay = limit("per_day");
+    pacing.messagesPerConnection = static_cast<int>(settings.number(section, QStringLiteral("messages_per_connection")));
+    return pacing;
+}
+
+bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath, QString* error) {
+    QString identity = dataLinkPath;
+    try {
+        identity = readDataLink(dataLinkPath).identity;
+    } catch (const DbError&) {
+        // The connection reports an unreadable data link itself; the path still tells this
+        // club's state from another's.
+    }
+    const QString path = StateDatabase::pathFor(settings, identity, error);
+    return !path.isEmpty() && state.open(path, error);
+}
+
+void warnPaused(const QString& until, const QString& reason) {
+    warn(QStringLiteral("sending paused until %1, the e-mails stay in the outbox: %2")
+             .arg(until, StderrNotices::escape(reason)));
+}
+
+void warnGivenUp(const QString& address, const QString& lastReply) {
+    warn(QStringLiteral("recipient given up after %1 days of attempts, outbox row removed: address=\"%2\" reply=\"%3\"")
+             .arg(kGiveUpAfterDays)
+             .arg(StderrNotices::escape(address), StderrNotices::escape(lastReply)));
+}
+
+void warnAttachmentUnreadable(const QString& path, const QString& reason) {
+    warn(QStringLiteral("attachment cannot be read, its e-mails wait in the outbox: path=\"%1\" reason=\"%2\"")
+             .arg(StderrNotices::escape(path), StderrNotices::escape(reason)));
+}
+
+}  // namespace velocast

@@ -1,0 +1,187 @@
+#include "state/state_database.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUuid>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "settings/local_settings.h"
+#include "settings/state_directory.h"
+
+namespace velocast {
+
+namespace {
+
+// The versions, in order: each brings the tables it names. A later table goes in a new entry;
+// an older file is brought up to date by the entries it has not seen.
+const char* const kSchema[] = {
+    "CREATE TABLE retry_state (row_id INTEGER PRIMARY KEY, row_key TEXT NOT NULL, attempts INTEGER NOT NULL, "
+    "first_try INTEGER NOT NULL, next_try INTEGER NOT NULL, last_reply TEXT NOT NULL);"
+    "CREATE TABLE sent (at INTEGER NOT NULL);"
+    "CREATE INDEX sent_at ON sent (at)",
+};
+
+// A write that does not reach the file would make the program retry or pace wrongly without
+// anyone knowing: it is an error the drain reports.
+void run(QSqlQuery& q, const QString& path) {
+    if (!q.exec())
+        throw std::runtime_error(QStringLiteral("the state database %1 cannot be written (%2); check the disk and the "
+                                                "file's permissions, or set [state] database in velocast.conf")
+                                     .arg(path, q.lastError().text())
+                                     .toStdString());
+}
+
+qint64 seconds(const QDateTime& t) { return t.toSecsSinceEpoch(); }
+QDateTime fromSeconds(qint64 s) { return QDateTime::fromSecsSinceEpoch(s); }
+
+// The state says which recipients a club writes to: only this account reads it. Created
+// with mode 0600 before SQLite opens it, so it is never readable by others, not even briefly.
+bool makePrivateFile(const QString& path, QString* error) {
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *error = QStringLiteral("the state database %1 cannot be created; set [state] database in velocast.conf "
+                                "to a file this account may write")
+                     .arg(path);
+        return false;
+    }
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ((st.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
+    ::close(fd);
+    if (!ok)
+        *error = QStringLiteral("the state database %1 belongs to another user or cannot be made private (mode 0600)")
+                     .arg(path);
+    return ok;
+}
+
+}  // namespace
+
+StateDatabase::~StateDatabase() {
+    if (connectionName_.isEmpty()) return;
+    QSqlDatabase::database(connectionName_, false).close();
+    const QString name = connectionName_;
+    connectionName_.clear();
+    QSqlDatabase::removeDatabase(name);
+}
+
+QString StateDatabase::pathFor(const LocalSettings& settings, const QString& databaseIdentity, QString* error) {
+    if (settings.isSet(QStringLiteral("state"), QStringLiteral("database")))
+        return settings.filePath(QStringLiteral("state"), QStringLiteral("database"));
+    const QString folder = accountStateDirectory(error);
+    if (folder.isEmpty()) return {};
+    const QByteArray hash = QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    return folder + QStringLiteral("/state-") + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
+}
+
+bool StateDatabase::open(const QString& path, QString* error) {
+    if (path != QLatin1String(kInMemory) && !makePrivateFile(path, error)) return false;
+    const QString name = QStringLiteral("velocast-state-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+        bool ok = db.open();
+        QSqlQuery q(db);
+        // One record per message sent: without the write-ahead log every one would cost a
+        // disk flush, as much as the message itself. A crash of the system may lose the last
+        // few, which only lets pacing count a handful fewer.
+        ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        ok = ok && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
+        int version = 0;
+        if (ok && q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && q.next()) version = q.value(0).toInt();
+        const int latest = static_cast<int>(std::size(kSchema));
+        for (int v = version; ok && v < latest; ++v) {
+            ok = db.transaction();
+            for (const QString& statement : QString::fromLatin1(kSchema[v]).split(u';'))
+                ok = ok && q.exec(statement);
+            ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(v + 1));
+            ok = ok ? db.commit() : (db.rollback(), false);
+        }
+        if (!ok) {
+            *error = QStringLiteral("the state database %1 cannot be used (%2); move it aside or set [state] database "
+                                    "in velocast.conf")
+                         .arg(path, (q.lastError().isValid() ? q.lastError() : db.lastError()).text());
+            db.close();
+        }
+        if (!ok) {
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(name);
+            return false;
+        }
+    }
+    connectionName_ = name;
+    path_ = path;
+    return true;
+}
+
+QByteArray StateDatabase::rowKey(const QString& address, const QString& subject) {
+    return QCryptographicHash::hash((address + QChar(u'\n') + subject).toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+}
+
+std::optional<RetryState> StateDatabase::retryState(qint64 rowId, const QByteArray& key) const {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("SELECT attempts, first_try, next_try, last_reply FROM retry_state WHERE row_id = ? AND row_key = ?"));
+    q.addBindValue(rowId);
+    q.addBindValue(QString::fromLatin1(key));
+    if (!q.exec() || !q.next()) return std::nullopt;
+    return RetryState{rowId, key, q.value(0).toInt(), fromSeconds(q.value(1).toLongLong()), fromSeconds(q.value(2).toLongLong()),
+                      q.value(3).toString()};
+}
+
+void StateDatabase::saveRetryState(const RetryState& s) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO retry_state (row_id, row_key, attempts, first_try, next_try, last_reply) "
+                             "VALUES (?, ?, ?, ?, ?, ?)"));
+    for (const QVariant& v : {QVariant(s.rowId), QVariant(QString::fromLatin1(s.key)), QVariant(s.attempts),
+                              QVariant(seconds(s.firstTry)), QVariant(seconds(s.nextTry)), QVariant(s.lastReply)})
+        q.addBindValue(v);
+    run(q, path_);
+}
+
+void StateDatabase::forgetRow(qint64 rowId) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("DELETE FROM retry_state WHERE row_id = ?"));
+    q.addBindValue(rowId);
+    run(q, path_);
+}
+
+void StateDatabase::forgetStale(const QDateTime& before) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("DELETE FROM retry_state WHERE next_try < ?"));
+    q.addBindValue(seconds(before));
+    run(q, path_);
+}
+
+void StateDatabase::recordSent(const QDateTime& at) {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("INSERT INTO sent (at) VALUES (?)"));
+    q.addBindValue(seconds(at));
+    run(q, path_);
+    // Pacing looks back one day at most; older records only grow the file.
+    q.prepare(QStringLiteral("DELETE FROM sent WHERE at < ?"));
+    q.addBindValue(seconds(at) - 2 * 86400);
+    run(q, path_);
+}
+
+int StateDatabase::sentSince(const QDateTime& since) const {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("SELECT COUNT(*) FROM sent WHERE at >= ?"));
+    q.addBindValue(seconds(since));
+    return q.exec() && q.next() ? q.value(0).toInt() : 0;
+}
+
+QDateTime StateDatabase::nthLastSent(int n) const {
+    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
+    q.prepare(QStringLiteral("SELECT at FROM sent ORDER BY at DESC LIMIT 1 OFFSET ?"));
+    q.addBindValue(n - 1);
+    return q.exec() && q.next() ? fromSeconds(q.value(0).toLongLong()) : QDateTime();
+}
+
+}  // namespace velocast
