@@ -106,6 +106,9 @@ void mapSqlServer(DataLink& link) {
     if (link.properties.contains(QStringLiteral("password")))
         cs += QStringLiteral(";PWD=") + odbcValue(link.properties.value(QStringLiteral("password")));
     cs += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
+    // The name a DBA sees in the server's activity views: the link's own when it gives one.
+    const QString application = link.properties.value(QStringLiteral("application name")).trimmed();
+    cs += QStringLiteral(";APP=") + odbcValue(application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application);
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;

@@ -1,8 +1,11 @@
 #include "data/shared_connection.h"
 
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <sql.h>
+#include <sqlext.h>
 
 #include "data/db_error.h"
 
@@ -26,7 +29,31 @@ void useWriteAheadLog(QSqlDatabase& db) {
         q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
 }
 
+// Runs a session setting as a batch of its own: forward-only, because in a server cursor (a
+// procedure call) the server would undo the setting as soon as the call returned.
+void runSetting(QSqlDatabase& db, const QString& sql) {
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) throw DbError(driverText(q.lastError()));
+}
+
 }  // namespace
+
+QString SharedConnection::timeoutExplanation(const QString& errorText) const {
+    const QString text = errorText.toLower();
+    if (text.contains(QLatin1String("lock request time out")))
+        return QStringLiteral("lock time-out: another session held a lock for more than %1 s (%2; "
+                              "[database] lock_timeout in velocast.conf)")
+            .arg(bounds.lockTimeoutSeconds)
+            .arg(errorText.trimmed());
+    if (text.contains(QLatin1String("timeout expired")) || text.contains(QLatin1String("timed out")) ||
+        text.contains(QLatin1String("time-out")) || text.contains(QLatin1String("hyt00")))
+        return QStringLiteral("query time-out: a statement ran for more than %1 s and was cancelled (%2; "
+                              "[database] query_timeout in velocast.conf)")
+            .arg(bounds.queryTimeoutSeconds)
+            .arg(errorText.trimmed());
+    return QString();
+}
 
 SharedConnection::SharedConnection(QString dataLinkPath, QString connectionName)
     : dataLinkPath_(std::move(dataLinkPath)), connectionName_(std::move(connectionName)) {}
@@ -56,7 +83,15 @@ void SharedConnection::open() {
                           .arg(link.databaseName, link.path));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
-    db.setDatabaseName(link.databaseName);
+    QString name = link.databaseName;
+    if (link.usesOdbc() && link.dialect == Dialect::Mssql) {
+        // FreeTDS's own time-out of every statement (its "timeout" setting, given here as any
+        // of its settings may be): the driver cancels a statement that has not finished by
+        // then, and reports it as SQLSTATE HYT00.
+        name += QStringLiteral(";Timeout=%1").arg(bounds.queryTimeoutSeconds);
+        if (readOnly) name += QStringLiteral(";ApplicationIntent=ReadOnly");
+    }
+    db.setDatabaseName(name);
     if (link.usesOdbc())
         db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1").arg(loginTimeoutSeconds) +
                              (readOnly ? QStringLiteral(";SQL_ATTR_ACCESS_MODE=SQL_MODE_READ_ONLY") : QString()));
@@ -70,13 +105,9 @@ void SharedConnection::open() {
     dialect_ = link.dialect;
     if (!link.usesOdbc()) useWriteAheadLog(db);
     if (dialect_ == Dialect::Mssql) {
-        // Day-first literals must not depend on the login's language. Forward-only, so that it
-        // goes as a batch of its own: in a server cursor (a procedure call) the server would undo
-        // the setting as soon as the call returned.
-        QSqlQuery q(db);
-        q.setForwardOnly(true);
-        if (!q.exec(QStringLiteral("SET DATEFORMAT dmy")))
-            throw DbError(driverText(q.lastError()));
+        // Day-first literals must not depend on the login's language.
+        runSetting(db, QStringLiteral("SET DATEFORMAT dmy"));
+        runSetting(db, QStringLiteral("SET LOCK_TIMEOUT %1").arg(qint64(bounds.lockTimeoutSeconds) * 1000));
     }
 }
 

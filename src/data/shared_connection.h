@@ -48,8 +48,22 @@ public:
     // program: the ODBC login gives up after this many seconds.
     int loginTimeoutSeconds = 15;
     // Asks the driver for a connection that cannot write (set before open()); for a
-    // campaign that reads on a connection of its own beside the shared one.
+    // campaign that reads on a connection of its own beside the shared one. On SQL Server the
+    // login says so too, so that the server may route it to a readable replica.
     bool readOnly = false;
+
+    // How long a statement may wait on SQL Server (set before open()). The club's own system
+    // holds locks on the tables the campaigns read; without a bound a campaign or a drain
+    // blocked by it would wait, and hold its own transaction open, for ever.
+    struct Bounds {
+        int queryTimeoutSeconds = 60;  // the driver cancels a statement that runs longer
+        int lockTimeoutSeconds = 30;   // the server gives up waiting for a lock (error 1222)
+    };
+    Bounds bounds;
+    // The error text with what it means and which setting changes it when the server or the
+    // driver gave up on a time-out (a lock not granted, a statement running too long); empty
+    // for any other error.
+    QString timeoutExplanation(const QString& errorText) const;
 
 private:
     QString dataLinkPath_;

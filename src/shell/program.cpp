@@ -29,6 +29,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
 Program::~Program() = default;
 
 void Program::build() {
+    connection.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
+    connection.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
     if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
     Timer1.start();
     watchdog.Timer3.start();
