@@ -3,21 +3,43 @@
 // a given delay and logs every request (one request, one round trip). Each campaign runs alone
 // on a club of N members whose walk and payment lookups the peer answers with generated rows
 // (every candidate paid every month, so every candidate is looked up in full); the drain sends
-// an outbox of R rows to aiosmtpd. A run with nothing to do is the baseline that each figure
+// an outbox of R rows to an SMTP sink. A run with nothing to do is the baseline that each figure
 // is counted from.
 //   bench_mssql_round_trips --delay-ms D [--members N] [--rows R] [--velocast PATH] [--only NAME]
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QStringList>
 #include <cstdio>
 
 #include "campaigns/planos_a_vencer.h"
-#include "support/aiosmtpd_peer.h"
 #include "support/tds_peer.h"
 #include "support/velocast_process.h"
 
 using namespace velocast::testing;
-using velocast::mail::testing::AiosmtpdPeer;
+
+// bench/mssql/smtp_sink.py: accepts every message, keeps none.
+class SmtpSink {
+public:
+    SmtpSink() {
+        const QString source = qEnvironmentVariable("VELOCAST_SOURCE_DIR", QStringLiteral(VELOCAST_DEFAULT_SOURCE_DIR));
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start(QStringLiteral("/usr/bin/python3"), {source + QStringLiteral("/bench/mssql/smtp_sink.py")});
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(20000)) qFatal("the SMTP sink did not start");
+        port_ = static_cast<quint16>(process_.readLine().trimmed().mid(5).toUInt());
+    }
+    ~SmtpSink() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(10000)) process_.kill();
+    }
+    quint16 port() const { return port_; }
+
+private:
+    QProcess process_;
+    quint16 port_ = 0;
+};
 
 namespace {
 
@@ -94,11 +116,16 @@ QList<TdsRule> rulesFor(const Scenario& s) {
 
 Figures run(const QString& velocast, const Scenario& s, int delayMs) {
     TdsPeer peer(rulesFor(s), delayMs);
+    // A runtime folder of its own: another copy of the program running on the machine (a
+    // test, another build) is none of this run's business.
+    QTemporaryDir runtime;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
     QElapsedTimer clock;
     clock.start();
     const ProcessResult result = runProgram(
         velocast, {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()},
-        3 * 3600 * 1000);
+        3 * 3600 * 1000, environment);
     Figures f;
     f.seconds = clock.elapsed() / 1000.0;
     f.roundTrips = peer.requests().size();
@@ -124,6 +151,7 @@ int main(int argc, char** argv) {
     }
     std::printf("delay %d ms per request, %d members, %d outbox rows, %s\n", delayMs, members, rows, qPrintable(velocast));
     const Figures base = run(velocast, Scenario{}, delayMs);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("  %-28s %7lld round trips %8.2f s (exit %d)\n", "baseline (nothing to do)",
                 static_cast<long long>(base.roundTrips), base.seconds, base.exitCode);
     const auto report = [&](const QString& name, const Figures& f, int per, const char* unit) {
@@ -132,7 +160,7 @@ int main(int argc, char** argv) {
                     f.seconds - base.seconds, f.exitCode);
         if (per > 0) std::printf("  %.2f per %s", double(extra) / per, unit);
         std::printf("\n");
-        if (f.err.contains(QLatin1String("notice")) || f.err.contains(QLatin1String("error:")))
+        if (f.roundTrips == 0 || f.err.contains(QLatin1String("notice")) || f.err.contains(QLatin1String("error:")))
             std::printf("    %s\n", qPrintable(f.err.left(1500).replace(QLatin1Char('\n'), QLatin1String("\n    "))));
     };
     for (const QString& name : kSwitches) {
@@ -146,7 +174,7 @@ int main(int argc, char** argv) {
         else report(name, f, 0, "");
     }
     if (only.isEmpty() || only == QLatin1String("drain")) {
-        AiosmtpdPeer smtp(AiosmtpdPeer::Mode::StartTls, QStringLiteral("clube"), QStringLiteral("x"));
+        SmtpSink smtp;
         Scenario s;
         s.outboxRows = rows;
         s.smtpPort = smtp.port();

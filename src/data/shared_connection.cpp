@@ -8,6 +8,7 @@
 #include <sqlext.h>
 
 #include "data/db_error.h"
+#include "data/odbc_bound_statement.h"
 
 namespace velocast {
 namespace {
@@ -130,9 +131,15 @@ QSqlQuery& SharedConnection::preparedStatement(const QString& sql) {
     return **found;
 }
 
+OdbcStatements& SharedConnection::odbcStatements() {
+    if (!odbcStatements_) odbcStatements_ = std::make_unique<OdbcStatements>();
+    return *odbcStatements_;
+}
+
 void SharedConnection::close() {
     // Statements go before their connection does.
     prepared_.clear();
+    if (odbcStatements_) odbcStatements_->clear();
     if (!QSqlDatabase::contains(connectionName_)) return;
     QSqlDatabase db = database();
     if (db.isOpen()) {

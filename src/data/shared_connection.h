@@ -12,6 +12,8 @@
 
 namespace velocast {
 
+class OdbcStatements;
+
 class SharedConnection {
 public:
     // `dataLinkPath` is read anew at every open, as the data-link file names the database.
@@ -36,6 +38,8 @@ public:
     // A statement prepared on this connection and kept until it closes, so that a statement
     // run for every outbox row or every recipient is parsed once; throws DbError.
     QSqlQuery& preparedStatement(const QString& sql);
+    // The writes prepared on this ODBC connection, kept until it closes.
+    OdbcStatements& odbcStatements();
     Dialect dialect() const { return dialect_; }
     // Whether a reader on another connection leaves this database's writers alone: always on
     // SQL Server, on SQLite only in the write-ahead log (a file that kept its rollback journal
@@ -71,6 +75,7 @@ private:
     Dialect dialect_ = Dialect::Sqlite;
     bool inTransaction_ = false;
     QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
+    std::unique_ptr<OdbcStatements> odbcStatements_;
 };
 
 }  // namespace velocast
