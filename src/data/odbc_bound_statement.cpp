@@ -191,6 +191,8 @@ SQLHANDLE odbcConnection(const QSqlDatabase& db) { return odbcConnectionHandle(d
 
 }  // namespace
 
+QString odbcDiagnostics(short handleType, void* handle) { return diagnostics(handleType, handle); }
+
 void* odbcConnectionHandle(const QSqlDatabase& db) {
     // Qt's ODBC driver hands out its connection handle (SQLHDBC) as a pointer.
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();

@@ -25,6 +25,8 @@ namespace velocast {
 
 // The ODBC connection handle (SQLHDBC) under Qt's connection; throws DbError when it has none.
 void* odbcConnectionHandle(const QSqlDatabase& db);
+// The driver's diagnostics of an ODBC handle, as one text.
+QString odbcDiagnostics(short handleType, void* handle);
 
 // How a text value is declared: a column's width in characters, or one of these.
 constexpr int kUndeclaredWidth = 0;  // NVARCHAR(4000), NVARCHAR(MAX) beyond

@@ -38,6 +38,23 @@ void runSetting(QSqlDatabase& db, const QString& sql) {
     if (!q.exec(sql)) throw DbError(driverText(q.lastError()));
 }
 
+// SQL Server's transactions through the ODBC handle: Qt turns auto-commit back on after every
+// commit, which costs a round trip of its own to end the transaction that the driver had
+// already begun anew.
+void setAutoCommit(const QSqlDatabase& db, bool on) {
+    const SQLHDBC handle = odbcConnectionHandle(db);
+    const SQLRETURN r = SQLSetConnectAttr(handle, SQL_ATTR_AUTOCOMMIT,
+                                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+                                          SQL_IS_UINTEGER);
+    if (!SQL_SUCCEEDED(r)) throw DbError(odbcDiagnostics(SQL_HANDLE_DBC, handle));
+}
+
+void endTransaction(const QSqlDatabase& db, SQLSMALLINT how) {
+    const SQLHDBC handle = odbcConnectionHandle(db);
+    if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handle, how))) throw DbError(odbcDiagnostics(SQL_HANDLE_DBC, handle));
+}
+
+
 }  // namespace
 
 QString SharedConnection::timeoutExplanation(const QString& errorText) const {
@@ -143,24 +160,47 @@ void SharedConnection::close() {
     if (!QSqlDatabase::contains(connectionName_)) return;
     QSqlDatabase db = database();
     if (db.isOpen()) {
-        if (inTransaction_) db.rollback();
+        if (inTransaction_ || chained_) {
+            if (dialect_ == Dialect::Mssql && db.driverName() == QLatin1String("QODBC")) {
+                // The driver does not disconnect inside a transaction: end it, nothing kept.
+                try {
+                    endTransaction(db, SQL_ROLLBACK);
+                    setAutoCommit(db, true);
+                } catch (const DbError&) {
+                }
+            } else {
+                db.rollback();
+            }
+        }
         db.close();
     }
     inTransaction_ = false;
+    chained_ = false;
 }
+
 
 void SharedConnection::beginTransaction() {
     if (!isOpen()) throw DbError(QStringLiteral("the database connection is closed"));
     if (inTransaction_) throw DbError(QStringLiteral("a transaction is already open"));
     QSqlDatabase db = database();
-    if (!db.transaction()) throw DbError(driverText(db.lastError()));
+    if (dialect_ == Dialect::Mssql && db.driverName() == QLatin1String("QODBC")) {
+        if (!chained_) setAutoCommit(db, false);
+        chained_ = false;
+    } else if (!db.transaction()) {
+        throw DbError(driverText(db.lastError()));
+    }
     inTransaction_ = true;
 }
 
 void SharedConnection::commit() {
     if (!inTransaction_ || !isOpen()) throw DbError(QStringLiteral("no transaction is open"));
     QSqlDatabase db = database();
-    if (!db.commit()) throw DbError(driverText(db.lastError()));
+    if (dialect_ == Dialect::Mssql && db.driverName() == QLatin1String("QODBC")) {
+        endTransaction(db, SQL_COMMIT);
+        chained_ = true;
+    } else if (!db.commit()) {
+        throw DbError(driverText(db.lastError()));
+    }
     inTransaction_ = false;
 }
 
@@ -168,7 +208,22 @@ void SharedConnection::rollback() {
     if (!inTransaction_ || !isOpen()) throw DbError(QStringLiteral("no transaction is open"));
     inTransaction_ = false;
     QSqlDatabase db = database();
-    if (!db.rollback()) throw DbError(driverText(db.lastError()));
+    if (dialect_ == Dialect::Mssql && db.driverName() == QLatin1String("QODBC")) {
+        chained_ = true;  // whatever the answer, auto-commit stays off until settled
+        endTransaction(db, SQL_ROLLBACK);
+    } else if (!db.rollback()) {
+        throw DbError(driverText(db.lastError()));
+    }
+}
+
+void SharedConnection::beforeWriteOutside() {
+    if (!inTransaction_) settle();
+}
+
+void SharedConnection::settle() {
+    if (!chained_ || !isOpen()) return;
+    chained_ = false;
+    setAutoCommit(database(), true);
 }
 
 }  // namespace velocast

@@ -33,6 +33,13 @@ public:
     void commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
+    // On SQL Server a commit or rollback begins the next transaction in the same round trip,
+    // and the next beginTransaction() takes that one instead of asking the server again; a
+    // read between the two runs in it as it would outside (read committed keeps no lock
+    // after the read). A write outside a transaction first ends it (beforeWriteOutside), and
+    // settle() ends it when the connection is about to stay idle.
+    void beforeWriteOutside();
+    void settle();
 
     QSqlDatabase database() const;
     // A statement prepared on this connection and kept until it closes, so that a statement
@@ -74,6 +81,7 @@ private:
     QString connectionName_;
     Dialect dialect_ = Dialect::Sqlite;
     bool inTransaction_ = false;
+    bool chained_ = false;  // SQL Server: auto-commit off, an empty transaction open
     QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
     std::unique_ptr<OdbcStatements> odbcStatements_;
 };

@@ -43,6 +43,11 @@ QList<Placeholder> scanPlaceholders(const QString& sql) {
     return found;
 }
 
+// A statement that only reads: it may run in the empty transaction a commit left open.
+bool readsOnly(const QString& sql) {
+    return sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0;
+}
+
 // A statement that changes rows and returns none.
 bool returnsNoRows(const QString& sql) {
     const QString start = sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).toUpper();
@@ -133,6 +138,7 @@ bool overOdbc(SharedConnection& connection) {
 
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
+    connection.beforeWriteOutside();
     // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
     if (overOdbc(connection)) {
         runSql(connection, sql, parameters);
@@ -148,6 +154,7 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
     const QStringList names = checkedPlaceholders(sql, parameters);
+    if (!readsOnly(sql)) connection.beforeWriteOutside();
 
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);

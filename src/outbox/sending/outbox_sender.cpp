@@ -111,6 +111,11 @@ bool OutboxSender::ENVIAR_EMAIL() {
         }
         QCoreApplication::processEvents();
     }
+    // The connection idles until the next drain: with no transaction left open on the server.
+    try {
+        connection.settle();
+    } catch (const DbError&) {
+    }
     return true;
 }
 
