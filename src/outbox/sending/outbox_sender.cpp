@@ -106,7 +106,9 @@ bool OutboxSender::ENVIAR_EMAIL() {
             }
             // The program ends after this; nobody may be left guessing why. A message already
             // delivered keeps its row and goes out once more at the next start.
-            notices_.reportError(QString::fromUtf8(e.what()));
+            const QString error = QString::fromUtf8(e.what());
+            const QString timeout = connection.timeoutExplanation(error);
+            notices_.reportError(timeout.isEmpty() ? error : timeout);
             return false;
         }
         QCoreApplication::processEvents();
