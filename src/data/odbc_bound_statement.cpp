@@ -80,33 +80,42 @@ SQLULEN declaredTextLength(qsizetype length, int width) {
     return length > kLongestNvarchar ? 0 : SQLULEN(kLongestNvarchar);
 }
 
-// What a value is declared as; a statement is prepared once per declaration.
-QString declarationOf(const QVariant& value, int width) {
+// How a value travels, by its type (a 64-bit integer that fits goes as the int it is: a key
+// read from an int column may come back 64 bits wide).
+enum class Kind { Bit, Integer, BigInteger, Real, Timestamp, Bytes, Text };
+
+Kind kindOf(const QVariant& value) {
     switch (value.typeId()) {
-    case QMetaType::Bool: return QStringLiteral("b");
+    case QMetaType::Bool: return Kind::Bit;
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Char:
     case QMetaType::SChar:
-    case QMetaType::UChar: return QStringLiteral("i");
+    case QMetaType::UChar: return Kind::Integer;
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Long:
     case QMetaType::ULong: {
         const qlonglong v = value.toLongLong();
-        return v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max()
-                   ? QStringLiteral("i")
-                   : QStringLiteral("I");
+        return v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max() ? Kind::Integer
+                                                                                                          : Kind::BigInteger;
     }
     case QMetaType::Double:
-    case QMetaType::Float: return QStringLiteral("d");
+    case QMetaType::Float: return Kind::Real;
     case QMetaType::QDate:
-    case QMetaType::QDateTime: return QStringLiteral("t");
-    case QMetaType::QByteArray: return QStringLiteral("x");
-    default: return QStringLiteral("n%1").arg(declaredTextLength(value.toString().size(), width));
+    case QMetaType::QDateTime: return Kind::Timestamp;
+    case QMetaType::QByteArray: return Kind::Bytes;
+    default: return Kind::Text;  // text, and a NULL that carries no type of its own
     }
+}
+
+// What a value is declared as; a statement is prepared once per declaration.
+QString declarationOf(const QVariant& value, int width) {
+    const Kind kind = kindOf(value);
+    if (kind != Kind::Text) return QString::number(int(kind));
+    return QStringLiteral("n%1").arg(declaredTextLength(value.toString().size(), width));
 }
 
 void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value, int width, Bound& b) {
@@ -121,38 +130,20 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
                                          digits, data, capacity, &b.indicator));
         b.bound = true;
     };
-    switch (value.typeId()) {
-    case QMetaType::Bool:
+    switch (kindOf(value)) {
+    case Kind::Bit:
         b.bit = value.toBool() ? 1 : 0;
         return put(SQL_C_BIT, SQL_BIT, 1, 0, &b.bit, 0);
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        b.integer = value.toInt();
+    case Kind::Integer:
+        b.integer = SQLINTEGER(value.toLongLong());
         return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Long:
-    case QMetaType::ULong: {
-        // A key read from an int column may come back 64 bits wide; it goes as the int it is.
-        const qlonglong v = value.toLongLong();
-        if (v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max()) {
-            b.integer = SQLINTEGER(v);
-            return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
-        }
-        b.bigInteger = v;
+    case Kind::BigInteger:
+        b.bigInteger = value.toLongLong();
         return put(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &b.bigInteger, 0);
-    }
-    case QMetaType::Double:
-    case QMetaType::Float:
+    case Kind::Real:
         b.real = value.toDouble();
         return put(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &b.real, 0);
-    case QMetaType::QDate:
-    case QMetaType::QDateTime: {
+    case Kind::Timestamp: {
         const QDateTime t = value.typeId() == QMetaType::QDate ? value.toDate().startOfDay() : value.toDateTime();
         if (!null) {
             b.timestamp.year = SQLSMALLINT(t.date().year());
@@ -165,13 +156,12 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
         }
         return put(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &b.timestamp, sizeof b.timestamp);
     }
-    case QMetaType::QByteArray:
+    case Kind::Bytes:
         b.bytes = value.toByteArray();
         if (!null) b.indicator = b.bytes.size();
         return put(SQL_C_BINARY, SQL_VARBINARY, SQLULEN(qMax<qsizetype>(1, b.bytes.size())), 0, b.bytes.data(),
                    b.bytes.size(), true);
-    default:
-        // Text, and a NULL that carries no type of its own: Unicode.
+    case Kind::Text: {
         const QString text = value.toString();
         if (!null) b.indicator = SQLLEN(text.size() * sizeof(SQLWCHAR));
         // NVARCHAR parameters hold at most 4000 characters; the driver would cut a longer text
@@ -184,8 +174,8 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
                    declared == 0 ? SQLULEN(b.wideText.size()) : declared, 0,
                    reinterpret_cast<SQLWCHAR*>(b.wideText.data()), SQLLEN(b.wideText.size() * sizeof(SQLWCHAR)), grows);
     }
+    }
 }
-
 
 SQLHANDLE odbcConnection(const QSqlDatabase& db) { return odbcConnectionHandle(db); }
 
@@ -203,7 +193,6 @@ void* odbcConnectionHandle(const QSqlDatabase& db) {
         throw DbError(QStringLiteral("the database connection has no ODBC handle"));
     return connection;
 }
-
 
 struct OdbcStatements::Prepared {
     explicit Prepared(SQLHANDLE connection, const QString& sql) : statement(connection), text(sql) {
