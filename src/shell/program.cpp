@@ -75,6 +75,8 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
+    connection.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
+    connection.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
     if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
     Timer1.start();
     watchdog.Timer3.start();

@@ -73,11 +73,13 @@ inline QList<QJsonObject> onConnection(const QList<QJsonObject>& requests, int c
     return result;
 }
 
-// The values a prepared call bound (its own parameters after handle, declarations and text).
+// The values a prepared call bound (its own parameters after handle, declarations and text;
+// after the handle alone when it runs a statement prepared before).
 inline QJsonArray boundValues(const QJsonObject& call) {
     QJsonArray params = call.value(QStringLiteral("params")).toArray();
     QJsonArray values;
-    for (qsizetype i = 3; i < params.size(); ++i) values.append(params.at(i));
+    const qsizetype first = call.value(QStringLiteral("proc")).toString() == QLatin1String("sp_execute") ? 1 : 3;
+    for (qsizetype i = first; i < params.size(); ++i) values.append(params.at(i));
     return values;
 }
 

@@ -82,8 +82,25 @@ TdsRule& TdsRule::rowCount(int count) {
     return *this;
 }
 
-TdsRule& TdsRule::error(const QString& message) {
+TdsRule& TdsRule::error(const QString& message, int number) {
     json_[QStringLiteral("error")] = message;
+    json_[QStringLiteral("error_number")] = number;
+    return *this;
+}
+
+TdsRule& TdsRule::generated(int count, const QVariantList& values) {
+    json_[QStringLiteral("generate")] =
+        QJsonObject{{QStringLiteral("count"), count}, {QStringLiteral("row"), QJsonArray::fromVariantList(values)}};
+    return *this;
+}
+
+TdsRule& TdsRule::hanging() {
+    json_[QStringLiteral("hang")] = true;
+    return *this;
+}
+
+TdsRule& TdsRule::echoingIntegers() {
+    json_[QStringLiteral("echo")] = true;
     return *this;
 }
 
@@ -92,7 +109,7 @@ TdsRule& TdsRule::times(int count) {
     return *this;
 }
 
-TdsPeer::TdsPeer(const QList<TdsRule>& rules) {
+TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
     logPath_ = dir_.filePath(QStringLiteral("requests.jsonl"));
     const QString script = dir_.filePath(QStringLiteral("script.json"));
     QJsonArray array;
@@ -104,7 +121,8 @@ TdsPeer::TdsPeer(const QList<TdsRule>& rules) {
 
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"),
-                   {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), script});
+                   {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), script,
+                    QStringLiteral("--delay-ms"), QString::number(delayMs)});
     while (!process_.canReadLine())
         if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
     const QByteArray first = process_.readLine().trimmed();

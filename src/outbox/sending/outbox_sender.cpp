@@ -136,10 +136,17 @@ bool OutboxSender::ENVIAR_EMAIL() {
             }
             // The program ends after this; nobody may be left guessing why. A message already
             // delivered keeps its row and goes out once more at the next start.
-            notices_.reportError(QString::fromUtf8(e.what()));
+            const QString error = QString::fromUtf8(e.what());
+            const QString timeout = connection.timeoutExplanation(error);
+            notices_.reportError(timeout.isEmpty() ? error : timeout);
             return false;
         }
         QCoreApplication::processEvents();
+    }
+    // The connection idles until the next drain: with no transaction left open on the server.
+    try {
+        connection.settle();
+    } catch (const DbError&) {
     }
     return true;
 }
