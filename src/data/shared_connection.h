@@ -43,6 +43,9 @@ public:
     bool readsBesideWrites();
     const QString& dataLinkPath() const { return dataLinkPath_; }
     const QString& connectionName() const { return connectionName_; }
+    // How many times the connection was opened: what belongs to the server session (an
+    // application lock) is gone once this has moved on.
+    quint64 openCount() const { return openCount_; }
 
     // A server that accepts the TCP connection and then never answers must not block the
     // program: the ODBC login gives up after this many seconds.
@@ -56,6 +59,7 @@ private:
     QString connectionName_;
     Dialect dialect_ = Dialect::Sqlite;
     bool inTransaction_ = false;
+    quint64 openCount_ = 0;
     QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
 };
 

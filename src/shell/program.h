@@ -57,6 +57,9 @@ public:
     // Headless sets it: a line for each recipient the server refused as a bad address.
     std::function<void(const QString& address, const QString& reply)> recipientRefused;
     std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
+    // Another copy works on this database: called with the line to show when this copy
+    // begins to stand aside, and with an empty text once it holds the database again.
+    std::function<void(const QString& text)> standingAside;
 
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
@@ -72,12 +75,18 @@ public:
 
 private:
     void Timer1Timer();
+    // The daily run proper, once this copy holds the database.
+    void runDailyRun();
+    // Takes the database lock unless held; tells standingAside when that changes.
+    bool holdDatabase();
 
     Notices& notices_;
     LocalSettings settings_;
     bool endRequested_ = false;
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;
+    bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
+    bool standingAside_ = false;
 };
 
 }  // namespace velocast

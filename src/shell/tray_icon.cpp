@@ -36,6 +36,15 @@ void TrayIcon::showFigure(const QString& label, qint32 value) {
     updateToolTip();
 }
 
-void TrayIcon::updateToolTip() { icon_.setToolTip(trayToolTip(sent_, pending_, invalid_)); }
+void TrayIcon::setStandingAside(const QString& text) {
+    standingAside_ = text;
+    updateToolTip();
+}
+
+void TrayIcon::updateToolTip() {
+    QString tip = trayToolTip(sent_, pending_, invalid_);
+    if (!standingAside_.isEmpty()) tip += QLatin1Char('\n') + standingAside_;
+    icon_.setToolTip(tip);
+}
 
 }  // namespace velocast

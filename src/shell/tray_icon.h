@@ -23,6 +23,8 @@ public:
     // Follows the window's figures; `label` as for TFRMVelocast::showFigure.
     void showFigure(const QString& label, qint32 value);
     QString toolTip() const { return icon_.toolTip(); }
+    // A line under the figures while another copy works on the database; empty: none.
+    void setStandingAside(const QString& text);
 
     // What a mouse action on the icon does.
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -33,6 +35,7 @@ private:
     TFRMVelocast& window_;
     QSystemTrayIcon icon_;
     qint32 sent_ = 0, pending_ = 0, invalid_ = 0;
+    QString standingAside_;
 };
 
 // "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1"
