@@ -23,6 +23,20 @@ namespace {
 // session holds it), -2 cancelled, -3 chosen as deadlock victim, -999 a bad call.
 constexpr int kGrantedAfterWait = 1;
 
+// The lock for the session, without waiting; the result selected, as a procedure's return
+// value does not come back as a row.
+const QString kTakeLock = QStringLiteral(
+    "DECLARE @VelocastLock int;\n"
+    "EXEC @VelocastLock = sp_getapplock @Resource = N'%1', @LockMode = N'Exclusive', @LockOwner = N'Session', @LockTimeout = 0;\n"
+    "SELECT @VelocastLock AS LockResult");
+
+// The host and login time of the session that holds it (its resource reads "0:[Velocast]:(hash)").
+const QString kLockHolder = QStringLiteral(
+    "SELECT TOP 1 s.host_name, s.login_time FROM sys.dm_tran_locks l "
+    "JOIN sys.dm_exec_sessions s ON s.session_id = l.request_session_id "
+    "WHERE l.resource_type = 'APPLICATION' AND l.resource_database_id = DB_ID() "
+    "AND l.request_owner_type = 'SESSION' AND l.resource_description LIKE '%[[]%1]%'");
+
 // Runs a batch and returns the first row of the first result that has columns: a batch that
 // declares and executes before its SELECT may answer with results that carry none first.
 QVariantList firstRowOfBatch(SharedConnection& connection, const QString& sql) {
@@ -80,12 +94,7 @@ bool DatabaseLock::takeOnServer() {
     if (!connection_.isOpen()) throw DbError(QStringLiteral("the database connection is closed"));
     // The session owns the lock: it lasts while this connection is open and goes with it,
     // a crash included, and no transaction has to stay open for it.
-    const QVariantList answer = firstRowOfBatch(
-        connection_, QStringLiteral("DECLARE @VelocastLock int;\n"
-                                    "EXEC @VelocastLock = sp_getapplock @Resource = N'%1', @LockMode = N'Exclusive', "
-                                    "@LockOwner = N'Session', @LockTimeout = 0;\n"
-                                    "SELECT @VelocastLock AS LockResult")
-                         .arg(resourceName()));
+    const QVariantList answer = firstRowOfBatch(connection_, kTakeLock.arg(resourceName()));
     bool number = false;
     const int result = answer.isEmpty() ? -999 : answer.first().toInt(&number);
     if (number && result >= 0 && result <= kGrantedAfterWait) {
@@ -101,12 +110,7 @@ QString DatabaseLock::serverHolder() {
     // Who holds it, as far as the server tells this login: reading other sessions needs the
     // VIEW SERVER STATE permission, and without it the holder stays unnamed.
     try {
-        const QVariantList row = firstRowOfBatch(
-            connection_, QStringLiteral("SELECT TOP 1 s.host_name, s.login_time FROM sys.dm_tran_locks l "
-                                        "JOIN sys.dm_exec_sessions s ON s.session_id = l.request_session_id "
-                                        "WHERE l.resource_type = 'APPLICATION' AND l.resource_database_id = DB_ID() "
-                                        "AND l.request_owner_type = 'SESSION' AND l.resource_description LIKE '%[[]%1]%'")
-                             .arg(resourceName()));
+        const QVariantList row = firstRowOfBatch(connection_, kLockHolder.arg(resourceName()));
         if (row.size() >= 2) return lockHolderText(row.at(0).toString(), row.at(1).toDateTime());
     } catch (const DbError&) {
     }
