@@ -6,11 +6,15 @@
 // or sent twice.
 //
 //   bench_soak DATA_LINK MAIL_CATCHER_SCRIPT WORK_FOLDER DRAINS DB_OUTAGES SMTP_OUTAGES
+//   bench_soak --tds MAIL_CATCHER_SCRIPT WORK_FOLDER DRAINS DB_OUTAGES SMTP_OUTAGES
 //
-// Every drain, one row is added to the outbox (a fresh address). A database outage moves
-// the database file away and drops the connection, as a lost server would; the watchdog
-// notices, the reconnect loop fails while the file is away, and the file comes back after a
-// few passes. An SMTP outage stops the mail server for a few drains.
+// SQLite: every drain, one row is added to the outbox (a fresh address). A database outage
+// moves the database file away and drops the connection, as a lost server would; the
+// watchdog notices, the reconnect loop fails while the file is away, and the file comes back
+// after a few passes. An SMTP outage stops the mail server for a few drains.
+// --tds: the club on the stand-in SQL Server of the tests (tests/support/tds_peer.py), with an
+// empty outbox: every drain asks the server, and an outage kills the stand-in and starts it
+// again on the same port (the database lock is taken again on the new connection).
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -25,9 +29,14 @@
 #include <QTimer>
 #include <cstdio>
 
+#include <memory>
+
 #include "data/data_link.h"
 #include "data/notices.h"
 #include "shell/program.h"
+#ifdef VELOCAST_SOAK_TDS
+#include "support/tds_peer.h"
+#endif
 
 using namespace velocast;
 
@@ -71,9 +80,35 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: bench_soak DATA_LINK MAIL_CATCHER_SCRIPT WORK_FOLDER DRAINS DB_OUTAGES SMTP_OUTAGES\n");
         return 2;
     }
-    const QString dataLink = args[1], catcherScript = args[2], work = args[3];
-    const int drains = args[4].toInt(), dbOutages = args[5].toInt(), smtpOutages = args[6].toInt();
-    const QString database = readDataLink(dataLink).databaseName;
+    QString dataLink = args[1];
+    const QString catcherScript = args[2], work = args[3];
+    const int drains = args[4].toInt(), dbOutages = args[5].toInt();
+    const bool tds = dataLink == QLatin1String("--tds");
+    const int smtpOutages = tds ? 0 : args[6].toInt();
+#ifdef VELOCAST_SOAK_TDS
+    using velocast::testing::TdsRule;
+    std::unique_ptr<velocast::testing::TdsPeer> peer;
+    if (tds) {
+        peer = std::make_unique<velocast::testing::TdsPeer>(QList<TdsRule>{
+            TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0}),
+            TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables")).column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128),
+            TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")),
+            TdsRule::table(QStringLiteral("Qzcvar"), {QVariantMap()}),
+            TdsRule::table(QStringLiteral("Qzcvar2"), {QVariantMap{{QStringLiteral("STMP_PROVEDOR"), QStringLiteral("127.0.0.1*1")}}}),
+            TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int")),
+            TdsRule::table(QStringLiteral("Velocast")),
+            TdsRule::table(QStringLiteral("Caixa"), {QVariantMap{{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}}}),
+            TdsRule::table(QStringLiteral("AlunosAtivos")),
+        });
+        dataLink = peer->dataLinkPath();
+    }
+#else
+    if (tds) {
+        std::fprintf(stderr, "bench_soak: built without the tests' stand-in SQL Server (VELOCAST_BUILD_TESTS=OFF)\n");
+        return 2;
+    }
+#endif
+    const QString database = tds ? QString() : readDataLink(dataLink).databaseName;
 
     // The mail server, restarted on the same port after each outage; each run stores into a
     // folder of its own (its file numbers start again).
@@ -97,11 +132,12 @@ int main(int argc, char** argv) {
             catcher.waitForFinished(20);
         }
     };
-    startCatcher();
+    if (!tds) startCatcher();
 
     QSqlDatabase feeder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soak-feeder"));
     feeder.setDatabaseName(database);
     auto execute = [&](const QString& sql) {
+        if (tds) return 0;
         if (!feeder.isOpen()) feeder.open();
         QSqlQuery q(feeder);
         q.exec(sql);
@@ -130,7 +166,7 @@ int main(int argc, char** argv) {
     // and make the next outage.
     QObject::connect(&program.Timer2, &QTimer::timeout, &app, [&] {
         ++ticks;
-        if (ticks <= drains && !databaseAway) {
+        if (ticks <= drains && !databaseAway && !tds) {
             execute(QStringLiteral("INSERT INTO Velocast (Email, Assunto, Texto) VALUES ('soak%1@example.com', 'Soak', 'Bom treino!')").arg(++added));
         }
         if (ticks == warmUp) print("start", ticks, measure());
@@ -144,20 +180,31 @@ int main(int argc, char** argv) {
         }
         if (ticks < drains && dbEvery && ticks % dbEvery == 0 && dbDone < dbOutages) {
             ++dbDone;
-            feeder.close();
-            QFile::rename(database, away);
             databaseAway = true;
-            program.connection.close();  // what a lost server does to the connection
-            // Back after a few failed passes of the reconnect loop.
-            QTimer::singleShot(70, &app, [&] {
-                QFile::rename(away, database);
-                databaseAway = false;
-            });
+#ifdef VELOCAST_SOAK_TDS
+            if (tds) {
+                peer->stop();
+                QTimer::singleShot(70, &app, [&] {
+                    peer->start();
+                    databaseAway = false;
+                });
+            }
+#endif
+            if (!tds) {
+                feeder.close();
+                QFile::rename(database, away);
+                program.connection.close();  // what a lost server does to the connection
+                // Back after a few failed passes of the reconnect loop.
+                QTimer::singleShot(70, &app, [&] {
+                    QFile::rename(away, database);
+                    databaseAway = false;
+                });
+            }
             // The watchdog's tick finds it first (a drain that met the outage would end the
             // program, as it must); it returns once the reconnect loop got the file back.
             program.watchdog.Timer3Timer();
         }
-        if (ticks >= drains && !databaseAway && catcher.state() == QProcess::Running) {
+        if (ticks >= drains && !databaseAway && (tds || catcher.state() == QProcess::Running)) {
             if (execute(QStringLiteral("SELECT COUNT(*) FROM Velocast")) == 0 || ticks > drains * 2) {
                 print("end", ticks, measure());
                 QCoreApplication::exit(0);
@@ -170,6 +217,10 @@ int main(int argc, char** argv) {
     program.FormDestroy();
     catcher.terminate();
     catcher.waitForFinished();
+    if (tds) {
+        std::printf("soak: drains=%d tds_outages=%d reconnect_passes=%d\n", ticks, dbDone, program.watchdog.reconnectPasses());
+        return 0;
+    }
 
     // Every message each run of the server stored, by recipient.
     QHash<QString, int> received;

@@ -2,7 +2,7 @@
 """A stand-in SQL Server for tests: speaks enough TDS 7.x on loopback for FreeTDS's ODBC
 driver, executes nothing, records every request and answers with scripted result sets.
 
-    tds_peer.py --log FILE [--script FILE]
+    tds_peer.py --log FILE [--script FILE] [--port N]
 
 Prints "PORT n" once it listens on 127.0.0.1, then serves until its standard input closes.
 Every request becomes one JSON line in the log, written before the answer goes out, so a
@@ -678,6 +678,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--log", required=True)
     parser.add_argument("--script")
+    parser.add_argument("--port", type=int, default=0, help="0: any free port")
     args = parser.parse_args()
     rules = []
     if args.script:
@@ -686,7 +687,7 @@ def main():
     peer = Peer(args.log, rules)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind(("127.0.0.1", args.port))
     listener.listen(8)
 
     def accept():
