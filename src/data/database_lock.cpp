@@ -70,6 +70,8 @@ QString DatabaseLock::resourceName() { return QStringLiteral("Velocast"); }
 QString DatabaseLock::lockFilePath(const QString& databaseFile) { return databaseFile + QStringLiteral("-velocast.lock"); }
 
 QString DatabaseLock::standAsideText() const {
+    if (!problem_.isEmpty())
+        return QStringLiteral("the database lock cannot be asked for, so this copy neither runs the campaigns nor sends: ") + problem_;
     return QStringLiteral("another Velocast is working on this database: ") + holder_;
 }
 
@@ -81,11 +83,12 @@ bool DatabaseLock::held() const {
 bool DatabaseLock::take() {
     if (held()) return true;
     serverHeld_ = false;
+    problem_.clear();
     try {
         const DataLink link = readDataLink(connection_.dataLinkPath());
         return link.qtDriver == QLatin1String("QSQLITE") ? takeFile() : takeOnServer();
     } catch (const DbError& e) {
-        holder_ = lockHolderText(QString(), QDateTime()) + QStringLiteral(" (the lock could not be asked for: ") + e.message() + QLatin1Char(')');
+        problem_ = e.message();
         return false;
     }
 }

@@ -26,7 +26,7 @@ public:
 
     // Takes the lock unless this copy holds it already, without waiting. True when this copy
     // holds it now. A database that cannot be asked (closed, the lock file not writable)
-    // counts as not granted; `holder()` then says why.
+    // counts as not granted; standAsideText() then says why.
     bool take();
     // Whether this copy holds the lock now (on SQL Server: taken on the connection as it is
     // open now, not on one that a reconnect replaced).
@@ -35,7 +35,8 @@ public:
 
     // Who holds it, as last seen by a take() that was not granted: "HOST, since HH:MM".
     QString holder() const { return holder_; }
-    // The line a copy that stands aside shows.
+    // The line a copy that stands aside shows: who holds the lock, or why it could not be
+    // asked for.
     QString standAsideText() const;
 
     // The lock's name on the server, and the file's name beside a SQLite database.
@@ -52,6 +53,7 @@ private:
     bool serverHeld_ = false;
     int fileDescriptor_ = -1;
     QString holder_;
+    QString problem_;
 };
 
 // How a holder is shown: "HOST, since HH:MM" (local time).
