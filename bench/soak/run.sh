@@ -7,7 +7,7 @@
 # the SQL Server road against the tests' stand-in server (tests/support/tds_peer.py), killed
 # and started again DB_OUTAGES times.
 #   bash bench/soak/run.sh [DRAINS [DB_OUTAGES [SMTP_OUTAGES]]]     (defaults 2000 100 100)
-# The issue's full run is `bash bench/soak/run.sh 10000 500 500` (tens of minutes).
+# The long run is `bash bench/soak/run.sh 10000 500 500` (tens of minutes).
 # Goal: flat from start to end (RSS under 2 MB of growth, no descriptor more), nothing lost,
 # no duplicate.
 set -euo pipefail
