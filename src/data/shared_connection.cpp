@@ -121,6 +121,7 @@ void SharedConnection::open() {
         throw DbError(QStringLiteral("cannot connect to the database of %1: %2").arg(link.path, why));
     }
     dialect_ = link.dialect;
+    ++openCount_;
     if (!link.usesOdbc()) useWriteAheadLog(db);
     if (dialect_ == Dialect::Mssql) {
         // Day-first literals must not depend on the login's language.

@@ -54,6 +54,9 @@ public:
     bool readsBesideWrites();
     const QString& dataLinkPath() const { return dataLinkPath_; }
     const QString& connectionName() const { return connectionName_; }
+    // How many times the connection was opened: what belongs to the server session (an
+    // application lock) is gone once this has moved on.
+    quint64 openCount() const { return openCount_; }
 
     // A server that accepts the TCP connection and then never answers must not block the
     // program: the ODBC login gives up after this many seconds.
@@ -82,6 +85,7 @@ private:
     Dialect dialect_ = Dialect::Sqlite;
     bool inTransaction_ = false;
     bool chained_ = false;  // SQL Server: auto-commit off, an empty transaction open
+    quint64 openCount_ = 0;
     QHash<QString, std::shared_ptr<QSqlQuery>> prepared_;
     std::unique_ptr<OdbcStatements> odbcStatements_;
 };

@@ -253,9 +253,9 @@ TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
     // placeholder, which here is a table of the club's.
     host.exec(QStringLiteral("CREATE TABLE TEMPFEDELIDADE (MATRICULA TEXT)"));
     host.exec(QStringLiteral("INSERT INTO TEMPFEDELIDADE VALUES ('host row')"));
-    // Every name the opening tries (its second and the next few) is taken.
-    for (const char* taken : {"235959", "000000", "000001", "000002", "000003"})
-        host.exec(QStringLiteral("CREATE TABLE TempFedelidade%1 (MATRICULA TEXT)").arg(QLatin1String(taken)));
+    // Every name the opening tries is taken, by views, which its listing of run tables misses.
+    for (const char* taken : {"", "_2", "_3", "_4", "_5"})
+        host.exec(QStringLiteral("CREATE VIEW TempFedelidade235959%1 AS SELECT 1 AS MATRICULA").arg(QLatin1String(taken)));
     SharedConnection own(host.dataLinkPath(), QStringLiteral("no-run-table"));
     own.open();
     Session failed(own, notices);

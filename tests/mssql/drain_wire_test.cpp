@@ -78,7 +78,7 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
     // (The prepared statements go with the connection at the end, after the teardown.)
     for (const QString& l : peer.summary()) {
         if (l.startsWith(QLatin1String("batch: DROP TABLE"))) break;
-        EXPECT_FALSE(l.startsWith(QLatin1String("rpc sp_unprepare")) || l == QLatin1String("attention")) << l.toStdString();
+        EXPECT_FALSE(l.startsWith(QLatin1String("rpc sp_unprepare")) || l == QLatin1String("attention")) << l.toStdString() << "\n" << peer.summary().join(QStringLiteral("\n")).toStdString();
     }
     EXPECT_GE(peer.summary().count(QStringLiteral("batch: SELECT ID FROM Velocast")), 2);
 }

@@ -18,7 +18,8 @@ namespace velocast::testing {
 inline QVariantMap caixa(const QString& opened) { return {{QStringLiteral("DATAABERTURA"), opened}}; }
 
 // Rules that let the session opening run: settings rows (Qzcvar2, then Qzcvar), an empty
-// outbox, two Caixa rows of which the server returns `businessDate` last.
+// outbox, two Caixa rows of which the server returns `businessDate` last; the database lock
+// granted.
 inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList<TdsRule>& before = {},
                                    const QVariantMap& controle = {},
                                    const QString& businessDate = QStringLiteral("2024-05-20 08:15:00")) {
@@ -27,7 +28,9 @@ inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList
     rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {controle})
           << TdsRule::table(QStringLiteral("Qzcvar2"), {settings}) << TdsRule::table(QStringLiteral("Velocast"))
           << TdsRule::table(QStringLiteral("Caixa"), {caixa(QStringLiteral("2024-05-21 07:00:00")), caixa(businessDate)})
-          << TdsRule::table(QStringLiteral("AlunosAtivos"));
+          << TdsRule::table(QStringLiteral("AlunosAtivos"))
+          // The database lock, granted (sp_getapplock's 0) unless a rule before says otherwise.
+          << TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0});
     return rules;
 }
 

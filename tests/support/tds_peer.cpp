@@ -119,20 +119,31 @@ TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
         throw std::runtime_error("cannot write the TDS peer's script");
     file.close();
 
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), script,
-                    QStringLiteral("--delay-ms"), QString::number(delayMs)});
-    while (!process_.canReadLine())
-        if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
-    const QByteArray first = process_.readLine().trimmed();
-    if (!first.startsWith("PORT ")) throw std::runtime_error("the TDS peer did not start: " + first.toStdString());
-    port_ = static_cast<quint16>(first.mid(5).toUInt());
+    scriptPath_ = script;
+    delayMs_ = delayMs;
+    start();
 
     udlPath_ = dir_.filePath(QStringLiteral("Korvana.udl"));
     writeDataLink(udlPath_, QStringLiteral("Provider=SQLOLEDB.1;Password=segredo;Persist Security Info=True;"
                                            "User ID=velocast;Initial Catalog=KORVANA;Data Source=127.0.0.1,%1")
                                 .arg(port_));
+}
+
+void TdsPeer::start() {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("/usr/bin/python3"), {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), scriptPath_,
+                                                        QStringLiteral("--port"), QString::number(port_),
+                                                        QStringLiteral("--delay-ms"), QString::number(delayMs_)});
+    while (!process_.canReadLine())
+        if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
+    const QByteArray first = process_.readLine().trimmed();
+    if (!first.startsWith("PORT ")) throw std::runtime_error("the TDS peer did not start: " + first.toStdString());
+    port_ = static_cast<quint16>(first.mid(5).toUInt());
+}
+
+void TdsPeer::stop() {
+    process_.kill();
+    process_.waitForFinished();
 }
 
 TdsPeer::~TdsPeer() {

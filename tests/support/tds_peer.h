@@ -57,6 +57,11 @@ public:
     QString dataLinkPath() const { return udlPath_; }
     QString folder() const { return dir_.path(); }
 
+    // Stops the server, as a crash of the machine would (connections cut, nothing answers);
+    // start() brings it back on the same port with the same script.
+    void stop();
+    void start();
+
     // Every request received so far, in order, as the peer logged it.
     QList<QJsonObject> requests() const;
     // Only the requests that carry statements or transactions (no pre-login or login).
@@ -70,6 +75,8 @@ private:
     QTemporaryDir dir_;
     QString logPath_;
     QString udlPath_;
+    QString scriptPath_;
+    int delayMs_ = 0;
     QProcess process_;
     quint16 port_ = 0;
 };

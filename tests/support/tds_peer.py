@@ -2,7 +2,7 @@
 """A stand-in SQL Server for tests: speaks enough TDS 7.x on loopback for FreeTDS's ODBC
 driver, executes nothing, records every request and answers with scripted result sets.
 
-    tds_peer.py --log FILE [--script FILE] [--delay-ms N]
+    tds_peer.py --log FILE [--script FILE] [--delay-ms N] [--port N]
 
 --delay-ms holds every answer back by N milliseconds, as a server across a network would: a
 client's time then grows with its round trips, one per logged request.
@@ -725,6 +725,7 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--script")
     parser.add_argument("--delay-ms", type=float, default=0)
+    parser.add_argument("--port", type=int, default=0, help="0: any free port")
     args = parser.parse_args()
     rules = []
     if args.script:
@@ -733,7 +734,7 @@ def main():
     peer = Peer(args.log, rules, args.delay_ms / 1000.0)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind(("127.0.0.1", args.port))
     listener.listen(8)
 
     def accept():

@@ -34,6 +34,10 @@ void OutboxSender::show(Figure figure, qint32 value) {
 void OutboxSender::Timer2Timer() {
     if (!timer2_.isActive()) return;
     timer2_.stop();
+    if (mayDrain && !mayDrain()) {
+        timer2_.start();
+        return;
+    }
     if (ENVIAR_EMAIL()) {
         timer2_.start();
     } else if (hooks_.endRequest) {
@@ -103,6 +107,7 @@ bool OutboxSender::ENVIAR_EMAIL() {
     } endSession{*this};
 
     while (!outbox_.atEnd()) {
+        if (mayDrain && !mayDrain()) break;
         try {
             // Read before the row's transaction begins: on SQLite a read inside it would tie
             // the transaction to a snapshot that a write by the club's system in the meantime
