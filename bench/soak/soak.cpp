@@ -147,13 +147,12 @@ int main(int argc, char** argv) {
 
     StderrNotices notices;
     Program program(dataLink, notices);
-    program.watchdog.pauseBetweenPasses = std::chrono::milliseconds(20);
-    program.build();
-    program.FormCreate();
     // The watchdog ticks five times per send tick, as 1 s and 5 s do: after a reconnect it
     // reopens the settings before the next drain reads them.
-    program.watchdog.Timer3.setInterval(4);
-    program.Timer2.setInterval(20);
+    program.setIntervals({.sendTick = std::chrono::milliseconds(20), .watchdog = std::chrono::milliseconds(4),
+                          .reconnectPause = std::chrono::milliseconds(20)});
+    program.build();
+    program.FormCreate();
 
     const int warmUp = std::max(20, drains / 20);
     const int dbEvery = dbOutages > 0 ? std::max(1, drains / dbOutages) : 0;
@@ -162,9 +161,8 @@ int main(int argc, char** argv) {
     bool databaseAway = false;
     const QString away = database + QStringLiteral(".away");
 
-    // After each tick (connected after the sender's, so the drain has ended): feed, measure,
-    // and make the next outage.
-    QObject::connect(&program.Timer2, &QTimer::timeout, &app, [&] {
+    // After each tick (the drain has ended): feed, measure, and make the next outage.
+    QObject::connect(&program.sender(), &OutboxSender::tickEnded, &app, [&] {
         ++ticks;
         if (ticks <= drains && !databaseAway && !tds) {
             execute(QStringLiteral("INSERT INTO Velocast (Email, Assunto, Texto) VALUES ('soak%1@example.com', 'Soak', 'Bom treino!')").arg(++added));
@@ -193,7 +191,7 @@ int main(int argc, char** argv) {
             if (!tds) {
                 feeder.close();
                 QFile::rename(database, away);
-                program.connection.close();  // what a lost server does to the connection
+                program.connection().close();  // what a lost server does to the connection
                 // Back after a few failed passes of the reconnect loop.
                 QTimer::singleShot(70, &app, [&] {
                     QFile::rename(away, database);
@@ -202,7 +200,7 @@ int main(int argc, char** argv) {
             }
             // The watchdog's tick finds it first (a drain that met the outage would end the
             // program, as it must); it returns once the reconnect loop got the file back.
-            program.watchdog.Timer3Timer();
+            program.watchdog().checkConnection();
         }
         if (ticks >= drains && !databaseAway && (tds || catcher.state() == QProcess::Running)) {
             if (execute(QStringLiteral("SELECT COUNT(*) FROM Velocast")) == 0 || ticks > drains * 2) {
@@ -218,7 +216,7 @@ int main(int argc, char** argv) {
     catcher.terminate();
     catcher.waitForFinished();
     if (tds) {
-        std::printf("soak: drains=%d tds_outages=%d reconnect_passes=%d\n", ticks, dbDone, program.watchdog.reconnectPasses());
+        std::printf("soak: drains=%d tds_outages=%d reconnect_passes=%d\n", ticks, dbDone, program.watchdog().reconnectPasses());
         return 0;
     }
 
@@ -241,6 +239,6 @@ int main(int argc, char** argv) {
         if (it.key().startsWith(QLatin1String("soak"))) duplicates += it.value() - 1;
     const int left = execute(QStringLiteral("SELECT COUNT(*) FROM Velocast"));
     std::printf("soak: drains=%d db_outages=%d reconnect_passes=%d smtp_outages=%d rows_added=%d messages=%d lost=%d duplicates=%d left_in_outbox=%d\n",
-                ticks, dbDone, program.watchdog.reconnectPasses(), smtpDone, added, messages, lost - left, duplicates, left);
+                ticks, dbDone, program.watchdog().reconnectPasses(), smtpDone, added, messages, lost - left, duplicates, left);
     return 0;
 }

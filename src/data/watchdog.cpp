@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTimer>
 
 #include "data/db_error.h"
 #include "data/notices.h"
@@ -9,11 +10,8 @@
 
 namespace velocast {
 
-Watchdog::Watchdog(Session& session, Notices& notices, QTimer* timer1, QTimer* timer2, QObject* parent)
-    : QObject(parent), session_(session), notices_(notices), timer1_(timer1), timer2_(timer2) {
-    Timer3.setInterval(1000);
-    connect(&Timer3, &QTimer::timeout, this, &Watchdog::Timer3Timer);
-}
+Watchdog::Watchdog(Session& session, Notices& notices, QObject* parent)
+    : QObject(parent), session_(session), notices_(notices) {}
 
 void Watchdog::showOutageNotice() {
     notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte,
@@ -21,8 +19,7 @@ void Watchdog::showOutageNotice() {
                                          "Problema na Rede ou não está Ativa !"));
 }
 
-void Watchdog::Timer3Timer() {
-    if (!Timer3.isActive()) return;
+void Watchdog::checkConnection() {
     session_.TBLCONTROLE2.close();
     // Reading the settings opens a connection that was never open (the database was not
     // there at the start): that is a reconnect too.
@@ -33,9 +30,7 @@ void Watchdog::Timer3Timer() {
         return;
     } catch (const DbError&) {
     }
-    if (timer1_) timer1_->stop();
-    if (timer2_) timer2_->stop();
-    Timer3.stop();
+    emit outage();
     showOutageNotice();
     ReSetBanco();
     QCoreApplication::processEvents();
@@ -48,15 +43,12 @@ void Watchdog::ReSetBanco() {
         try {
             connection.close();
             connection.open();  // reads the data-link file again
-            Timer3.start();
-            if (timer1_) timer1_->start();
-            if (timer2_) timer2_->start();
             emit reconnected();
             return;
         } catch (const DbError&) {
             showOutageNotice();
-            // Asked to end: the timers stay stopped and the teardown runs once control is
-            // back in the main loop.
+            // Asked to end: no reconnect is told, so the timers stay stopped, and the
+            // teardown runs once control is back in the main loop.
             if (!waitBeforeNextPass()) return;
         }
     }

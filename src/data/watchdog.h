@@ -1,9 +1,9 @@
 #pragma once
-// Checks every second that the database still answers by reopening the settings table (which
-// also picks up settings changed by others), and reconnects when it does not.
+// Checks that the database still answers by reopening the settings table (which also picks up
+// settings changed by others), and reconnects when it does not. The program's timers are the
+// caller's: it calls checkConnection every second and holds its timers still from `outage`
+// until `reconnected`.
 #include <QObject>
-#include <QPointer>
-#include <QTimer>
 #include <chrono>
 
 namespace velocast {
@@ -14,26 +14,25 @@ class Session;
 class Watchdog : public QObject {
     Q_OBJECT
 public:
-    // timer1 (the window's hide timer) and timer2 (the send timer) are stopped while the
-    // database is away and started again after the reconnect; either may be null.
-    Watchdog(Session& session, Notices& notices, QTimer* timer1, QTimer* timer2,
-             QObject* parent = nullptr);
-
-    QTimer Timer3;
+    Watchdog(Session& session, Notices& notices, QObject* parent = nullptr);
 
     // Where nobody dismisses a notice (headless), the reconnect loop waits this long between
-    // failed passes instead of spinning. The loop ends early, leaving the timers stopped,
-    // when the program is asked to end.
+    // failed passes instead of spinning. The loop ends early, without `reconnected`, when the
+    // program is asked to end.
     std::chrono::milliseconds pauseBetweenPasses{0};
 
-    void Timer3Timer();
+    // One check; on an outage the notice, then the reconnect loop, before it returns.
+    void checkConnection();
     void ReSetBanco();
 
     // Passes of the reconnect loop run so far (for the figures of a long outage).
     int reconnectPasses() const { return passes_; }
 
 signals:
-    // The connection was lost and is back (the timers run again).
+    // The database stopped answering; the reconnect loop begins.
+    void outage();
+    // The connection is open again: after an outage, or for the first time (the database was
+    // not there at the start).
     void reconnected();
 
 private:
@@ -43,8 +42,6 @@ private:
 
     Session& session_;
     Notices& notices_;
-    QPointer<QTimer> timer1_;
-    QPointer<QTimer> timer2_;
     int passes_ = 0;
 };
 

@@ -6,8 +6,7 @@
 
 namespace velocast {
 
-DailyRun::DailyRun(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks)
-    : session_(session), notices_(notices), timer2_(timer2), counters_(counters), hooks_(std::move(hooks)) {}
+DailyRun::DailyRun(Session& session, Notices& notices) : session_(session), notices_(notices) {}
 
 bool campaignSwitchIsOn(const Session& session, const QString& column) {
     const Dataset& settings = session.TBLCONTROLE2;
@@ -19,15 +18,13 @@ bool campaignSwitchIsOn(const Session& session, const QString& column) {
     }
 }
 
-void DailyRun::FormCreate() {
-    if (hooks_.registerIcon) hooks_.registerIcon();
-
+DailyRun::Result DailyRun::FormCreate() {
+    Result result;
     const bool opened = session_.ABRE_TABELAS();
     sessionOpened_ = opened;
-    if (!opened) {
+    result.sessionOpened = opened;
+    if (!opened)
         notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
-        if (hooks_.endRequest) hooks_.endRequest();
-    }
 
     // A campaign on a half-opened session, or on the zero date, can only do harm.
     if (opened) {
@@ -41,13 +38,10 @@ void DailyRun::FormCreate() {
             const bool finished = runCampaign(*campaign, session_, notices_, &rows);
             if (campaignDone)
                 campaignDone({campaign->columns().controlFlag, rows, finished, index, static_cast<int>(campaigns.size())});
-            if (!finished && hooks_.endRequest) hooks_.endRequest();
+            if (!finished) ++result.campaignsFailed;
         }
     }
-
-    timer2_.setInterval(5000);
-    timer2_.start();
-    counters_ = SendCounters{};
+    return result;
 }
 
 }  // namespace velocast

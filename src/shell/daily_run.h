@@ -1,12 +1,10 @@
 #pragma once
-// What the program does once at every start: open the session, run each campaign whose
-// switch is on, then start sending.
-#include <QTimer>
+// What the program does once at every start: open the session and run each campaign whose
+// switch is on. Sending starts once it returns.
 #include <functional>
 #include <vector>
 
 #include "campaigns/campaign_table.h"
-#include "outbox/sending/send_counters.h"
 
 namespace velocast {
 
@@ -18,22 +16,22 @@ bool campaignSwitchIsOn(const Session& session, const QString& column);
 
 class DailyRun {
 public:
-    struct Hooks {
-        std::function<void()> registerIcon;  // window mode only
-        std::function<void()> endRequest;    // ask the program to end once the loop runs
+    DailyRun(Session& session, Notices& notices);
+
+    struct Result {
+        bool sessionOpened = false;  // false: the notice was shown and no campaign ran
+        int campaignsFailed = 0;     // each one also told through campaignDone as it ended
     };
-
-    DailyRun(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks);
-
     // The create event of the main window. An error that escapes the session opening or the
     // holiday test ends the run there and is passed on for the default error report.
-    void FormCreate();
+    Result FormCreate();
 
     // The campaigns it calls; tests replace them.
     std::vector<CampaignStep> campaigns = campaignTable();
 
-    // Told after each campaign whose switch is on: its flag name (e.g. "ANIVERSARIANTE"), the
-    // outbox rows it committed, whether it finished, and how far the run is (1-based, of all).
+    // Told after each campaign whose switch is on, before the next one begins: its flag name
+    // (e.g. "ANIVERSARIANTE"), the outbox rows it committed, whether it finished, and how far
+    // the run is (1-based, of all).
     struct CampaignDone {
         QString campaign;
         int rowsWritten = 0;
@@ -50,9 +48,6 @@ public:
 private:
     Session& session_;
     Notices& notices_;
-    QTimer& timer2_;
-    SendCounters& counters_;
-    Hooks hooks_;
     bool sessionOpened_ = false;
 };
 

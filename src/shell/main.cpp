@@ -92,38 +92,37 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
         endProcess(program.failed() ? kExitFailure : kExitSuccess);
     });
     FiguresLine figures;
-    program.showFigure = [&figures](Figure figure, qint32 value) { figures.show(figure, value); };
-    program.recipientRefused = [](const QString& address, const QString& reply) {
+    QObject::connect(&program, &Program::figureChanged, &program, [&figures](Figure figure, qint32 value) { figures.show(figure, value); });
+    QObject::connect(&program, &Program::recipientRefused, &program, [](const QString& address, const QString& reply) {
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
                                                .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
-    };
-    program.standingAside = [](const QString& text) {
+    });
+    QObject::connect(&program, &Program::standingAsideChanged, &program, [](const QString& text) {
         if (text.isEmpty()) return;
         writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + text);
-    };
-    program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
-    program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
+    });
+    QObject::connect(&program, &Program::serverUnreachable, &program, [](const OutboxSender::KeptForServer& kept) {
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4")
                                                .arg(kept.rows).arg(kept.peer, kept.server, kept.reason));
-    };
+    });
     // Progress of the daily run, and what it wrote for the summary at the end.
     QStringList written;
-    program.dailyRun.campaignDone = [&written](const DailyRun::CampaignDone& done) {
+    QObject::connect(&program, &Program::campaignDone, &program, [&written](const DailyRun::CampaignDone& done) {
         written << QStringLiteral("%1=%2").arg(done.campaign).arg(done.rowsWritten);
         writeLogLine(done.finished ? LogPriority::Info : LogPriority::Error,
                      QStringLiteral("velocast: campaign %1/%2 %3: %4")
                          .arg(done.index).arg(done.total).arg(done.campaign,
                               done.finished ? QStringLiteral("%1 e-mail(s) written").arg(done.rowsWritten)
                                             : QStringLiteral("failed, nothing written")));
-    };
+    });
     program.build();
     // Without a database the daily run could only add a second error about the closed
     // connection to the one that already says why it did not open.
-    const bool opened = program.connection.isOpen();
+    const bool opened = program.databaseOpen();
     if (opened) program.FormCreate();
     if (options.once) {
         // A failed daily run has already asked to end; otherwise drain, then end.
-        if (opened && !program.endRequested() && program.Timer2.isActive()) program.drainOnceThenQuit();
+        if (opened && !program.endRequested() && program.sending()) program.drainOnceThenQuit();
         else QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
     }
     app.exec();

@@ -19,58 +19,76 @@ namespace velocast {
 
 Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
     : QObject(parent),
-      connection(dataLinkPath),
-      session(connection, notices),
-      watchdog(session, notices, &Timer1, &Timer2),
-      dailyRun(session, notices, Timer2, counters,
-               {[this] { if (registerIcon) registerIcon(); }, [this] { endRequest(); }}),
-      sender(session, notices, Timer2, counters,
-             {[this](Figure figure, qint32 value) { if (showFigure) showFigure(figure, value); },
-              [this] { endRequest(); }, [this] { if (hideWindow) hideWindow(); }, [this] { endRequest(); },
-              [this](const QString& address, const QString& reply) { if (recipientRefused) recipientRefused(address, reply); },
-              [this](const QDateTime& until, const QString& reason) {
-                  if (until.isValid()) warnPaused(until.toString(QStringLiteral("HH:mm")), reason);
-                  if (pauseChanged) pauseChanged(until, reason);
-              },
-              &warnGivenUp, &warnAttachmentUnreadable}),
       notices_(notices),
-      settings_(settings) {
+      settings_(settings),
+      connection_(dataLinkPath),
+      session_(connection_, notices),
+      watchdog_(session_, notices),
+      dailyRun_(session_, notices),
+      sender_(session_, notices, counters_),
+      watchdogTick_(watchdog_, [this](bool run) {
+          if (run) {
+              Timer1.start();
+              sender_.startTick();
+          } else {
+              Timer1.stop();
+              sender_.stopTick();
+          }
+      }) {
     // A desktop session may also attach from the user's Pictures; a headless run (a service
     // with no user behind it) only from beside its data-link file.
     const bool desktop = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-    sender.attachmentPolicy = attachmentPolicy(settings_, dataLinkPath, desktop);
-    Timer1.setInterval(3000);
-    Timer2.setInterval(5000);
+    sender_.attachmentPolicy = attachmentPolicy(settings_, dataLinkPath, desktop);
+    setIntervals({});
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
-    sender.setPacing(pacingSettings(settings_));
+    sender_.setPacing(pacingSettings(settings_));
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
-    connect(&watchdog, &Watchdog::reconnected, this, [this] {
-        if (!dailyRun.sessionOpened() && !endRequested_) FormCreate();
+    connect(&watchdog_, &Watchdog::reconnected, this, [this] {
+        if (!dailyRun_.sessionOpened() && !endRequested_) FormCreate();
     });
+    dailyRun_.campaignDone = [this](const DailyRun::CampaignDone& done) {
+        emit campaignDone(done);
+        if (!done.finished) endRequest();
+    };
+
+    connect(&sender_, &OutboxSender::figureChanged, this, &Program::figureChanged);
+    connect(&sender_, &OutboxSender::recipientRefused, this, &Program::recipientRefused);
+    connect(&sender_, &OutboxSender::recipientGivenUp, this, &warnGivenUp);
+    connect(&sender_, &OutboxSender::attachmentUnreadable, this, &warnAttachmentUnreadable);
+    connect(&sender_, &OutboxSender::pauseChanged, this, [this](const QDateTime& until, const QString& reason) {
+        if (until.isValid()) warnPaused(until.toString(QStringLiteral("HH:mm")), reason);
+        emit pauseChanged(until, reason);
+    });
+    // A tick-driven drain keeps such rows silently for the next tick; only a run that ends
+    // after its drains must account for them.
+    connect(&sender_, &OutboxSender::serverUnreachable, this, [this](const OutboxSender::KeptForServer& kept) {
+        if (drainingOnce_) emit serverUnreachable(kept);
+    });
+    connect(&sender_, &OutboxSender::failed, this, &Program::endRequest);
     // main has refused a velocast.conf whose [oauth] section cannot be used.
     QString oauthProblem;
     if (const auto oauth = oauthSettings(settings_, &oauthProblem)) {
         tokens_ = makeTokenService(*oauth, dataLinkPath);
-        sender.setTokenService(tokens_.get());
+        sender_.setTokenService(tokens_.get());
     }
     // main has refused a [tls] section it cannot use before anything ran.
     QString unusable;
-    sender.IdSMTP.setTlsPolicy(tlsPolicyFromSettings(settings_, &unusable).value_or(mail::TlsPolicy{}));
+    sender_.IdSMTP.setTlsPolicy(tlsPolicyFromSettings(settings_, &unusable).value_or(mail::TlsPolicy{}));
     // Said once per run: every row of every drain would repeat it.
-    sender.IdSMTP.setWarningObserver([said = std::make_shared<QSet<QString>>()](const QString& text) {
+    sender_.IdSMTP.setWarningObserver([said = std::make_shared<QSet<QString>>()](const QString& text) {
         if (said->contains(text)) return;
         said->insert(text);
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
     });
-    sender.mayDrain = [this] {
+    sender_.mayDrain = [this] {
         // A connection that is not open has its own reports (the watchdog, the drain's error).
-        if (!connection.isOpen()) return true;
+        if (!connection_.isOpen()) return true;
         if (!holdDatabase()) return false;
         if (dailyRunPending_) {
             dailyRunPending_ = false;
             runDailyRun();
-            Timer2.stop();  // started by the daily run; the tick that asked starts it again
+            sender_.stopTick();  // started after the daily run; the tick that asked starts it again
             return !endRequested_;
         }
         return true;
@@ -79,38 +97,50 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
 
 Program::~Program() = default;
 
+void Program::setIntervals(const Intervals& intervals) {
+    Timer1.setInterval(intervals.hide);
+    sender_.setTickInterval(intervals.sendTick);
+    watchdogTick_.setInterval(intervals.watchdog);
+    watchdog_.pauseBetweenPasses = intervals.reconnectPause;
+}
+
 void Program::build() {
     // Without its state file the run still sends, remembering deferred rows only until it ends.
     QString stateError;
-    if (openStateDatabase(state, settings_, connection.dataLinkPath(), &stateError)) {
-        sender.setStateDatabase(&state);
+    if (openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError)) {
+        sender_.setStateDatabase(&state_);
     } else {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
-    connection.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
-    connection.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
-    if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
+    connection_.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
+    connection_.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
+    if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
-    watchdog.Timer3.start();
+    watchdogTick_.start();
 }
 
 void Program::FormCreate() {
     // Another copy working on this database (on this machine or another) runs the campaigns
     // and drains the outbox; this one waits, and asks again at every send tick. Without an
     // open connection the daily run reports that, as it always has.
-    if (connection.isOpen() && !holdDatabase()) {
-        if (registerIcon) registerIcon();
+    if (connection_.isOpen() && !holdDatabase()) {
+        emit iconRequested();
         dailyRunPending_ = true;
-        Timer2.start();
+        sender_.startTick();
         return;
     }
     runDailyRun();
 }
 
 void Program::runDailyRun() {
-    if (!withErrorReport(notices_, [&] { dailyRun.FormCreate(); })) errorReported_ = true;
-    if (const int dropped = session.leftOverRunTablesDropped(); dropped > 0) {
+    const bool ran = withErrorReport(notices_, [&] {
+        emit iconRequested();
+        if (!dailyRun_.FormCreate().sessionOpened) endRequest();
+        sender_.startSending();
+    });
+    if (!ran) errorReported_ = true;
+    if (const int dropped = session_.leftOverRunTablesDropped(); dropped > 0) {
         writeLogLine(LogPriority::Info, QStringLiteral("velocast: %1 run table(s) left by runs that did not end were removed (%2...)")
                                             .arg(dropped)
                                             .arg(kRunTablePrefix));
@@ -118,38 +148,40 @@ void Program::runDailyRun() {
 }
 
 bool Program::holdDatabase() {
-    const bool held = session.databaseLock.take();
+    const bool held = session_.databaseLock.take();
     if (held == !standingAside_) return held;
     standingAside_ = !held;
-    if (standingAside) standingAside(held ? QString() : session.databaseLock.standAsideText());
+    emit standingAsideChanged(held ? QString() : session_.databaseLock.standAsideText());
     return held;
 }
 
-void Program::FormDestroy() {
+void Program::stopTimers() {
     Timer1.stop();
-    Timer2.stop();
-    watchdog.Timer3.stop();
-    if (!withErrorReport(notices_, [&] { session.teardown(); })) errorReported_ = true;
+    sender_.stopTick();
+    watchdogTick_.stop();
+}
+
+void Program::FormDestroy() {
+    stopTimers();
+    if (!withErrorReport(notices_, [&] { session_.teardown(); })) errorReported_ = true;
 }
 
 void Program::tearDownAtOnce() {
-    Timer1.stop();
-    Timer2.stop();
-    watchdog.Timer3.stop();
-    if (connection.inTransaction()) {
+    stopTimers();
+    if (connection_.inTransaction()) {
         try {
-            connection.rollback();
+            connection_.rollback();
         } catch (const DbError&) {
             // Closing the connection at the end rolls it back as well.
         }
     }
     StderrNotices stderrNotices;
-    if (!withErrorReport(stderrNotices, [&] { session.teardown(); })) errorReported_ = true;
+    if (!withErrorReport(stderrNotices, [&] { session_.teardown(); })) errorReported_ = true;
 }
 
 void Program::endRequest() {
     endRequested_ = true;
-    if (hideWindow) hideWindow();
+    emit hideWindowRequested();
     // exit, not quit: quit first offers the window a close, which it refuses (it only
     // hides), and under a window manager that can cancel the end.
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
@@ -157,26 +189,23 @@ void Program::endRequest() {
 
 void Program::drainOnceThenQuit() {
     QTimer::singleShot(0, this, [this] {
-        Timer2.stop();  // the drains are driven from here, not by the tick
+        sender_.stopTick();  // the drains are driven from here, not by the tick
         // A copy that stood aside at the start has said so; another copy drains.
         if (dailyRunPending_) {
             QCoreApplication::quit();
             return;
         }
+        drainingOnce_ = true;
         while (!endRequested_) {
-            const bool walked = sender.ENVIAR_EMAIL();
-            const auto& kept = sender.rowsKeptForServerInLastDrain();
-            rowsLeftForServer_ = kept.rows;
-            if (kept.rows > 0 && serverUnreachable) serverUnreachable(kept);
+            // A failed drain has asked to end (the sender's `failed`).
+            const bool walked = sender_.ENVIAR_EMAIL();
+            rowsLeftForServer_ = sender_.rowsKeptForServerInLastDrain().rows;
             // A pause outlasts any sensible run: the rows wait for the next one.
-            endedPaused_ = walked && sender.pausedUntil().isValid();
-            if (endedPaused_) break;
-            if (!walked) {
-                endRequest();
-                break;
-            }
-            if (sender.rowsFinishedInLastDrain() == 0) break;
+            endedPaused_ = walked && sender_.pausedUntil().isValid();
+            if (endedPaused_ || !walked) break;
+            if (sender_.rowsFinishedInLastDrain() == 0) break;
         }
+        drainingOnce_ = false;
         QCoreApplication::quit();
     });
 }
@@ -184,7 +213,7 @@ void Program::drainOnceThenQuit() {
 void Program::Timer1Timer() {
     if (!Timer1.isActive()) return;
     Timer1.stop();
-    if (hideWindow) hideWindow();
+    emit hideWindowRequested();
 }
 
 }  // namespace velocast

@@ -1,9 +1,10 @@
 #pragma once
 // Everything one run of Velocast holds, window or not: the database session and its
-// watchdog, the timers, the counters, the daily run. The window (when there is one) shows it.
+// watchdog, the timers, the counters, the daily run, the sender. This is the one place that
+// connects them; a mode (window or headless) connects to its signals to show the run.
 #include <QObject>
 #include <QTimer>
-#include <functional>
+#include <chrono>
 #include <memory>
 
 #include "data/session.h"
@@ -13,11 +14,18 @@
 #include "outbox/sending/send_counters.h"
 #include "settings/local_settings.h"
 #include "shell/daily_run.h"
+#include "shell/watchdog_tick.h"
 #include "state/state_database.h"
 
 namespace velocast {
 
 class Notices;
+
+// The window hides itself this long after the start (and after a reconnect).
+inline constexpr std::chrono::milliseconds kHideDelay{3000};
+// Each failed pass of the reconnect loop shows its notice; this pause between passes keeps
+// an outage from raising box after box (or line after line) as fast as they go.
+inline constexpr std::chrono::milliseconds kReconnectPause{5000};
 
 class Program : public QObject {
     Q_OBJECT
@@ -29,7 +37,7 @@ public:
     // What building the main window does: opens the connection (a failure is reported and
     // start-up goes on) and arms the hide timer and the watchdog.
     void build();
-    // The daily run, under the default error report.
+    // The daily run, under the default error report; sending starts after it.
     void FormCreate();
     // At the end: the teardown, under the default error report.
     void FormDestroy();
@@ -47,7 +55,7 @@ public:
 
     // With --once: drains until a drain finishes no row, then ends the program. Runs once the
     // event loop does. Every drain that kept rows because the SMTP server could not be
-    // reached is passed to `serverUnreachable`.
+    // reached is told through `serverUnreachable`.
     void drainOnceThenQuit();
     // Rows the last drain of drainOnceThenQuit left in the outbox for an unreachable server.
     int rowsLeftForServer() const { return rowsLeftForServer_; }
@@ -55,47 +63,71 @@ public:
     // rows wait for a later run.
     bool endedPaused() const { return endedPaused_; }
 
-    // Window mode sets these; headless sets showFigure to the figures line.
-    std::function<void()> hideWindow;
-    std::function<void()> registerIcon;
-    std::function<void(Figure figure, qint32 value)> showFigure;
-    // Headless sets it: a line for each recipient the server refused as a bad address.
-    std::function<void(const QString& address, const QString& reply)> recipientRefused;
-    std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
-    // The drain paused or resumed (an invalid time); both modes write a line when it pauses.
-    std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
-    // Another copy works on this database: called with the line to show when this copy
-    // begins to stand aside, and with an empty text once it holds the database again.
-    std::function<void(const QString& text)> standingAside;
+    // The periods of the run's timers; benchmarks run the same loop faster.
+    struct Intervals {
+        std::chrono::milliseconds hide = kHideDelay;
+        std::chrono::milliseconds sendTick = kSendTickInterval;
+        std::chrono::milliseconds watchdog = kWatchdogInterval;
+        std::chrono::milliseconds reconnectPause = kReconnectPause;
+    };
+    void setIntervals(const Intervals& intervals);
 
+    bool databaseOpen() const { return connection_.isOpen(); }
+    // The send tick runs (the daily run has started sending).
+    bool sending() const { return sender_.tickActive(); }
+    bool hideTimerActive() const { return Timer1.isActive(); }
+
+    SharedConnection& connection() { return connection_; }
+    OutboxSender& sender() { return sender_; }
+    Watchdog& watchdog() { return watchdog_; }
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
     const LocalSettings& settings() const { return settings_; }
-    SharedConnection connection;
-    Session session;
-    QTimer Timer1;  // hides the window once, 3 s after start
-    QTimer Timer2;  // drains the outbox every 5 s
-    Watchdog watchdog;
-    SendCounters counters;
-    StateDatabase state;  // before the sender, which uses it
-    DailyRun dailyRun;
-    OutboxSender sender;
+
+signals:
+    // The hide timer fired, or the program is asked to end.
+    void hideWindowRequested();
+    // The daily run begins: the tray icon comes first.
+    void iconRequested();
+    void figureChanged(Figure figure, qint32 value);
+    // A recipient the server refused for good as a bad address.
+    void recipientRefused(const QString& address, const QString& reply);
+    // A drain of drainOnceThenQuit kept rows because the SMTP server could not be reached.
+    void serverUnreachable(const OutboxSender::KeptForServer& kept);
+    // The drain paused (until, why) or resumed (an invalid time).
+    void pauseChanged(const QDateTime& until, const QString& reason);
+    // Another copy works on this database: the line to show when this copy begins to stand
+    // aside, and an empty text once it holds the database again.
+    void standingAsideChanged(const QString& text);
+    // A campaign of the daily run ended.
+    void campaignDone(const DailyRun::CampaignDone& done);
 
 private:
     void Timer1Timer();
     // The daily run proper, once this copy holds the database.
     void runDailyRun();
-    // Takes the database lock unless held; tells standingAside when that changes.
+    // Takes the database lock unless held; tells standingAsideChanged when that changes.
     bool holdDatabase();
+    void stopTimers();
 
     Notices& notices_;
     LocalSettings settings_;
+    SharedConnection connection_;
+    Session session_;
+    QTimer Timer1;  // hides the window once, kHideDelay after start
+    Watchdog watchdog_;
+    SendCounters counters_;
+    StateDatabase state_;  // before the sender, which uses it
+    DailyRun dailyRun_;
+    OutboxSender sender_;
+    WatchdogTick watchdogTick_;
     // With an [oauth] section: the access tokens the sender signs in with.
     std::unique_ptr<mail::TokenService> tokens_;
     bool endRequested_ = false;
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;
     bool endedPaused_ = false;
+    bool drainingOnce_ = false;
     bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
     bool standingAside_ = false;
 };

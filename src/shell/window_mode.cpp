@@ -9,25 +9,22 @@ namespace velocast {
 
 WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
     : QObject(parent), program(dataLinkPath, notices, settings), tray(window), notices_(notices) {
-    program.hideWindow = [this] { window.hideAway(); };
-    program.registerIcon = [this] { tray.add(); };
-    program.showFigure = [this](Figure figure, qint32 value) {
+    connect(&program, &Program::hideWindowRequested, &window, &TFRMVelocast::hideAway);
+    connect(&program, &Program::iconRequested, &tray, &TrayIcon::add);
+    connect(&program, &Program::figureChanged, this, [this](Figure figure, qint32 value) {
         const QString label = figureLabel(figure);
         window.showFigure(label, value);
         tray.showFigure(label, value);
-    };
-    program.pauseChanged = [this](const QDateTime& until, const QString&) { tray.showPausedUntil(until); };
-    // Each failed reconnect pass shows its notice; a pause between passes keeps an outage
-    // from raising box after box as fast as they can be dismissed.
-    program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
-    program.standingAside = [this](const QString& text) {
+    });
+    connect(&program, &Program::pauseChanged, &tray, [this](const QDateTime& until) { tray.showPausedUntil(until); });
+    connect(&program, &Program::standingAsideChanged, this, [this](const QString& text) {
         tray.setStandingAside(text);
         // Said once; the tooltip keeps saying it while it lasts.
         if (!text.isEmpty() && !toldStandingAside_) {
             toldStandingAside_ = true;
             notices_.MOSTRA_AVISO(QStringLiteral("!"), text, QString());
         }
-    };
+    });
     connect(window.pmnuiLimpa, &QAction::triggered, this, &WindowMode::pmnuiLimpaClick);
     connect(window.pmnuiExit, &QAction::triggered, this, &WindowMode::pmnuiExitClick);
 }
@@ -37,7 +34,7 @@ void WindowMode::start() {
     // Without a database the daily run could only add a box about the closed connection to
     // the one that said why it did not open; it runs once the watchdog reconnects. The icon
     // comes first all the same: it is how the person ends the program meanwhile.
-    if (program.connection.isOpen()) program.FormCreate();
+    if (program.databaseOpen()) program.FormCreate();
     else tray.add();
     window.placeAtCentre();
     window.show();
@@ -53,7 +50,7 @@ void WindowMode::finishAtOnce() {
     tray.remove();
 }
 
-void WindowMode::pmnuiLimpaClick() { clearOutbox(program.connection, notices_); }
+void WindowMode::pmnuiLimpaClick() { clearOutbox(program.connection(), notices_); }
 
 void WindowMode::pmnuiExitClick() {
     QCoreApplication::processEvents();

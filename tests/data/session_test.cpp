@@ -174,17 +174,25 @@ TEST(SessionOverOdbc, OpensThroughQtsOdbcDriver) {
     EXPECT_FALSE(host.tableExists(session.runTableName()));
 }
 
-TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
+// Counts what the watchdog tells.
+struct WatchdogEvents {
+    int outages = 0, reconnects = 0;
+    explicit WatchdogEvents(Watchdog& watchdog) {
+        QObject::connect(&watchdog, &Watchdog::outage, [this] { ++outages; });
+        QObject::connect(&watchdog, &Watchdog::reconnected, [this] { ++reconnects; });
+    }
+};
+
+TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndSaysSo) {
     ASSERT_TRUE(session.ABRE_TABELAS());
-    QTimer timer1, timer2;
-    Watchdog watchdog(session, notices, &timer1, &timer2);
-    timer1.start(3000);
-    watchdog.Timer3.start();
+    Watchdog watchdog(session, notices);
+    WatchdogEvents events(watchdog);
 
     // The settings table answers: nothing happens, and a change made by others is seen.
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_MEDICA = 'Sim'"));
-    watchdog.Timer3Timer();
+    watchdog.checkConnection();
     EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(events.outages, 0);
     EXPECT_EQ(session.TBLCONTROLE2.text(QStringLiteral("MARKETING_MEDICA")), QStringLiteral("Sim"));
 
     // The database goes away: the table no longer answers and reconnecting fails twice.
@@ -192,37 +200,36 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndStartsTheTimersAgain) {
     host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
     ASSERT_TRUE(QFile::rename(host.path(), hidden));
     notices.whileOpen = [&](const RecordingNotices::Shown&) {
-        EXPECT_FALSE(watchdog.Timer3.isActive());
-        EXPECT_FALSE(timer1.isActive());
-        EXPECT_FALSE(timer2.isActive());
+        // The outage is told before the first notice, so the timers are still by then.
+        EXPECT_EQ(events.outages, 1);
+        EXPECT_EQ(events.reconnects, 0);
         if (notices.shown.size() == 3) {  // the watchdog's notice and two failed passes
             QFile::rename(hidden, host.path());
             host.exec(QStringLiteral("ALTER TABLE Qzcvar2Away RENAME TO Qzcvar2"));
         }
     };
-    watchdog.Timer3Timer();
+    watchdog.checkConnection();
     ASSERT_EQ(notices.shown.size(), 3u);
     for (const auto& n : notices.shown) {
         EXPECT_EQ(n.text, kContateSuporte);
         EXPECT_EQ(n.detail, QStringLiteral("Problema no Banco de Dados ou não está Ativo !\n\rProblema na Rede ou não está Ativa !"));
     }
-    EXPECT_TRUE(watchdog.Timer3.isActive());
-    EXPECT_TRUE(timer1.isActive());
-    EXPECT_TRUE(timer2.isActive());  // started even though it was not running before
+    EXPECT_EQ(events.reconnects, 1);
     EXPECT_TRUE(connection.isOpen());
-    // The next tick opens the settings table again.
+    // The next check opens the settings table again.
     notices.whileOpen = nullptr;
-    watchdog.Timer3Timer();
+    watchdog.checkConnection();
+    EXPECT_EQ(events.outages, 1);
+    EXPECT_EQ(events.reconnects, 1);
     EXPECT_TRUE(session.TBLCONTROLE2.isOpen());
     EXPECT_EQ(notices.shown.size(), 3u);
 }
 
 TEST_F(SessionFixture, AQuitRequestDuringAnOutageEndsTheReconnectLoop) {
     ASSERT_TRUE(session.ABRE_TABELAS());
-    QTimer timer1, timer2;
-    Watchdog watchdog(session, notices, &timer1, &timer2);
+    Watchdog watchdog(session, notices);
+    WatchdogEvents events(watchdog);
     watchdog.pauseBetweenPasses = std::chrono::milliseconds(10);
-    watchdog.Timer3.start();
 
     const QString hidden = host.path() + QStringLiteral(".away");
     host.exec(QStringLiteral("ALTER TABLE Qzcvar2 RENAME TO Qzcvar2Away"));
@@ -236,23 +243,22 @@ TEST_F(SessionFixture, AQuitRequestDuringAnOutageEndsTheReconnectLoop) {
     };
     bool tickReturned = false;
     QTimer::singleShot(0, [&] {
-        watchdog.Timer3Timer();
+        watchdog.checkConnection();
         tickReturned = true;
     });
     QCoreApplication::exec();  // returns only once the tick let go
 
     EXPECT_TRUE(tickReturned);
     EXPECT_EQ(notices.shown.size(), 2u);
-    EXPECT_FALSE(watchdog.Timer3.isActive());
-    EXPECT_FALSE(timer1.isActive());
-    EXPECT_FALSE(timer2.isActive());
+    EXPECT_EQ(events.outages, 1);
+    EXPECT_EQ(events.reconnects, 0) << "the timers would run again";
     QFile::rename(hidden, host.path());
 }
 
 TEST_F(SessionFixture, HeadlessReconnectLoopEndsWhenTheProgramIsAskedToEnd) {
     ASSERT_TRUE(session.ABRE_TABELAS());
-    QTimer timer2;
-    Watchdog watchdog(session, notices, nullptr, &timer2);
+    Watchdog watchdog(session, notices);
+    WatchdogEvents events(watchdog);
     watchdog.pauseBetweenPasses = std::chrono::hours(1);
     ASSERT_TRUE(QFile::rename(host.path(), host.path() + QStringLiteral(".away")));
     // The end request arrives while the database is away, as SIGTERM would.
@@ -275,8 +281,7 @@ TEST_F(SessionFixture, HeadlessReconnectLoopEndsWhenTheProgramIsAskedToEnd) {
     QCoreApplication::exec();
     EXPECT_TRUE(returned) << escaped.toStdString();
     EXPECT_EQ(notices.shown.size(), 1u);
-    EXPECT_FALSE(timer2.isActive());
-    EXPECT_FALSE(watchdog.Timer3.isActive());
+    EXPECT_EQ(events.reconnects, 0) << "the timers would run again";
 }
 
 TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {

@@ -15,10 +15,9 @@ namespace velocast::testing {
 
 // A host database whose session is open, and the sender draining its outbox.
 struct OutboxFixture : SessionTest {
-    QTimer timer2;
     SendCounters counters;
     std::vector<std::tuple<Figure, qint32>> figures;
-    int endRequests = 0, hides = 0, terminations = 0;
+    int failures = 0;  // drains that asked the program to end
     std::vector<std::tuple<QString, QString>> refusals;  // address, reply
     std::vector<std::tuple<QDateTime, QString>> pauses;  // until (invalid: resumed), reason
     std::vector<std::tuple<QString, QString>> givenUp;   // address, last reply
@@ -30,14 +29,14 @@ struct OutboxFixture : SessionTest {
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET NOME_PROVEDOR = 'Academia Exemplo', EMAIL_PROVEDOR = 'clube@example.com'"));
         connection.open();
         ASSERT_TRUE(session.ABRE_TABELAS());
-        sender = std::make_unique<OutboxSender>(
-            session, notices, timer2, counters,
-            OutboxSender::Hooks{[this](Figure f, qint32 v) { figures.emplace_back(f, v); },
-                                [this] { ++endRequests; }, [this] { ++hides; }, [this] { ++terminations; },
-                                [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); },
-                                [this](const QDateTime& u, const QString& r) { pauses.emplace_back(u, r); },
-                                [this](const QString& a, const QString& r) { givenUp.emplace_back(a, r); },
-                                [this](const QString& p, const QString& r) { unreadable.emplace_back(p, r); }});
+        sender = std::make_unique<OutboxSender>(session, notices, counters);
+        const OutboxSender* s = sender.get();
+        QObject::connect(s, &OutboxSender::figureChanged, [this](Figure f, qint32 v) { figures.emplace_back(f, v); });
+        QObject::connect(s, &OutboxSender::failed, [this] { ++failures; });
+        QObject::connect(s, &OutboxSender::recipientRefused, [this](const QString& a, const QString& r) { refusals.emplace_back(a, r); });
+        QObject::connect(s, &OutboxSender::pauseChanged, [this](const QDateTime& u, const QString& r) { pauses.emplace_back(u, r); });
+        QObject::connect(s, &OutboxSender::recipientGivenUp, [this](const QString& a, const QString& r) { givenUp.emplace_back(a, r); });
+        QObject::connect(s, &OutboxSender::attachmentUnreadable, [this](const QString& p, const QString& r) { unreadable.emplace_back(p, r); });
         sender->IdSMTP.setTimeouts({5000, 5000, 5000});
         sender->attachmentPolicy.folders = {host.folder()};
         sender->IdSMTP.setTlsPolicy(mail::testing::testTlsPolicy());

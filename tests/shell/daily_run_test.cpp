@@ -1,4 +1,3 @@
-#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -12,10 +11,12 @@ using namespace velocast;
 
 namespace {
 struct DailyRunFixture : velocast::testing::SessionTest {
-    QTimer timer2;
-    SendCounters counters{7, 9};
-    int endRequests = 0;
-    DailyRun run{session, notices, timer2, counters, {nullptr, [this] { ++endRequests; }}};
+    DailyRun run{session, notices};
+    std::vector<DailyRun::CampaignDone> done;
+
+    DailyRunFixture() {
+        run.campaignDone = [this](const DailyRun::CampaignDone& d) { done.push_back(d); };
+    }
 
     void SetUp() override { connection.open(); }
     void TearDown() override { session.teardown(); }
@@ -36,15 +37,13 @@ TEST_F(DailyRunFixture, SwitchesAreOnOnlyForSimExactly) {
     EXPECT_FALSE(run.switchIsOn(QStringLiteral("MARKETING_AUSENTES")));  // NULL
 }
 
-TEST_F(DailyRunFixture, AllSwitchesOffStillStartsSendingAndZeroesTheCounters) {
+TEST_F(DailyRunFixture, AllSwitchesOffOpensTheSessionAndRunsNothing) {
     onDate("2024-05-20");
-    run.FormCreate();
+    const DailyRun::Result result = run.FormCreate();
     EXPECT_TRUE(notices.shown.empty());
-    EXPECT_TRUE(timer2.isActive());
-    EXPECT_EQ(timer2.interval(), 5000);
-    EXPECT_EQ(counters.sent, 0);
-    EXPECT_EQ(counters.invalid, 0);
-    EXPECT_EQ(endRequests, 0);
+    EXPECT_TRUE(result.sessionOpened);
+    EXPECT_EQ(result.campaignsFailed, 0);
+    EXPECT_TRUE(done.empty());
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
 }
 
@@ -68,26 +67,29 @@ TEST_F(DailyRunFixture, AFailingCampaignIsFollowedByTheOthersAndTheEndRequest) {
     Absentees* ausentes = absentees.get();
     run.campaigns.push_back(std::move(absentees));
 
-    run.FormCreate();
+    const DailyRun::Result result = run.FormCreate();
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_EQ(notices.shown[0].text, kGravandoNaTabela);
-    EXPECT_EQ(endRequests, 1);
+    EXPECT_EQ(result.campaignsFailed, 1);
+    // The failure is told as it happens, before the next campaign runs.
+    ASSERT_EQ(done.size(), 2u);
+    EXPECT_FALSE(done[0].finished);
+    EXPECT_TRUE(done[1].finished);
     EXPECT_TRUE(ausentes->ran);
-    EXPECT_TRUE(timer2.isActive());
 }
 
 TEST_F(DailyRunFixture, AFailedSessionOpeningRunsNoCampaign) {
     onDate("2024-05-20");
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
     host.exec(QStringLiteral("DROP TABLE AlunosAtivos"));  // the last step fails, after the settings opened
-    run.FormCreate();
+    const DailyRun::Result result = run.FormCreate();
     ASSERT_EQ(notices.shown.size(), 2u);
     EXPECT_EQ(notices.shown[0].detail, QStringLiteral("Alunos"));
     EXPECT_EQ(notices.shown[1].text, kContateSuporte);
     EXPECT_EQ(notices.shown[1].detail, QStringLiteral("Problema na Rede ou não está Ativa !"));
-    EXPECT_EQ(endRequests, 1);
+    EXPECT_FALSE(result.sessionOpened);
+    EXPECT_TRUE(done.empty());
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
-    EXPECT_TRUE(timer2.isActive());
 }
 
 TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {

@@ -122,9 +122,7 @@ TEST(Preview, ListsWhatTheNextRunWritesAndWritesNothing) {
             connection.open();
             RecordingNotices notices;
             Session session(connection, notices);
-            QTimer timer2;
-            SendCounters counters;
-            DailyRun run(session, notices, timer2, counters, {});
+            DailyRun run(session, notices);
             run.FormCreate();
             session.teardown();
             EXPECT_TRUE(notices.shown.empty());

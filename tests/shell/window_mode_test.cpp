@@ -38,7 +38,8 @@ TEST(WindowMode, TheWindowHidesOnceByItselfAndFinalizarEndsTheLoopWithTheTeardow
     EXPECT_TRUE(run.tray.isShown()) << "the daily run adds the icon";
     EXPECT_TRUE(run.window.isVisible());
     ASSERT_TRUE(serveUntil([&] { return !run.window.isVisible(); })) << "the hide timer did not hide the window";
-    EXPECT_FALSE(run.program.Timer1.isActive()) << "the hide timer fires once";
+    EXPECT_FALSE(run.program.hideTimerActive()) << "the hide timer fires once";
+    EXPECT_TRUE(run.program.sending()) << "sending starts after the daily run";
 
     run.window.pmnuiOpenClick();
     EXPECT_TRUE(run.window.isVisible());
@@ -106,18 +107,47 @@ TEST(WindowMode, ACopyWithoutTheDatabaseStandsAsideSaysSoOnceAndTakesOverWhenItI
     EXPECT_EQ(runTables(), 0) << "a copy that stands aside opened the session";
 
     // Send ticks ask again; still taken, nothing more is said.
-    ASSERT_TRUE(run.program.Timer2.isActive());
-    run.program.sender.Timer2Timer();
+    ASSERT_TRUE(run.program.sending());
+    run.program.sender().Timer2Timer();
     EXPECT_EQ(notices.shown.size(), 1u);
     EXPECT_EQ(runTables(), 0);
 
     // The other copy ended: the next tick runs the day, then sends.
     other.release();
-    run.program.sender.Timer2Timer();
+    run.program.sender().Timer2Timer();
     EXPECT_EQ(runTables(), 1);
     EXPECT_FALSE(run.tray.toolTip().contains(line)) << run.tray.toolTip().toStdString();
-    EXPECT_TRUE(run.program.Timer2.isActive());
+    EXPECT_TRUE(run.program.sending());
     EXPECT_EQ(notices.shown.size(), 1u);
     run.finish();
     EXPECT_EQ(runTables(), 0);
+}
+
+// A daily run that fails (the session does not open, or a campaign cannot write) still
+// starts sending, and asks the program to end once the event loop runs.
+TEST(WindowMode, AFailedDailyRunStillStartsSendingAndAsksToEnd) {
+    velocast::testing::TestClock clock(QDateTime(QDate(2024, 5, 20), QTime(9, 30)));
+    for (const char* fault : {"DROP TABLE AlunosAtivos",
+                              "CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"}) {
+        SCOPED_TRACE(fault);
+        velocast::testing::HostDatabase faulty;
+        faulty.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+        faulty.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1', MARKETING_ANIVERSARUANETE = 'Sim'"));
+        faulty.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
+                                                       {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
+                                                       {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
+                                                       {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+        faulty.exec(QLatin1String(fault));
+        RecordingNotices notices;
+        WindowMode run(faulty.dataLinkPath(), notices);
+        run.window.trayAvailable = [] { return true; };
+        run.start();
+        EXPECT_FALSE(notices.shown.empty());
+        EXPECT_TRUE(run.program.endRequested());
+        EXPECT_TRUE(run.program.sending());
+        EXPECT_EQ(run.program.sender().tickInterval(), std::chrono::seconds(5));
+        run.finish();
+        // The end request's queued exit, with no event loop left to end.
+        QCoreApplication::processEvents();
+    }
 }

@@ -17,32 +17,25 @@ using mail::CompositionError;
 using mail::MessageFields;
 using mail::SmtpError;
 
-OutboxSender::OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
-                           QObject* parent)
-    : QObject(parent), session_(session), outbox_(session), notices_(notices), timer2_(timer2), counters_(counters),
-      hooks_(std::move(hooks)) {
+OutboxSender::OutboxSender(Session& session, Notices& notices, SendCounters& counters, QObject* parent)
+    : QObject(parent), session_(session), outbox_(session), notices_(notices), counters_(counters) {
     QString error;
     memoryState_.open(QString::fromLatin1(StateDatabase::kInMemory), &error);
-    timer2_.setInterval(5000);
-    connect(&timer2_, &QTimer::timeout, this, &OutboxSender::Timer2Timer);
+    Timer2.setInterval(kSendTickInterval);
+    connect(&Timer2, &QTimer::timeout, this, &OutboxSender::Timer2Timer);
 }
 
-void OutboxSender::show(Figure figure, qint32 value) {
-    if (hooks_.showFigure) hooks_.showFigure(figure, value);
-}
+void OutboxSender::show(Figure figure, qint32 value) { emit figureChanged(figure, value); }
 
 void OutboxSender::Timer2Timer() {
-    if (!timer2_.isActive()) return;
-    timer2_.stop();
-    if (mayDrain && !mayDrain()) {
-        timer2_.start();
-        return;
+    if (!Timer2.isActive()) return;
+    Timer2.stop();
+    if (!mayDrain || mayDrain()) {
+        if (ENVIAR_EMAIL()) Timer2.start();
+    } else {
+        Timer2.start();
     }
-    if (ENVIAR_EMAIL()) {
-        timer2_.start();
-    } else if (hooks_.endRequest) {
-        hooks_.endRequest();
-    }
+    emit tickEnded();
 }
 
 const mail::SmtpAccount& OutboxSender::account() {
@@ -59,13 +52,13 @@ bool OutboxSender::stillPaused() {
     if (!pausedUntil_.isValid()) return false;
     if (localNow() < pausedUntil_) return true;
     pausedUntil_ = QDateTime();
-    if (hooks_.pauseChanged) hooks_.pauseChanged(QDateTime(), QString());
+    emit pauseChanged(QDateTime(), QString());
     return false;
 }
 
 void OutboxSender::pause(const QDateTime& until, const QString& reason) {
     pausedUntil_ = until;
-    if (hooks_.pauseChanged) hooks_.pauseChanged(until, reason);
+    emit pauseChanged(until, reason);
 }
 
 void OutboxSender::pauseForServer(const FailureVerdict& verdict, const QString& reply) {
@@ -79,6 +72,13 @@ void OutboxSender::endSession() {
 }
 
 bool OutboxSender::ENVIAR_EMAIL() {
+    const bool walked = drain();
+    if (keptForServer_.rows > 0) emit serverUnreachable(keptForServer_);
+    if (!walked) emit failed();
+    return walked;
+}
+
+bool OutboxSender::drain() {
     finishedInDrain_ = 0;
     deferredInDrain_.clear();
     account_.reset();
@@ -205,7 +205,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     } catch (const CompositionError& e) {
         if (!attachmentsReported_.contains(row.imagePath)) {
             attachmentsReported_ << row.imagePath;
-            if (hooks_.attachmentUnreadable) hooks_.attachmentUnreadable(row.imagePath, e.text());
+            emit attachmentUnreadable(row.imagePath, e.text());
         }
         return defer(row, address, e.text(), false);
     }
@@ -265,7 +265,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
             endSession();  // RSET was said already; QUIT ends the session cleanly
             ++counters_.invalid;
             show(Figure::Invalid, counters_.invalid);
-            if (hooks_.recipientRefused) hooks_.recipientRefused(address, reply);
+            emit recipientRefused(address, reply);
             return RowResult::Finished;
         case FailureClass::RecipientForNow:
         case FailureClass::RowContent:
@@ -300,8 +300,7 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     if (state.firstTry.addDays(kGiveUpAfterDays) <= now && state.attempts > 0) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
-        if (hooks_.recipientGivenUp)
-            hooks_.recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
+        emit recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
         return RowResult::Finished;
     }
     ++state.attempts;
@@ -329,8 +328,6 @@ void OutboxSender::sendFailed(const QString& errorText) {
     IdSMTP.release();
     // Closing rolls the row's transaction back: the row stays and goes first at the next start.
     session_.connection().close();
-    if (hooks_.hideWindow) hooks_.hideWindow();
-    if (hooks_.terminate) hooks_.terminate();
 }
 
 }  // namespace velocast

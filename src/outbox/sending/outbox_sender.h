@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QVariant>
 #include <QTimer>
+#include <chrono>
 #include <functional>
 #include <optional>
 
@@ -25,45 +26,35 @@ namespace velocast {
 class Notices;
 class Session;
 
+// The send tick's period: the next drain begins this long after the last one ended.
+inline constexpr std::chrono::milliseconds kSendTickInterval{5000};
+
 class OutboxSender : public QObject {
     Q_OBJECT
 public:
-    struct Hooks {
-        // Shows one figure on the window or the figures line.
-        std::function<void(Figure figure, qint32 value)> showFigure;
-        // After a failed drain: the program's end request.
-        std::function<void()> endRequest;
-        // After a failed send: hide the window, then ask the program to end.
-        std::function<void()> hideWindow;
-        std::function<void()> terminate;
-        // A recipient the server refused for good as a bad address (the row was counted
-        // invalid and removed): the address and the server's reply, for the club to fix.
-        std::function<void(const QString& address, const QString& reply)> recipientRefused;
-        // The drain paused (the provider throttles, or a pacing limit was reached): until
-        // when, and why. Called once as the pause begins, and with an invalid time when it ends.
-        std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
-        // A recipient that kept failing for now was given up after days of attempts: the row
-        // was counted invalid and removed.
-        std::function<void(const QString& address, const QString& lastReply)> recipientGivenUp;
-        // A row's attachment cannot be read or is refused: the row waits, the others go on.
-        // Once per drain and file.
-        std::function<void(const QString& path, const QString& reason)> attachmentUnreadable;
-    };
+    OutboxSender(Session& session, Notices& notices, SendCounters& counters, QObject* parent = nullptr);
 
-    OutboxSender(Session& session, Notices& notices, QTimer& timer2, SendCounters& counters, Hooks hooks,
-                 QObject* parent = nullptr);
-
-    // The send tick: one drain, then the next tick 5 seconds after it ended.
+    // The send tick: one drain, then the next tick kSendTickInterval after it ended.
     void Timer2Timer();
-    // One drain. True when it walked to the end of the rows.
+    void setTickInterval(std::chrono::milliseconds interval) { Timer2.setInterval(interval); }
+    std::chrono::milliseconds tickInterval() const { return Timer2.intervalAsDuration(); }
+    // After the daily run: the counters start from zero and the tick runs.
+    void startSending() {
+        counters_ = SendCounters{};
+        Timer2.start();
+    }
+    void startTick() { Timer2.start(); }
+    void stopTick() { Timer2.stop(); }
+    bool tickActive() const { return Timer2.isActive(); }
+    // One drain. True when it walked to the end of the rows; false after `failed`.
     bool ENVIAR_EMAIL();
 
     // Rows finished (sent or discarded) by the last drain.
     int rowsFinishedInLastDrain() const { return finishedInDrain_; }
 
     // Rows the last drain kept because the SMTP server could not be reached or its port not
-    // read, with the server and the reason of the last such row. The drain itself stays
-    // silent about them; a caller that must account for unsent mail reads this.
+    // read, with the server and the reason of the last such row. The drain shows no notice
+    // for them; `serverUnreachable` passes them on for a caller that must account for them.
     struct KeptForServer {
         int rows = 0;
         QString server;  // host:port, or the setting as written when its port cannot be read
@@ -99,7 +90,32 @@ public:
     // folder named, no row's attachment goes out.
     mail::AttachmentPolicy attachmentPolicy;
 
+signals:
+    // One figure for the window or the figures line.
+    void figureChanged(Figure figure, qint32 value);
+    // A recipient the server refused for good as a bad address (the row was counted invalid
+    // and removed): the address and the server's reply, for the club to fix.
+    void recipientRefused(const QString& address, const QString& reply);
+    // A recipient that kept failing for now was given up after days of attempts: the row was
+    // counted invalid and removed.
+    void recipientGivenUp(const QString& address, const QString& lastReply);
+    // A row's attachment cannot be read or is refused: the row waits, the others go on.
+    // Once per drain and file.
+    void attachmentUnreadable(const QString& path, const QString& reason);
+    // The drain paused (the provider throttles, or a pacing limit was reached): until when,
+    // and why. Once as the pause begins, and with an invalid time when it ends.
+    void pauseChanged(const QDateTime& until, const QString& reason);
+    // A drain ended with rows kept for an unreachable server (see rowsKeptForServerInLastDrain).
+    void serverUnreachable(const OutboxSender::KeptForServer& kept);
+    // A tick ran its drain (or was turned away by mayDrain) and is over.
+    void tickEnded();
+    // A drain failed (a refused send, a database error) and has said why: the program ends.
+    // Once per failed drain; the tick stays stopped.
+    void failed();
+
 private:
+    // The drain proper; ENVIAR_EMAIL tells what it left.
+    bool drain();
     enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
     RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
@@ -122,9 +138,8 @@ private:
     Session& session_;
     Outbox outbox_;
     Notices& notices_;
-    QTimer& timer2_;
+    QTimer Timer2;
     SendCounters& counters_;
-    Hooks hooks_;
     int finishedInDrain_ = 0;
     // The settings row as read for this drain; read again when the watchdog has reopened
     // (or closed) the settings table since.
