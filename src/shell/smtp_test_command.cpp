@@ -1,17 +1,15 @@
 #include "shell/smtp_test_command.h"
 
-#include "data/dataset.h"
 #include "data/db_error.h"
-#include "data/host_schema.h"
 #include "data/shared_connection.h"
 #include "mail/mime/address_check.h"
 #include "mail/mime/message_composer.h"
-#include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/oauth/token_error.h"
 #include "mail/smtp/smtp_reply.h"
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
+#include "shell/exit_status.h"
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
 
@@ -19,7 +17,6 @@ namespace velocast {
 
 namespace {
 // Every line may hold text from the server or the database: no control character reaches
-// the terminal raw.
 // the terminal raw. A multi-line error goes out as lines of its own, the later ones indented.
 void print(std::FILE* stream, const QString& line) {
     const QStringList parts = line.split(QStringLiteral("\r\n"));
@@ -49,22 +46,20 @@ void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const m
 
 int runSmtpTest(const QString& dataLinkPath, const QString& address, const LocalSettings& settings, std::FILE* out,
                 std::FILE* err) {
-    const QString recipient = address.trimmed();
+    // Read as the sender reads an outbox row's address.
+    const QString recipient = mail::trimControlCharacters(address);
     if (recipient.isEmpty() || !mail::ValidaEMail(recipient)) {
         print(err, QStringLiteral("velocast: \"%1\" is not an address Velocast would send to").arg(address));
-        return 2;
+        return kExitUsage;
     }
-    mail::SmtpAccount account;
+    SmtpAccount account;
     try {
         SharedConnection connection(dataLinkPath, QStringLiteral("smtp-test"));
         connection.open();
-        Dataset settings(QStringLiteral("TBLCONTROLE2"));
-        settings.openTable(connection, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
-        if (settings.eof()) throw DbError(QStringLiteral("the settings table Qzcvar2 has no row"));
-        account = readSmtpAccount(settings);
+        account = readSmtpAccount(connection);
     } catch (const DbError& e) {
         print(err, QStringLiteral("velocast: %1").arg(e.message()));
-        return 1;
+        return kExitFailure;
     }
 
     mail::SmtpClient client;
@@ -72,14 +67,14 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
     const auto policy = tlsPolicyFromSettings(settings, &unusable);
     if (!policy) {
         print(err, QStringLiteral("velocast: error: %1").arg(unusable));
-        return 2;
+        return kExitUsage;
     }
     client.setTlsPolicy(*policy);
     client.setWarningObserver([out](const QString& text) { print(out, QStringLiteral("* warning: %1").arg(text)); });
-    if (!mail::configureClient(client, account)) {
+    if (!configureClient(client, account)) {
         print(err, QStringLiteral("velocast: STMP_PROVEDOR \"%1\" names no port after \"*\" (write it as host*port, "
                                   "e.g. smtp.example.com*587)").arg(account.server));
-        return 1;
+        return kExitFailure;
     }
     QString problem;
     const auto oauth = oauthSettings(settings, &problem);
@@ -101,7 +96,7 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
             tokens->accessToken();
         } catch (const mail::TokenError& e) {
             print(err, QStringLiteral("velocast: the test message was not sent: no access token: %1").arg(e.message()));
-            return 1;
+            return kExitFailure;
         }
         print(out, (tokens->lastSource() == QLatin1String("fetched")
                         ? QStringLiteral("* access token (****) fetched from the token endpoint, kept in %1")
@@ -113,13 +108,10 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         print(out, QLatin1String(prefix) + line);
     });
 
-    mail::MessageFields fields;
-    fields.senderAddress = account.senderAddress;
-    fields.senderName = account.senderName;
-    fields.recipients = recipient;
-    fields.subject = QStringLiteral("Velocast: mensagem de teste");
-    fields.body = QStringLiteral("Esta é uma mensagem de teste do Velocast.\r\n"
-                                 "Se você a recebeu, a conta de e-mail do clube está pronta.");
+    const mail::MessageFields fields =
+        messageFromAccount(account, recipient, QStringLiteral("Velocast: mensagem de teste"),
+                           QStringLiteral("Esta é uma mensagem de teste do Velocast.\r\n"
+                                          "Se você a recebeu, a conta de e-mail do clube está pronta."));
     try {
         client.connect();
         client.send(mail::composeMessage(fields));
@@ -128,17 +120,17 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         client.release();
         printCertificate(out, client.tlsPeerReport(), *policy);
         print(err, QStringLiteral("velocast: the test message was not sent: %1").arg(e.message()));
-        return 1;
+        return kExitFailure;
     } catch (const mail::TokenError& e) {
         client.release();
         print(err, QStringLiteral("velocast: the test message was not sent: no new access token: %1").arg(e.message()));
-        return 1;
+        return kExitFailure;
     }
     if (!client.bearerMechanismUsed().isEmpty())
         print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)").arg(client.bearerMechanismUsed(), oauth->grantName()));
     printCertificate(out, client.tlsPeerReport(), *policy);
     print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
-    return 0;
+    return kExitSuccess;
 }
 
 }  // namespace velocast

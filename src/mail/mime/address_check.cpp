@@ -6,6 +6,13 @@
 #include <cstdlib>
 
 namespace velocast::mail {
+
+QString trimControlCharacters(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text.at(begin).unicode() <= 0x20) ++begin;
+    while (end > begin && text.at(end - 1).unicode() <= 0x20) --end;
+    return text.mid(begin, end - begin);
+}
 namespace {
 
 // Punctuation, Latin-1 signs, superscripts, ordinals and the c-cedilla, as Windows-1252 bytes.

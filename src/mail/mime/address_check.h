@@ -4,6 +4,10 @@
 
 namespace velocast::mail {
 
+// The text without the characters of code U+0020 or below at either end (blanks, tabs, line
+// breaks and other controls), as addresses and host names are read.
+QString trimControlCharacters(const QString& text);
+
 // True when `address` (blanks already removed at both ends by the caller) passes every
 // character and position rule, checked on its Windows-1252 form. A pure test on the text: no
 // DNS. An address longer than 254 characters, or with a local part over 64, fails: no

@@ -16,13 +16,6 @@ constexpr std::array<std::pair<TlsMode, const char*>, 4> kNames{{
 
 }  // namespace
 
-std::optional<TlsMode> tlsModeFromSettingName(const QString& name) {
-    for (const auto& [mode, text] : kNames)
-        if (name == QLatin1String(text))
-            return mode;
-    return std::nullopt;
-}
-
 QString tlsModeSettingName(TlsMode mode) {
     for (const auto& [candidate, text] : kNames)
         if (candidate == mode)

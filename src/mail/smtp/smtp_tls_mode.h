@@ -1,8 +1,7 @@
 #pragma once
-// The four ways a session can use TLS, and the setting names under which the settings table
-// stores them.
+// The four ways a session can use TLS, and the names the club writes for them in its settings
+// (the client's advice names the value to write).
 #include <QString>
-#include <optional>
 
 namespace velocast::mail {
 
@@ -13,9 +12,6 @@ enum class TlsMode {
     Explicit,  // "utUseExplicitTLS": STARTTLS before authentication when the server offers it
 };
 
-// The mode a setting names, compared exactly (letter case and blanks count); nothing for any
-// other text.
-std::optional<TlsMode> tlsModeFromSettingName(const QString& name);
 QString tlsModeSettingName(TlsMode mode);
 
 }  // namespace velocast::mail

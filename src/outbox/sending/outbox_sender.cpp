@@ -38,7 +38,7 @@ void OutboxSender::Timer2Timer() {
     emit tickEnded();
 }
 
-const mail::SmtpAccount& OutboxSender::account() {
+const SmtpAccount& OutboxSender::account() {
     const Dataset& settings = session_.TBLCONTROLE2;
     if (!account_ || accountVersion_ != settings.version()) {
         account_.reset();
@@ -172,11 +172,11 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         return RowResult::Kept;
     }
 
-    const mail::SmtpAccount& account = this->account();
+    const SmtpAccount& account = this->account();
     // A session stays open only for the account it was opened with: a change in the settings
     // row (read again after the watchdog reopened it) takes effect on a new one.
     if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
-    if (!IdSMTP.isConnected() && !mail::configureClient(IdSMTP, account)) {
+    if (!IdSMTP.isConnected() && !configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
                       QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
         return RowResult::Kept;
@@ -188,12 +188,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
         return RowResult::Paused;
     }
 
-    MessageFields fields;
-    fields.senderAddress = account.senderAddress;
-    fields.senderName = account.senderName;
-    fields.recipients = row.email;
-    fields.subject = row.subject;
-    fields.body = row.text;
+    MessageFields fields = messageFromAccount(account, row.email, row.subject, row.text);
     fields.attachmentPath = row.imagePath;
     mail::ComposedMessage message;
     try {

@@ -12,13 +12,13 @@
 
 #include "mail/mime/message_composer.h"
 #include "mail/oauth/token_service.h"
-#include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
 #include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
+#include "outbox/sending/smtp_settings.h"
 #include "state/state_database.h"
 
 namespace velocast {
@@ -128,7 +128,7 @@ private:
     void endSession();
     void sendFailed(const QString& errorText);
     void show(Figure figure, qint32 value);
-    const mail::SmtpAccount& account();
+    const SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
                        const QString& peer = QStringLiteral("SMTP server"));
     // No access token: an endpoint out of reach keeps the row like an unreachable server;
@@ -143,7 +143,7 @@ private:
     int finishedInDrain_ = 0;
     // The settings row as read for this drain; read again when the watchdog has reopened
     // (or closed) the settings table since.
-    std::optional<mail::SmtpAccount> account_;
+    std::optional<SmtpAccount> account_;
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
     QVariant lastKeptId_;

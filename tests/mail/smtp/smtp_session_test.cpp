@@ -445,14 +445,7 @@ TEST(SmtpSession, LineBreaksInsideCommandsOrLinesAreRefusedBeforeAnythingIsWritt
     }
 }
 
-TEST(SmtpSession, TlsModeNamesAndThePortSwitch) {
-    EXPECT_EQ(tlsModeFromSettingName("utNoTLSSupport"), TlsMode::None);
-    EXPECT_EQ(tlsModeFromSettingName("utUseImplicitTLS"), TlsMode::Implicit);
-    EXPECT_EQ(tlsModeFromSettingName("utUseRequireTLS"), TlsMode::Required);
-    EXPECT_EQ(tlsModeFromSettingName("utUseExplicitTLS"), TlsMode::Explicit);
-    for (const char* other : {"", "utUseExplicitTLS ", "utuseexplicittls", "utUseRequiredTLS"})
-        EXPECT_EQ(tlsModeFromSettingName(other), std::nullopt) << other;
-
+TEST(SmtpSession, ThePortSwitch) {
     struct Case {
         quint16 portBefore;
         TlsMode from;

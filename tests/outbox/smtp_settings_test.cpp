@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "mail/smtp/smtp_account.h"
 #include "mail/smtp/smtp_client.h"
+#include "outbox/sending/smtp_settings.h"
 
-using namespace velocast::mail;
+using namespace velocast;
+using mail::SmtpClient;
+using mail::TlsMode;
 
-TEST(SmtpAccount, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
+TEST(SmtpSettings, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
     struct Case { const char* server; const char* host; int port; };  // port -1: cannot be read
     const Case cases[] = {
         {"smtp.example.com*587", "smtp.example.com", 587},
@@ -34,7 +36,16 @@ TEST(SmtpAccount, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
 
 // A mode the client does not know, empty included, must not leave the password to whatever
 // the server offers: required TLS, and a warning that names the value.
-TEST(SmtpAccount, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
+TEST(SmtpSettings, TlsModeNamesAreReadExactly) {
+    EXPECT_EQ(tlsModeFromSettingName("utNoTLSSupport"), TlsMode::None);
+    EXPECT_EQ(tlsModeFromSettingName("utUseImplicitTLS"), TlsMode::Implicit);
+    EXPECT_EQ(tlsModeFromSettingName("utUseRequireTLS"), TlsMode::Required);
+    EXPECT_EQ(tlsModeFromSettingName("utUseExplicitTLS"), TlsMode::Explicit);
+    for (const char* other : {"", "utUseExplicitTLS ", "utuseexplicittls", "utUseRequiredTLS"})
+        EXPECT_EQ(tlsModeFromSettingName(other), std::nullopt) << other;
+}
+
+TEST(SmtpSettings, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
     for (const char* name : {"", "utUseExplicitTLs", "utUseExplicitTLS\n"}) {
         SmtpClient client;
         client.setTlsMode(TlsMode::None);
