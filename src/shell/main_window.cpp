@@ -134,11 +134,15 @@ void TFRMVelocast::hideAway() {
     else if (isVisible()) showMinimized();  // a window not shown yet stays so
 }
 
-void TFRMVelocast::showFigure(const QString& label, qint32 value) {
-    if (QLabel* figure = findChild<QLabel*>(label)) {
-        figure->setText(formatFigure(value));
-        figure->adjustSize();
+void TFRMVelocast::showFigure(Figure figure, qint32 value) {
+    QLabel* label = LBLENVIADOS;
+    switch (figure) {
+    case Figure::Sent: label = LBLENVIADOS; break;
+    case Figure::Pending: label = LBLPENDENTES; break;
+    case Figure::Invalid: label = LBLINVALIDOS; break;
     }
+    label->setText(formatFigure(value));
+    label->adjustSize();
 }
 
 void TFRMVelocast::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "outbox/sending/figure.h"
+
 namespace velocast {
 
 // What the caption shows, and what --version prints.
@@ -43,8 +45,8 @@ public:
     void hideAway();
     // Centre of the screen, also without a window manager that would place it.
     void placeAtCentre();
-    // Writes one figure: "LBLENVIADOS", "LBLPENDENTES" or "LBLINVALIDOS".
-    void showFigure(const QString& label, qint32 value);
+    // Writes one figure into its label.
+    void showFigure(Figure figure, qint32 value);
 
     // Whether a notification area is there to bring the window back; tests replace it.
     std::function<bool()> trayAvailable;

@@ -30,11 +30,12 @@ void TrayIcon::activated(QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::DoubleClick) window_.pmnuiOpenClick();
 }
 
-void TrayIcon::showFigure(const QString& label, qint32 value) {
-    if (label == QLatin1String("LBLENVIADOS")) sent_ = value;
-    else if (label == QLatin1String("LBLPENDENTES")) pending_ = value;
-    else if (label == QLatin1String("LBLINVALIDOS")) invalid_ = value;
-    else return;
+void TrayIcon::showFigure(Figure figure, qint32 value) {
+    switch (figure) {
+    case Figure::Sent: sent_ = value; break;
+    case Figure::Pending: pending_ = value; break;
+    case Figure::Invalid: invalid_ = value; break;
+    }
     updateToolTip();
 }
 

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QSystemTrayIcon>
 
+#include "outbox/sending/figure.h"
+
 namespace velocast {
 
 class TFRMVelocast;
@@ -21,8 +23,8 @@ public:
     void remove();
     bool isShown() const { return icon_.isVisible(); }
 
-    // Follows the window's figures; `label` as for TFRMVelocast::showFigure.
-    void showFigure(const QString& label, qint32 value);
+    // Follows the window's figures.
+    void showFigure(Figure figure, qint32 value);
     QString toolTip() const { return icon_.toolTip(); }
     // While sending is paused the tooltip says until when; an invalid time takes it away.
     void showPausedUntil(const QDateTime& until);

@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "outbox/outbox_clearing.h"
 
 namespace velocast {
@@ -12,9 +12,8 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
     connect(&program, &Program::hideWindowRequested, &window, &TFRMVelocast::hideAway);
     connect(&program, &Program::iconRequested, &tray, &TrayIcon::add);
     connect(&program, &Program::figureChanged, this, [this](Figure figure, qint32 value) {
-        const QString label = figureLabel(figure);
-        window.showFigure(label, value);
-        tray.showFigure(label, value);
+        window.showFigure(figure, value);
+        tray.showFigure(figure, value);
     });
     connect(&program, &Program::pauseChanged, &tray, [this](const QDateTime& until) { tray.showPausedUntil(until); });
     connect(&program, &Program::standingAsideChanged, this, [this](const QString& text) {

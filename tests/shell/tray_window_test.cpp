@@ -110,13 +110,23 @@ TEST(TrayWindow, WithoutANotificationAreaACloseMinimisesSoTheWindowStaysReachabl
     EXPECT_TRUE(window.isMinimized());
 }
 
+TEST(TrayWindow, EachFigureGoesToItsOwnLabel) {
+    TFRMVelocast window;
+    window.showFigure(Figure::Sent, 3);
+    window.showFigure(Figure::Pending, 12);
+    window.showFigure(Figure::Invalid, 1);
+    EXPECT_EQ(window.LBLENVIADOS->text(), QStringLiteral("3"));
+    EXPECT_EQ(window.LBLPENDENTES->text(), QStringLiteral("12"));
+    EXPECT_EQ(window.LBLINVALIDOS->text(), QStringLiteral("1"));
+}
+
 TEST(TrayWindow, TheIconsTooltipFollowsTheThreeFigures) {
     TFRMVelocast window;
     TrayIcon tray(window);
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 0\nPendentes: 0\nInválidos: 0"));
-    tray.showFigure(QStringLiteral("LBLENVIADOS"), 3);
-    tray.showFigure(QStringLiteral("LBLPENDENTES"), 12);
-    tray.showFigure(QStringLiteral("LBLINVALIDOS"), 1);
+    tray.showFigure(Figure::Sent, 3);
+    tray.showFigure(Figure::Pending, 12);
+    tray.showFigure(Figure::Invalid, 1);
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
     // While the provider throttles, the tooltip says until when; afterwards it goes again.
     tray.showPausedUntil(QDateTime(QDate(2026, 3, 5), QTime(14, 5)));
