@@ -32,7 +32,7 @@
 #include <memory>
 
 #include "data/data_link.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "shell/program.h"
 #ifdef VELOCAST_SOAK_TDS
 #include "support/tds_peer.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 #include "data/sql_statement.h"
 #include "outbox/outbox.h"

@@ -5,7 +5,7 @@
 #include "calendar/clock.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/sql_statement.h"
 
 namespace velocast {

@@ -5,7 +5,7 @@
 #include <QTimer>
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 
 namespace velocast {

@@ -1,7 +1,7 @@
 #include "outbox/outbox_clearing.h"
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/shared_connection.h"
 #include "data/sql_statement.h"
 

@@ -1,7 +1,7 @@
 #include "shell/daily_run.h"
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 
 namespace velocast {

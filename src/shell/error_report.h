@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 
 namespace velocast {
 

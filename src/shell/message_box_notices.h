@@ -1,12 +1,12 @@
 #pragma once
 // Notices for a person at the screen: modal message boxes, which keep timers firing.
-#include "data/notices.h"
+#include "notices/notices.h"
 
 namespace velocast {
 
 class MessageBoxNotices : public Notices {
 public:
-    NoticeAnswer MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) override;
+    void MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) override;
     void reportError(const QString& errorText) override;
 };
 

@@ -5,7 +5,7 @@
 #include "campaigns/campaign_preview.h"
 #include "campaigns/campaign_table.h"
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 #include "data/shared_connection.h"
 #include "shell/daily_run.h"

@@ -2,7 +2,7 @@
 
 #include "data/data_link.h"
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "notices/log_line.h"
 #include "settings/local_settings.h"
 #include "state/state_database.h"

@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "campaigns/campaign_table.h"
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "seed/demo_database.h"
 

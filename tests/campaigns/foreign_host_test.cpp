@@ -7,7 +7,8 @@
 
 #include "campaigns/campaign_table.h"
 #include "data/host_schema.h"
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "support/host_database.h"
 #include "support/qt_printers.h"

@@ -8,7 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "data/watchdog.h"
 #include "support/host_database.h"

@@ -6,7 +6,8 @@
 #include <QUuid>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "support/tds_peer.h"
 #include "support/test_clock.h"

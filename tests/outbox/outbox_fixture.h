@@ -5,7 +5,7 @@
 
 #include "support/qt_printers.h"
 
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 #include "outbox/sending/outbox_sender.h"
 #include "support/session_test.h"

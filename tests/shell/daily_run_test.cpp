@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "campaigns/loyalty_due.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 #include "shell/daily_run.h"
 #include "support/session_test.h"

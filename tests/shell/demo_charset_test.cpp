@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "campaigns/campaign_table.h"
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "mail/mime/message_composer.h"
 #include "mail/mime/windows1252.h"

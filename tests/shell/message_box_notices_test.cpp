@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "shell/message_box_notices.h"
 
 using namespace velocast;

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "seed/demo_database.h"
 #include "shell/daily_run.h"

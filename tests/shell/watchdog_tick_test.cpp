@@ -2,7 +2,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "data/watchdog.h"
 #include "shell/watchdog_tick.h"

@@ -4,7 +4,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "shell/window_mode.h"
 #include "support/host_database.h"
 #include "support/test_clock.h"

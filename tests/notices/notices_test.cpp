@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
 
 using namespace velocast;
 
@@ -9,8 +9,6 @@ TEST(Notices, CaptionAndMessageFollowTheDetail) {
     EXPECT_EQ(noticeMessage(kAberturaDeTabela, QStringLiteral("Caixa")), QStringLiteral("Abertura de tabela !\n\rCaixa"));
     EXPECT_EQ(noticeCaption(QString()), QStringLiteral("Korvana"));
     EXPECT_EQ(noticeMessage(kGravandoNaTabela, QString()), kGravandoNaTabela);
-    EXPECT_FALSE(noticeIsQuestion(QStringLiteral("!")));
-    EXPECT_TRUE(noticeIsQuestion(QStringLiteral("?")));
 }
 
 TEST(Notices, ErrorReportAddsAFullStopOnlyWhenNeeded) {

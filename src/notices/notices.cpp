@@ -1,7 +1,6 @@
-#include "data/notices.h"
+#include "notices/notices.h"
 
 #include <QCoreApplication>
-#include <cstdio>
 
 #include "notices/log_line.h"
 
@@ -14,8 +13,6 @@ QString noticeCaption(const QString& detail) {
 QString noticeMessage(const QString& text, const QString& detail) {
     return detail.isEmpty() ? text : text + QStringLiteral("\n\r") + detail;
 }
-
-bool noticeIsQuestion(const QString& kind) { return kind != QLatin1String("!"); }
 
 QString errorReportText(const QString& errorText) {
     if (!errorText.isEmpty() && errorText.back().unicode() <= '.') return errorText;
@@ -47,30 +44,15 @@ QString StderrNotices::escape(const QString& text) {
     return out;
 }
 
-NoticeAnswer StderrNotices::MOSTRA_AVISO(const QString& kind, const QString& text,
-                                         const QString& detail) {
+void StderrNotices::MOSTRA_AVISO(const QString&, const QString& text, const QString& detail) {
     // Every notice the program shows says that something failed.
     writeLogLine(LogPriority::Error, QStringLiteral("velocast: notice: caption=\"%1\" text=\"%2\" detail=\"%3\"")
                                          .arg(escape(noticeCaption(detail)), escape(text), escape(detail)));
-    // Nobody is there to answer a question; the program never asks one.
-    return noticeIsQuestion(kind) ? NoticeAnswer::No : NoticeAnswer::Ok;
 }
 
 void StderrNotices::reportError(const QString& errorText) {
     writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: caption=\"%1\" text=\"%2\"")
                                          .arg(escape(applicationTitle()), escape(errorReportText(errorText))));
-}
-
-NoticeAnswer RecordingNotices::MOSTRA_AVISO(const QString& kind, const QString& text,
-                                            const QString& detail) {
-    shown.push_back({kind, text, detail});
-    if (whileOpen) whileOpen(shown.back());
-    return noticeIsQuestion(kind) ? answer : NoticeAnswer::Ok;
-}
-
-void RecordingNotices::reportError(const QString& errorText) {
-    shown.push_back({QStringLiteral("error"), errorReportText(errorText), QString()});
-    if (whileOpen) whileOpen(shown.back());
 }
 
 }  // namespace velocast
