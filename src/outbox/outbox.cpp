@@ -76,8 +76,6 @@ void Outbox::removeCurrent() {
     if (atEnd()) throw DbError(QStringLiteral("the outbox is at its end"));
     runPrepared(session_.connection(), QStringLiteral("DELETE FROM Velocast WHERE ID = :ID"),
                 {{QStringLiteral("ID"), ids_.at(position_)}});
-    // As a table does when its current row goes: the next row becomes current, or the one
-    // before when it was the last.
     ids_.removeAt(position_);
     if (position_ >= ids_.size() && position_ > 0) --position_;
 }

@@ -43,6 +43,10 @@ public:
     void next();
     // Deletes the current row from the table and from the rows read. A row someone else
     // removed meanwhile deletes nothing, which is no error. Throws DbError.
+    // As a table's cursor does, the next row becomes current; when the deleted row was the
+    // last, the row before it becomes current again, so a walk visits that row a second time
+    // (a row kept for later is tried once more in the same drain). Callers that count rows
+    // count each id once.
     void removeCurrent();
 
 private:

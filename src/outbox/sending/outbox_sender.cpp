@@ -5,7 +5,7 @@
 
 #include "calendar/clock.h"
 #include "data/db_error.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "data/session.h"
 #include "mail/mime/address_check.h"
 #include "outbox/sending/oauth_sign_in.h"
@@ -83,7 +83,7 @@ bool OutboxSender::drain() {
     deferredInDrain_.clear();
     account_.reset();
     keptForServer_ = {};
-    lastKeptId_.clear();
+    keptForServerInDrain_.clear();
     attachmentsReported_.clear();
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
@@ -307,10 +307,8 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
 }
 
 void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer) {
-    // A row can be visited twice in one drain: after the last row is deleted, the one before
-    // it becomes current again. That is the row kept just before; it is still one e-mail.
-    if (keptForServer_.rows == 0 || row.id != lastKeptId_) ++keptForServer_.rows;
-    lastKeptId_ = row.id;
+    keptForServerInDrain_.insert(row.id.toLongLong());
+    keptForServer_.rows = static_cast<int>(keptForServerInDrain_.size());
     keptForServer_.server = server;
     keptForServer_.peer = peer;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.

@@ -146,10 +146,10 @@ private:
     std::optional<SmtpAccount> account_;
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
-    QVariant lastKeptId_;
     mail::TokenService* tokens_ = nullptr;
-    // A row can be visited twice in a drain (the one before a deleted last row): a set.
+    // Rows, not visits: a drain can come to the same row twice (Outbox::removeCurrent).
     QSet<qint64> deferredInDrain_;
+    QSet<qint64> keptForServerInDrain_;
     StateDatabase memoryState_;
     StateDatabase* state_ = &memoryState_;
     PacingSettings pacing_;
