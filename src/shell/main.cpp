@@ -7,20 +7,19 @@
 #include <unistd.h>
 
 #include "data/data_link.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
 #include "shell/core_dumps.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
-#include "shell/figures_line.h"
 #include "shell/first_run_dialog.h"
+#include "shell/headless_mode.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
 #include "shell/preview_command.h"
-#include "shell/program.h"
 #include "shell/oauth_settings.h"
 #include "shell/single_instance.h"
 #include "shell/smtp_authorization_command.h"
@@ -82,61 +81,15 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     if (!takeGuard(guard, folderError, QStringLiteral("another copy (process %1) is already running on this database; this one ends"), &status))
         return status;
     StderrNotices notices;
-    Program program(options.dataLinkPath, notices, settings);
-    onTerminationSignals(&program, [&](int signal) {
-        program.tearDownAtOnce();
+    HeadlessMode run(options.dataLinkPath, notices, settings, options.once);
+    onTerminationSignals(&run, [&](int signal) {
+        const int ended = run.finishAtOnce(signal);
         guard.release();
-        // A --once run cut short has not done its job, whatever stays in the outbox: a script
-        // or timer must see that (128 + the signal, as a shell reports it).
-        if (options.once) endProcess(128 + signal);
-        endProcess(program.failed() ? kExitFailure : kExitSuccess);
+        endProcess(ended);
     });
-    FiguresLine figures;
-    QObject::connect(&program, &Program::figureChanged, &program, [&figures](Figure figure, qint32 value) { figures.show(figure, value); });
-    QObject::connect(&program, &Program::recipientRefused, &program, [](const QString& address, const QString& reply) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
-                                               .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
-    });
-    QObject::connect(&program, &Program::standingAsideChanged, &program, [](const QString& text) {
-        if (text.isEmpty()) return;
-        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + text);
-    });
-    QObject::connect(&program, &Program::serverUnreachable, &program, [](const OutboxSender::KeptForServer& kept) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4")
-                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason));
-    });
-    // Progress of the daily run, and what it wrote for the summary at the end.
-    QStringList written;
-    QObject::connect(&program, &Program::campaignDone, &program, [&written](const DailyRun::CampaignDone& done) {
-        written << QStringLiteral("%1=%2").arg(done.campaign).arg(done.rowsWritten);
-        writeLogLine(done.finished ? LogPriority::Info : LogPriority::Error,
-                     QStringLiteral("velocast: campaign %1/%2 %3: %4")
-                         .arg(done.index).arg(done.total).arg(done.campaign,
-                              done.finished ? QStringLiteral("%1 e-mail(s) written").arg(done.rowsWritten)
-                                            : QStringLiteral("failed, nothing written")));
-    });
-    program.build();
-    // Without a database the daily run could only add a second error about the closed
-    // connection to the one that already says why it did not open.
-    const bool opened = program.databaseOpen();
-    if (opened) program.FormCreate();
-    if (options.once) {
-        // A failed daily run has already asked to end; otherwise drain, then end.
-        if (opened && !program.endRequested() && program.sending()) program.drainOnceThenQuit();
-        else QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection);
-    }
+    run.start();
     app.exec();
-    program.FormDestroy();
-    // One line a run, so the journal answers "what did it do today" without counting lines.
-    // A database that did not open has said all there is to say.
-    if (opened)
-        writeLogLine(program.failed() ? LogPriority::Error : LogPriority::Info,
-                 QStringLiteral("velocast: summary: campaigns %1; sent=%2 invalid=%3 left=%4%5")
-                     .arg(written.isEmpty() ? QStringLiteral("none") : written.join(QLatin1Char(' ')))
-                     .arg(figures.sent()).arg(figures.invalid()).arg(figures.pending())
-                     .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
-    if (program.failed()) return kExitFailure;
-    return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
+    return run.finish();
 }
 
 int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
