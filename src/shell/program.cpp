@@ -7,7 +7,7 @@
 
 #include "data/db_error.h"
 #include "data/host_schema.h"
-#include "data/notices.h"
+#include "notices/notices.h"
 #include "notices/log_line.h"
 #include "shell/attachment_folders.h"
 #include "shell/error_report.h"

@@ -5,7 +5,8 @@
 #include <QUuid>
 #include <gtest/gtest.h>
 
-#include "data/notices.h"
+#include "notices/notices.h"
+#include "support/recording_notices.h"
 #include "data/session.h"
 #include "support/host_database.h"
 #include "support/test_clock.h"
