@@ -29,13 +29,7 @@ const Dataset& CampaignRun::settings() const { return session_.TBLCONTROLE2; }
 const Dataset& CampaignRun::controle() const { return session_.TBLCONTROLE; }
 
 void CampaignRun::select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters) {
-    selection.close();
-    // SQLite reads a selection while the same connection writes the outbox, so the rows go
-    // past one at a time and a large club costs no memory. SQL Server serves one open result
-    // per connection, and the outbox rows are written on it: there the selection is read whole.
-    SharedConnection& connection = session_.connection();
-    selection.openQuery(connection, sql.in(connection.dialect()), parameters,
-                        connection.dialect() == Dialect::Sqlite ? Dataset::Rows::Stream : Dataset::Rows::Read);
+    select(session_.connection(), selection, sql, parameters);
     if (std::find(selections_.begin(), selections_.end(), &selection) == selections_.end())
         selections_.push_back(&selection);
 }
@@ -47,10 +41,12 @@ CampaignRun::~CampaignRun() {
 void CampaignRun::select(SharedConnection& connection, Dataset& selection, const SqlText& sql,
                          const QVariantMap& parameters) {
     selection.close();
-    // The rows go past one at a time where reading them holds up none of the campaign's
-    // writes on the shared connection; otherwise the selection is read whole.
+    // SQLite reads beside its own writes on one connection; SQL Server serves one open result
+    // per connection, so the shared one, which writes the outbox, cannot keep one open there.
+    const bool streams = &connection == &session_.connection() ? connection.dialect() == Dialect::Sqlite
+                                                               : connection.readsBesideWrites();
     selection.openQuery(connection, sql.in(connection.dialect()), parameters,
-                        connection.readsBesideWrites() ? Dataset::Rows::Stream : Dataset::Rows::Read);
+                        streams ? Dataset::Rows::Stream : Dataset::Rows::Read);
 }
 
 void CampaignRun::exec(const SqlText& sql, const QVariantMap& parameters) {

@@ -41,6 +41,9 @@ public:
 
     // Closes `selection`, gives it the statement of this dialect with `parameters` bound by
     // name, opens it: on the shared connection, inside the campaign's transaction ...
+    // The rows stream past one at a time (a large club costs no memory) where reading them
+    // holds up none of the campaign's writes on the shared connection; otherwise the
+    // selection is read whole before the first row is used.
     void select(Dataset& selection, const SqlText& sql, const QVariantMap& parameters = {});
     // ... or on another connection (see openReadOnlyConnection).
     void select(SharedConnection& connection, Dataset& selection, const SqlText& sql,

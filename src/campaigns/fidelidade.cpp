@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "campaigns/loyalty_batch.h"
-#include "campaigns/loyalty_due.h"
+#include "campaigns/fidelidade_batch.h"
+#include "campaigns/fidelidade_due.h"
 #include "data/db_error.h"
 #include "data/odbc_bound_statement.h"
 #include "data/session.h"
@@ -22,14 +22,6 @@ const QString Fidelidade::kRunTableDetail = QStringLiteral("Tempfedelidade");
 namespace {
 
 const QString kMemberWalk = QStringLiteral("SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS");
-
-Fidelidade::Month monthBack(const DateTime& businessDate, std::int64_t back) {
-    const QDate d = businessDate.date();
-    const std::int64_t index = std::int64_t(d.year()) * 12 + (d.month() - 1) - back;
-    // Floor division: a count reaching before the year 1 gives a year below 1, never paid.
-    const std::int64_t year = index >= 0 ? index / 12 : -((-index + 11) / 12);
-    return {static_cast<int>(std::max<std::int64_t>(year, -1)), static_cast<int>(index - year * 12 + 1)};
-}
 
 QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')); }
 QString fourDigits(int value) { return QStringLiteral("%1").arg(value, 4, 10, QLatin1Char('0')); }
@@ -47,7 +39,7 @@ QString storedForms(const QString& literal) {
     while (core.size() > 1 && core.startsWith(QLatin1Char('0'))) core.remove(0, 1);
     if (core == QLatin1String("0")) sign.clear();
     QStringList forms;
-    const int widest = std::max<int>(Fidelidade::kRegistrationWidth, static_cast<int>(literal.size()));
+    const int widest = std::max<int>(kRegistrationWidth, static_cast<int>(literal.size()));
     for (QString form = sign + core; form.size() <= widest; form = sign + QLatin1Char('0') + form.mid(sign.size()))
         forms << QLatin1Char('\'') + form + QLatin1Char('\'');
     forms << sign + core;
@@ -83,12 +75,6 @@ void insertRunTableRows(SharedConnection& connection, const QString& runTable, c
 const CampaignColumns& Fidelidade::columns() const { return campaignColumns(CampaignId::FIDELIDADE); }
 
 bool Fidelidade::isDue(const Session& session) const { return loyaltyDayDue(session); }
-
-QList<Fidelidade::Month> Fidelidade::monthsExamined(const DateTime& businessDate, int count) {
-    QList<Month> months;
-    for (int back = count; back >= 1; --back) months.append(monthBack(businessDate, back));
-    return months;
-}
 
 std::optional<QString> Fidelidade::integerLiteral(const QString& matricula) {
     static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]+$"));

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <optional>
 
+#include "calendar/calendar_month.h"
 #include "campaigns/campaign.h"
 
 namespace velocast {
@@ -19,12 +20,9 @@ public:
     void fill(CampaignRun& run) override;
 
     // The year and month of one lookup.
-    struct Month {
-        int year;
-        int month;
-    };
+    using Month = CalendarMonth;
     // The `count` calendar months before the business month, oldest first.
-    static QList<Month> monthsExamined(const DateTime& businessDate, int count);
+    static QList<Month> monthsExamined(const DateTime& businessDate, int count) { return monthsBefore(businessDate, count); }
 
     // A registration number as a decimal integer literal (optional sign, digits; the blanks of
     // a fixed-width column around it dropped), or nothing when it is not one. Nothing else may
@@ -37,10 +35,6 @@ public:
 
     // The recipients: loyal members (in the run table) with an address, consent and no plan.
     static SqlText selection(const QString& runTable);
-
-    // The width of MATRICULA in the host tables: a registration number is never written with
-    // more leading zeros than fit in it.
-    static constexpr int kRegistrationWidth = 10;
 
     // The notice details of its own steps.
     static const QString kDatabaseDetail;  // emptying the run table, the member walk, a lookup

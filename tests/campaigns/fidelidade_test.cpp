@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "campaigns/fidelidade.h"
-#include "campaigns/loyalty_batch.h"
+#include "campaigns/fidelidade_batch.h"
 #include "club_fixture.h"
 #include "statement_trace.h"
 

@@ -1,7 +1,7 @@
 #include <algorithm>
 
 #include "campaigns/fidelidade.h"
-#include "campaigns/loyalty_batch.h"
+#include "campaigns/fidelidade_batch.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
 

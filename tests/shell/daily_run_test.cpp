@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
-#include "campaigns/loyalty_due.h"
+#include "campaigns/fidelidade_due.h"
 #include "notices/notices.h"
 #include "data/session.h"
 #include "shell/daily_run.h"

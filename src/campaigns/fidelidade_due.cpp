@@ -1,4 +1,4 @@
-#include "campaigns/loyalty_due.h"
+#include "campaigns/fidelidade_due.h"
 
 #include "calendar/holidays.h"
 #include "calendar/loyalty_day.h"

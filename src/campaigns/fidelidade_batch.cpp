@@ -1,4 +1,4 @@
-#include "campaigns/loyalty_batch.h"
+#include "campaigns/fidelidade_batch.h"
 
 #include <QSet>
 #include <QSqlError>
@@ -14,21 +14,21 @@ namespace velocast {
 namespace {
 
 // Whether the candidate `number` has a payment in `month`. The number matches itself and its
-// text with up to Fidelidade::kRegistrationWidth characters of leading zeros (printf pads
+// text with up to kRegistrationWidth characters of leading zeros (printf pads
 // after the sign, as the column holds them); each form is a lookup of its own on the index
 // on RECEB.MATRICULA, and the first row found ends it. MES and ANO may be text or numbers.
-QString paidIn(const QString& number, const Fidelidade::Month& month) {
+QString paidIn(const QString& number, const CalendarMonth& month) {
     const QString when =
         QStringLiteral(" AND CAST(MES AS INTEGER) = %1 AND CAST(ANO AS INTEGER) = %2").arg(month.month).arg(month.year);
     QStringList forms{QStringLiteral("SELECT 1 FROM RECEB WHERE MATRICULA = ") + number + when};
-    for (int width = 1; width <= Fidelidade::kRegistrationWidth; ++width)
+    for (int width = 1; width <= kRegistrationWidth; ++width)
         forms << QStringLiteral("SELECT 1 FROM RECEB WHERE MATRICULA = printf('%0") + QString::number(width) +
                      QStringLiteral("d', ") + number + QLatin1Char(')') + when;
     return QStringLiteral("EXISTS (") + forms.join(QStringLiteral(" UNION ALL ")) + QLatin1Char(')');
 }
 
 // The same on SQL Server, in the words of the statement per member and month.
-QString paidInOnSqlServer(const QString& number, const Fidelidade::Month& month) {
+QString paidInOnSqlServer(const QString& number, const CalendarMonth& month) {
     return QStringLiteral("EXISTS (SELECT MATRICULA FROM RECEB WHERE MATRICULA = %1 AND MES = %2 AND ANO = %3)")
         .arg(number, QStringLiteral("%1").arg(month.month, 2, 10, QLatin1Char('0')),
              QStringLiteral("%1").arg(month.year, 4, 10, QLatin1Char('0')));
@@ -36,23 +36,23 @@ QString paidInOnSqlServer(const QString& number, const Fidelidade::Month& month)
 
 }  // namespace
 
-LoyaltyBatch::LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade::Month>& months,
+LoyaltyBatch::LoyaltyBatch(SharedConnection& connection, const QList<CalendarMonth>& months,
                            std::function<void(const QVariant&)> loyal)
     : connection_(connection), months_(months), loyal_(std::move(loyal)) {
     queued_.reserve(kSize);
 }
 
-QString LoyaltyBatch::statement(const QList<Fidelidade::Month>& months, int size, Dialect dialect) {
+QString LoyaltyBatch::statement(const QList<CalendarMonth>& months, int size, Dialect dialect) {
     QStringList values;
     for (int i = 0; i < size; ++i) values << QStringLiteral("(?)");
     QStringList paid;
     if (dialect == Dialect::Mssql) {
-        for (const Fidelidade::Month& month : months) paid << paidInOnSqlServer(QStringLiteral("C.N"), month);
+        for (const CalendarMonth& month : months) paid << paidInOnSqlServer(QStringLiteral("C.N"), month);
         return QStringLiteral("SELECT C.N FROM (VALUES ") + values.join(QLatin1Char(',')) + QStringLiteral(") AS C(N) WHERE ") +
                paid.join(QStringLiteral(" AND "));
     }
     // Oldest month first: the first month without a payment settles a candidate.
-    for (const Fidelidade::Month& month : months) paid << paidIn(QStringLiteral("C.column1"), month);
+    for (const CalendarMonth& month : months) paid << paidIn(QStringLiteral("C.column1"), month);
     return QStringLiteral("SELECT C.column1 FROM (VALUES ") + values.join(QLatin1Char(',')) +
            QStringLiteral(") AS C WHERE ") + paid.join(QStringLiteral(" AND "));
 }

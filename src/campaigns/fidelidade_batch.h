@@ -9,12 +9,16 @@
 #include <QVariant>
 #include <functional>
 
-#include "campaigns/fidelidade.h"
+#include "calendar/calendar_month.h"
 #include "data/dialect.h"
 
 namespace velocast {
 
 class SharedConnection;
+
+// The width of MATRICULA in the host tables: a registration number is never written with
+// more leading zeros than fit in it.
+constexpr int kRegistrationWidth = 10;
 
 class LoyaltyBatch {
 public:
@@ -25,7 +29,7 @@ public:
 
     // `months`: the examined months, oldest first, none before the year 1. `loyal` hears of
     // every loyal candidate, in the order they were added.
-    LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade::Month>& months,
+    LoyaltyBatch(SharedConnection& connection, const QList<CalendarMonth>& months,
                  std::function<void(const QVariant& matricula)> loyal);
 
     // Queues one candidate (its registration number as an integer, and as the member row holds
@@ -38,7 +42,7 @@ public:
     // the loyal ones. On SQL Server it compares as the statement per member and month does:
     // the registration column turned into a number to meet the bound integer, the month and
     // year as bare numbers.
-    static QString statement(const QList<Fidelidade::Month>& months, int size, Dialect dialect = Dialect::Sqlite);
+    static QString statement(const QList<CalendarMonth>& months, int size, Dialect dialect = Dialect::Sqlite);
 
 private:
     struct Candidate {
@@ -49,7 +53,7 @@ private:
     QSet<qlonglong> lookUp() const;
 
     SharedConnection& connection_;
-    QList<Fidelidade::Month> months_;
+    QList<CalendarMonth> months_;
     std::function<void(const QVariant&)> loyal_;
     QList<Candidate> queued_;
 };
