@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 
 #include "campaigns/fidelidade_batch.h"
 #include "campaigns/fidelidade_due.h"
@@ -70,6 +71,17 @@ void insertRunTableRows(SharedConnection& connection, const QString& runTable, c
     }
 }
 
+// The campaign's own steps fail under one of two details: the database (emptying the run
+// table, the member walk, a lookup) or the run table (writing a loyal member into it).
+template <typename Step>
+decltype(auto) databaseStep(Step&& step) {
+    return asStep(Fidelidade::kDatabaseDetail, std::forward<Step>(step));
+}
+template <typename Step>
+decltype(auto) runTableStep(Step&& step) {
+    return asStep(Fidelidade::kRunTableDetail, std::forward<Step>(step));
+}
+
 }  // namespace
 
 const CampaignColumns& Fidelidade::columns() const { return campaignColumns(CampaignId::FIDELIDADE); }
@@ -127,7 +139,7 @@ bool Fidelidade::isLoyal(CampaignRun& run, const QString& matricula, int months)
     for (int back = months; back >= 1; --back) {
         const Month month = monthBack(run.businessDate(), back);
         if (month.year < 1) return false;
-        const bool paid = asStep(kDatabaseDetail, [&] {
+        const bool paid = databaseStep([&] {
             QSqlQuery q = runSql(run.session().connection(), paymentLookup(*literal, month)->in(run.dialect()));
             if (q.next()) return true;
             if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
@@ -144,7 +156,7 @@ void Fidelidade::fill(CampaignRun& run) {
     // Without the table this session created, the name may be a host table's: leave it alone.
     if (!session.runTableCreated())
         throw CampaignStepError(kDatabaseDetail, "the run table was not created");
-    asStep(kDatabaseDetail, [&] { run.exec(SqlText::same(QStringLiteral("DELETE FROM ") + runTable)); });
+    databaseStep([&] { run.exec(SqlText::same(QStringLiteral("DELETE FROM ") + runTable)); });
 
     {
         // The members stream past one at a time. SQL Server serves one open result per
@@ -154,16 +166,16 @@ void Fidelidade::fill(CampaignRun& run) {
         std::unique_ptr<SharedConnection> own;
         SharedConnection* walkOn = &session.connection();
         if (run.dialect() == Dialect::Mssql) {
-            own = asStep(kDatabaseDetail, [&] { return run.openReadOnlyConnection(QStringLiteral("TBLALUNOS")); });
+            own = databaseStep([&] { return run.openReadOnlyConnection(QStringLiteral("TBLALUNOS")); });
             walkOn = own.get();
         }
-        QSqlQuery members = asStep(kDatabaseDetail, [&] { return runSql(*walkOn, kMemberWalk); });
+        QSqlQuery members = databaseStep([&] { return runSql(*walkOn, kMemberWalk); });
         const auto nextMember = [&] {
             if (members.next()) return true;
             if (members.lastError().isValid()) throw DbError(members.lastError().text().trimmed());
             return false;
         };
-        const int months = asStep(kDatabaseDetail, [&] {
+        const int months = databaseStep([&] {
             return run.settings().value(QStringLiteral("FIDELIDADE_MESES")).toInt();  // NULL reads 0
         });
         const QString insertLoyal =
@@ -174,7 +186,7 @@ void Fidelidade::fill(CampaignRun& run) {
         QVariantList loyalToWrite;
         const auto writeLoyal = [&] {
             if (loyalToWrite.isEmpty()) return;
-            asStep(kRunTableDetail, [&] { insertRunTableRows(session.connection(), runTable, loyalToWrite); });
+            runTableStep([&] { insertRunTableRows(session.connection(), runTable, loyalToWrite); });
             loyalToWrite.clear();
         };
         const auto keepLoyal = [&](const QVariant& matricula) {
@@ -182,7 +194,7 @@ void Fidelidade::fill(CampaignRun& run) {
                 loyalToWrite << matricula;
                 return;
             }
-            asStep(kRunTableDetail, [&] {
+            runTableStep([&] {
                 runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
             });
         };
@@ -193,7 +205,7 @@ void Fidelidade::fill(CampaignRun& run) {
         const QList<Month> examined = batched ? monthsExamined(run.businessDate(), months) : QList<Month>();
         const bool beforeYearOne = !examined.isEmpty() && examined.first().year < 1;  // nobody paid then
         LoyaltyBatch batch(session.connection(), examined, keepLoyal);
-        while (asStep(kDatabaseDetail, nextMember)) {
+        while (databaseStep(nextMember)) {
             const QVariant saida = members.value(1);
             const QVariant bolsista = members.value(2);
             if (!saida.isNull() || (!bolsista.isNull() && bolsista.toBool())) continue;
@@ -204,17 +216,17 @@ void Fidelidade::fill(CampaignRun& run) {
                 bool fits = false;
                 const qlonglong number = literal->toLongLong(&fits);
                 if (fits) {
-                    if (!beforeYearOne) asStep(kDatabaseDetail, [&] { batch.add(number, matricula); });
+                    if (!beforeYearOne) databaseStep([&] { batch.add(number, matricula); });
                     writeLoyal();
                     continue;
                 }
                 // The run table keeps the walk's order: the batch goes before this member.
-                asStep(kDatabaseDetail, [&] { batch.flush(); });
+                databaseStep([&] { batch.flush(); });
             }
             if (isLoyal(run, matricula.toString(), months)) keepLoyal(matricula);
             writeLoyal();
         }
-        asStep(kDatabaseDetail, [&] { batch.flush(); });
+        databaseStep([&] { batch.flush(); });
         writeLoyal();
     }
 
