@@ -10,8 +10,7 @@ SqlText Aniversariante::selection(const DateTime& businessDate) {
     return SqlText::written([&](Dialect d) {
         // SQL Server compares the DATEPART numbers with the quoted two-digit texts as numbers;
         // SQLite compares strftime's zero-padded texts with them as texts, to the same effect.
-        // SQL Server's default collation also ignores case and trailing blanks in the consent
-        // and address tests; SQLite is told so.
+        // The consent and address tests come from sql_text.h.
         const bool mssql = d == Dialect::Mssql;
         const QString monthOfBirth = mssql ? QStringLiteral("DATEPART(MONTH, DATA_NASCIMENTO)")
                                            : QStringLiteral("strftime('%m', DATA_NASCIMENTO)");

@@ -32,8 +32,8 @@ SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime
     const QString day = businessDate.format(QStringLiteral("DD"));
     return SqlText::written([&](Dialect d) {
         // SQL Server reads the day-first limit as a date and compares the quoted day text
-        // with DATEPART's number as a number; its default collation ignores case and trailing
-        // blanks in the consent and address tests. SQLite is told all three.
+        // with DATEPART's number as a number; SQLite is told both, and the consent and
+        // address tests come from sql_text.h.
         const bool mssql = d == Dialect::Mssql;
         const QString limitText = QLatin1Char('\'') + dateLiteral(d, limit) + QLatin1Char('\'');
         const QString before = mssql ? column + QStringLiteral(" < ") + limitText

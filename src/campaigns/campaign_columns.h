@@ -1,7 +1,7 @@
 #pragma once
 // The eight campaigns and, for each, the columns that belong to it: its flag in ControleEmail,
-// its on/off switch and its subject, text and image path in Qzcvar2. This table is the only
-// place those names are spelled.
+// its on/off switch and its subject, text and image path in Qzcvar2. The campaigns find them
+// here only; the host schema (data/host_schema) spells them again with their column types.
 #include <QString>
 #include <array>
 

@@ -115,8 +115,8 @@ std::optional<SqlText> Fidelidade::paymentLookup(const QString& matricula, const
 
 SqlText Fidelidade::selection(const QString& runTable) {
     return SqlText::written([&](Dialect d) {
-        // SQL Server's collation ignores case and trailing blanks: 'sim ' consents, a plan
-        // code of blanks is no plan.
+        // Texts compared as the club's server compares them (sql_text.h): a plan code of
+        // blanks is no plan.
         const bool mssql = d == Dialect::Mssql;
         const QString consent =
             mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')") : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"));

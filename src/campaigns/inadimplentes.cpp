@@ -22,7 +22,7 @@ SqlText Inadimplentes::selection(Pass pass) {
         // same day but not the same text, so dates are compared through datetime(). The due
         // day, month and year may be stored as text or as numbers: they are compared as numbers,
         // as SQL Server compares a number with a text column. Address, consent, REPASSE and the
-        // period's BOLSISTA are compared as SQL Server's collation compares them.
+        // period's BOLSISTA are compared as the club's server compares texts (sql_text.h).
         const auto date = [&](const char* column) {
             return mssql ? QString::fromLatin1(column) : QStringLiteral("datetime(%1)").arg(QLatin1String(column));
         };

@@ -26,8 +26,7 @@ SqlText PlanosAVencer::selection() {
                        ? column + QStringLiteral(" = ") + parameter
                        : QStringLiteral("CAST(%1 AS INTEGER) = CAST(%2 AS INTEGER)").arg(column, parameter);
         };
-        // SQL Server's default collation ignores case and trailing blanks in the consent and
-        // address tests; SQLite is told so.
+        // The consent and address tests come from sql_text.h.
         const QString recipients =
             d == Dialect::Mssql
                 ? QStringLiteral("((NOT A.EMAIL IS NULL) AND (A.EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")

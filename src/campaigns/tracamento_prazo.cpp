@@ -11,9 +11,8 @@ const CampaignColumns& TracamentoPrazo::columns() const { return campaignColumns
 SqlText TracamentoPrazo::selection() {
     return SqlText::written([](Dialect d) {
         // SQL Server adds a number to a date-time as that many days; SQLite's dates are
-        // text, so the sum goes through the Julian day number. SQL Server's default collation
-        // also ignores case and trailing blanks in the consent and address tests; SQLite is
-        // told so.
+        // text, so the sum goes through the Julian day number. The consent and address tests
+        // come from sql_text.h.
         const bool mssql = d == Dialect::Mssql;
         const QString limit = mssql ? QStringLiteral("PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO")
                                     : QStringLiteral("datetime(julianday(PRAZO_TRANCAMENTO)+DIAS_PRAZO_TRANCAMENTO)");

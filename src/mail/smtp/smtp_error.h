@@ -1,7 +1,8 @@
 #pragma once
-// The one error type the SMTP client raises. The outbox sender treats a failure while
-// connecting (the row stays, nothing is shown) differently from a failure while sending (a
-// notice with the message as detail, then the program ends), so the error says which it was.
+// The one error type the SMTP client raises. It says where the dialogue stood (the stage and
+// the step) and, when the server refused, the command and its reply codes: the outbox sender's
+// table of failure classes tells from them an outage from a refused recipient or a server
+// that throttles.
 #include <QString>
 #include <exception>
 #include <string>
