@@ -26,6 +26,17 @@ bool serveUntil(const std::function<bool()>& done) {
     return done();
 }
 
+// A club on 20 May 2024 with the birthday campaign on, one member born that day, and an SMTP
+// server nobody listens on.
+void birthdayClub(velocast::testing::HostDatabase& host) {
+    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', STMP_PROVEDOR = '127.0.0.1*1'"));
+    host.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
+                                                 {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
+                                                 {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+}
+
 }  // namespace
 
 TEST(WindowMode, TheWindowHidesOnceByItselfAndFinalizarEndsTheLoopWithTheTeardown) {
@@ -58,12 +69,7 @@ TEST(WindowMode, TheWindowHidesOnceByItselfAndFinalizarEndsTheLoopWithTheTeardow
 // to end the program with, and once the file is there the day's campaigns run by themselves.
 TEST(WindowMode, ADatabaseThatAppearsLaterGetsItsDailyRun) {
     velocast::testing::HostDatabase host;
-    host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}});
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', STMP_PROVEDOR = '127.0.0.1*1'"));
-    host.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
-                                                 {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
-                                                 {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
-                                                 {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+    birthdayClub(host);
     velocast::testing::TestClock clock(QDateTime(QDate(2024, 5, 20), QTime(9, 30)));
     const QString later = host.folder() + QStringLiteral("/later.udl");
     RecordingNotices notices;
@@ -132,12 +138,7 @@ TEST(WindowMode, AFailedDailyRunStillStartsSendingAndAsksToEnd) {
                               "CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"}) {
         SCOPED_TRACE(fault);
         velocast::testing::HostDatabase faulty;
-        faulty.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
-        faulty.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1', MARKETING_ANIVERSARUANETE = 'Sim'"));
-        faulty.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
-                                                       {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
-                                                       {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
-                                                       {QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-05-20")}});
+        birthdayClub(faulty);
         faulty.exec(QLatin1String(fault));
         RecordingNotices notices;
         WindowMode run(faulty.dataLinkPath(), notices);
