@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <utility>
 
 #include "campaigns/fidelidade_batch.h"
@@ -131,24 +133,87 @@ SqlText Fidelidade::selection(const QString& runTable) {
     });
 }
 
-bool Fidelidade::isLoyal(CampaignRun& run, const QString& matricula, int months) {
-    if (months <= 0) return true;
-    const std::optional<QString> literal = integerLiteral(matricula);
-    if (!literal) throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
-    // Oldest month first; the first month without a payment settles it.
-    for (int back = months; back >= 1; --back) {
-        const Month month = monthBack(run.businessDate(), back);
-        if (month.year < 1) return false;
-        const bool paid = databaseStep([&] {
-            QSqlQuery q = runSql(run.session().connection(), paymentLookup(*literal, month)->in(run.dialect()));
-            if (q.next()) return true;
-            if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
-            return false;
-        });
-        if (!paid) return false;
+namespace {
+
+// Which of the walked members are loyal: each is considered in the walk's order, and `keep`
+// hears of the loyal ones in that order.
+class LoyaltyLookup {
+public:
+    using Keep = std::function<void(const QVariant& matricula)>;
+    virtual ~LoyaltyLookup() = default;
+    virtual void consider(const QVariant& matricula) = 0;
+    // After the walk: decides the members still waiting.
+    virtual void finish() {}
+};
+
+// One statement per member and month, oldest month first; the first month without a payment
+// settles it.
+class MonthByMonthLookup : public LoyaltyLookup {
+public:
+    MonthByMonthLookup(CampaignRun& run, int months, Keep keep) : run_(run), months_(months), keep_(std::move(keep)) {}
+
+    void consider(const QVariant& matricula) override {
+        if (paidEveryMonth(matricula.toString())) keep_(matricula);
     }
-    return true;
-}
+
+private:
+    bool paidEveryMonth(const QString& matricula) {
+        if (months_ <= 0) return true;
+        const std::optional<QString> literal = Fidelidade::integerLiteral(matricula);
+        if (!literal) throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
+        for (int back = months_; back >= 1; --back) {
+            const Fidelidade::Month month = monthBack(run_.businessDate(), back);
+            if (month.year < 1) return false;
+            const bool paid = databaseStep([&] {
+                QSqlQuery q = runSql(run_.session().connection(),
+                                     Fidelidade::paymentLookup(*literal, month)->in(run_.dialect()));
+                if (q.next()) return true;
+                if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
+                return false;
+            });
+            if (!paid) return false;
+        }
+        return true;
+    }
+
+    CampaignRun& run_;
+    int months_;
+    Keep keep_;
+};
+
+// Candidates whose number fits in 64 bits a batch at a time (LoyaltyBatch); any other one
+// month by month, after the batch before it, so that the walk's order holds.
+class BatchedLookup : public LoyaltyLookup {
+public:
+    BatchedLookup(CampaignRun& run, int months, const Keep& keep)
+        : examined_(monthsBefore(run.businessDate(), months)),
+          batch_(run.session().connection(), examined_, keep),
+          oneByOne_(run, months, keep) {}
+
+    void consider(const QVariant& matricula) override {
+        const std::optional<QString> literal = Fidelidade::integerLiteral(matricula.toString());
+        if (!literal) throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
+        bool fits = false;
+        const qlonglong number = literal->toLongLong(&fits);
+        if (fits) {
+            // Nobody paid before the year 1.
+            if (examined_.first().year >= 1) databaseStep([&] { batch_.add(number, matricula); });
+            return;
+        }
+        finish();
+        oneByOne_.consider(matricula);
+    }
+    void finish() override {
+        databaseStep([&] { batch_.flush(); });
+    }
+
+private:
+    QList<CalendarMonth> examined_;
+    LoyaltyBatch batch_;
+    MonthByMonthLookup oneByOne_;
+};
+
+}  // namespace
 
 void Fidelidade::fill(CampaignRun& run) {
     Session& session = run.session();
@@ -198,35 +263,19 @@ void Fidelidade::fill(CampaignRun& run) {
                 runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
             });
         };
-        // The lookups of candidates whose number fits in 64 bits go in batches, one condition
-        // per month; a setting of more months than a batch takes (decades: nobody's first
-        // month was paid) keeps the lookups month by month, which end at the first.
-        const bool batched = months > 0 && months <= LoyaltyBatch::kMaxMonths;
-        const QList<Month> examined = batched ? monthsExamined(run.businessDate(), months) : QList<Month>();
-        const bool beforeYearOne = !examined.isEmpty() && examined.first().year < 1;  // nobody paid then
-        LoyaltyBatch batch(session.connection(), examined, keepLoyal);
+        // A setting of more months than a batch takes (decades: nobody's first month was paid)
+        // keeps the lookups month by month, which end at the first.
+        std::unique_ptr<LoyaltyLookup> lookup;
+        if (months > 0 && months <= LoyaltyBatch::kMaxMonths) lookup = std::make_unique<BatchedLookup>(run, months, keepLoyal);
+        else lookup = std::make_unique<MonthByMonthLookup>(run, months, keepLoyal);
         while (databaseStep(nextMember)) {
             const QVariant saida = members.value(1);
             const QVariant bolsista = members.value(2);
             if (!saida.isNull() || (!bolsista.isNull() && bolsista.toBool())) continue;
-            const QVariant matricula = members.value(0);
-            if (batched) {
-                const std::optional<QString> literal = integerLiteral(matricula.toString());
-                if (!literal) throw CampaignStepError(kDatabaseDetail, "a registration number is not a whole number");
-                bool fits = false;
-                const qlonglong number = literal->toLongLong(&fits);
-                if (fits) {
-                    if (!beforeYearOne) databaseStep([&] { batch.add(number, matricula); });
-                    writeLoyal();
-                    continue;
-                }
-                // The run table keeps the walk's order: the batch goes before this member.
-                databaseStep([&] { batch.flush(); });
-            }
-            if (isLoyal(run, matricula.toString(), months)) keepLoyal(matricula);
+            lookup->consider(members.value(0));
             writeLoyal();
         }
-        databaseStep([&] { batch.flush(); });
+        lookup->finish();
         writeLoyal();
     }
 

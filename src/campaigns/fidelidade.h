@@ -41,8 +41,6 @@ public:
     static const QString kRunTableDetail;  // writing a loyal member into the run table
 
 private:
-    bool isLoyal(CampaignRun& run, const QString& matricula, int months);
-
     Dataset QRYFEDELIDADE{QStringLiteral("QRYFEDELIDADE")};
 };
 
