@@ -1,24 +1,12 @@
 #include <cstdio>
 
 #include "shell/preview_command.h"
+#include "support/captured_stream.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
 
 using namespace velocast;
 using namespace velocast::testing;
-
-namespace {
-
-QString readAll(std::FILE* f) {
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, f)) bytes.append(buffer, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
-
-}  // namespace
 
 // On SQL Server the preview runs the campaigns' real statements, and every write it makes
 // (the latch, the outbox rows) is in a transaction that ends in a rollback: the club's
@@ -34,7 +22,7 @@ TEST(PreviewOnTheWire, TheCampaignsWritesAreRolledBack) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status = runPreview({wire.peer.dataLinkPath(), QDate(), false, true}, out, err);
-    const QString printed = readAll(out), said = readAll(err);
+    const QString printed = velocast::testing::readAndClose(out), said = velocast::testing::readAndClose(err);
     ASSERT_EQ(status, 0) << said.toStdString();
     EXPECT_EQ(printed, QStringLiteral("campaign,switch,address,member,subject\nANIVERSARIANTE,on,ana@example.com,,Parabéns\n"));
 
