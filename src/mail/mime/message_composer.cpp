@@ -240,9 +240,11 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         writeTextPartHeaders(out);
     out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
-    out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
-                                                                     ? makeMessageIdUnique()
-                                                                     : options.messageIdUnique));
+    const QByteArray messageId = makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
+                                                                         ? makeMessageIdUnique()
+                                                                         : options.messageIdUnique);
+    message.messageId = QString::fromLatin1(messageId);
+    out.header("Message-ID", messageId);
 
     switch (shape) {
     case Shape::Plain:

@@ -161,6 +161,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (address.isEmpty() || !mail::ValidaEMail(address)) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
+        history.record(SendOutcome::Invalid, row);
         return RowResult::Finished;
     }
 
@@ -266,6 +267,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
             ++counters_.invalid;
             show(Figure::Invalid, counters_.invalid);
             if (hooks_.recipientRefused) hooks_.recipientRefused(address, reply);
+            history.record(SendOutcome::Refused, row, reply);
             return RowResult::Finished;
         case FailureClass::RecipientForNow:
         case FailureClass::RowContent:
@@ -278,6 +280,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
     }
     ++counters_.sent;
     state_->recordSent(localNow());
+    history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), message.messageId);
     if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
 }
@@ -297,11 +300,13 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     const qint64 id = row.id.toLongLong();
     const QByteArray key = StateDatabase::rowKey(row.email, row.subject);
     RetryState state = state_->retryState(id, key).value_or(RetryState{id, key, 0, now, now, QString()});
+    // A row's content fails on its attachment: the file is named with the reason.
+    const QString why = recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath);
     if (state.firstTry.addDays(kGiveUpAfterDays) <= now && state.attempts > 0) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
-        if (hooks_.recipientGivenUp)
-            hooks_.recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
+        if (hooks_.recipientGivenUp) hooks_.recipientGivenUp(address, why);
+        history.record(SendOutcome::GivenUp, row, why);
         return RowResult::Finished;
     }
     ++state.attempts;
@@ -309,6 +314,7 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     state.lastReply = reply;
     state_->saveRetryState(state);
     deferredInDrain_.insert(id);
+    history.record(SendOutcome::Deferred, row, why);
     return RowResult::Kept;
 }
 

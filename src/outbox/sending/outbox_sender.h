@@ -15,6 +15,7 @@
 #include "mail/smtp/smtp_client.h"
 #include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
+#include "outbox/sending/history_recorder.h"
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
@@ -80,7 +81,13 @@ public:
 
     // What the program remembers between runs (retry state, the day's count). Without one the
     // sender keeps it in memory for this run.
-    void setStateDatabase(StateDatabase* state) { state_ = state ? state : &memoryState_; }
+    // The send history is kept only there: in memory it would only grow.
+    void setStateDatabase(StateDatabase* state) {
+        state_ = state ? state : &memoryState_;
+        history.setStateDatabase(state);
+    }
+    // What became of each row (sent, refused, invalid, deferred, given up).
+    HistoryRecorder history;
     void setPacing(const PacingSettings& pacing) { pacing_ = pacing; }
 
     // With OAuth configured: the access tokens the client signs in with instead of a password.
