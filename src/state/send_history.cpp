@@ -33,6 +33,9 @@ QString likePattern(const QString& part) {
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
+// A null QString binds as NULL; the columns hold an empty text for "none".
+QVariant text(const QString& value) { return value.isNull() ? QVariant(QStringLiteral("")) : QVariant(value); }
+
 }  // namespace
 
 QString sendOutcomeName(SendOutcome outcome) {
@@ -45,8 +48,8 @@ void SendHistory::record(const HistoryEntry& e) {
     QSqlQuery q(state_.database());
     q.prepare(QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply) "
                              "VALUES (?, ?, ?, ?, ?, ?, ?)"));
-    for (const QVariant& v : {QVariant(e.at.toSecsSinceEpoch()), QVariant(sendOutcomeName(e.outcome)), QVariant(e.address),
-                              QVariant(e.subject), QVariant(e.campaign), QVariant(e.messageId), QVariant(e.reply)})
+    for (const QVariant& v : {QVariant(e.at.toSecsSinceEpoch()), QVariant(sendOutcomeName(e.outcome)), text(e.address),
+                              text(e.subject), text(e.campaign), text(e.messageId), text(e.reply)})
         q.addBindValue(v);
     if (!q.exec())
         throw std::runtime_error(QStringLiteral("the send history in %1 cannot be written (%2); check the disk and the "
