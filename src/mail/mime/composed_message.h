@@ -16,8 +16,6 @@ struct ComposedMessage {
     // What goes between DATA and the final ".": one entry per line, without CR LF and not
     // yet dot-stuffed (the session adds the CR LF and the extra leading ".").
     QList<QByteArray> lines;
-    // The Message-ID header's value, "<unique@domain>": what ties a delivered message to it.
-    QString messageId;
 };
 
 }  // namespace velocast::mail

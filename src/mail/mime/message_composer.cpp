@@ -240,11 +240,9 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         writeTextPartHeaders(out);
     out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
-    const QByteArray messageId = makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
-                                                                         ? makeMessageIdUnique()
-                                                                         : options.messageIdUnique);
-    message.messageId = QString::fromLatin1(messageId);
-    out.header("Message-ID", messageId);
+    out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
+                                                                     ? makeMessageIdUnique()
+                                                                     : options.messageIdUnique));
 
     switch (shape) {
     case Shape::Plain:
@@ -273,6 +271,16 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     }
     message.lines = out.take();
     return message;
+}
+
+QString messageIdOf(const ComposedMessage& message) {
+    static const QByteArray name = "message-id:";
+    for (const QByteArray& line : message.lines) {
+        if (line.isEmpty()) break;  // the end of the headers
+        if (line.size() > name.size() && line.left(name.size()).toLower() == name)
+            return QString::fromLatin1(line.mid(name.size()).trimmed());
+    }
+    return {};
 }
 
 }  // namespace velocast::mail

@@ -280,7 +280,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
     }
     ++counters_.sent;
     state_->recordSent(localNow());
-    history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), message.messageId);
+    history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), mail::messageIdOf(message));
     if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
 }
