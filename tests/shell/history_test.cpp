@@ -19,6 +19,7 @@
 #include "state/send_history.h"
 #include "state/state_database.h"
 #include "support/qt_printers.h"
+#include "support/stream_text.h"
 #include "support/test_clock.h"
 
 using namespace velocast;
@@ -27,14 +28,7 @@ namespace {
 
 const QDateTime kNow(QDate(2026, 3, 10), QTime(12, 0));
 
-QString readAll(std::FILE* f) {
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, f)) bytes.append(buffer, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
+QString readAll(std::FILE* f) { return velocast::testing::readAllAndClose(f); }
 
 // A club's state file with a few days of outcomes, named by velocast.conf.
 struct HistoryFixture : ::testing::Test {

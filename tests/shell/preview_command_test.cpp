@@ -13,6 +13,7 @@
 #include "shell/preview_command.h"
 #include "support/host_database.h"
 #include "support/qt_printers.h"
+#include "support/stream_text.h"
 #include "support/test_clock.h"
 
 using namespace velocast;
@@ -24,14 +25,7 @@ struct Captured {
     QString out, err;
 };
 
-QString readAll(std::FILE* f) {
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, f)) bytes.append(buffer, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
+QString readAll(std::FILE* f) { return velocast::testing::readAllAndClose(f); }
 
 Captured preview(const PreviewOptions& options) {
     std::FILE* out = std::tmpfile();
