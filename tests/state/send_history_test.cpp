@@ -1,6 +1,9 @@
 // Reading the send history back: by address (whole, or a part typed in the window), by day,
-// newest first, and pruned by age.
+// newest first, and pruned by age; and a state file written before the history gains it.
 #include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "state/send_history.h"
@@ -44,4 +47,32 @@ TEST(SendHistory, FindsAnAddressInAnyCaseOrByAPartAndDropsWhatIsPastItsRetention
     QStringList left;
     ASSERT_TRUE(history.read({}, [&](const HistoryEntry& e) { left << e.address; }, &error));
     EXPECT_EQ(left, (QStringList{QStringLiteral("5000off@example.com"), QStringLiteral("50%_off@example.com")}));
+}
+
+TEST(SendHistory, AStateFileOfTheEarlierVersionGainsTheHistoryAndKeepsItsRetryState) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("state.sqlite"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("earlier"));
+        db.setDatabaseName(path);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char* sql : {"CREATE TABLE schema_version (version INTEGER NOT NULL)", "INSERT INTO schema_version VALUES (1)",
+                                "CREATE TABLE retry_state (row_id INTEGER PRIMARY KEY, row_key TEXT NOT NULL, attempts INTEGER NOT NULL, "
+                                "first_try INTEGER NOT NULL, next_try INTEGER NOT NULL, last_reply TEXT NOT NULL)",
+                                "INSERT INTO retry_state VALUES (7, 'k', 2, 0, 900, '450 4.2.0 Greylisted')",
+                                "CREATE TABLE sent (at INTEGER NOT NULL)", "CREATE INDEX sent_at ON sent (at)"})
+            ASSERT_TRUE(q.exec(QLatin1String(sql))) << sql;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("earlier"));
+
+    StateDatabase state;
+    QString error;
+    ASSERT_TRUE(state.open(path, &error)) << error.toStdString();
+    EXPECT_EQ(state.retryState(7, "k").value_or(RetryState{}).attempts, 2);
+    SendHistory(state).record({QDateTime(QDate(2026, 3, 5), QTime(9, 0)), SendOutcome::Invalid, QStringLiteral("x"), {}, {}, {}, {}});
+    int entries = 0;
+    ASSERT_TRUE(SendHistory(state).read({}, [&](const HistoryEntry&) { ++entries; }, &error)) << error.toStdString();
+    EXPECT_EQ(entries, 1);
 }
