@@ -40,6 +40,15 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--preview")) {
             options.preview = true;
+        } else if (arg == QLatin1String("--history")) {
+            options.history = true;
+            // An address may follow; an option may not be taken for one.
+            if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
+                options.historyAddress = arguments.at(++i);
+        } else if (arg == QLatin1String("--since")) {
+            auto v = value("--since");
+            if (!v) return std::nullopt;
+            options.since = *v;
         } else if (arg == QLatin1String("--all")) {
             options.all = true;
         } else if (arg == QLatin1String("--date")) {
@@ -75,8 +84,20 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--date and --all work only with --preview");
         return std::nullopt;
     }
-    if (!options.preview && !options.format.isEmpty()) {
-        *error = QStringLiteral("--format works only with --preview");
+    if (!options.preview && !options.history && !options.format.isEmpty()) {
+        *error = QStringLiteral("--format works only with --preview or --history");
+        return std::nullopt;
+    }
+    if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
+        *error = QStringLiteral("--history runs alone (with --since, --format, --data-link and --config at most)");
+        return std::nullopt;
+    }
+    if (!options.since.isEmpty() && !options.history) {
+        *error = QStringLiteral("--since works only with --history");
+        return std::nullopt;
+    }
+    if (!options.since.isEmpty() && !QDate::fromString(options.since, Qt::ISODate).isValid()) {
+        *error = QStringLiteral("--since wants a date YYYY-MM-DD, not \"%1\"").arg(options.since);
         return std::nullopt;
     }
     if (!options.previewDate.isEmpty() && !QDate::fromString(options.previewDate, Qt::ISODate).isValid()) {
@@ -92,6 +113,7 @@ QString commandLineHelp() {
         "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -114,7 +136,12 @@ QString commandLineHelp() {
         "                       waits at most for one campaign's transaction)\n"
         "  --date YYYY-MM-DD    with --preview: another business date than the cash register's\n"
         "  --all                with --preview: the campaigns switched off too\n"
-        "  --format text|csv    with --preview: a listing (default) or CSV lines\n"
+        "  --history [ADDRESS]  what became of the e-mails (sent with the server's reply and\n"
+        "                       Message-ID, refused, invalid, deferred, given up), newest\n"
+        "                       first, to ADDRESS (any letter case) or to everyone; kept on\n"
+        "                       this machine for [history] retention_days of velocast.conf\n"
+        "  --since YYYY-MM-DD   with --history: only from that day on\n"
+        "  --format text|csv    with --preview or --history: a listing (default) or CSV lines\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"

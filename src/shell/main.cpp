@@ -16,6 +16,7 @@
 #include "shell/exit_status.h"
 #include "shell/figures_line.h"
 #include "shell/first_run_dialog.h"
+#include "shell/history_command.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -228,6 +229,12 @@ int main(int argc, char** argv) {
         preview.all = options->all;
         preview.csv = options->format == QLatin1String("csv");
         return runPreview(preview);
+    }
+    if (options->history) {
+        QCoreApplication app(argc, argv);
+        return runHistory({options->dataLinkPath, options->historyAddress,
+                           QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
+                          *settings);
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);

@@ -342,6 +342,7 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
 }
 
 void SmtpClient::submit(const ComposedMessage& message) {
+    acceptedReply_.clear();
     step_ = SmtpStep::Mail;
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
     if (reply.code != 250)
@@ -360,6 +361,7 @@ void SmtpClient::submit(const ComposedMessage& message) {
     reply = writeDataAndEnd(message.lines);
     if (reply.code != 250)
         refuse(QStringLiteral("."), reply, true);
+    acceptedReply_ = QStringLiteral("%1 %2").arg(reply.code).arg(reply.textLines().join(QLatin1Char(' ')));
 }
 
 void SmtpClient::send(const ComposedMessage& message) {

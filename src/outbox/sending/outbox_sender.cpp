@@ -128,7 +128,7 @@ bool OutboxSender::ENVIAR_EMAIL() {
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
                 // is no error.
                 outbox_.removeCurrent();
-                if (!row.id.isNull()) state_->forgetRow(row.id.toLongLong());
+                if (!row.id.isNull()) keepingState([&] { state_->forgetRow(row.id.toLongLong()); });
                 ++finishedInDrain_;
             } else {
                 outbox_.next();
@@ -161,6 +161,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (address.isEmpty() || !mail::ValidaEMail(address)) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
+        history.record(SendOutcome::Invalid, row);
         return RowResult::Finished;
     }
 
@@ -266,6 +267,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
             ++counters_.invalid;
             show(Figure::Invalid, counters_.invalid);
             if (hooks_.recipientRefused) hooks_.recipientRefused(address, reply);
+            history.record(SendOutcome::Refused, row, reply);
             return RowResult::Finished;
         case FailureClass::RecipientForNow:
         case FailureClass::RowContent:
@@ -277,7 +279,10 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
         return tokenFailed(row, e);
     }
     ++counters_.sent;
-    state_->recordSent(localNow());
+    // The server has the message: a state file that cannot be written now must not make the
+    // drain fail, or the row would stay and the message go out again at every start.
+    keepingState([&] { state_->recordSent(localNow()); });
+    history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), mail::messageIdOf(message));
     if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
 }
@@ -297,11 +302,13 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     const qint64 id = row.id.toLongLong();
     const QByteArray key = StateDatabase::rowKey(row.email, row.subject);
     RetryState state = state_->retryState(id, key).value_or(RetryState{id, key, 0, now, now, QString()});
+    // A row's content fails on its attachment: the file is named with the reason.
+    const QString why = recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath);
     if (state.firstTry.addDays(kGiveUpAfterDays) <= now && state.attempts > 0) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
-        if (hooks_.recipientGivenUp)
-            hooks_.recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
+        if (hooks_.recipientGivenUp) hooks_.recipientGivenUp(address, why);
+        history.record(SendOutcome::GivenUp, row, why);
         return RowResult::Finished;
     }
     ++state.attempts;
@@ -309,6 +316,7 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     state.lastReply = reply;
     state_->saveRetryState(state);
     deferredInDrain_.insert(id);
+    history.record(SendOutcome::Deferred, row, why);
     return RowResult::Kept;
 }
 
@@ -331,6 +339,19 @@ void OutboxSender::sendFailed(const QString& errorText) {
     session_.connection().close();
     if (hooks_.hideWindow) hooks_.hideWindow();
     if (hooks_.terminate) hooks_.terminate();
+}
+
+void OutboxSender::keepingState(const std::function<void()>& write) {
+    try {
+        write();
+        stateFailing_ = false;
+    } catch (const std::exception& e) {
+        if (stateFailing_) return;
+        stateFailing_ = true;
+        if (history.warn)
+            history.warn(QStringLiteral("%1; the e-mails still go out, but pacing and retries may miss what was sent meanwhile")
+                             .arg(QString::fromUtf8(e.what())));
+    }
 }
 
 }  // namespace velocast

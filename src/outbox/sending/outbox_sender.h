@@ -15,6 +15,7 @@
 #include "mail/smtp/smtp_client.h"
 #include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
+#include "outbox/sending/history_recorder.h"
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
@@ -80,7 +81,13 @@ public:
 
     // What the program remembers between runs (retry state, the day's count). Without one the
     // sender keeps it in memory for this run.
-    void setStateDatabase(StateDatabase* state) { state_ = state ? state : &memoryState_; }
+    // The send history is kept only there: in memory it would only grow.
+    void setStateDatabase(StateDatabase* state) {
+        state_ = state ? state : &memoryState_;
+        history.setStateDatabase(state);
+    }
+    // What became of each row (sent, refused, invalid, deferred, given up).
+    HistoryRecorder history;
     void setPacing(const PacingSettings& pacing) { pacing_ = pacing; }
 
     // With OAuth configured: the access tokens the client signs in with instead of a password.
@@ -111,6 +118,9 @@ private:
     bool stillPaused();
     void endSession();
     void sendFailed(const QString& errorText);
+    // A write to the state database after a message went out: a failure is a warning (said
+    // once until a write works again), never a failed drain.
+    void keepingState(const std::function<void()>& write);
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
@@ -142,6 +152,7 @@ private:
     QStringList attachmentsReported_;
     // The session kept open for the next message, and the messages it has carried.
     int messagesInSession_ = 0;
+    bool stateFailing_ = false;
     quint64 sessionAccountVersion_ = 0;
 };
 
