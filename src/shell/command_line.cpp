@@ -36,6 +36,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
             options.testSmtp = true;
+        } else if (arg == QLatin1String("--check")) {
+            options.check = true;
         } else if (arg == QLatin1String("--authorize-smtp")) {
             options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--preview")) {
@@ -67,6 +69,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
+    if (options.check && (options.testSmtp || options.headless || options.preview || options.authorizeSmtp)) {
+        *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
@@ -92,6 +98,7 @@ QString commandLineHelp() {
         "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --check [--data-link FILE] [--config FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -115,6 +122,10 @@ QString commandLineHelp() {
         "  --date YYYY-MM-DD    with --preview: another business date than the cash register's\n"
         "  --all                with --preview: the campaigns switched off too\n"
         "  --format text|csv    with --preview: a listing (default) or CSV lines\n"
+        "  --check              check every setting a run needs (database, settings row, cash\n"
+        "                       session, SMTP account, campaign texts and pictures) and say\n"
+        "                       EHLO to the SMTP server; one line per check, marked \u2713 or\n"
+        "                       \u2717 with what to change; sends and writes nothing\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"
@@ -124,8 +135,11 @@ QString commandLineHelp() {
         "   2  the command line, the settings file or the --test-smtp address cannot be\n"
         "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
-        "      server (or the OAuth token endpoint) could not be reached or its port not\n"
-        "      read; a later run sends them\n");
+        "      server (or the OAuth token endpoint) could not be reached; a later run\n"
+        "      sends them\n"
+        "  78  a setting only a person can fix: --check found one, or --once kept e-mails\n"
+        "      for a port, host name or TLS mode that cannot work\n"
+        " 128+n ended by signal n (SIGTERM, SIGINT, SIGHUP) after the teardown (--once)\n");
 }
 
 }  // namespace velocast

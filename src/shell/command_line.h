@@ -19,6 +19,7 @@ struct CommandLine {
     QString previewDate;     // --date YYYY-MM-DD, with --preview
     bool all = false;        // --all, with --preview
     QString format;          // --format text|csv
+    bool check = false;      // --check: every setting a run needs, and the SMTP server up to EHLO
     bool authorizeSmtp = false;  // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;
     bool showVersion = false;
