@@ -8,6 +8,7 @@
 #include "data/dataset.h"
 #include "data/db_error.h"
 #include "data/dialect.h"
+#include "data/failure_cause.h"
 #include "data/host_schema.h"
 #include "data/shared_connection.h"
 #include "mail/mime/address_check.h"
@@ -60,8 +61,7 @@ bool openTable(Report& report, SharedConnection& connection, Dataset& dataset, c
         dataset.openTable(connection, table, declaredColumns(table));
         return true;
     } catch (const DbError& e) {
-        report.fail(table, QStringLiteral("the table cannot be read: %1 (the club's database must have the table with "
-                                          "the columns Velocast reads)").arg(e.message()));
+        report.fail(table, QStringLiteral("the table cannot be read: %1").arg(databaseFailureCause(connection, e.message())));
         return false;
     }
 }
