@@ -53,6 +53,7 @@ TEST_F(SessionFixture, OpensEverythingAndTearsDownItsRunTable) {
 }
 
 TEST_F(SessionFixture, EmptyCaixaGivesTheZeroDate) {
+    host.exec(QStringLiteral("DELETE FROM Caixa"));
     ASSERT_TRUE(session.ABRE_TABELAS());
     EXPECT_EQ(session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("30/12/1899"));
 }

@@ -109,3 +109,30 @@ TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
         fresh.teardown();
     }
 }
+
+// No settings row or no cash-register session: nothing may run (no latch for 30/12/1899), and
+// the run must not pass for a success.
+TEST_F(DailyRunFixture, NoSettingsRowOrNoCashSessionIsNoticedAndLatchesNothing) {
+    struct Case { const char* breakIt; const char* detail; };
+    const Case cases[] = {
+        {"DELETE FROM Caixa", "Caixa\nno cash-register session"},
+        {"DELETE FROM Qzcvar2", "Controle2\nthe settings table Qzcvar2 has no row"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.breakIt);
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
+        host.exec(QLatin1String(c.breakIt));
+        session.teardown();  // the next opening reads the tables again
+        notices.shown.clear();
+        endRequests = 0;
+        run.FormCreate();
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_EQ(notices.shown[0].text, kContateSuporte);
+        EXPECT_TRUE(notices.shown[0].detail.startsWith(QLatin1String(c.detail))) << notices.shown[0].detail.toStdString();
+        EXPECT_EQ(endRequests, 1);
+        EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+        // Mended for the next case.
+        host.exec(QStringLiteral("INSERT INTO Qzcvar2 (STMP_PROVEDOR) SELECT '127.0.0.1*2525' WHERE NOT EXISTS (SELECT 1 FROM Qzcvar2)"));
+        onDate("2024-05-20");
+    }
+}

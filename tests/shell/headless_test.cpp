@@ -180,3 +180,17 @@ TEST(Headless, ASignalDuringAnSmtpWaitEndsTheRunAtOnceWithItsStatus) {
         EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0) << err.toStdString();
     }
 }
+
+// A database whose cash register was never opened has no business date: the run says so and
+// fails, and no campaign is latched for 30/12/1899.
+TEST(Headless, NoCashSessionIsAFailureThatLatchesNothing) {
+    HostDatabase host;
+    host.exec(QStringLiteral("DELETE FROM Caixa"));
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("text=\"Entre em contato com SUPORTE !\" detail=\"Caixa\\nno cash-register session")))
+        << result.err.toStdString();
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+}
