@@ -4,7 +4,6 @@
 
 #include "calendar/date_time.h"
 #include "campaigns/campaign_columns.h"
-#include "data/data_link.h"
 #include "data/dataset.h"
 #include "data/db_error.h"
 #include "data/dialect.h"

@@ -6,11 +6,13 @@
 #include "settings/local_settings.h"
 #include "shell/check_command.h"
 #include "support/aiosmtpd_peer.h"
+#include "support/captured_stream.h"
 #include "support/host_database.h"
 
 using namespace velocast;
 using velocast::mail::testing::AiosmtpdPeer;
 using velocast::testing::HostDatabase;
+using velocast::testing::readAndClose;
 
 namespace {
 
@@ -23,12 +25,7 @@ Checked check(const HostDatabase& host) {
     std::FILE* out = std::tmpfile();
     Checked c;
     c.status = runCheck(host.dataLinkPath(), LocalSettings(), out);
-    std::rewind(out);
-    QByteArray bytes;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, out)) bytes.append(buffer, qsizetype(n));
-    std::fclose(out);
-    c.lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    c.lines = readAndClose(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return c;
 }
 
@@ -105,9 +102,6 @@ TEST(CheckCommand, ADataLinkThatDoesNotOpenIsNamed) {
     QFile::rename(host.dataLinkPath(), host.dataLinkPath() + QStringLiteral(".gone"));
     std::FILE* out = std::tmpfile();
     EXPECT_EQ(runCheck(host.dataLinkPath(), LocalSettings(), out), 78);
-    std::rewind(out);
-    char buffer[4096] = {};
-    [[maybe_unused]] const size_t n = std::fread(buffer, 1, sizeof buffer - 1, out);
-    std::fclose(out);
-    EXPECT_TRUE(QString::fromUtf8(buffer).contains(QStringLiteral("\u2717 data-link file %1: ").arg(host.dataLinkPath()))) << buffer;
+    const QString said = readAndClose(out);
+    EXPECT_TRUE(said.contains(QStringLiteral("\u2717 data-link file %1: ").arg(host.dataLinkPath()))) << said.toStdString();
 }
