@@ -36,6 +36,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
             options.testSmtp = true;
+        } else if (arg == QLatin1String("--check")) {
+            options.check = true;
         } else if (arg == QLatin1String("--authorize-smtp")) {
             options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--preview")) {
@@ -76,6 +78,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
+    if (options.check && (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
+        *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
@@ -114,6 +120,7 @@ QString commandLineHelp() {
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
         "       velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --check [--data-link FILE] [--config FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -142,6 +149,10 @@ QString commandLineHelp() {
         "                       this machine for [history] retention_days of velocast.conf\n"
         "  --since YYYY-MM-DD   with --history: only from that day on\n"
         "  --format text|csv    with --preview or --history: a listing (default) or CSV lines\n"
+        "  --check              check every setting a run needs (database, settings row, cash\n"
+        "                       session, SMTP account, campaign texts and pictures) and say\n"
+        "                       EHLO to the SMTP server; one line per check, marked \u2713 or\n"
+        "                       \u2717 with what to change; sends and writes nothing\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"
@@ -151,8 +162,11 @@ QString commandLineHelp() {
         "   2  the command line, the settings file or the --test-smtp address cannot be\n"
         "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
-        "      server (or the OAuth token endpoint) could not be reached or its port not\n"
-        "      read; a later run sends them\n");
+        "      server (or the OAuth token endpoint) could not be reached; a later run\n"
+        "      sends them\n"
+        "  78  a setting only a person can fix: --check found one, or --once kept e-mails\n"
+        "      for a port, host name or TLS mode that cannot work\n"
+        " 128+n ended by signal n (SIGTERM, SIGINT, SIGHUP) after the teardown (--once)\n");
 }
 
 }  // namespace velocast

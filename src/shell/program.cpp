@@ -171,6 +171,7 @@ void Program::drainOnceThenQuit() {
             const bool walked = sender.ENVIAR_EMAIL();
             const auto& kept = sender.rowsKeptForServerInLastDrain();
             rowsLeftForServer_ = kept.rows;
+            settingToFix_ = kept.setting;
             if (kept.rows > 0 && serverUnreachable) serverUnreachable(kept);
             // A pause outlasts any sensible run: the rows wait for the next one.
             endedPaused_ = walked && sender.pausedUntil().isValid();

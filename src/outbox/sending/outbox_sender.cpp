@@ -179,7 +179,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
     if (!IdSMTP.isConnected() && !mail::configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
-                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
+                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"), QStringLiteral("SMTP server"),
+                      QStringLiteral("STMP_PROVEDOR"));
         return RowResult::Kept;
     }
 
@@ -240,7 +241,13 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
                 pauseForServer(verdict, e.message());
                 return RowResult::Paused;
             }
-            keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
+            // A mode name the client does not know was replaced by required TLS; a server that
+            // cannot be reached that way may well need the mode the club meant to write.
+            QString setting = e.setting();
+            if (setting.isEmpty() && !mail::tlsModeFromSettingName(account.tlsModeName))
+                setting = QStringLiteral("IdSMTP_UseTLS");
+            keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message(),
+                          QStringLiteral("SMTP server"), setting);
             return RowResult::Kept;
         }
     }
@@ -320,13 +327,15 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     return RowResult::Kept;
 }
 
-void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer) {
+void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer,
+                                 const QString& setting) {
     // A row can be visited twice in one drain: after the last row is deleted, the one before
     // it becomes current again. That is the row kept just before; it is still one e-mail.
     if (keptForServer_.rows == 0 || row.id != lastKeptId_) ++keptForServer_.rows;
     lastKeptId_ = row.id;
     keptForServer_.server = server;
     keptForServer_.peer = peer;
+    if (!setting.isEmpty()) keptForServer_.setting = setting;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
     static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
     keptForServer_.reason = reason.split(lineBreaks, Qt::SkipEmptyParts).join(QStringLiteral(": "));

@@ -70,6 +70,10 @@ public:
         QString server;  // host:port, or the setting as written when its port cannot be read
         QString reason;  // one line
         QString peer = QStringLiteral("SMTP server");  // or the OAuth token endpoint
+        // The setting of Qzcvar2 that kept them and that only a person can change (a port that
+        // cannot be read, a host that does not exist, an unknown TLS mode); empty when the
+        // server may simply come back.
+        QString setting;
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
     // Rows the last drain left for a later attempt (their recipient or attachment failed for
@@ -124,7 +128,7 @@ private:
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
-                       const QString& peer = QStringLiteral("SMTP server"));
+                       const QString& peer = QStringLiteral("SMTP server"), const QString& setting = QString());
     // No access token: an endpoint out of reach keeps the row like an unreachable server;
     // anything else needs a person, like a refused send.
     RowResult tokenFailed(const OutboxRow& row, const mail::TokenError& error);
