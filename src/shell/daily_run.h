@@ -21,6 +21,7 @@ public:
     struct Result {
         bool sessionOpened = false;  // false: the notice was shown and no campaign ran
         int campaignsFailed = 0;     // each one also told through campaignDone as it ended
+        bool nothingToRun = false;   // no settings row or no cash session: the notice was shown
     };
     // The create event of the main window. An error that escapes the session opening or the
     // holiday test ends the run there and is passed on for the default error report.
@@ -46,6 +47,10 @@ public:
     bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:
+    // The detail of the notice when the opened session has nothing to run on (no settings
+    // row, no business date); empty when the campaigns may run.
+    QString missingForTheRun() const;
+
     Session& session_;
     Notices& notices_;
     bool sessionOpened_ = false;

@@ -21,8 +21,11 @@ HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const 
         writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + text);
     });
     connect(&program, &Program::serverUnreachable, this, [](const OutboxSender::KeptForServer& kept) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4")
-                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason));
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4%5")
+                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason,
+                                                    kept.setting.isEmpty() ? QString()
+                                                    : QStringLiteral(" (change Qzcvar2.%1; velocast --check tells what else is wrong)")
+                                                          .arg(kept.setting)));
     });
     // Progress of the daily run, and what it wrote for the summary at the end.
     connect(&program, &Program::campaignDone, this, [this](const DailyRun::CampaignDone& done) {
@@ -58,6 +61,8 @@ int HeadlessMode::finish() {
                      .arg(figures_.sent()).arg(figures_.invalid()).arg(figures_.pending())
                      .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
     if (program.failed()) return kExitFailure;
+    // Retrying cannot help a setting that is wrong: a person must change it.
+    if (program.rowsLeftForServer() > 0 && !program.settingToFix().isEmpty()) return kExitConfiguration;
     return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
 }
 

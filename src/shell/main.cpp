@@ -10,12 +10,14 @@
 #include "notices/notices.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
+#include "shell/check_command.h"
 #include "shell/core_dumps.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/first_run_dialog.h"
 #include "shell/headless_mode.h"
+#include "shell/history_command.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -180,6 +182,16 @@ int main(int argc, char** argv) {
         preview.all = options->all;
         preview.csv = options->format == QLatin1String("csv");
         return runPreview(preview);
+    }
+    if (options->history) {
+        QCoreApplication app(argc, argv);
+        return runHistory({options->dataLinkPath, options->historyAddress,
+                           QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
+                          *settings);
+    }
+    if (options->check) {
+        QCoreApplication app(argc, argv);
+        return runCheck(options->dataLinkPath, *settings);
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);

@@ -5,6 +5,7 @@
 #include <QSet>
 #include <memory>
 
+#include "campaigns/campaign_of_subject.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "notices/notices.h"
@@ -42,6 +43,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     setIntervals({});
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
     sender_.setPacing(pacingSettings(settings_));
+    sender_.history.campaignOf = [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); };
+    sender_.history.warn = &warnHistory;
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
     connect(&watchdog_, &Watchdog::reconnected, this, [this] {
@@ -108,6 +111,7 @@ void Program::build() {
     // Without its state file the run still sends, remembering deferred rows only until it ends.
     QString stateError;
     if (openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError)) {
+        pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
     } else {
         notices_.reportError(stateError);
@@ -136,7 +140,7 @@ void Program::FormCreate() {
 void Program::runDailyRun() {
     const bool ran = withErrorReport(notices_, [&] {
         emit iconRequested();
-        if (!dailyRun_.FormCreate().sessionOpened) endRequest();
+        if (const DailyRun::Result result = dailyRun_.FormCreate(); !result.sessionOpened || result.nothingToRun) endRequest();
         sender_.startSending();
     });
     if (!ran) errorReported_ = true;
@@ -200,6 +204,7 @@ void Program::drainOnceThenQuit() {
             // A failed drain has asked to end (the sender's `failed`).
             const bool walked = sender_.ENVIAR_EMAIL();
             rowsLeftForServer_ = sender_.rowsKeptForServerInLastDrain().rows;
+            settingToFix_ = sender_.rowsKeptForServerInLastDrain().setting;
             // A pause outlasts any sensible run: the rows wait for the next one.
             endedPaused_ = walked && sender_.pausedUntil().isValid();
             if (endedPaused_ || !walked) break;

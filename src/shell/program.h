@@ -62,6 +62,9 @@ public:
     // drainOnceThenQuit ended on a pause (the provider throttles, or a pacing limit): the
     // rows wait for a later run.
     bool endedPaused() const { return endedPaused_; }
+    // The setting of Qzcvar2 that made the last drain of drainOnceThenQuit keep rows and that only a person can
+    // change; empty when none did.
+    const QString& settingToFix() const { return settingToFix_; }
 
     // The periods of the run's timers; benchmarks run the same loop faster.
     struct Intervals {
@@ -80,6 +83,8 @@ public:
     SharedConnection& connection() { return connection_; }
     OutboxSender& sender() { return sender_; }
     Watchdog& watchdog() { return watchdog_; }
+    // The club's local state database (the send history the window shows).
+    StateDatabase& state() { return state_; }
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
     const LocalSettings& settings() const { return settings_; }
@@ -128,6 +133,7 @@ private:
     int rowsLeftForServer_ = 0;
     bool endedPaused_ = false;
     bool drainingOnce_ = false;
+    QString settingToFix_;
     bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
     bool standingAside_ = false;
 };

@@ -71,12 +71,17 @@ units)
     "$work/prefix/lib/systemd/system/velocast.service" "$work/prefix/lib/systemd/system/velocast.timer" \
     > "$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "systemd-analyze verify"; }
   cat "$work/verify.log"
-  # The service is confined: systemd's own exposure score, 10 wide open, at most 2.0.
-  score=$(systemd-analyze security --offline=yes "$work/prefix/lib/systemd/system/velocast.service" 2>/dev/null \
-    | sed -n 's/.*Overall exposure level for velocast.service: \([0-9.]*\).*/\1/p')
-  [ -n "$score" ] || fail "systemd-analyze security gave no score"
-  awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "the service's exposure score is $score, above 2.0"
-  echo "velocast.service exposure score: $score"
+  # A service is confined: systemd's own exposure score, 10 wide open, at most 2.0.
+  confined() {
+    local unit=$1 name score
+    name=$(basename "$unit")
+    score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null \
+      | sed -n "s/.*Overall exposure level for $name: \\([0-9.]*\\).*/\\1/p")
+    [ -n "$score" ] || fail "systemd-analyze security gave no score for $name"
+    awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "$name's exposure score is $score, above 2.0"
+    echo "$name exposure score: $score"
+  }
+  confined "$work/prefix/lib/systemd/system/velocast.service"
   # A template is verified through an instance of it, as systemctl would start one.
   units="$work/prefix/lib/systemd/system"
   for unit in service timer; do cp "$units/velocast@.$unit" "$work/velocast@demo.$unit"; done
@@ -84,11 +89,7 @@ units)
     > "$work/verify-club.log" 2>&1 || { cat "$work/verify-club.log" >&2; fail "systemd-analyze verify of velocast@.service"; }
   cat "$work/verify-club.log"
   # The per-club template is confined as the single service is.
-  score=$(systemd-analyze security --offline=yes "$work/velocast@demo.service" 2>/dev/null \
-    | sed -n 's/.*Overall exposure level for velocast@demo.service: \([0-9.]*\).*/\1/p')
-  [ -n "$score" ] || fail "systemd-analyze security gave no score for velocast@.service"
-  awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "velocast@.service's exposure score is $score, above 2.0"
-  echo "velocast@.service exposure score: $score"
+  confined "$work/velocast@demo.service"
   # verify lets a misspelt directive pass with a warning; the template must have none.
   if grep -E 'Unknown key|Invalid|Failed' "$work/verify-club.log"; then fail "velocast@.service has a directive systemd does not take"; fi
   ;;

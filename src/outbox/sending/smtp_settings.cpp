@@ -28,6 +28,8 @@ SmtpAccount readSmtpAccount(SharedConnection& connection) {
     return readSmtpAccount(settings);
 }
 
+bool SmtpAccount::userNameBlank() const { return authenticate && mail::trimControlCharacters(userName).isEmpty(); }
+
 QString smtpHost(const QString& server) {
     const qsizetype star = server.indexOf(QLatin1Char('*'));
     return star < 0 ? QString() : mail::trimControlCharacters(server.left(star));
@@ -99,7 +101,10 @@ bool configureClient(mail::SmtpClient& client, const SmtpAccount& account) {
     const auto port = smtpPort(account.server);
     if (!port) return false;
     client.setPort(*port);
-    client.setAuthentication(account.authenticate ? mail::SmtpAuthentication::Sasl : mail::SmtpAuthentication::None);
+    if (account.userNameBlank())
+        client.warn(QStringLiteral("USERNAME is empty: sending without authentication, as for NULL. Write the mailbox's "
+                                   "user name in Qzcvar2.USERNAME to sign in, or set it to NULL."));
+    client.setAuthentication(account.authenticates() ? mail::SmtpAuthentication::Sasl : mail::SmtpAuthentication::None);
     client.setUserName(account.userName);
     client.setPassword(account.password);
     return true;
