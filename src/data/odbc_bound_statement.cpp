@@ -3,10 +3,9 @@
 #include <QDateTime>
 #include <QSqlDriver>
 #include <deque>
-#include <sql.h>
-#include <sqlext.h>
 
 #include "data/db_error.h"
+#include "data/odbc_api.h"
 
 namespace velocast {
 namespace {
