@@ -35,7 +35,7 @@ install(FILES ${velocast_packaging}/systemd/velocast.sysusers DESTINATION ${VELO
 install(CODE "
   set(VELOCAST_BINDIR \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
   set(VELOCAST_DOCDIR \"\${CMAKE_INSTALL_PREFIX}/${VELOCAST_DOC_DIR}\")
-  foreach(unit velocast.service velocast.timer)
+  foreach(unit velocast.service velocast.timer velocast@.service velocast@.timer)
     set(target \"\${CMAKE_INSTALL_PREFIX}/${VELOCAST_UNIT_DIR}/\${unit}\")
     message(STATUS \"Installing: \$ENV{DESTDIR}\${target}\")
     configure_file(\"${velocast_packaging}/systemd/\${unit}.in\" \"\$ENV{DESTDIR}\${target}\" @ONLY)

@@ -60,6 +60,7 @@ void CampaignRun::exec(const SqlText& sql, const QVariantMap& parameters) {
 std::unique_ptr<SharedConnection> CampaignRun::openReadOnlyConnection(const QString& name) {
     auto own = std::make_unique<SharedConnection>(session_.connection().dataLinkPath(), name);
     own->readOnly = true;
+    own->bounds = session_.connection().bounds;
     own->open();
     return own;
 }
@@ -137,7 +138,12 @@ bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* ro
         } catch (const DbError&) {
         }
         const auto* step = dynamic_cast<const CampaignStepError*>(&e);
-        notices.MOSTRA_AVISO(QStringLiteral("!"), kGravandoNaTabela, step ? step->detail() : QStringLiteral("Velocast"));
+        QString detail = step ? step->detail() : QStringLiteral("Velocast");
+        // A time-out is the one failure a person can act on from here (the club's system held
+        // a lock too long, or a setting is too tight): the notice says which.
+        if (const QString timeout = connection.timeoutExplanation(QString::fromUtf8(e.what())); !timeout.isEmpty())
+            detail += QLatin1Char('\n') + timeout;
+        notices.MOSTRA_AVISO(QStringLiteral("!"), kGravandoNaTabela, detail);
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include "campaigns/loyalty_batch.h"
 #include "campaigns/loyalty_due.h"
 #include "data/db_error.h"
+#include "data/odbc_bound_statement.h"
 #include "data/session.h"
 #include "data/shared_connection.h"
 #include "data/sql_statement.h"
@@ -51,6 +52,30 @@ QString storedForms(const QString& literal) {
         forms << QLatin1Char('\'') + form + QLatin1Char('\'');
     forms << sign + core;
     return forms.join(QStringLiteral(", "));
+}
+
+// The run table's column, as the session opening creates it.
+constexpr int kRunTableWidth = 10;
+// SQL Server takes at most 1,000 rows in one VALUES list of an INSERT.
+constexpr qsizetype kRowsPerInsert = 1000;
+
+// The registration numbers into the run table, as the walk read them, by one INSERT per
+// thousand rows.
+void insertRunTableRows(SharedConnection& connection, const QString& runTable, const QVariantList& matriculas) {
+    for (qsizetype from = 0; from < matriculas.size(); from += kRowsPerInsert) {
+        const QVariantList rows = matriculas.mid(from, kRowsPerInsert);
+        QStringList markers;
+        QVariantList values;
+        for (const QVariant& m : rows) {
+            markers << QStringLiteral("(?)");
+            // Text, as the column holds it, whatever type the walk gave it.
+            values << (m.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m.toString()));
+        }
+        connection.odbcStatements().exec(connection.database(),
+                                         QStringLiteral("INSERT INTO ") + runTable + QStringLiteral(" (MATRICULA) VALUES ") +
+                                             markers.join(QLatin1Char(',')),
+                                         values, QList<int>(rows.size(), kRunTableWidth));
+    }
 }
 
 }  // namespace
@@ -157,15 +182,28 @@ void Fidelidade::fill(CampaignRun& run) {
         });
         const QString insertLoyal =
             QStringLiteral("INSERT INTO ") + runTable + QStringLiteral(" (MATRICULA) VALUES (:MATRICULA)");
+        // On SQL Server the loyal members of a batch go into the run table by one statement,
+        // each a round trip over the network; SQLite writes them one by one, at no such cost.
+        const bool mssql = run.dialect() == Dialect::Mssql;
+        QVariantList loyalToWrite;
+        const auto writeLoyal = [&] {
+            if (loyalToWrite.isEmpty()) return;
+            asStep(kRunTableDetail, [&] { insertRunTableRows(session.connection(), runTable, loyalToWrite); });
+            loyalToWrite.clear();
+        };
         const auto keepLoyal = [&](const QVariant& matricula) {
+            if (mssql) {
+                loyalToWrite << matricula;
+                return;
+            }
             asStep(kRunTableDetail, [&] {
                 runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
             });
         };
-        // On SQLite the lookups of candidates whose number fits in 64 bits go in batches, one
-        // condition per month; a setting of more months than a batch takes (decades: nobody's
-        // first month was paid) keeps the lookups month by month, which end at the first.
-        const bool batched = run.dialect() == Dialect::Sqlite && months > 0 && months <= LoyaltyBatch::kMaxMonths;
+        // The lookups of candidates whose number fits in 64 bits go in batches, one condition
+        // per month; a setting of more months than a batch takes (decades: nobody's first
+        // month was paid) keeps the lookups month by month, which end at the first.
+        const bool batched = months > 0 && months <= LoyaltyBatch::kMaxMonths;
         const QList<Month> examined = batched ? monthsExamined(run.businessDate(), months) : QList<Month>();
         const bool beforeYearOne = !examined.isEmpty() && examined.first().year < 1;  // nobody paid then
         LoyaltyBatch batch(session.connection(), examined, keepLoyal);
@@ -181,14 +219,17 @@ void Fidelidade::fill(CampaignRun& run) {
                 const qlonglong number = literal->toLongLong(&fits);
                 if (fits) {
                     if (!beforeYearOne) asStep(kDatabaseDetail, [&] { batch.add(number, matricula); });
+                    writeLoyal();
                     continue;
                 }
                 // The run table keeps the walk's order: the batch goes before this member.
                 asStep(kDatabaseDetail, [&] { batch.flush(); });
             }
             if (isLoyal(run, matricula.toString(), months)) keepLoyal(matricula);
+            writeLoyal();
         }
         asStep(kDatabaseDetail, [&] { batch.flush(); });
+        writeLoyal();
     }
 
     run.select(QRYFEDELIDADE, selection(runTable));

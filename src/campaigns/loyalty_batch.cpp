@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "data/db_error.h"
+#include "data/odbc_bound_statement.h"
 #include "data/shared_connection.h"
 
 namespace velocast {
@@ -26,6 +27,13 @@ QString paidIn(const QString& number, const Fidelidade::Month& month) {
     return QStringLiteral("EXISTS (") + forms.join(QStringLiteral(" UNION ALL ")) + QLatin1Char(')');
 }
 
+// The same on SQL Server, in the words of the statement per member and month.
+QString paidInOnSqlServer(const QString& number, const Fidelidade::Month& month) {
+    return QStringLiteral("EXISTS (SELECT MATRICULA FROM RECEB WHERE MATRICULA = %1 AND MES = %2 AND ANO = %3)")
+        .arg(number, QStringLiteral("%1").arg(month.month, 2, 10, QLatin1Char('0')),
+             QStringLiteral("%1").arg(month.year, 4, 10, QLatin1Char('0')));
+}
+
 }  // namespace
 
 LoyaltyBatch::LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade::Month>& months,
@@ -34,10 +42,15 @@ LoyaltyBatch::LoyaltyBatch(SharedConnection& connection, const QList<Fidelidade:
     queued_.reserve(kSize);
 }
 
-QString LoyaltyBatch::statement(const QList<Fidelidade::Month>& months, int size) {
+QString LoyaltyBatch::statement(const QList<Fidelidade::Month>& months, int size, Dialect dialect) {
     QStringList values;
     for (int i = 0; i < size; ++i) values << QStringLiteral("(?)");
     QStringList paid;
+    if (dialect == Dialect::Mssql) {
+        for (const Fidelidade::Month& month : months) paid << paidInOnSqlServer(QStringLiteral("C.N"), month);
+        return QStringLiteral("SELECT C.N FROM (VALUES ") + values.join(QLatin1Char(',')) + QStringLiteral(") AS C(N) WHERE ") +
+               paid.join(QStringLiteral(" AND "));
+    }
     // Oldest month first: the first month without a payment settles a candidate.
     for (const Fidelidade::Month& month : months) paid << paidIn(QStringLiteral("C.column1"), month);
     return QStringLiteral("SELECT C.column1 FROM (VALUES ") + values.join(QLatin1Char(',')) +
@@ -49,18 +62,33 @@ void LoyaltyBatch::add(qlonglong number, const QVariant& matricula) {
     if (queued_.size() >= kSize) flush();
 }
 
-void LoyaltyBatch::flush() {
-    if (queued_.isEmpty()) return;
+QSet<qlonglong> LoyaltyBatch::lookUp() const {
     if (!connection_.isOpen()) connection_.open();
+    QSet<qlonglong> paidEveryMonth;
+    if (connection_.dialect() == Dialect::Mssql) {
+        // Every batch is as long as a full one, the last padded with its own last number, so
+        // that one statement prepared on the connection serves the whole walk.
+        QVariantList numbers;
+        for (const Candidate& c : queued_) numbers << QVariant::fromValue<qlonglong>(c.number);
+        while (numbers.size() < kSize) numbers << numbers.last();
+        for (qlonglong n : connection_.odbcStatements().integers(connection_.database(), statement(months_, kSize, Dialect::Mssql), numbers))
+            paidEveryMonth.insert(n);
+        return paidEveryMonth;
+    }
     // A full batch reuses one prepared statement; the last, shorter one has its own.
     QSqlQuery& query = connection_.preparedStatement(statement(months_, static_cast<int>(queued_.size())));
     for (int i = 0; i < queued_.size(); ++i) query.bindValue(i, queued_[i].number);
     if (!query.exec()) throw DbError(query.lastError().text().trimmed());
-    QSet<qlonglong> paidEveryMonth;
     while (query.next()) paidEveryMonth.insert(query.value(0).toLongLong());
     const QSqlError error = query.lastError();
     query.finish();
     if (error.isValid()) throw DbError(error.text().trimmed());
+    return paidEveryMonth;
+}
+
+void LoyaltyBatch::flush() {
+    if (queued_.isEmpty()) return;
+    const QSet<qlonglong> paidEveryMonth = lookUp();
     const QList<Candidate> decided = std::exchange(queued_, {});
     for (const Candidate& candidate : decided)
         if (paidEveryMonth.contains(candidate.number)) loyal_(candidate.matricula);

@@ -1,14 +1,16 @@
 #pragma once
-// On SQLite the loyalty campaign asks about its candidates a batch at a time: one statement
-// tells which of up to kSize registration numbers have a payment in every examined month.
-// A statement per member and month, as SQL Server gets it, would cost the database's and
-// Qt's overhead for nearly every member of the club several times over.
+// The loyalty campaign asks about its candidates a batch at a time: one statement tells which
+// of up to kSize registration numbers have a payment in every examined month. A statement per
+// member and month would cost the database's overhead for nearly every member of the club
+// several times over, and on SQL Server a round trip over the network each time.
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <functional>
 
 #include "campaigns/fidelidade.h"
+#include "data/dialect.h"
 
 namespace velocast {
 
@@ -33,14 +35,18 @@ public:
     void flush();
 
     // The lookup of `size` candidates, bound in order as integers; it returns the numbers of
-    // the loyal ones.
-    static QString statement(const QList<Fidelidade::Month>& months, int size);
+    // the loyal ones. On SQL Server it compares as the statement per member and month does:
+    // the registration column turned into a number to meet the bound integer, the month and
+    // year as bare numbers.
+    static QString statement(const QList<Fidelidade::Month>& months, int size, Dialect dialect = Dialect::Sqlite);
 
 private:
     struct Candidate {
         qlonglong number;
         QVariant matricula;
     };
+
+    QSet<qlonglong> lookUp() const;
 
     SharedConnection& connection_;
     QList<Fidelidade::Month> months_;

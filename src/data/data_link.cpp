@@ -121,6 +121,9 @@ void mapSqlServer(DataLink& link) {
         cs += QStringLiteral(";PWD=") + odbcValue(link.properties.value(QStringLiteral("password")));
     cs += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
     if (asksForEncryption(link.properties)) cs += QStringLiteral(";Encryption=require");
+    // The name a DBA sees in the server's activity views: the link's own when it gives one.
+    const QString application = link.properties.value(QStringLiteral("application name")).trimmed();
+    cs += QStringLiteral(";APP=") + odbcValue(application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application);
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;

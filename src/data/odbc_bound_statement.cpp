@@ -2,7 +2,9 @@
 
 #include <QDateTime>
 #include <QSqlDriver>
+#include <algorithm>
 #include <deque>
+#include <vector>
 
 #include "data/db_error.h"
 #include "data/odbc_api.h"
@@ -39,9 +41,12 @@ struct Bound {
     unsigned char bit = 0;
     SQL_TIMESTAMP_STRUCT timestamp{};
     QByteArray bytes;
+    std::vector<char16_t> wideText;  // grows, never moves while it is large enough
     SQLLEN indicator = 0;
+    bool bound = false;  // its buffer is bound: new values only change the buffer
 };
 
+// A statement handle, freed with its object.
 class Statement {
 public:
     explicit Statement(SQLHANDLE connection) {
@@ -65,46 +70,79 @@ SQLWCHAR* wide(const QString& text) {
     return reinterpret_cast<SQLWCHAR*>(const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16())));
 }
 
-void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value, Bound& b) {
-    const bool null = value.isNull();
-    b.indicator = null ? SQL_NULL_DATA : 0;
-    auto put = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER data,
-                   SQLLEN capacity) {
-        statement.check(SQLBindParameter(statement.handle(), number, SQL_PARAM_INPUT, cType, sqlType, size,
-                                         digits, data, capacity, &b.indicator));
-    };
+// The declared length of a text value: its column's, so that every run of a statement declares
+// the same; a value longer than its column keeps its own length (the server then refuses it
+// rather than the driver cutting it). 0 stands for NVARCHAR(MAX).
+SQLULEN declaredTextLength(qsizetype length, int width) {
+    if (width == kLongTextWidth) return 0;
+    if (width > 0) return SQLULEN(qMax<qsizetype>(width, length));
+    return length > kLongestNvarchar ? 0 : SQLULEN(kLongestNvarchar);
+}
+
+// How a value travels, by its type (a 64-bit integer that fits goes as the int it is: a key
+// read from an int column may come back 64 bits wide).
+enum class Kind { Bit, Integer, BigInteger, Real, Timestamp, Bytes, Text };
+
+Kind kindOf(const QVariant& value) {
     switch (value.typeId()) {
-    case QMetaType::Bool:
-        b.bit = value.toBool() ? 1 : 0;
-        return put(SQL_C_BIT, SQL_BIT, 1, 0, &b.bit, 0);
+    case QMetaType::Bool: return Kind::Bit;
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::Char:
     case QMetaType::SChar:
-    case QMetaType::UChar:
-        b.integer = value.toInt();
-        return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
+    case QMetaType::UChar: return Kind::Integer;
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Long:
     case QMetaType::ULong: {
-        // A key read from an int column may come back 64 bits wide; it goes as the int it is.
         const qlonglong v = value.toLongLong();
-        if (v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max()) {
-            b.integer = SQLINTEGER(v);
-            return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
-        }
-        b.bigInteger = v;
-        return put(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &b.bigInteger, 0);
+        return v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max() ? Kind::Integer
+                                                                                                          : Kind::BigInteger;
     }
     case QMetaType::Double:
-    case QMetaType::Float:
+    case QMetaType::Float: return Kind::Real;
+    case QMetaType::QDate:
+    case QMetaType::QDateTime: return Kind::Timestamp;
+    case QMetaType::QByteArray: return Kind::Bytes;
+    default: return Kind::Text;  // text, and a NULL that carries no type of its own
+    }
+}
+
+// What a value is declared as; a statement is prepared once per declaration.
+QString declarationOf(const QVariant& value, int width) {
+    const Kind kind = kindOf(value);
+    if (kind != Kind::Text) return QString::number(int(kind));
+    return QStringLiteral("n%1").arg(declaredTextLength(value.toString().size(), width));
+}
+
+void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value, int width, Bound& b) {
+    const bool null = value.isNull();
+    b.indicator = null ? SQL_NULL_DATA : 0;
+    // A statement whose parameters are bound again is prepared again by the driver: each is
+    // bound once, to a buffer of its own that later runs only fill.
+    auto put = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER data,
+                   SQLLEN capacity, bool moved = false) {
+        if (b.bound && !moved) return;
+        statement.check(SQLBindParameter(statement.handle(), number, SQL_PARAM_INPUT, cType, sqlType, size,
+                                         digits, data, capacity, &b.indicator));
+        b.bound = true;
+    };
+    switch (kindOf(value)) {
+    case Kind::Bit:
+        b.bit = value.toBool() ? 1 : 0;
+        return put(SQL_C_BIT, SQL_BIT, 1, 0, &b.bit, 0);
+    case Kind::Integer:
+        b.integer = SQLINTEGER(value.toLongLong());
+        return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
+    case Kind::BigInteger:
+        b.bigInteger = value.toLongLong();
+        return put(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &b.bigInteger, 0);
+    case Kind::Real:
         b.real = value.toDouble();
         return put(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &b.real, 0);
-    case QMetaType::QDate:
-    case QMetaType::QDateTime: {
+    case Kind::Timestamp: {
         const QDateTime t = value.typeId() == QMetaType::QDate ? value.toDate().startOfDay() : value.toDateTime();
         if (!null) {
             b.timestamp.year = SQLSMALLINT(t.date().year());
@@ -117,25 +155,34 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
         }
         return put(SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 23, 3, &b.timestamp, sizeof b.timestamp);
     }
-    case QMetaType::QByteArray:
+    case Kind::Bytes:
         b.bytes = value.toByteArray();
         if (!null) b.indicator = b.bytes.size();
         return put(SQL_C_BINARY, SQL_VARBINARY, SQLULEN(qMax<qsizetype>(1, b.bytes.size())), 0, b.bytes.data(),
-                   b.bytes.size());
-    default:
-        // Text, and a NULL that carries no type of its own: Unicode.
-        b.text = value.toString();
-        if (!null) b.indicator = SQLLEN(b.text.size() * sizeof(SQLWCHAR));
+                   b.bytes.size(), true);
+    case Kind::Text: {
+        const QString text = value.toString();
+        if (!null) b.indicator = SQLLEN(text.size() * sizeof(SQLWCHAR));
         // NVARCHAR parameters hold at most 4000 characters; the driver would cut a longer text
         // to that without a word, so it goes as long Unicode text.
-        return put(SQL_C_WCHAR, b.text.size() > kLongestNvarchar ? SQL_WLONGVARCHAR : SQL_WVARCHAR,
-                   SQLULEN(qMax<qsizetype>(1, b.text.size())), 0, wide(b.text), SQLLEN(b.text.size() * sizeof(SQLWCHAR)));
+        const SQLULEN declared = declaredTextLength(text.size(), width);
+        const bool grows = size_t(text.size()) > b.wideText.size() || b.wideText.empty();
+        if (grows) b.wideText.resize(std::max<size_t>({size_t(text.size()), size_t(declared), 1}));
+        std::copy(text.utf16(), text.utf16() + text.size(), b.wideText.begin());
+        return put(SQL_C_WCHAR, declared == 0 ? SQL_WLONGVARCHAR : SQL_WVARCHAR,
+                   declared == 0 ? SQLULEN(b.wideText.size()) : declared, 0,
+                   reinterpret_cast<SQLWCHAR*>(b.wideText.data()), SQLLEN(b.wideText.size() * sizeof(SQLWCHAR)), grows);
+    }
     }
 }
 
+SQLHANDLE odbcConnection(const QSqlDatabase& db) { return odbcConnectionHandle(db); }
+
 }  // namespace
 
-void execOdbcBound(const QSqlDatabase& db, const QString& sql, const QVariantList& values) {
+QString odbcDiagnostics(short handleType, void* handle) { return diagnostics(handleType, handle); }
+
+void* odbcConnectionHandle(const QSqlDatabase& db) {
     // Qt's ODBC driver hands out its connection handle (SQLHDBC) as a pointer.
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     SQLHANDLE connection = SQL_NULL_HANDLE;
@@ -143,16 +190,136 @@ void execOdbcBound(const QSqlDatabase& db, const QString& sql, const QVariantLis
     else if (qstrcmp(handle.typeName(), "SQLHANDLE") == 0) connection = *static_cast<const SQLHANDLE*>(handle.constData());
     if (db.driverName() != QLatin1String("QODBC") || connection == SQL_NULL_HANDLE)
         throw DbError(QStringLiteral("the database connection has no ODBC handle"));
-    const Statement statement(connection);
-    const QString text = sql;  // kept alive for the driver while the statement runs
-    statement.check(SQLPrepareW(statement.handle(), wide(text), SQLINTEGER(text.size())));
-    std::deque<Bound> bound(values.size());
-    for (qsizetype i = 0; i < values.size(); ++i)
-        bind(statement, SQLUSMALLINT(i + 1), values.at(i), bound[i]);
-    statement.check(SQLExecute(statement.handle()));
+    return connection;
+}
+
+struct OdbcStatements::Prepared {
+    explicit Prepared(SQLHANDLE connection, const QString& sql) : statement(connection), text(sql) {
+        statement.check(SQLPrepareW(statement.handle(), wide(text), SQLINTEGER(text.size())));
+    }
+    Statement statement;
+    QString text;             // kept alive for the driver while the statement is prepared
+    std::deque<Bound> bound;  // the values' buffers, bound once
+};
+
+OdbcStatements::OdbcStatements() = default;
+OdbcStatements::~OdbcStatements() = default;
+
+void OdbcStatements::clear() { prepared_.clear(); }
+
+OdbcStatements::Prepared& OdbcStatements::run(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                                               const QList<int>& textWidths) {
+    const SQLHANDLE connection = odbcConnection(db);
+    const auto widthOf = [&](qsizetype i) { return i < textWidths.size() ? textWidths.at(i) : kUndeclaredWidth; };
+    QString key = sql;
+    for (qsizetype i = 0; i < values.size(); ++i) key += QLatin1Char('\x1f') + declarationOf(values.at(i), widthOf(i));
+    std::shared_ptr<Prepared>& prepared = prepared_[key];
+    if (!prepared) {
+        try {
+            prepared = std::make_shared<Prepared>(connection, sql);
+        } catch (...) {
+            prepared_.remove(key);
+            throw;
+        }
+    }
+    const Statement& statement = prepared->statement;
+    std::deque<Bound>& bound = prepared->bound;
+    bound.resize(values.size());
+    for (qsizetype i = 0; i < values.size(); ++i) bind(statement, SQLUSMALLINT(i + 1), values.at(i), widthOf(i), bound[i]);
+    const SQLRETURN executed = SQLExecute(statement.handle());
+    if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
+        const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
+        SQLFreeStmt(statement.handle(), SQL_CLOSE);
+        throw DbError(error);
+    }
+    return *prepared;
+}
+
+void OdbcStatements::exec(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                          const QList<int>& textWidths) {
+    const Statement& statement = run(db, sql, values, textWidths).statement;
     // Read past every count the statement produced, so the connection is free for the next.
     while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
     }
+    SQLFreeStmt(statement.handle(), SQL_CLOSE);
+}
+
+namespace {
+
+// One column of the current row: integers as numbers, anything else as text read in pieces.
+QVariant columnValue(const Statement& statement, SQLUSMALLINT column) {
+    SQLSMALLINT type = 0, digits = 0, nullable = 0, nameLength = 0;
+    SQLULEN size = 0;
+    SQLWCHAR name[2];
+    statement.check(SQLDescribeColW(statement.handle(), column, name, 1, &nameLength, &type, &size, &digits, &nullable));
+    SQLLEN indicator = 0;
+    if (type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT) {
+        SQLBIGINT value = 0;
+        statement.check(SQLGetData(statement.handle(), column, SQL_C_SBIGINT, &value, 0, &indicator));
+        if (indicator == SQL_NULL_DATA) return QVariant();
+        return type == SQL_BIGINT ? QVariant(qlonglong(value)) : QVariant(int(value));
+    }
+    QString text;
+    char16_t chunk[2048];
+    for (;;) {
+        const SQLRETURN r = SQLGetData(statement.handle(), column, SQL_C_WCHAR, chunk, sizeof chunk, &indicator);
+        if (r == SQL_NO_DATA) break;
+        statement.check(r);
+        if (indicator == SQL_NULL_DATA) return QVariant(QMetaType::fromType<QString>());
+        const qsizetype available = indicator == SQL_NO_TOTAL || indicator >= SQLLEN(sizeof chunk)
+                                        ? qsizetype(std::size(chunk)) - 1
+                                        : qsizetype(indicator / sizeof(char16_t));
+        text.append(QStringView(chunk, available));
+        if (r == SQL_SUCCESS) break;  // the last piece
+    }
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
+}  // namespace
+
+QList<QVariantList> OdbcStatements::rows(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                                         int columns) {
+    const Statement& statement = run(db, sql, values, {}).statement;
+    QList<QVariantList> result;
+    try {
+        for (SQLRETURN r = SQLFetch(statement.handle()); r != SQL_NO_DATA; r = SQLFetch(statement.handle())) {
+            statement.check(r);
+            QVariantList row;
+            for (int c = 1; c <= columns; ++c) row << columnValue(statement, SQLUSMALLINT(c));
+            result << row;
+        }
+        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
+        }
+    } catch (...) {
+        SQLFreeStmt(statement.handle(), SQL_CLOSE);
+        throw;
+    }
+    SQLFreeStmt(statement.handle(), SQL_CLOSE);
+    return result;
+}
+
+QList<qlonglong> OdbcStatements::integers(const QSqlDatabase& db, const QString& sql, const QVariantList& values) {
+    const Statement& statement = run(db, sql, values, {}).statement;
+    QList<qlonglong> result;
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    try {
+        statement.check(SQLBindCol(statement.handle(), 1, SQL_C_SBIGINT, &value, 0, &indicator));
+        // Every row is read, so that the driver has no answer left to cancel.
+        for (SQLRETURN r = SQLFetch(statement.handle()); r != SQL_NO_DATA; r = SQLFetch(statement.handle())) {
+            statement.check(r);
+            if (indicator != SQL_NULL_DATA) result << value;
+        }
+        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
+        }
+    } catch (...) {
+        SQLFreeStmt(statement.handle(), SQL_CLOSE);
+        SQLFreeStmt(statement.handle(), SQL_UNBIND);
+        throw;
+    }
+    SQLFreeStmt(statement.handle(), SQL_CLOSE);
+    SQLFreeStmt(statement.handle(), SQL_UNBIND);
+    return result;
 }
 
 }  // namespace velocast

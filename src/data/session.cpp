@@ -1,5 +1,7 @@
 #include "data/session.h"
 
+#include <QRegularExpression>
+
 #include "calendar/clock.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
@@ -17,24 +19,82 @@ QString createRunTableSql(Dialect dialect, const QString& name) {
 
 QString dropRunTableSql(const QString& name) { return QStringLiteral("DROP TABLE ") + name; }
 
+QString listRunTablesSql(Dialect dialect) {
+    // The prefix's letters are no LIKE wildcards; both servers compare them without regard
+    // to case, as they do table names.
+    if (dialect == Dialect::Mssql)
+        return QStringLiteral("SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE '") + kRunTablePrefix +
+               QStringLiteral("%'");
+    return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE '") + kRunTablePrefix +
+           QStringLiteral("%'");
+}
+
 Session::Session(SharedConnection& connection, Notices& notices)
-    : connection_(connection), notices_(notices) {
+    : databaseLock(connection), connection_(connection), notices_(notices) {
     TBLTEMPFEDELIDADE.setTable(QStringLiteral("TEMPFEDELIDADE"));
 }
 
+QStringList Session::runTablesInDatabase() {
+    QSqlQuery query = runSql(connection_, listRunTablesSql(connection_.dialect()));
+    QStringList names;
+    while (query.next()) names << query.value(0).toString();
+    return names;
+}
+
 QString Session::createRunTableFreeName() {
-    // A run that was killed leaves its table behind, and a start within the same second
-    // would then fail on the name. The following seconds' names are as good: a failed
-    // creation tries the next one (a failed statement leaves the transaction open on both
-    // servers), and only the last failure counts.
-    const QTime start = localNow().time();
-    for (int second = 0;; ++second) {
-        const QString name = kRunTablePrefix + start.addSecs(second).toString(QStringLiteral("HHmmss"));
+    // A run that was killed leaves its table behind, and a burst of crashes and restarts
+    // leaves one per second or more. The name keeps the start time and gets a number when
+    // that is taken; should another start take the name first, the next number is tried (a
+    // failed statement leaves the transaction open on both servers), and only the last
+    // failure counts.
+    const QString base = kRunTablePrefix + localNow().time().toString(QStringLiteral("HHmmss"));
+    QStringList taken;
+    try {
+        taken = runTablesInDatabase();
+    } catch (const DbError&) {
+        // Unlisted, the creation itself finds out which names are free.
+    }
+    auto isTaken = [&](const QString& name) { return taken.contains(name, Qt::CaseInsensitive); };
+    int number = 1;
+    auto nextFree = [&] {
+        QString name;
+        do {
+            name = number == 1 ? base : base + QStringLiteral("_%1").arg(number);
+            ++number;
+        } while (isTaken(name));
+        return name;
+    };
+    for (int attempt = 1;; ++attempt) {
+        const QString name = nextFree();
         try {
             runSql(connection_, createRunTableSql(connection_.dialect(), name));
             return name;
         } catch (const DbError&) {
-            if (second + 1 == kRunTableNameTries) throw;
+            if (attempt == kRunTableNameTries) throw;
+        }
+    }
+}
+
+void Session::dropLeftOverRunTables() {
+    leftOversDropped_ = 0;
+    QStringList names;
+    try {
+        names = runTablesInDatabase();
+    } catch (const DbError&) {
+        return;  // left for the next run; nothing of this one depends on it
+    }
+    // Only names this program gives its run tables: a club's own table that merely begins
+    // alike (LIKE ignores case on both servers) is never dropped.
+    static const QRegularExpression ours(QStringLiteral("^%1[0-9]{6}(_[0-9]+)?$").arg(kRunTablePrefix),
+                                         QRegularExpression::CaseInsensitiveOption);
+    for (const QString& name : names) {
+        if (!ours.match(name).hasMatch()) continue;
+        if (name.compare(TBLTEMPFEDELIDADE.table(), Qt::CaseInsensitive) == 0) continue;
+        try {
+            runSql(connection_, dropRunTableSql(name));
+            ++leftOversDropped_;
+        } catch (const DbError&) {
+            // Someone else's table of that prefix, or not ours to drop: it stays.
         }
     }
 }
@@ -80,6 +140,7 @@ void Session::openSettings() {
 
 bool Session::ABRE_TABELAS() {
     if (!createRunTable()) return false;
+    if (databaseLock.held()) dropLeftOverRunTables();
     // The run table (empty), the outbox (requeried by every drain) and the members (walked
     // by the loyalty campaign with a query of its own) are checked, not read.
     if (!openStep(TBLTEMPFEDELIDADE, TBLTEMPFEDELIDADE.table(), QStringLiteral("TempFedelidade"), Dataset::Rows::Skip))

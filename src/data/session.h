@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "calendar/date_time.h"
+#include "data/database_lock.h"
 #include "data/dataset.h"
 #include "data/shared_connection.h"
 
@@ -41,6 +42,14 @@ public:
     void setBusinessDate(const DateTime& date) { businessDate_ = date; }
     QString runTableName() const { return TBLTEMPFEDELIDADE.table(); }
     bool runTableCreated() const { return runTableCreated_; }
+    // Run tables that runs which never reached their teardown (killed, the machine stopped)
+    // left behind, removed by this session's opening. Only a copy that holds the database
+    // lock removes them: no other copy can be working with one then.
+    int leftOverRunTablesDropped() const { return leftOversDropped_; }
+
+    // Which copy works on this database; the session opening removes left-over run tables
+    // only while this copy holds it.
+    DatabaseLock databaseLock;
 
     Dataset TBLCONTROLE{QStringLiteral("TBLCONTROLE")};
     Dataset TBLCONTROLE2{QStringLiteral("TBLCONTROLE2")};
@@ -51,10 +60,14 @@ public:
 
 private:
     bool createRunTable();
-    // Creates the run table under the start time's name, or one of the next seconds' when
-    // that fails (a killed run's table left behind); its name. Throws the last DbError.
+    // Creates the run table under a name free in the database: the start time's, or that
+    // name with "_2", "_3"... when runs that were killed left theirs behind. Its name; throws
+    // the last DbError.
     QString createRunTableFreeName();
     static constexpr int kRunTableNameTries = 5;
+    // The run tables in the database, this session's included.
+    QStringList runTablesInDatabase();
+    void dropLeftOverRunTables();
     bool openStep(Dataset& dataset, const QString& table, const QString& detail,
                   Dataset::Rows rows = Dataset::Rows::Read);
 
@@ -62,10 +75,13 @@ private:
     Notices& notices_;
     DateTime businessDate_;
     bool runTableCreated_ = false;
+    int leftOversDropped_ = 0;
 };
 
 // The statements that create and drop the run table, per dialect.
 QString createRunTableSql(Dialect dialect, const QString& name);
 QString dropRunTableSql(const QString& name);
+// The statement that lists the run tables, per dialect.
+QString listRunTablesSql(Dialect dialect);
 
 }  // namespace velocast

@@ -5,6 +5,7 @@
 #include <QSqlQuery>
 
 #include "data/db_error.h"
+#include "data/host_schema.h"
 #include "data/odbc_bound_statement.h"
 #include "data/shared_connection.h"
 
@@ -42,22 +43,55 @@ QList<Placeholder> scanPlaceholders(const QString& sql) {
     return found;
 }
 
+// A statement that only reads: it may run in the empty transaction a commit left open.
+bool readsOnly(const QString& sql) {
+    return sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0;
+}
+
 // A statement that changes rows and returns none.
 bool returnsNoRows(const QString& sql) {
     const QString start = sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).toUpper();
     return start == QLatin1String("INSERT") || start == QLatin1String("UPDATE") || start == QLatin1String("DELETE");
 }
 
+// The declared width of each placeholder named after a text column of the table that an
+// INSERT or UPDATE writes (the outbox's :Email is its column Email).
+QList<int> textWidthsOf(const QString& sql, const QList<Placeholder>& placeholders) {
+    static const QRegularExpression target(QStringLiteral("^\\s*(?:INSERT\\s+INTO|UPDATE)\\s+(\\w+)"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = target.match(sql);
+    QList<int> widths;
+    if (!m.hasMatch()) return widths;
+    const QList<ColumnDef> columns = hostColumns(m.captured(1));
+    for (const Placeholder& p : placeholders) {
+        int width = kUndeclaredWidth;
+        for (const ColumnDef& c : columns)
+            if (c.name.compare(p.name, Qt::CaseInsensitive) == 0)
+                width = c.family == ColumnFamily::LongText ? kLongTextWidth : c.width;
+        widths << width;
+    }
+    return widths;
+}
+
+// The statement with ODBC's "?" in place of each placeholder, and the values in their order.
+struct Marked {
+    QString sql;
+    QVariantList values;
+};
+Marked markedForOdbc(const QString& sql, const QList<Placeholder>& placeholders, const QVariantMap& parameters) {
+    Marked m{sql, {}};
+    for (qsizetype k = placeholders.size() - 1; k >= 0; --k)
+        m.sql.replace(placeholders.at(k).at, placeholders.at(k).length, QStringLiteral("?"));
+    for (const Placeholder& p : placeholders) m.values << parameters.value(p.name);
+    return m;
+}
+
 // On ODBC, a statement that writes rows binds its values itself (see odbc_bound_statement.h),
-// so that text reaches the server as Unicode.
+// so that text reaches the server as Unicode; it is prepared once per connection.
 void runBoundOnOdbc(SharedConnection& connection, const QString& sql, const QList<Placeholder>& placeholders,
                     const QVariantMap& parameters) {
-    QString marked = sql;
-    QVariantList values;
-    for (qsizetype k = placeholders.size() - 1; k >= 0; --k)
-        marked.replace(placeholders.at(k).at, placeholders.at(k).length, QStringLiteral("?"));
-    for (const Placeholder& p : placeholders) values << parameters.value(p.name);
-    execOdbcBound(connection.database(), marked, values);
+    const Marked m = markedForOdbc(sql, placeholders, parameters);
+    connection.odbcStatements().exec(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
 }
 
 }  // namespace
@@ -104,6 +138,7 @@ bool overOdbc(SharedConnection& connection) {
 
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
+    connection.beforeWriteOutside();
     // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
     if (overOdbc(connection)) {
         runSql(connection, sql, parameters);
@@ -119,6 +154,7 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
     const QStringList names = checkedPlaceholders(sql, parameters);
+    if (!readsOnly(sql)) connection.beforeWriteOutside();
 
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
@@ -150,8 +186,12 @@ QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const 
         return values;
     };
     if (overOdbc(connection)) {
-        QSqlQuery query = runSql(connection, sql, parameters);
-        return firstRow(query, true);
+        // Prepared once on the connection, and read to its end: a result left after its first
+        // row would cost the driver a cancel, a round trip of its own.
+        checkedPlaceholders(sql, parameters);
+        const Marked m = markedForOdbc(sql, scanPlaceholders(sql), parameters);
+        const QList<QVariantList> rows = connection.odbcStatements().rows(connection.database(), m.sql, m.values, columns);
+        return rows.isEmpty() ? QVariantList() : rows.first();
     }
     QSqlQuery& query = boundPrepared(connection, sql, parameters);
     return firstRow(query, query.exec());

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 #include "data/data_link.h"
@@ -39,16 +40,28 @@ namespace {
     ::_exit(status);
 }
 
+// The guard of this program on the data link's database, in the account's private folder
+// (`folderError` set when there is none).
+std::unique_ptr<SingleInstance> guardFor(const QString& dataLinkPath, QString* folderError) {
+    return std::make_unique<SingleInstance>(
+        instanceName(programIdentity(QCoreApplication::applicationFilePath()), guardDatabaseIdentity(dataLinkPath)),
+        guardFolder(folderError));
+}
+
 // Takes the single-instance guard. Returns false when this copy must end (`status` set).
-bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
-    QString error;
-    switch (guard.acquire(&error)) {
+// `secondCopyLine` gets the running copy's process id as %1.
+bool takeGuard(SingleInstance& guard, const QString& folderError, const QString& secondCopyLine, int* status) {
+    QString error = folderError;
+    switch (folderError.isEmpty() ? guard.acquire(&error) : SingleInstance::Outcome::Failed) {
     case SingleInstance::Outcome::First:
         return true;
-    case SingleInstance::Outcome::AnotherRuns:
-        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + QLatin1String(secondCopyLine));
+    case SingleInstance::Outcome::AnotherRuns: {
+        const qint64 pid = guard.runningProcessId();
+        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") +
+                                            secondCopyLine.arg(pid > 0 ? QString::number(pid) : QStringLiteral("unknown")));
         *status = kExitSuccess;
         return false;
+    }
     case SingleInstance::Outcome::Failed:
         break;
     }
@@ -62,9 +75,12 @@ bool takeGuard(SingleInstance& guard, const char* secondCopyLine, int* status) {
 int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
-    SingleInstance guard(instanceName(programIdentity(QCoreApplication::applicationFilePath()), currentUser(), QString()));
+    QString folderError;
+    const auto guarding = guardFor(options.dataLinkPath, &folderError);
+    SingleInstance& guard = *guarding;
     int status = 0;
-    if (!takeGuard(guard, "another copy is already running for this user; this one ends", &status)) return status;
+    if (!takeGuard(guard, folderError, QStringLiteral("another copy (process %1) is already running on this database; this one ends"), &status))
+        return status;
     StderrNotices notices;
     Program program(options.dataLinkPath, notices, settings);
     onTerminationSignals(&program, [&](int signal) {
@@ -80,6 +96,10 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     program.recipientRefused = [](const QString& address, const QString& reply) {
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
                                                .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
+    };
+    program.standingAside = [](const QString& text) {
+        if (text.isEmpty()) return;
+        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + text);
     };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
@@ -125,9 +145,12 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
     // Before anything else: a second copy only brings the first one forward.
-    SingleInstance guard(instanceName(programIdentity(QCoreApplication::applicationFilePath()), currentUser(), currentDisplay()));
+    QString folderError;
+    const auto guarding = guardFor(options.dataLinkPath, &folderError);
+    SingleInstance& guard = *guarding;
     int status = 0;
-    if (!takeGuard(guard, "already running on this desktop; its window was brought forward", &status)) return status;
+    if (!takeGuard(guard, folderError, QStringLiteral("already running on this database (process %1); its window was brought forward"), &status))
+        return status;
     app.setWindowIcon(programIcon());
     QString dataLinkPath = options.dataLinkPath;
     if (!QFileInfo::exists(dataLinkPath)) {

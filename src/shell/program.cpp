@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "data/db_error.h"
+#include "data/host_schema.h"
 #include "data/notices.h"
 #include "notices/log_line.h"
 #include "shell/attachment_folders.h"
@@ -62,6 +63,18 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         said->insert(text);
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
     });
+    sender.mayDrain = [this] {
+        // A connection that is not open has its own reports (the watchdog, the drain's error).
+        if (!connection.isOpen()) return true;
+        if (!holdDatabase()) return false;
+        if (dailyRunPending_) {
+            dailyRunPending_ = false;
+            runDailyRun();
+            Timer2.stop();  // started by the daily run; the tick that asked starts it again
+            return !endRequested_;
+        }
+        return true;
+    };
 }
 
 Program::~Program() = default;
@@ -75,13 +88,41 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
+    connection.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
+    connection.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
     if (!withErrorReport(notices_, [&] { connection.open(); })) errorReported_ = true;
     Timer1.start();
     watchdog.Timer3.start();
 }
 
 void Program::FormCreate() {
+    // Another copy working on this database (on this machine or another) runs the campaigns
+    // and drains the outbox; this one waits, and asks again at every send tick. Without an
+    // open connection the daily run reports that, as it always has.
+    if (connection.isOpen() && !holdDatabase()) {
+        if (registerIcon) registerIcon();
+        dailyRunPending_ = true;
+        Timer2.start();
+        return;
+    }
+    runDailyRun();
+}
+
+void Program::runDailyRun() {
     if (!withErrorReport(notices_, [&] { dailyRun.FormCreate(); })) errorReported_ = true;
+    if (const int dropped = session.leftOverRunTablesDropped(); dropped > 0) {
+        writeLogLine(LogPriority::Info, QStringLiteral("velocast: %1 run table(s) left by runs that did not end were removed (%2...)")
+                                            .arg(dropped)
+                                            .arg(kRunTablePrefix));
+    }
+}
+
+bool Program::holdDatabase() {
+    const bool held = session.databaseLock.take();
+    if (held == !standingAside_) return held;
+    standingAside_ = !held;
+    if (standingAside) standingAside(held ? QString() : session.databaseLock.standAsideText());
+    return held;
 }
 
 void Program::FormDestroy() {
@@ -117,6 +158,11 @@ void Program::endRequest() {
 void Program::drainOnceThenQuit() {
     QTimer::singleShot(0, this, [this] {
         Timer2.stop();  // the drains are driven from here, not by the tick
+        // A copy that stood aside at the start has said so; another copy drains.
+        if (dailyRunPending_) {
+            QCoreApplication::quit();
+            return;
+        }
         while (!endRequested_) {
             const bool walked = sender.ENVIAR_EMAIL();
             const auto& kept = sender.rowsKeptForServerInLastDrain();

@@ -64,6 +64,9 @@ public:
     std::function<void(const OutboxSender::KeptForServer&)> serverUnreachable;
     // The drain paused or resumed (an invalid time); both modes write a line when it pauses.
     std::function<void(const QDateTime& until, const QString& reason)> pauseChanged;
+    // Another copy works on this database: called with the line to show when this copy
+    // begins to stand aside, and with an empty text once it holds the database again.
+    std::function<void(const QString& text)> standingAside;
 
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
@@ -80,6 +83,10 @@ public:
 
 private:
     void Timer1Timer();
+    // The daily run proper, once this copy holds the database.
+    void runDailyRun();
+    // Takes the database lock unless held; tells standingAside when that changes.
+    bool holdDatabase();
 
     Notices& notices_;
     LocalSettings settings_;
@@ -89,6 +96,8 @@ private:
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;
     bool endedPaused_ = false;
+    bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
+    bool standingAside_ = false;
 };
 
 }  // namespace velocast

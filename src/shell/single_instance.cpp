@@ -1,13 +1,15 @@
 #include "shell/single_instance.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
 
-#ifdef Q_OS_UNIX
-#include <unistd.h>
-#endif
+#include "data/data_link.h"
+#include "data/db_error.h"
 
 namespace velocast {
 
@@ -23,49 +25,28 @@ QString programIdentity(const QString& executablePath) {
     return name.left(1) + name.mid(1).toLower();
 }
 
-QString instanceName(const QString& identity, const QString& user, const QString& display) {
-    QString name = identity + QLatin1Char('-') + user;
-    if (!display.isEmpty()) name += QLatin1Char('-') + display;
+QString instanceName(const QString& identity, const QString& databaseIdentity) {
+    QString name = identity;
     for (QChar& c : name) {
         const bool safe = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
                           (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
         if (!safe) c = QLatin1Char('_');
     }
-    return name;
+    const QByteArray digest = QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
+    return name + QLatin1Char('-') + QString::fromLatin1(digest);
 }
 
-QString currentUser() {
-#ifdef Q_OS_UNIX
-    // The numeric id: a user name can be missing from the environment of a service.
-    return QStringLiteral("u%1").arg(::getuid());
-#else
-    return qEnvironmentVariable("USERNAME");
-#endif
-}
-
-QString currentDisplay() {
-    QString display = qEnvironmentVariable("WAYLAND_DISPLAY");
-    if (display.isEmpty()) {
-        display = qEnvironmentVariable("DISPLAY");
-        // ":0" and ":0.0" are the same desktop: the screen number is not part of it.
-        const int colon = display.lastIndexOf(QLatin1Char(':'));
-        const int dot = display.indexOf(QLatin1Char('.'), colon < 0 ? 0 : colon);
-        if (colon >= 0 && dot > colon) display.truncate(dot);
+QString guardDatabaseIdentity(const QString& dataLinkPath) {
+    try {
+        return readDataLink(dataLinkPath).identity;
+    } catch (const DbError&) {
+        const QString canonical = QFileInfo(dataLinkPath).canonicalFilePath();
+        return QStringLiteral("udl:") + (canonical.isEmpty() ? QFileInfo(dataLinkPath).absoluteFilePath() : canonical);
     }
-    return display;
 }
 
 SingleInstance::SingleInstance(QString name, QString folder, QObject* parent)
     : QObject(parent), name_(std::move(name)), folder_(std::move(folder)) {
-    if (folder_.isEmpty()) {
-        QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-#ifdef Q_OS_UNIX
-        // A copy started without a login session (cron, a bare shell) must find the same name
-        // as the one started on the desktop.
-        if (runtime.isEmpty()) runtime = QStringLiteral("/run/user/%1").arg(::getuid());
-#endif
-        folder_ = QFileInfo(runtime).isDir() ? runtime : QDir::tempPath();
-    }
     // No socket options: with them Qt binds elsewhere and renames the socket into place,
     // which would silently replace the first copy's name instead of failing.
     connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
@@ -75,6 +56,22 @@ SingleInstance::~SingleInstance() { release(); }
 
 QString SingleInstance::serverPath() const { return QDir(folder_).filePath(name_); }
 
+QString SingleInstance::processIdPath() const { return serverPath() + QStringLiteral(".pid"); }
+
+qint64 SingleInstance::runningProcessId() const {
+    QFile file(processIdPath());
+    if (!file.open(QIODevice::ReadOnly)) return 0;
+    return file.readLine(32).trimmed().toLongLong();
+}
+
+SingleInstance::Outcome SingleInstance::listening() {
+    // Written while the lock file is held, so a later copy reads the id of the copy that
+    // holds the name now.
+    QFile file(processIdPath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+    return Outcome::First;
+}
+
 SingleInstance::Outcome SingleInstance::acquire(QString* error) {
     // Copies that start together take turns here, so that between finding a stale name and
     // taking it over no other copy can take it first.
@@ -83,7 +80,7 @@ SingleInstance::Outcome SingleInstance::acquire(QString* error) {
         *error = QStringLiteral("could not lock %1").arg(lock.fileName());
         return Outcome::Failed;
     }
-    if (server_.listen(serverPath())) return Outcome::First;
+    if (server_.listen(serverPath())) return listening();
     if (server_.serverError() != QAbstractSocket::AddressInUseError) {
         *error = server_.errorString();
         return Outcome::Failed;
@@ -102,13 +99,16 @@ SingleInstance::Outcome SingleInstance::acquire(QString* error) {
     }
     // Nobody listens: a copy that crashed left its name behind.
     QLocalServer::removeServer(serverPath());
-    if (server_.listen(serverPath())) return Outcome::First;
+    if (server_.listen(serverPath())) return listening();
     *error = server_.errorString();
     return Outcome::Failed;
 }
 
 void SingleInstance::release() {
-    if (server_.isListening()) server_.close();
+    if (!server_.isListening()) return;
+    // The id first: once the name is free, the next copy writes its own.
+    QFile::remove(processIdPath());
+    server_.close();
 }
 
 void SingleInstance::onNewConnection() {

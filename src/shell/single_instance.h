@@ -1,8 +1,10 @@
 #pragma once
-// One copy of the program per user and desktop (per user, headless): two copies on one
-// database would send every message twice. The first copy holds a local server whose name
-// says which program, user and desktop it is; a later copy finds it, asks it to bring its
-// window forward, and ends before it touches the database.
+// One copy of the program per database on this account: two copies on one database would
+// send every message twice. The first copy holds a local server whose name says which
+// program and which database it is; a later copy finds it, asks it to bring its window
+// forward, and ends before it touches the database. Copies on another database (another
+// club) have another name and run side by side. Copies of other accounts or machines are
+// kept apart by the database lock.
 #include <QLocalServer>
 #include <QObject>
 #include <QString>
@@ -14,22 +16,28 @@ namespace velocast {
 // executables of another file name are other programs.
 QString programIdentity(const QString& executablePath);
 
-// The guard's name: identity, user and desktop (the display; empty headless), made safe for
-// a socket name.
-QString instanceName(const QString& identity, const QString& user, const QString& display);
+// The guard's name: the program's identity and a digest of the database's (a file path can
+// be longer than a socket name may be), made safe for a socket name.
+QString instanceName(const QString& identity, const QString& databaseIdentity);
 
-// The current user and desktop, as instanceName wants them.
-QString currentUser();
-QString currentDisplay();
+// Which database the data-link file names (DataLink::identity). A file that cannot be read
+// stands for itself: the run then reports it as it always does.
+QString guardDatabaseIdentity(const QString& dataLinkPath);
+
+// Where the guard lives: a folder of this account's with mode 0700, never a shared one, so
+// that nobody else can hold or fake the name. $XDG_RUNTIME_DIR when it is this account's and
+// private; else the service manager's state directory ($STATE_DIRECTORY); else
+// $XDG_CACHE_HOME/velocast (~/.cache/velocast); on Windows %LOCALAPPDATA%\Velocast. Empty with
+// `error` saying what to change.
+QString guardFolder(QString* error);
 
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
     enum class Outcome { First, AnotherRuns, Failed };
 
-    // `folder` holds the socket and its lock file; empty: the user's runtime folder where the
-    // platform has one, else the temporary folder.
-    explicit SingleInstance(QString name, QString folder = QString(), QObject* parent = nullptr);
+    // `folder` (see guardFolder) holds the socket, its lock file and the holder's process id.
+    SingleInstance(QString name, QString folder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // Takes the name or finds the copy that holds it, atomically: of copies started at the
@@ -40,6 +48,8 @@ public:
     void release();
 
     QString serverPath() const;
+    // After AnotherRuns: the process id of the copy that runs, 0 when it cannot be told.
+    qint64 runningProcessId() const;
 
 signals:
     // A later copy asked this one to show its window.
@@ -47,6 +57,8 @@ signals:
 
 private:
     void onNewConnection();
+    Outcome listening();
+    QString processIdPath() const;
 
     QString name_;
     QString folder_;

@@ -43,6 +43,15 @@ void TrayIcon::showPausedUntil(const QDateTime& until) {
     updateToolTip();
 }
 
-void TrayIcon::updateToolTip() { icon_.setToolTip(trayToolTip(sent_, pending_, invalid_, pausedUntil_)); }
+void TrayIcon::setStandingAside(const QString& text) {
+    standingAside_ = text;
+    updateToolTip();
+}
+
+void TrayIcon::updateToolTip() {
+    QString tip = trayToolTip(sent_, pending_, invalid_, pausedUntil_);
+    if (!standingAside_.isEmpty()) tip += QLatin1Char('\n') + standingAside_;
+    icon_.setToolTip(tip);
+}
 
 }  // namespace velocast

@@ -26,6 +26,8 @@ public:
     QString toolTip() const { return icon_.toolTip(); }
     // While sending is paused the tooltip says until when; an invalid time takes it away.
     void showPausedUntil(const QDateTime& until);
+    // A line under the figures while another copy works on the database; empty: none.
+    void setStandingAside(const QString& text);
 
     // What a mouse action on the icon does.
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -37,6 +39,7 @@ private:
     QSystemTrayIcon icon_;
     qint32 sent_ = 0, pending_ = 0, invalid_ = 0;
     QDateTime pausedUntil_;
+    QString standingAside_;
 };
 
 // "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1", and a last line

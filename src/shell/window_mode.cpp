@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "data/notices.h"
 #include "outbox/outbox_clearing.h"
 
 namespace velocast {
@@ -19,6 +20,14 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
     // Each failed reconnect pass shows its notice; a pause between passes keeps an outage
     // from raising box after box as fast as they can be dismissed.
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
+    program.standingAside = [this](const QString& text) {
+        tray.setStandingAside(text);
+        // Said once; the tooltip keeps saying it while it lasts.
+        if (!text.isEmpty() && !toldStandingAside_) {
+            toldStandingAside_ = true;
+            notices_.MOSTRA_AVISO(QStringLiteral("!"), text, QString());
+        }
+    };
     connect(window.pmnuiLimpa, &QAction::triggered, this, &WindowMode::pmnuiLimpaClick);
     connect(window.pmnuiExit, &QAction::triggered, this, &WindowMode::pmnuiExitClick);
 }

@@ -36,6 +36,7 @@ public:
 
 private:
     Notices& notices_;
+    bool toldStandingAside_ = false;
 };
 
 }  // namespace velocast

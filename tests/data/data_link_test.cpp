@@ -33,25 +33,28 @@ TEST(DataLink, ReadsTheFileWindowsWritesForSqlServer) {
     EXPECT_EQ(link.dialect, Dialect::Mssql);
     EXPECT_EQ(link.qtDriver, QStringLiteral("QODBC"));
     EXPECT_EQ(link.databaseName, QStringLiteral("DRIVER=FreeTDS;SERVER=srv\\KORVANA;DATABASE=ACADEMIA;UID=sa;"
-                                                "PWD={p;ss\"w};TDS_Version=7.4;ClientCharset=UTF-8"));
+                                                "PWD={p;ss\"w};TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"));
 }
 
 TEST(DataLink, MapsEachProvider) {
     struct Case { const char* init; const char* driver; Dialect dialect; const char* databaseName; };
     const Case cases[] = {
         {"Provider=SQLNCLI11;Data Source=10.0.0.5,1444;Initial Catalog=K", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=10.0.0.5;PORT=1444;DATABASE=K;TDS_Version=7.4;ClientCharset=UTF-8"},
+         "DRIVER=FreeTDS;SERVER=10.0.0.5;PORT=1444;DATABASE=K;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=(local)", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=localhost;TDS_Version=7.4;ClientCharset=UTF-8"},
+         "DRIVER=FreeTDS;SERVER=localhost;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"},
+        // The link's own application name, when it gives one, is the one the server sees.
+        {"Provider=SQLOLEDB.1;Data Source=srv;Application Name=\"Recepcao; filial 2\"", "QODBC", Dialect::Mssql,
+         "DRIVER=FreeTDS;SERVER=srv;TDS_Version=7.4;ClientCharset=UTF-8;APP={Recepcao; filial 2}"},
         // Encryption asked for in either spelling is required of FreeTDS; "optional" and false are not.
         {"Provider=SQLOLEDB.1;Data Source=db;Use Encryption for Data=True;Trust Server Certificate=True", "QODBC",
-         Dialect::Mssql, "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require"},
+         Dialect::Mssql, "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require"},
+         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=yes", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require"},
+         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Optional;Use Encryption for Data=False", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8"},
+         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"},
         {"Provider=SQLite;Data Source=/var/lib/club.sqlite", "QSQLITE", Dialect::Sqlite, "/var/lib/club.sqlite"},
         {"Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=/x.db\"", "QODBC", Dialect::Sqlite,
          "DRIVER=SQLite3;Database=/x.db"},

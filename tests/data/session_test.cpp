@@ -1,5 +1,7 @@
 #include <QCoreApplication>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -80,33 +82,67 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
     }
 }
 
-TEST_F(SessionFixture, ARunTableNameTakenByAKilledRunOrAnotherStationMovesToTheNextSecond) {
-    // A killed run left its table behind; another workstation starts in the same second.
-    host.exec(QStringLiteral("CREATE TABLE TempFedelidade070509 (MATRICULA TEXT)"));
-    ASSERT_TRUE(session.ABRE_TABELAS());
-    EXPECT_EQ(session.runTableName(), QStringLiteral("TempFedelidade070510"));
+TEST_F(SessionFixture, RunTablesLeftByKilledRunsNeverStopAStartAndTheLockHolderRemovesThem) {
+    // A burst of killed runs left their tables behind, several in the same second.
+    const QStringList leftOver = {QStringLiteral("TempFedelidade070509"), QStringLiteral("TempFedelidade070509_2"),
+                                  QStringLiteral("tempfedelidade070509_3"), QStringLiteral("TempFedelidade235959")};
+    for (const QString& name : leftOver) host.exec(QStringLiteral("CREATE TABLE %1 (MATRICULA TEXT)").arg(name));
+    // The club's own tables that merely begin alike are no run tables.
+    const QStringList clubs = {QStringLiteral("TEMPFEDELIDADE"), QStringLiteral("TempFedelidadeClube")};
+    for (const QString& name : clubs) host.exec(QStringLiteral("CREATE TABLE %1 (MATRICULA TEXT)").arg(name));
+    auto runTables = [&] {
+        QStringList names = host.strings(QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'TempFedelidade%' ORDER BY name"));
+        for (const QString& club : clubs) names.removeOne(club);
+        return names;
+    };
 
-    SharedConnection other(host.dataLinkPath(), QStringLiteral("second-workstation"));
+    // Without the database lock another copy may be working with one of them: a free name is
+    // found and nothing is removed.
+    ASSERT_TRUE(session.ABRE_TABELAS());
+    EXPECT_TRUE(notices.shown.empty());
+    EXPECT_EQ(session.runTableName(), QStringLiteral("TempFedelidade070509_4"));
+    EXPECT_EQ(session.leftOverRunTablesDropped(), 0);
+    EXPECT_EQ(runTables().size(), leftOver.size() + 1);
+    session.teardown();
+
+    // The copy that holds the lock removes every run table but its own.
+    SharedConnection other(host.dataLinkPath(), QStringLiteral("lock-holder"));
+    other.open();
+    RecordingNotices otherNotices;
+    Session holder(other, otherNotices);
+    ASSERT_TRUE(holder.databaseLock.take());
+    ASSERT_TRUE(holder.ABRE_TABELAS());
+    EXPECT_TRUE(otherNotices.shown.empty());
+    EXPECT_EQ(holder.leftOverRunTablesDropped(), leftOver.size());
+    EXPECT_EQ(runTables(), QStringList{holder.runTableName()});
+    holder.teardown();
+    EXPECT_TRUE(runTables().isEmpty());
+    for (const QString& club : clubs) EXPECT_EQ(host.count(club), 0) << club.toStdString();  // still there, untouched
+}
+
+TEST_F(SessionFixture, OneCopyAtATimeHoldsTheDatabaseAndTheOthersAreToldWhoDoes) {
+    SharedConnection other(host.dataLinkPath(), QStringLiteral("second-copy"));
     other.open();
     RecordingNotices otherNotices;
     Session second(other, otherNotices);
-    ASSERT_TRUE(second.ABRE_TABELAS());
-    EXPECT_TRUE(otherNotices.shown.empty());
-    EXPECT_EQ(second.runTableName(), QStringLiteral("TempFedelidade070511"));
-    second.teardown();
-    EXPECT_FALSE(host.tableExists(QStringLiteral("TempFedelidade070511")));
-    EXPECT_TRUE(host.tableExists(QStringLiteral("TempFedelidade070510")));  // the first one's, left alone
 
-    // When every name of the next seconds is taken too, the opening fails as before.
-    for (const char* taken : {"070511", "070512", "070513"})
-        host.exec(QStringLiteral("CREATE TABLE TempFedelidade%1 (MATRICULA TEXT)").arg(QLatin1String(taken)));
-    Session third(other, otherNotices);
-    EXPECT_FALSE(third.ABRE_TABELAS());
-    ASSERT_EQ(otherNotices.shown.size(), 1u);
-    EXPECT_EQ(otherNotices.shown[0].text + QLatin1Char('/') + otherNotices.shown[0].detail,
-              QStringLiteral("Abertura de tabela !/TempFedelidade"));
-    EXPECT_FALSE(third.TBLCONTROLE2.isOpen());
-    third.teardown();
+    ASSERT_TRUE(session.databaseLock.take());
+    EXPECT_TRUE(session.databaseLock.take());  // asked again by the holder: still held
+    EXPECT_FALSE(second.databaseLock.take());
+    EXPECT_FALSE(second.databaseLock.held());
+    const QString line = second.databaseLock.standAsideText();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("another Velocast is working on this database: ") + QSysInfo::machineHostName() +
+                                QStringLiteral(", since ")))
+        << line.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(", since \\d\\d:\\d\\d$")).match(line).hasMatch()) << line.toStdString();
+
+    // A reconnect does not give the file lock up; the end of the holder does.
+    connection.close();
+    connection.open();
+    EXPECT_TRUE(session.databaseLock.held());
+    EXPECT_FALSE(second.databaseLock.take());
+    session.databaseLock.release();
+    EXPECT_TRUE(second.databaseLock.take());
 }
 
 TEST_F(SessionFixture, TeardownNeverDropsAHostTableOfThePlaceholderName) {

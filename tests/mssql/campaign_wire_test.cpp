@@ -51,19 +51,15 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
     for (const QJsonObject& r : requests) lines << line(r);
     const QString insert = QStringLiteral(
         "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, @P4)");
-    const QString unprepare = QStringLiteral("rpc sp_unprepare: ");
+    // The transaction is the one the opening's commit began; the outbox insert is prepared
+    // once and then only executed.
     EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("tm: begin"),
                          QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
                          QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, ANIVERSARIANTE) VALUES (@P1, 1)"),
-                         unprepare,
                          QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql,
                          insert,
-                         unprepare,
-                         insert,
-                         unprepare,
+                         QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
                          QStringLiteral("tm: commit"),
-                         QStringLiteral("tm: rollback"),  // FreeTDS ends the transaction it began anew
                      }));
     // The exact texts, as they stand in the program's history.
     EXPECT_EQ(Aniversariante::selection(businessDate()).mssql,
@@ -88,8 +84,11 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
     EXPECT_TRUE(date.at(0)[QStringLiteral("value")].toString().startsWith(QLatin1String("2024-05-20 08:15:00")))
         << date.at(0)[QStringLiteral("value")].toString().toStdString();
 
-    // The outbox rows: Unicode columns as NVARCHAR, the missing image as a NULL of its type.
+    // The outbox rows: Unicode columns as NVARCHAR declared with their columns' widths (the
+    // long text column unbounded), the missing image as a NULL of its type.
     ASSERT_EQ(outbox.size(), 2);
+    EXPECT_EQ(outbox.at(0).value(QStringLiteral("declarations")).toString(),
+              QStringLiteral("@P1 NVARCHAR(40),@P2 NVARCHAR(50),@P3 NVARCHAR(MAX),@P4 NVARCHAR(500)"));
     for (int row = 0; row < 2; ++row) {
         const QJsonObject call = outbox.at(row);
         const QString declarations = call.value(QStringLiteral("declarations")).toString();
@@ -98,7 +97,9 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
         ASSERT_EQ(values.size(), 4);
         const QStringList expected{row == 0 ? address : QStringLiteral("ana@example.com"), kSubject, kText};
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(values.at(i)[QStringLiteral("type")].toString(), QStringLiteral("nvarchar")) << i;
+            EXPECT_EQ(values.at(i)[QStringLiteral("type")].toString(),
+                      i == 2 ? QStringLiteral("nvarchar(max)") : QStringLiteral("nvarchar"))
+                << i;
             EXPECT_EQ(values.at(i)[QStringLiteral("value")].toString(), expected.at(i)) << i;
         }
         EXPECT_EQ(values.at(3)[QStringLiteral("type")].toString(), QStringLiteral("nvarchar"));
@@ -117,13 +118,11 @@ TEST(CampaignOnTheWire, AControlRowOfTheDayIsEditedByItsIntegerKeyAndADoneFlagSt
         QStringList expected;
     } cases[] = {
         {"flag NULL", open,
-         {QStringLiteral("tm: begin"), QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
+         {QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
           QStringLiteral("rpc sp_prepexec: UPDATE ControleEmail SET ANIVERSARIANTE = 1 WHERE ID = @P1"),
-          QStringLiteral("rpc sp_unprepare: "), QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql,
-          QStringLiteral("tm: commit"), QStringLiteral("tm: rollback")}},
+          QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql, QStringLiteral("tm: commit")}},
         {"flag set", done,
-         {QStringLiteral("tm: begin"), QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
-          QStringLiteral("tm: rollback"), QStringLiteral("tm: rollback")}},
+         {QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql, QStringLiteral("tm: rollback")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

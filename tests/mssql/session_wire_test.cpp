@@ -31,17 +31,22 @@ TEST(SessionOnTheWire, OpeningAndTeardownArriveInOrderWithDayFirstDatesSetByABat
     }
     EXPECT_EQ(wire.ours(), (QStringList{
                                QStringLiteral("batch: SET DATEFORMAT dmy"),
+                               QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
                                QStringLiteral("tm: begin"),
+                               // Which run table names are taken already.
+                               QStringLiteral("batch: SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE 'TempFedelidade%'"),
                                QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
+                               // The commit begins the next transaction at once; the reads run in
+                               // it as they would outside.
                                QStringLiteral("tm: commit"),
-                               // Qt turns auto-commit back on, FreeTDS ends the transaction it had begun anew.
-                               QStringLiteral("tm: rollback"),
                                QStringLiteral("batch: SELECT * FROM TempFedelidade090000"),
                                QStringLiteral("batch: SELECT * FROM Qzcvar"),
                                QStringLiteral("batch: SELECT * FROM Qzcvar2"),
                                QStringLiteral("batch: SELECT * FROM Velocast"),
                                QStringLiteral("batch: SELECT * FROM Caixa"),
                                QStringLiteral("batch: SELECT * FROM AlunosAtivos"),
+                               // A write outside any transaction first ends that empty one.
+                               QStringLiteral("tm: rollback"),
                                QStringLiteral("batch: DROP TABLE TempFedelidade090000"),
                            }));
     // The run table is created inside the transaction, dropped outside any.
@@ -65,21 +70,32 @@ TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
     wire.session.teardown();
 }
 
-TEST(SessionOnTheWire, ARunTableLeftByAKilledRunMakesTheOpeningTakeTheNextSecondsName) {
-    WireSession wire(sessionRules({}, {TdsRule::exactly(QStringLiteral("CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"))
-                                           .error(QStringLiteral("There is already an object named 'TempFedelidade090000' in the database."))}));
+TEST(SessionOnTheWire, RunTablesLeftByKilledRunsGiveTheNameANumberAndTheLockHolderDropsThem) {
+    // Two tables of killed runs are listed; a third name is taken between the listing and
+    // the creation (another station's start).
+    const QString create = QStringLiteral("CREATE TABLE TempFedelidade090000_3\n(MATRICULA NVARCHAR(10), )");
+    WireSession wire(sessionRules({}, {TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables"))
+                                           .column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128)
+                                           .row({QStringLiteral("TempFedelidade090000")})
+                                           .row({QStringLiteral("TempFedelidade090000_2")}),
+                                       TdsRule::exactly(create).error(QStringLiteral("There is already an object named 'TempFedelidade090000_3' in the database.")),
+                                       TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0})}));
     wire.connection.open();
+    ASSERT_TRUE(wire.session.databaseLock.take());
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     EXPECT_TRUE(wire.notices.shown.empty());
-    EXPECT_EQ(wire.session.runTableName(), QStringLiteral("TempFedelidade090001"));
+    EXPECT_EQ(wire.session.runTableName(), QStringLiteral("TempFedelidade090000_4"));
     const QStringList ours = wire.ours();
-    ASSERT_GE(ours.size(), 5);
-    EXPECT_EQ(ours.mid(1, 4), (QStringList{QStringLiteral("tm: begin"),
-                                           QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
-                                           QStringLiteral("batch: CREATE TABLE TempFedelidade090001\n(MATRICULA NVARCHAR(10), )"),
-                                           QStringLiteral("tm: commit")}));
+    EXPECT_TRUE(ours.contains(QStringLiteral("batch: ") + create));
+    // The listing answers the same two names again: both are dropped, outside any transaction.
+    for (const char* dropped : {"TempFedelidade090000", "TempFedelidade090000_2"}) {
+        const QJsonObject drop = wire.peer.firstStatement(QStringLiteral("DROP TABLE ") + QLatin1String(dropped));
+        ASSERT_FALSE(drop.isEmpty()) << dropped;
+        EXPECT_EQ(drop.value(QStringLiteral("transaction")).toString(), QStringLiteral("0000000000000000"));
+    }
+    EXPECT_EQ(wire.session.leftOverRunTablesDropped(), 2);
     wire.session.teardown();
-    EXPECT_TRUE(wire.ours().contains(QStringLiteral("batch: DROP TABLE TempFedelidade090001")));
+    EXPECT_TRUE(wire.ours().contains(QStringLiteral("batch: DROP TABLE TempFedelidade090000_4")));
 }
 
 // "Use Encryption for Data" reaches the server: the pre-login asks for encryption (the

@@ -18,7 +18,8 @@ namespace velocast::testing {
 inline QVariantMap caixa(const QString& opened) { return {{QStringLiteral("DATAABERTURA"), opened}}; }
 
 // Rules that let the session opening run: settings rows (Qzcvar2, then Qzcvar), an empty
-// outbox, two Caixa rows of which the server returns `businessDate` last.
+// outbox, two Caixa rows of which the server returns `businessDate` last; the database lock
+// granted.
 inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList<TdsRule>& before = {},
                                    const QVariantMap& controle = {},
                                    const QString& businessDate = QStringLiteral("2024-05-20 08:15:00")) {
@@ -27,7 +28,9 @@ inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList
     rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {controle})
           << TdsRule::table(QStringLiteral("Qzcvar2"), {settings}) << TdsRule::table(QStringLiteral("Velocast"))
           << TdsRule::table(QStringLiteral("Caixa"), {caixa(QStringLiteral("2024-05-21 07:00:00")), caixa(businessDate)})
-          << TdsRule::table(QStringLiteral("AlunosAtivos"));
+          << TdsRule::table(QStringLiteral("AlunosAtivos"))
+          // The database lock, granted (sp_getapplock's 0) unless a rule before says otherwise.
+          << TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0});
     return rules;
 }
 
@@ -73,11 +76,13 @@ inline QList<QJsonObject> onConnection(const QList<QJsonObject>& requests, int c
     return result;
 }
 
-// The values a prepared call bound (its own parameters after handle, declarations and text).
+// The values a prepared call bound (its own parameters after handle, declarations and text;
+// after the handle alone when it runs a statement prepared before).
 inline QJsonArray boundValues(const QJsonObject& call) {
     QJsonArray params = call.value(QStringLiteral("params")).toArray();
     QJsonArray values;
-    for (qsizetype i = 3; i < params.size(); ++i) values.append(params.at(i));
+    const qsizetype first = call.value(QStringLiteral("proc")).toString() == QLatin1String("sp_execute") ? 1 : 3;
+    for (qsizetype i = first; i < params.size(); ++i) values.append(params.at(i));
     return values;
 }
 

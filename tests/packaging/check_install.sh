@@ -24,6 +24,8 @@ expected=(
   share/icons/hicolor/256x256/apps/velocast.png
   lib/systemd/system/velocast.service
   lib/systemd/system/velocast.timer
+  lib/systemd/system/velocast@.service
+  lib/systemd/system/velocast@.timer
   lib/sysusers.d/velocast.conf
   share/doc/velocast/README.md
   share/doc/velocast/copyright
@@ -48,6 +50,9 @@ tree)
   grep -qx 'User=velocast' "$service" || fail "the service does not run as the velocast account"
   grep -q '^u velocast ' "$work/dest/usr/lib/sysusers.d/velocast.conf" || fail "no velocast account in sysusers.d"
   grep -qx 'OnCalendar=\*:0/10' "$work/dest/usr/lib/systemd/system/velocast.timer" || fail "the timer is not every 10 minutes"
+  # One instance per club, each on its own folder of /etc/velocast.
+  grep -qx 'ExecStart=/usr/bin/velocast --headless --once --data-link /etc/velocast/%i/Korvana.udl' \
+    "$work/dest/usr/lib/systemd/system/velocast@.service" || fail "the per-club service does not read /etc/velocast/CLUB/Korvana.udl"
   for entry in "$work/dest/usr/share/applications/velocast.desktop" "$work/dest/etc/xdg/autostart/velocast.desktop"; do
     grep -qx 'Exec=velocast' "$entry" || fail "$entry does not start the tray program"
     grep -qx 'Icon=velocast' "$entry" || fail "$entry names another icon"
@@ -66,12 +71,27 @@ units)
     "$work/prefix/lib/systemd/system/velocast.service" "$work/prefix/lib/systemd/system/velocast.timer" \
     > "$work/verify.log" 2>&1 || { cat "$work/verify.log" >&2; fail "systemd-analyze verify"; }
   cat "$work/verify.log"
-  # The service is confined: systemd's own exposure score, 10 wide open, at most 2.0.
-  score=$(systemd-analyze security --offline=yes "$work/prefix/lib/systemd/system/velocast.service" 2>/dev/null \
-    | sed -n 's/.*Overall exposure level for velocast.service: \([0-9.]*\).*/\1/p')
-  [ -n "$score" ] || fail "systemd-analyze security gave no score"
-  awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "the service's exposure score is $score, above 2.0"
-  echo "velocast.service exposure score: $score"
+  # A service is confined: systemd's own exposure score, 10 wide open, at most 2.0.
+  confined() {
+    local unit=$1 name score
+    name=$(basename "$unit")
+    score=$(systemd-analyze security --offline=yes "$unit" 2>/dev/null \
+      | sed -n "s/.*Overall exposure level for $name: \\([0-9.]*\\).*/\\1/p")
+    [ -n "$score" ] || fail "systemd-analyze security gave no score for $name"
+    awk -v s="$score" 'BEGIN { exit !(s <= 2.0) }' || fail "$name's exposure score is $score, above 2.0"
+    echo "$name exposure score: $score"
+  }
+  confined "$work/prefix/lib/systemd/system/velocast.service"
+  # A template is verified through an instance of it, as systemctl would start one.
+  units="$work/prefix/lib/systemd/system"
+  for unit in service timer; do cp "$units/velocast@.$unit" "$work/velocast@demo.$unit"; done
+  SYSTEMD_LOG_LEVEL=notice systemd-analyze verify --man=no "$work/velocast@demo.service" "$work/velocast@demo.timer" \
+    > "$work/verify-club.log" 2>&1 || { cat "$work/verify-club.log" >&2; fail "systemd-analyze verify of velocast@.service"; }
+  cat "$work/verify-club.log"
+  # The per-club template is confined as the single service is.
+  confined "$work/velocast@demo.service"
+  # verify lets a misspelt directive pass with a warning; the template must have none.
+  if grep -E 'Unknown key|Invalid|Failed' "$work/verify-club.log"; then fail "velocast@.service has a directive systemd does not take"; fi
   ;;
 package)
   command -v dpkg-deb >/dev/null || skip "dpkg-deb is not installed"

@@ -231,3 +231,48 @@ TEST(DrainCrash, AKilledDrainLosesNothingAndRepeatsAtMostTheMessageInFlight) {
         EXPECT_EQ(host.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
     }
 }
+
+TEST(DrainCrash, ABurstOfKillsAndRestartsLeavesNoRunTableAndTheNextRunDrainsEverything) {
+    // Killed one after the other within a few seconds, each run leaves its run table behind,
+    // several of them under the same second's name.
+    HostDatabase host;
+    CrashPeer peer;
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL").arg(peer.port()));
+    constexpr int kRows = 40, kKills = 12;
+    messagesPerConnection(host, 1);  // a session per message: the kill points come at once
+    QStringList addresses;
+    for (int i = 1; i <= kRows; ++i) {
+        addresses << QStringLiteral("membro%1@example.com").arg(i);
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), addresses.last()},
+                                                 {QStringLiteral("Assunto"), QStringLiteral("Olá")},
+                                                 {QStringLiteral("Texto"), QStringLiteral("Bom treino!")}});
+    }
+    for (int kill = 0; kill < kKills; ++kill) {
+        QProcess run;
+        startProgram(run, host);
+        // Alternately at the first message's end and while the next session begins.
+        // (The peer counts messages over all runs, sessions over this one.)
+        if (kill % 2)
+            peer.serve(run, CrashPoint::AtNextSession, 1);
+        else
+            peer.serve(run, CrashPoint::AtQuit, static_cast<int>(peer.received().size()) + 1);
+        ASSERT_EQ(run.exitStatus(), QProcess::CrashExit) << "run " << kill << " was not killed: "
+                                                         << run.readAllStandardError().toStdString();
+        EXPECT_EQ(run.readAllStandardError().count("Abertura de tabela"), 0) << "run " << kill;
+    }
+    EXPECT_GE(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 1);
+
+    QProcess last;
+    startProgram(last, host);
+    peer.serve(last, CrashPoint::Never, 0);
+    const QString err = QString::fromUtf8(last.readAllStandardError());
+    EXPECT_EQ(last.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(last.exitCode(), 0) << err.toStdString();
+    EXPECT_TRUE(err.contains(QRegularExpression(QStringLiteral("velocast: \\d+ run table\\(s\\) left by runs that did not end were removed"))))
+        << err.toStdString();
+    EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
+    EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+    // Nothing lost, and no kill repeated more than the one message it interrupted.
+    for (const QString& address : addresses) EXPECT_GE(peer.received().count(address), 1) << address.toStdString();
+    EXPECT_LE(peer.received().size(), kRows + kKills);
+}

@@ -11,6 +11,7 @@
 #include "seed/demo_database.h"
 #include "shell/daily_run.h"
 #include "shell/preview_command.h"
+#include "support/captured_stream.h"
 #include "support/host_database.h"
 #include "support/qt_printers.h"
 #include "support/test_clock.h"
@@ -24,22 +25,13 @@ struct Captured {
     QString out, err;
 };
 
-QString readAll(std::FILE* f) {
-    std::rewind(f);
-    QByteArray bytes;
-    char buffer[4096];
-    while (size_t n = std::fread(buffer, 1, sizeof buffer, f)) bytes.append(buffer, qsizetype(n));
-    std::fclose(f);
-    return QString::fromUtf8(bytes);
-}
-
 Captured preview(const PreviewOptions& options) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     Captured c;
     c.status = runPreview(options, out, err);
-    c.out = readAll(out);
-    c.err = readAll(err);
+    c.out = velocast::testing::readAndClose(out);
+    c.err = velocast::testing::readAndClose(err);
     return c;
 }
 

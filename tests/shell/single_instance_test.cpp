@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -31,7 +32,7 @@ bool serveUntil(const std::function<bool()>& done, int ms = 10000) {
 
 }  // namespace
 
-TEST(SingleInstanceName, FollowsTheExecutablesFileNameUserAndDesktop) {
+TEST(SingleInstanceName, FollowsTheExecutablesFileNameAndTheDatabase) {
     const struct {
         const char* path;
         const char* identity;
@@ -43,18 +44,60 @@ TEST(SingleInstanceName, FollowsTheExecutablesFileNameUserAndDesktop) {
     };
     for (const auto& c : identities) EXPECT_EQ(programIdentity(QLatin1String(c.path)), QLatin1String(c.identity)) << c.path;
 
-    EXPECT_EQ(instanceName(QStringLiteral("velocast"), QStringLiteral("u1000"), QStringLiteral(":0")), QStringLiteral("velocast-u1000-_0"));
-    EXPECT_EQ(instanceName(QStringLiteral("velocast"), QStringLiteral("u1000"), QString()), QStringLiteral("velocast-u1000"));
-    EXPECT_EQ(instanceName(QStringLiteral("velocast"), QStringLiteral("u1000"), QStringLiteral("host/x:1")), QStringLiteral("velocast-u1000-host_x_1"));
+    // One name per program and database, whoever and wherever starts it; short enough for a
+    // socket however long the database's path.
+    const QString club = instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/srv/clube/club.sqlite"));
+    EXPECT_EQ(club, instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/srv/clube/club.sqlite")));
+    EXPECT_NE(club, instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/srv/outro/club.sqlite")));
+    EXPECT_NE(club, instanceName(QStringLiteral("velocast-copy"), QStringLiteral("sqlite:/srv/clube/club.sqlite")));
+    EXPECT_TRUE(club.startsWith(QStringLiteral("velocast-")));
+    EXPECT_LE(instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/") + QString(500, QLatin1Char('x'))).size(), 40);
+    EXPECT_EQ(instanceName(QStringLiteral("velo cast/1"), QStringLiteral("x")).left(12), QStringLiteral("velo_cast_1-"));
 
-    const QByteArray saved = qgetenv("DISPLAY"), savedWayland = qgetenv("WAYLAND_DISPLAY");
-    qunsetenv("WAYLAND_DISPLAY");
-    for (const auto& [display, desktop] : {std::pair{":0.0", ":0"}, {":0", ":0"}, {"host.example:10.1", "host.example:10"}}) {
-        qputenv("DISPLAY", display);
-        EXPECT_EQ(currentDisplay(), QLatin1String(desktop)) << display;
+    // Two spellings of one data link are one database; a file that cannot be read stands for
+    // itself (the run reports it as before).
+    QTemporaryDir folder;
+    HostDatabase host;
+    const QString twin = folder.filePath(QStringLiteral("twin.udl"));
+    velocast::testing::writeDataLink(twin, QStringLiteral("Provider=SQLite;Data Source=") + host.path());
+    EXPECT_EQ(guardDatabaseIdentity(twin), guardDatabaseIdentity(host.dataLinkPath()));
+    EXPECT_EQ(guardDatabaseIdentity(folder.filePath(QStringLiteral("missing.udl"))),
+              QStringLiteral("udl:") + folder.filePath(QStringLiteral("missing.udl")));
+}
+
+TEST(SingleInstanceFolder, AlwaysAFolderOfThisAccountsNeverASharedOne) {
+    QTemporaryDir home, privateRuntime, sharedRuntime, service;
+    ::chmod(QFile::encodeName(privateRuntime.path()).constData(), 0700);
+    ::chmod(QFile::encodeName(sharedRuntime.path()).constData(), 0755);
+    const struct {
+        const char* what;
+        QString runtime, state, expected;
+    } cases[] = {
+        {"the login session's runtime folder", privateRuntime.path(), QString(), privateRuntime.path()},
+        {"a runtime folder others may enter", sharedRuntime.path(), QString(), home.filePath(QStringLiteral(".cache/velocast"))},
+        {"no runtime folder, a service", QString(), service.path(), service.path()},
+        {"no runtime folder, no service", QString(), QString(), home.filePath(QStringLiteral(".cache/velocast"))},
+    };
+    const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("STATE_DIRECTORY"), qgetenv("XDG_CACHE_HOME"), qgetenv("HOME")};
+    qunsetenv("XDG_CACHE_HOME");
+    qputenv("HOME", QFile::encodeName(home.path()));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.runtime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
+        else qputenv("XDG_RUNTIME_DIR", QFile::encodeName(c.runtime));
+        if (c.state.isEmpty()) qunsetenv("STATE_DIRECTORY");
+        else qputenv("STATE_DIRECTORY", QFile::encodeName(c.state));
+        QString error;
+        EXPECT_EQ(guardFolder(&error), c.expected) << error.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(c.expected).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
     }
-    qputenv("DISPLAY", saved);
-    if (!savedWayland.isEmpty()) qputenv("WAYLAND_DISPLAY", savedWayland);
+    const char* names[] = {"XDG_RUNTIME_DIR", "STATE_DIRECTORY", "XDG_CACHE_HOME", "HOME"};
+    for (int i = 0; i < 4; ++i) {
+        if (saved[i].isEmpty()) qunsetenv(names[i]);
+        else qputenv(names[i], saved[i]);
+    }
 }
 
 TEST(SingleInstance, ASecondHolderOfTheNameAsksTheFirstToComeForward) {
@@ -62,6 +105,7 @@ TEST(SingleInstance, ASecondHolderOfTheNameAsksTheFirstToComeForward) {
     SingleInstance first(QStringLiteral("velocast-test"), folder.path());
     QString error;
     ASSERT_EQ(first.acquire(&error), SingleInstance::Outcome::First) << error.toStdString();
+    EXPECT_EQ(SingleInstance(QStringLiteral("velocast-test"), folder.path()).runningProcessId(), QCoreApplication::applicationPid());
     int raised = 0;
     QObject::connect(&first, &SingleInstance::raiseRequested, [&] { ++raised; });
 
@@ -99,8 +143,10 @@ TEST(SingleInstance, ANameLeftBehindByACrashDoesNotBlockTheNextStart) {
 
 namespace {
 
-std::unique_ptr<QProcess> startHeadless(const QString& program, const QString& dataLink) {
+std::unique_ptr<QProcess> startHeadless(const QString& program, const QString& dataLink,
+                                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
     process->start(program, {QStringLiteral("--headless"), QStringLiteral("--data-link"), dataLink});
     return process;
 }
@@ -187,4 +233,31 @@ TEST(DesktopStart, SigtermEndsTheProgramWhileANoticeWaitsForAPerson) {
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(30000)) << "SIGTERM did not end the program";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+}
+
+TEST(SingleCopy, WithoutARuntimeFolderTheGuardLivesInTheAccountsOwnFolderAndNamesTheRunningCopy) {
+    // A service or a cron job: no login session, so no XDG_RUNTIME_DIR.
+    HostDatabase host;
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
+    QTemporaryDir home;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"XDG_RUNTIME_DIR", "STATE_DIRECTORY", "XDG_CACHE_HOME"}) environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("HOME"), home.path());
+    const QString program = velocast::testing::builtProgramPath(QStringLiteral("velocast"));
+    auto first = startHeadless(program, host.dataLinkPath(), environment);
+    const QDir guards(home.filePath(QStringLiteral(".cache/velocast")));
+    ASSERT_TRUE(serveUntil([&] { return !guards.entryList({QStringLiteral("velocast-*.pid")}, QDir::Files).isEmpty(); }, 30000))
+        << first->readAllStandardError().toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(guards.path()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    const auto second = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()},
+        60000, environment);
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(second.err, QStringLiteral("velocast: another copy (process %1) is already running on this database; this one ends\n")
+                              .arg(first->processId()));
+    first->terminate();
+    EXPECT_TRUE(first->waitForFinished(30000));
 }

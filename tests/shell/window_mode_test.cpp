@@ -1,5 +1,6 @@
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSysInfo>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -82,4 +83,41 @@ TEST(WindowMode, ADatabaseThatAppearsLaterGetsItsDailyRun) {
     EXPECT_EQ(host.count(QStringLiteral("Velocast"), QStringLiteral("Email = 'ana@example.com'")), 1);
     run.finish();
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
+}
+
+TEST(WindowMode, ACopyWithoutTheDatabaseStandsAsideSaysSoOnceAndTakesOverWhenItIsFree) {
+    velocast::testing::HostDatabase host;
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
+    auto runTables = [&] { return host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")); };
+    // Another copy (another user's desktop, the service) works on this database.
+    SharedConnection otherConnection(host.dataLinkPath(), QStringLiteral("other-copy"));
+    DatabaseLock other(otherConnection);
+    ASSERT_TRUE(other.take());
+
+    RecordingNotices notices;
+    WindowMode run(host.dataLinkPath(), notices);
+    run.window.trayAvailable = [] { return true; };
+    run.start();
+    const QString line = QStringLiteral("another Velocast is working on this database: ") + QSysInfo::machineHostName() + QStringLiteral(", since ");
+    ASSERT_EQ(notices.shown.size(), 1u);
+    EXPECT_TRUE(notices.shown[0].text.startsWith(line)) << notices.shown[0].text.toStdString();
+    EXPECT_TRUE(run.tray.isShown());
+    EXPECT_TRUE(run.tray.toolTip().contains(line)) << run.tray.toolTip().toStdString();
+    EXPECT_EQ(runTables(), 0) << "a copy that stands aside opened the session";
+
+    // Send ticks ask again; still taken, nothing more is said.
+    ASSERT_TRUE(run.program.Timer2.isActive());
+    run.program.sender.Timer2Timer();
+    EXPECT_EQ(notices.shown.size(), 1u);
+    EXPECT_EQ(runTables(), 0);
+
+    // The other copy ended: the next tick runs the day, then sends.
+    other.release();
+    run.program.sender.Timer2Timer();
+    EXPECT_EQ(runTables(), 1);
+    EXPECT_FALSE(run.tray.toolTip().contains(line)) << run.tray.toolTip().toStdString();
+    EXPECT_TRUE(run.program.Timer2.isActive());
+    EXPECT_EQ(notices.shown.size(), 1u);
+    run.finish();
+    EXPECT_EQ(runTables(), 0);
 }

@@ -82,8 +82,25 @@ TdsRule& TdsRule::rowCount(int count) {
     return *this;
 }
 
-TdsRule& TdsRule::error(const QString& message) {
+TdsRule& TdsRule::error(const QString& message, int number) {
     json_[QStringLiteral("error")] = message;
+    json_[QStringLiteral("error_number")] = number;
+    return *this;
+}
+
+TdsRule& TdsRule::generated(int count, const QVariantList& values) {
+    json_[QStringLiteral("generate")] =
+        QJsonObject{{QStringLiteral("count"), count}, {QStringLiteral("row"), QJsonArray::fromVariantList(values)}};
+    return *this;
+}
+
+TdsRule& TdsRule::hanging() {
+    json_[QStringLiteral("hang")] = true;
+    return *this;
+}
+
+TdsRule& TdsRule::echoingIntegers() {
+    json_[QStringLiteral("echo")] = true;
     return *this;
 }
 
@@ -92,7 +109,7 @@ TdsRule& TdsRule::times(int count) {
     return *this;
 }
 
-TdsPeer::TdsPeer(const QList<TdsRule>& rules) {
+TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
     logPath_ = dir_.filePath(QStringLiteral("requests.jsonl"));
     const QString script = dir_.filePath(QStringLiteral("script.json"));
     QJsonArray array;
@@ -102,19 +119,31 @@ TdsPeer::TdsPeer(const QList<TdsRule>& rules) {
         throw std::runtime_error("cannot write the TDS peer's script");
     file.close();
 
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("/usr/bin/python3"),
-                   {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), script});
-    while (!process_.canReadLine())
-        if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
-    const QByteArray first = process_.readLine().trimmed();
-    if (!first.startsWith("PORT ")) throw std::runtime_error("the TDS peer did not start: " + first.toStdString());
-    port_ = static_cast<quint16>(first.mid(5).toUInt());
+    scriptPath_ = script;
+    delayMs_ = delayMs;
+    start();
 
     udlPath_ = dir_.filePath(QStringLiteral("Korvana.udl"));
     writeDataLink(udlPath_, QStringLiteral("Provider=SQLOLEDB.1;Password=segredo;Persist Security Info=True;"
                                            "User ID=velocast;Initial Catalog=KORVANA;Data Source=127.0.0.1,%1")
                                 .arg(port_));
+}
+
+void TdsPeer::start() {
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.start(QStringLiteral("/usr/bin/python3"), {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), scriptPath_,
+                                                        QStringLiteral("--port"), QString::number(port_),
+                                                        QStringLiteral("--delay-ms"), QString::number(delayMs_)});
+    while (!process_.canReadLine())
+        if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
+    const QByteArray first = process_.readLine().trimmed();
+    if (!first.startsWith("PORT ")) throw std::runtime_error("the TDS peer did not start: " + first.toStdString());
+    port_ = static_cast<quint16>(first.mid(5).toUInt());
+}
+
+void TdsPeer::stop() {
+    process_.kill();
+    process_.waitForFinished();
 }
 
 TdsPeer::~TdsPeer() {

@@ -28,7 +28,13 @@ public:
     TdsRule& column(const QString& name, const QString& type, int size = 0);
     TdsRule& row(const QVariantList& values);
     TdsRule& rowCount(int count);
-    TdsRule& error(const QString& message);
+    TdsRule& error(const QString& message, int number = 50000);
+    // `count` rows made from `values`, "{i}" in a value standing for the row's number (1..count).
+    TdsRule& generated(int count, const QVariantList& values);
+    // One row per integer parameter of the call, holding its value.
+    TdsRule& echoingIntegers();
+    // No answer at all until the client cancels: a statement blocked on the server.
+    TdsRule& hanging();
     // Answers only this many statements, then leaves them to the next rule.
     TdsRule& times(int count);
     QJsonObject json() const { return json_; }
@@ -40,7 +46,8 @@ private:
 
 class TdsPeer {
 public:
-    explicit TdsPeer(const QList<TdsRule>& rules = {});
+    // `delayMs` holds every answer back, as a server across a network would.
+    explicit TdsPeer(const QList<TdsRule>& rules = {}, int delayMs = 0);
     ~TdsPeer();
     TdsPeer(const TdsPeer&) = delete;
     TdsPeer& operator=(const TdsPeer&) = delete;
@@ -49,6 +56,11 @@ public:
     // A data-link file naming the peer as a SQL Server (provider SQLOLEDB.1).
     QString dataLinkPath() const { return udlPath_; }
     QString folder() const { return dir_.path(); }
+
+    // Stops the server, as a crash of the machine would (connections cut, nothing answers);
+    // start() brings it back on the same port with the same script.
+    void stop();
+    void start();
 
     // Every request received so far, in order, as the peer logged it.
     QList<QJsonObject> requests() const;
@@ -63,6 +75,8 @@ private:
     QTemporaryDir dir_;
     QString logPath_;
     QString udlPath_;
+    QString scriptPath_;
+    int delayMs_ = 0;
     QProcess process_;
     quint16 port_ = 0;
 };

@@ -2,7 +2,10 @@
 """A stand-in SQL Server for tests: speaks enough TDS 7.x on loopback for FreeTDS's ODBC
 driver, executes nothing, records every request and answers with scripted result sets.
 
-    tds_peer.py --log FILE [--script FILE]
+    tds_peer.py --log FILE [--script FILE] [--delay-ms N] [--port N]
+
+--delay-ms holds every answer back by N milliseconds, as a server across a network would: a
+client's time then grows with its round trips, one per logged request.
 
 Prints "PORT n" once it listens on 127.0.0.1, then serves until its standard input closes.
 Every request becomes one JSON line in the log, written before the answer goes out, so a
@@ -26,6 +29,12 @@ with "times": n answers n statements, then stands aside):
     {"match": "INSERT INTO Velocast", "rowcount": 1}
     {"match": "SELECT * FROM Missing", "error": "Invalid object name 'Missing'."}
 
+A rule may also generate its rows: "generate": {"count": n, "row": [...]} repeats the row n
+times, "{i}" in a text value standing for 1..n (an int column's "{i}" becomes the number);
+"hang": true answers nothing until the client cancels (a statement blocked on a lock);
+"echo": true answers one row per integer parameter of the call, holding its value. An error
+may carry its number: "error_number": 1222 (SQL Server's lock request time-out).
+
 Column types: int, smallint, bigint, bit, nvarchar, varchar (Windows-1252), text (8-bit
 long text), ntext, datetime ("YYYY-MM-DD HH:MM:SS" values). Without a rule a statement
 gets no result set and a row count of 0.
@@ -38,6 +47,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 
 # Packet types.
 SQL_BATCH, RPC, REPLY, ATTENTION, TRANSACTION_MANAGER, LOGIN7, PRELOGIN = 1, 3, 4, 6, 14, 16, 18
@@ -379,10 +389,32 @@ def return_int(ordinal, name, value):
             b"\x26\x04" + (b"\x04" + struct.pack("<i", value) if value is not None else b"\x00"))
 
 
+def rows_of(rule, params=()):
+    """The rows a rule answers: listed, generated, or echoed from the call's integers."""
+    if rule.get("echo"):
+        return [[p["value"]] for p in params
+                if p["type"] in ("int", "bigint", "smallint", "tinyint") and p["value"] is not None]
+    generate = rule.get("generate")
+    if not generate:
+        return rule.get("rows", [])
+    rows = []
+    for i in range(1, generate["count"] + 1):
+        values = []
+        for column, v in zip(rule["columns"], generate["row"]):
+            if isinstance(v, str) and "{i}" in v:
+                v = v.replace("{i}", str(i))
+                if column["type"] in ("int", "smallint", "bigint"):
+                    v = int(v)
+            values.append(v)
+        rows.append(values)
+    return rows
+
+
 # ---------------------------------------------------------------- the server
 
 class Peer:
-    def __init__(self, log_path, rules):
+    def __init__(self, log_path, rules, delay=0.0):
+        self.delay = delay
         self.log_path = log_path
         self.rules = rules
         self.lock = threading.Lock()
@@ -420,14 +452,16 @@ class Peer:
             self.next_handle += 1
             return self.next_handle
 
-    def result(self, sql, in_proc):
+    def result(self, sql, in_proc, params=()):
         """Tokens answering one statement: result set or row count, or an error."""
         rule = self.rule_for(sql) or {}
         token = 0xFF if in_proc else 0xFD
+        if rule.get("hang"):  # a statement blocked on the server: only a cancel ends it
+            return None, False
         if "error" in rule:
-            return error_token(rule["error"]) + done(DONE_ERROR, 0, token), True
+            return error_token(rule["error"], rule.get("error_number", 50000)) + done(DONE_ERROR, 0, token), True
         if "columns" in rule:
-            rows = rule.get("rows", [])
+            rows = rows_of(rule, params)
             out = column_metadata(rule["columns"])
             for values in rows:
                 out += row(rule["columns"], values)
@@ -473,6 +507,8 @@ class Connection:
         return data
 
     def send(self, payload, kind=REPLY):
+        if self.peer.delay:
+            time.sleep(self.peer.delay)
         size = self.packet_size - 8
         parts = [payload[i:i + size] for i in range(0, len(payload), size)] or [b""]
         for number, part in enumerate(parts):
@@ -535,7 +571,8 @@ class Connection:
                     raw[i] = ((b & 0x0F) << 4) | (b >> 4)
             return bytes(raw).decode("utf-16-le")
         database = field(68)
-        self.log({"kind": "login", "tds_version": "%08x" % version, "packet_size": packet_size,
+        type_flags = payload[26] if len(payload) > 26 else 0
+        self.log({"kind": "login", "read_only_intent": bool(type_flags & 0x20), "tds_version": "%08x" % version, "packet_size": packet_size,
                        "host": field(36), "user": field(40), "password": field(44, True),
                        "application": field(48), "server": field(52), "library": field(60),
                        "language": field(64), "database": database})
@@ -558,7 +595,8 @@ class Connection:
         sql = payload[r.pos:].decode("utf-16-le")
         self.log({"kind": "batch", "sql": sql, "transaction": descriptor})
         tokens, failed = self.peer.result(sql, in_proc=False)
-        self.send(tokens)
+        if tokens is not None:
+            self.send(tokens)
 
     def rpc(self, payload):
         out = b""
@@ -569,6 +607,8 @@ class Connection:
                 call["sql"] = self.peer.prepared.get(call["params"][0]["value"], "")
             self.log(call)
             answer = self.answer_call(call)
+            if answer is None:
+                return  # blocked: the client's cancel is answered instead
             if i < len(calls) - 1:  # more calls follow: their DONEPROC says so
                 status = struct.unpack("<H", answer[-12:-10])[0]
                 answer = answer[:-13] + done(status | DONE_MORE, 0, 0xFE)
@@ -585,16 +625,22 @@ class Connection:
             self.peer.prepared[handle] = values[2] if len(values) > 2 else ""
             out = b""
             if proc == "sp_prepexec":
-                out, _ = self.peer.result(call.get("sql"), in_proc=True)
+                out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[3:])
+                if out is None:
+                    return None
             return out + status + return_int(0, params[0]["name"], handle) + done(0, 0, 0xFE)
         if proc == "sp_execute":
-            out, _ = self.peer.result(call.get("sql"), in_proc=True)
+            out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[1:])
+            if out is None:
+                return None
             return out + status + done(0, 0, 0xFE)
         if proc == "sp_unprepare":
             self.peer.prepared.pop(values[0] if values else None, None)
             return status + done(0, 0, 0xFE)
         if proc == "sp_executesql":
-            out, _ = self.peer.result(call.get("sql"), in_proc=True)
+            out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[2:])
+            if out is None:
+                return None
             return out + status + done(0, 0, 0xFE)
         if proc == "sp_cursoropen":
             return self.cursor_open(call, params, status)
@@ -611,10 +657,10 @@ class Connection:
             return error_token(rule["error"]) + done(DONE_ERROR, 0, 0xFF) + status + done(DONE_ERROR, 0, 0xFE)
         out = b""
         handle = 0
-        rows = rule.get("rows", [])
+        rows = rows_of(rule)
         if "columns" in rule:
             handle = self.peer.handle()
-            self.cursors[handle] = {"rule": rule, "next": 0}
+            self.cursors[handle] = {"rule": rule, "rows": rows, "next": 0}
             out += column_metadata(rule["columns"]) + done(DONE_COUNT, 0, 0xFF, 0xC1)
         out += status + return_int(0, params[0]["name"], handle)
         for ordinal, value in ((2, None), (3, None), (4, len(rows))):
@@ -631,7 +677,7 @@ class Connection:
         fetch_type = values[1] if len(values) > 1 and values[1] is not None else 2
         row_number = values[2] if len(values) > 2 and values[2] is not None else 0
         count = values[3] if len(values) > 3 and values[3] is not None else 1
-        rows = rule.get("rows", [])
+        rows = cursor["rows"]
         start = {1: 0, 2: cursor["next"], 8: 0, 0x10: row_number - 1, 0x20: cursor["next"] + row_number - 1,
                  4: max(0, cursor["next"] - 2 * count), 0x40: max(0, len(rows) - count)}.get(fetch_type, cursor["next"])
         start = max(0, start)
@@ -678,15 +724,17 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--log", required=True)
     parser.add_argument("--script")
+    parser.add_argument("--delay-ms", type=float, default=0)
+    parser.add_argument("--port", type=int, default=0, help="0: any free port")
     args = parser.parse_args()
     rules = []
     if args.script:
         with open(args.script, encoding="utf-8") as f:
             rules = json.load(f)
-    peer = Peer(args.log, rules)
+    peer = Peer(args.log, rules, args.delay_ms / 1000.0)
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", 0))
+    listener.bind(("127.0.0.1", args.port))
     listener.listen(8)
 
     def accept():

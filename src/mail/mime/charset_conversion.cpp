@@ -2,6 +2,7 @@
 
 #include "mail/mime/plain_unicode.h"
 
+#include <QList>
 #include <cerrno>
 #include <iconv.h>
 #include <map>

@@ -34,6 +34,10 @@ void OutboxSender::show(Figure figure, qint32 value) {
 void OutboxSender::Timer2Timer() {
     if (!timer2_.isActive()) return;
     timer2_.stop();
+    if (mayDrain && !mayDrain()) {
+        timer2_.start();
+        return;
+    }
     if (ENVIAR_EMAIL()) {
         timer2_.start();
     } else if (hooks_.endRequest) {
@@ -103,6 +107,7 @@ bool OutboxSender::ENVIAR_EMAIL() {
     } endSession{*this};
 
     while (!outbox_.atEnd()) {
+        if (mayDrain && !mayDrain()) break;
         try {
             // Read before the row's transaction begins: on SQLite a read inside it would tie
             // the transaction to a snapshot that a write by the club's system in the meantime
@@ -136,10 +141,17 @@ bool OutboxSender::ENVIAR_EMAIL() {
             }
             // The program ends after this; nobody may be left guessing why. A message already
             // delivered keeps its row and goes out once more at the next start.
-            notices_.reportError(QString::fromUtf8(e.what()));
+            const QString error = QString::fromUtf8(e.what());
+            const QString timeout = connection.timeoutExplanation(error);
+            notices_.reportError(timeout.isEmpty() ? error : timeout);
             return false;
         }
         QCoreApplication::processEvents();
+    }
+    // The connection idles until the next drain: with no transaction left open on the server.
+    try {
+        connection.settle();
+    } catch (const DbError&) {
     }
     return true;
 }

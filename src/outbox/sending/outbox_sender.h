@@ -86,6 +86,11 @@ public:
     // With OAuth configured: the access tokens the client signs in with instead of a password.
     void setTokenService(mail::TokenService* tokens) { tokens_ = tokens; }
 
+    // Asked before every drain and every row: false while another copy of the program works
+    // on this database; the drain then stops (or does not begin) and the tick asks again next
+    // time. Unset: always true.
+    std::function<bool()> mayDrain;
+
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     mail::SmtpClient IdSMTP;
     // How each message is composed; tests fix the boundary.
