@@ -17,6 +17,7 @@ version=$(sed -n 's/^project(Velocast VERSION \([0-9.]*\).*/\1/p' "$here/CMakeLi
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 wine libwine nsis
+  x11-apps  # xwd: the Wine test's screenshot of the tray program
   cmake qt6-base-dev-tools python3
 )
 missing=()

@@ -11,15 +11,16 @@ def main():
     fields = struct.unpack(">25I", data[:100])
     header_size, width, height = fields[0], fields[4], fields[5]
     byte_order, bits_per_pixel, bytes_per_line, ncolors = fields[7], fields[11], fields[12], fields[19]
-    if bits_per_pixel != 32:
-        sys.exit(f"xwd_to_png: {bits_per_pixel} bits per pixel; only a 24-bit screen in 32-bit pixels is read")
+    if bits_per_pixel not in (24, 32):
+        sys.exit(f"xwd_to_png: {bits_per_pixel} bits per pixel; only a true-colour screen is read")
+    step = bits_per_pixel // 8
     pixels = data[header_size + 12 * ncolors:]
     rows = []
     for y in range(height):
-        line = pixels[y * bytes_per_line:y * bytes_per_line + 4 * width]
+        line = pixels[y * bytes_per_line:y * bytes_per_line + step * width]
         row = bytearray(b"\0")
         for x in range(width):
-            p = line[4 * x:4 * x + 4]
+            p = line[step * x:step * x + step]
             value = int.from_bytes(p, "little" if byte_order == 0 else "big")
             row += bytes(((value >> 16) & 0xFF, (value >> 8) & 0xFF, value & 0xFF))
         rows.append(bytes(row))
