@@ -105,7 +105,7 @@ tray=$!
 icon=""
 for _ in $(seq 1 600); do
   icon=$(xwininfo -root -tree 2>/dev/null | grep -A6 '"panel": ("panel" "trayer")' |
-         grep -m1 '"explorer.exe"' | sed -n 's/.*  [0-9]*x[0-9]*+[-0-9]*+[-0-9]*  +\([0-9]*\)+\([0-9]*\).*/\1 \2/p')
+         grep -m1 '"explorer.exe"' | sed -n 's/.*  [0-9]*x[0-9]*+[-0-9]*+[-0-9]*  +\([0-9]*\)+\([0-9]*\).*/\1 \2/p' || true)
   [ -n "$icon" ] && break
   kill -0 "$tray" 2>/dev/null || break
   sleep 0.1
@@ -115,7 +115,7 @@ read -r x y <<<"$icon"
 xdotool mousemove $((x + 8)) $((y + 12)) click --repeat 2 --delay 100 1
 shown=0
 for _ in $(seq 1 300); do
-  window=$(xwininfo -root -tree 2>/dev/null | grep -m1 '"Velocast - ' | awk '{print $1}')
+  window=$(xwininfo -root -tree 2>/dev/null | grep -m1 '"Velocast - ' | awk '{print $1}' || true)
   if [ -n "$window" ] && xwininfo -id "$window" | grep -q IsViewable; then shown=1; break; fi
   sleep 0.1
 done
