@@ -104,10 +104,9 @@ tray=$!
 # a double click on it opens the program's window, as on Windows.
 icon=""
 for _ in $(seq 1 600); do
-  icon=$(xwininfo -root -tree 2>/dev/null | grep -A6 '"panel": ("panel" "trayer")' |
+  icon=$(xwininfo -root -tree 2>/dev/null | grep -A40 '"panel": ("panel" "trayer")' | grep -v 'IME' |
          grep -m1 '"explorer.exe"' | sed -n 's/.*  [0-9]*x[0-9]*+[-0-9]*+[-0-9]*  +\([0-9]*\)+\([0-9]*\).*/\1 \2/p' || true)
   [ -n "$icon" ] && break
-  kill -0 "$tray" 2>/dev/null || break
   sleep 0.1
 done
 [ -n "$icon" ] || fail "the tray program's icon did not reach the notification area: $(tail -5 "$work/tray.log")"

@@ -33,13 +33,7 @@ UINT codePageOf(const char* charset) {
 
 }  // namespace
 
-QByteArray toCharset(const QString& text, const char* charset) {
-    // Every header charset in use writes ASCII as itself and, for a stateful one, leaves its
-    // initial state only for other characters: most header text needs no converter at all.
-    if (isAsciiText(text))
-        return text.toLatin1();
-    if (qstrcmp(charset, "UTF-8") == 0)
-        return utf8Of(text);
+QByteArray systemToCharset(const QString& text, const char* charset) {
     const UINT codePage = codePageOf(charset);
     // The whole text in one call, so that a stateful set (ISO-2022-JP) shifts only where the
     // text changes script and ends in its initial state. A character the set cannot hold

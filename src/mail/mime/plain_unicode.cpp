@@ -1,5 +1,7 @@
 #include "mail/mime/plain_unicode.h"
 
+#include "mail/mime/windows1252.h"
+
 #include <QList>
 #include <algorithm>
 
@@ -34,6 +36,17 @@ QByteArray utf8Of(const QString& text) {
         }
     }
     return out;
+}
+
+QByteArray toCharset(const QString& text, const char* charset) {
+    // Every header charset in use writes ASCII as itself and, for a stateful one, leaves its
+    // initial state only for other characters: most header text needs no converter at all,
+    // and UTF-8 none either. Each e-mail converts several texts, so this is the usual path.
+    if (isAsciiText(text))
+        return text.toLatin1();
+    if (qstrcmp(charset, "UTF-8") == 0)
+        return utf8Of(text);
+    return systemToCharset(text, charset);
 }
 
 }  // namespace velocast::mail

@@ -12,4 +12,8 @@ bool isAsciiText(const QString& text);
 // cannot hold.
 QByteArray utf8Of(const QString& text);
 
+// `text` through the system's converter (iconv, or Windows' code pages) to `charset`, with
+// "?" for what the set cannot hold; for text that is not ASCII, in a set other than UTF-8.
+QByteArray systemToCharset(const QString& text, const char* charset);
+
 }  // namespace velocast::mail

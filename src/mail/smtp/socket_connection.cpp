@@ -15,23 +15,11 @@
 
 namespace velocast::mail {
 
-Deadline deadlineAfter(int milliseconds) {
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-}
-
 QString localHostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return QStringLiteral("localhost");
     return QString::fromLocal8Bit(name);
-}
-
-void throwSocketError(int code, const QString& text) {
-    throw SmtpError(QStringLiteral("Socket Error # %1\r\n%2").arg(code).arg(text));
-}
-
-void throwErrno(int savedErrno) {
-    throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno)));
 }
 
 namespace {
