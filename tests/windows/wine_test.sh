@@ -95,6 +95,9 @@ fi
 Xvfb -displayfd 3 -screen 0 1024x600x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
 wait_for_line "$work/display" '[0-9]' $! || fail "Xvfb did not start"
 export DISPLAY=":$(head -1 "$work/display")"
+# Wine's desktop process, which hosts the notification area, started without a display for
+# the programs above: it must start again on this one.
+"$root/tests/windows/stop_wine.sh"
 openbox --sm-disable >/dev/null 2>&1 &
 trayer --edge bottom --align right --widthtype pixel --width 120 --height 32 --transparent false --tint 0xdddddd >/dev/null 2>&1 &
 "$wine" "$stage/velocast-seed.exe" "Z:$work/tray.sqlite" --port "$(free_port)" --force >/dev/null 2>&1
