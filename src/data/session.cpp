@@ -4,6 +4,7 @@
 
 #include "calendar/clock.h"
 #include "data/db_error.h"
+#include "data/failure_cause.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
 #include "data/sql_statement.h"
@@ -99,6 +100,13 @@ void Session::dropLeftOverRunTables() {
     }
 }
 
+QString Session::withCause(const QString& table, const DbError& failure) const {
+    // The table's name stays the detail's first line, as it always was; the second says which
+    // database and why, since a missing file, another club's database and a missing column
+    // would otherwise all look alike.
+    return table + QLatin1Char('\n') + databaseFailureCause(connection_, failure.message());
+}
+
 bool Session::createRunTable() {
     connection_.beginTransaction();  // a closed connection fails here, and is passed on
     try {
@@ -118,7 +126,7 @@ bool Session::createRunTable() {
                 throw failure;
             }
         }
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("TempFedelidade"));
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, withCause(QStringLiteral("TempFedelidade"), failure));
         return false;
     }
 }
@@ -128,8 +136,8 @@ bool Session::openStep(Dataset& dataset, const QString& table, const QString& de
     try {
         dataset.openTable(connection_, table, declaredColumns(table), rows);
         return true;
-    } catch (const DbError&) {
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, detail);
+    } catch (const DbError& failure) {
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, withCause(detail, failure));
         return false;
     }
 }
@@ -154,8 +162,8 @@ bool Session::ABRE_TABELAS() {
             TBLCAIXA.last();
             // No row, or a NULL opening date, leaves the zero date.
             businessDate_ = TBLCAIXA.eof() ? DateTime() : dateTimeFromColumn(TBLCAIXA.value(QStringLiteral("DATAABERTURA")));
-        } catch (const DbError&) {
-            notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, QStringLiteral("Caixa"));
+        } catch (const DbError& failure) {
+            notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, withCause(QStringLiteral("Caixa"), failure));
             return false;
         }
     }

@@ -13,6 +13,7 @@
 
 namespace velocast {
 
+class DbError;
 class Notices;
 
 class Session {
@@ -70,6 +71,8 @@ private:
     void dropLeftOverRunTables();
     bool openStep(Dataset& dataset, const QString& table, const QString& detail,
                   Dataset::Rows rows = Dataset::Rows::Read);
+    // The detail of an opening notice: the table's name, then the database and the cause.
+    QString withCause(const QString& table, const DbError& failure) const;
 
     SharedConnection& connection_;
     Notices& notices_;

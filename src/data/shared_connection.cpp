@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 
 #include "data/db_error.h"
+#include "data/failure_cause.h"
 #include "data/odbc_bound_statement.h"
 
 namespace velocast {
@@ -118,7 +119,8 @@ void SharedConnection::open() {
                              (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     if (!db.open()) {
         const QString why = driverText(db.lastError());
-        throw DbError(QStringLiteral("cannot connect to the database of %1: %2").arg(link.path, why));
+        throw DbError(QStringLiteral("cannot connect to the database of %1: %2")
+                          .arg(link.path, explainDatabaseFailure(describeDatabase(link), why)));
     }
     dialect_ = link.dialect;
     ++openCount_;

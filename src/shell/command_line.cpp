@@ -36,10 +36,21 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
             options.testSmtp = true;
+        } else if (arg == QLatin1String("--check")) {
+            options.check = true;
         } else if (arg == QLatin1String("--authorize-smtp")) {
             options.authorizeSmtp = true;
         } else if (arg == QLatin1String("--preview")) {
             options.preview = true;
+        } else if (arg == QLatin1String("--history")) {
+            options.history = true;
+            // An address may follow; an option may not be taken for one.
+            if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
+                options.historyAddress = arguments.at(++i);
+        } else if (arg == QLatin1String("--since")) {
+            auto v = value("--since");
+            if (!v) return std::nullopt;
+            options.since = *v;
         } else if (arg == QLatin1String("--all")) {
             options.all = true;
         } else if (arg == QLatin1String("--date")) {
@@ -67,6 +78,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
+    if (options.check && (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
+        *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
@@ -75,8 +90,20 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--date and --all work only with --preview");
         return std::nullopt;
     }
-    if (!options.preview && !options.format.isEmpty()) {
-        *error = QStringLiteral("--format works only with --preview");
+    if (!options.preview && !options.history && !options.format.isEmpty()) {
+        *error = QStringLiteral("--format works only with --preview or --history");
+        return std::nullopt;
+    }
+    if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
+        *error = QStringLiteral("--history runs alone (with --since, --format, --data-link and --config at most)");
+        return std::nullopt;
+    }
+    if (!options.since.isEmpty() && !options.history) {
+        *error = QStringLiteral("--since works only with --history");
+        return std::nullopt;
+    }
+    if (!options.since.isEmpty() && !QDate::fromString(options.since, Qt::ISODate).isValid()) {
+        *error = QStringLiteral("--since wants a date YYYY-MM-DD, not \"%1\"").arg(options.since);
         return std::nullopt;
     }
     if (!options.previewDate.isEmpty() && !QDate::fromString(options.previewDate, Qt::ISODate).isValid()) {
@@ -92,6 +119,8 @@ QString commandLineHelp() {
         "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --check [--data-link FILE] [--config FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
         "database and sends them through the SMTP account stored in its settings.\n"
@@ -114,7 +143,16 @@ QString commandLineHelp() {
         "                       waits at most for one campaign's transaction)\n"
         "  --date YYYY-MM-DD    with --preview: another business date than the cash register's\n"
         "  --all                with --preview: the campaigns switched off too\n"
-        "  --format text|csv    with --preview: a listing (default) or CSV lines\n"
+        "  --history [ADDRESS]  what became of the e-mails (sent with the server's reply and\n"
+        "                       Message-ID, refused, invalid, deferred, given up), newest\n"
+        "                       first, to ADDRESS (any letter case) or to everyone; kept on\n"
+        "                       this machine for [history] retention_days of velocast.conf\n"
+        "  --since YYYY-MM-DD   with --history: only from that day on\n"
+        "  --format text|csv    with --preview or --history: a listing (default) or CSV lines\n"
+        "  --check              check every setting a run needs (database, settings row, cash\n"
+        "                       session, SMTP account, campaign texts and pictures) and say\n"
+        "                       EHLO to the SMTP server; one line per check, marked \u2713 or\n"
+        "                       \u2717 with what to change; sends and writes nothing\n"
         "  --help               this text\n"
         "  --version            the program's version\n"
         "\n"
@@ -124,8 +162,11 @@ QString commandLineHelp() {
         "   2  the command line, the settings file or the --test-smtp address cannot be\n"
         "      used\n"
         "  75  --once: nothing failed, but e-mails stay in the outbox because the SMTP\n"
-        "      server (or the OAuth token endpoint) could not be reached or its port not\n"
-        "      read; a later run sends them\n");
+        "      server (or the OAuth token endpoint) could not be reached; a later run\n"
+        "      sends them\n"
+        "  78  a setting only a person can fix: --check found one, or --once kept e-mails\n"
+        "      for a port, host name or TLS mode that cannot work\n"
+        " 128+n ended by signal n (SIGTERM, SIGINT, SIGHUP) after the teardown (--once)\n");
 }
 
 }  // namespace velocast

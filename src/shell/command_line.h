@@ -18,7 +18,11 @@ struct CommandLine {
     bool preview = false;    // --preview
     QString previewDate;     // --date YYYY-MM-DD, with --preview
     bool all = false;        // --all, with --preview
-    QString format;          // --format text|csv
+    bool history = false;    // --history [ADDRESS]
+    QString historyAddress;  // its ADDRESS; empty: every address
+    QString since;           // --since YYYY-MM-DD, with --history
+    QString format;          // --format text|csv, with --preview or --history
+    bool check = false;      // --check: every setting a run needs, and the SMTP server up to EHLO
     bool authorizeSmtp = false;  // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;
     bool showVersion = false;

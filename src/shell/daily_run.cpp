@@ -19,6 +19,16 @@ bool campaignSwitchIsOn(const Session& session, const QString& column) {
     }
 }
 
+QString DailyRun::missingForTheRun() const {
+    if (session_.TBLCONTROLE2.eof())
+        return QStringLiteral("Controle2\nthe settings table Qzcvar2 has no row, so no campaign can run and no e-mail "
+                              "can be sent: the club's system writes it (velocast --check tells what else is missing)");
+    if (session_.businessDate().isZero())
+        return QStringLiteral("Caixa\nno cash-register session (table Caixa has no opening date), so there is no "
+                              "business date and no campaign runs: open the cash register in the club's system");
+    return QString();
+}
+
 void DailyRun::FormCreate() {
     if (hooks_.registerIcon) hooks_.registerIcon();
 
@@ -29,8 +39,17 @@ void DailyRun::FormCreate() {
         if (hooks_.endRequest) hooks_.endRequest();
     }
 
+    // Without a settings row or a cash-register session there is nothing to run: no switch,
+    // no account, no business date. Running on would latch the campaigns for 30/12/1899 and
+    // end as if all went well; a person must open the cash register or restore the settings.
+    const QString missing = opened ? missingForTheRun() : QString();
+    if (!missing.isEmpty()) {
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, missing);
+        if (hooks_.endRequest) hooks_.endRequest();
+    }
+
     // A campaign on a half-opened session, or on the zero date, can only do harm.
-    if (opened) {
+    if (opened && missing.isEmpty()) {
         // A campaign's own due rule (the loyalty days, the month's end) is asked inside
         // runCampaign, only once its switch is on.
         int index = 0;

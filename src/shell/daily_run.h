@@ -48,6 +48,10 @@ public:
     bool switchIsOn(const QString& column) const { return campaignSwitchIsOn(session_, column); }
 
 private:
+    // The detail of the notice when the opened session has nothing to run on (no settings
+    // row, no business date); empty when the campaigns may run.
+    QString missingForTheRun() const;
+
     Session& session_;
     Notices& notices_;
     QTimer& timer2_;

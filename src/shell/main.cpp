@@ -11,12 +11,14 @@
 #include "data/sql_server_driver.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
+#include "shell/check_command.h"
 #include "shell/core_dumps.h"
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/figures_line.h"
 #include "shell/first_run_dialog.h"
+#include "shell/history_command.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -104,8 +106,11 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     };
     program.watchdog.pauseBetweenPasses = std::chrono::seconds(5);
     program.serverUnreachable = [](const OutboxSender::KeptForServer& kept) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4")
-                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason));
+        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4%5")
+                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason,
+                                                    kept.setting.isEmpty() ? QString()
+                                                    : QStringLiteral(" (change Qzcvar2.%1; velocast --check tells what else is wrong)")
+                                                          .arg(kept.setting)));
     };
     // Progress of the daily run, and what it wrote for the summary at the end.
     QStringList written;
@@ -138,6 +143,8 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
                      .arg(figures.sent()).arg(figures.invalid()).arg(figures.pending())
                      .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
     if (program.failed()) return kExitFailure;
+    // Retrying cannot help a setting that is wrong: a person must change it.
+    if (program.rowsLeftForServer() > 0 && !program.settingToFix().isEmpty()) return kExitConfiguration;
     return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;
 }
 
@@ -230,6 +237,16 @@ int main(int argc, char** argv) {
         preview.all = options->all;
         preview.csv = options->format == QLatin1String("csv");
         return runPreview(preview);
+    }
+    if (options->history) {
+        QCoreApplication app(argc, argv);
+        return runHistory({options->dataLinkPath, options->historyAddress,
+                           QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
+                          *settings);
+    }
+    if (options->check) {
+        QCoreApplication app(argc, argv);
+        return runCheck(options->dataLinkPath, *settings);
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);

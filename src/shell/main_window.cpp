@@ -94,6 +94,8 @@ TFRMVelocast::TFRMVelocast(QWidget* parent) : QWidget(parent) {
     pmnuiOpen->setObjectName(QStringLiteral("pmnuiOpen"));
     pmnuiLimpa = PopupMenu1->addAction(QStringLiteral("Exclusão de Alunos pendêntes"));
     pmnuiLimpa->setObjectName(QStringLiteral("pmnuiLimpa"));
+    pmnuiHistorico = PopupMenu1->addAction(QStringLiteral("Histórico…"));
+    pmnuiHistorico->setObjectName(QStringLiteral("pmnuiHistorico"));
     pmnuiExit = PopupMenu1->addAction(QStringLiteral("Finalizar"));
     pmnuiExit->setObjectName(QStringLiteral("pmnuiExit"));
     connect(pmnuiOpen, &QAction::triggered, this, &TFRMVelocast::pmnuiOpenClick);

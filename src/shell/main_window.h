@@ -32,6 +32,7 @@ public:
     QMenu* PopupMenu1;
     QAction* pmnuiOpen;   // "Abrir"
     QAction* pmnuiLimpa;  // "Exclusão de Alunos pendêntes"
+    QAction* pmnuiHistorico;  // "Histórico…": the send history
     QAction* pmnuiExit;   // "Finalizar"
 
     // "Abrir" (and a double click on the icon, and a second copy of the program): show the

@@ -8,6 +8,7 @@
 #include "data/notices.h"
 #include "data/session.h"
 #include "data/shared_connection.h"
+#include "shell/csv_field.h"
 #include "shell/daily_run.h"
 
 namespace velocast {
@@ -15,13 +16,6 @@ namespace {
 
 void print(std::FILE* stream, const QString& line) {
     std::fprintf(stream, "%s\n", line.toUtf8().constData());
-}
-
-QString csvField(const QString& value) {
-    if (!value.contains(QLatin1Char(',')) && !value.contains(QLatin1Char('"')) && !value.contains(QLatin1Char('\n')) &&
-        !value.contains(QLatin1Char('\r')))
-        return value;
-    return QLatin1Char('"') + QString(value).replace(QLatin1Char('"'), QLatin1String("\"\"")) + QLatin1Char('"');
 }
 
 // Addresses and subjects come from the club's database: nothing in them may steer a terminal.

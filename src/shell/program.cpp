@@ -5,6 +5,7 @@
 #include <QSet>
 #include <memory>
 
+#include "campaigns/campaign_of_subject.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "data/notices.h"
@@ -43,6 +44,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     Timer2.setInterval(5000);
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
     sender.setPacing(pacingSettings(settings_));
+    sender.history.campaignOf = [this](const QString& subject) { return campaignOfSubject(session.TBLCONTROLE2, subject); };
+    sender.history.warn = &warnHistory;
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
     connect(&watchdog, &Watchdog::reconnected, this, [this] {
@@ -83,6 +86,7 @@ void Program::build() {
     // Without its state file the run still sends, remembering deferred rows only until it ends.
     QString stateError;
     if (openStateDatabase(state, settings_, connection.dataLinkPath(), &stateError)) {
+        pruneSendHistory(state, settings_);
         sender.setStateDatabase(&state);
     } else {
         notices_.reportError(stateError);
@@ -167,6 +171,7 @@ void Program::drainOnceThenQuit() {
             const bool walked = sender.ENVIAR_EMAIL();
             const auto& kept = sender.rowsKeptForServerInLastDrain();
             rowsLeftForServer_ = kept.rows;
+            settingToFix_ = kept.setting;
             if (kept.rows > 0 && serverUnreachable) serverUnreachable(kept);
             // A pause outlasts any sensible run: the rows wait for the next one.
             endedPaused_ = walked && sender.pausedUntil().isValid();

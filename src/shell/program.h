@@ -54,6 +54,9 @@ public:
     // drainOnceThenQuit ended on a pause (the provider throttles, or a pacing limit): the
     // rows wait for a later run.
     bool endedPaused() const { return endedPaused_; }
+    // The setting of Qzcvar2 that made the last drain of drainOnceThenQuit keep rows and that only a person can
+    // change; empty when none did.
+    const QString& settingToFix() const { return settingToFix_; }
 
     // Window mode sets these; headless sets showFigure to the figures line.
     std::function<void()> hideWindow;
@@ -96,6 +99,7 @@ private:
     bool errorReported_ = false;
     int rowsLeftForServer_ = 0;
     bool endedPaused_ = false;
+    QString settingToFix_;
     bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
     bool standingAside_ = false;
 };

@@ -4,7 +4,9 @@
 #include "data/db_error.h"
 #include "data/notices.h"
 #include "notices/log_line.h"
+#include "calendar/clock.h"
 #include "settings/local_settings.h"
+#include "state/send_history.h"
 #include "state/state_database.h"
 
 namespace velocast {
@@ -40,6 +42,17 @@ bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, cons
     const QString path = StateDatabase::pathFor(settings, identity, error);
     return !path.isEmpty() && state.open(path, error);
 }
+
+void pruneSendHistory(StateDatabase& state, const LocalSettings& settings) {
+    const qint64 days = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
+    try {
+        SendHistory(state).prune(localNow().addDays(-days));
+    } catch (const std::exception& e) {
+        warnHistory(QString::fromUtf8(e.what()));
+    }
+}
+
+void warnHistory(const QString& text) { warn(text); }
 
 void warnPaused(const QString& until, const QString& reason) {
     warn(QStringLiteral("sending paused until %1, the e-mails stay in the outbox: %2")

@@ -19,10 +19,15 @@ PacingSettings pacingSettings(const LocalSettings& settings);
 // `error` saying what to change.
 bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath, QString* error);
 
+// Drops the send history older than [history] retention_days: it holds members' addresses,
+// kept no longer than the club allows. A failure is a warning line; the run goes on.
+void pruneSendHistory(StateDatabase& state, const LocalSettings& settings);
+
 // One line each on standard error for what the drain does without ending the program; the
 // club reads them in the journal or the terminal.
 void warnPaused(const QString& until, const QString& reason);
 void warnGivenUp(const QString& address, const QString& lastReply);
 void warnAttachmentUnreadable(const QString& path, const QString& reason);
+void warnHistory(const QString& text);
 
 }  // namespace velocast

@@ -92,8 +92,9 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
                    .arg(client.host()).arg(client.port())
                    .arg(mail::tlsModeSettingName(client.tlsMode()),
                         oauth                  ? QStringLiteral("OAuth 2.0 sign-in as \"%1\"").arg(account.userName)
-                        : account.authenticate ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
-                                               : QStringLiteral("no authentication (USERNAME is NULL)")));
+                        : account.authenticates() ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
+                        : account.userNameBlank() ? QStringLiteral("no authentication (USERNAME is empty, read as NULL)")
+                                                  : QStringLiteral("no authentication (USERNAME is NULL)")));
     if (oauth) {
         print(out, QStringLiteral("* OAuth 2.0: provider %1, grant %2, token endpoint %3, scope \"%4\"")
                        .arg(oauth->provider, oauth->grantName(), oauth->tokenEndpoint, oauth->scope));

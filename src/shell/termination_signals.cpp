@@ -1,19 +1,45 @@
 #include "shell/termination_signals.h"
 
+#include <QPointer>
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
+
+#include "mail/smtp/wait_interruption.h"
 
 namespace velocast {
 
 namespace {
 int signalPipe[2] = {-1, -1};
 
+// The ends registered so far; the latest whose owner still lives is the one that runs.
+struct End {
+    QPointer<QObject> owner;
+    std::function<void(int)> run;
+};
+std::vector<End>& ends() {
+    static std::vector<End> list;
+    return list;
+}
+
 extern "C" void onTerminationSignal(int signal) {
     // The signal's number travels through the pipe: an interrupted run ends with 128 + it.
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+
+// A wait for the SMTP server saw the pipe readable: the run ends from inside the wait rather
+// than after it, which may be minutes away. Without an end to run the byte stays for the
+// event loop, and the wait fails.
+void endFromWait() {
+    auto& list = ends();
+    while (!list.empty() && !list.back().owner) list.pop_back();
+    if (list.empty()) return;
+    char byte;
+    if (::read(signalPipe[0], &byte, 1) != 1) return;
+    list.back().run(static_cast<unsigned char>(byte));
 }
 }  // namespace
 
@@ -27,11 +53,13 @@ void catchTerminationSignals() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+    mail::interruptWaitsWhenReadable(signalPipe[0], &endFromWait);
 }
 
 void onTerminationSignals(QObject* owner, std::function<void(int signal)> end) {
     catchTerminationSignals();
     if (signalPipe[0] < 0) return;
+    ends().push_back({owner, end});
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, owner);
     QObject::connect(notifier, &QSocketNotifier::activated, owner, [notifier, end = std::move(end)] {
         char byte;

@@ -14,7 +14,7 @@ void catchTerminationSignals();
 
 // `end` runs on the program's thread at the next turn of whichever event loop is running (the
 // main one, or the nested loop of a notice or a drain) and must not return to it: it ends the
-// process.
+// process. Inside a wait for the SMTP server it runs from that wait, at once.
 // `end` is given the signal's number.
 void onTerminationSignals(QObject* owner, std::function<void(int signal)> end);
 

@@ -29,6 +29,7 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
         }
     };
     connect(window.pmnuiLimpa, &QAction::triggered, this, &WindowMode::pmnuiLimpaClick);
+    connect(window.pmnuiHistorico, &QAction::triggered, this, &WindowMode::pmnuiHistoricoClick);
     connect(window.pmnuiExit, &QAction::triggered, this, &WindowMode::pmnuiExitClick);
 }
 
@@ -54,6 +55,19 @@ void WindowMode::finishAtOnce() {
 }
 
 void WindowMode::pmnuiLimpaClick() { clearOutbox(program.connection, notices_); }
+
+void WindowMode::pmnuiHistoricoClick() {
+    if (!history_) {
+        history_ = new HistoryWindow(program.state);
+        history_->setAttribute(Qt::WA_DeleteOnClose);
+        // Closing it, like the main window's close, never ends the program.
+        history_->setAttribute(Qt::WA_QuitOnClose, false);
+    }
+    history_->reload();
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
+}
 
 void WindowMode::pmnuiExitClick() {
     QCoreApplication::processEvents();

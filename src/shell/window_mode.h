@@ -2,7 +2,9 @@
 // The tray program: one run of the program shown by its window and its notification-area
 // icon, with the menu's commands wired to the run.
 #include <QObject>
+#include <QPointer>
 
+#include "shell/history_window.h"
 #include "shell/main_window.h"
 #include "shell/program.h"
 #include "shell/tray_icon.h"
@@ -16,6 +18,8 @@ class WindowMode : public QObject {
 public:
     WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
                QObject* parent = nullptr);
+    // The history window reads the program's state: it goes first.
+    ~WindowMode() override { delete history_; }
 
     // Builds the run (connection, hide timer, watchdog), runs the daily run (which adds the
     // icon first), then shows the window at the centre of the screen.
@@ -27,6 +31,8 @@ public:
 
     // "Exclusão de Alunos pendêntes".
     void pmnuiLimpaClick();
+    // "Histórico…": the send history's window, read afresh each time it is opened.
+    void pmnuiHistoricoClick();
     // "Finalizar": handles what is waiting, then ends the event loop; the teardown follows.
     void pmnuiExitClick();
 
@@ -36,6 +42,7 @@ public:
 
 private:
     Notices& notices_;
+    QPointer<HistoryWindow> history_;
     bool toldStandingAside_ = false;
 };
 

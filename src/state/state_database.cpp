@@ -23,6 +23,12 @@ const char* const kSchema[] = {
     "first_try INTEGER NOT NULL, next_try INTEGER NOT NULL, last_reply TEXT NOT NULL);"
     "CREATE TABLE sent (at INTEGER NOT NULL);"
     "CREATE INDEX sent_at ON sent (at)",
+    // What became of each row, looked up by time (retention, the last days) and by address.
+    "CREATE TABLE send_history (id INTEGER PRIMARY KEY, at INTEGER NOT NULL, outcome TEXT NOT NULL, "
+    "address TEXT NOT NULL, subject TEXT NOT NULL, campaign TEXT NOT NULL, message_id TEXT NOT NULL, "
+    "reply TEXT NOT NULL);"
+    "CREATE INDEX send_history_at ON send_history (at);"
+    "CREATE INDEX send_history_address ON send_history (address COLLATE NOCASE)",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without
@@ -110,6 +116,8 @@ bool StateDatabase::open(const QString& path, QString* error) {
     path_ = path;
     return true;
 }
+
+QSqlDatabase StateDatabase::database() const { return QSqlDatabase::database(connectionName_, false); }
 
 QByteArray StateDatabase::rowKey(const QString& address, const QString& subject) {
     return QCryptographicHash::hash((address + QChar(u'\n') + subject).toUtf8(), QCryptographicHash::Sha256).toHex().left(32);

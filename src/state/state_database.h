@@ -5,6 +5,7 @@
 // which pacing counts. A table of versions lets later tables be added without touching the
 // ones here.
 #include <QDateTime>
+#include <QSqlDatabase>
 #include <QString>
 #include <QVariant>
 #include <optional>
@@ -42,6 +43,8 @@ public:
     bool open(const QString& path, QString* error);
     bool isOpen() const { return !connectionName_.isEmpty(); }
     QString path() const { return path_; }
+    // The open file, for the tables kept beside these (the send history).
+    QSqlDatabase database() const;
 
     // The key of a row's content: a hash of its address and subject.
     static QByteArray rowKey(const QString& address, const QString& subject);

@@ -9,6 +9,7 @@
 
 #include "data/db_error.h"
 #include "data/notices.h"
+#include "data/failure_cause.h"
 #include "data/session.h"
 #include "data/watchdog.h"
 #include "support/host_database.h"
@@ -52,20 +53,23 @@ TEST_F(SessionFixture, OpensEverythingAndTearsDownItsRunTable) {
 }
 
 TEST_F(SessionFixture, EmptyCaixaGivesTheZeroDate) {
+    host.exec(QStringLiteral("DELETE FROM Caixa"));
     ASSERT_TRUE(session.ABRE_TABELAS());
     EXPECT_EQ(session.businessDate().format(QStringLiteral("DD/MM/YYYY")), QStringLiteral("30/12/1899"));
 }
 
-TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
-    struct Case { const char* breakIt; const char* detail; };
+// The detail's first line is the table, as it always was; the second names the database file
+// and the cause, so that a missing table and a missing column no longer look alike.
+TEST_F(SessionFixture, EachFailingStepNamesItsTableTheDatabaseAndTheCause) {
+    struct Case { const char* breakIt; const char* detail; const char* cause; };
     const Case cases[] = {
-        {"ALTER TABLE Qzcvar2 DROP COLUMN EMAIL", "Controle2"},
-        {"ALTER TABLE Qzcvar2 DROP COLUMN MARKETING_NOVO", "Controle2"},
-        {"ALTER TABLE Qzcvar RENAME TO QzcvarOld", "Controle"},
-        {"ALTER TABLE Velocast DROP COLUMN IMAGEM_CORPO_MARKETING", "Velocast"},
-        {"DROP TABLE Caixa", "Caixa"},
-        {"ALTER TABLE AlunosAtivos DROP COLUMN BOLSISTA", "Alunos"},
-        {"DROP TABLE AlunosAtivos", "Alunos"},
+        {"ALTER TABLE Qzcvar2 DROP COLUMN EMAIL", "Controle2", "table Qzcvar2 has no column EMAIL (a column Velocast reads is missing"},
+        {"ALTER TABLE Qzcvar2 DROP COLUMN MARKETING_NOVO", "Controle2", "has no column MARKETING_NOVO"},
+        {"ALTER TABLE Qzcvar RENAME TO QzcvarOld", "Controle", "no such table: Qzcvar"},
+        {"ALTER TABLE Velocast DROP COLUMN IMAGEM_CORPO_MARKETING", "Velocast", "has no column IMAGEM_CORPO_MARKETING"},
+        {"DROP TABLE Caixa", "Caixa", "no such table: Caixa"},
+        {"ALTER TABLE AlunosAtivos DROP COLUMN BOLSISTA", "Alunos", "has no column BOLSISTA"},
+        {"DROP TABLE AlunosAtivos", "Alunos", "likely another database than the club's"},
     };
     for (const Case& c : cases) {
         HostDatabase broken;
@@ -77,7 +81,10 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTable) {
         EXPECT_FALSE(s.ABRE_TABELAS()) << c.breakIt;
         ASSERT_EQ(shown.shown.size(), 1u) << c.breakIt;
         EXPECT_EQ(shown.shown[0].text, kAberturaDeTabela);
-        EXPECT_EQ(shown.shown[0].detail, QLatin1String(c.detail)) << c.breakIt;
+        const QString detail = shown.shown[0].detail;
+        EXPECT_TRUE(detail.startsWith(QLatin1String(c.detail) + QStringLiteral("\nthe SQLite file %1: ").arg(broken.path())))
+            << detail.toStdString();
+        EXPECT_TRUE(detail.contains(QLatin1String(c.cause))) << detail.toStdString();
         s.teardown();
     }
 }
@@ -294,5 +301,26 @@ TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
         ADD_FAILURE() << "a silent server was taken for a database";
     } catch (const DbError& e) {
         EXPECT_TRUE(e.message().contains(udl)) << e.what();
+    }
+}
+
+// The causes a person meets most are said in words that point at what to change; any other
+// text passes as the driver gave it, with the database it came from.
+TEST(DatabaseFailureCause, CommonCausesSayWhatToChange) {
+    struct Case { const char* error; const char* meaning; };
+    const Case cases[] = {
+        {"file is not a database Unable to execute statement", "correct Data Source in the data-link file"},
+        {"[FreeTDS][SQL Server]Invalid object name 'Caixa'.", "another database than the club's"},
+        {"[FreeTDS][SQL Server]Invalid column name 'BOLSISTA'.", "a column Velocast reads is missing"},
+        {"database is locked Unable to fetch row", "another program holds a write lock"},
+        {"[FreeTDS][SQL Server]Login failed for user 'velocast'.", "correct User ID and Password in the data-link file"},
+        {"disk I/O error", nullptr},
+    };
+    for (const Case& c : cases) {
+        const QString said = explainDatabaseFailure(QStringLiteral("the database KORVANA on the SQL Server db,1433"), QLatin1String(c.error));
+        EXPECT_TRUE(said.startsWith(QStringLiteral("the database KORVANA on the SQL Server db,1433: %1").arg(QLatin1String(c.error))))
+            << said.toStdString();
+        if (c.meaning) EXPECT_TRUE(said.contains(QLatin1String(c.meaning))) << said.toStdString();
+        else EXPECT_FALSE(said.contains(QLatin1Char('('))) << said.toStdString();
     }
 }

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "shell/preview_command.h"
-#include "support/captured_stream.h"
+#include "support/stream_text.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
 
@@ -22,7 +22,7 @@ TEST(PreviewOnTheWire, TheCampaignsWritesAreRolledBack) {
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status = runPreview({wire.peer.dataLinkPath(), QDate(), false, true}, out, err);
-    const QString printed = velocast::testing::readAndClose(out), said = velocast::testing::readAndClose(err);
+    const QString printed = velocast::testing::readAllAndClose(out), said = velocast::testing::readAllAndClose(err);
     ASSERT_EQ(status, 0) << said.toStdString();
     EXPECT_EQ(printed, QStringLiteral("campaign,switch,address,member,subject\nANIVERSARIANTE,on,ana@example.com,,Parabéns\n"));
 

@@ -65,7 +65,13 @@ TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
     wire.connection.open();
     EXPECT_FALSE(wire.session.ABRE_TABELAS());
     ASSERT_EQ(wire.notices.shown.size(), 1u);
-    EXPECT_EQ(wire.notices.shown.at(0).detail, QStringLiteral("Caixa"));
+    // The table, then the server and catalog it was read from and what the error means.
+    const QString detail = wire.notices.shown.at(0).detail;
+    EXPECT_TRUE(detail.startsWith(QStringLiteral("Caixa\nthe database "))) << detail.toStdString();
+    EXPECT_TRUE(detail.contains(QLatin1String("on the SQL Server 127.0.0.1,"))) << detail.toStdString();
+    EXPECT_TRUE(detail.contains(QLatin1String("Invalid object name 'Caixa'."))) << detail.toStdString();
+    EXPECT_TRUE(detail.contains(QLatin1String("(a table of the club's system is missing")))
+        << detail.toStdString();
     EXPECT_FALSE(wire.ours().contains(QStringLiteral("batch: SELECT * FROM AlunosAtivos")));
     wire.session.teardown();
 }

@@ -82,7 +82,7 @@ TEST_F(DailyRunFixture, AFailedSessionOpeningRunsNoCampaign) {
     host.exec(QStringLiteral("DROP TABLE AlunosAtivos"));  // the last step fails, after the settings opened
     run.FormCreate();
     ASSERT_EQ(notices.shown.size(), 2u);
-    EXPECT_EQ(notices.shown[0].detail, QStringLiteral("Alunos"));
+    EXPECT_TRUE(notices.shown[0].detail.startsWith(QStringLiteral("Alunos\n"))) << notices.shown[0].detail.toStdString();
     EXPECT_EQ(notices.shown[1].text, kContateSuporte);
     EXPECT_EQ(notices.shown[1].detail, QStringLiteral("Problema na Rede ou não está Ativa !"));
     EXPECT_EQ(endRequests, 1);
@@ -107,5 +107,32 @@ TEST_F(DailyRunFixture, TheLoyaltyStepRunsOnlyOnLoyaltyDays) {
         ASSERT_TRUE(fresh.ABRE_TABELAS());
         EXPECT_EQ(loyaltyDayDue(fresh), c.due) << c.date << " " << c.holidays;
         fresh.teardown();
+    }
+}
+
+// No settings row or no cash-register session: nothing may run (no latch for 30/12/1899), and
+// the run must not pass for a success.
+TEST_F(DailyRunFixture, NoSettingsRowOrNoCashSessionIsNoticedAndLatchesNothing) {
+    struct Case { const char* breakIt; const char* detail; };
+    const Case cases[] = {
+        {"DELETE FROM Caixa", "Caixa\nno cash-register session"},
+        {"DELETE FROM Qzcvar2", "Controle2\nthe settings table Qzcvar2 has no row"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.breakIt);
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
+        host.exec(QLatin1String(c.breakIt));
+        session.teardown();  // the next opening reads the tables again
+        notices.shown.clear();
+        endRequests = 0;
+        run.FormCreate();
+        ASSERT_EQ(notices.shown.size(), 1u);
+        EXPECT_EQ(notices.shown[0].text, kContateSuporte);
+        EXPECT_TRUE(notices.shown[0].detail.startsWith(QLatin1String(c.detail))) << notices.shown[0].detail.toStdString();
+        EXPECT_EQ(endRequests, 1);
+        EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
+        // Mended for the next case.
+        host.exec(QStringLiteral("INSERT INTO Qzcvar2 (STMP_PROVEDOR) SELECT '127.0.0.1*2525' WHERE NOT EXISTS (SELECT 1 FROM Qzcvar2)"));
+        onDate("2024-05-20");
     }
 }

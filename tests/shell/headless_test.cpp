@@ -2,8 +2,12 @@
 #include <QProcess>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "support/host_database.h"
+#include "support/smtp_scripted_server.h"
 #include "support/velocast_process.h"
 
 using velocast::testing::HostDatabase;
@@ -110,4 +114,83 @@ TEST(Headless, SigtermDuringADatabaseOutageEndsTheProgramWithItsTeardown) {
     EXPECT_LE(err.count("notice:"), 3) << err.toStdString();
     // The teardown ran: it tried to drop the run table and said why it could not.
     EXPECT_TRUE(err.contains("velocast: error:")) << err.toStdString();
+}
+
+// Settings that no retry can make work keep the rows like an unreachable server, but the run
+// must not ask to be tried again later: a person has to change the setting the line names.
+TEST(Headless, OnceKeptForASettingOnlyAPersonCanFixEndsWithTheConfigurationStatus) {
+    struct Case { const char* server; const char* mode; const char* setting; };
+    const Case cases[] = {
+        {"127.0.0.1:587", "utNoTLSSupport", "STMP_PROVEDOR"},      // no "*", so no host and no port
+        {"127.0.0.1*587 ", "utNoTLSSupport", "STMP_PROVEDOR"},     // the port cannot be read
+        {"127.0.0.1*1", "STARTTLS", "IdSMTP_UseTLS"},              // not a mode: required TLS was tried
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.server);
+        HostDatabase host;
+        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :m, EMAIL_PROVEDOR = 'clube@example.com'"),
+                  {{QStringLiteral("s"), QLatin1String(c.server)}, {QStringLiteral("m"), QLatin1String(c.mode)}});
+        const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                         QStringLiteral("--data-link"), host.dataLinkPath()});
+        EXPECT_EQ(result.exitCode, 78) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("(change Qzcvar2.%1;").arg(QLatin1String(c.setting)))) << result.err.toStdString();
+        EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
+    }
+}
+
+// A server that accepts the connection and never greets holds the client for its 30-second
+// time-out; an end request must not wait for it. The run ends with the signal's status, its
+// row kept and its run table gone.
+TEST(Headless, ASignalDuringAnSmtpWaitEndsTheRunAtOnceWithItsStatus) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        uint16_t port = 0;
+        const int listener = velocast::mail::testing::listenOnLoopback(1, port, "silent server");
+        HostDatabase host;
+        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = 'utNoTLSSupport'"),
+                  {{QStringLiteral("s"), QStringLiteral("127.0.0.1*%1").arg(port)}});
+        QProcess run;
+        run.start(velocast::testing::builtProgramPath(QStringLiteral("velocast")),
+                  {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+        ASSERT_TRUE(run.waitForStarted());
+        // The program's connection arriving is the event: from then on it waits for a greeting.
+        pollfd p{listener, POLLIN, 0};
+        ASSERT_EQ(::poll(&p, 1, 60000), 1) << run.readAllStandardError().toStdString();
+        const int connection = ::accept(listener, nullptr, nullptr);
+        ::kill(static_cast<pid_t>(run.processId()), signal);
+        // Well before the greeting's 30-second time-out, which would end the wait by itself.
+        const bool ended = run.waitForFinished(15000);
+        if (!ended) {
+            run.kill();
+            run.waitForFinished();
+        }
+        ::close(connection);
+        ::close(listener);
+        const QByteArray err = run.readAllStandardError();
+        ASSERT_TRUE(ended) << "still waiting for the server after the signal: " << err.toStdString();
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), 128 + signal) << err.toStdString();
+        EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
+        EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0) << err.toStdString();
+    }
+}
+
+// A database whose cash register was never opened has no business date: the run says so and
+// fails, and no campaign is latched for 30/12/1899.
+TEST(Headless, NoCashSessionIsAFailureThatLatchesNothing) {
+    HostDatabase host;
+    host.exec(QStringLiteral("DELETE FROM Caixa"));
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
+    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("text=\"Entre em contato com SUPORTE !\" detail=\"Caixa\\nno cash-register session")))
+        << result.err.toStdString();
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
 }

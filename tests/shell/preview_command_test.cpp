@@ -11,9 +11,9 @@
 #include "seed/demo_database.h"
 #include "shell/daily_run.h"
 #include "shell/preview_command.h"
-#include "support/captured_stream.h"
 #include "support/host_database.h"
 #include "support/qt_printers.h"
+#include "support/stream_text.h"
 #include "support/test_clock.h"
 
 using namespace velocast;
@@ -30,8 +30,8 @@ Captured preview(const PreviewOptions& options) {
     std::FILE* err = std::tmpfile();
     Captured c;
     c.status = runPreview(options, out, err);
-    c.out = velocast::testing::readAndClose(out);
-    c.err = velocast::testing::readAndClose(err);
+    c.out = velocast::testing::readAllAndClose(out);
+    c.err = velocast::testing::readAllAndClose(err);
     return c;
 }
 

@@ -70,11 +70,12 @@ TEST(TrayWindow, IsBuiltAsDesigned) {
     EXPECT_FALSE(window.windowIcon().isNull());
 }
 
-TEST(TrayWindow, TheMenuHoldsItsThreeCommandsInOrder) {
+TEST(TrayWindow, TheMenuHoldsItsCommandsInOrder) {
     TFRMVelocast window;
     QStringList captions;
     for (QAction* action : window.PopupMenu1->actions()) captions << action->text();
-    EXPECT_EQ(captions, (QStringList{QStringLiteral("Abrir"), QStringLiteral("Exclusão de Alunos pendêntes"), QStringLiteral("Finalizar")}));
+    EXPECT_EQ(captions, (QStringList{QStringLiteral("Abrir"), QStringLiteral("Exclusão de Alunos pendêntes"),
+                                     QStringLiteral("Histórico…"), QStringLiteral("Finalizar")}));
 }
 
 TEST(TrayWindow, EveryCloseOnlyHidesAndAbrirBringsItBack) {

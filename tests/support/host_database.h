@@ -10,7 +10,7 @@ namespace velocast::testing {
 class HostDatabase {
 public:
     // Creates the full host schema, plus one settings row in Qzcvar and Qzcvar2 (switches
-    // off) unless `withSettings` is false.
+    // off) and one cash-register session (2024-01-08) unless `withSettings` is false.
     explicit HostDatabase(bool withSettings = true);
     // A database the program did not create: these statements make its schema, nothing more.
     explicit HostDatabase(const QStringList& ownSchema);

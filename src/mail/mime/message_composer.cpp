@@ -273,4 +273,14 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     return message;
 }
 
+QString messageIdOf(const ComposedMessage& message) {
+    static const QByteArray name = "message-id:";
+    for (const QByteArray& line : message.lines) {
+        if (line.isEmpty()) break;  // the end of the headers
+        if (line.size() > name.size() && line.left(name.size()).toLower() == name)
+            return QString::fromLatin1(line.mid(name.size()).trimmed());
+    }
+    return {};
+}
+
 }  // namespace velocast::mail

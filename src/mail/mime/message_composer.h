@@ -60,6 +60,10 @@ QByteArray makeBoundary();
 // machine's name when the address has none. Large receivers refuse mail without one.
 QByteArray makeMessageId(const QString& senderAddress, const QByteArray& unique);
 
+// The Message-ID header's value of a composed message, "<unique@domain>": what ties a
+// delivered message to the history of its row. Empty when the headers have none.
+QString messageIdOf(const ComposedMessage& message);
+
 // A part of a Message-ID that no other message will carry: the time and 96 random bits.
 QByteArray makeMessageIdUnique();
 

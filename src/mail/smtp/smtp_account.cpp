@@ -12,6 +12,8 @@ QString trimControlCharacters(const QString& text) {
     return text.mid(begin, end - begin);
 }
 
+bool SmtpAccount::userNameBlank() const { return authenticate && trimControlCharacters(userName).isEmpty(); }
+
 QString smtpHost(const QString& server) {
     const qsizetype star = server.indexOf(QLatin1Char('*'));
     return star < 0 ? QString() : trimControlCharacters(server.left(star));
@@ -75,7 +77,10 @@ bool configureClient(SmtpClient& client, const SmtpAccount& account) {
     const auto port = smtpPort(account.server);
     if (!port) return false;
     client.setPort(*port);
-    client.setAuthentication(account.authenticate ? SmtpAuthentication::Sasl : SmtpAuthentication::None);
+    if (account.userNameBlank())
+        client.warn(QStringLiteral("USERNAME is empty: sending without authentication, as for NULL. Write the mailbox's "
+                                   "user name in Qzcvar2.USERNAME to sign in, or set it to NULL."));
+    client.setAuthentication(account.authenticates() ? SmtpAuthentication::Sasl : SmtpAuthentication::None);
     client.setUserName(account.userName);
     client.setPassword(account.password);
     return true;

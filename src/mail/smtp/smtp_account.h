@@ -16,6 +16,11 @@ struct SmtpAccount {
     QString userName;      // USERNAME, NULL read as empty
     QString password;      // PASSWORD
     QString tlsModeName;   // IdSMTP_UseTLS
+
+    // An empty USERNAME names nobody to sign in as: it means no authentication, as NULL does,
+    // and not a SASL exchange with an empty name that every server refuses.
+    bool userNameBlank() const;
+    bool authenticates() const { return authenticate && !userNameBlank(); }
 };
 
 // The text without the characters of code U+0020 or below at either end (blanks, tabs, line

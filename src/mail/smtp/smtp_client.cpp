@@ -208,16 +208,22 @@ void SmtpClient::connect() {
     lastReply_ = {};
     unreadAtFailure_.clear();
     try {
+        const auto settingFault = [](const QString& text, const char* setting) {
+            SmtpError error(text);
+            error.setSetting(QLatin1String(setting));
+            throw error;
+        };
         if (host_.isEmpty())
-            fail(QStringLiteral("A Host is required"));
+            settingFault(QStringLiteral("A Host is required"), "STMP_PROVEDOR");
         if (port_ == 0)
-            fail(QStringLiteral("A Port is required"));
+            settingFault(QStringLiteral("A Port is required"), "STMP_PROVEDOR");
         // Port 465 speaks TLS from the first byte: in any other mode the client would wait for
         // a greeting that never comes, row after row. Said at once, with what to change.
         if (port_ == kImplicitTlsPort && tlsMode_ != TlsMode::Implicit)
-            fail(QStringLiteral("Port %1 takes TLS from the first byte, but IdSMTP_UseTLS is %2.")
-                     .arg(port_)
-                     .arg(tlsModeSettingName(tlsMode_)));
+            settingFault(QStringLiteral("Port %1 takes TLS from the first byte, but IdSMTP_UseTLS is %2.")
+                             .arg(port_)
+                             .arg(tlsModeSettingName(tlsMode_)),
+                         "IdSMTP_UseTLS");
         step_ = SmtpStep::Connect;
         note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
         channel_.setIoTimeout(timeouts_.replyMs);
@@ -258,6 +264,7 @@ SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
     SmtpError out(message, stage);
     out.setStep(step_);
     out.setCertificateRefused(error.certificateRefused());
+    out.setSetting(error.setting());
     if (!error.command().isEmpty())
         out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
     else if (reply.code != 0)
@@ -342,6 +349,7 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
 }
 
 void SmtpClient::submit(const ComposedMessage& message) {
+    acceptedReply_.clear();
     step_ = SmtpStep::Mail;
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
     if (reply.code != 250)
@@ -360,6 +368,7 @@ void SmtpClient::submit(const ComposedMessage& message) {
     reply = writeDataAndEnd(message.lines);
     if (reply.code != 250)
         refuse(QStringLiteral("."), reply, true);
+    acceptedReply_ = QStringLiteral("%1 %2").arg(reply.code).arg(reply.textLines().join(QLatin1Char(' ')));
 }
 
 void SmtpClient::send(const ComposedMessage& message) {

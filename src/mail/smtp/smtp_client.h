@@ -97,6 +97,9 @@ public:
     bool isConnected() const { return channel_.isOpen(); }
     bool isAuthenticated() const { return authenticated_; }
     bool tlsActive() const { return channel_.tlsActive(); }
+    // The server's reply that took the last message ("250 2.0.0 Ok: queued as 4F2A"): the
+    // receipt that names the message in the server's own log. Empty until one was taken.
+    QString acceptedReply() const { return acceptedReply_; }
     // The text lines of the last EHLO reply after the first; empty after HELO.
     QStringList capabilities() const { return capabilities_; }
 
@@ -140,6 +143,7 @@ private:
     QStringList capabilities_;
     bool authenticated_ = false;
     SmtpStep step_ = SmtpStep::None;
+    QString acceptedReply_;
     SmtpReply lastReply_;  // the reply to the command under way; empty until it came
     QByteArray unreadAtFailure_;  // what the server had sent when a reply could not be read
 };

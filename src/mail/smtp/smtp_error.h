@@ -49,6 +49,11 @@ public:
     // can fix (velocast.conf's [tls], or the server's certificate).
     bool certificateRefused() const { return certificateRefused_; }
     void setCertificateRefused(bool refused) { certificateRefused_ = refused; }
+    // The setting of the account that caused the failure and that only a person can change
+    // ("STMP_PROVEDOR" for a host that does not exist, "IdSMTP_UseTLS" for a mode the port
+    // cannot speak); empty for a failure that may pass by itself.
+    const QString& setting() const { return setting_; }
+    void setSetting(QString setting) { setting_ = std::move(setting); }
     // The step the dialogue was at; with a reply code and no command for a failure whose reply
     // was not a refusal of MAIL, RCPT or DATA (a greeting, an AUTH rejection).
     SmtpStep step() const { return step_; }
@@ -64,6 +69,7 @@ private:
     int replyCode_ = 0;
     QString enhancedCode_;
     bool certificateRefused_ = false;
+    QString setting_;
     SmtpStep step_ = SmtpStep::None;
 };
 

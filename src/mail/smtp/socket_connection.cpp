@@ -1,6 +1,7 @@
 #include "mail/smtp/socket_connection.h"
 
 #include "mail/smtp/smtp_error.h"
+#include "mail/smtp/wait_interruption.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -25,14 +26,18 @@ QString localHostName() {
 namespace {
 
 // Waits for one poll event; false on time-out. EINTR restarts with the time that is left.
+// An end request (the interruption descriptor readable) ends the wait at once.
 bool waitFor(int fd, short events, Deadline deadline) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return false;
-        pollfd p{fd, events, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
+        pollfd p[2] = {{fd, events, 0}, {waitInterruptionDescriptor(), POLLIN, 0}};
+        const nfds_t watched = p[1].fd >= 0 ? 2 : 1;
+        const int n = ::poll(p, watched, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
+        if (n > 0 && watched == 2 && p[1].revents != 0)
+            waitInterrupted();
         if (n > 0)
             return true;  // readable, writable, hung up or in error: the next call tells which
         if (n < 0 && errno != EINTR)
@@ -67,6 +72,12 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     if (const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &found); rc != 0) {
         if (rc == EAI_SYSTEM)
             throwErrno(errno);
+        if (rc == EAI_NONAME) {
+            // The name does not exist: no later attempt will find it, the setting must change.
+            SmtpError error(QStringLiteral("Socket Error # %1\r\n%2").arg(rc).arg(QString::fromLocal8Bit(::gai_strerror(rc))));
+            error.setSetting(QStringLiteral("STMP_PROVEDOR"));
+            throw error;
+        }
         throwSocketError(rc, QString::fromLocal8Bit(::gai_strerror(rc)));
     }
     sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);

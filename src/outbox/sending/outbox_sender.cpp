@@ -128,7 +128,7 @@ bool OutboxSender::ENVIAR_EMAIL() {
                 // A row someone else removed meanwhile (the outbox emptied from the tray menu)
                 // is no error.
                 outbox_.removeCurrent();
-                if (!row.id.isNull()) state_->forgetRow(row.id.toLongLong());
+                if (!row.id.isNull()) keepingState([&] { state_->forgetRow(row.id.toLongLong()); });
                 ++finishedInDrain_;
             } else {
                 outbox_.next();
@@ -161,6 +161,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (address.isEmpty() || !mail::ValidaEMail(address)) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
+        history.record(SendOutcome::Invalid, row);
         return RowResult::Finished;
     }
 
@@ -178,7 +179,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
     if (!IdSMTP.isConnected() && !mail::configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
-                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"));
+                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"), QStringLiteral("SMTP server"),
+                      QStringLiteral("STMP_PROVEDOR"));
         return RowResult::Kept;
     }
 
@@ -239,7 +241,13 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
                 pauseForServer(verdict, e.message());
                 return RowResult::Paused;
             }
-            keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message());
+            // A mode name the client does not know was replaced by required TLS; a server that
+            // cannot be reached that way may well need the mode the club meant to write.
+            QString setting = e.setting();
+            if (setting.isEmpty() && !mail::tlsModeFromSettingName(account.tlsModeName))
+                setting = QStringLiteral("IdSMTP_UseTLS");
+            keptForServer(row, QStringLiteral("%1:%2").arg(IdSMTP.host()).arg(IdSMTP.port()), e.message(),
+                          QStringLiteral("SMTP server"), setting);
             return RowResult::Kept;
         }
     }
@@ -266,6 +274,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
             ++counters_.invalid;
             show(Figure::Invalid, counters_.invalid);
             if (hooks_.recipientRefused) hooks_.recipientRefused(address, reply);
+            history.record(SendOutcome::Refused, row, reply);
             return RowResult::Finished;
         case FailureClass::RecipientForNow:
         case FailureClass::RowContent:
@@ -277,7 +286,10 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
         return tokenFailed(row, e);
     }
     ++counters_.sent;
-    state_->recordSent(localNow());
+    // The server has the message: a state file that cannot be written now must not make the
+    // drain fail, or the row would stay and the message go out again at every start.
+    keepingState([&] { state_->recordSent(localNow()); });
+    history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), mail::messageIdOf(message));
     if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
 }
@@ -297,11 +309,13 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     const qint64 id = row.id.toLongLong();
     const QByteArray key = StateDatabase::rowKey(row.email, row.subject);
     RetryState state = state_->retryState(id, key).value_or(RetryState{id, key, 0, now, now, QString()});
+    // A row's content fails on its attachment: the file is named with the reason.
+    const QString why = recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath);
     if (state.firstTry.addDays(kGiveUpAfterDays) <= now && state.attempts > 0) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
-        if (hooks_.recipientGivenUp)
-            hooks_.recipientGivenUp(address, recipient ? reply : QStringLiteral("%1 (%2)").arg(reply, row.imagePath));
+        if (hooks_.recipientGivenUp) hooks_.recipientGivenUp(address, why);
+        history.record(SendOutcome::GivenUp, row, why);
         return RowResult::Finished;
     }
     ++state.attempts;
@@ -309,16 +323,19 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     state.lastReply = reply;
     state_->saveRetryState(state);
     deferredInDrain_.insert(id);
+    history.record(SendOutcome::Deferred, row, why);
     return RowResult::Kept;
 }
 
-void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer) {
+void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer,
+                                 const QString& setting) {
     // A row can be visited twice in one drain: after the last row is deleted, the one before
     // it becomes current again. That is the row kept just before; it is still one e-mail.
     if (keptForServer_.rows == 0 || row.id != lastKeptId_) ++keptForServer_.rows;
     lastKeptId_ = row.id;
     keptForServer_.server = server;
     keptForServer_.peer = peer;
+    if (!setting.isEmpty()) keptForServer_.setting = setting;
     // Socket errors come as "Socket Error # N" and the system's text on two lines.
     static const QRegularExpression lineBreaks(QStringLiteral("[\r\n]+"));
     keptForServer_.reason = reason.split(lineBreaks, Qt::SkipEmptyParts).join(QStringLiteral(": "));
@@ -331,6 +348,19 @@ void OutboxSender::sendFailed(const QString& errorText) {
     session_.connection().close();
     if (hooks_.hideWindow) hooks_.hideWindow();
     if (hooks_.terminate) hooks_.terminate();
+}
+
+void OutboxSender::keepingState(const std::function<void()>& write) {
+    try {
+        write();
+        stateFailing_ = false;
+    } catch (const std::exception& e) {
+        if (stateFailing_) return;
+        stateFailing_ = true;
+        if (history.warn)
+            history.warn(QStringLiteral("%1; the e-mails still go out, but pacing and retries may miss what was sent meanwhile")
+                             .arg(QString::fromUtf8(e.what())));
+    }
 }
 
 }  // namespace velocast

@@ -15,6 +15,7 @@
 #include "mail/smtp/smtp_client.h"
 #include "outbox/sending/failure_classes.h"
 #include "outbox/sending/figure.h"
+#include "outbox/sending/history_recorder.h"
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
@@ -69,6 +70,10 @@ public:
         QString server;  // host:port, or the setting as written when its port cannot be read
         QString reason;  // one line
         QString peer = QStringLiteral("SMTP server");  // or the OAuth token endpoint
+        // The setting of Qzcvar2 that kept them and that only a person can change (a port that
+        // cannot be read, a host that does not exist, an unknown TLS mode); empty when the
+        // server may simply come back.
+        QString setting;
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
     // Rows the last drain left for a later attempt (their recipient or attachment failed for
@@ -80,7 +85,13 @@ public:
 
     // What the program remembers between runs (retry state, the day's count). Without one the
     // sender keeps it in memory for this run.
-    void setStateDatabase(StateDatabase* state) { state_ = state ? state : &memoryState_; }
+    // The send history is kept only there: in memory it would only grow.
+    void setStateDatabase(StateDatabase* state) {
+        state_ = state ? state : &memoryState_;
+        history.setStateDatabase(state);
+    }
+    // What became of each row (sent, refused, invalid, deferred, given up).
+    HistoryRecorder history;
     void setPacing(const PacingSettings& pacing) { pacing_ = pacing; }
 
     // With OAuth configured: the access tokens the client signs in with instead of a password.
@@ -111,10 +122,13 @@ private:
     bool stillPaused();
     void endSession();
     void sendFailed(const QString& errorText);
+    // A write to the state database after a message went out: a failure is a warning (said
+    // once until a write works again), never a failed drain.
+    void keepingState(const std::function<void()>& write);
     void show(Figure figure, qint32 value);
     const mail::SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
-                       const QString& peer = QStringLiteral("SMTP server"));
+                       const QString& peer = QStringLiteral("SMTP server"), const QString& setting = QString());
     // No access token: an endpoint out of reach keeps the row like an unreachable server;
     // anything else needs a person, like a refused send.
     RowResult tokenFailed(const OutboxRow& row, const mail::TokenError& error);
@@ -142,6 +156,7 @@ private:
     QStringList attachmentsReported_;
     // The session kept open for the next message, and the messages it has carried.
     int messagesInSession_ = 0;
+    bool stateFailing_ = false;
     quint64 sessionAccountVersion_ = 0;
 };
 

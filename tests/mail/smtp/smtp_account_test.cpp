@@ -54,3 +54,29 @@ TEST(SmtpAccount, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
     configureClient(client, {QStringLiteral("h*25"), {}, {}, false, {}, {}, QStringLiteral("utNoTLSSupport")});
     EXPECT_EQ(client.tlsMode(), TlsMode::None);
 }
+
+// USERNAME NULL or empty both mean no AUTH; only the empty one is worth a word, since it
+// looks like a name that was meant to be there.
+TEST(SmtpAccount, AnEmptyUserNameMeansNoAuthenticationAndSaysSo) {
+    struct Case { bool notNull; const char* user; SmtpAuthentication expected; bool warned; };
+    const Case cases[] = {
+        {false, "", SmtpAuthentication::None, false},
+        {true, "", SmtpAuthentication::None, true},
+        {true, " \t", SmtpAuthentication::None, true},
+        {true, "clube", SmtpAuthentication::Sasl, false},
+    };
+    for (const Case& c : cases) {
+        SmtpClient client;
+        QStringList warnings;
+        client.setWarningObserver([&](const QString& text) { warnings << text; });
+        SmtpAccount account;
+        account.server = QStringLiteral("smtp.club.example*587");
+        account.tlsModeName = QStringLiteral("utUseRequireTLS");
+        account.authenticate = c.notNull;
+        account.userName = QLatin1String(c.user);
+        ASSERT_TRUE(configureClient(client, account));
+        EXPECT_EQ(client.authentication(), c.expected) << '"' << c.user << '"';
+        EXPECT_EQ(!warnings.isEmpty() && warnings[0].startsWith(QLatin1String("USERNAME is empty")), c.warned)
+            << warnings.join('|').toStdString();
+    }
+}

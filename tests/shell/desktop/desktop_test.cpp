@@ -36,8 +36,11 @@ std::optional<QRect> openMenu() {
 }
 
 // Chooses one of the menu's three items by its place, the first at the top.
+// "Abrir", "Exclusão de Alunos pendêntes", "Histórico…", "Finalizar", of equal height.
+constexpr int kMenuItems = 4;
+
 void chooseItem(const QRect& menu, int index) {
-    click(QPoint(menu.center().x(), menu.top() + menu.height() * (2 * index + 1) / 6), 1);
+    click(QPoint(menu.center().x(), menu.top() + menu.height() * (2 * index + 1) / (2 * kMenuItems)), 1);
 }
 
 void closeMenu() {
@@ -174,7 +177,7 @@ TEST_F(DesktopTest, FinalizarEndsTheProgramWithTheTeardown) {
     ASSERT_EQ(runTables(*host), 1);
     const auto menu = openMenu();
     ASSERT_TRUE(menu) << "the icon's menu did not open";
-    chooseItem(*menu, 2);
+    chooseItem(*menu, 3);
     ASSERT_TRUE(first->waitForFinished(30000)) << "Finalizar did not end the program";
     EXPECT_EQ(first->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(first->exitCode(), 0);

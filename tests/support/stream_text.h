@@ -1,12 +1,13 @@
 #pragma once
-// A C stream a command under test writes to (std::tmpfile()), read back whole and closed.
+// What a command printed to a temporary stream (std::tmpfile), read back as UTF-8 text.
 #include <QByteArray>
 #include <QString>
 #include <cstdio>
 
 namespace velocast::testing {
 
-inline QString readAndClose(std::FILE* f) {
+// Reads `f` from its start and closes it.
+inline QString readAllAndClose(std::FILE* f) {
     std::rewind(f);
     QByteArray bytes;
     char buffer[4096];

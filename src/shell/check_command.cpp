@@ -1,0 +1,260 @@
+#include "shell/check_command.h"
+
+#include <QFileInfo>
+
+#include "calendar/date_time.h"
+#include "campaigns/campaign_columns.h"
+#include "data/dataset.h"
+#include "data/db_error.h"
+#include "data/dialect.h"
+#include "data/failure_cause.h"
+#include "data/host_schema.h"
+#include "data/shared_connection.h"
+#include "mail/mime/address_check.h"
+#include "mail/mime/attachment_policy.h"
+#include "mail/smtp/smtp_account.h"
+#include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_reply.h"
+#include "outbox/sending/smtp_settings.h"
+#include "shell/attachment_folders.h"
+#include "shell/display_check.h"
+#include "shell/exit_status.h"
+#include "shell/oauth_settings.h"
+#include "shell/tls_settings.h"
+
+namespace velocast {
+
+namespace {
+
+// The lines of the check, printed as they are decided.
+class Report {
+public:
+    explicit Report(std::FILE* out) : out_(out) {}
+    void pass(const QString& subject, const QString& text) { line(true, subject, text); }
+    void fail(const QString& subject, const QString& text) {
+        ++failed_;
+        line(false, subject, text);
+    }
+    int failed() const { return failed_; }
+    int total() const { return total_; }
+
+private:
+    void line(bool ok, const QString& subject, const QString& text) {
+        ++total_;
+        // Values come from the club's database and the server: nothing in them may steer a
+        // terminal, and a multi-line server reply stays on the check's one line.
+        const QString flat = mail::printableText(QString(text).replace(QLatin1String("\r\n"), QLatin1String(": ")));
+        std::fprintf(out_, "%s %s: %s\n", ok ? "\u2713" : "\u2717", subject.toUtf8().constData(), flat.toUtf8().constData());
+        std::fflush(out_);
+    }
+    std::FILE* out_;
+    int failed_ = 0;
+    int total_ = 0;
+};
+
+QString settingsKey(const QString& column) { return QStringLiteral("Qzcvar2.") + column; }
+
+// Opens one table of the host for reading; false (said on the report) when it cannot.
+bool openTable(Report& report, SharedConnection& connection, Dataset& dataset, const QString& table) {
+    try {
+        dataset.openTable(connection, table, declaredColumns(table));
+        return true;
+    } catch (const DbError& e) {
+        report.fail(table, QStringLiteral("the table cannot be read: %1").arg(databaseFailureCause(connection, e.message())));
+        return false;
+    }
+}
+
+void checkCashSession(Report& report, SharedConnection& connection) {
+    Dataset caixa(QStringLiteral("TBLCAIXA"));
+    if (!openTable(report, connection, caixa, QStringLiteral("Caixa"))) return;
+    caixa.last();
+    const DateTime opened = caixa.eof() ? DateTime() : dateTimeFromColumn(caixa.value(QStringLiteral("DATAABERTURA")));
+    if (opened.isZero())
+        report.fail(QStringLiteral("Caixa.DATAABERTURA"),
+                    QStringLiteral("no cash-register session with an opening date, so there is no business date and no "
+                                   "campaign can run; open the cash register in the club's system"));
+    else
+        report.pass(QStringLiteral("Caixa"), QStringLiteral("business date %1").arg(opened.date().toString(Qt::ISODate)));
+}
+
+// Host, port, TLS mode, user and sender; true when the server can be tried.
+bool checkAccount(Report& report, const mail::SmtpAccount& account, bool oauth) {
+    bool reachable = true;
+    const QString host = mail::smtpHost(account.server);
+    const auto port = mail::smtpPort(account.server);
+    const QString example = QStringLiteral("write it as host*port, e.g. smtp.example.com*587");
+    if (host.isEmpty()) {
+        report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
+                    (account.server.contains(QLatin1Char('*')) ? QStringLiteral("\"%1\" names no host before \"*\"; %2")
+                                                               : QStringLiteral("\"%1\" has no \"*\" between host and port; %2"))
+                        .arg(account.server, example));
+        reachable = false;
+    } else if (!port || *port == 0) {
+        report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
+                    QStringLiteral("\"%1\" has no port that can be read after the \"*\" (digits only, no blank after "
+                                   "them); %2").arg(account.server, example));
+        reachable = false;
+    } else {
+        report.pass(settingsKey(QStringLiteral("STMP_PROVEDOR")), QStringLiteral("host %1, port %2").arg(host).arg(*port));
+    }
+    if (mail::tlsModeFromSettingName(account.tlsModeName))
+        report.pass(settingsKey(QStringLiteral("IdSMTP_UseTLS")), account.tlsModeName);
+    else
+        report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
+                    QStringLiteral("\"%1\" is not a TLS mode (letter case and blanks count); write utUseRequireTLS "
+                                   "(STARTTLS, port 587), utUseImplicitTLS (port 465), utUseExplicitTLS or utNoTLSSupport")
+                        .arg(account.tlsModeName));
+    if (account.authenticates()) {
+        report.pass(settingsKey(QStringLiteral("USERNAME")), QStringLiteral("signs in as \"%1\"").arg(account.userName));
+        if (account.password.isEmpty() && !oauth)
+            report.fail(settingsKey(QStringLiteral("PASSWORD")),
+                        QStringLiteral("empty, but USERNAME asks to sign in: write the mailbox's password in "
+                                       "Qzcvar2.PASSWORD, or set USERNAME to NULL for a server that takes mail without"));
+    } else {
+        report.pass(settingsKey(QStringLiteral("USERNAME")),
+                    account.userNameBlank()
+                        ? QStringLiteral("empty, read as NULL: no authentication (write the mailbox's user name to sign in)")
+                        : QStringLiteral("NULL: no authentication"));
+    }
+    const QString sender = mail::trimControlCharacters(account.senderAddress);
+    if (sender.isEmpty() || !mail::ValidaEMail(sender))
+        report.fail(settingsKey(QStringLiteral("EMAIL_PROVEDOR")),
+                    QStringLiteral("\"%1\" is not an address the e-mails can come from; write the club's sending address")
+                        .arg(account.senderAddress));
+    else
+        report.pass(settingsKey(QStringLiteral("EMAIL_PROVEDOR")), sender);
+    return reachable;
+}
+
+// Each campaign that is switched on must have something to send; its picture must be one the
+// sender may attach.
+void checkCampaigns(Report& report, const Dataset& settings, const mail::AttachmentPolicy& attachments) {
+    QStringList off;
+    for (const CampaignColumns& campaign : allCampaignColumns()) {
+        if (settings.text(campaign.switchColumn) != QLatin1String("Sim")) {
+            off << campaign.controlFlag;
+            continue;
+        }
+        bool holds = true;
+        if (settings.text(campaign.subjectColumn).trimmed().isEmpty()) {
+            holds = false;
+            report.fail(settingsKey(campaign.subjectColumn),
+                        QStringLiteral("%1 is switched on (%2 = \"Sim\") but its subject is empty; write one or switch it off")
+                            .arg(campaign.controlFlag, campaign.switchColumn));
+        }
+        if (settings.text(campaign.textColumn).trimmed().isEmpty()) {
+            holds = false;
+            report.fail(settingsKey(campaign.textColumn),
+                        QStringLiteral("%1 is switched on (%2 = \"Sim\") but its text is empty; write one or switch it off")
+                            .arg(campaign.controlFlag, campaign.switchColumn));
+        }
+        const QString image = settings.text(campaign.imageColumn);
+        QString why;
+        if (!image.isEmpty() && !mail::readAllowedAttachment(image, attachments, &why)) {
+            holds = false;
+            report.fail(settingsKey(campaign.imageColumn), QStringLiteral("%1: %2").arg(campaign.controlFlag, why));
+        }
+        if (holds)
+            report.pass(campaign.controlFlag, image.isEmpty() ? QStringLiteral("switched on, subject and text set")
+                                                               : QStringLiteral("switched on, subject, text and picture %1").arg(image));
+    }
+    if (!off.isEmpty()) report.pass(QStringLiteral("switched off"), off.join(QStringLiteral(", ")));
+}
+
+// Connects and says EHLO, no more: no AUTH, no mail.
+void checkServer(Report& report, const mail::SmtpAccount& account, const mail::TlsPolicy& policy) {
+    mail::SmtpClient client;
+    client.setTlsPolicy(policy);
+    client.setWarningObserver([](const QString&) {});  // the account's lines above say it
+    mail::configureClient(client, account);
+    const QString server = QStringLiteral("SMTP server %1:%2").arg(client.host()).arg(client.port());
+    try {
+        client.connect();
+    } catch (const mail::SmtpError& e) {
+        client.release();
+        if (!e.setting().isEmpty())
+            report.fail(settingsKey(e.setting()), e.message());
+        else if (e.certificateRefused())
+            report.fail(QStringLiteral("%1 [tls]").arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),
+                        QStringLiteral("%1 refused: %2 (velocast --test-smtp shows the certificate and the lines that pin it)")
+                            .arg(server, e.message()));
+        else
+            report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")), QStringLiteral("%1 cannot be reached: %2").arg(server, e.message()));
+        return;
+    }
+    const bool startTls = std::any_of(client.capabilities().cbegin(), client.capabilities().cend(), [](const QString& line) {
+        return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
+    });
+    const bool tls = client.tlsActive();
+    client.disconnect();
+    if (client.tlsMode() == mail::TlsMode::Required && !startTls) {
+        report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
+                    QStringLiteral("%1 answers EHLO but offers no STARTTLS, which utUseRequireTLS needs; use the port "
+                                   "the provider gives for TLS").arg(server));
+        return;
+    }
+    report.pass(QStringLiteral("SMTP server"), QStringLiteral("%1 answers EHLO%2")
+                                                   .arg(server, tls ? QStringLiteral(" over TLS")
+                                                                : startTls ? QStringLiteral(", offers STARTTLS") : QString()));
+}
+
+}  // namespace
+
+int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
+    Report report(out);
+    const auto finish = [&] {
+        if (report.failed() == 0)
+            std::fprintf(out, "velocast: all %d checks hold\n", report.total());
+        else
+            std::fprintf(out, "velocast: %d of %d checks failed; change what the lines marked \u2717 name\n", report.failed(),
+                         report.total());
+        std::fflush(out);
+        return report.failed() == 0 ? int(kExitSuccess) : int(kExitConfiguration);
+    };
+    // velocast.conf was read before this runs: a file it cannot use has ended the program.
+    QString unusable;
+    const auto policy = tlsPolicyFromSettings(settings, &unusable);
+    const auto oauth = oauthSettings(settings, &unusable);
+    const QString conf = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
+    report.pass(conf, QStringLiteral("%1%2").arg(QFileInfo::exists(conf) ? QStringLiteral("read") : QStringLiteral("not there: the defaults hold"),oauth ? QStringLiteral("; OAuth 2.0 sign-in with %1").arg(oauth->provider)
+                                                         : QString()));
+
+    SharedConnection connection(dataLinkPath, QStringLiteral("check"));
+    try {
+        connection.open();
+    } catch (const DbError& e) {
+        report.fail(QStringLiteral("data-link file %1").arg(dataLinkPath),
+                    QStringLiteral("%1 (change the file, or name another with --data-link FILE)").arg(e.message()));
+        return finish();
+    }
+    report.pass(QStringLiteral("data-link file %1").arg(dataLinkPath), QStringLiteral("the database opens"));
+
+    Dataset controle(QStringLiteral("TBLCONTROLE"));
+    if (openTable(report, connection, controle, QStringLiteral("Qzcvar"))) {
+        if (controle.eof())
+            report.fail(QStringLiteral("Qzcvar"), QStringLiteral("the settings table has no row; the club's system writes it"));
+        else
+            report.pass(QStringLiteral("Qzcvar"), QStringLiteral("one settings row"));
+    }
+    checkCashSession(report, connection);
+
+    Dataset controle2(QStringLiteral("TBLCONTROLE2"));
+    if (!openTable(report, connection, controle2, QStringLiteral("Qzcvar2"))) return finish();
+    if (controle2.eof()) {
+        report.fail(QStringLiteral("Qzcvar2"), QStringLiteral("the settings table has no row, so no campaign and no SMTP "
+                                                              "account; the club's system writes it"));
+        return finish();
+    }
+    const mail::SmtpAccount account = readSmtpAccount(controle2);
+    const bool reachable = checkAccount(report, account, oauth.has_value());
+    // Pictures may come from the user's own folder only where the tray program runs.
+    checkCampaigns(report, controle2, attachmentPolicy(settings, dataLinkPath, missingDisplay().isEmpty()));
+    if (reachable) checkServer(report, account, policy.value_or(mail::TlsPolicy{}));
+    controle2.close();
+    controle.close();
+    connection.close();
+    return finish();
+}
+
+}  // namespace velocast

@@ -1,0 +1,52 @@
+#pragma once
+// What became of each outbox row, kept on this machine so that the club can answer "I never
+// got it" after the row itself is gone: when, to whom, which subject and campaign, and what
+// the server said. It holds members' addresses, so it lives only in the account's private
+// state database and only for the retention the machine's settings allow.
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+namespace velocast {
+
+class StateDatabase;
+
+enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp };
+
+// "sent", "refused", "invalid", "deferred", "given-up": what the listing and the CSV show.
+QString sendOutcomeName(SendOutcome outcome);
+
+struct HistoryEntry {
+    QDateTime at;
+    SendOutcome outcome = SendOutcome::Sent;
+    QString address;    // as the row held it, surrounding blanks removed
+    QString subject;
+    QString campaign;   // empty where the row's campaign is not known
+    QString messageId;  // of a sent message
+    QString reply;      // the server's reply (sent, refused, deferred, given up)
+};
+
+struct HistoryFilter {
+    QString address;         // empty: every address
+    bool addressPart = false;  // the address contains `address`, instead of being it
+    QDateTime since;         // invalid: all that is kept
+    int limit = 0;           // the most recent this many; 0: all
+};
+
+class SendHistory {
+public:
+    explicit SendHistory(StateDatabase& state) : state_(state) {}
+
+    // Throws std::runtime_error naming the file and what to check.
+    void record(const HistoryEntry& entry);
+    // Drops what is older than `before`; returns how many entries went.
+    int prune(const QDateTime& before);
+    // The entries the filter lets through, newest first (addresses compared without regard
+    // to letter case). False with `error` set when the file cannot be read.
+    bool read(const HistoryFilter& filter, const std::function<void(const HistoryEntry&)>& each, QString* error) const;
+
+private:
+    StateDatabase& state_;
+};
+
+}  // namespace velocast
