@@ -1,25 +1,13 @@
 #include "calendar/clock.h"
 
-#include <QTimeZone>
-#include <ctime>
+#include "calendar/system_local_time.h"
 
 namespace velocast {
 
 namespace {
 
-// The C library's local time rather than Qt's: its offset is the one the system's time zone
-// settings give for this moment, which is what a Date header must carry.
-QDateTime systemNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                     QTime(local.tm_hour, local.tm_min, local.tm_sec),
-                     QTimeZone(static_cast<int>(local.tm_gmtoff)));
-}
-
 std::function<QDateTime()>& source() {
-    static std::function<QDateTime()> now = systemNow;
+    static std::function<QDateTime()> now = systemLocalTime;
     return now;
 }
 

@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 
 #include "data/db_error.h"
+#include "data/sql_server_driver.h"
 
 namespace velocast {
 namespace {
@@ -69,14 +70,6 @@ bool isSqlServerProvider(const QString& provider) {
            p.startsWith(QLatin1String("msoledbsql"));
 }
 
-// An ODBC connection string value wrapped in braces when it holds a character that would end it.
-QString odbcValue(const QString& value) {
-    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
-        value.contains(QLatin1Char('}')) || value.contains(QLatin1Char('=')) || value != value.trimmed())
-        return QLatin1Char('{') + QString(value).replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
-    return value;
-}
-
 // "Use Encryption for Data=True" (OLE DB) or "Encrypt=yes|mandatory|strict" (the newer
 // providers' keyword): the login and everything after it must be encrypted, and a server that
 // cannot must be refused rather than spoken to in clear. "Optional", "no" and "false" leave
@@ -111,19 +104,22 @@ void mapSqlServer(DataLink& link) {
     }
     if (host == QLatin1String(".") || host.compare(QLatin1String("(local)"), Qt::CaseInsensitive) == 0)
         host = QStringLiteral("localhost");
-    QString cs = QStringLiteral("DRIVER=FreeTDS;SERVER=%1").arg(odbcValue(instance.isEmpty() ? host : host + QLatin1Char('\\') + instance));
-    if (!port.isEmpty()) cs += QStringLiteral(";PORT=") + port;
+    SqlServerTarget target;
+    target.host = host;
+    target.port = port;
+    target.instance = instance;
     const QString catalog = link.properties.value(QStringLiteral("initial catalog"));
-    if (!catalog.isEmpty()) cs += QStringLiteral(";DATABASE=") + odbcValue(catalog);
-    const QString user = link.properties.value(QStringLiteral("user id"));
-    if (!user.isEmpty()) cs += QStringLiteral(";UID=") + odbcValue(user);
-    if (link.properties.contains(QStringLiteral("password")))
-        cs += QStringLiteral(";PWD=") + odbcValue(link.properties.value(QStringLiteral("password")));
-    cs += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
-    if (asksForEncryption(link.properties)) cs += QStringLiteral(";Encryption=require");
+    target.catalog = catalog;
+    target.user = link.properties.value(QStringLiteral("user id"));
+    target.hasPassword = link.properties.contains(QStringLiteral("password"));
+    target.password = link.properties.value(QStringLiteral("password"));
+    target.encrypt = asksForEncryption(link.properties);
+    target.trustServerCertificate =
+        link.properties.value(QStringLiteral("trust server certificate")).trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
     // The name a DBA sees in the server's activity views: the link's own when it gives one.
     const QString application = link.properties.value(QStringLiteral("application name")).trimmed();
-    cs += QStringLiteral(";APP=") + odbcValue(application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application);
+    target.applicationName = application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application;
+    const QString cs = sqlServerConnectionString(sqlServerOdbcDriver(), target);
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;

@@ -5,14 +5,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QSysInfo>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <QCoreApplication>
 
 #include "data/data_link.h"
 #include "data/db_error.h"
+#include "data/lock_file.h"
 #include "data/shared_connection.h"
 
 namespace velocast {
@@ -128,36 +125,17 @@ QString DatabaseLock::serverHolder() {
 
 bool DatabaseLock::takeFile() {
     const QString path = lockFilePath(readDataLink(connection_.dataLinkPath()).databaseName);
-    const QByteArray native = QFile::encodeName(path);
-    // Readable by all: another account that shares the database (a desktop user beside the
-    // service) must be able to ask for the lock, and the file says nothing secret.
-    int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    const bool writable = fd >= 0;
-    if (fd < 0 && errno == EACCES) fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw DbError(QStringLiteral("the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
-                          .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        fileDescriptor_ = fd;
-        if (writable) {
-            // Who holds it, for the copies that stand aside. The file is never removed: a copy
-            // waiting on the old file would otherwise lock another one than the next copy.
-            const QByteArray who = QSysInfo::machineHostName().toUtf8() + '\n' +
-                                   QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + '\n' +
-                                   QByteArray::number(qint64(::getpid())) + '\n';
-            if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, who.constData(), size_t(who.size()), 0) != who.size()) {
-                // Only the holder's description is lost; the lock itself holds.
-            }
-        }
+    // Who holds it, for the copies that stand aside.
+    const QByteArray who = QSysInfo::machineHostName().toUtf8() + '\n' +
+                           QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8() + '\n' +
+                           QByteArray::number(QCoreApplication::applicationPid()) + '\n';
+    QByteArray written;
+    const int handle = lockFileExclusively(path, who, &written);
+    if (handle >= 0) {
+        fileDescriptor_ = handle;
         return true;
     }
-    const int why = errno;
-    char buffer[512];
-    const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
-    ::close(fd);
-    if (why != EWOULDBLOCK)
-        throw DbError(QStringLiteral("the lock file %1 cannot be locked: %2").arg(path, QString::fromLocal8Bit(std::strerror(why))));
-    const QList<QByteArray> lines = QByteArray(buffer, n > 0 ? int(n) : 0).split('\n');
+    const QList<QByteArray> lines = written.split('\n');
     holder_ = lockHolderText(lines.value(0).isEmpty() ? QString() : QString::fromUtf8(lines.value(0)),
                              QDateTime::fromString(QString::fromUtf8(lines.value(1)), Qt::ISODate));
     return false;
@@ -165,7 +143,7 @@ bool DatabaseLock::takeFile() {
 
 void DatabaseLock::release() {
     if (fileDescriptor_ >= 0) {
-        ::close(fileDescriptor_);
+        unlockFile(fileDescriptor_);
         fileDescriptor_ = -1;
     }
     if (held() && connection_.isOpen()) {

@@ -5,10 +5,9 @@
 #include <algorithm>
 #include <deque>
 #include <vector>
-#include <sql.h>
-#include <sqlext.h>
 
 #include "data/db_error.h"
+#include "data/odbc_api.h"
 
 namespace velocast {
 namespace {

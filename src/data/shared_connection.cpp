@@ -1,11 +1,11 @@
 #include "data/shared_connection.h"
 
+#include "data/odbc_api.h"
+
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <sql.h>
-#include <sqlext.h>
 
 #include "data/db_error.h"
 #include "data/failure_cause.h"

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,6 +45,18 @@ QString accountStateDirectory(QString* error) {
     }
     if (!ensurePrivateFolder(folder, error)) return QString();
     return folder;
+}
+
+bool makePrivateFile(const QString& path, bool* notPrivate) {
+    *notPrivate = false;
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ((st.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
+    ::close(fd);
+    *notPrivate = !ok;
+    return ok;
 }
 
 }  // namespace velocast

@@ -7,7 +7,8 @@ namespace velocast {
 
 // The account's state folder, created with mode 0700 when missing: the service manager's
 // state directory ($STATE_DIRECTORY) when there is one, else $XDG_STATE_HOME/velocast, else
-// ~/.local/state/velocast. Empty with `error` set when it cannot be created or is not private
+// ~/.local/state/velocast; on Windows %LOCALAPPDATA%\Velocast, which only the account and
+// the system may enter. Empty with `error` set when it cannot be created or is not private
 // to this account.
 QString accountStateDirectory(QString* error);
 
@@ -15,5 +16,10 @@ QString accountStateDirectory(QString* error);
 // False with `error` naming the folder and what to change when it exists and belongs to
 // another user or cannot be made private.
 bool ensurePrivateFolder(const QString& path, QString* error);
+
+// Creates the file at `path` (empty) or opens the one there, so that only this account may
+// read it: on POSIX systems mode 0600, refused when another user owns it. False when it
+// cannot be created (`notPrivate` false) or not be made private (`notPrivate` true).
+bool makePrivateFile(const QString& path, bool* notPrivate);
 
 }  // namespace velocast

@@ -8,6 +8,7 @@
 
 #include "data/data_link.h"
 #include "notices/notices.h"
+#include "data/sql_server_driver.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
 #include "shell/check_command.h"
@@ -174,6 +175,7 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }
+    forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
     if (options->preview) {
         QCoreApplication app(argc, argv);
         PreviewOptions preview;

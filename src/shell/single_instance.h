@@ -27,7 +27,8 @@ QString guardDatabaseIdentity(const QString& dataLinkPath);
 // Where the guard lives: a folder of this account's with mode 0700, never a shared one, so
 // that nobody else can hold or fake the name. $XDG_RUNTIME_DIR when it is this account's and
 // private; else the service manager's state directory ($STATE_DIRECTORY); else
-// $XDG_CACHE_HOME/velocast (~/.cache/velocast). Empty with `error` saying what to change.
+// $XDG_CACHE_HOME/velocast (~/.cache/velocast); on Windows %LOCALAPPDATA%\Velocast. Empty with
+// `error` saying what to change.
 QString guardFolder(QString* error);
 
 class SingleInstance : public QObject {

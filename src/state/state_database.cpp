@@ -7,10 +7,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "settings/local_settings.h"
 #include "settings/state_directory.h"
@@ -49,22 +46,15 @@ QDateTime fromSeconds(qint64 s) { return QDateTime::fromSecsSinceEpoch(s); }
 
 // The state says which recipients a club writes to: only this account reads it. Created
 // with mode 0600 before SQLite opens it, so it is never readable by others, not even briefly.
-bool makePrivateFile(const QString& path, QString* error) {
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        *error = QStringLiteral("the state database %1 cannot be created; set [state] database in velocast.conf "
-                                "to a file this account may write")
-                     .arg(path);
-        return false;
-    }
-    struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ((st.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
-    ::close(fd);
-    if (!ok)
-        *error = QStringLiteral("the state database %1 belongs to another user or cannot be made private (mode 0600)")
-                     .arg(path);
-    return ok;
+bool createPrivateState(const QString& path, QString* error) {
+    bool notPrivate = false;
+    if (velocast::makePrivateFile(path, &notPrivate)) return true;
+    *error = notPrivate ? QStringLiteral("the state database %1 belongs to another user or cannot be made private (mode 0600)")
+                              .arg(path)
+                        : QStringLiteral("the state database %1 cannot be created; set [state] database in velocast.conf "
+                                         "to a file this account may write")
+                              .arg(path);
+    return false;
 }
 
 }  // namespace
@@ -87,7 +77,7 @@ QString StateDatabase::pathFor(const LocalSettings& settings, const QString& dat
 }
 
 bool StateDatabase::open(const QString& path, QString* error) {
-    if (path != QLatin1String(kInMemory) && !makePrivateFile(path, error)) return false;
+    if (path != QLatin1String(kInMemory) && !createPrivateState(path, error)) return false;
     const QString name = QStringLiteral("velocast-state-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);

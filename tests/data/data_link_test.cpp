@@ -4,6 +4,7 @@
 
 #include "data/data_link.h"
 #include "data/db_error.h"
+#include "data/sql_server_driver.h"
 
 using namespace velocast;
 
@@ -65,6 +66,41 @@ TEST(DataLink, MapsEachProvider) {
         EXPECT_EQ(link.dialect, c.dialect) << c.init;
         EXPECT_EQ(link.databaseName, QLatin1String(c.databaseName)) << c.init;
     }
+}
+
+// Windows has Microsoft's drivers, which want the port after the server and their own
+// encryption keywords; Driver 18 would otherwise encrypt and check on its own.
+TEST(DataLink, SpeaksTheForcedMicrosoftDriversKeywords) {
+    struct Case { const char* init; const char* databaseName; };
+    const Case cases[] = {
+        {"Provider=SQLNCLI11;Data Source=10.0.0.5,1444;Initial Catalog=K;User ID=sa;Password=x",
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=10.0.0.5,1444;DATABASE=K;UID=sa;PWD=x;Encrypt=no;APP=Velocast 2.10"},
+        {"Provider=SQLOLEDB.1;Data Source=srv\\KORVANA;Use Encryption for Data=True;Trust Server Certificate=True",
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=srv\\KORVANA;Encrypt=yes;TrustServerCertificate=yes;APP=Velocast 2.10"},
+        {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory",
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db;Encrypt=yes;APP=Velocast 2.10"},
+    };
+    forceSqlServerOdbcDriver(QStringLiteral("ODBC Driver 18 for SQL Server"));
+    for (const Case& c : cases)
+        EXPECT_EQ(parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl")).databaseName,
+                  QLatin1String(c.databaseName))
+            << c.init;
+    // Forcing FreeTDS by name gives what the Linux default gives.
+    forceSqlServerOdbcDriver(QStringLiteral("FreeTDS"));
+    EXPECT_EQ(parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=db,1444"), QStringLiteral("x.udl")).databaseName,
+              QStringLiteral("DRIVER=FreeTDS;SERVER=db;PORT=1444;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"));
+    forceSqlServerOdbcDriver(QString());
+}
+
+TEST(DataLink, ChoosesTheBestSqlServerDriverInstalled) {
+    struct Case { QStringList installed; const char* chosen; };
+    const Case cases[] = {
+        {{"SQL Server", "ODBC Driver 17 for SQL Server", "ODBC Driver 18 for SQL Server", "SQLite3"}, "ODBC Driver 18 for SQL Server"},
+        {{"SQL Server", "odbc driver 17 for sql server"}, "odbc driver 17 for sql server"},
+        {{"Microsoft Access Driver (*.mdb)", "SQL Server"}, "SQL Server"},
+        {{"SQL Server Native Client 11.0", "FreeTDS"}, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(bestSqlServerDriver(c.installed), QLatin1String(c.chosen)) << c.installed.join(u',').toStdString();
 }
 
 // Two spellings of one database must meet under one identity, or two copies could drain it.

@@ -2,8 +2,9 @@
 // Conversions between Unicode text and the 8-bit character sets the mail code needs.
 // Windows-1252 is the code page of the club's systems: outbox texts are stored in it and
 // addresses are checked in it; it is converted with a fixed table. Other character sets go
-// through iconv, with one converter per character set kept for the whole run: opening one
-// loads a conversion module, which would otherwise happen for every string of every e-mail.
+// through the system's converter: on Windows its code pages; elsewhere iconv, with one
+// converter per character set kept for the whole run (opening one loads a conversion module,
+// which would otherwise happen for every string of every e-mail).
 #include <QByteArray>
 #include <QString>
 

@@ -16,23 +16,11 @@
 
 namespace velocast::mail {
 
-Deadline deadlineAfter(int milliseconds) {
-    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-}
-
 QString localHostName() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
         return QStringLiteral("localhost");
     return QString::fromLocal8Bit(name);
-}
-
-void throwSocketError(int code, const QString& text) {
-    throw SmtpError(QStringLiteral("Socket Error # %1\r\n%2").arg(code).arg(text));
-}
-
-void throwErrno(int savedErrno) {
-    throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno)));
 }
 
 namespace {
@@ -57,19 +45,11 @@ bool waitFor(int fd, short events, Deadline deadline) {
     }
 }
 
-// Bytes moved by one recv/send, or kWouldBlock; interruptions are retried.
-template <typename Call>
-qint64 nonBlocking(Call call) {
-    for (;;) {
-        const ssize_t n = call();
-        if (n >= 0)
-            return n;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return SocketConnection::kWouldBlock;
+// Raises the system's error for a failed transfer.
+qint64 raised(qint64 n) {
+    if (n == SocketConnection::kFailed)
         throwErrno(errno);
-    }
+    return n;
 }
 
 }  // namespace
@@ -132,13 +112,37 @@ bool SocketConnection::waitReadable(Deadline deadline) const { return waitFor(fd
 
 bool SocketConnection::waitWritable(Deadline deadline) const { return waitFor(fd_, POLLOUT, deadline); }
 
+qint64 SocketConnection::receiveOn(int descriptor, char* buffer, qint64 size) {
+    for (;;) {
+        const ssize_t n = ::recv(descriptor, buffer, static_cast<size_t>(size), 0);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+    }
+}
+
+qint64 SocketConnection::transmitOn(int descriptor, const char* data, qint64 size) {
+    for (;;) {
+        // MSG_NOSIGNAL: a peer that has gone away must give an error, not kill the process
+        // with SIGPIPE.
+        const ssize_t n = ::send(descriptor, data, static_cast<size_t>(size), MSG_NOSIGNAL);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+    }
+}
+
+bool isIpv4Literal(const QByteArray& host) {
+    in_addr literal{};
+    return inet_pton(AF_INET, host.constData(), &literal) == 1;
+}
+
 qint64 SocketConnection::receive(char* buffer, qint64 size) {
-    return nonBlocking([&] { return ::recv(fd_, buffer, static_cast<size_t>(size), 0); });
+    return raised(receiveOn(fd_, buffer, size));
 }
 
 qint64 SocketConnection::transmit(const char* data, qint64 size) {
-    // MSG_NOSIGNAL: a peer that has gone away must give an error, not kill the process.
-    return nonBlocking([&] { return ::send(fd_, data, static_cast<size_t>(size), MSG_NOSIGNAL); });
+    return raised(transmitOn(fd_, data, size));
 }
 
 }  // namespace velocast::mail

@@ -1,5 +1,5 @@
 #pragma once
-// One IPv4 TCP connection on a POSIX socket. The socket is non-blocking so that connecting
+// One IPv4 TCP connection on a system socket (POSIX, or Winsock 2 on Windows). The socket is non-blocking so that connecting
 // and every wait for data can be bounded: a server that stops answering must never freeze
 // the program, which runs everything on its one thread.
 #include <QByteArray>
@@ -40,9 +40,18 @@ public:
     qint64 receive(char* buffer, qint64 size);
     qint64 transmit(const char* data, qint64 size);
 
+    // The same transfers for a layer that drives the socket itself (TLS), without raising:
+    // kFailed with errno set (the system's code on Windows, as errno) when the call failed.
+    static constexpr qint64 kFailed = -2;
+    static qint64 receiveOn(int descriptor, char* buffer, qint64 size);
+    static qint64 transmitOn(int descriptor, const char* data, qint64 size);
+
 private:
     int fd_ = -1;
 };
+
+// Whether `host` is a dotted IPv4 address rather than a name.
+bool isIpv4Literal(const QByteArray& host);
 
 [[noreturn]] void throwSocketError(int code, const QString& text);
 [[noreturn]] void throwErrno(int savedErrno);

@@ -1,39 +1,38 @@
 #include "mail/smtp/tls_session.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <sys/socket.h>
 
 #include <QFile>
 #include <QHash>
 
+#include "mail/smtp/socket_connection.h"
 #include "mail/smtp/tls_certificate.h"
 
 namespace velocast::mail {
 
 namespace {
 
-// A socket BIO that writes with MSG_NOSIGNAL: OpenSSL's own socket BIO uses write(), and a
+// A socket BIO over the connection's own transfers: OpenSSL's socket BIO uses write(), and a
 // server that has closed its side would then end the whole program with SIGPIPE.
 int bioWrite(BIO* bio, const char* data, int size) {
     BIO_clear_retry_flags(bio);
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
-    const ssize_t n = ::send(fd, data, static_cast<size_t>(size), MSG_NOSIGNAL);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    const qint64 n = SocketConnection::transmitOn(fd, data, size);
+    if (n == SocketConnection::kWouldBlock)
         BIO_set_retry_write(bio);
-    return static_cast<int>(n);
+    return n < 0 ? -1 : static_cast<int>(n);
 }
 
 int bioRead(BIO* bio, char* buffer, int size) {
     BIO_clear_retry_flags(bio);
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
-    const ssize_t n = ::recv(fd, buffer, static_cast<size_t>(size), 0);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    const qint64 n = SocketConnection::receiveOn(fd, buffer, size);
+    if (n == SocketConnection::kWouldBlock)
         BIO_set_retry_read(bio);
-    return static_cast<int>(n);
+    return n < 0 ? -1 : static_cast<int>(n);
 }
 
 long bioControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
@@ -231,8 +230,7 @@ std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QStri
     // The configured host goes out as server name; an address literal may not (RFC 6066).
     // The certificate must name the one or the other.
     const QByteArray name = serverName.toUtf8();
-    in_addr literal{};
-    if (!name.isEmpty() && inet_pton(AF_INET, name.constData(), &literal) == 1) {
+    if (!name.isEmpty() && isIpv4Literal(name)) {
         X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), name.constData());
     } else if (!name.isEmpty()) {
         SSL_set_tlsext_host_name(ssl, name.constData());

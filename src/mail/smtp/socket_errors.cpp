@@ -1,0 +1,21 @@
+#include "mail/smtp/socket_connection.h"
+
+#include "mail/smtp/smtp_error.h"
+
+#include <cstring>
+
+namespace velocast::mail {
+
+Deadline deadlineAfter(int milliseconds) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+void throwSocketError(int code, const QString& text) {
+    throw SmtpError(QStringLiteral("Socket Error # %1\r\n%2").arg(code).arg(text));
+}
+
+void throwErrno(int savedErrno) {
+    throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno)));
+}
+
+}  // namespace velocast::mail
