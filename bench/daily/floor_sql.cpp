@@ -60,13 +60,15 @@ QString loyalty(const DateTime& d) {
     QStringList paid;
     const int months = setting(QStringLiteral("Qzcvar2"), QStringLiteral("FIDELIDADE_MESES")).toInt();
     for (const Fidelidade::Month& m : Fidelidade::monthsExamined(d, months))
-        paid << QStringLiteral("EXISTS (SELECT 1 FROM RECEB R WHERE R.MATRICULA = A.MATRICULA AND "
-                               "CAST(R.MES AS INTEGER) = %1 AND CAST(R.ANO AS INTEGER) = %2)")
+        paid << QStringLiteral(
+                    "EXISTS (SELECT 1 FROM RECEB R WHERE R.MATRICULA = A.MATRICULA AND "
+                    "CAST(R.MES AS INTEGER) = %1 AND CAST(R.ANO AS INTEGER) = %2)")
                     .arg(m.month)
                     .arg(m.year);
     paid << QStringLiteral("1 = 1");
-    return QStringLiteral("SELECT A.EMAIL FROM ALUNOSATIVOS A WHERE A.SAIDA IS NULL AND NOT COALESCE(A.BOLSISTA, 0) AND "
-                          "(A.EMAIL IS NOT NULL) AND %1 AND ((A.PLANOS IS NULL) OR (A.PLANOS = '')) AND %2")
+    return QStringLiteral(
+               "SELECT A.EMAIL FROM ALUNOSATIVOS A WHERE A.SAIDA IS NULL AND NOT COALESCE(A.BOLSISTA, 0) AND "
+               "(A.EMAIL IS NOT NULL) AND %1 AND ((A.PLANOS IS NULL) OR (A.PLANOS = '')) AND %2")
         .arg(sqliteConsents(QStringLiteral("A.RECEBER_EMAIL")), paid.join(QStringLiteral(" AND ")));
 }
 
@@ -81,14 +83,16 @@ QString overdue(const DateTime& d) {
 
 // Absentees: the latest visit exactly AUSENTES_DIAS whole days (half to even) before.
 QString absentees(const DateTime& d) {
-    const QString ms = QStringLiteral("(CAST(round(julianday('%1') * 86400000) AS INTEGER) - "
-                                      "CAST(round(julianday(DATA) * 86400000) AS INTEGER))")
+    const QString ms = QStringLiteral(
+                           "(CAST(round(julianday('%1') * 86400000) AS INTEGER) - "
+                           "CAST(round(julianday(DATA) * 86400000) AS INTEGER))")
                            .arg(day(d));
     const QString rest = QStringLiteral("((%1 % 86400000 + 86400000) % 86400000)").arg(ms);
     const QString whole = QStringLiteral("((%1 - %2) / 86400000)").arg(ms, rest);
-    return QStringLiteral("SELECT EMAIL FROM (%1) WHERE %2 + (CASE WHEN 2 * %3 > 86400000 OR "
-                          "(2 * %3 = 86400000 AND %2 % 2 != 0) THEN 1 ELSE 0 END) = "
-                          "(SELECT COALESCE(AUSENTES_DIAS, 0) FROM Qzcvar2)")
+    return QStringLiteral(
+               "SELECT EMAIL FROM (%1) WHERE %2 + (CASE WHEN 2 * %3 > 86400000 OR "
+               "(2 * %3 = 86400000 AND %2 % 2 != 0) THEN 1 ELSE 0 END) = "
+               "(SELECT COALESCE(AUSENTES_DIAS, 0) FROM Qzcvar2)")
         .arg(Ausentes::selection().sqlite, whole, rest);
 }
 
@@ -107,8 +111,9 @@ const std::map<CampaignId, Floor>& floors() {
         {CampaignId::ANIVERSARIANTE, [](const DateTime& d) { return Aniversariante::selection(d).sqlite; }},
         {CampaignId::PLANOS_A_VENCER,
          [](const DateTime& d) {
-             return PlanosAVencer::dueOn(d) ? withLiterals(PlanosAVencer::selection().sqlite, PlanosAVencer::parameters(d))
-                                            : QString();
+             return PlanosAVencer::dueOn(d)
+                        ? withLiterals(PlanosAVencer::selection().sqlite, PlanosAVencer::parameters(d))
+                        : QString();
          }},
         {CampaignId::FIDELIDADE, loyalty},
         {CampaignId::INADIMPLENTES, overdue},
@@ -117,9 +122,10 @@ const std::map<CampaignId, Floor>& floors() {
          [](const DateTime& d) {
              // The program keeps the rows whose deadline less TRANCAMENTO_DIAS is the business
              // date, to the millisecond.
-             return QStringLiteral("SELECT EMAIL FROM (%1) WHERE round((julianday(LIMTITE) - "
-                                   "(SELECT COALESCE(TRANCAMENTO_DIAS, 0) FROM Qzcvar2)) * 86400000) = "
-                                   "round(julianday('%2') * 86400000)")
+             return QStringLiteral(
+                        "SELECT EMAIL FROM (%1) WHERE round((julianday(LIMTITE) - "
+                        "(SELECT COALESCE(TRANCAMENTO_DIAS, 0) FROM Qzcvar2)) * 86400000) = "
+                        "round(julianday('%2') * 86400000)")
                  .arg(TracamentoPrazo::selection().sqlite, d.date().toString(QStringLiteral("yyyy-MM-dd")));
          }},
     };
@@ -132,7 +138,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QDate date = argc == 3 ? QDate::fromString(QString::fromLatin1(argv[2]), QStringLiteral("yyyy-MM-dd")) : QDate();
+    const QDate date =
+        argc == 3 ? QDate::fromString(QString::fromLatin1(argv[2]), QStringLiteral("yyyy-MM-dd")) : QDate();
     if (!date.isValid()) {
         err << "usage: bench_daily_floor CLUB.sqlite YYYY-MM-DD\n";
         return 2;
@@ -160,10 +167,12 @@ int main(int argc, char** argv) {
         if (c.id == CampaignId::INADIMPLENTES)
             inserts << Inadimplentes::hostUpdate(businessDate).sqlite + QLatin1Char(';');
         // Two passes are two inserts of the same shape.
-        selection.replace(QStringLiteral(") AS s, Qzcvar2 AS q;\n-- second pass\n"),
-                          QStringLiteral(") AS s, Qzcvar2 AS q;\nINSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"
-                                         "  SELECT substr(s.EMAIL, 1, 40), substr(q.%1, 1, 50), q.%2, substr(q.%3, 1, 500)\n  FROM (")
-                              .arg(c.subjectColumn, c.textColumn, c.imageColumn));
+        selection.replace(
+            QStringLiteral(") AS s, Qzcvar2 AS q;\n-- second pass\n"),
+            QStringLiteral(
+                ") AS s, Qzcvar2 AS q;\nINSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"
+                "  SELECT substr(s.EMAIL, 1, 40), substr(q.%1, 1, 50), q.%2, substr(q.%3, 1, 500)\n  FROM (")
+                .arg(c.subjectColumn, c.textColumn, c.imageColumn));
         // The outbox columns are cut to their widths, as the program cuts them.
         inserts << QStringLiteral(
                        "INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING)\n"
@@ -174,8 +183,8 @@ int main(int argc, char** argv) {
     out << "BEGIN;\n";
     if (!flags.isEmpty())
         out << "INSERT INTO ControleEmail (DATA, " << flags.join(QStringLiteral(", ")) << ") VALUES ('"
-            << date.toString(QStringLiteral("yyyy-MM-dd")) << " 00:00:00'" << QStringLiteral(", 1").repeated(flags.size())
-            << ");\n";
+            << date.toString(QStringLiteral("yyyy-MM-dd")) << " 00:00:00'"
+            << QStringLiteral(", 1").repeated(flags.size()) << ");\n";
     out << inserts.join(QLatin1Char('\n')) << "\nCOMMIT;\n";
     out.flush();
     err << "bench_daily_floor: campaigns due: " << flags.join(QStringLiteral(", ")) << "\n";

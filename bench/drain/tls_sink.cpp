@@ -45,8 +45,7 @@ public:
             return false;
         }
         ++tlsSessions;
-        if (SSL_session_reused(ssl_))
-            ++resumedSessions;
+        if (SSL_session_reused(ssl_)) ++resumedSessions;
         return true;
     }
     bool secure() const { return ssl_ != nullptr; }
@@ -67,10 +66,9 @@ public:
                 return true;
             }
             char chunk[16384];
-            const int n = ssl_ ? SSL_read(ssl_, chunk, sizeof chunk)
-                               : static_cast<int>(::recv(fd_, chunk, sizeof chunk, 0));
-            if (n <= 0)
-                return false;
+            const int n =
+                ssl_ ? SSL_read(ssl_, chunk, sizeof chunk) : static_cast<int>(::recv(fd_, chunk, sizeof chunk, 0));
+            if (n <= 0) return false;
             buffer_.append(chunk, static_cast<size_t>(n));
         }
     }
@@ -87,8 +85,7 @@ bool startsWith(const std::string& line, const char* verb) {
 }
 
 void serve(Connection& c) {
-    if (!c.say("220 tls-sink ESMTP\r\n"))
-        return;
+    if (!c.say("220 tls-sink ESMTP\r\n")) return;
     std::string line;
     while (c.readLine(line)) {
         bool ok = true;
@@ -99,8 +96,7 @@ void serve(Connection& c) {
             ok = c.say("220 go ahead\r\n") && c.startTls();
         } else if (startsWith(line, "DATA")) {
             ok = c.say("354 end with .\r\n");
-            while (ok && (ok = c.readLine(line)) && line != ".") {
-            }
+            while (ok && (ok = c.readLine(line)) && line != ".") {}
             ok = ok && c.say("250 2.0.0 queued\r\n");
         } else if (startsWith(line, "QUIT")) {
             c.say("221 bye\r\n");
@@ -111,8 +107,7 @@ void serve(Connection& c) {
         } else {
             ok = c.say("502 not here\r\n");
         }
-        if (!ok)
-            return;
+        if (!ok) return;
     }
 }
 
@@ -148,8 +143,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     while (!stopping) {
         const int fd = ::accept(listener, nullptr, nullptr);
-        if (fd < 0)
-            continue;
+        if (fd < 0) continue;
         // Replies go out at once, not after a delayed acknowledgement of the one before.
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         Connection connection(fd, context);

@@ -25,8 +25,7 @@ namespace {
 SSL_SESSION* lastSession = nullptr;
 
 int keepSession(SSL*, SSL_SESSION* session) {
-    if (lastSession)
-        SSL_SESSION_free(lastSession);
+    if (lastSession) SSL_SESSION_free(lastSession);
     lastSession = session;
     return 1;
 }
@@ -40,8 +39,7 @@ SSL_CTX* clientContext() {
     SSL_CTX_set_ciphersuites(context, "TLS_AES_128_GCM_SHA256:TLS_AES_256_GCM_SHA384:TLS_CHACHA20_POLY1305_SHA256");
     SSL_CTX_set_security_level(context, 2);
     SSL_CTX_set_default_verify_paths(context);
-    if (const char* ca = std::getenv("VELOCAST_BENCH_CA"))
-        SSL_CTX_load_verify_locations(context, ca, nullptr);
+    if (const char* ca = std::getenv("VELOCAST_BENCH_CA")) SSL_CTX_load_verify_locations(context, ca, nullptr);
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
     X509_VERIFY_PARAM_set1_ip_asc(SSL_CTX_get0_param(context), "127.0.0.1");
     return context;
@@ -61,8 +59,7 @@ public:
     bool startTls(SSL_CTX* context) {
         ssl_ = SSL_new(context);
         SSL_set_fd(ssl_, fd_);
-        if (lastSession)
-            SSL_set_session(ssl_, lastSession);
+        if (lastSession) SSL_set_session(ssl_, lastSession);
         buffer_.clear();
         return SSL_connect(ssl_) == 1;
     }
@@ -80,17 +77,14 @@ public:
             if (end != std::string::npos) {
                 const std::string line = buffer_.substr(0, end);
                 buffer_.erase(0, end + 2);
-                if (line.size() >= 4 && line[3] == ' ')
-                    return std::atoi(line.substr(0, 3).c_str());
-                if (line.size() < 4 || line[3] != '-')
-                    return 0;
+                if (line.size() >= 4 && line[3] == ' ') return std::atoi(line.substr(0, 3).c_str());
+                if (line.size() < 4 || line[3] != '-') return 0;
                 continue;
             }
             char chunk[4096];
-            const int n = ssl_ ? SSL_read(ssl_, chunk, sizeof chunk)
-                               : static_cast<int>(::recv(fd_, chunk, sizeof chunk, 0));
-            if (n <= 0)
-                return 0;
+            const int n =
+                ssl_ ? SSL_read(ssl_, chunk, sizeof chunk) : static_cast<int>(::recv(fd_, chunk, sizeof chunk, 0));
+            if (n <= 0) return 0;
             buffer_.append(chunk, static_cast<size_t>(n));
         }
     }
@@ -111,8 +105,7 @@ bool sendOne(const sockaddr_in& address, SSL_CTX* context, const std::string& me
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || s.reply() != 220 ||
         !s.command("EHLO bench", 250))
         return false;
-    if (starttls && !(s.command("STARTTLS", 220) && s.startTls(context) && s.command("EHLO bench", 250)))
-        return false;
+    if (starttls && !(s.command("STARTTLS", 220) && s.startTls(context) && s.command("EHLO bench", 250))) return false;
     return s.command("MAIL FROM:<academia@example.com>", 250) && s.command("RCPT TO:<membro@example.com>", 250) &&
            s.command("DATA", 354) && s.send(message) && s.reply() == 250 && s.command("QUIT", 221);
 }
@@ -134,8 +127,7 @@ int main(int argc, char** argv) {
     // A header, a body of SIZE bytes in lines of 78 characters, and the end of data.
     std::string message = "From: <academia@example.com>\r\nTo: <membro@example.com>\r\nSubject: bench\r\n\r\n";
     const size_t size = static_cast<size_t>(std::atol(argv[3]));
-    for (size_t written = 0; written < size; written += 80)
-        message += std::string(78, 'x') + "\r\n";
+    for (size_t written = 0; written < size; written += 80) message += std::string(78, 'x') + "\r\n";
     message += ".\r\n";
 
     SSL_CTX* context = clientContext();

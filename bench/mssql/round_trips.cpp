@@ -95,16 +95,18 @@ QList<TdsRule> rulesFor(const Scenario& s) {
         renewals.column(column, QStringLiteral("nvarchar"), 45);
     rules << renewals;
 
-    TdsRule keys = TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
+    TdsRule keys =
+        TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
     TdsRule firstKeys = keys;
     firstKeys.generated(s.outboxRows, {QStringLiteral("{i}")}).times(1);
     rules << firstKeys << keys;
-    rules << TdsRule::rowsOf(QStringLiteral("Velocast"),
-                             QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID"),
-                             {{{QStringLiteral("ID"), 1},
-                               {QStringLiteral("Email"), QStringLiteral("membro@example.com")},
-                               {QStringLiteral("Assunto"), QStringLiteral("Seu treino de hoje")},
-                               {QStringLiteral("Texto"), QStringLiteral("Olá! Seu treino de hoje está pronto.")}}});
+    rules << TdsRule::rowsOf(
+        QStringLiteral("Velocast"),
+        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID"),
+        {{{QStringLiteral("ID"), 1},
+          {QStringLiteral("Email"), QStringLiteral("membro@example.com")},
+          {QStringLiteral("Assunto"), QStringLiteral("Seu treino de hoje")},
+          {QStringLiteral("Texto"), QStringLiteral("Olá! Seu treino de hoje está pronto.")}}});
 
     rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade000000"), QStringLiteral("SELECT * FROM TempFedelidade"))
           << TdsRule::table(QStringLiteral("Qzcvar"), {{}}) << TdsRule::table(QStringLiteral("Qzcvar2"), {settings})
@@ -124,7 +126,8 @@ Figures run(const QString& velocast, const Scenario& s, int delayMs) {
     QElapsedTimer clock;
     clock.start();
     const ProcessResult result = runProgram(
-        velocast, {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()},
+        velocast,
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()},
         3 * 3600 * 1000, environment);
     Figures f;
     f.seconds = clock.elapsed() / 1000.0;
@@ -149,7 +152,8 @@ int main(int argc, char** argv) {
         else if (args[i] == QLatin1String("--velocast")) velocast = args[i + 1];
         else if (args[i] == QLatin1String("--only")) only = args[i + 1];
     }
-    std::printf("delay %d ms per request, %d members, %d outbox rows, %s\n", delayMs, members, rows, qPrintable(velocast));
+    std::printf("delay %d ms per request, %d members, %d outbox rows, %s\n", delayMs, members, rows,
+                qPrintable(velocast));
     const Figures base = run(velocast, Scenario{}, delayMs);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("  %-28s %7lld round trips %8.2f s (exit %d)\n", "baseline (nothing to do)",

@@ -29,10 +29,9 @@ void BM_GenerateDemoDatabase(benchmark::State& state) {
             break;
         }
     }
-    state.counters["members"] = benchmark::Counter(
-        static_cast<double>(options.members), benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["file_MB"] =
-        static_cast<double>(QFile(options.path).size()) / (1024.0 * 1024.0);
+    state.counters["members"] =
+        benchmark::Counter(static_cast<double>(options.members), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["file_MB"] = static_cast<double>(QFile(options.path).size()) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_GenerateDemoDatabase)
     ->Arg(10'000)
@@ -46,8 +45,7 @@ BENCHMARK(BM_GenerateDemoDatabase)
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);  // the SQL driver plugins need it
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -55,9 +55,11 @@ Figures measure() {
     if (status.open(QIODevice::ReadOnly))
         for (const QByteArray& line : status.readAll().split('\n'))
             if (line.startsWith("VmRSS:")) f.rssKb = line.mid(6).trimmed().split(' ').first().toLong();
-    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& fd :
+         QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
         ++f.descriptors;
-        if (fd.symLinkTarget().contains(QLatin1String("socket:")) || QFile::symLinkTarget(fd.filePath()).startsWith(QLatin1String("socket:")))
+        if (fd.symLinkTarget().contains(QLatin1String("socket:")) ||
+            QFile::symLinkTarget(fd.filePath()).startsWith(QLatin1String("socket:")))
             ++f.sockets;
     }
     for (const QString& name : QSqlDatabase::connectionNames())
@@ -66,8 +68,8 @@ Figures measure() {
 }
 
 void print(const char* at, int drains, const Figures& f) {
-    std::printf("soak: at=%-6s drains=%-6d rss_kb=%-7ld fds=%-4d sockets=%-3d db_connections=%d\n", at, drains, f.rssKb, f.descriptors,
-                f.sockets, f.databaseConnections);
+    std::printf("soak: at=%-6s drains=%-6d rss_kb=%-7ld fds=%-4d sockets=%-3d db_connections=%d\n", at, drains, f.rssKb,
+                f.descriptors, f.sockets, f.databaseConnections);
     std::fflush(stdout);
 }
 
@@ -77,7 +79,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() != 7) {
-        std::fprintf(stderr, "usage: bench_soak DATA_LINK MAIL_CATCHER_SCRIPT WORK_FOLDER DRAINS DB_OUTAGES SMTP_OUTAGES\n");
+        std::fprintf(stderr,
+                     "usage: bench_soak DATA_LINK MAIL_CATCHER_SCRIPT WORK_FOLDER DRAINS DB_OUTAGES SMTP_OUTAGES\n");
         return 2;
     }
     QString dataLink = args[1];
@@ -90,14 +93,20 @@ int main(int argc, char** argv) {
     std::unique_ptr<velocast::testing::TdsPeer> peer;
     if (tds) {
         peer = std::make_unique<velocast::testing::TdsPeer>(QList<TdsRule>{
-            TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0}),
-            TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables")).column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128),
+            TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock"))
+                .column(QStringLiteral("LockResult"), QStringLiteral("int"))
+                .row({0}),
+            TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables"))
+                .column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128),
             TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")),
             TdsRule::table(QStringLiteral("Qzcvar"), {QVariantMap()}),
-            TdsRule::table(QStringLiteral("Qzcvar2"), {QVariantMap{{QStringLiteral("STMP_PROVEDOR"), QStringLiteral("127.0.0.1*1")}}}),
-            TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int")),
+            TdsRule::table(QStringLiteral("Qzcvar2"),
+                           {QVariantMap{{QStringLiteral("STMP_PROVEDOR"), QStringLiteral("127.0.0.1*1")}}}),
+            TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast"))
+                .column(QStringLiteral("ID"), QStringLiteral("int")),
             TdsRule::table(QStringLiteral("Velocast")),
-            TdsRule::table(QStringLiteral("Caixa"), {QVariantMap{{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}}}),
+            TdsRule::table(QStringLiteral("Caixa"),
+                           {QVariantMap{{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}}}),
             TdsRule::table(QStringLiteral("AlunosAtivos")),
         });
         dataLink = peer->dataLinkPath();
@@ -121,7 +130,8 @@ int main(int argc, char** argv) {
     int catcherRuns = 0;
     auto startCatcher = [&] {
         catcher.start(QStringLiteral("/usr/bin/python3"),
-                      {catcherScript, QDir(work).filePath(QStringLiteral("mail/%1").arg(++catcherRuns)), QStringLiteral("--port"), QString::number(port)});
+                      {catcherScript, QDir(work).filePath(QStringLiteral("mail/%1").arg(++catcherRuns)),
+                       QStringLiteral("--port"), QString::number(port)});
         catcher.waitForStarted();
         // Until it listens: a drain before would only find it away, which is not what this
         // start is for.
@@ -143,13 +153,16 @@ int main(int argc, char** argv) {
         q.exec(sql);
         return q.next() ? q.value(0).toInt() : 0;
     };
-    execute(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL, IdSMTP_UseTLS = 'utNoTLSSupport'").arg(port));
+    execute(QStringLiteral(
+                "UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL, IdSMTP_UseTLS = 'utNoTLSSupport'")
+                .arg(port));
 
     StderrNotices notices;
     Program program(dataLink, notices);
     // The watchdog ticks five times per send tick, as 1 s and 5 s do: after a reconnect it
     // reopens the settings before the next drain reads them.
-    program.setIntervals({.sendTick = std::chrono::milliseconds(20), .watchdog = std::chrono::milliseconds(4),
+    program.setIntervals({.sendTick = std::chrono::milliseconds(20),
+                          .watchdog = std::chrono::milliseconds(4),
                           .reconnectPause = std::chrono::milliseconds(20)});
     program.build();
     program.FormCreate();
@@ -165,12 +178,16 @@ int main(int argc, char** argv) {
     QObject::connect(&program.sender(), &OutboxSender::tickEnded, &app, [&] {
         ++ticks;
         if (ticks <= drains && !databaseAway && !tds) {
-            execute(QStringLiteral("INSERT INTO Velocast (Email, Assunto, Texto) VALUES ('soak%1@example.com', 'Soak', 'Bom treino!')").arg(++added));
+            execute(
+                QStringLiteral(
+                    "INSERT INTO Velocast (Email, Assunto, Texto) VALUES ('soak%1@example.com', 'Soak', 'Bom treino!')")
+                    .arg(++added));
         }
         if (ticks == warmUp) print("start", ticks, measure());
         if (ticks == drains / 2) print("middle", ticks, measure());
         if (ticks == smtpBackAt) startCatcher();
-        if (ticks < drains && smtpEvery && ticks % smtpEvery == smtpEvery / 2 && smtpDone < smtpOutages && smtpBackAt < ticks) {
+        if (ticks < drains && smtpEvery && ticks % smtpEvery == smtpEvery / 2 && smtpDone < smtpOutages &&
+            smtpBackAt < ticks) {
             ++smtpDone;
             catcher.kill();
             catcher.waitForFinished();
@@ -216,14 +233,16 @@ int main(int argc, char** argv) {
     catcher.terminate();
     catcher.waitForFinished();
     if (tds) {
-        std::printf("soak: drains=%d tds_outages=%d reconnect_passes=%d\n", ticks, dbDone, program.watchdog().reconnectPasses());
+        std::printf("soak: drains=%d tds_outages=%d reconnect_passes=%d\n", ticks, dbDone,
+                    program.watchdog().reconnectPasses());
         return 0;
     }
 
     // Every message each run of the server stored, by recipient.
     QHash<QString, int> received;
     int messages = 0;
-    for (QDirIterator it(QDir(work).filePath(QStringLiteral("mail")), {QStringLiteral("*.eml")}, QDir::Files, QDirIterator::Subdirectories);
+    for (QDirIterator it(QDir(work).filePath(QStringLiteral("mail")), {QStringLiteral("*.eml")}, QDir::Files,
+                         QDirIterator::Subdirectories);
          it.hasNext();) {
         QFile file(it.next());
         if (!file.open(QIODevice::ReadOnly)) continue;
@@ -238,7 +257,9 @@ int main(int argc, char** argv) {
     for (auto it = received.begin(); it != received.end(); ++it)
         if (it.key().startsWith(QLatin1String("soak"))) duplicates += it.value() - 1;
     const int left = execute(QStringLiteral("SELECT COUNT(*) FROM Velocast"));
-    std::printf("soak: drains=%d db_outages=%d reconnect_passes=%d smtp_outages=%d rows_added=%d messages=%d lost=%d duplicates=%d left_in_outbox=%d\n",
-                ticks, dbDone, program.watchdog().reconnectPasses(), smtpDone, added, messages, lost - left, duplicates, left);
+    std::printf(
+        "soak: drains=%d db_outages=%d reconnect_passes=%d smtp_outages=%d rows_added=%d messages=%d lost=%d "
+        "duplicates=%d left_in_outbox=%d\n",
+        ticks, dbDone, program.watchdog().reconnectPasses(), smtpDone, added, messages, lost - left, duplicates, left);
     return 0;
 }

@@ -15,9 +15,7 @@ std::function<QDateTime()>& source() {
 
 QDateTime localNow() { return source()(); }
 
-ScopedClock::ScopedClock(std::function<QDateTime()> now) : previous_(std::move(source())) {
-    source() = std::move(now);
-}
+ScopedClock::ScopedClock(std::function<QDateTime()> now) : previous_(std::move(source())) { source() = std::move(now); }
 
 ScopedClock::~ScopedClock() { source() = std::move(previous_); }
 

@@ -22,8 +22,7 @@ struct Split {
 // from the absolute remainder (the host's convention for values before the zero day).
 Split split(double days) {
     const auto outside = [days] {
-        return std::out_of_range("DateTime: value " + std::to_string(days) +
-                                 " is outside the years 1 to 9999");
+        return std::out_of_range("DateTime: value " + std::to_string(days) + " is outside the years 1 to 9999");
     };
     if (!std::isfinite(days) || std::fabs(days) > kMaxMagnitude) throw outside();
     const std::int64_t total = std::llround(days * static_cast<double>(kMsPerDay));
@@ -46,8 +45,7 @@ DateTime DateTime::fromDate(const QDate& date) {
 DateTime DateTime::fromQDateTime(const QDateTime& value) {
     if (!value.isValid()) return DateTime();
     const double whole = static_cast<double>(kEpoch.daysTo(value.date()));
-    const double fraction =
-        value.time().msecsSinceStartOfDay() / static_cast<double>(kMsPerDay);
+    const double fraction = value.time().msecsSinceStartOfDay() / static_cast<double>(kMsPerDay);
     // Before the zero day the fraction is subtracted: the whole part counts backwards.
     return fromDays(whole < 0 ? whole - fraction : whole + fraction);
 }

@@ -21,7 +21,11 @@ namespace velocast {
 class DateTime {
 public:
     DateTime() = default;
-    static DateTime fromDays(double days) { DateTime d; d.days_ = days; return d; }
+    static DateTime fromDays(double days) {
+        DateTime d;
+        d.days_ = days;
+        return d;
+    }
     // A null or invalid QDate / QDateTime gives the zero value, as an empty date column reads.
     static DateTime fromDate(const QDate& date);
     static DateTime fromQDateTime(const QDateTime& value);
@@ -45,9 +49,7 @@ public:
 
     friend bool operator==(const DateTime&, const DateTime&) = default;
     // Orders by the stored number, as the host does (exact for values from the zero day on).
-    friend std::partial_ordering operator<=>(const DateTime& a, const DateTime& b) {
-        return a.days_ <=> b.days_;
-    }
+    friend std::partial_ordering operator<=>(const DateTime& a, const DateTime& b) { return a.days_ <=> b.days_; }
 
 private:
     double days_ = 0.0;

@@ -2,8 +2,7 @@
 
 namespace velocast {
 
-bool loyaltyCampaignDue(const DateTime& businessDate,
-                        const std::function<bool(int)>& holidayTest) {
+bool loyaltyCampaignDue(const DateTime& businessDate, const std::function<bool(int)>& holidayTest) {
     const int day = businessDate.format(QStringLiteral("DD")).toInt();
     switch (day) {
     case 1: return true;

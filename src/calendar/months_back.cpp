@@ -8,9 +8,7 @@
 namespace velocast {
 
 DateTime MonthsBack(std::int32_t months, bool exact, const DateTime& date) {
-    if (months < 0)
-        throw std::invalid_argument("MonthsBack: month count " + std::to_string(months) +
-                                    " is negative");
+    if (months < 0) throw std::invalid_argument("MonthsBack: month count " + std::to_string(months) + " is negative");
     const QDate d = date.date();
     int year = d.year() - months / 12;
     int month = d.month() - months % 12;
@@ -19,11 +17,9 @@ DateTime MonthsBack(std::int32_t months, bool exact, const DateTime& date) {
         month += 12;
     }
     if (year < 1)
-        throw std::out_of_range("MonthsBack: " + std::to_string(months) +
-                                " months back from " + date.format("DD/MM/YYYY").toStdString() +
-                                " is before the year 1");
-    const DateTime result = EncodeDateClamped(static_cast<std::uint16_t>(year),
-                                              static_cast<std::uint16_t>(month),
+        throw std::out_of_range("MonthsBack: " + std::to_string(months) + " months back from " +
+                                date.format("DD/MM/YYYY").toStdString() + " is before the year 1");
+    const DateTime result = EncodeDateClamped(static_cast<std::uint16_t>(year), static_cast<std::uint16_t>(month),
                                               static_cast<std::uint16_t>(d.day()));
     return exact ? result : result.addDays(1);
 }

@@ -10,8 +10,7 @@ QDateTime systemLocalTime() {
     std::tm local{};
     localtime_r(&now, &local);
     return QDateTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
-                     QTime(local.tm_hour, local.tm_min, local.tm_sec),
-                     QTimeZone(static_cast<int>(local.tm_gmtoff)));
+                     QTime(local.tm_hour, local.tm_min, local.tm_sec), QTimeZone(static_cast<int>(local.tm_gmtoff)));
 }
 
 }  // namespace velocast

@@ -13,11 +13,14 @@ SqlText Ausentes::selection() {
         // Only members who accept e-mail are reminded, as in every other campaign. SQLite
         // cannot tell which MATRICULA a bare ORDER BY means; SQL Server takes the listed one.
         const bool mssql = d == Dialect::Mssql;
-        return QStringLiteral("SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B "
-                              "WHERE (A.EMAIL IS NOT NULL ) AND ") +
-               (mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')") : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"))) +
-               QStringLiteral(" AND (A.DATA_TRANCAMENTO IS NULL) AND (A.BOLSISTA = 0) AND (A.MATRICULA = B.MATRICULA) "
-                              "GROUP BY A.MATRICULA, A.EMAIL ORDER by ") +
+        return QStringLiteral(
+                   "SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B "
+                   "WHERE (A.EMAIL IS NOT NULL ) AND ") +
+               (mssql ? QStringLiteral("(A.RECEBER_EMAIL = 'Sim')")
+                      : sqliteConsents(QStringLiteral("A.RECEBER_EMAIL"))) +
+               QStringLiteral(
+                   " AND (A.DATA_TRANCAMENTO IS NULL) AND (A.BOLSISTA = 0) AND (A.MATRICULA = B.MATRICULA) "
+                   "GROUP BY A.MATRICULA, A.EMAIL ORDER by ") +
                (mssql ? QStringLiteral("MATRICULA") : QStringLiteral("A.MATRICULA")) + QStringLiteral(", DATA Asc ");
     });
 }

@@ -26,8 +26,7 @@ DateTime Avaliacao::limitDate(const QVariant& period, const DateTime& businessDa
     return MonthsBack(months, true, businessDate);
 }
 
-SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime& limit,
-                             const DateTime& businessDate) {
+SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime& limit, const DateTime& businessDate) {
     const QString& column = evaluation.dateColumn;
     const QString day = businessDate.format(QStringLiteral("DD"));
     return SqlText::written([&](Dialect d) {
@@ -46,8 +45,8 @@ SqlText Avaliacao::selection(const EvaluationColumns& evaluation, const DateTime
             mssql ? QStringLiteral("((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim'))")
                   : sqliteRecipients(QStringLiteral("EMAIL"));
         return QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ") + recipients +
-               QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND ((") +
-               column + QStringLiteral(" IS Not NULL) AND ((") + before + QStringLiteral(") AND (") + dayOf +
+               QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND ((") + column +
+               QStringLiteral(" IS Not NULL) AND ((") + before + QStringLiteral(") AND (") + dayOf +
                QStringLiteral(" = ") + dayValue + QStringLiteral(")))");
     });
 }

@@ -23,8 +23,7 @@ public:
     void fill(CampaignRun& run) override;
 
     // Members evaluated before `limit` (midnight) on the business date's day of the month.
-    static SqlText selection(const EvaluationColumns& evaluation, const DateTime& limit,
-                             const DateTime& businessDate);
+    static SqlText selection(const EvaluationColumns& evaluation, const DateTime& limit, const DateTime& businessDate);
     // The limit for a period in months: that many months before the business date, a day the
     // month lacks lowered to its last day.
     static DateTime limitDate(const QVariant& period, const DateTime& businessDate);

@@ -19,8 +19,7 @@ SqlText controlRecordLookup(const DateTime& businessDate) {
     });
 }
 
-CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns)
-    : session_(session), columns_(columns) {}
+CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns) : session_(session), columns_(columns) {}
 
 Dialect CampaignRun::dialect() const { return session_.dialect(); }
 const DateTime& CampaignRun::businessDate() const { return session_.businessDate(); }
@@ -91,8 +90,7 @@ Latch claimControlRecord(Session& session, const QString& flag, Dataset& control
     control.close();
     control.openQuery(session.connection(), controlRecordLookup(date).in(session.dialect()));
     if (control.eof()) {
-        runSql(session.connection(),
-               QStringLiteral("INSERT INTO ControleEmail (DATA, %1) VALUES (:DATA, 1)").arg(flag),
+        runSql(session.connection(), QStringLiteral("INSERT INTO ControleEmail (DATA, %1) VALUES (:DATA, 1)").arg(flag),
                {{QStringLiteral("DATA"), dateTimeParameter(session.dialect(), date)}});
         return Latch::Claimed;
     }
@@ -131,8 +129,7 @@ bool runCampaign(Campaign& campaign, Session& session, Notices& notices, int* ro
         // at the next start on the same business date.
         try {
             if (connection.inTransaction()) connection.rollback();
-        } catch (const DbError&) {
-        }
+        } catch (const DbError&) {}
         const auto* step = dynamic_cast<const CampaignStepError*>(&e);
         QString detail = step ? step->detail() : QStringLiteral("Velocast");
         // A time-out is the one failure a person can act on from here (the club's system held

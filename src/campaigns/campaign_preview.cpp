@@ -28,8 +28,7 @@ PreviewOutcome previewCampaign(Campaign& campaign, Session& session,
     } catch (...) {
         try {
             if (connection.inTransaction()) connection.rollback();
-        } catch (const DbError&) {
-        }
+        } catch (const DbError&) {}
         throw;
     }
     connection.rollback();

@@ -12,7 +12,7 @@ class Session;
 
 struct PreviewRow {
     QString address;
-    QString member;   // MATRICULA, where the campaign's selection has it
+    QString member;  // MATRICULA, where the campaign's selection has it
     QString subject;
     QString imagePath;
 };

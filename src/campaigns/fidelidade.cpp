@@ -67,8 +67,8 @@ void insertRunTableRows(SharedConnection& connection, const QString& runTable, c
             values << (m.isNull() ? QVariant(QMetaType::fromType<QString>()) : QVariant(m.toString()));
         }
         connection.odbcStatements().exec(connection.database(),
-                                         QStringLiteral("INSERT INTO ") + runTable + QStringLiteral(" (MATRICULA) VALUES ") +
-                                             markers.join(QLatin1Char(',')),
+                                         QStringLiteral("INSERT INTO ") + runTable +
+                                             QStringLiteral(" (MATRICULA) VALUES ") + markers.join(QLatin1Char(',')),
                                          values, QList<int>(rows.size(), kRunTableWidth));
     }
 }
@@ -160,13 +160,14 @@ private:
     bool paidEveryMonth(const QString& matricula) {
         if (months_ <= 0) return true;
         const std::optional<QString> literal = Fidelidade::integerLiteral(matricula);
-        if (!literal) throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
+        if (!literal)
+            throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
         for (int back = months_; back >= 1; --back) {
             const Fidelidade::Month month = monthBack(run_.businessDate(), back);
             if (month.year < 1) return false;
             const bool paid = databaseStep([&] {
-                QSqlQuery q = runSql(run_.session().connection(),
-                                     Fidelidade::paymentLookup(*literal, month)->in(run_.dialect()));
+                QSqlQuery q =
+                    runSql(run_.session().connection(), Fidelidade::paymentLookup(*literal, month)->in(run_.dialect()));
                 if (q.next()) return true;
                 if (q.lastError().isValid()) throw DbError(q.lastError().text().trimmed());
                 return false;
@@ -192,7 +193,8 @@ public:
 
     void consider(const QVariant& matricula) override {
         const std::optional<QString> literal = Fidelidade::integerLiteral(matricula.toString());
-        if (!literal) throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
+        if (!literal)
+            throw CampaignStepError(Fidelidade::kDatabaseDetail, "a registration number is not a whole number");
         bool fits = false;
         const qlonglong number = literal->toLongLong(&fits);
         if (fits) {
@@ -219,8 +221,7 @@ void Fidelidade::fill(CampaignRun& run) {
     Session& session = run.session();
     const QString runTable = session.runTableName();
     // Without the table this session created, the name may be a host table's: leave it alone.
-    if (!session.runTableCreated())
-        throw CampaignStepError(kDatabaseDetail, "the run table was not created");
+    if (!session.runTableCreated()) throw CampaignStepError(kDatabaseDetail, "the run table was not created");
     databaseStep([&] { run.exec(SqlText::same(QStringLiteral("DELETE FROM ") + runTable)); });
 
     {
@@ -266,7 +267,8 @@ void Fidelidade::fill(CampaignRun& run) {
         // A setting of more months than a batch takes (decades: nobody's first month was paid)
         // keeps the lookups month by month, which end at the first.
         std::unique_ptr<LoyaltyLookup> lookup;
-        if (months > 0 && months <= LoyaltyBatch::kMaxMonths) lookup = std::make_unique<BatchedLookup>(run, months, keepLoyal);
+        if (months > 0 && months <= LoyaltyBatch::kMaxMonths)
+            lookup = std::make_unique<BatchedLookup>(run, months, keepLoyal);
         else lookup = std::make_unique<MonthByMonthLookup>(run, months, keepLoyal);
         while (databaseStep(nextMember)) {
             const QVariant saida = members.value(1);

@@ -22,7 +22,9 @@ public:
     // The year and month of one lookup.
     using Month = CalendarMonth;
     // The `count` calendar months before the business month, oldest first.
-    static QList<Month> monthsExamined(const DateTime& businessDate, int count) { return monthsBefore(businessDate, count); }
+    static QList<Month> monthsExamined(const DateTime& businessDate, int count) {
+        return monthsBefore(businessDate, count);
+    }
 
     // A registration number as a decimal integer literal (optional sign, digits; the blanks of
     // a fixed-width column around it dropped), or nothing when it is not one. Nothing else may

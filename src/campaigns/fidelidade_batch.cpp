@@ -48,8 +48,8 @@ QString LoyaltyBatch::statement(const QList<CalendarMonth>& months, int size, Di
     QStringList paid;
     if (dialect == Dialect::Mssql) {
         for (const CalendarMonth& month : months) paid << paidInOnSqlServer(QStringLiteral("C.N"), month);
-        return QStringLiteral("SELECT C.N FROM (VALUES ") + values.join(QLatin1Char(',')) + QStringLiteral(") AS C(N) WHERE ") +
-               paid.join(QStringLiteral(" AND "));
+        return QStringLiteral("SELECT C.N FROM (VALUES ") + values.join(QLatin1Char(',')) +
+               QStringLiteral(") AS C(N) WHERE ") + paid.join(QStringLiteral(" AND "));
     }
     // Oldest month first: the first month without a payment settles a candidate.
     for (const CalendarMonth& month : months) paid << paidIn(QStringLiteral("C.column1"), month);
@@ -71,7 +71,8 @@ QSet<qlonglong> LoyaltyBatch::lookUp() const {
         QVariantList numbers;
         for (const Candidate& c : queued_) numbers << QVariant::fromValue<qlonglong>(c.number);
         while (numbers.size() < kSize) numbers << numbers.last();
-        for (qlonglong n : connection_.odbcStatements().integers(connection_.database(), statement(months_, kSize, Dialect::Mssql), numbers))
+        for (qlonglong n : connection_.odbcStatements().integers(connection_.database(),
+                                                                 statement(months_, kSize, Dialect::Mssql), numbers))
             paidEveryMonth.insert(n);
         return paidEveryMonth;
     }

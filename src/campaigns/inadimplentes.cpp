@@ -32,7 +32,8 @@ SqlText Inadimplentes::selection(Pass pass) {
         return statementLines({
             QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL "),
             modality ? QStringLiteral("FROM ALUNOS A, MENSALIDADES C ") : QStringLiteral("FROM ALUNOS A, PLANOS C "),
-            modality ? QStringLiteral("WHERE (A.MODALIDADE = C.CODIGO) ") : QStringLiteral("WHERE (A.PLANOS = C.CODIGO) "),
+            modality ? QStringLiteral("WHERE (A.MODALIDADE = C.CODIGO) ")
+                     : QStringLiteral("WHERE (A.PLANOS = C.CODIGO) "),
             mssql ? QStringLiteral(" AND ((EMAIL is not NULL) and (EMAIL <> '')) AND (RECEBER_EMAIL = 'Sim') ")
                   : QStringLiteral(" AND (") + sqliteHasAddress(QStringLiteral("EMAIL")) + QStringLiteral(") AND ") +
                         sqliteConsents(QStringLiteral("RECEBER_EMAIL")) + QLatin1Char(' '),
@@ -42,13 +43,16 @@ SqlText Inadimplentes::selection(Pass pass) {
             QStringLiteral("AND (") + number("A.DIA_VENCIMENTO") + QStringLiteral(" = :JMDIAI) "),
             QStringLiteral(" AND (A.MATRICULA IN (SELECT D.MATRICULA "),
             QStringLiteral("                 FROM ENTRADASAIDA D "),
-            QStringLiteral("                 INNER JOIN (SELECT MATRICULA, MAX(") + date("INICIAL") + QStringLiteral(") AS UltimaData "),
+            QStringLiteral("                 INNER JOIN (SELECT MATRICULA, MAX(") + date("INICIAL") +
+                QStringLiteral(") AS UltimaData "),
             QStringLiteral("                             FROM ENTRADASAIDA GROUP BY MATRICULA) AS G "),
             QStringLiteral("                 ON (D.MATRICULA = G.MATRICULA) AND (") + date("D.INICIAL") +
                 QStringLiteral(" = G.UltimaData) AND ") +
-                (mssql ? QStringLiteral("(D.BOLSISTA = 'N')") : sqliteEqualsWord(QStringLiteral("D.BOLSISTA"), QStringLiteral("N"))) +
+                (mssql ? QStringLiteral("(D.BOLSISTA = 'N')")
+                       : sqliteEqualsWord(QStringLiteral("D.BOLSISTA"), QStringLiteral("N"))) +
                 QStringLiteral(" AND "),
-            QStringLiteral("                 ((D.ANOMESI <= :JMDATA_INICIAL) AND (D.ANOMESF <= :JMDATA_FINAL)) AND (D.FINAL IS NULL)) AND "),
+            QStringLiteral("                 ((D.ANOMESI <= :JMDATA_INICIAL) AND (D.ANOMESF <= :JMDATA_FINAL)) AND "
+                           "(D.FINAL IS NULL)) AND "),
             QStringLiteral("(A.MATRICULA NOT IN (SELECT B.MATRICULA "),
             QStringLiteral("                     FROM RECEB B       "),
             QStringLiteral("                     WHERE (") + number("B.MES") + QStringLiteral(" = ") + number(":JMES") +
@@ -63,8 +67,8 @@ SqlText Inadimplentes::selection(Pass pass) {
                 QStringLiteral(" = H.UltimaData) AND "),
             QStringLiteral("                        (((J.LIBERADO IS NULL) OR (") + date("J.LIBERADO") +
                 QStringLiteral(" <= :JDATAFIM1)) AND    "),
-            QStringLiteral("                        (:JDATAFIM2 BETWEEN ") + date("J.TRANCAMENTO") + QStringLiteral(" and ") +
-                date("J.PRAZO") + QStringLiteral(")))) AND        "),
+            QStringLiteral("                        (:JDATAFIM2 BETWEEN ") + date("J.TRANCAMENTO") +
+                QStringLiteral(" and ") + date("J.PRAZO") + QStringLiteral(")))) AND        "),
             QStringLiteral("(A.MATRICULA NOT IN (SELECT Z.MATRICULA "),
             QStringLiteral("                     FROM ALUNOS Z, MENSALIDADES W "),
             QStringLiteral("                     WHERE (Z.MODALIDADE = W.CODIGO) AND (W.ACESSOLIVRE = 1)))) "),
@@ -78,7 +82,8 @@ QVariantMap Inadimplentes::parameters(Dialect dialect, const DateTime& businessD
     const QString year = businessDate.format(QStringLiteral("YYYY"));
     const QDate date = businessDate.date();
     // The month's last day at midnight; the first day and it both lie in the business month.
-    const DateTime monthEnd = DateTime::fromDate(QDate(date.year(), date.month(), DaysPerMonth(date.year(), date.month())));
+    const DateTime monthEnd =
+        DateTime::fromDate(QDate(date.year(), date.month(), DaysPerMonth(date.year(), date.month())));
     const QString yearMonth = businessDate.format(QStringLiteral("YYYYMM"));
     return {
         {QStringLiteral("JMDIAI"), businessDate.format(QStringLiteral("DD")).toInt()},

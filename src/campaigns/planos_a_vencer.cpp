@@ -35,7 +35,8 @@ SqlText PlanosAVencer::selection() {
             QStringLiteral("SELECT A.MATRICULA, A.NOME,A.ENDERECO,A.BAIRRO, A.ESTADO, A.CEP, A.TELEFONE, A.EMAIL, "
                            "A.TELEFONECOM, A.TELEFONE_CELULAR, A.RADIO, A.OBSERVACAO, B.CODIGO, B.DESCRICAO"),
             QStringLiteral("FROM ALUNOSATIVOS A, PLANOS B, RECEB D"),
-            QStringLiteral("WHERE (A.SAIDA IS NULL) AND ") + recipients + QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND"),
+            QStringLiteral("WHERE (A.SAIDA IS NULL) AND ") + recipients +
+                QStringLiteral(" AND (DATA_TRANCAMENTO IS NULL) AND"),
             QStringLiteral("      (") + equals(QStringLiteral("D.MES"), QStringLiteral(":JMES")) +
                 QStringLiteral(")   AND"),
             QStringLiteral("      (") + equals(QStringLiteral("D.ANO"), QStringLiteral(":JANO")) +
@@ -43,9 +44,9 @@ SqlText PlanosAVencer::selection() {
             QStringLiteral("      (D.MATRICULA  = A.MATRICULA) AND"),
             QStringLiteral("(A.MATRICULA NOT IN (SELECT C.MATRICULA"),
             QStringLiteral("                    FROM RECEB C"),
-            QStringLiteral("                    WHERE (") + equals(QStringLiteral("C.MES"), QStringLiteral(":JPROXIMOMES")) +
-                QStringLiteral(") AND (") + equals(QStringLiteral("C.ANO"), QStringLiteral(":JPROXIMOANO")) +
-                QStringLiteral("))) AND"),
+            QStringLiteral("                    WHERE (") +
+                equals(QStringLiteral("C.MES"), QStringLiteral(":JPROXIMOMES")) + QStringLiteral(") AND (") +
+                equals(QStringLiteral("C.ANO"), QStringLiteral(":JPROXIMOANO")) + QStringLiteral("))) AND"),
             QStringLiteral("       (A.PLANOS = B.CODIGO) "),
             QStringLiteral("ORDER BY B.CODIGO,A.MATRICULA"),
         };
@@ -71,11 +72,11 @@ QVariantMap PlanosAVencer::parameters(const DateTime& businessDate) {
 
 const QStringList& PlanosAVencer::declaredColumns() {
     static const QStringList columns{
-        QStringLiteral("MATRICULA"), QStringLiteral("NOME"),        QStringLiteral("ENDERECO"),
-        QStringLiteral("BAIRRO"),    QStringLiteral("ESTADO"),      QStringLiteral("CEP"),
-        QStringLiteral("TELEFONE"),  QStringLiteral("EMAIL"),       QStringLiteral("TELEFONECOM"),
-        QStringLiteral("TELEFONE_CELULAR"), QStringLiteral("RADIO"), QStringLiteral("OBSERVACAO"),
-        QStringLiteral("CODIGO"),    QStringLiteral("DESCRICAO")};
+        QStringLiteral("MATRICULA"),        QStringLiteral("NOME"),     QStringLiteral("ENDERECO"),
+        QStringLiteral("BAIRRO"),           QStringLiteral("ESTADO"),   QStringLiteral("CEP"),
+        QStringLiteral("TELEFONE"),         QStringLiteral("EMAIL"),    QStringLiteral("TELEFONECOM"),
+        QStringLiteral("TELEFONE_CELULAR"), QStringLiteral("RADIO"),    QStringLiteral("OBSERVACAO"),
+        QStringLiteral("CODIGO"),           QStringLiteral("DESCRICAO")};
     return columns;
 }
 

@@ -36,7 +36,8 @@ inline QString sqliteConsents(const QString& column) { return sqliteEqualsWord(c
 // An empty text, or one of blanks.
 inline QString sqliteIsBlank(const QString& column) { return QStringLiteral("(RTRIM(%1) = '')").arg(column); }
 // The recipients' test most selections share: an address and the member's consent.
-inline QString sqliteRecipients(const QString& addressColumn, const QString& consentColumn = QStringLiteral("RECEBER_EMAIL")) {
+inline QString sqliteRecipients(const QString& addressColumn,
+                                const QString& consentColumn = QStringLiteral("RECEBER_EMAIL")) {
     return QStringLiteral("(") + sqliteHasAddress(addressColumn) + QStringLiteral(" AND ") +
            sqliteConsents(consentColumn) + QStringLiteral(")");
 }

@@ -40,7 +40,11 @@ QMap<QString, QString> parseInitString(const QString& text, const QString& path)
             bool closed = false;
             while (i < n) {
                 if (text.at(i) == quote) {
-                    if (i + 1 < n && text.at(i + 1) == quote) { value += quote; i += 2; continue; }
+                    if (i + 1 < n && text.at(i + 1) == quote) {
+                        value += quote;
+                        i += 2;
+                        continue;
+                    }
                     ++i;
                     closed = true;
                     break;
@@ -114,8 +118,9 @@ void mapSqlServer(DataLink& link) {
     target.hasPassword = link.properties.contains(QStringLiteral("password"));
     target.password = link.properties.value(QStringLiteral("password"));
     target.encrypt = asksForEncryption(link.properties);
-    target.trustServerCertificate =
-        link.properties.value(QStringLiteral("trust server certificate")).trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    target.trustServerCertificate = link.properties.value(QStringLiteral("trust server certificate"))
+                                        .trimmed()
+                                        .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
     // The name a DBA sees in the server's activity views: the link's own when it gives one.
     const QString application = link.properties.value(QStringLiteral("application name")).trimmed();
     target.applicationName = application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application;
@@ -124,8 +129,9 @@ void mapSqlServer(DataLink& link) {
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;
     link.identity = QStringLiteral("mssql:%1%2/%3")
-                        .arg(host.toLower(), instance.isEmpty() ? QStringLiteral(",") + (port.isEmpty() ? QStringLiteral("1433") : port)
-                                                                : QStringLiteral("\\") + instance.toLower(),
+                        .arg(host.toLower(),
+                             instance.isEmpty() ? QStringLiteral(",") + (port.isEmpty() ? QStringLiteral("1433") : port)
+                                                : QStringLiteral("\\") + instance.toLower(),
                              catalog.toLower());
 }
 
@@ -148,13 +154,17 @@ void mapOdbc(DataLink& link) {
     if (cs.isEmpty()) {
         const QString dsn = link.properties.value(QStringLiteral("data source")).trimmed();
         if (dsn.isEmpty())
-            fail(link.path, QStringLiteral("provider MSDASQL needs \"Extended Properties\" (an ODBC connection string) or a \"Data Source\" (a DSN)"));
+            fail(link.path, QStringLiteral("provider MSDASQL needs \"Extended Properties\" (an ODBC connection string) "
+                                           "or a \"Data Source\" (a DSN)"));
         cs = QStringLiteral("DSN=") + odbcValue(dsn);
     }
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     // The password is no part of which database it is, and the identity may be shown.
-    link.identity = QStringLiteral("odbc:") + QString(cs).remove(QRegularExpression(QStringLiteral("(^|;)\\s*pwd\\s*=[^;]*"), QRegularExpression::CaseInsensitiveOption)).toLower();
+    link.identity = QStringLiteral("odbc:") + QString(cs)
+                                                  .remove(QRegularExpression(QStringLiteral("(^|;)\\s*pwd\\s*=[^;]*"),
+                                                                             QRegularExpression::CaseInsensitiveOption))
+                                                  .toLower();
     link.dialect = cs.contains(QLatin1String("sqlite"), Qt::CaseInsensitive) ? Dialect::Sqlite : Dialect::Mssql;
 }
 
@@ -194,7 +204,8 @@ DataLink parseDataLink(const QString& text, const QString& path) {
     else if (p == QLatin1String("sqlite")) mapSqlite(link);
     else if (p.startsWith(QLatin1String("msdasql"))) mapOdbc(link);
     else
-        fail(path, QStringLiteral("unknown provider \"%1\"; use SQLOLEDB.1 (SQL Server), MSDASQL (ODBC) or SQLite").arg(link.provider));
+        fail(path, QStringLiteral("unknown provider \"%1\"; use SQLOLEDB.1 (SQL Server), MSDASQL (ODBC) or SQLite")
+                       .arg(link.provider));
     return link;
 }
 

@@ -9,11 +9,11 @@
 namespace velocast {
 
 struct DataLink {
-    QString path;                        // the file it was read from
-    QString provider;                    // as written, e.g. "SQLOLEDB.1"
-    QMap<QString, QString> properties;   // keys lower-cased, values as written
-    QString qtDriver;                    // "QSQLITE" or "QODBC"
-    QString databaseName;                // file name (QSQLITE) or ODBC connection string
+    QString path;                       // the file it was read from
+    QString provider;                   // as written, e.g. "SQLOLEDB.1"
+    QMap<QString, QString> properties;  // keys lower-cased, values as written
+    QString qtDriver;                   // "QSQLITE" or "QODBC"
+    QString databaseName;               // file name (QSQLITE) or ODBC connection string
     Dialect dialect = Dialect::Sqlite;
     // Which database this is, whatever the file's spelling: the SQLite file's canonical path,
     // or "mssql:" with the server, port or instance, and catalog, case-folded. Two links with

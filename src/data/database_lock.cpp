@@ -24,7 +24,8 @@ constexpr int kGrantedAfterWait = 1;
 // value does not come back as a row.
 const QString kTakeLock = QStringLiteral(
     "DECLARE @VelocastLock int;\n"
-    "EXEC @VelocastLock = sp_getapplock @Resource = N'%1', @LockMode = N'Exclusive', @LockOwner = N'Session', @LockTimeout = 0;\n"
+    "EXEC @VelocastLock = sp_getapplock @Resource = N'%1', @LockMode = N'Exclusive', @LockOwner = N'Session', "
+    "@LockTimeout = 0;\n"
     "SELECT @VelocastLock AS LockResult");
 
 // The host and login time of the session that holds it (its resource reads "0:[Velocast]:(hash)").
@@ -50,8 +51,7 @@ QVariantList firstRowOfBatch(SharedConnection& connection, const QString& sql) {
     // Read to the end: results left unread make the driver cancel the batch (an attention),
     // one more round trip on SQL Server.
     do {
-        while (query.next()) {
-        }
+        while (query.next()) {}
     } while (query.nextResult());
     return row;
 }
@@ -60,7 +60,8 @@ QVariantList firstRowOfBatch(SharedConnection& connection, const QString& sql) {
 
 QString lockHolderText(const QString& host, const QDateTime& since) {
     const QString who = host.trimmed().isEmpty() ? QStringLiteral("an unknown host") : host.trimmed();
-    const QString when = since.isValid() ? since.toLocalTime().toString(QStringLiteral("HH:mm")) : QStringLiteral("an unknown time");
+    const QString when =
+        since.isValid() ? since.toLocalTime().toString(QStringLiteral("HH:mm")) : QStringLiteral("an unknown time");
     return who + QStringLiteral(", since ") + when;
 }
 
@@ -70,11 +71,15 @@ DatabaseLock::~DatabaseLock() { release(); }
 
 QString DatabaseLock::resourceName() { return QStringLiteral("Velocast"); }
 
-QString DatabaseLock::lockFilePath(const QString& databaseFile) { return databaseFile + QStringLiteral("-velocast.lock"); }
+QString DatabaseLock::lockFilePath(const QString& databaseFile) {
+    return databaseFile + QStringLiteral("-velocast.lock");
+}
 
 QString DatabaseLock::standAsideText() const {
     if (!problem_.isEmpty())
-        return QStringLiteral("the database lock cannot be asked for, so this copy neither runs the campaigns nor sends: ") + problem_;
+        return QStringLiteral(
+                   "the database lock cannot be asked for, so this copy neither runs the campaigns nor sends: ") +
+               problem_;
     return QStringLiteral("another Velocast is working on this database: ") + holder_;
 }
 
@@ -118,8 +123,7 @@ QString DatabaseLock::serverHolder() {
     try {
         const QVariantList row = firstRowOfBatch(connection_, kLockHolder.arg(resourceName()));
         if (row.size() >= 2) return lockHolderText(row.at(0).toString(), row.at(1).toDateTime());
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     return lockHolderText(QString(), QDateTime());
 }
 
@@ -149,7 +153,8 @@ void DatabaseLock::release() {
     if (held() && connection_.isOpen()) {
         QSqlQuery query(connection_.database());
         query.setForwardOnly(true);
-        query.exec(QStringLiteral("EXEC sp_releaseapplock @Resource = N'%1', @LockOwner = N'Session'").arg(resourceName()));
+        query.exec(
+            QStringLiteral("EXEC sp_releaseapplock @Resource = N'%1', @LockOwner = N'Session'").arg(resourceName()));
     }
     serverHeld_ = false;
 }

@@ -16,8 +16,8 @@ namespace {
 constexpr qsizetype kSharedTextsPerColumn = 32;
 }  // namespace
 
-void Dataset::openTable(SharedConnection& connection, const QString& table,
-                        const QStringList& declaredColumns, Rows rows) {
+void Dataset::openTable(SharedConnection& connection, const QString& table, const QStringList& declaredColumns,
+                        Rows rows) {
     close();
     table_ = table;
     // With Rows::Skip the result is let go before a row is fetched; the columns and the error
@@ -32,8 +32,7 @@ void Dataset::openTable(SharedConnection& connection, const QString& table,
     }
 }
 
-void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
-                        Rows rows) {
+void Dataset::openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters, Rows rows) {
     close();
     load(connection, sql, parameters, rows);
 }

@@ -26,8 +26,8 @@ public:
 
     // Opens "SELECT * FROM table"; every declared column must be among the table's columns.
     // With Rows::Skip no row is read (the dataset is open and at its end).
-    void openTable(SharedConnection& connection, const QString& table,
-                   const QStringList& declaredColumns = {}, Rows rows = Rows::Read);
+    void openTable(SharedConnection& connection, const QString& table, const QStringList& declaredColumns = {},
+                   Rows rows = Rows::Read);
     // Opens any query.
     void openQuery(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {},
                    Rows rows = Rows::Read);
@@ -71,8 +71,8 @@ private:
     bool open_ = false;
     quint64 version_ = 0;
     std::optional<QSqlQuery> stream_;  // open while a streamed query has rows left
-    bool streamed_ = false;     // opened as a stream
-    bool streamMoved_ = false;  // a streamed dataset has left its first row
+    bool streamed_ = false;            // opened as a stream
+    bool streamMoved_ = false;         // a streamed dataset has left its first row
 };
 
 }  // namespace velocast

@@ -34,7 +34,8 @@ DateTime dateTimeFromColumn(const QVariant& value) {
         if (timePart.isEmpty()) return DateTime::fromDate(date);
         QTime time = QTime::fromString(timePart, Qt::ISODateWithMs);
         if (!time.isValid()) time = QTime::fromString(timePart, Qt::ISODate);
-        if (time.isValid()) return DateTime::fromDays(DateTime::fromDate(date).days() + time.msecsSinceStartOfDay() / 86400000.0);
+        if (time.isValid())
+            return DateTime::fromDays(DateTime::fromDate(date).days() + time.msecsSinceStartOfDay() / 86400000.0);
     }
     throw DbError(QStringLiteral("\"%1\" is not a date-time value").arg(text));
 }

@@ -24,17 +24,21 @@ QString explainDatabaseFailure(const QString& database, const QString& errorText
     if (lower.contains(QLatin1String("not a database")) || lower.contains(QLatin1String("file is encrypted")))
         meaning = QStringLiteral("this file is no database: correct Data Source in the data-link file");
     else if (lower.contains(QLatin1String("no such table")) || lower.contains(QLatin1String("invalid object name")))
-        meaning = QStringLiteral("a table of the club's system is missing, so this is likely another database than the "
-                                 "club's: check the data-link file");
+        meaning = QStringLiteral(
+            "a table of the club's system is missing, so this is likely another database than the "
+            "club's: check the data-link file");
     else if (lower.contains(QLatin1String("no such column")) || lower.contains(QLatin1String("has no column")) ||
              lower.contains(QLatin1String("invalid column name")))
-        meaning = QStringLiteral("a column Velocast reads is missing: the club's system has an older schema, or this "
-                                 "is another database than the club's");
-    else if (lower.contains(QLatin1String("database is locked")) || lower.contains(QLatin1String("database table is locked")))
+        meaning = QStringLiteral(
+            "a column Velocast reads is missing: the club's system has an older schema, or this "
+            "is another database than the club's");
+    else if (lower.contains(QLatin1String("database is locked")) ||
+             lower.contains(QLatin1String("database table is locked")))
         meaning = QStringLiteral("another program holds a write lock on it; try again when it has finished");
     else if (lower.contains(QLatin1String("login failed")))
-        meaning = QStringLiteral("the server refused the login: correct User ID and Password in the data-link file, "
-                                 "or the login's rights on the server");
+        meaning = QStringLiteral(
+            "the server refused the login: correct User ID and Password in the data-link file, "
+            "or the login's rights on the server");
     else if (lower.contains(QLatin1String("readonly database")) || lower.contains(QLatin1String("read-only database")))
         meaning = QStringLiteral("Velocast may not write it: give its account write access to the file and its folder");
     const QString where = database.isEmpty() ? QString() : database + QStringLiteral(": ");

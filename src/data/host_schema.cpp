@@ -34,18 +34,18 @@ QList<ColumnDef> settingsColumns() {
     static const Campaign campaigns[] = {
         {"MARKETING_MEDICA", F::UnicodeText, "ASSUNTO_MEDICA", F::UnicodeText, "TEXTO_MEDICA",
          "ICORPO_MARKETING_MEDICA", F::AnsiText},
-        {"MARKETING_FUNCIONAL", F::UnicodeText, "ASSUNTO_FUNCIONAL", F::UnicodeText,
-         "TEXTO_FUNCIONAL", "ICORPO_MARKETING_FUNCIONAL", F::AnsiText},
-        {"MARKETING_ANIVERSARUANETE", F::UnicodeText, "ASSUNTO_ANIVERSARIANTE", F::UnicodeText,
-         "TEXTO_ANIVERSARIANTE", "ICORPO_MARKETING_ANIVERSARUANETE", F::UnicodeText},
-        {"MARKETING_PLANO", F::AnsiText, "ASSUNTO_PLANO", F::AnsiText, "TEXTO_PLANO",
-         "ICORPO_MARKETING_PLANO", F::UnicodeText},
-        {"MARKETING_TRANCAMENTO", F::AnsiText, "ASSUNTO_TRANCAMENTO", F::AnsiText,
-         "TEXTO_TRANCAMENTO", "ICORPO_MARKETING_TRANCAMENTO", F::UnicodeText},
-        {"MARKETING_FIDELIDADE", F::AnsiText, "ASSUNTO_FIDELIDADE", F::AnsiText,
-         "TEXTO_FIDELIDADE", "ICORPO_MARKETING_FIDELIDADE", F::UnicodeText},
-        {"MARKETING_INADIMPLENTES", F::AnsiText, "ASSUNTO_INADIMPLENTES", F::AnsiText,
-         "TEXTO_INADIMPLENTES", "ICORPO_MARKETING_INADIMPLENTES", F::UnicodeText},
+        {"MARKETING_FUNCIONAL", F::UnicodeText, "ASSUNTO_FUNCIONAL", F::UnicodeText, "TEXTO_FUNCIONAL",
+         "ICORPO_MARKETING_FUNCIONAL", F::AnsiText},
+        {"MARKETING_ANIVERSARUANETE", F::UnicodeText, "ASSUNTO_ANIVERSARIANTE", F::UnicodeText, "TEXTO_ANIVERSARIANTE",
+         "ICORPO_MARKETING_ANIVERSARUANETE", F::UnicodeText},
+        {"MARKETING_PLANO", F::AnsiText, "ASSUNTO_PLANO", F::AnsiText, "TEXTO_PLANO", "ICORPO_MARKETING_PLANO",
+         F::UnicodeText},
+        {"MARKETING_TRANCAMENTO", F::AnsiText, "ASSUNTO_TRANCAMENTO", F::AnsiText, "TEXTO_TRANCAMENTO",
+         "ICORPO_MARKETING_TRANCAMENTO", F::UnicodeText},
+        {"MARKETING_FIDELIDADE", F::AnsiText, "ASSUNTO_FIDELIDADE", F::AnsiText, "TEXTO_FIDELIDADE",
+         "ICORPO_MARKETING_FIDELIDADE", F::UnicodeText},
+        {"MARKETING_INADIMPLENTES", F::AnsiText, "ASSUNTO_INADIMPLENTES", F::AnsiText, "TEXTO_INADIMPLENTES",
+         "ICORPO_MARKETING_INADIMPLENTES", F::UnicodeText},
         {"MARKETING_AUSENTES", F::AnsiText, "ASSUNTO_AUSENTES", F::AnsiText, "TEXTO_AUSENTES",
          "ICORPO_MARKETING_AUSENTES", F::UnicodeText},
     };
@@ -101,12 +101,9 @@ const QList<TableDef>& tableDefs() {
                   TableDef::Declared::All});
         t.append({QStringLiteral("Qzcvar2"), settingsColumns(), TableDef::Declared::All});
         t.append({QStringLiteral("Qzcvar"),
-                  {{"PRAZOAVALMED", F::SmallInt},
-                   {"PRAZOAVALFUN", F::SmallInt},
-                   {"FERIADOS", F::UnicodeText, 105}},
+                  {{"PRAZOAVALMED", F::SmallInt}, {"PRAZOAVALFUN", F::SmallInt}, {"FERIADOS", F::UnicodeText, 105}},
                   TableDef::Declared::All});
-        t.append({QStringLiteral("Caixa"), {{"DATAABERTURA", F::DateTime}},
-                  TableDef::Declared::All});
+        t.append({QStringLiteral("Caixa"), {{"DATAABERTURA", F::DateTime}}, TableDef::Declared::All});
         // A view over ALUNOS on most club servers; a table of its own here, so tests and the
         // demo can shape it freely.
         t.append({QStringLiteral("AlunosAtivos"),
@@ -148,15 +145,18 @@ const QList<TableDef>& tableDefs() {
                   TableDef::Declared::None});
         t.append({QStringLiteral("PLANOS"),
                   {{"CODIGO", F::UnicodeText, 2}, {"DESCRICAO", F::UnicodeText, 20}},
-                  TableDef::Declared::None, {}, QStringLiteral("CODIGO")});
+                  TableDef::Declared::None,
+                  {},
+                  QStringLiteral("CODIGO")});
         // MES and ANO: see ReceiptColumns; their type is chosen when the DDL is made.
         t.append({QStringLiteral("RECEB"),
-                  {{"MATRICULA", F::UnicodeText, 10}, {"MES", F::UnicodeText},
-                   {"ANO", F::UnicodeText}},
+                  {{"MATRICULA", F::UnicodeText, 10}, {"MES", F::UnicodeText}, {"ANO", F::UnicodeText}},
                   TableDef::Declared::None});
         t.append({QStringLiteral("MENSALIDADES"),
                   {{"CODIGO", F::UnicodeText}, {"ACESSOLIVRE", F::Integer}},
-                  TableDef::Declared::None, {}, QStringLiteral("CODIGO")});
+                  TableDef::Declared::None,
+                  {},
+                  QStringLiteral("CODIGO")});
         t.append({QStringLiteral("ENTRADASAIDA"),
                   {{"MATRICULA", F::UnicodeText},
                    {"INICIAL", F::DateTime},
@@ -186,32 +186,24 @@ const QList<ColumnDef>& runTableColumns() {
 
 const TableDef* findTable(const QString& name) {
     for (const TableDef& def : tableDefs())
-        if (def.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &def;
+        if (def.name.compare(name, Qt::CaseInsensitive) == 0) return &def;
     return nullptr;
 }
 
-bool isRunTable(const QString& name) {
-    return name.startsWith(kRunTablePrefix, Qt::CaseInsensitive);
-}
+bool isRunTable(const QString& name) { return name.startsWith(kRunTablePrefix, Qt::CaseInsensitive); }
 
 QString sqliteType(const TableDef& table, const ColumnDef& col, const HostSchemaOptions& o) {
-    if (table.name == QLatin1String("RECEB") &&
-        (col.name == QLatin1String("MES") || col.name == QLatin1String("ANO")))
-        return o.receipts == ReceiptColumns::Integer ? QStringLiteral("INTEGER")
-                                                     : QStringLiteral("TEXT");
+    if (table.name == QLatin1String("RECEB") && (col.name == QLatin1String("MES") || col.name == QLatin1String("ANO")))
+        return o.receipts == ReceiptColumns::Integer ? QStringLiteral("INTEGER") : QStringLiteral("TEXT");
     switch (col.family) {
-    case F::Identity:
-        return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case F::Identity: return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
     case F::Flag:
     case F::SmallInt:
-    case F::Integer:
-        return QStringLiteral("INTEGER");
+    case F::Integer: return QStringLiteral("INTEGER");
     case F::UnicodeText:
     case F::AnsiText:
     case F::LongText:
-    case F::DateTime:
-        break;
+    case F::DateTime: break;
     }
     return QStringLiteral("TEXT");
 }
@@ -220,8 +212,7 @@ QString sqliteType(const TableDef& table, const ColumnDef& col, const HostSchema
 
 QStringList hostTables() {
     QStringList names;
-    for (const TableDef& def : tableDefs())
-        names.append(def.name);
+    for (const TableDef& def : tableDefs()) names.append(def.name);
     return names;
 }
 
@@ -231,12 +222,10 @@ QStringList hostSchemaSqlite(const HostSchemaOptions& options) {
         QStringList cols;
         for (const ColumnDef& col : def.columns) {
             QString line = col.name + QLatin1Char(' ') + sqliteType(def, col, options);
-            if (col.name == def.keyColumn)
-                line += QStringLiteral(" PRIMARY KEY");
+            if (col.name == def.keyColumn) line += QStringLiteral(" PRIMARY KEY");
             cols.append(line);
         }
-        ddl.append(QStringLiteral("CREATE TABLE %1 (\n  %2\n)")
-                       .arg(def.name, cols.join(QStringLiteral(",\n  "))));
+        ddl.append(QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(def.name, cols.join(QStringLiteral(",\n  "))));
     }
     return ddl;
 }
@@ -248,26 +237,24 @@ QStringList hostIndexesSqlite() {
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_MATRICULA ON RECEB (MATRICULA, ANO, MES)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_ANO_MES ON RECEB (ANO, MES)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ENTRADASAIDA_MATRICULA ON ENTRADASAIDA (MATRICULA, INICIAL)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_HISTORICOTRANCAMENTO_MATRICULA ON HISTORICOTRANCAMENTO (MATRICULA, PRAZO)"),
+        QStringLiteral(
+            "CREATE INDEX IF NOT EXISTS IX_HISTORICOTRANCAMENTO_MATRICULA ON HISTORICOTRANCAMENTO (MATRICULA, PRAZO)"),
         QStringLiteral("CREATE INDEX IF NOT EXISTS IX_ACESSO_MATRICULA ON ACESSO (MATRICULA, DATA)"),
     };
 }
 
 bool createHostSchema(QSqlDatabase& db, const HostSchemaOptions& options, QString* error) {
     QStringList statements = hostSchemaSqlite(options);
-    if (options.indexes)
-        statements += hostIndexesSqlite();
+    if (options.indexes) statements += hostIndexesSqlite();
     if (!db.transaction()) {
-        if (error)
-            *error = db.lastError().text();
+        if (error) *error = db.lastError().text();
         return false;
     }
     QSqlQuery query(db);
     for (const QString& sql : statements) {
         if (!query.exec(sql)) {
             if (error)
-                *error = QStringLiteral("%1: %2").arg(sql.section(QLatin1Char('\n'), 0, 0),
-                                                      query.lastError().text());
+                *error = QStringLiteral("%1: %2").arg(sql.section(QLatin1Char('\n'), 0, 0), query.lastError().text());
             query.finish();
             db.rollback();
             return false;
@@ -275,8 +262,7 @@ bool createHostSchema(QSqlDatabase& db, const HostSchemaOptions& options, QStrin
     }
     query.finish();
     if (!db.commit()) {
-        if (error)
-            *error = db.lastError().text();
+        if (error) *error = db.lastError().text();
         db.rollback();
         return false;
     }
@@ -284,39 +270,32 @@ bool createHostSchema(QSqlDatabase& db, const HostSchemaOptions& options, QStrin
 }
 
 QList<ColumnDef> declaredColumnDefs(const QString& table) {
-    if (isRunTable(table))
-        return runTableColumns();
+    if (isRunTable(table)) return runTableColumns();
     const TableDef* def = findTable(table);
-    if (!def || def->declared == TableDef::Declared::None)
-        return {};
-    if (def->declared == TableDef::Declared::All)
-        return def->columns;
+    if (!def || def->declared == TableDef::Declared::None) return {};
+    if (def->declared == TableDef::Declared::All) return def->columns;
     QList<ColumnDef> cols;
     for (const QString& name : def->declaredSubset)
         for (const ColumnDef& col : def->columns)
-            if (col.name == name)
-                cols.append(col);
+            if (col.name == name) cols.append(col);
     return cols;
 }
 
 QStringList declaredColumns(const QString& table) {
     QStringList names;
-    for (const ColumnDef& col : declaredColumnDefs(table))
-        names.append(col.name);
+    for (const ColumnDef& col : declaredColumnDefs(table)) names.append(col.name);
     return names;
 }
 
 QList<ColumnDef> hostColumns(const QString& table) {
-    if (isRunTable(table))
-        return runTableColumns();
+    if (isRunTable(table)) return runTableColumns();
     const TableDef* def = findTable(table);
     return def ? def->columns : QList<ColumnDef>{};
 }
 
 int columnWidth(const QString& table, const QString& column) {
     for (const ColumnDef& col : hostColumns(table))
-        if (col.name.compare(column, Qt::CaseInsensitive) == 0)
-            return col.width;
+        if (col.name.compare(column, Qt::CaseInsensitive) == 0) return col.width;
     return 0;
 }
 

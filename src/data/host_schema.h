@@ -22,7 +22,7 @@ enum class ColumnFamily {
     DateTime,
     SmallInt,
     Integer,
-    Identity,     // numbered by the server, read only to the program
+    Identity,  // numbered by the server, read only to the program
 };
 
 struct ColumnDef {
@@ -56,8 +56,7 @@ QStringList hostIndexesSqlite();
 // Creates every table (and the indexes unless switched off) on an open database, in one
 // transaction. Returns false with a message in *error when a statement fails; nothing is
 // left half created then.
-bool createHostSchema(QSqlDatabase& db, const HostSchemaOptions& options = {},
-                      QString* error = nullptr);
+bool createHostSchema(QSqlDatabase& db, const HostSchemaOptions& options = {}, QString* error = nullptr);
 
 // The columns the program declares when it opens a table as a dataset: opening fails when
 // one of them is missing. Defined for Velocast, ControleEmail, Qzcvar2, Qzcvar, Caixa,

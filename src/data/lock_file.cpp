@@ -19,8 +19,10 @@ int lockFileExclusively(const QString& path, const QByteArray& description, QByt
     const bool writable = fd >= 0;
     if (fd < 0 && errno == EACCES) fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw DbError(QStringLiteral("the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
-                          .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+        throw DbError(
+            QStringLiteral(
+                "the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
+                .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
         // The file is never removed: a copy waiting on the old file would otherwise lock
         // another one than the next copy.
@@ -35,7 +37,8 @@ int lockFileExclusively(const QString& path, const QByteArray& description, QByt
     const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
     ::close(fd);
     if (why != EWOULDBLOCK)
-        throw DbError(QStringLiteral("the lock file %1 cannot be locked: %2").arg(path, QString::fromLocal8Bit(std::strerror(why))));
+        throw DbError(QStringLiteral("the lock file %1 cannot be locked: %2")
+                          .arg(path, QString::fromLocal8Bit(std::strerror(why))));
     *holderText = QByteArray(buffer, n > 0 ? int(n) : 0);
     return -1;
 }

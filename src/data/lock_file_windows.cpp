@@ -17,9 +17,9 @@ constexpr DWORD kLockedOffset = 0x40000000;
 
 QString systemText(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
                             : QStringLiteral("system error %1").arg(code);
     LocalFree(text);
@@ -30,15 +30,17 @@ QString systemText(DWORD code) {
 
 int lockFileExclusively(const QString& path, const QByteArray& description, QByteArray* holderText) {
     const std::wstring native = QDir::toNativeSeparators(path).toStdWString();
-    HANDLE file = CreateFileW(native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(native.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool writable = file != INVALID_HANDLE_VALUE;
     if (!writable && GetLastError() == ERROR_ACCESS_DENIED)
         file = CreateFileW(native.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        throw DbError(QStringLiteral("the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
-                          .arg(path, systemText(GetLastError())));
+        throw DbError(
+            QStringLiteral(
+                "the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
+                .arg(path, systemText(GetLastError())));
     OVERLAPPED at{};
     at.Offset = kLockedOffset;
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {

@@ -98,8 +98,9 @@ Kind kindOf(const QVariant& value) {
     case QMetaType::Long:
     case QMetaType::ULong: {
         const qlonglong v = value.toLongLong();
-        return v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max() ? Kind::Integer
-                                                                                                          : Kind::BigInteger;
+        return v >= std::numeric_limits<SQLINTEGER>::min() && v <= std::numeric_limits<SQLINTEGER>::max()
+                   ? Kind::Integer
+                   : Kind::BigInteger;
     }
     case QMetaType::Double:
     case QMetaType::Float: return Kind::Real;
@@ -125,23 +126,19 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
     auto put = [&](SQLSMALLINT cType, SQLSMALLINT sqlType, SQLULEN size, SQLSMALLINT digits, SQLPOINTER data,
                    SQLLEN capacity, bool moved = false) {
         if (b.bound && !moved) return;
-        statement.check(SQLBindParameter(statement.handle(), number, SQL_PARAM_INPUT, cType, sqlType, size,
-                                         digits, data, capacity, &b.indicator));
+        statement.check(SQLBindParameter(statement.handle(), number, SQL_PARAM_INPUT, cType, sqlType, size, digits,
+                                         data, capacity, &b.indicator));
         b.bound = true;
     };
     switch (kindOf(value)) {
-    case Kind::Bit:
-        b.bit = value.toBool() ? 1 : 0;
-        return put(SQL_C_BIT, SQL_BIT, 1, 0, &b.bit, 0);
+    case Kind::Bit: b.bit = value.toBool() ? 1 : 0; return put(SQL_C_BIT, SQL_BIT, 1, 0, &b.bit, 0);
     case Kind::Integer:
         b.integer = SQLINTEGER(value.toLongLong());
         return put(SQL_C_SLONG, SQL_INTEGER, 10, 0, &b.integer, 0);
     case Kind::BigInteger:
         b.bigInteger = value.toLongLong();
         return put(SQL_C_SBIGINT, SQL_BIGINT, 19, 0, &b.bigInteger, 0);
-    case Kind::Real:
-        b.real = value.toDouble();
-        return put(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &b.real, 0);
+    case Kind::Real: b.real = value.toDouble(); return put(SQL_C_DOUBLE, SQL_DOUBLE, 15, 0, &b.real, 0);
     case Kind::Timestamp: {
         const QDateTime t = value.typeId() == QMetaType::QDate ? value.toDate().startOfDay() : value.toDateTime();
         if (!null) {
@@ -187,7 +184,8 @@ void* odbcConnectionHandle(const QSqlDatabase& db) {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     SQLHANDLE connection = SQL_NULL_HANDLE;
     if (handle.typeId() == QMetaType::VoidStar) connection = handle.value<void*>();
-    else if (qstrcmp(handle.typeName(), "SQLHANDLE") == 0) connection = *static_cast<const SQLHANDLE*>(handle.constData());
+    else if (qstrcmp(handle.typeName(), "SQLHANDLE") == 0)
+        connection = *static_cast<const SQLHANDLE*>(handle.constData());
     if (db.driverName() != QLatin1String("QODBC") || connection == SQL_NULL_HANDLE)
         throw DbError(QStringLiteral("the database connection has no ODBC handle"));
     return connection;
@@ -208,7 +206,7 @@ OdbcStatements::~OdbcStatements() = default;
 void OdbcStatements::clear() { prepared_.clear(); }
 
 OdbcStatements::Prepared& OdbcStatements::run(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
-                                               const QList<int>& textWidths) {
+                                              const QList<int>& textWidths) {
     const SQLHANDLE connection = odbcConnection(db);
     const auto widthOf = [&](qsizetype i) { return i < textWidths.size() ? textWidths.at(i) : kUndeclaredWidth; };
     QString key = sql;
@@ -225,7 +223,8 @@ OdbcStatements::Prepared& OdbcStatements::run(const QSqlDatabase& db, const QStr
     const Statement& statement = prepared->statement;
     std::deque<Bound>& bound = prepared->bound;
     bound.resize(values.size());
-    for (qsizetype i = 0; i < values.size(); ++i) bind(statement, SQLUSMALLINT(i + 1), values.at(i), widthOf(i), bound[i]);
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(statement, SQLUSMALLINT(i + 1), values.at(i), widthOf(i), bound[i]);
     const SQLRETURN executed = SQLExecute(statement.handle());
     if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
         const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
@@ -239,8 +238,7 @@ void OdbcStatements::exec(const QSqlDatabase& db, const QString& sql, const QVar
                           const QList<int>& textWidths) {
     const Statement& statement = run(db, sql, values, textWidths).statement;
     // Read past every count the statement produced, so the connection is free for the next.
-    while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
-    }
+    while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {}
     SQLFreeStmt(statement.handle(), SQL_CLOSE);
 }
 
@@ -251,7 +249,8 @@ QVariant columnValue(const Statement& statement, SQLUSMALLINT column) {
     SQLSMALLINT type = 0, digits = 0, nullable = 0, nameLength = 0;
     SQLULEN size = 0;
     SQLWCHAR name[2];
-    statement.check(SQLDescribeColW(statement.handle(), column, name, 1, &nameLength, &type, &size, &digits, &nullable));
+    statement.check(
+        SQLDescribeColW(statement.handle(), column, name, 1, &nameLength, &type, &size, &digits, &nullable));
     SQLLEN indicator = 0;
     if (type == SQL_INTEGER || type == SQL_SMALLINT || type == SQL_TINYINT || type == SQL_BIGINT) {
         SQLBIGINT value = 0;
@@ -288,8 +287,7 @@ QList<QVariantList> OdbcStatements::rows(const QSqlDatabase& db, const QString& 
             for (int c = 1; c <= columns; ++c) row << columnValue(statement, SQLUSMALLINT(c));
             result << row;
         }
-        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
-        }
+        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {}
     } catch (...) {
         SQLFreeStmt(statement.handle(), SQL_CLOSE);
         throw;
@@ -310,8 +308,7 @@ QList<qlonglong> OdbcStatements::integers(const QSqlDatabase& db, const QString&
             statement.check(r);
             if (indicator != SQL_NULL_DATA) result << value;
         }
-        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {
-        }
+        while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {}
     } catch (...) {
         SQLFreeStmt(statement.handle(), SQL_CLOSE);
         SQLFreeStmt(statement.handle(), SQL_UNBIND);

@@ -24,8 +24,8 @@ QString listRunTablesSql(Dialect dialect) {
     // The prefix's letters are no LIKE wildcards; both servers compare them without regard
     // to case, as they do table names.
     if (dialect == Dialect::Mssql)
-        return QStringLiteral("SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE '") + kRunTablePrefix +
-               QStringLiteral("%'");
+        return QStringLiteral("SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE '") +
+               kRunTablePrefix + QStringLiteral("%'");
     return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE '") + kRunTablePrefix +
            QStringLiteral("%'");
 }
@@ -126,7 +126,8 @@ bool Session::createRunTable() {
                 throw failure;
             }
         }
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, withCause(QStringLiteral("TempFedelidade"), failure));
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela,
+                              withCause(QStringLiteral("TempFedelidade"), failure));
         return false;
     }
 }
@@ -155,19 +156,22 @@ bool Session::ABRE_TABELAS() {
         return false;
     if (!openStep(TBLCONTROLE, QStringLiteral("Qzcvar"), QStringLiteral("Controle"))) return false;
     if (!openStep(TBLCONTROLE2, QStringLiteral("Qzcvar2"), QStringLiteral("Controle2"))) return false;
-    if (!openStep(TBLVelocast, QStringLiteral("Velocast"), QStringLiteral("Velocast"), Dataset::Rows::Skip)) return false;
+    if (!openStep(TBLVelocast, QStringLiteral("Velocast"), QStringLiteral("Velocast"), Dataset::Rows::Skip))
+        return false;
     if (!TBLCAIXA.isOpen()) {
         try {
             TBLCAIXA.openTable(connection_, QStringLiteral("Caixa"), declaredColumns(QStringLiteral("Caixa")));
             TBLCAIXA.last();
             // No row, or a NULL opening date, leaves the zero date.
-            businessDate_ = TBLCAIXA.eof() ? DateTime() : dateTimeFromColumn(TBLCAIXA.value(QStringLiteral("DATAABERTURA")));
+            businessDate_ =
+                TBLCAIXA.eof() ? DateTime() : dateTimeFromColumn(TBLCAIXA.value(QStringLiteral("DATAABERTURA")));
         } catch (const DbError& failure) {
             notices_.MOSTRA_AVISO(QStringLiteral("!"), kAberturaDeTabela, withCause(QStringLiteral("Caixa"), failure));
             return false;
         }
     }
-    if (!openStep(TBLALUNOS, QStringLiteral("AlunosAtivos"), QStringLiteral("Alunos"), Dataset::Rows::Skip)) return false;
+    if (!openStep(TBLALUNOS, QStringLiteral("AlunosAtivos"), QStringLiteral("Alunos"), Dataset::Rows::Skip))
+        return false;
     return true;
 }
 

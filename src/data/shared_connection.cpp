@@ -44,9 +44,10 @@ void runSetting(QSqlDatabase& db, const QString& sql) {
 // already begun anew.
 void setAutoCommit(const QSqlDatabase& db, bool on) {
     const SQLHDBC handle = odbcConnectionHandle(db);
-    const SQLRETURN r = SQLSetConnectAttr(handle, SQL_ATTR_AUTOCOMMIT,
-                                          reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
-                                          SQL_IS_UINTEGER);
+    const SQLRETURN r = SQLSetConnectAttr(
+        handle, SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)),
+        SQL_IS_UINTEGER);
     if (!SQL_SUCCEEDED(r)) throw DbError(odbcDiagnostics(SQL_HANDLE_DBC, handle));
 }
 
@@ -55,20 +56,21 @@ void endTransaction(const QSqlDatabase& db, SQLSMALLINT how) {
     if (!SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, handle, how))) throw DbError(odbcDiagnostics(SQL_HANDLE_DBC, handle));
 }
 
-
 }  // namespace
 
 QString SharedConnection::timeoutExplanation(const QString& errorText) const {
     const QString text = errorText.toLower();
     if (text.contains(QLatin1String("lock request time out")))
-        return QStringLiteral("lock time-out: another session held a lock for more than %1 s (%2; "
-                              "[database] lock_timeout in velocast.conf)")
+        return QStringLiteral(
+                   "lock time-out: another session held a lock for more than %1 s (%2; "
+                   "[database] lock_timeout in velocast.conf)")
             .arg(bounds.lockTimeoutSeconds)
             .arg(errorText.trimmed());
     if (text.contains(QLatin1String("timeout expired")) || text.contains(QLatin1String("timed out")) ||
         text.contains(QLatin1String("time-out")) || text.contains(QLatin1String("hyt00")))
-        return QStringLiteral("query time-out: a statement ran for more than %1 s and was cancelled (%2; "
-                              "[database] query_timeout in velocast.conf)")
+        return QStringLiteral(
+                   "query time-out: a statement ran for more than %1 s and was cancelled (%2; "
+                   "[database] query_timeout in velocast.conf)")
             .arg(bounds.queryTimeoutSeconds)
             .arg(errorText.trimmed());
     return QString();
@@ -82,24 +84,21 @@ SharedConnection::~SharedConnection() {
     if (QSqlDatabase::contains(connectionName_)) QSqlDatabase::removeDatabase(connectionName_);
 }
 
-QSqlDatabase SharedConnection::database() const {
-    return QSqlDatabase::database(connectionName_, false);
-}
+QSqlDatabase SharedConnection::database() const { return QSqlDatabase::database(connectionName_, false); }
 
-bool SharedConnection::isOpen() const {
-    return QSqlDatabase::contains(connectionName_) && database().isOpen();
-}
+bool SharedConnection::isOpen() const { return QSqlDatabase::contains(connectionName_) && database().isOpen(); }
 
 void SharedConnection::open() {
     const DataLink link = readDataLink(dataLinkPath_);
     close();
     if (QSqlDatabase::contains(connectionName_)) QSqlDatabase::removeDatabase(connectionName_);
     if (!QSqlDatabase::isDriverAvailable(link.qtDriver))
-        throw DbError(QStringLiteral("the Qt SQL driver %1 is not installed (run scripts/setup.sh)").arg(link.qtDriver));
+        throw DbError(
+            QStringLiteral("the Qt SQL driver %1 is not installed (run scripts/setup.sh)").arg(link.qtDriver));
 
     if (link.qtDriver == QLatin1String("QSQLITE") && !QFileInfo::exists(link.databaseName))
-        throw DbError(QStringLiteral("the database file %1 named by %2 does not exist")
-                          .arg(link.databaseName, link.path));
+        throw DbError(
+            QStringLiteral("the database file %1 named by %2 does not exist").arg(link.databaseName, link.path));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(link.qtDriver, connectionName_);
     QString name = link.databaseName;
@@ -169,8 +168,7 @@ void SharedConnection::close() {
                 try {
                     endTransaction(db, SQL_ROLLBACK);
                     setAutoCommit(db, true);
-                } catch (const DbError&) {
-                }
+                } catch (const DbError&) {}
             } else {
                 db.rollback();
             }
@@ -180,7 +178,6 @@ void SharedConnection::close() {
     inTransaction_ = false;
     chained_ = false;
 }
-
 
 void SharedConnection::beginTransaction() {
     if (!isOpen()) throw DbError(QStringLiteral("the database connection is closed"));

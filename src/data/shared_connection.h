@@ -17,8 +17,7 @@ class OdbcStatements;
 class SharedConnection {
 public:
     // `dataLinkPath` is read anew at every open, as the data-link file names the database.
-    explicit SharedConnection(QString dataLinkPath,
-                              QString connectionName = QStringLiteral("ADOConnectionKorvana"));
+    explicit SharedConnection(QString dataLinkPath, QString connectionName = QStringLiteral("ADOConnectionKorvana"));
     ~SharedConnection();
     SharedConnection(const SharedConnection&) = delete;
     SharedConnection& operator=(const SharedConnection&) = delete;

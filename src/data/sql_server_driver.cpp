@@ -9,9 +9,7 @@ QString& forcedDriver() {
 }
 }  // namespace
 
-QString sqlServerOdbcDriver() {
-    return forcedDriver().isEmpty() ? installedSqlServerDriver() : forcedDriver();
-}
+QString sqlServerOdbcDriver() { return forcedDriver().isEmpty() ? installedSqlServerDriver() : forcedDriver(); }
 
 void forceSqlServerOdbcDriver(const QString& name) { forcedDriver() = name.trimmed(); }
 
@@ -28,8 +26,8 @@ bool isFreeTdsDriver(const QString& driver) {
 }
 
 QString odbcValue(const QString& value) {
-    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) ||
-        value.contains(QLatin1Char('}')) || value.contains(QLatin1Char('=')) || value != value.trimmed())
+    if (value.contains(QLatin1Char(';')) || value.contains(QLatin1Char('{')) || value.contains(QLatin1Char('}')) ||
+        value.contains(QLatin1Char('=')) || value != value.trimmed())
         return QLatin1Char('{') + QString(value).replace(QLatin1Char('}'), QLatin1String("}}")) + QLatin1Char('}');
     return value;
 }
@@ -40,9 +38,10 @@ QString sqlServerConnectionString(const QString& driver, const SqlServerTarget& 
     // Microsoft's drivers take the port after the server, as the data-link file writes it.
     if (!freeTds && !t.port.isEmpty()) server += QLatin1Char(',') + t.port;
     // A name with blanks ("ODBC Driver 18 for SQL Server") is braced, as every driver manager reads it.
-    QString cs = QStringLiteral("DRIVER=%1;SERVER=%2")
-                     .arg(driver.contains(QLatin1Char(' ')) ? QLatin1Char('{') + driver + QLatin1Char('}') : odbcValue(driver),
-                          odbcValue(server));
+    QString cs =
+        QStringLiteral("DRIVER=%1;SERVER=%2")
+            .arg(driver.contains(QLatin1Char(' ')) ? QLatin1Char('{') + driver + QLatin1Char('}') : odbcValue(driver),
+                 odbcValue(server));
     if (freeTds && !t.port.isEmpty()) cs += QStringLiteral(";PORT=") + t.port;
     if (!t.catalog.isEmpty()) cs += QStringLiteral(";DATABASE=") + odbcValue(t.catalog);
     if (!t.user.isEmpty()) cs += QStringLiteral(";UID=") + odbcValue(t.user);

@@ -9,14 +9,14 @@ namespace velocast {
 
 // What the data-link file says about the server, already split up.
 struct SqlServerTarget {
-    QString host;          // "localhost" for "." and "(local)"
-    QString port;          // empty: the driver's default (1433, or the instance's)
-    QString instance;      // empty: the default instance
+    QString host;      // "localhost" for "." and "(local)"
+    QString port;      // empty: the driver's default (1433, or the instance's)
+    QString instance;  // empty: the default instance
     QString catalog;
     QString user;
     QString password;
     bool hasPassword = false;
-    bool encrypt = false;               // the login and everything after it encrypted
+    bool encrypt = false;                 // the login and everything after it encrypted
     bool trustServerCertificate = false;  // encrypted without checking the certificate
     QString applicationName;
 };

@@ -10,7 +10,8 @@ namespace {
 QStringList installedOdbcDrivers() {
     QStringList names;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ODBC\\ODBCINST.INI\\ODBC Drivers", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
         return names;
     for (DWORD i = 0;; ++i) {
         wchar_t name[256];

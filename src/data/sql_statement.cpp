@@ -45,7 +45,9 @@ QList<Placeholder> scanPlaceholders(const QString& sql) {
 
 // A statement that only reads: it may run in the empty transaction a commit left open.
 bool readsOnly(const QString& sql) {
-    return sql.trimmed().section(QRegularExpression(QStringLiteral("\\s")), 0, 0).compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0;
+    return sql.trimmed()
+               .section(QRegularExpression(QStringLiteral("\\s")), 0, 0)
+               .compare(QLatin1String("SELECT"), Qt::CaseInsensitive) == 0;
 }
 
 // A statement that changes rows and returns none.
@@ -130,9 +132,7 @@ QSqlQuery& boundPrepared(SharedConnection& connection, const QString& sql, const
     return query;
 }
 
-bool overOdbc(SharedConnection& connection) {
-    return connection.database().driverName() == QLatin1String("QODBC");
-}
+bool overOdbc(SharedConnection& connection) { return connection.database().driverName() == QLatin1String("QODBC"); }
 
 }  // namespace
 
@@ -173,8 +173,7 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
     return query;
 }
 
-QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
-                        int columns) {
+QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters, int columns) {
     if (!connection.isOpen()) connection.open();
     const auto firstRow = [columns](QSqlQuery& query, bool ok) {
         QVariantList values;
@@ -190,7 +189,8 @@ QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const 
         // row would cost the driver a cancel, a round trip of its own.
         checkedPlaceholders(sql, parameters);
         const Marked m = markedForOdbc(sql, scanPlaceholders(sql), parameters);
-        const QList<QVariantList> rows = connection.odbcStatements().rows(connection.database(), m.sql, m.values, columns);
+        const QList<QVariantList> rows =
+            connection.odbcStatements().rows(connection.database(), m.sql, m.values, columns);
         return rows.isEmpty() ? QVariantList() : rows.first();
     }
     QSqlQuery& query = boundPrepared(connection, sql, parameters);

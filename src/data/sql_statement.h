@@ -28,7 +28,6 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
 // The first `columns` values of the first row of a query that runs many times (once per
 // outbox row); an empty list when it returns no row. On SQLite it is prepared once per
 // connection, over ODBC it goes the way of runSql. Throws DbError.
-QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters,
-                        int columns);
+QVariantList firstRowOf(SharedConnection& connection, const QString& sql, const QVariantMap& parameters, int columns);
 
 }  // namespace velocast

@@ -28,8 +28,7 @@ void Watchdog::checkConnection() {
         session_.openSettings();
         if (!wasOpen) emit reconnected();
         return;
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     emit outage();
     showOutageNotice();
     ReSetBanco();

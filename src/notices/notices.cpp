@@ -37,8 +37,7 @@ QString StderrNotices::escape(const QString& text) {
         default:
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-            else
-                out += c;
+            else out += c;
         }
     }
     return out;

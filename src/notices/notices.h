@@ -11,8 +11,7 @@ namespace velocast {
 inline const QString kContateSuporte = QStringLiteral("Entre em contato com SUPORTE !");
 inline const QString kAberturaDeTabela = QStringLiteral("Abertura de tabela !");
 inline const QString kGravandoNaTabela = QStringLiteral("Gravando na tabela !");
-inline const QString kProblemaAoEnviar =
-    QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor.");
+inline const QString kProblemaAoEnviar = QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor.");
 
 class Notices {
 public:

@@ -9,7 +9,8 @@ namespace velocast {
 
 QString clearOutboxSql(Dialect dialect) {
     // SQLite has no TRUNCATE; an unconditional DELETE is its equivalent.
-    return dialect == Dialect::Mssql ? QStringLiteral("TRUNCATE TABLE Velocast") : QStringLiteral("DELETE FROM Velocast");
+    return dialect == Dialect::Mssql ? QStringLiteral("TRUNCATE TABLE Velocast")
+                                     : QStringLiteral("DELETE FROM Velocast");
 }
 
 bool clearOutbox(SharedConnection& connection, Notices& notices) {

@@ -22,7 +22,10 @@ std::optional<qint64> parseSize(const QString& text) {
     qint64 value = m.captured(1).toLongLong(&ok);
     if (!ok) return std::nullopt;
     const QString unit = m.captured(2).toLower();
-    const int shift = unit == QLatin1String("k") ? 10 : unit == QLatin1String("m") ? 20 : unit == QLatin1String("g") ? 30 : 0;
+    const int shift = unit == QLatin1String("k")   ? 10
+                      : unit == QLatin1String("m") ? 20
+                      : unit == QLatin1String("g") ? 30
+                                                   : 0;
     if (value > (std::numeric_limits<qint64>::max() >> shift)) return std::nullopt;
     return value << shift;
 }
@@ -45,17 +48,17 @@ std::optional<bool> parseYesNo(const QString& text) {
 QString allowedText(const SettingKey& k) {
     switch (k.kind) {
     case SettingKey::Kind::Choice:
-        return QStringLiteral("one of %1").arg(QString::fromLatin1(k.choices).replace(QLatin1Char('|'), QLatin1String(", ")));
-    case SettingKey::Kind::YesNo:
-        return QStringLiteral("yes or no");
+        return QStringLiteral("one of %1")
+            .arg(QString::fromLatin1(k.choices).replace(QLatin1Char('|'), QLatin1String(", ")));
+    case SettingKey::Kind::YesNo: return QStringLiteral("yes or no");
     case SettingKey::Kind::Number:
     case SettingKey::Kind::Size: {
-        const QString unit = k.kind == SettingKey::Kind::Size ? QStringLiteral(" (bytes, or with K, M or G)") : QString();
+        const QString unit =
+            k.kind == SettingKey::Kind::Size ? QStringLiteral(" (bytes, or with K, M or G)") : QString();
         if (k.max > 0) return QStringLiteral("a whole number from %1 to %2%3").arg(k.min).arg(k.max).arg(unit);
         return QStringLiteral("a whole number of at least %1%2").arg(k.min).arg(unit);
     }
-    default:
-        return QStringLiteral("text");
+    default: return QStringLiteral("text");
     }
 }
 
@@ -67,17 +70,14 @@ QString checkValue(const SettingKey& k, const QString& value) {
     case SettingKey::Kind::Choice:
         good = QString::fromLatin1(k.choices).split(QLatin1Char('|')).contains(v.toLower());
         break;
-    case SettingKey::Kind::YesNo:
-        good = parseYesNo(v).has_value();
-        break;
+    case SettingKey::Kind::YesNo: good = parseYesNo(v).has_value(); break;
     case SettingKey::Kind::Number:
     case SettingKey::Kind::Size: {
         const auto n = k.kind == SettingKey::Kind::Size ? parseSize(v) : parseNumber(v);
         good = n && *n >= k.min && (k.max == 0 || *n <= k.max);
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return good ? QString() : allowedText(k);
 }
@@ -121,7 +121,8 @@ std::optional<LocalSettings> LocalSettings::load(const QString& path, QString* e
     probe.close();
     QSettings ini(path, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        *error = QStringLiteral("settings file %1 is not an INI file ([section] lines and key = value lines)").arg(shown);
+        *error =
+            QStringLiteral("settings file %1 is not an INI file ([section] lines and key = value lines)").arg(shown);
         return std::nullopt;
     }
     for (const QString& key : ini.childKeys()) {
@@ -146,8 +147,8 @@ std::optional<LocalSettings> LocalSettings::load(const QString& path, QString* e
             }
             // QSettings splits a value at its commas; the list keys want the text as written.
             const QVariant raw = ini.value(key);
-            const QString value = raw.typeId() == QMetaType::QStringList ? raw.toStringList().join(QLatin1String(", "))
-                                                                        : raw.toString();
+            const QString value =
+                raw.typeId() == QMetaType::QStringList ? raw.toStringList().join(QLatin1String(", ")) : raw.toString();
             if (const QString allowed = checkValue(*k, value); !allowed.isEmpty()) {
                 *error = QStringLiteral("settings file %1: [%2] %3 = %4 is not allowed; it takes %5")
                              .arg(shown, section, key, value.trimmed(), allowed);

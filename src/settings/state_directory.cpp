@@ -22,7 +22,8 @@ bool ensurePrivateFolder(const QString& path, QString* error) {
         return false;
     }
     if (st.st_uid != ::geteuid()) {
-        *error = QStringLiteral("the folder %1 belongs to another user; remove it or give it to this account").arg(shown);
+        *error =
+            QStringLiteral("the folder %1 belongs to another user; remove it or give it to this account").arg(shown);
         return false;
     }
     if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0) {
@@ -40,7 +41,8 @@ QString accountStateDirectory(QString* error) {
         folder = service.section(QLatin1Char(':'), 0, 0);
     } else {
         const QString xdg = qEnvironmentVariable("XDG_STATE_HOME");
-        const QString base = !xdg.isEmpty() && QDir::isAbsolutePath(xdg) ? xdg : QDir::home().filePath(QStringLiteral(".local/state"));
+        const QString base =
+            !xdg.isEmpty() && QDir::isAbsolutePath(xdg) ? xdg : QDir::home().filePath(QStringLiteral(".local/state"));
         folder = QDir(base).filePath(QStringLiteral("velocast"));
     }
     if (!ensurePrivateFolder(folder, error)) return QString();
@@ -53,7 +55,8 @@ bool makePrivateFile(const QString& path, bool* notPrivate) {
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ((st.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
+    const bool ok =
+        ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && ((st.st_mode & 077) == 0 || ::fchmod(fd, 0600) == 0);
     ::close(fd);
     *notPrivate = !ok;
     return ok;

@@ -25,8 +25,9 @@ bool ensurePrivateFolder(const QString& path, QString* error) {
 QString accountStateDirectory(QString* error) {
     QString base = qEnvironmentVariable("LOCALAPPDATA");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
-        *error = QStringLiteral("the variable LOCALAPPDATA names no folder; log on to a Windows account with a profile, "
-                                "or set [state] database in velocast.conf");
+        *error = QStringLiteral(
+            "the variable LOCALAPPDATA names no folder; log on to a Windows account with a profile, "
+            "or set [state] database in velocast.conf");
         return QString();
     }
     const QString folder = QDir(QDir::fromNativeSeparators(base)).filePath(QStringLiteral("Velocast"));
@@ -38,9 +39,9 @@ bool makePrivateFile(const QString& path, bool* notPrivate) {
     *notPrivate = false;
     // The file takes the permissions of the folder it is created in: under the account's
     // profile, closed to other users.
-    HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
-                                GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
     CloseHandle(handle);
     return true;

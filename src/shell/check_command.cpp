@@ -44,7 +44,8 @@ private:
         // Values come from the club's database and the server: nothing in them may steer a
         // terminal, and a multi-line server reply stays on the check's one line.
         const QString flat = mail::printableText(QString(text).replace(QLatin1String("\r\n"), QLatin1String(": ")));
-        std::fprintf(out_, "%s %s: %s\n", ok ? "\u2713" : "\u2717", subject.toUtf8().constData(), flat.toUtf8().constData());
+        std::fprintf(out_, "%s %s: %s\n", ok ? "\u2713" : "\u2717", subject.toUtf8().constData(),
+                     flat.toUtf8().constData());
         std::fflush(out_);
     }
     std::FILE* out_;
@@ -60,7 +61,8 @@ bool openTable(Report& report, SharedConnection& connection, Dataset& dataset, c
         dataset.openTable(connection, table, declaredColumns(table));
         return true;
     } catch (const DbError& e) {
-        report.fail(table, QStringLiteral("the table cannot be read: %1").arg(databaseFailureCause(connection, e.message())));
+        report.fail(table,
+                    QStringLiteral("the table cannot be read: %1").arg(databaseFailureCause(connection, e.message())));
         return false;
     }
 }
@@ -75,7 +77,8 @@ void checkCashSession(Report& report, SharedConnection& connection) {
                     QStringLiteral("no cash-register session with an opening date, so there is no business date and no "
                                    "campaign can run; open the cash register in the club's system"));
     else
-        report.pass(QStringLiteral("Caixa"), QStringLiteral("business date %1").arg(opened.date().toString(Qt::ISODate)));
+        report.pass(QStringLiteral("Caixa"),
+                    QStringLiteral("business date %1").arg(opened.date().toString(Qt::ISODate)));
 }
 
 // Host, port, TLS mode, user and sender; true when the server can be tried.
@@ -86,44 +89,51 @@ bool checkAccount(Report& report, const SmtpAccount& account, bool oauth) {
     const QString example = QStringLiteral("write it as host*port, e.g. smtp.example.com*587");
     if (host.isEmpty()) {
         report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
-                    (account.server.contains(QLatin1Char('*')) ? QStringLiteral("\"%1\" names no host before \"*\"; %2")
-                                                               : QStringLiteral("\"%1\" has no \"*\" between host and port; %2"))
+                    (account.server.contains(QLatin1Char('*'))
+                         ? QStringLiteral("\"%1\" names no host before \"*\"; %2")
+                         : QStringLiteral("\"%1\" has no \"*\" between host and port; %2"))
                         .arg(account.server, example));
         reachable = false;
     } else if (!port || *port == 0) {
         report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
                     QStringLiteral("\"%1\" has no port that can be read after the \"*\" (digits only, no blank after "
-                                   "them); %2").arg(account.server, example));
+                                   "them); %2")
+                        .arg(account.server, example));
         reachable = false;
     } else {
-        report.pass(settingsKey(QStringLiteral("STMP_PROVEDOR")), QStringLiteral("host %1, port %2").arg(host).arg(*port));
+        report.pass(settingsKey(QStringLiteral("STMP_PROVEDOR")),
+                    QStringLiteral("host %1, port %2").arg(host).arg(*port));
     }
     if (tlsModeFromSettingName(account.tlsModeName))
         report.pass(settingsKey(QStringLiteral("IdSMTP_UseTLS")), account.tlsModeName);
     else
-        report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
-                    QStringLiteral("\"%1\" is not a TLS mode (letter case and blanks count); write utUseRequireTLS "
-                                   "(STARTTLS, port 587), utUseImplicitTLS (port 465), utUseExplicitTLS or utNoTLSSupport")
-                        .arg(account.tlsModeName));
+        report.fail(
+            settingsKey(QStringLiteral("IdSMTP_UseTLS")),
+            QStringLiteral("\"%1\" is not a TLS mode (letter case and blanks count); write utUseRequireTLS "
+                           "(STARTTLS, port 587), utUseImplicitTLS (port 465), utUseExplicitTLS or utNoTLSSupport")
+                .arg(account.tlsModeName));
     if (account.authenticates()) {
-        report.pass(settingsKey(QStringLiteral("USERNAME")), QStringLiteral("signs in as \"%1\"").arg(account.userName));
-        if (account.password.isEmpty() && !oauth)
-            report.fail(settingsKey(QStringLiteral("PASSWORD")),
-                        QStringLiteral("empty, but USERNAME asks to sign in: write the mailbox's password in "
-                                       "Qzcvar2.PASSWORD, or set USERNAME to NULL for a server that takes mail without"));
-    } else {
         report.pass(settingsKey(QStringLiteral("USERNAME")),
-                    account.userNameBlank()
-                        ? QStringLiteral("empty, read as NULL: no authentication (write the mailbox's user name to sign in)")
-                        : QStringLiteral("NULL: no authentication"));
+                    QStringLiteral("signs in as \"%1\"").arg(account.userName));
+        if (account.password.isEmpty() && !oauth)
+            report.fail(
+                settingsKey(QStringLiteral("PASSWORD")),
+                QStringLiteral("empty, but USERNAME asks to sign in: write the mailbox's password in "
+                               "Qzcvar2.PASSWORD, or set USERNAME to NULL for a server that takes mail without"));
+    } else {
+        report.pass(
+            settingsKey(QStringLiteral("USERNAME")),
+            account.userNameBlank()
+                ? QStringLiteral("empty, read as NULL: no authentication (write the mailbox's user name to sign in)")
+                : QStringLiteral("NULL: no authentication"));
     }
     const QString sender = mail::trimControlCharacters(account.senderAddress);
     if (sender.isEmpty() || !mail::ValidaEMail(sender))
-        report.fail(settingsKey(QStringLiteral("EMAIL_PROVEDOR")),
-                    QStringLiteral("\"%1\" is not an address the e-mails can come from; write the club's sending address")
-                        .arg(account.senderAddress));
-    else
-        report.pass(settingsKey(QStringLiteral("EMAIL_PROVEDOR")), sender);
+        report.fail(
+            settingsKey(QStringLiteral("EMAIL_PROVEDOR")),
+            QStringLiteral("\"%1\" is not an address the e-mails can come from; write the club's sending address")
+                .arg(account.senderAddress));
+    else report.pass(settingsKey(QStringLiteral("EMAIL_PROVEDOR")), sender);
     return reachable;
 }
 
@@ -139,15 +149,17 @@ void checkCampaigns(Report& report, const Dataset& settings, const mail::Attachm
         bool holds = true;
         if (settings.text(campaign.subjectColumn).trimmed().isEmpty()) {
             holds = false;
-            report.fail(settingsKey(campaign.subjectColumn),
-                        QStringLiteral("%1 is switched on (%2 = \"Sim\") but its subject is empty; write one or switch it off")
-                            .arg(campaign.controlFlag, campaign.switchColumn));
+            report.fail(
+                settingsKey(campaign.subjectColumn),
+                QStringLiteral("%1 is switched on (%2 = \"Sim\") but its subject is empty; write one or switch it off")
+                    .arg(campaign.controlFlag, campaign.switchColumn));
         }
         if (settings.text(campaign.textColumn).trimmed().isEmpty()) {
             holds = false;
-            report.fail(settingsKey(campaign.textColumn),
-                        QStringLiteral("%1 is switched on (%2 = \"Sim\") but its text is empty; write one or switch it off")
-                            .arg(campaign.controlFlag, campaign.switchColumn));
+            report.fail(
+                settingsKey(campaign.textColumn),
+                QStringLiteral("%1 is switched on (%2 = \"Sim\") but its text is empty; write one or switch it off")
+                    .arg(campaign.controlFlag, campaign.switchColumn));
         }
         const QString image = settings.text(campaign.imageColumn);
         QString why;
@@ -156,8 +168,9 @@ void checkCampaigns(Report& report, const Dataset& settings, const mail::Attachm
             report.fail(settingsKey(campaign.imageColumn), QStringLiteral("%1: %2").arg(campaign.controlFlag, why));
         }
         if (holds)
-            report.pass(campaign.controlFlag, image.isEmpty() ? QStringLiteral("switched on, subject and text set")
-                                                               : QStringLiteral("switched on, subject, text and picture %1").arg(image));
+            report.pass(campaign.controlFlag,
+                        image.isEmpty() ? QStringLiteral("switched on, subject and text set")
+                                        : QStringLiteral("switched on, subject, text and picture %1").arg(image));
     }
     if (!off.isEmpty()) report.pass(QStringLiteral("switched off"), off.join(QStringLiteral(", ")));
 }
@@ -173,30 +186,35 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
         client.connect();
     } catch (const mail::SmtpError& e) {
         client.release();
-        if (!e.setting().isEmpty())
-            report.fail(settingsKey(e.setting()), e.message());
+        if (!e.setting().isEmpty()) report.fail(settingsKey(e.setting()), e.message());
         else if (e.certificateRefused())
-            report.fail(QStringLiteral("%1 [tls]").arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),
-                        QStringLiteral("%1 refused: %2 (velocast --test-smtp shows the certificate and the lines that pin it)")
-                            .arg(server, e.message()));
+            report.fail(
+                QStringLiteral("%1 [tls]")
+                    .arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),
+                QStringLiteral("%1 refused: %2 (velocast --test-smtp shows the certificate and the lines that pin it)")
+                    .arg(server, e.message()));
         else
-            report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")), QStringLiteral("%1 cannot be reached: %2").arg(server, e.message()));
+            report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
+                        QStringLiteral("%1 cannot be reached: %2").arg(server, e.message()));
         return;
     }
-    const bool startTls = std::any_of(client.capabilities().cbegin(), client.capabilities().cend(), [](const QString& line) {
-        return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
-    });
+    const bool startTls =
+        std::any_of(client.capabilities().cbegin(), client.capabilities().cend(), [](const QString& line) {
+            return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
+        });
     const bool tls = client.tlsActive();
     client.disconnect();
     if (client.tlsMode() == mail::TlsMode::Required && !startTls) {
         report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
                     QStringLiteral("%1 answers EHLO but offers no STARTTLS, which utUseRequireTLS needs; use the port "
-                                   "the provider gives for TLS").arg(server));
+                                   "the provider gives for TLS")
+                        .arg(server));
         return;
     }
     report.pass(QStringLiteral("SMTP server"), QStringLiteral("%1 answers EHLO%2")
-                                                   .arg(server, tls ? QStringLiteral(" over TLS")
-                                                                : startTls ? QStringLiteral(", offers STARTTLS") : QString()));
+                                                   .arg(server, tls        ? QStringLiteral(" over TLS")
+                                                                : startTls ? QStringLiteral(", offers STARTTLS")
+                                                                           : QString()));
 }
 
 }  // namespace
@@ -204,11 +222,10 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
 int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
     Report report(out);
     const auto finish = [&] {
-        if (report.failed() == 0)
-            std::fprintf(out, "velocast: all %d checks hold\n", report.total());
+        if (report.failed() == 0) std::fprintf(out, "velocast: all %d checks hold\n", report.total());
         else
-            std::fprintf(out, "velocast: %d of %d checks failed; change what the lines marked \u2717 name\n", report.failed(),
-                         report.total());
+            std::fprintf(out, "velocast: %d of %d checks failed; change what the lines marked \u2717 name\n",
+                         report.failed(), report.total());
         std::fflush(out);
         return report.failed() == 0 ? int(kExitSuccess) : int(kExitConfiguration);
     };
@@ -217,8 +234,10 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     const auto policy = tlsPolicyFromSettings(settings, &unusable);
     const auto oauth = oauthSettings(settings, &unusable);
     const QString conf = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
-    report.pass(conf, QStringLiteral("%1%2").arg(QFileInfo::exists(conf) ? QStringLiteral("read") : QStringLiteral("not there: the defaults hold"),oauth ? QStringLiteral("; OAuth 2.0 sign-in with %1").arg(oauth->provider)
-                                                         : QString()));
+    report.pass(conf,
+                QStringLiteral("%1%2").arg(
+                    QFileInfo::exists(conf) ? QStringLiteral("read") : QStringLiteral("not there: the defaults hold"),
+                    oauth ? QStringLiteral("; OAuth 2.0 sign-in with %1").arg(oauth->provider) : QString()));
 
     SharedConnection connection(dataLinkPath, QStringLiteral("check"));
     try {
@@ -233,17 +252,18 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     Dataset controle(QStringLiteral("TBLCONTROLE"));
     if (openTable(report, connection, controle, QStringLiteral("Qzcvar"))) {
         if (controle.eof())
-            report.fail(QStringLiteral("Qzcvar"), QStringLiteral("the settings table has no row; the club's system writes it"));
-        else
-            report.pass(QStringLiteral("Qzcvar"), QStringLiteral("one settings row"));
+            report.fail(QStringLiteral("Qzcvar"),
+                        QStringLiteral("the settings table has no row; the club's system writes it"));
+        else report.pass(QStringLiteral("Qzcvar"), QStringLiteral("one settings row"));
     }
     checkCashSession(report, connection);
 
     Dataset controle2(QStringLiteral("TBLCONTROLE2"));
     if (!openTable(report, connection, controle2, QStringLiteral("Qzcvar2"))) return finish();
     if (controle2.eof()) {
-        report.fail(QStringLiteral("Qzcvar2"), QStringLiteral("the settings table has no row, so no campaign and no SMTP "
-                                                              "account; the club's system writes it"));
+        report.fail(QStringLiteral("Qzcvar2"),
+                    QStringLiteral("the settings table has no row, so no campaign and no SMTP "
+                                   "account; the club's system writes it"));
         return finish();
     }
     const SmtpAccount account = readSmtpAccount(controle2);

@@ -78,7 +78,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
-    if (options.check && (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
+    if (options.check &&
+        (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
         *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }

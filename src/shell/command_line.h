@@ -10,20 +10,20 @@ namespace velocast {
 struct CommandLine {
     bool headless = false;
     bool once = false;
-    QString dataLinkPath;    // empty: the default location
+    QString dataLinkPath;            // empty: the default location
     bool dataLinkIsDefault = false;  // set by main once the default location is filled in
-    QString configPath;      // --config FILE; empty: velocast.conf beside the data-link file
-    QString testSmtpAddress; // --test-smtp ADDRESS
-    bool testSmtp = false;   // --test-smtp was given (its address may be empty, which is refused)
-    bool preview = false;    // --preview
-    QString previewDate;     // --date YYYY-MM-DD, with --preview
-    bool all = false;        // --all, with --preview
-    bool history = false;    // --history [ADDRESS]
-    QString historyAddress;  // its ADDRESS; empty: every address
-    QString since;           // --since YYYY-MM-DD, with --history
-    QString format;          // --format text|csv, with --preview or --history
-    bool check = false;      // --check: every setting a run needs, and the SMTP server up to EHLO
-    bool authorizeSmtp = false;  // --authorize-smtp: the one-time OAuth sign-in of the mailbox
+    QString configPath;              // --config FILE; empty: velocast.conf beside the data-link file
+    QString testSmtpAddress;         // --test-smtp ADDRESS
+    bool testSmtp = false;           // --test-smtp was given (its address may be empty, which is refused)
+    bool preview = false;            // --preview
+    QString previewDate;             // --date YYYY-MM-DD, with --preview
+    bool all = false;                // --all, with --preview
+    bool history = false;            // --history [ADDRESS]
+    QString historyAddress;          // its ADDRESS; empty: every address
+    QString since;                   // --since YYYY-MM-DD, with --history
+    QString format;                  // --format text|csv, with --preview or --history
+    bool check = false;              // --check: every setting a run needs, and the SMTP server up to EHLO
+    bool authorizeSmtp = false;      // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;
     bool showVersion = false;
 };

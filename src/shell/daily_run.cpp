@@ -20,11 +20,13 @@ bool campaignSwitchIsOn(const Session& session, const QString& column) {
 
 QString DailyRun::missingForTheRun() const {
     if (session_.TBLCONTROLE2.eof())
-        return QStringLiteral("Controle2\nthe settings table Qzcvar2 has no row, so no campaign can run and no e-mail "
-                              "can be sent: the club's system writes it (velocast --check tells what else is missing)");
+        return QStringLiteral(
+            "Controle2\nthe settings table Qzcvar2 has no row, so no campaign can run and no e-mail "
+            "can be sent: the club's system writes it (velocast --check tells what else is missing)");
     if (session_.businessDate().isZero())
-        return QStringLiteral("Caixa\nno cash-register session (table Caixa has no opening date), so there is no "
-                              "business date and no campaign runs: open the cash register in the club's system");
+        return QStringLiteral(
+            "Caixa\nno cash-register session (table Caixa has no opening date), so there is no "
+            "business date and no campaign runs: open the cash register in the club's system");
     return QString();
 }
 
@@ -34,7 +36,8 @@ DailyRun::Result DailyRun::FormCreate() {
     sessionOpened_ = opened;
     result.sessionOpened = opened;
     if (!opened)
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
+        notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte,
+                              QStringLiteral("Problema na Rede ou não está Ativa !"));
 
     // Without a settings row or a cash-register session there is nothing to run: no switch,
     // no account, no business date. Running on would latch the campaigns for 30/12/1899 and
@@ -56,7 +59,8 @@ DailyRun::Result DailyRun::FormCreate() {
             int rows = 0;
             const bool finished = runCampaign(*campaign, session_, notices_, &rows);
             if (campaignDone)
-                campaignDone({campaign->columns().controlFlag, rows, finished, index, static_cast<int>(campaigns.size())});
+                campaignDone(
+                    {campaign->columns().controlFlag, rows, finished, index, static_cast<int>(campaigns.size())});
             if (!finished) ++result.campaignsFailed;
         }
     }

@@ -43,8 +43,8 @@ private:
     bool written_ = false;
     bool sentHeld_ = false;
     std::chrono::seconds interval_{0};
-    bool skipEmpty_ = false;   // an empty outbox says nothing
-    bool held_ = false;        // a change not yet written
+    bool skipEmpty_ = false;  // an empty outbox says nothing
+    bool held_ = false;       // a change not yet written
     QDateTime lastWritten_;
     QTimer heldTimer_;
 };

@@ -11,8 +11,8 @@ namespace velocast {
 namespace {
 
 QString chooseWithDialog() {
-    return QFileDialog::getOpenFileName(nullptr, QStringLiteral("Velocast: the club's data-link file"), QDir::homePath(),
-                                        QStringLiteral("Data-link files (*.udl);;All files (*)"));
+    return QFileDialog::getOpenFileName(nullptr, QStringLiteral("Velocast: the club's data-link file"),
+                                        QDir::homePath(), QStringLiteral("Data-link files (*.udl);;All files (*)"));
 }
 
 // Copies the chosen file to where the program looks by default, private to the account.
@@ -30,7 +30,8 @@ QString keepCopy(const QString& chosen, const QString& target) {
 
 }  // namespace
 
-FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault, const std::function<QString()>& chooseFile) {
+FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
+                              const std::function<QString()>& chooseFile) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Velocast"),
                     QStringLiteral("Velocast found no data-link file, the file that names the club's database.\n\n"
                                    "It looked for:\n%1\n\n"

@@ -14,8 +14,8 @@ namespace {
 // This account's, and nobody else may enter: the runtime folder as a login session has it.
 bool privateToThisAccount(const QString& folder) {
     struct stat st {};
-    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 077) == 0;
+    return ::lstat(QFile::encodeName(folder).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
 }
 
 }  // namespace
@@ -26,7 +26,8 @@ QString guardFolder(QString* error) {
     QString folder = qEnvironmentVariable("STATE_DIRECTORY").section(QLatin1Char(':'), 0, 0);
     if (folder.isEmpty()) {
         const QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-        const QString base = !cache.isEmpty() && QDir::isAbsolutePath(cache) ? cache : QDir::home().filePath(QStringLiteral(".cache"));
+        const QString base =
+            !cache.isEmpty() && QDir::isAbsolutePath(cache) ? cache : QDir::home().filePath(QStringLiteral(".cache"));
         folder = QDir(base).filePath(QStringLiteral("velocast"));
     }
     if (!ensurePrivateFolder(folder, error)) return QString();

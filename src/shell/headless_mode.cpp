@@ -11,30 +11,38 @@ namespace velocast {
 HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, bool once,
                            QObject* parent)
     : QObject(parent), program(dataLinkPath, notices, settings), once_(once) {
-    connect(&program, &Program::figureChanged, this, [this](Figure figure, qint32 value) { figures_.show(figure, value); });
+    connect(&program, &Program::figureChanged, this,
+            [this](Figure figure, qint32 value) { figures_.show(figure, value); });
     connect(&program, &Program::recipientRefused, this, [](const QString& address, const QString& reply) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
-                                               .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
+        writeLogLine(
+            LogPriority::Warning,
+            QStringLiteral("velocast: warning: recipient refused, outbox row removed: address=\"%1\" reply=\"%2\"")
+                .arg(StderrNotices::escape(address), StderrNotices::escape(reply)));
     });
     connect(&program, &Program::standingAsideChanged, this, [](const QString& text) {
         if (text.isEmpty()) return;
         writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + text);
     });
     connect(&program, &Program::serverUnreachable, this, [](const OutboxSender::KeptForServer& kept) {
-        writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4%5")
-                                               .arg(kept.rows).arg(kept.peer, kept.server, kept.reason,
-                                                    kept.setting.isEmpty() ? QString()
-                                                    : QStringLiteral(" (change Qzcvar2.%1; velocast --check tells what else is wrong)")
-                                                          .arg(kept.setting)));
+        writeLogLine(LogPriority::Warning,
+                     QStringLiteral("velocast: warning: %1 e-mail(s) stay in the outbox: %2 %3: %4%5")
+                         .arg(kept.rows)
+                         .arg(kept.peer, kept.server, kept.reason,
+                              kept.setting.isEmpty()
+                                  ? QString()
+                                  : QStringLiteral(" (change Qzcvar2.%1; velocast --check tells what else is wrong)")
+                                        .arg(kept.setting)));
     });
     // Progress of the daily run, and what it wrote for the summary at the end.
     connect(&program, &Program::campaignDone, this, [this](const DailyRun::CampaignDone& done) {
         written_ << QStringLiteral("%1=%2").arg(done.campaign).arg(done.rowsWritten);
-        writeLogLine(done.finished ? LogPriority::Info : LogPriority::Error,
-                     QStringLiteral("velocast: campaign %1/%2 %3: %4")
-                         .arg(done.index).arg(done.total).arg(done.campaign,
-                              done.finished ? QStringLiteral("%1 e-mail(s) written").arg(done.rowsWritten)
-                                            : QStringLiteral("failed, nothing written")));
+        writeLogLine(
+            done.finished ? LogPriority::Info : LogPriority::Error,
+            QStringLiteral("velocast: campaign %1/%2 %3: %4")
+                .arg(done.index)
+                .arg(done.total)
+                .arg(done.campaign, done.finished ? QStringLiteral("%1 e-mail(s) written").arg(done.rowsWritten)
+                                                  : QStringLiteral("failed, nothing written")));
     });
 }
 
@@ -56,10 +64,12 @@ int HeadlessMode::finish() {
     // A database that did not open has said all there is to say.
     if (opened_)
         writeLogLine(program.failed() ? LogPriority::Error : LogPriority::Info,
-                 QStringLiteral("velocast: summary: campaigns %1; sent=%2 invalid=%3 left=%4%5")
-                     .arg(written_.isEmpty() ? QStringLiteral("none") : written_.join(QLatin1Char(' ')))
-                     .arg(figures_.sent()).arg(figures_.invalid()).arg(figures_.pending())
-                     .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
+                     QStringLiteral("velocast: summary: campaigns %1; sent=%2 invalid=%3 left=%4%5")
+                         .arg(written_.isEmpty() ? QStringLiteral("none") : written_.join(QLatin1Char(' ')))
+                         .arg(figures_.sent())
+                         .arg(figures_.invalid())
+                         .arg(figures_.pending())
+                         .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
     if (program.failed()) return kExitFailure;
     // Retrying cannot help a setting that is wrong: a person must change it.
     if (program.rowsLeftForServer() > 0 && !program.settingToFix().isEmpty()) return kExitConfiguration;

@@ -36,21 +36,25 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
     const qint64 retention = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
     if (options.csv) print(out, QStringLiteral("time,outcome,address,subject,campaign,message_id,reply"));
     int count = 0;
-    const bool read = SendHistory(state).read(filter, [&](const HistoryEntry& e) {
-        ++count;
-        const QString time = e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        if (options.csv) {
-            print(out, QStringList{time, sendOutcomeName(e.outcome), csvField(e.address), csvField(e.subject),
-                                   csvField(e.campaign), csvField(e.messageId), csvField(e.reply)}
-                           .join(QLatin1Char(',')));
-            return;
-        }
-        QString line = QStringLiteral("%1  %2  %3  \"%4\"  %5").arg(time, sendOutcomeName(e.outcome).leftJustified(8),
-                                                                    orDash(e.address), plain(e.subject), orDash(e.campaign));
-        if (!e.messageId.isEmpty()) line += QStringLiteral("  ") + plain(e.messageId);
-        if (!e.reply.isEmpty()) line += QStringLiteral("  ") + plain(e.reply);
-        print(out, line);
-    }, &error);
+    const bool read = SendHistory(state).read(
+        filter,
+        [&](const HistoryEntry& e) {
+            ++count;
+            const QString time = e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+            if (options.csv) {
+                print(out, QStringList{time, sendOutcomeName(e.outcome), csvField(e.address), csvField(e.subject),
+                                       csvField(e.campaign), csvField(e.messageId), csvField(e.reply)}
+                               .join(QLatin1Char(',')));
+                return;
+            }
+            QString line = QStringLiteral("%1  %2  %3  \"%4\"  %5")
+                               .arg(time, sendOutcomeName(e.outcome).leftJustified(8), orDash(e.address),
+                                    plain(e.subject), orDash(e.campaign));
+            if (!e.messageId.isEmpty()) line += QStringLiteral("  ") + plain(e.messageId);
+            if (!e.reply.isEmpty()) line += QStringLiteral("  ") + plain(e.reply);
+            print(out, line);
+        },
+        &error);
     if (!read) {
         print(err, QStringLiteral("velocast: error: %1").arg(error));
         return 1;
@@ -59,7 +63,8 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
         print(out, QStringLiteral("No outcome is recorded%1%2 (the history keeps %3 days, [history] retention_days in "
                                   "velocast.conf; kept in %4).")
                        .arg(options.address.isEmpty() ? QString() : QStringLiteral(" for ") + plain(options.address),
-                            options.since.isValid() ? QStringLiteral(" since ") + options.since.toString(Qt::ISODate) : QString())
+                            options.since.isValid() ? QStringLiteral(" since ") + options.since.toString(Qt::ISODate)
+                                                    : QString())
                        .arg(retention)
                        .arg(state.path()));
     }

@@ -68,8 +68,9 @@ HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(pa
 void HistoryWindow::reload() {
     table->setRowCount(0);
     if (!state_.isOpen()) {
-        status->setText(QStringLiteral("O histórico não está disponível: o banco de estado local não pôde ser aberto "
-                                       "(veja [state] database no velocast.conf)."));
+        status->setText(
+            QStringLiteral("O histórico não está disponível: o banco de estado local não pôde ser aberto "
+                           "(veja [state] database no velocast.conf)."));
         return;
     }
     HistoryFilter query;
@@ -79,18 +80,24 @@ void HistoryWindow::reload() {
     query.limit = kShownRows;
     QList<HistoryEntry> entries;
     QString error;
-    if (!SendHistory(state_).read(query, [&](const HistoryEntry& e) { entries << e; }, &error)) {
+    if (!SendHistory(state_).read(
+            query, [&](const HistoryEntry& e) { entries << e; }, &error)) {
         status->setText(error);
         return;
     }
     table->setRowCount(static_cast<int>(entries.size()));
     for (int row = 0; row < entries.size(); ++row) {
         const HistoryEntry& e = entries.at(row);
-        const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), outcomeCaption(e.outcome),
-                                e.address, e.subject, e.campaign, e.reply, e.messageId};
+        const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
+                                outcomeCaption(e.outcome),
+                                e.address,
+                                e.subject,
+                                e.campaign,
+                                e.reply,
+                                e.messageId};
         // What did not reach the member stands out.
-        const bool failed = e.outcome == SendOutcome::Invalid || e.outcome == SendOutcome::Refused ||
-                            e.outcome == SendOutcome::GivenUp;
+        const bool failed =
+            e.outcome == SendOutcome::Invalid || e.outcome == SendOutcome::Refused || e.outcome == SendOutcome::GivenUp;
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells.at(column));
             if (failed) item->setForeground(QColor(255, 0, 0));
@@ -98,10 +105,11 @@ void HistoryWindow::reload() {
         }
     }
     table->resizeColumnsToContents();
-    status->setText(entries.size() >= kShownRows
-                        ? QStringLiteral("Mostrando os %1 mais recentes; filtre por endereço ou use velocast --history.")
-                              .arg(kShownRows)
-                        : QStringLiteral("%1 registro(s).").arg(entries.size()));
+    status->setText(
+        entries.size() >= kShownRows
+            ? QStringLiteral("Mostrando os %1 mais recentes; filtre por endereço ou use velocast --history.")
+                  .arg(kShownRows)
+            : QStringLiteral("%1 registro(s).").arg(entries.size()));
 }
 
 }  // namespace velocast

@@ -26,10 +26,10 @@ public:
     // Reads the history again with the filter and the days as set.
     void reload();
 
-    QLineEdit* filter;   // part of an address, any letter case
-    QSpinBox* days;      // the last this many days
+    QLineEdit* filter;  // part of an address, any letter case
+    QSpinBox* days;     // the last this many days
     QTableWidget* table;
-    QLabel* status;      // how many rows, or why there are none
+    QLabel* status;  // how many rows, or why there are none
 
 private:
     StateDatabase& state_;

@@ -55,21 +55,21 @@ std::unique_ptr<SingleInstance> guardFor(const QString& dataLinkPath, QString* f
 bool takeGuard(SingleInstance& guard, const QString& folderError, const QString& secondCopyLine, int* status) {
     QString error = folderError;
     switch (folderError.isEmpty() ? guard.acquire(&error) : SingleInstance::Outcome::Failed) {
-    case SingleInstance::Outcome::First:
-        return true;
+    case SingleInstance::Outcome::First: return true;
     case SingleInstance::Outcome::AnotherRuns: {
         const qint64 pid = guard.runningProcessId();
-        writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") +
-                                            secondCopyLine.arg(pid > 0 ? QString::number(pid) : QStringLiteral("unknown")));
+        writeLogLine(LogPriority::Info,
+                     QStringLiteral("velocast: ") +
+                         secondCopyLine.arg(pid > 0 ? QString::number(pid) : QStringLiteral("unknown")));
         *status = kExitSuccess;
         return false;
     }
-    case SingleInstance::Outcome::Failed:
-        break;
+    case SingleInstance::Outcome::Failed: break;
     }
     // Without the guard a second copy could send every message twice: better not to run.
-    writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: the single-instance guard %1 could not be taken: %2")
-                                         .arg(guard.serverPath(), error));
+    writeLogLine(LogPriority::Error,
+                 QStringLiteral("velocast: error: the single-instance guard %1 could not be taken: %2")
+                     .arg(guard.serverPath(), error));
     *status = kExitFailure;
     return false;
 }
@@ -81,7 +81,9 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     const auto guarding = guardFor(options.dataLinkPath, &folderError);
     SingleInstance& guard = *guarding;
     int status = 0;
-    if (!takeGuard(guard, folderError, QStringLiteral("another copy (process %1) is already running on this database; this one ends"), &status))
+    if (!takeGuard(guard, folderError,
+                   QStringLiteral("another copy (process %1) is already running on this database; this one ends"),
+                   &status))
         return status;
     StderrNotices notices;
     HeadlessMode run(options.dataLinkPath, notices, settings, options.once);
@@ -104,7 +106,9 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     const auto guarding = guardFor(options.dataLinkPath, &folderError);
     SingleInstance& guard = *guarding;
     int status = 0;
-    if (!takeGuard(guard, folderError, QStringLiteral("already running on this database (process %1); its window was brought forward"), &status))
+    if (!takeGuard(guard, folderError,
+                   QStringLiteral("already running on this database (process %1); its window was brought forward"),
+                   &status))
         return status;
     app.setWindowIcon(programIcon());
     QString dataLinkPath = options.dataLinkPath;
@@ -121,8 +125,9 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         }
         if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
         if (choice.dataLinkPath.isEmpty()) {
-            writeLogLine(LogPriority::Error, QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
-                                                 .arg(QDir::toNativeSeparators(dataLinkPath)));
+            writeLogLine(LogPriority::Error,
+                         QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
+                             .arg(QDir::toNativeSeparators(dataLinkPath)));
             return kExitFailure;
         }
         dataLinkPath = choice.dataLinkPath;

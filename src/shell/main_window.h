@@ -32,10 +32,10 @@ public:
 
     // The notification-area menu, in this order.
     QMenu* PopupMenu1;
-    QAction* pmnuiOpen;   // "Abrir"
-    QAction* pmnuiLimpa;  // "Exclusão de Alunos pendêntes"
+    QAction* pmnuiOpen;       // "Abrir"
+    QAction* pmnuiLimpa;      // "Exclusão de Alunos pendêntes"
     QAction* pmnuiHistorico;  // "Histórico…": the send history
-    QAction* pmnuiExit;   // "Finalizar"
+    QAction* pmnuiExit;       // "Finalizar"
 
     // "Abrir" (and a double click on the icon, and a second copy of the program): show the
     // window, bring it to the front, and a notice that is open in front of it as well.

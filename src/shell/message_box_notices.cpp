@@ -44,11 +44,11 @@ void showAndWait(QMessageBox& box) {
 
 }  // namespace
 
-
 void MessageBoxNotices::MOSTRA_AVISO(const QString&, const QString& text, const QString& detail) {
     QApplication::beep();
     // Every notice the program shows says that something failed.
-    QMessageBox box(QMessageBox::Critical, noticeCaption(detail), screenText(noticeMessage(text, detail)), QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, noticeCaption(detail), screenText(noticeMessage(text, detail)),
+                    QMessageBox::Ok);
     showAndWait(box);
 }
 

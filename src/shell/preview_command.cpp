@@ -14,9 +14,7 @@
 namespace velocast {
 namespace {
 
-void print(std::FILE* stream, const QString& line) {
-    std::fprintf(stream, "%s\n", line.toUtf8().constData());
-}
+void print(std::FILE* stream, const QString& line) { std::fprintf(stream, "%s\n", line.toUtf8().constData()); }
 
 // Addresses and subjects come from the club's database: nothing in them may steer a terminal.
 QString plain(const QString& text) { return StderrNotices::escape(text); }
@@ -30,19 +28,25 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
         connection.open();
         Session session(connection, notices);
         if (!session.ABRE_TABELAS()) {
-            print(err, QStringLiteral("velocast: the preview stopped: the database's tables could not be opened (see the notice above)"));
+            print(
+                err,
+                QStringLiteral(
+                    "velocast: the preview stopped: the database's tables could not be opened (see the notice above)"));
             return 1;
         }
         if (options.date.isValid()) session.setBusinessDate(DateTime::fromDate(options.date));
         if (session.businessDate().isZero()) {
             session.teardown();
-            print(err, QStringLiteral("velocast: there is no cash-register session (table Caixa has no opening date), so there "
-                                      "is no business date; open the cash register or give --date YYYY-MM-DD"));
+            print(err, QStringLiteral(
+                           "velocast: there is no cash-register session (table Caixa has no opening date), so there "
+                           "is no business date; open the cash register or give --date YYYY-MM-DD"));
             return 1;
         }
         const QString day = session.businessDate().date().toString(Qt::ISODate);
         if (options.csv) print(out, QStringLiteral("campaign,switch,address,member,subject"));
-        else print(out, QStringLiteral("Preview for the business date %1: nothing is written, latched or sent.").arg(day));
+        else
+            print(out,
+                  QStringLiteral("Preview for the business date %1: nothing is written, latched or sent.").arg(day));
 
         int failures = 0;
         for (const CampaignStep& campaign : campaignTable()) {
@@ -50,7 +54,9 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
             const bool on = campaignSwitchIsOn(session, columns.switchColumn);
             const QString name = columns.controlFlag;
             if (!on && !options.all) {
-                if (!options.csv) print(out, QStringLiteral("%1: switched off (%2 is not \"Sim\"; --all shows it anyway)").arg(name, columns.switchColumn));
+                if (!options.csv)
+                    print(out, QStringLiteral("%1: switched off (%2 is not \"Sim\"; --all shows it anyway)")
+                                   .arg(name, columns.switchColumn));
                 continue;
             }
             QStringList lines;
@@ -62,15 +68,18 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
                     ++count;
                     subject = row.subject;
                     if (options.csv)
-                        lines << QStringList{csvField(name), on ? QStringLiteral("on") : QStringLiteral("off"), csvField(row.address),
-                                             csvField(row.member), csvField(row.subject)}.join(QLatin1Char(','));
+                        lines << QStringList{csvField(name), on ? QStringLiteral("on") : QStringLiteral("off"),
+                                             csvField(row.address), csvField(row.member), csvField(row.subject)}
+                                     .join(QLatin1Char(','));
                     else
-                        lines << QStringLiteral("  %1%2").arg(plain(row.address),
-                                                             row.member.isEmpty() ? QString() : QStringLiteral("  (member %1)").arg(plain(row.member)));
+                        lines << QStringLiteral("  %1%2").arg(
+                            plain(row.address),
+                            row.member.isEmpty() ? QString() : QStringLiteral("  (member %1)").arg(plain(row.member)));
                 });
             } catch (const std::exception& e) {
                 ++failures;
-                print(err, QStringLiteral("velocast: the campaign %1 failed in the preview: %2").arg(name, QString::fromUtf8(e.what())));
+                print(err, QStringLiteral("velocast: the campaign %1 failed in the preview: %2")
+                               .arg(name, QString::fromUtf8(e.what())));
                 continue;
             }
             if (options.csv) {
@@ -79,15 +88,16 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
             }
             const QString off = on ? QString() : QStringLiteral(" [switched off]");
             switch (outcome) {
-            case PreviewOutcome::NotDue:
-                print(out, QStringLiteral("%1%2: not due on %3").arg(name, off, day));
-                break;
+            case PreviewOutcome::NotDue: print(out, QStringLiteral("%1%2: not due on %3").arg(name, off, day)); break;
             case PreviewOutcome::AlreadyRan:
                 print(out, QStringLiteral("%1%2: already ran for %3; the next run writes nothing").arg(name, off, day));
                 break;
             case PreviewOutcome::Listed:
                 print(out, count == 0 ? QStringLiteral("%1%2: nobody").arg(name, off)
-                                      : QStringLiteral("%1%2: %3 e-mail(s), subject \"%4\"").arg(name, off).arg(count).arg(plain(subject)));
+                                      : QStringLiteral("%1%2: %3 e-mail(s), subject \"%4\"")
+                                            .arg(name, off)
+                                            .arg(count)
+                                            .arg(plain(subject)));
                 for (const QString& line : lines) print(out, line);
                 break;
             }

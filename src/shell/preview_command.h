@@ -9,9 +9,9 @@ namespace velocast {
 
 struct PreviewOptions {
     QString dataLinkPath;
-    QDate date;            // invalid: the business date of the cash register
-    bool all = false;      // also the campaigns switched off
-    bool csv = false;      // one CSV line per recipient instead of the text listing
+    QDate date;        // invalid: the business date of the cash register
+    bool all = false;  // also the campaigns switched off
+    bool csv = false;  // one CSV line per recipient instead of the text listing
 };
 
 // 0 listed; 1 the database could not be read or a campaign failed (said on `err`).

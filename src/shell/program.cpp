@@ -43,7 +43,9 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     setIntervals({});
     connect(&Timer1, &QTimer::timeout, this, &Program::Timer1Timer);
     sender_.setPacing(pacingSettings(settings_));
-    sender_.history.campaignOf = [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); };
+    sender_.history.campaignOf = [this](const QString& subject) {
+        return campaignOfSubject(session_.TBLCONTROLE2, subject);
+    };
     sender_.history.warn = &warnHistory;
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
@@ -117,8 +119,10 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
-    connection_.bounds.queryTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
-    connection_.bounds.lockTimeoutSeconds = int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
+    connection_.bounds.queryTimeoutSeconds =
+        int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
+    connection_.bounds.lockTimeoutSeconds =
+        int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();
@@ -140,14 +144,16 @@ void Program::FormCreate() {
 void Program::runDailyRun() {
     const bool ran = withErrorReport(notices_, [&] {
         emit iconRequested();
-        if (const DailyRun::Result result = dailyRun_.FormCreate(); !result.sessionOpened || result.nothingToRun) endRequest();
+        if (const DailyRun::Result result = dailyRun_.FormCreate(); !result.sessionOpened || result.nothingToRun)
+            endRequest();
         sender_.startSending();
     });
     if (!ran) errorReported_ = true;
     if (const int dropped = session_.leftOverRunTablesDropped(); dropped > 0) {
-        writeLogLine(LogPriority::Info, QStringLiteral("velocast: %1 run table(s) left by runs that did not end were removed (%2...)")
-                                            .arg(dropped)
-                                            .arg(kRunTablePrefix));
+        writeLogLine(LogPriority::Info,
+                     QStringLiteral("velocast: %1 run table(s) left by runs that did not end were removed (%2...)")
+                         .arg(dropped)
+                         .arg(kRunTablePrefix));
     }
 }
 
@@ -188,7 +194,8 @@ void Program::endRequest() {
     emit hideWindowRequested();
     // exit, not quit: quit first offers the window a close, which it refuses (it only
     // hides), and under a window manager that can cancel the end.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void Program::drainOnceThenQuit() {

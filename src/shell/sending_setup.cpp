@@ -27,11 +27,13 @@ PacingSettings pacingSettings(const LocalSettings& settings) {
     pacing.perMinute = limit("per_minute");
     pacing.perHour = limit("per_hour");
     pacing.perDay = limit("per_day");
-    pacing.messagesPerConnection = static_cast<int>(settings.number(section, QStringLiteral("messages_per_connection")));
+    pacing.messagesPerConnection =
+        static_cast<int>(settings.number(section, QStringLiteral("messages_per_connection")));
     return pacing;
 }
 
-bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath, QString* error) {
+bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath,
+                       QString* error) {
     QString identity = dataLinkPath;
     try {
         identity = readDataLink(dataLinkPath).identity;

@@ -17,7 +17,8 @@ PacingSettings pacingSettings(const LocalSettings& settings);
 // Opens the state database of the club whose data link is `dataLinkPath`: [state] database,
 // or a file named from the database's identity in the account's state folder. False with
 // `error` saying what to change.
-bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath, QString* error);
+bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath,
+                       QString* error);
 
 // Drops the send history older than [history] retention_days: it holds members' addresses,
 // kept no longer than the club allows. A failure is a warning line; the run goes on.

@@ -28,11 +28,13 @@ QString programIdentity(const QString& executablePath) {
 QString instanceName(const QString& identity, const QString& databaseIdentity) {
     QString name = identity;
     for (QChar& c : name) {
-        const bool safe = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
-                          (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
+        const bool safe =
+            (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) ||
+            (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
         if (!safe) c = QLatin1Char('_');
     }
-    const QByteArray digest = QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
+    const QByteArray digest =
+        QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
     return name + QLatin1Char('-') + QString::fromLatin1(digest);
 }
 
@@ -68,7 +70,8 @@ SingleInstance::Outcome SingleInstance::listening() {
     // Written while the lock file is held, so a later copy reads the id of the copy that
     // holds the name now.
     QFile file(processIdPath());
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QByteArray::number(QCoreApplication::applicationPid()) + '\n');
     return Outcome::First;
 }
 

@@ -53,8 +53,10 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
         return kExitSuccess;
     }
     if (config->deviceEndpoint.isEmpty()) {
-        print(err, QStringLiteral("velocast: error: %1: [oauth] device_endpoint is not set: provider = custom needs the "
-                                  "device authorization endpoint's https:// address").arg(settings.path()));
+        print(err,
+              QStringLiteral("velocast: error: %1: [oauth] device_endpoint is not set: provider = custom needs the "
+                             "device authorization endpoint's https:// address")
+                  .arg(settings.path()));
         return kExitConfiguration;
     }
     QString user;
@@ -83,7 +85,8 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
         if (!prompt.verificationUriComplete.isEmpty())
             print(out, QStringLiteral("(or open %1, which holds the code)\n").arg(prompt.verificationUriComplete));
         print(out, QStringLiteral("Sign in as %1 there. The code is valid for %2 minutes; waiting...")
-                       .arg(user).arg((prompt.expiresIn + 59) / 60));
+                       .arg(user)
+                       .arg((prompt.expiresIn + 59) / 60));
     };
     hooks.wait = wait ? wait : [](int seconds) { QThread::sleep(static_cast<unsigned long>(seconds)); };
     hooks.progress = [&](const QString& line) { print(out, QStringLiteral("* %1").arg(line)); };
@@ -94,9 +97,10 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
         print(err, QStringLiteral("velocast: error: %1").arg(e.message()));
         return kExitFailure;
     }
-    print(out, QStringLiteral("velocast: the sign-in of %1 is stored in %2 (readable by this account only); Velocast now "
-                              "gets its access tokens from %3 by itself")
-                   .arg(user, QDir::toNativeSeparators(tokenFile), config->tokenEndpoint));
+    print(out,
+          QStringLiteral("velocast: the sign-in of %1 is stored in %2 (readable by this account only); Velocast now "
+                         "gets its access tokens from %3 by itself")
+              .arg(user, QDir::toNativeSeparators(tokenFile), config->tokenEndpoint));
     return kExitSuccess;
 }
 

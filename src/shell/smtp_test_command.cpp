@@ -27,8 +27,7 @@ void print(std::FILE* stream, const QString& line) {
 
 // The certificate the server showed, what was concluded, and the lines that would pin it.
 void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const mail::TlsPolicy& policy) {
-    if (report.chain.isEmpty())
-        return;
+    if (report.chain.isEmpty()) return;
     print(out, QStringLiteral("* certificate chain as the server sent it:"));
     for (qsizetype i = 0; i < report.chain.size(); ++i)
         print(out, QStringLiteral("*   %1: %2").arg(i).arg(report.chain[i]));
@@ -37,8 +36,9 @@ void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const m
     if (report.pin.isEmpty() || report.verdict.startsWith(QLatin1String("verified")) ||
         report.verdict.startsWith(QLatin1String("accepted")))
         return;
-    print(out, QStringLiteral("* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
-                   .arg(policy.settingsFile));
+    print(out,
+          QStringLiteral("* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
+              .arg(policy.settingsFile));
     print(out, QStringLiteral("verify = pin"));
     print(out, QStringLiteral("pin = %1").arg(report.pin));
 }
@@ -73,7 +73,8 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
     client.setWarningObserver([out](const QString& text) { print(out, QStringLiteral("* warning: %1").arg(text)); });
     if (!configureClient(client, account)) {
         print(err, QStringLiteral("velocast: STMP_PROVEDOR \"%1\" names no port after \"*\" (write it as host*port, "
-                                  "e.g. smtp.example.com*587)").arg(account.server));
+                                  "e.g. smtp.example.com*587)")
+                       .arg(account.server));
         return kExitFailure;
     }
     QString problem;
@@ -83,13 +84,15 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         tokens = makeTokenService(*oauth, dataLinkPath);
         signInWithTokens(client, *tokens, account.userName);
     }
-    print(out, QStringLiteral("* server %1 port %2, TLS mode %3, %4")
-                   .arg(client.host()).arg(client.port())
-                   .arg(mail::tlsModeSettingName(client.tlsMode()),
-                        oauth                  ? QStringLiteral("OAuth 2.0 sign-in as \"%1\"").arg(account.userName)
-                        : account.authenticates() ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
-                        : account.userNameBlank() ? QStringLiteral("no authentication (USERNAME is empty, read as NULL)")
-                                                  : QStringLiteral("no authentication (USERNAME is NULL)")));
+    print(out,
+          QStringLiteral("* server %1 port %2, TLS mode %3, %4")
+              .arg(client.host())
+              .arg(client.port())
+              .arg(mail::tlsModeSettingName(client.tlsMode()),
+                   oauth                     ? QStringLiteral("OAuth 2.0 sign-in as \"%1\"").arg(account.userName)
+                   : account.authenticates() ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
+                   : account.userNameBlank() ? QStringLiteral("no authentication (USERNAME is empty, read as NULL)")
+                                             : QStringLiteral("no authentication (USERNAME is NULL)")));
     if (oauth) {
         print(out, QStringLiteral("* OAuth 2.0: provider %1, grant %2, token endpoint %3, scope \"%4\"")
                        .arg(oauth->provider, oauth->grantName(), oauth->tokenEndpoint, oauth->scope));
@@ -105,7 +108,9 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
                        .arg(tokens->storePath()));
     }
     client.setDialogueObserver([out](mail::DialogueKind kind, const QString& line) {
-        const char* prefix = kind == mail::DialogueKind::Sent ? "C: " : kind == mail::DialogueKind::Received ? "S: " : "* ";
+        const char* prefix = kind == mail::DialogueKind::Sent       ? "C: "
+                             : kind == mail::DialogueKind::Received ? "S: "
+                                                                    : "* ";
         print(out, QLatin1String(prefix) + line);
     });
 
@@ -128,7 +133,8 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         return kExitFailure;
     }
     if (!client.bearerMechanismUsed().isEmpty())
-        print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)").arg(client.bearerMechanismUsed(), oauth->grantName()));
+        print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)")
+                       .arg(client.bearerMechanismUsed(), oauth->grantName()));
     printCertificate(out, client.tlsPeerReport(), *policy);
     print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
     return kExitSuccess;

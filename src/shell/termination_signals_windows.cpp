@@ -31,18 +31,15 @@ void deliver(int signal) {
     // A second request while the first is being handled changes nothing.
     if (!pendingSignal.compare_exchange_strong(none, signal)) return;
     if (receiver) {
-        QMetaObject::invokeMethod(receiver.data(), [] { endProgram(pendingSignal.load()); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            receiver.data(), [] { endProgram(pendingSignal.load()); }, Qt::QueuedConnection);
     }
 }
 
 BOOL WINAPI onConsoleControl(DWORD type) {
     switch (type) {
-    case CTRL_C_EVENT:
-        deliver(SIGINT);
-        return TRUE;
-    case CTRL_BREAK_EVENT:
-        deliver(SIGTERM);
-        return TRUE;
+    case CTRL_C_EVENT: deliver(SIGINT); return TRUE;
+    case CTRL_BREAK_EVENT: deliver(SIGTERM); return TRUE;
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
@@ -52,8 +49,7 @@ BOOL WINAPI onConsoleControl(DWORD type) {
         deliver(type == CTRL_CLOSE_EVENT ? kHangUp : SIGTERM);
         Sleep(4500);
         return TRUE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
@@ -89,7 +85,8 @@ void onTerminationSignals(QObject* owner, std::function<void(int signal)> end) {
     if (QCoreApplication::instance()) QCoreApplication::instance()->installNativeEventFilter(&filter);
     // A request that came before anyone could take it is handled now.
     if (const int early = pendingSignal.load(); early != 0)
-        QMetaObject::invokeMethod(owner, [early] { endProgram(early); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            owner, [early] { endProgram(early); }, Qt::QueuedConnection);
 }
 
 }  // namespace velocast

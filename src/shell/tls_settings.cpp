@@ -18,21 +18,24 @@ std::optional<mail::TlsPolicy> tlsPolicyFromSettings(const LocalSettings& settin
     policy.caFile = settings.filePath(tls, QStringLiteral("ca_file"));
     for (const QString& pin : policy.pins) {
         if (!mail::isWellFormedPin(pin)) {
-            *error = QStringLiteral("settings file %1: [tls] pin = %2 is not a key pin; write it as velocast "
-                                    "--test-smtp prints it, sha256/ and the base64 of 32 bytes")
+            *error = QStringLiteral(
+                         "settings file %1: [tls] pin = %2 is not a key pin; write it as velocast "
+                         "--test-smtp prints it, sha256/ and the base64 of 32 bytes")
                          .arg(file, pin);
             return std::nullopt;
         }
     }
     if (policy.verify == mail::TlsVerification::Pin && policy.pins.isEmpty()) {
-        *error = QStringLiteral("settings file %1: [tls] verify = pin needs at least one pin = sha256/... line "
-                                "(velocast --test-smtp prints the server's)")
+        *error = QStringLiteral(
+                     "settings file %1: [tls] verify = pin needs at least one pin = sha256/... line "
+                     "(velocast --test-smtp prints the server's)")
                      .arg(file);
         return std::nullopt;
     }
     if (!policy.caFile.isEmpty() && !(QFileInfo(policy.caFile).isFile() && QFileInfo(policy.caFile).isReadable())) {
-        *error = QStringLiteral("settings file %1: [tls] ca_file = %2 names no readable file; give the path of a PEM "
-                                "bundle of certificates")
+        *error = QStringLiteral(
+                     "settings file %1: [tls] ca_file = %2 names no readable file; give the path of a PEM "
+                     "bundle of certificates")
                      .arg(file, policy.caFile);
         return std::nullopt;
     }

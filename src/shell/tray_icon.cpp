@@ -7,8 +7,9 @@
 namespace velocast {
 
 QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid, const QDateTime& pausedUntil) {
-    QString tip = windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) + QStringLiteral("\nPendentes: ") +
-                  formatFigure(pending) + QStringLiteral("\nInválidos: ") + formatFigure(invalid);
+    QString tip = windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) +
+                  QStringLiteral("\nPendentes: ") + formatFigure(pending) + QStringLiteral("\nInválidos: ") +
+                  formatFigure(invalid);
     if (pausedUntil.isValid()) tip += QStringLiteral("\npaused until ") + pausedUntil.toString(QStringLiteral("HH:mm"));
     return tip;
 }

@@ -15,7 +15,7 @@ struct OutcomeName {
     const char* name;
 };
 constexpr OutcomeName kOutcomes[] = {
-    {SendOutcome::Sent, "sent"},         {SendOutcome::Refused, "refused"},   {SendOutcome::Invalid, "invalid"},
+    {SendOutcome::Sent, "sent"},         {SendOutcome::Refused, "refused"},  {SendOutcome::Invalid, "invalid"},
     {SendOutcome::Deferred, "deferred"}, {SendOutcome::GivenUp, "given-up"},
 };
 
@@ -28,7 +28,8 @@ SendOutcome outcomeFromName(const QString& name) {
 // LIKE would take "%" and "_" in a typed address as wildcards.
 QString likePattern(const QString& part) {
     QString escaped = part;
-    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('%'), QLatin1String("\\%"))
+    escaped.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
+        .replace(QLatin1Char('%'), QLatin1String("\\%"))
         .replace(QLatin1Char('_'), QLatin1String("\\_"));
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
@@ -46,8 +47,9 @@ QString sendOutcomeName(SendOutcome outcome) {
 
 void SendHistory::record(const HistoryEntry& e) {
     QSqlQuery q(state_.database());
-    q.prepare(QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+    q.prepare(
+        QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : {QVariant(e.at.toSecsSinceEpoch()), QVariant(sendOutcomeName(e.outcome)), text(e.address),
                               text(e.subject), text(e.campaign), text(e.messageId), text(e.reply)})
         q.addBindValue(v);
@@ -72,7 +74,8 @@ int SendHistory::prune(const QDateTime& before) {
 
 bool SendHistory::read(const HistoryFilter& filter, const std::function<void(const HistoryEntry&)>& each,
                        QString* error) const {
-    QString sql = QStringLiteral("SELECT at, outcome, address, subject, campaign, message_id, reply FROM send_history WHERE 1 = 1");
+    QString sql = QStringLiteral(
+        "SELECT at, outcome, address, subject, campaign, message_id, reply FROM send_history WHERE 1 = 1");
     QVariantList values;
     if (!filter.address.isEmpty()) {
         if (filter.addressPart) {
@@ -94,15 +97,16 @@ bool SendHistory::read(const HistoryFilter& filter, const std::function<void(con
     q.prepare(sql);
     for (const QVariant& v : values) q.addBindValue(v);
     if (!q.exec()) {
-        *error = QStringLiteral("the send history in %1 cannot be read (%2); check the file's permissions, or set "
-                                "[state] database in velocast.conf")
+        *error = QStringLiteral(
+                     "the send history in %1 cannot be read (%2); check the file's permissions, or set "
+                     "[state] database in velocast.conf")
                      .arg(state_.path(), q.lastError().text());
         return false;
     }
     while (q.next()) {
-        each(HistoryEntry{QDateTime::fromSecsSinceEpoch(q.value(0).toLongLong()), outcomeFromName(q.value(1).toString()),
-                          q.value(2).toString(), q.value(3).toString(), q.value(4).toString(), q.value(5).toString(),
-                          q.value(6).toString()});
+        each(HistoryEntry{QDateTime::fromSecsSinceEpoch(q.value(0).toLongLong()),
+                          outcomeFromName(q.value(1).toString()), q.value(2).toString(), q.value(3).toString(),
+                          q.value(4).toString(), q.value(5).toString(), q.value(6).toString()});
     }
     return true;
 }

@@ -19,7 +19,7 @@ QString sendOutcomeName(SendOutcome outcome);
 struct HistoryEntry {
     QDateTime at;
     SendOutcome outcome = SendOutcome::Sent;
-    QString address;    // as the row held it, surrounding blanks removed
+    QString address;  // as the row held it, surrounding blanks removed
     QString subject;
     QString campaign;   // empty where the row's campaign is not known
     QString messageId;  // of a sent message
@@ -27,10 +27,10 @@ struct HistoryEntry {
 };
 
 struct HistoryFilter {
-    QString address;         // empty: every address
+    QString address;           // empty: every address
     bool addressPart = false;  // the address contains `address`, instead of being it
-    QDateTime since;         // invalid: all that is kept
-    int limit = 0;           // the most recent this many; 0: all
+    QDateTime since;           // invalid: all that is kept
+    int limit = 0;             // the most recent this many; 0: all
 };
 
 class SendHistory {

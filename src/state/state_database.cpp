@@ -49,11 +49,13 @@ QDateTime fromSeconds(qint64 s) { return QDateTime::fromSecsSinceEpoch(s); }
 bool createPrivateState(const QString& path, QString* error) {
     bool notPrivate = false;
     if (velocast::makePrivateFile(path, &notPrivate)) return true;
-    *error = notPrivate ? QStringLiteral("the state database %1 belongs to another user or cannot be made private (mode 0600)")
-                              .arg(path)
-                        : QStringLiteral("the state database %1 cannot be created; set [state] database in velocast.conf "
-                                         "to a file this account may write")
-                              .arg(path);
+    *error = notPrivate
+                 ? QStringLiteral("the state database %1 belongs to another user or cannot be made private (mode 0600)")
+                       .arg(path)
+                 : QStringLiteral(
+                       "the state database %1 cannot be created; set [state] database in velocast.conf "
+                       "to a file this account may write")
+                       .arg(path);
     return false;
 }
 
@@ -72,7 +74,8 @@ QString StateDatabase::pathFor(const LocalSettings& settings, const QString& dat
         return settings.filePath(QStringLiteral("state"), QStringLiteral("database"));
     const QString folder = accountStateDirectory(error);
     if (folder.isEmpty()) return {};
-    const QByteArray hash = QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    const QByteArray hash =
+        QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
     return folder + QStringLiteral("/state-") + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
 }
 
@@ -88,21 +91,23 @@ bool StateDatabase::open(const QString& path, QString* error) {
         // One record per message sent: without the write-ahead log every one would cost a
         // disk flush, as much as the message itself. A crash of the system may lose the last
         // few, which only lets pacing count a handful fewer.
-        ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) && q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
+             q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
         ok = ok && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
         int version = 0;
-        if (ok && q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && q.next()) version = q.value(0).toInt();
+        if (ok && q.exec(QStringLiteral("SELECT MAX(version) FROM schema_version")) && q.next())
+            version = q.value(0).toInt();
         const int latest = static_cast<int>(std::size(kSchema));
         for (int v = version; ok && v < latest; ++v) {
             ok = db.transaction();
-            for (const QString& statement : QString::fromLatin1(kSchema[v]).split(u';'))
-                ok = ok && q.exec(statement);
+            for (const QString& statement : QString::fromLatin1(kSchema[v]).split(u';')) ok = ok && q.exec(statement);
             ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(v + 1));
             ok = ok ? db.commit() : (db.rollback(), false);
         }
         if (!ok) {
-            *error = QStringLiteral("the state database %1 cannot be used (%2); move it aside or set [state] database "
-                                    "in velocast.conf")
+            *error = QStringLiteral(
+                         "the state database %1 cannot be used (%2); move it aside or set [state] database "
+                         "in velocast.conf")
                          .arg(path, (q.lastError().isValid() ? q.lastError() : db.lastError()).text());
             db.close();
         }
@@ -120,23 +125,31 @@ bool StateDatabase::open(const QString& path, QString* error) {
 QSqlDatabase StateDatabase::database() const { return QSqlDatabase::database(connectionName_, false); }
 
 QByteArray StateDatabase::rowKey(const QString& address, const QString& subject) {
-    return QCryptographicHash::hash((address + QChar(u'\n') + subject).toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QCryptographicHash::hash((address + QChar(u'\n') + subject).toUtf8(), QCryptographicHash::Sha256)
+        .toHex()
+        .left(32);
 }
 
 std::optional<RetryState> StateDatabase::retryState(qint64 rowId, const QByteArray& key) const {
     QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral("SELECT attempts, first_try, next_try, last_reply FROM retry_state WHERE row_id = ? AND row_key = ?"));
+    q.prepare(QStringLiteral(
+        "SELECT attempts, first_try, next_try, last_reply FROM retry_state WHERE row_id = ? AND row_key = ?"));
     q.addBindValue(rowId);
     q.addBindValue(QString::fromLatin1(key));
     if (!q.exec() || !q.next()) return std::nullopt;
-    return RetryState{rowId, key, q.value(0).toInt(), fromSeconds(q.value(1).toLongLong()), fromSeconds(q.value(2).toLongLong()),
+    return RetryState{rowId,
+                      key,
+                      q.value(0).toInt(),
+                      fromSeconds(q.value(1).toLongLong()),
+                      fromSeconds(q.value(2).toLongLong()),
                       q.value(3).toString()};
 }
 
 void StateDatabase::saveRetryState(const RetryState& s) {
     QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO retry_state (row_id, row_key, attempts, first_try, next_try, last_reply) "
-                             "VALUES (?, ?, ?, ?, ?, ?)"));
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO retry_state (row_id, row_key, attempts, first_try, next_try, last_reply) "
+        "VALUES (?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : {QVariant(s.rowId), QVariant(QString::fromLatin1(s.key)), QVariant(s.attempts),
                               QVariant(seconds(s.firstTry)), QVariant(seconds(s.nextTry)), QVariant(s.lastReply)})
         q.addBindValue(v);

@@ -23,8 +23,8 @@ TEST(DateTime, FormatsAndDayCountsOfKnownValues) {
     const FormatCase cases[] = {
         {QDateTime(QDate(1899, 12, 30), QTime(0, 0)), 0.0, "30/12/1899", "189912", "000000"},
         {QDateTime(QDate(1900, 1, 1), QTime(12, 0)), 2.5, "01/01/1900", "190001", "120000"},
-        {QDateTime(QDate(2024, 3, 1), QTime(14, 30, 15)), 45352 + (14 * 3600 + 30 * 60 + 15) / 86400.0,
-         "01/03/2024", "202403", "143015"},
+        {QDateTime(QDate(2024, 3, 1), QTime(14, 30, 15)), 45352 + (14 * 3600 + 30 * 60 + 15) / 86400.0, "01/03/2024",
+         "202403", "143015"},
         {QDateTime(QDate(1899, 12, 29), QTime(6, 0)), -1.25, "29/12/1899", "189912", "060000"},
         {QDateTime(QDate(1800, 7, 4), QTime(18, 0)), -36338.75, "04/07/1800", "180007", "180000"},
         {QDateTime(QDate(5, 2, 3), QTime(0, 0)), -692099.0, "03/02/0005", "000502", "000000"},
@@ -44,12 +44,9 @@ TEST(DateTime, FormatsAndDayCountsOfKnownValues) {
 
 TEST(DateTime, RoundTripsThroughQtTypes) {
     const QDateTime samples[] = {
-        QDateTime(QDate(2025, 1, 1), QTime(0, 0)),
-        QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
-        QDateTime(QDate(1899, 12, 30), QTime(12, 0)),
-        QDateTime(QDate(1899, 12, 29), QTime(23, 59, 59, 1)),
-        QDateTime(QDate(1, 1, 1), QTime(0, 0)),
-        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(2025, 1, 1), QTime(0, 0)),    QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59, 999)),
+        QDateTime(QDate(1899, 12, 30), QTime(12, 0)), QDateTime(QDate(1899, 12, 29), QTime(23, 59, 59, 1)),
+        QDateTime(QDate(1, 1, 1), QTime(0, 0)),       QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)),
     };
     for (const auto& at : samples) {
         SCOPED_TRACE(at.toString(Qt::ISODateWithMs).toStdString());

@@ -9,10 +9,11 @@ using velocast::testing::CampaignFixture;
 TEST_F(CampaignFixture, GreetsExactlyTheMembersBornOnTheBusinessDay) {
     addMember(QStringLiteral("leap@example.com"), QStringLiteral("2000-02-29"));
     addMember(QStringLiteral("march@example.com"), QStringLiteral("1985-03-01 14:30:00"));
-    addMember(QStringLiteral("locked@example.com"), QStringLiteral("1972-02-29"), QStringLiteral("Sim"), QStringLiteral("2024-01-10"));
-    addMember(QString(), QStringLiteral("1999-02-29"));                                   // no address
-    addMember(QStringLiteral(""), QStringLiteral("1999-02-29"));                          // empty address
-    addMember(QStringLiteral("   "), QStringLiteral("1999-02-29"));                         // blanks: empty to SQL Server
+    addMember(QStringLiteral("locked@example.com"), QStringLiteral("1972-02-29"), QStringLiteral("Sim"),
+              QStringLiteral("2024-01-10"));
+    addMember(QString(), QStringLiteral("1999-02-29"));              // no address
+    addMember(QStringLiteral(""), QStringLiteral("1999-02-29"));     // empty address
+    addMember(QStringLiteral("   "), QStringLiteral("1999-02-29"));  // blanks: empty to SQL Server
     addMember(QStringLiteral("no@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("Não"));
     // SQL Server's default collation reads these as 'Sim'.
     addMember(QStringLiteral("lower@example.com"), QStringLiteral("1999-02-29"), QStringLiteral("sim"));
@@ -26,7 +27,9 @@ TEST_F(CampaignFixture, GreetsExactlyTheMembersBornOnTheBusinessDay) {
     got.sort();
     EXPECT_EQ(got, QStringList({QStringLiteral("blank@example.com"), QStringLiteral("leap@example.com"),
                                 QStringLiteral("locked@example.com"), QStringLiteral("lower@example.com")}));
-    EXPECT_EQ(host.scalar(QStringLiteral("SELECT Assunto || '|' || Texto || '|' || IMAGEM_CORPO_MARKETING FROM Velocast LIMIT 1")).toString(),
+    EXPECT_EQ(host.scalar(QStringLiteral(
+                              "SELECT Assunto || '|' || Texto || '|' || IMAGEM_CORPO_MARKETING FROM Velocast LIMIT 1"))
+                  .toString(),
               QStringLiteral("Feliz aniversário!|Parabéns de toda a equipe.|/srv/bolo.png"));
 
     // A common year's 1 March greets only those born on 1 March.
@@ -38,7 +41,9 @@ TEST_F(CampaignFixture, GreetsExactlyTheMembersBornOnTheBusinessDay) {
 
 TEST(AniversarianteSql, SqlServerTextIsTheOneTheClubsServerAlwaysReceived) {
     const SqlText sql = Aniversariante::selection(DateTime::fromDate(QDate(2024, 3, 5)));
-    EXPECT_EQ(sql.mssql, QStringLiteral(
-        "SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-        "AND (DATEPART(MONTH, DATA_NASCIMENTO) = '03') AND DATEPART(DAY, DATA_NASCIMENTO) = '05'"));
+    EXPECT_EQ(
+        sql.mssql,
+        QStringLiteral(
+            "SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+            "AND (DATEPART(MONTH, DATA_NASCIMENTO) = '03') AND DATEPART(DAY, DATA_NASCIMENTO) = '05'"));
 }

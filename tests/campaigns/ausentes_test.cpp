@@ -15,7 +15,9 @@ struct AbsenteeCampaign : ClubFixture {
     Ausentes absentees;
 };
 
-DateTime on(const char* text) { return DateTime::fromQDateTime(QDateTime::fromString(QLatin1String(text), Qt::ISODate)); }
+DateTime on(const char* text) {
+    return DateTime::fromQDateTime(QDateTime::fromString(QLatin1String(text), Qt::ISODate));
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ TEST_F(AbsenteeCampaign, WorkedExampleOnlyMembersWhoAcceptEMail) {
 
     startOn(QStringLiteral("2024-03-15 00:00:00"));
     ASSERT_TRUE(runCampaign(absentees, *session, notices));
-    EXPECT_EQ(outbox(), QStringList({QString(), QStringLiteral("lower@example.com"), QStringLiteral("morning@example.com")}));
+    EXPECT_EQ(outbox(),
+              QStringList({QString(), QStringLiteral("lower@example.com"), QStringLiteral("morning@example.com")}));
     EXPECT_TRUE(notices.shown.empty());
 }
 
@@ -80,7 +83,8 @@ TEST_F(AbsenteeCampaign, TheDayCountAndTheBusinessDatesTimeOfDay) {
 
 TEST(AbsenteeSql, TheStatementWithTheConsentTest) {
     const QString asItWas = QStringLiteral(
-        "SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B WHERE (A.EMAIL IS NOT NULL ) "
+        "SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B WHERE (A.EMAIL IS NOT "
+        "NULL ) "
         "AND (A.DATA_TRANCAMENTO IS NULL) AND (A.BOLSISTA = 0) AND (A.MATRICULA = B.MATRICULA) GROUP BY A.MATRICULA, "
         "A.EMAIL ORDER by MATRICULA, DATA Asc ");
     ASSERT_EQ(asItWas.size(), 262);
@@ -106,10 +110,11 @@ TEST(AbsenteeSql, DaysAbsentRoundHalfToEven) {
         {"2024-03-15T00:00:00", "2024-03-16T12:00:00", -2},  // -1.5
         {"2024-03-15T00:00:00", "2024-03-16T00:00:00", -1},
         // Thirds of a day are no exact fractions, yet their difference is an exact tie.
-        {"2024-03-15T20:00:00", "2024-03-09T08:00:00", 6},   // 6.5
-        {"2024-03-15T20:00:00", "2024-03-08T08:00:00", 8},   // 7.5
+        {"2024-03-15T20:00:00", "2024-03-09T08:00:00", 6},  // 6.5
+        {"2024-03-15T20:00:00", "2024-03-08T08:00:00", 8},  // 7.5
         {"2024-03-15T00:00:00", "1899-12-30T00:00:00", 45366},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(Ausentes::daysAbsent(on(c.businessDate), on(c.latestVisit)), c.days) << c.businessDate << " " << c.latestVisit;
+        EXPECT_EQ(Ausentes::daysAbsent(on(c.businessDate), on(c.latestVisit)), c.days)
+            << c.businessDate << " " << c.latestVisit;
 }

@@ -16,14 +16,19 @@ TEST(AvaliacaoSql, SqlServerTextsAreTheOnesTheClubsServerAlwaysReceived) {
               QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
                              "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) "
                              "AND ((DATA_MEDICA < '15/12/2023') AND (DATEPART(DAY,DATA_MEDICA) = '15')))"));
-    EXPECT_EQ(Avaliacao::selection(functionalEvaluation(), day(2024, 2, 29), day(2024, 3, 5)).mssql,
-              QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
-                             "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) "
-                             "AND ((DATA_FUNCIONAL < '29/02/2024') AND (DATEPART(DAY,DATA_FUNCIONAL) = '05')))"));
+    EXPECT_EQ(
+        Avaliacao::selection(functionalEvaluation(), day(2024, 2, 29), day(2024, 3, 5)).mssql,
+        QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
+                       "(RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) "
+                       "AND ((DATA_FUNCIONAL < '29/02/2024') AND (DATEPART(DAY,DATA_FUNCIONAL) = '05')))"));
 }
 
 TEST(AvaliacaoLimit, IsThePeriodInMonthsBeforeTheBusinessDateAtMidnight) {
-    struct Case { QVariant period; DateTime business; DateTime limit; };
+    struct Case {
+        QVariant period;
+        DateTime business;
+        DateTime limit;
+    };
     const Case cases[] = {
         {6, day(2024, 6, 15), day(2023, 12, 15)},
         {3, day(2024, 5, 31), day(2024, 2, 29)},
@@ -38,23 +43,37 @@ TEST(AvaliacaoLimit, IsThePeriodInMonthsBeforeTheBusinessDateAtMidnight) {
 // Each case: the business date, the period, and members by evaluation date with whether
 // they are reminded.
 TEST_F(CampaignFixture, EvaluationRemindersSelectOverdueMembersOnTheirAnniversaryDay) {
-    struct Member { QVariant evaluated; bool reminded; };
-    struct Case { const char* business; QVariant period; std::vector<Member> members; };
+    struct Member {
+        QVariant evaluated;
+        bool reminded;
+    };
+    struct Case {
+        const char* business;
+        QVariant period;
+        std::vector<Member> members;
+    };
     const Case cases[] = {
-        {"2024-06-15", 6, {{"2023-11-15", true}, {"2023-10-15 18:20:00", true}, {"2023-12-15", false},
-                           {"2023-11-14", false}, {QVariant(), false}}},
+        {"2024-06-15",
+         6,
+         {{"2023-11-15", true},
+          {"2023-10-15 18:20:00", true},
+          {"2023-12-15", false},
+          {"2023-11-14", false},
+          {QVariant(), false}}},
         {"2024-05-31", 3, {{"2024-01-31", true}, {"2023-12-31", true}, {"2024-02-29", false}, {"2024-03-31", false}}},
         {"2024-03-05 09:00:00", QVariant(), {{"2024-02-05", true}, {"2024-03-05", false}, {"2023-03-05", true}}},
     };
     for (const Case& c : cases) {
         clearHost();
-        host.exec(QStringLiteral("UPDATE Qzcvar SET PRAZOAVALMED = :p, PRAZOAVALFUN = 120"), {{QStringLiteral("p"), c.period}});
+        host.exec(QStringLiteral("UPDATE Qzcvar SET PRAZOAVALMED = :p, PRAZOAVALFUN = 120"),
+                  {{QStringLiteral("p"), c.period}});
         QStringList expected;
         int n = 0;
         for (const Member& m : c.members) {
             const QString email = QStringLiteral("m%1@example.com").arg(++n);
             // The functional evaluation is always overdue by its own date, never by the period.
-            addMember(email, {{QStringLiteral("DATA_MEDICA"), m.evaluated}, {QStringLiteral("DATA_FUNCIONAL"), m.evaluated}});
+            addMember(email,
+                      {{QStringLiteral("DATA_MEDICA"), m.evaluated}, {QStringLiteral("DATA_FUNCIONAL"), m.evaluated}});
             if (m.reminded) expected << email;
         }
         startOn(QLatin1String(c.business));
@@ -79,8 +98,9 @@ TEST_F(CampaignFixture, EvaluationRemindersSkipMembersWithoutAddressConsentOrWhi
     locked.insert(QStringLiteral("DATA_TRANCAMENTO"), QStringLiteral("2024-06-01"));
     addMember(QStringLiteral("noconsent@example.com"), noConsent);
     addMember(QStringLiteral("locked@example.com"), locked);
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_FUNCIONAL = 'Avaliação física', TEXTO_FUNCIONAL = 'Agende já.', "
-                             "ICORPO_MARKETING_FUNCIONAL = ''"));
+    host.exec(
+        QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_FUNCIONAL = 'Avaliação física', TEXTO_FUNCIONAL = 'Agende já.', "
+                       "ICORPO_MARKETING_FUNCIONAL = ''"));
 
     startOn(QStringLiteral("2024-06-15 00:00:00"));
     Avaliacao functional(functionalEvaluation());

@@ -33,7 +33,8 @@ public:
         run.exec(SqlText::same(QStringLiteral("UPDATE AlunosAtivos SET OBSERVACAO = :OBS")),
                  {{QStringLiteral("OBS"), QStringLiteral("lembrado")}});
         auto own = run.openReadOnlyConnection(QStringLiteral("frame-test-own"));
-        run.select(*own, selection, SqlText::same(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE OBSERVACAO IS NULL")));
+        run.select(*own, selection,
+                   SqlText::same(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE OBSERVACAO IS NULL")));
         if (writeAside) runSql(*own, QStringLiteral("DELETE FROM Velocast"));
         run.appendOutboxRows(selection);
     }
@@ -75,9 +76,12 @@ TEST_F(CampaignFixture, TheControlRowLatchesEachCampaignOncePerBusinessDate) {
 
     ASSERT_TRUE(runCampaign(birthdays, *session, notices));
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 1);
-    EXPECT_EQ(host.scalar(QStringLiteral("SELECT DATA FROM ControleEmail")).toString(), QStringLiteral("2024-05-20 00:00:00"));
+    EXPECT_EQ(host.scalar(QStringLiteral("SELECT DATA FROM ControleEmail")).toString(),
+              QStringLiteral("2024-05-20 00:00:00"));
     // Only this campaign's flag is set on a row it creates.
-    EXPECT_EQ(host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1 AND MEDICA IS NULL AND AUSENTES IS NULL")), 1);
+    EXPECT_EQ(host.count(QStringLiteral("ControleEmail"),
+                         QStringLiteral("ANIVERSARIANTE = 1 AND MEDICA IS NULL AND AUSENTES IS NULL")),
+              1);
 
     ASSERT_TRUE(runCampaign(absentees, *session, notices));
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 1);  // the same row, edited
@@ -104,7 +108,8 @@ TEST_F(CampaignFixture, ABusinessDateWithATimeOfDayIsFoundAgainAtTheNextStart) {
     startOn(QStringLiteral("2024-05-20 07:42:13"));
     Aniversariante birthdays;
     ASSERT_TRUE(runCampaign(birthdays, *session, notices));
-    EXPECT_EQ(host.scalar(QStringLiteral("SELECT DATA FROM ControleEmail")).toString(), QStringLiteral("2024-05-20 07:42:13"));
+    EXPECT_EQ(host.scalar(QStringLiteral("SELECT DATA FROM ControleEmail")).toString(),
+              QStringLiteral("2024-05-20 07:42:13"));
     restart();
     ASSERT_TRUE(runCampaign(birthdays, *session, notices));
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 1);
@@ -113,8 +118,9 @@ TEST_F(CampaignFixture, ABusinessDateWithATimeOfDayIsFoundAgainAtTheNextStart) {
 
 TEST_F(CampaignFixture, AFailureRollsBackTheFlagAndEveryRow) {
     for (int i = 0; i < 12; ++i) addMember(QStringLiteral("m%1@example.com").arg(i), QStringLiteral("1980-05-20"));
-    host.exec(QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Velocast "
-                             "WHEN (SELECT COUNT(*) FROM Velocast) >= 9 BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
+    host.exec(
+        QStringLiteral("CREATE TRIGGER full_disk BEFORE INSERT ON Velocast "
+                       "WHEN (SELECT COUNT(*) FROM Velocast) >= 9 BEGIN SELECT RAISE(ABORT, 'disk full'); END"));
     startOn(QStringLiteral("2024-05-20 00:00:00"));
     Aniversariante birthdays;
     EXPECT_FALSE(runCampaign(birthdays, *session, notices));
@@ -129,8 +135,9 @@ TEST_F(CampaignFixture, AFailureRollsBackTheFlagAndEveryRow) {
 TEST_F(CampaignFixture, OutboxValuesAreCutToTheOutboxWidths) {
     const QString longAddress = QString(33, QLatin1Char('a')) + QStringLiteral("@example.com");  // 45
     addMember(longAddress, QStringLiteral("1990-05-20"));
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = :s, TEXTO_ANIVERSARIANTE = :t"),
-              {{QStringLiteral("s"), QString(60, QLatin1Char('s'))}, {QStringLiteral("t"), QString(3000, QLatin1Char('t'))}});
+    host.exec(
+        QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = :s, TEXTO_ANIVERSARIANTE = :t"),
+        {{QStringLiteral("s"), QString(60, QLatin1Char('s'))}, {QStringLiteral("t"), QString(3000, QLatin1Char('t'))}});
     startOn(QStringLiteral("2024-05-20 00:00:00"));
     Aniversariante birthdays;
     ASSERT_TRUE(runCampaign(birthdays, *session, notices));
@@ -141,8 +148,10 @@ TEST_F(CampaignFixture, OutboxValuesAreCutToTheOutboxWidths) {
 
 TEST(CampaignSql, SqlServerReadsTheBusinessDayFirstAndMatchesTheWholeDay) {
     const SqlText lookup = controlRecordLookup(DateTime::fromQDateTime(QDateTime(QDate(2024, 12, 31), QTime(7, 42))));
-    EXPECT_EQ(lookup.mssql, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '31/12/2024' AND DATA < '01/01/2025'"));
-    EXPECT_EQ(lookup.sqlite, QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
+    EXPECT_EQ(lookup.mssql,
+              QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '31/12/2024' AND DATA < '01/01/2025'"));
+    EXPECT_EQ(lookup.sqlite,
+              QStringLiteral("SELECT * FROM CONTROLEEMAIL WHERE DATA >= '2024-12-31' AND DATA < '2025-01-01'"));
     EXPECT_EQ(createRunTableSql(Dialect::Mssql, QStringLiteral("TempFedelidade093015")),
               QStringLiteral("CREATE TABLE TempFedelidade093015\n(MATRICULA NVARCHAR(10), )"));
 }

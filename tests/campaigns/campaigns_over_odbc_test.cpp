@@ -11,39 +11,45 @@ using velocast::testing::ClubFixture;
 // driver takes that road on a real database.
 TEST_F(ClubFixture, LoyaltyOverdueAndAbsenteesThroughOdbc) {
     dataLink = host.folder() + QStringLiteral("/odbc.udl");
-    velocast::testing::writeDataLink(dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
-                                                   host.path() + QStringLiteral("\""));
+    velocast::testing::writeDataLink(
+        dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") + host.path() +
+                      QStringLiteral("\""));
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET FIDELIDADE_MESES = 3, AUSENTES_DIAS = 7"));
     host.exec(QStringLiteral("INSERT INTO MENSALIDADES (CODIGO, ACESSOLIVRE) VALUES ('MU', 0)"));
 
     member(QStringLiteral("loyal"), {{QStringLiteral("MATRICULA"), QStringLiteral("0042")}});
-    for (const char* mes : {"01", "02", "03"}) paid(QStringLiteral("42"), QString::fromLatin1(mes), QStringLiteral("2024"));
+    for (const char* mes : {"01", "02", "03"})
+        paid(QStringLiteral("42"), QString::fromLatin1(mes), QStringLiteral("2024"));
     const QString debtor = member(QStringLiteral("debtor"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
-                                                            {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("01")}});
+                                                             {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("01")}});
     host.insert(QStringLiteral("ENTRADASAIDA"), {{QStringLiteral("MATRICULA"), debtor},
-                                                {QStringLiteral("INICIAL"), QStringLiteral("2023-01-01")},
-                                                {QStringLiteral("BOLSISTA"), QStringLiteral("N")},
-                                                {QStringLiteral("ANOMESI"), QStringLiteral("202301")}});
+                                                 {QStringLiteral("INICIAL"), QStringLiteral("2023-01-01")},
+                                                 {QStringLiteral("BOLSISTA"), QStringLiteral("N")},
+                                                 {QStringLiteral("ANOMESI"), QStringLiteral("202301")}});
     const QString locked = member(QStringLiteral("locked"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
-                                                            {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("1")}});
+                                                             {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("1")}});
     host.insert(QStringLiteral("ENTRADASAIDA"), {{QStringLiteral("MATRICULA"), locked},
-                                                {QStringLiteral("INICIAL"), QStringLiteral("2023-01-01")},
-                                                {QStringLiteral("BOLSISTA"), QStringLiteral("N")},
-                                                {QStringLiteral("ANOMESI"), QStringLiteral("202301")}});
+                                                 {QStringLiteral("INICIAL"), QStringLiteral("2023-01-01")},
+                                                 {QStringLiteral("BOLSISTA"), QStringLiteral("N")},
+                                                 {QStringLiteral("ANOMESI"), QStringLiteral("202301")}});
     host.insert(QStringLiteral("HISTORICOTRANCAMENTO"), {{QStringLiteral("MATRICULA"), locked},
-                                                        {QStringLiteral("TRANCAMENTO"), QStringLiteral("2024-04-10")},
-                                                        {QStringLiteral("PRAZO"), QStringLiteral("2024-04-30")}});
+                                                         {QStringLiteral("TRANCAMENTO"), QStringLiteral("2024-04-10")},
+                                                         {QStringLiteral("PRAZO"), QStringLiteral("2024-04-30")}});
     const QString absent = member(QStringLiteral("absent"));
-    host.insert(QStringLiteral("ACESSO"), {{QStringLiteral("MATRICULA"), absent}, {QStringLiteral("DATA"), QStringLiteral("2024-03-25 06:00:00")}});
+    host.insert(QStringLiteral("ACESSO"), {{QStringLiteral("MATRICULA"), absent},
+                                           {QStringLiteral("DATA"), QStringLiteral("2024-03-25 06:00:00")}});
 
     startOn(QStringLiteral("2024-04-01 00:00:00"));
     ASSERT_EQ(connection->database().driverName(), QStringLiteral("QODBC"));
     Fidelidade loyalty;
     Inadimplentes overdue;
     Ausentes absentees;
-    for (Campaign* campaign : {static_cast<Campaign*>(&loyalty), static_cast<Campaign*>(&overdue), static_cast<Campaign*>(&absentees)})
-        EXPECT_TRUE(runCampaign(*campaign, *session, notices)) << (notices.shown.empty() ? "" : notices.shown.back().detail.toStdString());
+    for (Campaign* campaign :
+         {static_cast<Campaign*>(&loyalty), static_cast<Campaign*>(&overdue), static_cast<Campaign*>(&absentees)})
+        EXPECT_TRUE(runCampaign(*campaign, *session, notices))
+            << (notices.shown.empty() ? "" : notices.shown.back().detail.toStdString());
     EXPECT_EQ(outbox(), QStringList({QStringLiteral("loyal@example.com"), QStringLiteral("debtor@example.com"),
                                      QStringLiteral("absent@example.com")}));
-    EXPECT_EQ(host.strings(QStringLiteral("SELECT ANOMESF FROM ENTRADASAIDA")), QStringList({QStringLiteral("202404"), QStringLiteral("202404")}));
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT ANOMESF FROM ENTRADASAIDA")),
+              QStringList({QStringLiteral("202404"), QStringLiteral("202404")}));
 }

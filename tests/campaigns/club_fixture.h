@@ -27,8 +27,10 @@ struct ClubFixture : CampaignFixture {
             "CREATE TABLE RECEB (CODIGO INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), MES VARCHAR(2), ANO VARCHAR(4), "
             "VALOR NUMERIC(10,2))",
             "CREATE TABLE PLANOS (CODIGO VARCHAR(2) PRIMARY KEY, DESCRICAO VARCHAR(20))",
-            "CREATE TABLE MENSALIDADES (CODIGO VARCHAR(2) PRIMARY KEY, DESCRICAO VARCHAR(30), ACESSOLIVRE SMALLINT DEFAULT 0)",
-            "CREATE TABLE ENTRADASAIDA (ID INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), INICIAL DATETIME, FINAL DATETIME, "
+            "CREATE TABLE MENSALIDADES (CODIGO VARCHAR(2) PRIMARY KEY, DESCRICAO VARCHAR(30), ACESSOLIVRE SMALLINT "
+            "DEFAULT 0)",
+            "CREATE TABLE ENTRADASAIDA (ID INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), INICIAL DATETIME, FINAL "
+            "DATETIME, "
             "BOLSISTA CHAR(1), ANOMESI VARCHAR(6), ANOMESF VARCHAR(6))",
             "CREATE TABLE HISTORICOTRANCAMENTO (ID INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), TRANCAMENTO DATETIME, "
             "PRAZO DATETIME, LIBERADO DATETIME)",
@@ -40,31 +42,33 @@ struct ClubFixture : CampaignFixture {
     // RECEB with the month and year as numbers, as other clubs keep them.
     void useNumericReceipts() {
         host.exec(QStringLiteral("DROP TABLE RECEB"));
-        host.exec(QStringLiteral("CREATE TABLE RECEB (CODIGO INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), MES INTEGER, ANO INTEGER)"));
+        host.exec(QStringLiteral(
+            "CREATE TABLE RECEB (CODIGO INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), MES INTEGER, ANO INTEGER)"));
     }
 
     // An active member who accepts e-mail, at `name`@example.com (NULL address for a null
     // name), with the given columns of ALUNOS on top. Numbered from 11, so that the text order
     // of the numbers is their numeric order. Returns the registration number.
     QString member(const QString& name, const QVariantMap& columns = {}) {
-        QVariantMap row{{QStringLiteral("MATRICULA"), QString::number(next_++)},
-                        {QStringLiteral("EMAIL"), name.isNull() ? QVariant() : QVariant(name + QStringLiteral("@example.com"))},
-                        {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
-                        {QStringLiteral("BOLSISTA"), 0}};
+        QVariantMap row{
+            {QStringLiteral("MATRICULA"), QString::number(next_++)},
+            {QStringLiteral("EMAIL"), name.isNull() ? QVariant() : QVariant(name + QStringLiteral("@example.com"))},
+            {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
+            {QStringLiteral("BOLSISTA"), 0}};
         row.insert(columns);
         host.insert(QStringLiteral("ALUNOS"), row);
         return row.value(QStringLiteral("MATRICULA")).toString();
     }
     void paid(const QString& matricula, const QVariant& mes, const QVariant& ano) {
-        host.insert(QStringLiteral("RECEB"), {{QStringLiteral("MATRICULA"), matricula},
-                                             {QStringLiteral("MES"), mes},
-                                             {QStringLiteral("ANO"), ano}});
+        host.insert(
+            QStringLiteral("RECEB"),
+            {{QStringLiteral("MATRICULA"), matricula}, {QStringLiteral("MES"), mes}, {QStringLiteral("ANO"), ano}});
     }
 
     // Forgets members, payments, outbox rows, control rows and notices, for the next case.
     void clear() {
-        for (const char* table : {"ALUNOS", "RECEB", "ENTRADASAIDA", "HISTORICOTRANCAMENTO", "ACESSO", "Velocast",
-                                  "ControleEmail"})
+        for (const char* table :
+             {"ALUNOS", "RECEB", "ENTRADASAIDA", "HISTORICOTRANCAMENTO", "ACESSO", "Velocast", "ControleEmail"})
             host.exec(QStringLiteral("DELETE FROM ") + QLatin1String(table));
         notices.shown.clear();
         next_ = 11;

@@ -46,15 +46,25 @@ struct Case {
 
 TEST_F(CampaignFixture, ConsentAndAddressCompareAsOnTheClubsSqlServer) {
     const Case cases[] = {
-        {"AVALIACAO_MEDICA", [] { return std::make_unique<Avaliacao>(medicalEvaluation()); }, "2024-06-15 00:00:00",
+        {"AVALIACAO_MEDICA",
+         [] { return std::make_unique<Avaliacao>(medicalEvaluation()); },
+         "2024-06-15 00:00:00",
          {{QStringLiteral("DATA_MEDICA"), QStringLiteral("2023-11-15")}}},
-        {"AVALIACAO_FUNCIONAL", [] { return std::make_unique<Avaliacao>(functionalEvaluation()); }, "2024-06-15 00:00:00",
+        {"AVALIACAO_FUNCIONAL",
+         [] { return std::make_unique<Avaliacao>(functionalEvaluation()); },
+         "2024-06-15 00:00:00",
          {{QStringLiteral("DATA_FUNCIONAL"), QStringLiteral("2023-11-15")}}},
-        {"ANIVERSARIANTE", [] { return std::make_unique<Aniversariante>(); }, "2024-06-15 00:00:00",
+        {"ANIVERSARIANTE",
+         [] { return std::make_unique<Aniversariante>(); },
+         "2024-06-15 00:00:00",
          {{QStringLiteral("DATA_NASCIMENTO"), QStringLiteral("1990-06-15")}}},
-        {"PLANOS_A_VENCER", [] { return std::make_unique<PlanosAVencer>(); }, "2024-06-26 00:00:00",
+        {"PLANOS_A_VENCER",
+         [] { return std::make_unique<PlanosAVencer>(); },
+         "2024-06-26 00:00:00",
          {{QStringLiteral("PLANOS"), QStringLiteral("01")}}},
-        {"TRACAMENTO_PRAZO", [] { return std::make_unique<TracamentoPrazo>(); }, "2024-06-15 00:00:00",
+        {"TRACAMENTO_PRAZO",
+         [] { return std::make_unique<TracamentoPrazo>(); },
+         "2024-06-15 00:00:00",
          {{QStringLiteral("DATA_TRANCAMENTO"), QStringLiteral("2024-06-01")},
           {QStringLiteral("PRAZO_TRANCAMENTO"), QStringLiteral("2024-06-15")},
           {QStringLiteral("DIAS_PRAZO_TRANCAMENTO"), 5}}},
@@ -73,7 +83,8 @@ TEST_F(CampaignFixture, ConsentAndAddressCompareAsOnTheClubsSqlServer) {
             if (m.selected) expected << m.email.toString();
         }
         // A receipt for this month for everybody, for the plans to renew.
-        host.exec(QStringLiteral("INSERT INTO RECEB (MATRICULA, MES, ANO) SELECT MATRICULA, '06', '2024' FROM AlunosAtivos"));
+        host.exec(
+            QStringLiteral("INSERT INTO RECEB (MATRICULA, MES, ANO) SELECT MATRICULA, '06', '2024' FROM AlunosAtivos"));
         startOn(QLatin1String(c.businessDate));
         const auto campaign = c.campaign();
         ASSERT_TRUE(runCampaign(*campaign, *session, notices));

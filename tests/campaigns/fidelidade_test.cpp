@@ -31,12 +31,14 @@ struct LoyaltyCampaign : ClubFixture {
     // The months the payment lookups examined, as "MM YYYY", in the order the statements
     // name them (each month once), and how many statements asked.
     static std::pair<QStringList, qsizetype> monthsLookedUp(const StatementTrace& trace) {
-        static const QRegularExpression month(QStringLiteral("CAST\\(MES AS INTEGER\\) = (\\d+) AND CAST\\(ANO AS INTEGER\\) = (\\d+)"));
+        static const QRegularExpression month(
+            QStringLiteral("CAST\\(MES AS INTEGER\\) = (\\d+) AND CAST\\(ANO AS INTEGER\\) = (\\d+)"));
         QStringList months;
         const QStringList statements = trace.containing(QStringLiteral("FROM RECEB"));
         for (const QString& s : statements)
             for (const QRegularExpressionMatch& m : month.globalMatch(s)) {
-                const QString text = QStringLiteral("%1 %2").arg(m.captured(1).toInt(), 2, 10, QLatin1Char('0')).arg(m.captured(2));
+                const QString text =
+                    QStringLiteral("%1 %2").arg(m.captured(1).toInt(), 2, 10, QLatin1Char('0')).arg(m.captured(2));
                 if (!months.contains(text)) months << text;
             }
         return {months, statements.size()};
@@ -58,10 +60,8 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         if (numericReceipts) useNumericReceipts();
         const auto pay = [&](const QString& m, std::initializer_list<int> months) {
             for (int month : months)
-                if (numericReceipts)
-                    paid(m, month, 2024);
-                else
-                    paid(m, QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0')), QStringLiteral("2024"));
+                if (numericReceipts) paid(m, month, 2024);
+                else paid(m, QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0')), QStringLiteral("2024"));
         };
         const QString loyal = member(QStringLiteral("loyal"));
         pay(loyal, {1, 2, 3});
@@ -74,10 +74,8 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         // A 13th month of 2023 is no January 2024, nor is month 0 of 2024 a December.
         const QString odd = member(QStringLiteral("odd"));
         pay(odd, {0, 2, 3});
-        if (numericReceipts)
-            paid(odd, 13, 2023);
-        else
-            paid(odd, QStringLiteral("13"), QStringLiteral("2023"));
+        if (numericReceipts) paid(odd, 13, 2023);
+        else paid(odd, QStringLiteral("13"), QStringLiteral("2023"));
         member(QStringLiteral("zeros"), {{QStringLiteral("MATRICULA"), QStringLiteral("00123")}});
         paid(QStringLiteral("123"), 1, 2024);
         paid(QStringLiteral("00123"), QStringLiteral("02"), QStringLiteral("2024"));
@@ -90,13 +88,16 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         pay(blank, {1, 2, 3});
         const QString noAddress = member(QString());
         pay(noAddress, {1, 2, 3});
-        const QString refuses = member(QStringLiteral("refuses"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Não")}});
+        const QString refuses =
+            member(QStringLiteral("refuses"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Não")}});
         pay(refuses, {1, 2, 3});
         // Registration numbers no lookup could take: had they been looked up, the run fails.
         member(QStringLiteral("left"), {{QStringLiteral("MATRICULA"), QStringLiteral("L-7")},
                                         {QStringLiteral("SAIDA"), QStringLiteral("2024-03-20 00:00:00")}});
-        member(QStringLiteral("scholar"), {{QStringLiteral("MATRICULA"), QStringLiteral("B-8")}, {QStringLiteral("BOLSISTA"), 1}});
-        const QString inactive = member(QStringLiteral("inactive"), {{QStringLiteral("SITUACAO"), QStringLiteral("N")}});
+        member(QStringLiteral("scholar"),
+               {{QStringLiteral("MATRICULA"), QStringLiteral("B-8")}, {QStringLiteral("BOLSISTA"), 1}});
+        const QString inactive =
+            member(QStringLiteral("inactive"), {{QStringLiteral("SITUACAO"), QStringLiteral("N")}});
         pay(inactive, {1, 2, 3});
 
         startOn(QStringLiteral("2024-04-01 00:00:00"));
@@ -104,14 +105,17 @@ TEST_F(LoyaltyCampaign, ThanksTheCandidatesWhoPaidEachOfTheLastMonthsOldestFirst
         StatementTrace trace(QStringLiteral("campaign-test"));
         ASSERT_TRUE(runCampaign(loyalty, *session, notices));
 
-        EXPECT_EQ(sortedOutbox(), sorted({QString(), QStringLiteral("emptyplan@example.com"), QStringLiteral("loyal@example.com"),
-                                          QStringLiteral("twice@example.com"), QStringLiteral("zeros@example.com")}));
-        EXPECT_EQ(runTable(), sorted({QStringLiteral("00123"), loyal, twice, plan, emptyPlan, blank, noAddress, refuses}));
+        EXPECT_EQ(sortedOutbox(),
+                  sorted({QString(), QStringLiteral("emptyplan@example.com"), QStringLiteral("loyal@example.com"),
+                          QStringLiteral("twice@example.com"), QStringLiteral("zeros@example.com")}));
+        EXPECT_EQ(runTable(),
+                  sorted({QStringLiteral("00123"), loyal, twice, plan, emptyPlan, blank, noAddress, refuses}));
         EXPECT_TRUE(notices.shown.empty());
 
         // On SQLite one statement asks about every candidate: January to March 2024, oldest first.
         const auto [months, statements] = monthsLookedUp(trace);
-        EXPECT_EQ(months, (QStringList{QStringLiteral("01 2024"), QStringLiteral("02 2024"), QStringLiteral("03 2024")}));
+        EXPECT_EQ(months,
+                  (QStringList{QStringLiteral("01 2024"), QStringLiteral("02 2024"), QStringLiteral("03 2024")}));
         EXPECT_EQ(statements, 1);
         EXPECT_TRUE(trace.containing(QStringLiteral("L-7")).isEmpty());
         EXPECT_TRUE(trace.containing(QStringLiteral("B-8")).isEmpty());
@@ -129,19 +133,23 @@ TEST_F(LoyaltyCampaign, BatchesKeepTheWalksOrder) {
         // Every third member misses February; every fifth paid under a zero-padded number.
         const QString stored = i % 5 == 0 ? QStringLiteral("%1").arg(m, 8, QLatin1Char('0')) : m;
         for (const char* mes : {"01", "02", "03"})
-            if (!(i % 3 == 0 && QByteArray(mes) == "02")) paid(stored, QString::fromLatin1(mes), QStringLiteral("2024"));
+            if (!(i % 3 == 0 && QByteArray(mes) == "02"))
+                paid(stored, QString::fromLatin1(mes), QStringLiteral("2024"));
         if (i % 3 != 0) expected << m;
         if (i == LoyaltyBatch::kSize + 3) {
-            const QString huge = member(QStringLiteral("huge"), {{QStringLiteral("MATRICULA"), QStringLiteral("99999999999999999999")}});
+            const QString huge =
+                member(QStringLiteral("huge"), {{QStringLiteral("MATRICULA"), QStringLiteral("99999999999999999999")}});
             for (const char* mes : {"01", "02", "03"}) paid(huge, QString::fromLatin1(mes), QStringLiteral("2024"));
             expected << huge;
         }
     }
     host.exec(QStringLiteral("COMMIT"));
-    host.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_MATRICULA ON RECEB (MATRICULA)"));  // as clubs have it
+    host.exec(
+        QStringLiteral("CREATE INDEX IF NOT EXISTS IX_RECEB_MATRICULA ON RECEB (MATRICULA)"));  // as clubs have it
     startOn(QStringLiteral("2024-04-01 00:00:00"));
     ASSERT_TRUE(runCampaign(loyalty, *session, notices));
-    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM ") + session->runTableName() + QStringLiteral(" ORDER BY rowid")),
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM ") + session->runTableName() +
+                           QStringLiteral(" ORDER BY rowid")),
               expected);
 }
 
@@ -186,10 +194,10 @@ TEST_F(LoyaltyCampaign, MonthCountAndLoyaltyDays) {
         }
         EXPECT_EQ(monthsLookedUp(trace).first, c.lookedUp);
         const bool everyoneLoyal = c.months.toInt() <= 0;
-        const QStringList expected = everyoneLoyal
-                                         ? QStringList{QStringLiteral("never@example.com"), QStringLiteral("odd@example.com"),
-                                                       QStringLiteral("paid@example.com")}
-                                         : QStringList{QStringLiteral("paid@example.com")};
+        const QStringList expected =
+            everyoneLoyal ? QStringList{QStringLiteral("never@example.com"), QStringLiteral("odd@example.com"),
+                                        QStringLiteral("paid@example.com")}
+                          : QStringList{QStringLiteral("paid@example.com")};
         EXPECT_EQ(sortedOutbox(), expected);
     }
 }
@@ -224,9 +232,11 @@ TEST_F(LoyaltyCampaign, EachFailingStepIsNamedAndLeavesNothing) {
     };
     const Case cases[] = {
         {"lookup", QStringLiteral("DROP TABLE RECEB"), QStringLiteral("Banco de Dados")},
-        {"run table row", QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON %1 BEGIN SELECT RAISE(ABORT, 'full'); END"),
+        {"run table row",
+         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON %1 BEGIN SELECT RAISE(ABORT, 'full'); END"),
          QStringLiteral("Tempfedelidade")},
-        {"outbox row", QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Velocast BEGIN SELECT RAISE(ABORT, 'full'); END"),
+        {"outbox row",
+         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Velocast BEGIN SELECT RAISE(ABORT, 'full'); END"),
          QStringLiteral("Velocast")},
     };
     for (const Case& c : cases) {
@@ -255,7 +265,8 @@ TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
     host.exec(QStringLiteral("INSERT INTO TEMPFEDELIDADE VALUES ('host row')"));
     // Every name the opening tries is taken, by views, which its listing of run tables misses.
     for (const char* taken : {"", "_2", "_3", "_4", "_5"})
-        host.exec(QStringLiteral("CREATE VIEW TempFedelidade235959%1 AS SELECT 1 AS MATRICULA").arg(QLatin1String(taken)));
+        host.exec(
+            QStringLiteral("CREATE VIEW TempFedelidade235959%1 AS SELECT 1 AS MATRICULA").arg(QLatin1String(taken)));
     SharedConnection own(host.dataLinkPath(), QStringLiteral("no-run-table"));
     own.open();
     Session failed(own, notices);
@@ -269,7 +280,8 @@ TEST_F(LoyaltyCampaign, ATableThisSessionDidNotCreateIsNeverEmptied) {
     } catch (const CampaignStepError& e) {
         EXPECT_EQ(e.detail(), QStringLiteral("Banco de Dados"));
     }
-    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM TEMPFEDELIDADE")), QStringList{QStringLiteral("host row")});
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT MATRICULA FROM TEMPFEDELIDADE")),
+              QStringList{QStringLiteral("host row")});
 }
 
 TEST(LoyaltySql, TextsAndTheRegistrationNumbersThatMayReachThem) {
@@ -310,9 +322,10 @@ TEST(LoyaltySql, TextsAndTheRegistrationNumbersThatMayReachThem) {
         EXPECT_EQ(sql->mssql, QString::fromLatin1(c.mssql));
     }
     // SQLite lists the stored forms of the number: with leading zeros, and as a number.
-    EXPECT_EQ(Fidelidade::paymentLookup(QStringLiteral("00123456"), march)->sqlite,
-              QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA IN ('123456', '0123456', '00123456', '000123456', "
-                             "'0000123456', 123456) AND CAST(MES AS INTEGER) = 03 AND CAST(ANO AS INTEGER) = 2024"));
+    EXPECT_EQ(
+        Fidelidade::paymentLookup(QStringLiteral("00123456"), march)->sqlite,
+        QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA IN ('123456', '0123456', '00123456', '000123456', "
+                       "'0000123456', 123456) AND CAST(MES AS INTEGER) = 03 AND CAST(ANO AS INTEGER) = 2024"));
 }
 
 TEST(LoyaltySql, MonthsExaminedOldestFirst) {
@@ -326,13 +339,28 @@ TEST(LoyaltySql, MonthsExaminedOldestFirst) {
         {QDate(2024, 4, 1), 3, {{2024, 1}, {2024, 2}, {2024, 3}}},
         {QDate(2024, 1, 2), 2, {{2023, 11}, {2023, 12}}},
         {QDate(2024, 3, 31), 1, {{2024, 2}}},
-        {QDate(2024, 2, 1), 14, {{2022, 12}, {2023, 1}, {2023, 2}, {2023, 3}, {2023, 4}, {2023, 5}, {2023, 6},
-                                 {2023, 7}, {2023, 8}, {2023, 9}, {2023, 10}, {2023, 11}, {2023, 12}, {2024, 1}}},
+        {QDate(2024, 2, 1),
+         14,
+         {{2022, 12},
+          {2023, 1},
+          {2023, 2},
+          {2023, 3},
+          {2023, 4},
+          {2023, 5},
+          {2023, 6},
+          {2023, 7},
+          {2023, 8},
+          {2023, 9},
+          {2023, 10},
+          {2023, 11},
+          {2023, 12},
+          {2024, 1}}},
         {QDate(2024, 4, 1), 0, {}},
     };
     for (const Case& c : cases) {
         std::vector<std::pair<int, int>> got;
-        for (const M& m : Fidelidade::monthsExamined(DateTime::fromDate(c.businessDate), c.count)) got.emplace_back(m.year, m.month);
+        for (const M& m : Fidelidade::monthsExamined(DateTime::fromDate(c.businessDate), c.count))
+            got.emplace_back(m.year, m.month);
         EXPECT_EQ(got, c.months) << c.businessDate.toString(Qt::ISODate).toStdString() << " " << c.count;
     }
 }
@@ -357,14 +385,15 @@ TEST_F(LoyaltyCampaign, TheBatchedLookupFindsWhomTheStatementPerMemberAndMonthFi
     const QList<Fidelidade::Month> months = Fidelidade::monthsExamined(DateTime::fromDate(QDate(2024, 4, 1)), 3);
     // stored registration, months paid (of January to March 2024)
     const QList<std::pair<QString, QList<int>>> payments = {
-        {QStringLiteral("123"), {1, 2, 3}},      {QStringLiteral("00124"), {1, 2, 3}},
-        {QStringLiteral("125"), {1, 3}},         {QStringLiteral("0000000000126"), {1, 2, 3}},
-        {QStringLiteral("127"), {1, 2}},         {QStringLiteral("00127"), {3}},  // both spellings count
-        {QStringLiteral("12A"), {1, 2, 3}},      {QStringLiteral("9223372036854775807"), {1, 2, 3}},
+        {QStringLiteral("123"), {1, 2, 3}}, {QStringLiteral("00124"), {1, 2, 3}},
+        {QStringLiteral("125"), {1, 3}},    {QStringLiteral("0000000000126"), {1, 2, 3}},
+        {QStringLiteral("127"), {1, 2}},    {QStringLiteral("00127"), {3}},  // both spellings count
+        {QStringLiteral("12A"), {1, 2, 3}}, {QStringLiteral("9223372036854775807"), {1, 2, 3}},
         {QStringLiteral("0"), {1, 2, 3}},
     };
     for (const auto& [stored, paidMonths] : payments)
-        for (int m : paidMonths) paid(stored, QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')), QStringLiteral("2024"));
+        for (int m : paidMonths)
+            paid(stored, QStringLiteral("%1").arg(m, 2, 10, QLatin1Char('0')), QStringLiteral("2024"));
     const QList<qlonglong> candidates = {123, 124, 125, 126, 127, 12, 0, 9223372036854775807LL, 999, -5};
     startOn(QStringLiteral("2024-04-01 00:00:00"));
 

@@ -28,8 +28,8 @@ QStringList foreignSchema() {
     for (const QString& name : names)
         settings << name + (name.endsWith(QLatin1String("_DIAS")) || name.endsWith(QLatin1String("_MESES"))
                                 ? QStringLiteral(" INT")
-                                : name.startsWith(QLatin1String("TEXTO_")) ? QStringLiteral(" TEXT")
-                                                                          : QStringLiteral(" VARCHAR(500)"));
+                            : name.startsWith(QLatin1String("TEXTO_")) ? QStringLiteral(" TEXT")
+                                                                       : QStringLiteral(" VARCHAR(500)"));
     return {
         QStringLiteral("CREATE TABLE Velocast (ID INTEGER PRIMARY KEY AUTOINCREMENT, Email NVARCHAR(40), "
                        "Assunto NVARCHAR(50), Texto TEXT, IMAGEM_CORPO_MARKETING NVARCHAR(500))"),
@@ -37,17 +37,19 @@ QStringList foreignSchema() {
                        "FUNCIONAL BIT, ANIVERSARIANTE BIT, PLANOS_A_VENCER BIT, TRANCAMENTO BIT, FIDELIDADE BIT, "
                        "INADIMPLENTES BIT, AUSENTES BIT)"),
         QStringLiteral("CREATE TABLE Qzcvar2 (%1)").arg(settings.join(QStringLiteral(", "))),
-        QStringLiteral("CREATE TABLE Qzcvar (CODIGO INT, NOME VARCHAR(40), PRAZOAVALFUN SMALLINT, PRAZOAVALMED SMALLINT, "
-                       "FERIADOS VARCHAR(105))"),
+        QStringLiteral(
+            "CREATE TABLE Qzcvar (CODIGO INT, NOME VARCHAR(40), PRAZOAVALFUN SMALLINT, PRAZOAVALMED SMALLINT, "
+            "FERIADOS VARCHAR(105))"),
         QStringLiteral("CREATE TABLE Caixa (CODIGO INTEGER PRIMARY KEY, OPERADOR VARCHAR(20), DATAABERTURA DATETIME, "
                        "DATAFECHAMENTO DATETIME)"),
-        QStringLiteral("CREATE TABLE ALUNOS (MATRICULA VARCHAR(10) PRIMARY KEY, NOME VARCHAR(35), ENDERECO VARCHAR(45), "
-                       "BAIRRO VARCHAR(15), CIDADE VARCHAR(30), ESTADO CHAR(2), CEP VARCHAR(9), TELEFONE VARCHAR(14), "
-                       "TELEFONECOM VARCHAR(14), TELEFONE_CELULAR VARCHAR(14), RADIO VARCHAR(20), OBSERVACAO VARCHAR(40), "
-                       "EMAIL VARCHAR(60), RECEBER_EMAIL VARCHAR(3), DATA_TRANCAMENTO DATETIME, DATA_MEDICA DATETIME, "
-                       "DATA_FUNCIONAL DATETIME, DATA_NASCIMENTO DATETIME, PRAZO_TRANCAMENTO DATETIME, "
-                       "DIAS_PRAZO_TRANCAMENTO INT, SAIDA DATETIME, PLANOS CHAR(2), MODALIDADE CHAR(2), BOLSISTA BIT, "
-                       "REPASSE VARCHAR(30), DIA_VENCIMENTO INT, ATIVO CHAR(1))"),
+        QStringLiteral(
+            "CREATE TABLE ALUNOS (MATRICULA VARCHAR(10) PRIMARY KEY, NOME VARCHAR(35), ENDERECO VARCHAR(45), "
+            "BAIRRO VARCHAR(15), CIDADE VARCHAR(30), ESTADO CHAR(2), CEP VARCHAR(9), TELEFONE VARCHAR(14), "
+            "TELEFONECOM VARCHAR(14), TELEFONE_CELULAR VARCHAR(14), RADIO VARCHAR(20), OBSERVACAO VARCHAR(40), "
+            "EMAIL VARCHAR(60), RECEBER_EMAIL VARCHAR(3), DATA_TRANCAMENTO DATETIME, DATA_MEDICA DATETIME, "
+            "DATA_FUNCIONAL DATETIME, DATA_NASCIMENTO DATETIME, PRAZO_TRANCAMENTO DATETIME, "
+            "DIAS_PRAZO_TRANCAMENTO INT, SAIDA DATETIME, PLANOS CHAR(2), MODALIDADE CHAR(2), BOLSISTA BIT, "
+            "REPASSE VARCHAR(30), DIA_VENCIMENTO INT, ATIVO CHAR(1))"),
         QStringLiteral("CREATE VIEW AlunosAtivos AS SELECT * FROM ALUNOS WHERE ATIVO = 'S'"),
         QStringLiteral("CREATE TABLE PLANOS (CODIGO CHAR(2) PRIMARY KEY, DESCRICAO VARCHAR(20), VALOR DECIMAL(10,2))"),
         QStringLiteral("CREATE TABLE RECEB (NUMERO INTEGER PRIMARY KEY, MATRICULA VARCHAR(10), MES VARCHAR(2), "
@@ -61,9 +63,11 @@ struct ForeignHost : ::testing::Test {
     TestClock clock{QDateTime(QDate(2024, 3, 26), QTime(8, 0))};
 
     void SetUp() override {
-        host.exec(QStringLiteral("INSERT INTO Caixa (OPERADOR, DATAABERTURA) VALUES ('ana', '2024-03-25 00:00:00'), "
-                                 "('bia', '2024-03-26 00:00:00')"));
-        host.exec(QStringLiteral("INSERT INTO Qzcvar (CODIGO, PRAZOAVALMED, PRAZOAVALFUN, FERIADOS) VALUES (1, 6, 3, '')"));
+        host.exec(
+            QStringLiteral("INSERT INTO Caixa (OPERADOR, DATAABERTURA) VALUES ('ana', '2024-03-25 00:00:00'), "
+                           "('bia', '2024-03-26 00:00:00')"));
+        host.exec(
+            QStringLiteral("INSERT INTO Qzcvar (CODIGO, PRAZOAVALMED, PRAZOAVALFUN, FERIADOS) VALUES (1, 6, 3, '')"));
         host.exec(QStringLiteral(
             "INSERT INTO Qzcvar2 (CODIGO, TRANCAMENTO_DIAS, ASSUNTO_MEDICA, ASSUNTO_FUNCIONAL, ASSUNTO_ANIVERSARIANTE, "
             "ASSUNTO_PLANO, ASSUNTO_TRANCAMENTO) VALUES (1, 5, 'M', 'F', 'A', 'P', 'T')"));
@@ -73,16 +77,22 @@ struct ForeignHost : ::testing::Test {
         member("0003", "birthday@example.com", "DATA_NASCIMENTO", "'1990-03-26 00:00:00'");
         member("0004", "renew@example.com", "PLANOS", "'01'");
         member("0005", "renewed@example.com", "PLANOS", "'01'");
-        member("0006", "lock@example.com", "DATA_TRANCAMENTO = '2024-02-20', PRAZO_TRANCAMENTO = '2024-02-20 00:00:00', "
-                                           "DIAS_PRAZO_TRANCAMENTO", "40");
+        member("0006", "lock@example.com",
+               "DATA_TRANCAMENTO = '2024-02-20', PRAZO_TRANCAMENTO = '2024-02-20 00:00:00', "
+               "DIAS_PRAZO_TRANCAMENTO",
+               "40");
         // Matches every campaign but is no active member.
-        member("0007", "inactive@example.com", "ATIVO = 'N', DATA_MEDICA = '2023-08-26', DATA_NASCIMENTO = '1990-03-26', "
-                                               "PLANOS", "'01'");
-        host.exec(QStringLiteral("INSERT INTO RECEB (MATRICULA, MES, ANO, VALOR) VALUES ('0004', '03', '2024', 120), "
-                                 "('0005', '03', '2024', 120), ('0005', '04', '2024', 120), ('0007', '03', '2024', 120)"));
+        member("0007", "inactive@example.com",
+               "ATIVO = 'N', DATA_MEDICA = '2023-08-26', DATA_NASCIMENTO = '1990-03-26', "
+               "PLANOS",
+               "'01'");
+        host.exec(
+            QStringLiteral("INSERT INTO RECEB (MATRICULA, MES, ANO, VALOR) VALUES ('0004', '03', '2024', 120), "
+                           "('0005', '03', '2024', 120), ('0005', '04', '2024', 120), ('0007', '03', '2024', 120)"));
     }
     void member(const char* matricula, const char* email, const char* assignment, const char* value) {
-        host.exec(QStringLiteral("INSERT INTO ALUNOS (MATRICULA, EMAIL, RECEBER_EMAIL, ATIVO) VALUES ('%1', '%2', 'Sim', 'S')")
+        host.exec(QStringLiteral(
+                      "INSERT INTO ALUNOS (MATRICULA, EMAIL, RECEBER_EMAIL, ATIVO) VALUES ('%1', '%2', 'Sim', 'S')")
                       .arg(QLatin1String(matricula), QLatin1String(email)));
         host.exec(QStringLiteral("UPDATE ALUNOS SET %1 = %2 WHERE MATRICULA = '%3'")
                       .arg(QLatin1String(assignment), QLatin1String(value), QLatin1String(matricula)));

@@ -11,36 +11,39 @@ namespace {
 struct OverdueCampaign : ClubFixture {
     void SetUp() override {
         ClubFixture::SetUp();
-        host.exec(QStringLiteral("INSERT INTO MENSALIDADES (CODIGO, DESCRICAO, ACESSOLIVRE) VALUES "
-                                 "('MU', 'Musculação', 0), ('LV', 'Acesso livre', 1)"));
+        host.exec(
+            QStringLiteral("INSERT INTO MENSALIDADES (CODIGO, DESCRICAO, ACESSOLIVRE) VALUES "
+                           "('MU', 'Musculação', 0), ('LV', 'Acesso livre', 1)"));
         host.exec(QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('01', 'Mensal')"));
     }
     // A member on modality MU, due on the 15th, whose latest membership period is open.
     QString debtor(const QString& name, const QVariantMap& columns = {}) {
-        QVariantMap row{{QStringLiteral("MODALIDADE"), QStringLiteral("MU")}, {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}};
+        QVariantMap row{{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
+                        {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}};
         row.insert(columns);
         const QString m = member(name, row);
         period(m, QStringLiteral("2022-05-10 00:00:00"), QVariant(), QStringLiteral("N"), QStringLiteral("202205"),
                QStringLiteral("202402"));
         return m;
     }
-    void period(const QString& m, const QString& from, const QVariant& to, const QString& bolsista, const QString& anoMesI,
-                const QVariant& anoMesF) {
+    void period(const QString& m, const QString& from, const QVariant& to, const QString& bolsista,
+                const QString& anoMesI, const QVariant& anoMesF) {
         host.insert(QStringLiteral("ENTRADASAIDA"), {{QStringLiteral("MATRICULA"), m},
-                                                    {QStringLiteral("INICIAL"), from},
-                                                    {QStringLiteral("FINAL"), to},
-                                                    {QStringLiteral("BOLSISTA"), bolsista},
-                                                    {QStringLiteral("ANOMESI"), anoMesI},
-                                                    {QStringLiteral("ANOMESF"), anoMesF}});
+                                                     {QStringLiteral("INICIAL"), from},
+                                                     {QStringLiteral("FINAL"), to},
+                                                     {QStringLiteral("BOLSISTA"), bolsista},
+                                                     {QStringLiteral("ANOMESI"), anoMesI},
+                                                     {QStringLiteral("ANOMESF"), anoMesF}});
     }
     void lock(const QString& m, const QString& from, const QString& deadline, const QVariant& released = QVariant()) {
         host.insert(QStringLiteral("HISTORICOTRANCAMENTO"), {{QStringLiteral("MATRICULA"), m},
-                                                            {QStringLiteral("TRANCAMENTO"), from},
-                                                            {QStringLiteral("PRAZO"), deadline},
-                                                            {QStringLiteral("LIBERADO"), released}});
+                                                             {QStringLiteral("TRANCAMENTO"), from},
+                                                             {QStringLiteral("PRAZO"), deadline},
+                                                             {QStringLiteral("LIBERADO"), released}});
     }
     QStringList endMonths() {
-        return host.strings(QStringLiteral("SELECT MATRICULA || ':' || COALESCE(ANOMESF, 'NULL') FROM ENTRADASAIDA ORDER BY ID"));
+        return host.strings(
+            QStringLiteral("SELECT MATRICULA || ':' || COALESCE(ANOMESF, 'NULL') FROM ENTRADASAIDA ORDER BY ID"));
     }
     Inadimplentes overdue;
 };
@@ -65,17 +68,22 @@ TEST_F(OverdueCampaign, WorkedExampleModalityRowsBeforePlanRows) {
     debtor(QStringLiteral("norepasse"), {{QStringLiteral("REPASSE"), QStringLiteral("")}});
     debtor(QStringLiteral("scholar"), {{QStringLiteral("BOLSISTA"), 1}});
     debtor(QStringLiteral("otherday"), {{QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("16")}});
-    debtor(QStringLiteral("free"), {{QStringLiteral("MODALIDADE"), QStringLiteral("LV")}, {QStringLiteral("PLANOS"), QStringLiteral("01")}});
+    debtor(QStringLiteral("free"),
+           {{QStringLiteral("MODALIDADE"), QStringLiteral("LV")}, {QStringLiteral("PLANOS"), QStringLiteral("01")}});
     // The latest period decides, not an older open one.
     const QString closed = debtor(QStringLiteral("closed"));
     period(closed, QStringLiteral("2024-01-05 00:00:00"), QStringLiteral("2024-02-20 00:00:00"), QStringLiteral("N"),
            QStringLiteral("202401"), QStringLiteral("202402"));
-    const QString scholarPeriod = member(QStringLiteral("scholarperiod"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
-                                                                          {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
-    period(scholarPeriod, QStringLiteral("2023-05-10"), QVariant(), QStringLiteral("S"), QStringLiteral("202305"), QVariant());
-    const QString starting = member(QStringLiteral("starting"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
-                                                                {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
-    period(starting, QStringLiteral("2024-04-01"), QVariant(), QStringLiteral("N"), QStringLiteral("202404"), QStringLiteral("202406"));
+    const QString scholarPeriod =
+        member(QStringLiteral("scholarperiod"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
+                                                 {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
+    period(scholarPeriod, QStringLiteral("2023-05-10"), QVariant(), QStringLiteral("S"), QStringLiteral("202305"),
+           QVariant());
+    const QString starting =
+        member(QStringLiteral("starting"), {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
+                                            {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
+    period(starting, QStringLiteral("2024-04-01"), QVariant(), QStringLiteral("N"), QStringLiteral("202404"),
+           QStringLiteral("202406"));
     // Lock history: the row with the latest deadline decides.
     lock(debtor(QStringLiteral("lockmonthend")), QStringLiteral("2024-03-10"), QStringLiteral("2024-04-10"));
     lock(debtor(QStringLiteral("lockshort")), QStringLiteral("2024-03-10"), QStringLiteral("2024-03-30"));
@@ -83,7 +91,8 @@ TEST_F(OverdueCampaign, WorkedExampleModalityRowsBeforePlanRows) {
          QStringLiteral("2024-04-02 00:00:00"));
     lock(debtor(QStringLiteral("lockreleasedbefore")), QStringLiteral("2024-03-10"), QStringLiteral("2024-04-10"),
          QStringLiteral("2024-03-20 00:00:00"));
-    lock(debtor(QStringLiteral("lockendsonmonthend")), QStringLiteral("2024-03-01 08:00:00"), QStringLiteral("2024-03-31"));
+    lock(debtor(QStringLiteral("lockendsonmonthend")), QStringLiteral("2024-03-01 08:00:00"),
+         QStringLiteral("2024-03-31"));
     const QString oldLock = debtor(QStringLiteral("oldlock"));
     lock(oldLock, QStringLiteral("2024-03-01"), QStringLiteral("2024-04-05"));
     lock(oldLock, QStringLiteral("2024-06-01"), QStringLiteral("2024-07-01"));
@@ -91,17 +100,20 @@ TEST_F(OverdueCampaign, WorkedExampleModalityRowsBeforePlanRows) {
     debtor(QStringLiteral("lower"), {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("SIM")}});
     debtor(QStringLiteral("blanks"), {{QStringLiteral("EMAIL"), QStringLiteral("   ")}});
     // Somebody else's open period that lay after the business month, and one without an end month.
-    period(QStringLiteral("90"), QStringLiteral("2020-01-01"), QVariant(), QStringLiteral("N"), QStringLiteral("202001"),
-           QStringLiteral("202406"));
-    period(QStringLiteral("91"), QStringLiteral("2020-01-01"), QVariant(), QStringLiteral("N"), QStringLiteral("202001"), QVariant());
+    period(QStringLiteral("90"), QStringLiteral("2020-01-01"), QVariant(), QStringLiteral("N"),
+           QStringLiteral("202001"), QStringLiteral("202406"));
+    period(QStringLiteral("91"), QStringLiteral("2020-01-01"), QVariant(), QStringLiteral("N"),
+           QStringLiteral("202001"), QVariant());
 
     startOn(QStringLiteral("2024-03-15 00:00:00"));
     ASSERT_TRUE(runCampaign(overdue, *session, notices));
     EXPECT_EQ(outbox(), QStringList({at("modal"), at("both"), at("paidbefore"), at("norepasse"), at("lockshort"),
                                      at("lockreleasedafter"), at("oldlock"), at("lower"), at("both")}));
     // Every open period ends in the business month; the closed ones keep theirs.
-    EXPECT_EQ(host.count(QStringLiteral("ENTRADASAIDA"), QStringLiteral("FINAL IS NULL AND ANOMESF IS NOT '202403'")), 0);
-    EXPECT_EQ(host.strings(QStringLiteral("SELECT ANOMESF FROM ENTRADASAIDA WHERE FINAL IS NOT NULL")), QStringList{QStringLiteral("202402")});
+    EXPECT_EQ(host.count(QStringLiteral("ENTRADASAIDA"), QStringLiteral("FINAL IS NULL AND ANOMESF IS NOT '202403'")),
+              0);
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT ANOMESF FROM ENTRADASAIDA WHERE FINAL IS NOT NULL")),
+              QStringList{QStringLiteral("202402")});
     EXPECT_TRUE(notices.shown.empty());
 
     // Already done on this business date: the host table is not touched again.
@@ -132,7 +144,8 @@ TEST_F(OverdueCampaign, TheMonthEndAndTheDueDayComeFromTheBusinessMonth) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.businessDate) + " due " + c.dueDay + " lock " + (c.lockEnd ? c.lockEnd : "-"));
         clear();
-        const QString m = debtor(QStringLiteral("due"), {{QStringLiteral("DIA_VENCIMENTO"), QString::fromLatin1(c.dueDay)}});
+        const QString m =
+            debtor(QStringLiteral("due"), {{QStringLiteral("DIA_VENCIMENTO"), QString::fromLatin1(c.dueDay)}});
         const QString date = QString::fromLatin1(c.businessDate);
         if (c.lockEnd) lock(m, date.left(8) + QStringLiteral("01"), QString::fromLatin1(c.lockEnd));
         startOn(date);
@@ -166,7 +179,8 @@ TEST_F(OverdueCampaign, AFailureUndoesTheHostUpdateToo) {
         const char* detail;
     };
     const Case cases[] = {
-        {"host update", "CREATE TRIGGER refuse BEFORE UPDATE ON ENTRADASAIDA BEGIN SELECT RAISE(ABORT, 'no'); END", "EntradaSaida"},
+        {"host update", "CREATE TRIGGER refuse BEFORE UPDATE ON ENTRADASAIDA BEGIN SELECT RAISE(ABORT, 'no'); END",
+         "EntradaSaida"},
         {"plan pass", "DROP TABLE PLANOS", "Velocast"},
     };
     for (const Case& c : cases) {
@@ -197,7 +211,8 @@ TEST(OverdueSql, TheSqlServerTextsAndTheSevenParameters) {
         "                 INNER JOIN (SELECT MATRICULA, MAX(INICIAL) AS UltimaData ",
         "                             FROM ENTRADASAIDA GROUP BY MATRICULA) AS G ",
         "                 ON (D.MATRICULA = G.MATRICULA) AND (D.INICIAL = G.UltimaData) AND (D.BOLSISTA = 'N') AND ",
-        "                 ((D.ANOMESI <= :JMDATA_INICIAL) AND (D.ANOMESF <= :JMDATA_FINAL)) AND (D.FINAL IS NULL)) AND ",
+        "                 ((D.ANOMESI <= :JMDATA_INICIAL) AND (D.ANOMESF <= :JMDATA_FINAL)) AND (D.FINAL IS NULL)) "
+        "AND ",
         "(A.MATRICULA NOT IN (SELECT B.MATRICULA ",
         "                     FROM RECEB B       ",
         "                     WHERE (B.MES = :JMES) AND (B.ANO = :JANO))) AND ",
@@ -214,14 +229,17 @@ TEST(OverdueSql, TheSqlServerTextsAndTheSevenParameters) {
         "ORDER BY A.MATRICULA",
     };
     ASSERT_EQ(lines.size(), 26);
-    EXPECT_EQ(Inadimplentes::selection(Inadimplentes::Pass::Modality).mssql, lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    EXPECT_EQ(Inadimplentes::selection(Inadimplentes::Pass::Modality).mssql,
+              lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     QStringList plan = lines;
     plan[1] = QStringLiteral("FROM ALUNOS A, PLANOS C ");
     plan[2] = QStringLiteral("WHERE (A.PLANOS = C.CODIGO) ");
-    EXPECT_EQ(Inadimplentes::selection(Inadimplentes::Pass::Plan).mssql, plan.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    EXPECT_EQ(Inadimplentes::selection(Inadimplentes::Pass::Plan).mssql,
+              plan.join(QLatin1Char('\n')) + QLatin1Char('\n'));
 
     const DateTime example = DateTime::fromDate(QDate(2024, 3, 15));
-    EXPECT_EQ(Inadimplentes::hostUpdate(example).mssql, QStringLiteral("UPDATE ENTRADASAIDA SET ANOMESF = '202403' WHERE FINAL IS NULL"));
+    EXPECT_EQ(Inadimplentes::hostUpdate(example).mssql,
+              QStringLiteral("UPDATE ENTRADASAIDA SET ANOMESF = '202403' WHERE FINAL IS NULL"));
 
     struct Case {
         QDate businessDate;
@@ -262,8 +280,10 @@ TEST_F(OverdueCampaign, ABlankRepasseAndALowerCasePeriodFlagCountAsOnTheClubsSer
     debtor(QStringLiteral("convenio"), {{QStringLiteral("REPASSE"), QStringLiteral("Convênio ")}});
     for (const char* flag : {"n", "N ", "S"}) {
         const QString m = member(QStringLiteral("period") + QLatin1String(flag).trimmed(),
-                                 {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")}, {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
-        period(m, QStringLiteral("2022-05-10 00:00:00"), QVariant(), QLatin1String(flag), QStringLiteral("202205"), QStringLiteral("202402"));
+                                 {{QStringLiteral("MODALIDADE"), QStringLiteral("MU")},
+                                  {QStringLiteral("DIA_VENCIMENTO"), QStringLiteral("15")}});
+        period(m, QStringLiteral("2022-05-10 00:00:00"), QVariant(), QLatin1String(flag), QStringLiteral("202205"),
+               QStringLiteral("202402"));
     }
     startOn(QStringLiteral("2024-03-15 00:00:00"));
     ASSERT_TRUE(runCampaign(overdue, *session, notices));

@@ -18,39 +18,48 @@ struct RenewalFixture : CampaignFixture {
         QVariantMap columns = more;
         columns.insert(QStringLiteral("PLANOS"), plan.isNull() ? QVariant() : QVariant(plan));
         addMember(email, columns);
-        const QString matricula = host.scalar(QStringLiteral("SELECT MAX(CAST(MATRICULA AS INTEGER)) FROM AlunosAtivos")).toString();
+        const QString matricula =
+            host.scalar(QStringLiteral("SELECT MAX(CAST(MATRICULA AS INTEGER)) FROM AlunosAtivos")).toString();
         for (const QString& r : receipts) addReceipt(matricula, r);
     }
     void addReceipt(const QVariant& matricula, const QString& monthYear) {
         const QString mes = monthYear.left(2), ano = monthYear.mid(3);
-        host.insert(QStringLiteral("RECEB"), {{QStringLiteral("MATRICULA"), matricula},
-                                              {QStringLiteral("MES"), numericReceipts ? QVariant(mes.toInt()) : QVariant(mes)},
-                                              {QStringLiteral("ANO"), numericReceipts ? QVariant(ano.toInt()) : QVariant(ano)}});
+        host.insert(QStringLiteral("RECEB"),
+                    {{QStringLiteral("MATRICULA"), matricula},
+                     {QStringLiteral("MES"), numericReceipts ? QVariant(mes.toInt()) : QVariant(mes)},
+                     {QStringLiteral("ANO"), numericReceipts ? QVariant(ano.toInt()) : QVariant(ano)}});
     }
     bool numericReceipts = false;
 };
 }  // namespace
 
 TEST(PlanosAVencerSql, SqlServerTextIsTheOneTheClubsServerAlwaysReceived) {
-    EXPECT_EQ(PlanosAVencer::selection().mssql,
-              QStringLiteral(
-                  "SELECT A.MATRICULA, A.NOME,A.ENDERECO,A.BAIRRO, A.ESTADO, A.CEP, A.TELEFONE, A.EMAIL, A.TELEFONECOM, "
-                  "A.TELEFONE_CELULAR, A.RADIO, A.OBSERVACAO, B.CODIGO, B.DESCRICAO\n"
-                  "FROM ALUNOSATIVOS A, PLANOS B, RECEB D\n"
-                  "WHERE (A.SAIDA IS NULL) AND ((NOT A.EMAIL IS NULL) AND (A.EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                  "AND (DATA_TRANCAMENTO IS NULL) AND\n"
-                  "      (D.MES = :JMES)   AND\n"
-                  "      (D.ANO = :JANO)   AND\n"
-                  "      (D.MATRICULA  = A.MATRICULA) AND\n"
-                  "(A.MATRICULA NOT IN (SELECT C.MATRICULA\n"
-                  "                    FROM RECEB C\n"
-                  "                    WHERE (C.MES = :JPROXIMOMES) AND (C.ANO = :JPROXIMOANO))) AND\n"
-                  "       (A.PLANOS = B.CODIGO) \n"
-                  "ORDER BY B.CODIGO,A.MATRICULA"));
+    EXPECT_EQ(
+        PlanosAVencer::selection().mssql,
+        QStringLiteral(
+            "SELECT A.MATRICULA, A.NOME,A.ENDERECO,A.BAIRRO, A.ESTADO, A.CEP, A.TELEFONE, A.EMAIL, A.TELEFONECOM, "
+            "A.TELEFONE_CELULAR, A.RADIO, A.OBSERVACAO, B.CODIGO, B.DESCRICAO\n"
+            "FROM ALUNOSATIVOS A, PLANOS B, RECEB D\n"
+            "WHERE (A.SAIDA IS NULL) AND ((NOT A.EMAIL IS NULL) AND (A.EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+            "AND (DATA_TRANCAMENTO IS NULL) AND\n"
+            "      (D.MES = :JMES)   AND\n"
+            "      (D.ANO = :JANO)   AND\n"
+            "      (D.MATRICULA  = A.MATRICULA) AND\n"
+            "(A.MATRICULA NOT IN (SELECT C.MATRICULA\n"
+            "                    FROM RECEB C\n"
+            "                    WHERE (C.MES = :JPROXIMOMES) AND (C.ANO = :JPROXIMOANO))) AND\n"
+            "       (A.PLANOS = B.CODIGO) \n"
+            "ORDER BY B.CODIGO,A.MATRICULA"));
 }
 
 TEST(PlanosAVencerParameters, AreThisMonthAndTheNextAsTexts) {
-    struct Case { DateTime business; const char* mes; const char* ano; const char* proximoMes; const char* proximoAno; };
+    struct Case {
+        DateTime business;
+        const char* mes;
+        const char* ano;
+        const char* proximoMes;
+        const char* proximoAno;
+    };
     const Case cases[] = {
         {day(2024, 3, 26), "03", "2024", "04", "2024"},
         {day(2024, 12, 27), "12", "2024", "01", "2025"},
@@ -89,7 +98,8 @@ TEST_F(RenewalFixture, SelectsMembersPaidForThisMonthButNotYetForTheNext) {
             host.exec(QStringLiteral("CREATE TABLE RECEB (MATRICULA TEXT, MES, ANO)"));
             numericReceipts = true;
         }
-        host.exec(QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('02', 'Trimestral'), ('01', 'Mensal')"));
+        host.exec(
+            QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('02', 'Trimestral'), ('01', 'Mensal')"));
         const QString march = QStringLiteral("03/2024"), april = QStringLiteral("04/2024");
         addPlanMember(QStringLiteral("b@example.com"), QStringLiteral("02"), {march});
         addPlanMember(QStringLiteral("a@example.com"), QStringLiteral("01"), {march});
@@ -99,9 +109,12 @@ TEST_F(RenewalFixture, SelectsMembersPaidForThisMonthButNotYetForTheNext) {
         addPlanMember(QStringLiteral("lastyear@example.com"), QStringLiteral("01"), {QStringLiteral("03/2023")});
         addPlanMember(QStringLiteral("noplan@example.com"), QString(), {march});
         addPlanMember(QStringLiteral("unknownplan@example.com"), QStringLiteral("99"), {march});
-        addPlanMember(QStringLiteral("left@example.com"), QStringLiteral("01"), {march}, {{QStringLiteral("SAIDA"), QStringLiteral("2024-03-10")}});
-        addPlanMember(QStringLiteral("locked@example.com"), QStringLiteral("01"), {march}, {{QStringLiteral("DATA_TRANCAMENTO"), QStringLiteral("2024-03-01")}});
-        addPlanMember(QStringLiteral("noconsent@example.com"), QStringLiteral("01"), {march}, {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Não")}});
+        addPlanMember(QStringLiteral("left@example.com"), QStringLiteral("01"), {march},
+                      {{QStringLiteral("SAIDA"), QStringLiteral("2024-03-10")}});
+        addPlanMember(QStringLiteral("locked@example.com"), QStringLiteral("01"), {march},
+                      {{QStringLiteral("DATA_TRANCAMENTO"), QStringLiteral("2024-03-01")}});
+        addPlanMember(QStringLiteral("noconsent@example.com"), QStringLiteral("01"), {march},
+                      {{QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Não")}});
         addPlanMember(QStringLiteral(""), QStringLiteral("01"), {march});
 
         startOn(QStringLiteral("2024-03-26 00:00:00"));
@@ -141,13 +154,16 @@ TEST_F(RenewalFixture, ItsOwnConnectionIsClosedAfterAFailureToo) {
 TEST_F(RenewalFixture, RunsThroughOdbcWithItsNamedParameters) {
     host.exec(QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('01', 'Mensal')"));
     addPlanMember(QStringLiteral("renew@example.com"), QStringLiteral("01"), {QStringLiteral("12/2024")});
-    addPlanMember(QStringLiteral("renewed@example.com"), QStringLiteral("01"), {QStringLiteral("12/2024"), QStringLiteral("01/2025")});
+    addPlanMember(QStringLiteral("renewed@example.com"), QStringLiteral("01"),
+                  {QStringLiteral("12/2024"), QStringLiteral("01/2025")});
     dataLink = host.folder() + QStringLiteral("/odbc.udl");
-    velocast::testing::writeDataLink(dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
-                                                   host.path() + QStringLiteral("\""));
+    velocast::testing::writeDataLink(
+        dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") + host.path() +
+                      QStringLiteral("\""));
     startOn(QStringLiteral("2024-12-27 00:00:00"));
     PlanosAVencer renewals;
-    ASSERT_TRUE(runCampaign(renewals, *session, notices)) << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
+    ASSERT_TRUE(runCampaign(renewals, *session, notices))
+        << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
     EXPECT_EQ(outbox(), QStringList{QStringLiteral("renew@example.com")});
     EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("QRYPLANOSAVENCER")));
 }

@@ -17,7 +17,12 @@ TEST(TracamentoPrazoSql, SqlServerTextIsTheOneTheClubsServerAlwaysReceived) {
 TEST(TracamentoPrazoTest, WarnsWhenTheDeadlineMinusTheDistanceIsTheBusinessDateExactly) {
     auto at = [](int d, int h = 0) { return DateTime::fromQDateTime(QDateTime(QDate(2024, 3, d), QTime(h, 0))); };
     auto column = [](const char* text) { return text ? QVariant(QString::fromLatin1(text)) : QVariant(); };
-    struct Case { const char* limit; QVariant days; DateTime business; bool warned; };
+    struct Case {
+        const char* limit;
+        QVariant days;
+        DateTime business;
+        bool warned;
+    };
     const Case cases[] = {
         {"2024-03-15 00:00:00", 5, at(10), true},
         {"2024-03-15 00:00:00", 5, at(9), false},
@@ -26,7 +31,7 @@ TEST(TracamentoPrazoTest, WarnsWhenTheDeadlineMinusTheDistanceIsTheBusinessDateE
         {"2024-03-10 00:00:00", 0, at(10), true},
         {"2024-03-15 14:00:00", 5, at(10), false},
         {"2024-03-15 14:00:00", 5, at(10, 14), true},  // the time of day counts both ways
-        {nullptr, 0, DateTime(), false},                 // no deadline, even on the zero date
+        {nullptr, 0, DateTime(), false},               // no deadline, even on the zero date
     };
     for (const Case& c : cases)
         EXPECT_EQ(TracamentoPrazo::warnsOn(column(c.limit), c.days, c.business), c.warned)

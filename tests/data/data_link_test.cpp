@@ -19,17 +19,21 @@ QString writeBytes(const QTemporaryDir& dir, const QByteArray& bytes) {
 
 QByteArray utf16leWithBom(const QString& text) {
     QByteArray out("\xFF\xFE", 2);
-    for (QChar c : text) { out.append(char(c.unicode() & 0xFF)); out.append(char(c.unicode() >> 8)); }
+    for (QChar c : text) {
+        out.append(char(c.unicode() & 0xFF));
+        out.append(char(c.unicode() >> 8));
+    }
     return out;
 }
 }  // namespace
 
 TEST(DataLink, ReadsTheFileWindowsWritesForSqlServer) {
     QTemporaryDir dir;
-    const QString path = writeBytes(dir, utf16leWithBom(QStringLiteral(
-        "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
-        "Provider=SQLOLEDB.1;Password=\"p;ss\"\"w\";Persist Security Info=True;User ID=sa;"
-        "Initial Catalog=ACADEMIA;Data Source=srv\\KORVANA\r\n")));
+    const QString path =
+        writeBytes(dir, utf16leWithBom(QStringLiteral(
+                            "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
+                            "Provider=SQLOLEDB.1;Password=\"p;ss\"\"w\";Persist Security Info=True;User ID=sa;"
+                            "Initial Catalog=ACADEMIA;Data Source=srv\\KORVANA\r\n")));
     const DataLink link = readDataLink(path);
     EXPECT_EQ(link.dialect, Dialect::Mssql);
     EXPECT_EQ(link.qtDriver, QStringLiteral("QODBC"));
@@ -38,7 +42,12 @@ TEST(DataLink, ReadsTheFileWindowsWritesForSqlServer) {
 }
 
 TEST(DataLink, MapsEachProvider) {
-    struct Case { const char* init; const char* driver; Dialect dialect; const char* databaseName; };
+    struct Case {
+        const char* init;
+        const char* driver;
+        Dialect dialect;
+        const char* databaseName;
+    };
     const Case cases[] = {
         {"Provider=SQLNCLI11;Data Source=10.0.0.5,1444;Initial Catalog=K", "QODBC", Dialect::Mssql,
          "DRIVER=FreeTDS;SERVER=10.0.0.5;PORT=1444;DATABASE=K;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"},
@@ -49,7 +58,8 @@ TEST(DataLink, MapsEachProvider) {
          "DRIVER=FreeTDS;SERVER=srv;TDS_Version=7.4;ClientCharset=UTF-8;APP={Recepcao; filial 2}"},
         // Encryption asked for in either spelling is required of FreeTDS; "optional" and false are not.
         {"Provider=SQLOLEDB.1;Data Source=db;Use Encryption for Data=True;Trust Server Certificate=True", "QODBC",
-         Dialect::Mssql, "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
+         Dialect::Mssql,
+         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory", "QODBC", Dialect::Mssql,
          "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=yes", "QODBC", Dialect::Mssql,
@@ -61,7 +71,8 @@ TEST(DataLink, MapsEachProvider) {
          "DRIVER=SQLite3;Database=/x.db"},
     };
     for (const Case& c : cases) {
-        const DataLink link = parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl"));
+        const DataLink link =
+            parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl"));
         EXPECT_EQ(link.qtDriver, QLatin1String(c.driver)) << c.init;
         EXPECT_EQ(link.dialect, c.dialect) << c.init;
         EXPECT_EQ(link.databaseName, QLatin1String(c.databaseName)) << c.init;
@@ -71,36 +82,49 @@ TEST(DataLink, MapsEachProvider) {
 // Windows has Microsoft's drivers, which want the port after the server and their own
 // encryption keywords; Driver 18 would otherwise encrypt and check on its own.
 TEST(DataLink, SpeaksTheForcedMicrosoftDriversKeywords) {
-    struct Case { const char* init; const char* databaseName; };
+    struct Case {
+        const char* init;
+        const char* databaseName;
+    };
     const Case cases[] = {
         {"Provider=SQLNCLI11;Data Source=10.0.0.5,1444;Initial Catalog=K;User ID=sa;Password=x",
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=10.0.0.5,1444;DATABASE=K;UID=sa;PWD=x;Encrypt=no;APP=Velocast 2.10"},
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=10.0.0.5,1444;DATABASE=K;UID=sa;PWD=x;Encrypt=no;APP=Velocast "
+         "2.10"},
         {"Provider=SQLOLEDB.1;Data Source=srv\\KORVANA;Use Encryption for Data=True;Trust Server Certificate=True",
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=srv\\KORVANA;Encrypt=yes;TrustServerCertificate=yes;APP=Velocast 2.10"},
+         "DRIVER={ODBC Driver 18 for SQL "
+         "Server};SERVER=srv\\KORVANA;Encrypt=yes;TrustServerCertificate=yes;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory",
          "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db;Encrypt=yes;APP=Velocast 2.10"},
     };
     forceSqlServerOdbcDriver(QStringLiteral("ODBC Driver 18 for SQL Server"));
     for (const Case& c : cases)
-        EXPECT_EQ(parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl")).databaseName,
-                  QLatin1String(c.databaseName))
+        EXPECT_EQ(
+            parseDataLink(QStringLiteral("[oledb]\n") + QLatin1String(c.init), QStringLiteral("x.udl")).databaseName,
+            QLatin1String(c.databaseName))
             << c.init;
     // Forcing FreeTDS by name gives what the Linux default gives.
     forceSqlServerOdbcDriver(QStringLiteral("FreeTDS"));
-    EXPECT_EQ(parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=db,1444"), QStringLiteral("x.udl")).databaseName,
-              QStringLiteral("DRIVER=FreeTDS;SERVER=db;PORT=1444;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"));
+    EXPECT_EQ(
+        parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=db,1444"), QStringLiteral("x.udl"))
+            .databaseName,
+        QStringLiteral("DRIVER=FreeTDS;SERVER=db;PORT=1444;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"));
     forceSqlServerOdbcDriver(QString());
 }
 
 TEST(DataLink, ChoosesTheBestSqlServerDriverInstalled) {
-    struct Case { QStringList installed; const char* chosen; };
+    struct Case {
+        QStringList installed;
+        const char* chosen;
+    };
     const Case cases[] = {
-        {{"SQL Server", "ODBC Driver 17 for SQL Server", "ODBC Driver 18 for SQL Server", "SQLite3"}, "ODBC Driver 18 for SQL Server"},
+        {{"SQL Server", "ODBC Driver 17 for SQL Server", "ODBC Driver 18 for SQL Server", "SQLite3"},
+         "ODBC Driver 18 for SQL Server"},
         {{"SQL Server", "odbc driver 17 for sql server"}, "odbc driver 17 for sql server"},
         {{"Microsoft Access Driver (*.mdb)", "SQL Server"}, "SQL Server"},
         {{"SQL Server Native Client 11.0", "FreeTDS"}, ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(bestSqlServerDriver(c.installed), QLatin1String(c.chosen)) << c.installed.join(u',').toStdString();
+    for (const Case& c : cases)
+        EXPECT_EQ(bestSqlServerDriver(c.installed), QLatin1String(c.chosen)) << c.installed.join(u',').toStdString();
 }
 
 // Two spellings of one database must meet under one identity, or two copies could drain it.
@@ -114,8 +138,10 @@ TEST(DataLink, TheIdentityNamesTheDatabaseWhateverTheSpelling) {
               identity("Provider=SQLOLEDB.1;Data Source=srv;Initial Catalog=B"));
     EXPECT_NE(identity("Provider=SQLOLEDB.1;Data Source=srv\\ONE;Initial Catalog=A"),
               identity("Provider=SQLOLEDB.1;Data Source=srv\\TWO;Initial Catalog=A"));
-    EXPECT_EQ(identity("Provider=SQLite;Data Source=club.sqlite"), identity("Provider=SQLite;Data Source=/srv/./club.sqlite"));
-    EXPECT_FALSE(identity("Provider=MSDASQL;Extended Properties=\"DSN=club;PWD=secret\"").contains(QLatin1String("secret")));
+    EXPECT_EQ(identity("Provider=SQLite;Data Source=club.sqlite"),
+              identity("Provider=SQLite;Data Source=/srv/./club.sqlite"));
+    EXPECT_FALSE(
+        identity("Provider=MSDASQL;Extended Properties=\"DSN=club;PWD=secret\"").contains(QLatin1String("secret")));
 }
 
 TEST(DataLink, ARelativeSqliteFileIsTakenFromTheDataLinkFolder) {
@@ -126,7 +152,10 @@ TEST(DataLink, ARelativeSqliteFileIsTakenFromTheDataLinkFolder) {
 
 TEST(DataLink, BadFilesAreReportedWithThePathAndWhatIsWrong) {
     QTemporaryDir dir;
-    struct Case { QByteArray bytes; const char* expected; };
+    struct Case {
+        QByteArray bytes;
+        const char* expected;
+    };
     const Case cases[] = {
         {"Provider=SQLite;Data Source=x", "does not start with the line [oledb]"},
         {"[oledb]\r\n; comment only\r\n", "no connection line"},

@@ -34,8 +34,7 @@ protected:
 TEST_F(FreshSqlite, EveryDeclaredColumnExistsWithEitherReceiptForm) {
     for (ReceiptColumns form : {ReceiptColumns::Text, ReceiptColumns::Integer}) {
         QSqlQuery q(db);
-        for (const QString& table : hostTables())
-            q.exec(QStringLiteral("DROP TABLE IF EXISTS ") + table);
+        for (const QString& table : hostTables()) q.exec(QStringLiteral("DROP TABLE IF EXISTS ") + table);
         QString error;
         ASSERT_TRUE(createHostSchema(db, {form, true}, &error)) << error.toStdString();
 
@@ -44,23 +43,19 @@ TEST_F(FreshSqlite, EveryDeclaredColumnExistsWithEitherReceiptForm) {
             ASSERT_TRUE(present.contains(table)) << table.toStdString();
             const QSqlRecord record = db.record(table);
             for (const ColumnDef& col : hostColumns(table))
-                EXPECT_TRUE(record.contains(col.name))
-                    << table.toStdString() << "." << col.name.toStdString();
+                EXPECT_TRUE(record.contains(col.name)) << table.toStdString() << "." << col.name.toStdString();
             for (const QString& col : declaredColumns(table))
-                EXPECT_TRUE(record.contains(col))
-                    << table.toStdString() << "." << col.toStdString();
+                EXPECT_TRUE(record.contains(col)) << table.toStdString() << "." << col.toStdString();
         }
         // The run table belongs to the program, never to the host schema.
-        for (const QString& table : present)
-            EXPECT_FALSE(table.startsWith(kRunTablePrefix, Qt::CaseInsensitive));
+        for (const QString& table : present) EXPECT_FALSE(table.startsWith(kRunTablePrefix, Qt::CaseInsensitive));
     }
 }
 
 TEST_F(FreshSqlite, IdentitiesNumberThemselvesAndFlagsAreIntegers) {
     ASSERT_TRUE(createHostSchema(db));
     QSqlQuery q(db);
-    ASSERT_TRUE(q.exec(QStringLiteral(
-        "INSERT INTO ControleEmail (DATA, MEDICA) VALUES ('2024-03-15 00:00:00', 1)")));
+    ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO ControleEmail (DATA, MEDICA) VALUES ('2024-03-15 00:00:00', 1)")));
     ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO ControleEmail (DATA) VALUES ('2024-03-16')")));
     ASSERT_TRUE(q.exec(QStringLiteral("SELECT ID, typeof(MEDICA) FROM ControleEmail ORDER BY ID")));
     ASSERT_TRUE(q.next());
@@ -92,11 +87,10 @@ TEST(DeclaredColumns, ListsOfTheOpenedTables) {
         {"Qzcvar", {"PRAZOAVALMED", "PRAZOAVALFUN", "FERIADOS"}, 3},
         // Columns the program never reads are still declared.
         {"Qzcvar2",
-         {"EMAIL", "ASSUNTO_NOVO", "ASSUNTO_RETORNO", "MARKETING_NOVO", "MARKETING_RETORNO",
-          "ICORPO_MARKETING_NOVO", "ICORPO_MARKETING_RETORNO", "MARKETING_ANIVERSARUANETE",
-          "ICORPO_MARKETING_ANIVERSARUANETE", "ASSUNTO_ANIVERSARIANTE", "STMP_PROVEDOR",
-          "IdSMTP_UseTLS", "USERNAME", "PASSWORD", "TRANCAMENTO_DIAS", "FIDELIDADE_MESES",
-          "AUSENTES_DIAS"},
+         {"EMAIL", "ASSUNTO_NOVO", "ASSUNTO_RETORNO", "MARKETING_NOVO", "MARKETING_RETORNO", "ICORPO_MARKETING_NOVO",
+          "ICORPO_MARKETING_RETORNO", "MARKETING_ANIVERSARUANETE", "ICORPO_MARKETING_ANIVERSARUANETE",
+          "ASSUNTO_ANIVERSARIANTE", "STMP_PROVEDOR", "IdSMTP_UseTLS", "USERNAME", "PASSWORD", "TRANCAMENTO_DIAS",
+          "FIDELIDADE_MESES", "AUSENTES_DIAS"},
          32 + 3 + 6 + 7},
         {"Caixa", {"DATAABERTURA"}, 1},
         {"AlunosAtivos", {"MATRICULA", "MODALIDADE", "PLANOS", "SAIDA", "BOLSISTA"}, 5},

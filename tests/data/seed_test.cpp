@@ -120,7 +120,8 @@ TEST_F(SeedTool, WritesDataLinkSettingsAndImage) {
     const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
     for (const QString& file : {files.database, files.dataLink, files.image})
         EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly) << file.toStdString();
-    EXPECT_EQ(QFile::permissions(QFileInfo(files.image).absolutePath()) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+    EXPECT_EQ(QFile::permissions(QFileInfo(files.image).absolutePath()) &
+                  ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
               ownerOnly | QFile::ExeOwner);
 
     QFile image(files.image);
@@ -135,9 +136,9 @@ TEST_F(SeedTool, WritesDataLinkSettingsAndImage) {
         ASSERT_TRUE(q.exec("SELECT * FROM Qzcvar2"));
         ASSERT_TRUE(q.next());
         const QSqlRecord r = q.record();
-        for (const char* sw : {"MARKETING_MEDICA", "MARKETING_FUNCIONAL", "MARKETING_ANIVERSARUANETE",
-                               "MARKETING_PLANO", "MARKETING_TRANCAMENTO", "MARKETING_FIDELIDADE",
-                               "MARKETING_INADIMPLENTES", "MARKETING_AUSENTES"})
+        for (const char* sw :
+             {"MARKETING_MEDICA", "MARKETING_FUNCIONAL", "MARKETING_ANIVERSARUANETE", "MARKETING_PLANO",
+              "MARKETING_TRANCAMENTO", "MARKETING_FIDELIDADE", "MARKETING_INADIMPLENTES", "MARKETING_AUSENTES"})
             EXPECT_EQ(r.value(sw).toString(), QStringLiteral("Sim")) << sw;
         EXPECT_EQ(r.value("ICORPO_MARKETING_ANIVERSARUANETE").toString(), files.image);
         EXPECT_EQ(r.value("STMP_PROVEDOR").toString(), QStringLiteral("127.0.0.1*2525"));
@@ -189,7 +190,7 @@ TEST_F(SeedTool, CommandLineErrors) {
 struct Campaign {
     const char* name;
     QString from;
-    QStringList base;                     // always applied
+    QStringList base;  // always applied
     QList<std::pair<const char*, QString>> rules;
 };
 
@@ -199,77 +200,108 @@ QList<Campaign> campaigns(const QDate& d) {
     const QDate next = QDate(d.year(), d.month(), 1).addMonths(1);
     const QString monthEnd = day(QDate(d.year(), d.month(), d.daysInMonth()));
     const auto paid = [](const QDate& m) {
-        return QStringLiteral("EXISTS (SELECT 1 FROM RECEB R WHERE R.MATRICULA = A.MATRICULA AND "
-                              "R.MES = '%1' AND R.ANO = '%2')")
+        return QStringLiteral(
+                   "EXISTS (SELECT 1 FROM RECEB R WHERE R.MATRICULA = A.MATRICULA AND "
+                   "R.MES = '%1' AND R.ANO = '%2')")
             .arg(m.toString(QStringLiteral("MM")), m.toString(QStringLiteral("yyyy")));
     };
     const QString address = QStringLiteral("A.EMAIL IS NOT NULL AND A.EMAIL <> ''");
     const QString consent = QStringLiteral("A.RECEBER_EMAIL = 'Sim'");
     const QString unlocked = QStringLiteral("A.DATA_TRANCAMENTO IS NULL");
     const auto evaluation = [&](const char* name, const char* column, int months) {
-        return Campaign{name, QStringLiteral("AlunosAtivos A"), {},
-                        {{"address", address}, {"consent", consent}, {"unlocked", unlocked},
-                         {"overdue", QStringLiteral("A.%1 < '%2'").arg(column, day(d.addMonths(-months)))},
-                         {"same day", QStringLiteral("CAST(strftime('%d', A.%1) AS INTEGER) = %2").arg(column).arg(d.day())}}};
+        return Campaign{
+            name,
+            QStringLiteral("AlunosAtivos A"),
+            {},
+            {{"address", address},
+             {"consent", consent},
+             {"unlocked", unlocked},
+             {"overdue", QStringLiteral("A.%1 < '%2'").arg(column, day(d.addMonths(-months)))},
+             {"same day", QStringLiteral("CAST(strftime('%d', A.%1) AS INTEGER) = %2").arg(column).arg(d.day())}}};
     };
     QString loyalMonths;
     for (int k = 3; k >= 1; --k)
-        loyalMonths += (k < 3 ? QStringLiteral(" AND ") : QString()) + paid(QDate(d.year(), d.month(), 1).addMonths(-k));
+        loyalMonths +=
+            (k < 3 ? QStringLiteral(" AND ") : QString()) + paid(QDate(d.year(), d.month(), 1).addMonths(-k));
     const QList<std::pair<const char*, QString>> overdueRules = {
-        {"address", address}, {"consent", consent}, {"unlocked", unlocked},
+        {"address", address},
+        {"consent", consent},
+        {"unlocked", unlocked},
         {"repasse", QStringLiteral("(A.REPASSE IS NULL OR A.REPASSE = '')")},
         {"scholarship", QStringLiteral("A.BOLSISTA = 0")},
         {"due day", QStringLiteral("A.DIA_VENCIMENTO = %1").arg(d.day())},
-        {"open period", QStringLiteral(
-             "A.MATRICULA IN (SELECT D.MATRICULA FROM ENTRADASAIDA D JOIN (SELECT MATRICULA, "
-             "MAX(INICIAL) AS U FROM ENTRADASAIDA GROUP BY MATRICULA) G ON D.MATRICULA = "
-             "G.MATRICULA AND D.INICIAL = G.U AND D.BOLSISTA = 'N' AND D.ANOMESI <= '%1' AND "
-             "D.FINAL IS NULL)").arg(yyyy + mm)},
+        {"open period", QStringLiteral("A.MATRICULA IN (SELECT D.MATRICULA FROM ENTRADASAIDA D JOIN (SELECT MATRICULA, "
+                                       "MAX(INICIAL) AS U FROM ENTRADASAIDA GROUP BY MATRICULA) G ON D.MATRICULA = "
+                                       "G.MATRICULA AND D.INICIAL = G.U AND D.BOLSISTA = 'N' AND D.ANOMESI <= '%1' AND "
+                                       "D.FINAL IS NULL)")
+                            .arg(yyyy + mm)},
         {"unpaid", QStringLiteral("NOT ") + paid(d)},
-        {"lock at month end", QStringLiteral(
-             "A.MATRICULA NOT IN (SELECT J.MATRICULA FROM HISTORICOTRANCAMENTO J JOIN (SELECT "
-             "MATRICULA, MAX(PRAZO) AS U FROM HISTORICOTRANCAMENTO GROUP BY MATRICULA) H ON "
-             "J.MATRICULA = H.MATRICULA AND J.PRAZO = H.U AND (J.LIBERADO IS NULL OR J.LIBERADO "
-             "<= '%1') AND '%1' BETWEEN J.TRANCAMENTO AND J.PRAZO)").arg(monthEnd)},
-        {"free access", QStringLiteral(
-             "A.MATRICULA NOT IN (SELECT Z.MATRICULA FROM ALUNOS Z, MENSALIDADES W WHERE "
-             "Z.MODALIDADE = W.CODIGO AND W.ACESSOLIVRE = 1)")},
+        {"lock at month end",
+         QStringLiteral("A.MATRICULA NOT IN (SELECT J.MATRICULA FROM HISTORICOTRANCAMENTO J JOIN (SELECT "
+                        "MATRICULA, MAX(PRAZO) AS U FROM HISTORICOTRANCAMENTO GROUP BY MATRICULA) H ON "
+                        "J.MATRICULA = H.MATRICULA AND J.PRAZO = H.U AND (J.LIBERADO IS NULL OR J.LIBERADO "
+                        "<= '%1') AND '%1' BETWEEN J.TRANCAMENTO AND J.PRAZO)")
+             .arg(monthEnd)},
+        {"free access", QStringLiteral("A.MATRICULA NOT IN (SELECT Z.MATRICULA FROM ALUNOS Z, MENSALIDADES W WHERE "
+                                       "Z.MODALIDADE = W.CODIGO AND W.ACESSOLIVRE = 1)")},
     };
     QStringList planPass{QStringLiteral("A.PLANOS IN (SELECT CODIGO FROM PLANOS)")};
-    for (const auto& rule : overdueRules)
-        planPass.append(rule.second);
+    for (const auto& rule : overdueRules) planPass.append(rule.second);
     return {
         evaluation("AVALIACAO_MEDICA", "DATA_MEDICA", 6),
         evaluation("AVALIACAO_FUNCIONAL", "DATA_FUNCIONAL", 3),
-        {"ANIVERSARIANTE", QStringLiteral("AlunosAtivos A"), {},
-         {{"address", address}, {"consent", consent},
-          {"birthday", QStringLiteral("strftime('%m-%d', A.DATA_NASCIMENTO) = '%1'").arg(d.toString(QStringLiteral("MM-dd")))}}},
-        {"PLANOS_A_VENCER", QStringLiteral("AlunosAtivos A"), {},
-         {{"left", QStringLiteral("A.SAIDA IS NULL")}, {"address", address}, {"consent", consent},
-          {"unlocked", unlocked}, {"plan", QStringLiteral("A.PLANOS IN (SELECT CODIGO FROM PLANOS)")},
-          {"paid", paid(d)}, {"renewed", QStringLiteral("NOT ") + paid(next)}}},
-        {"TRACAMENTO_PRAZO", QStringLiteral("AlunosAtivos A"), {},
-         {{"address", address}, {"consent", consent},
+        {"ANIVERSARIANTE",
+         QStringLiteral("AlunosAtivos A"),
+         {},
+         {{"address", address},
+          {"consent", consent},
+          {"birthday",
+           QStringLiteral("strftime('%m-%d', A.DATA_NASCIMENTO) = '%1'").arg(d.toString(QStringLiteral("MM-dd")))}}},
+        {"PLANOS_A_VENCER",
+         QStringLiteral("AlunosAtivos A"),
+         {},
+         {{"left", QStringLiteral("A.SAIDA IS NULL")},
+          {"address", address},
+          {"consent", consent},
+          {"unlocked", unlocked},
+          {"plan", QStringLiteral("A.PLANOS IN (SELECT CODIGO FROM PLANOS)")},
+          {"paid", paid(d)},
+          {"renewed", QStringLiteral("NOT ") + paid(next)}}},
+        {"TRACAMENTO_PRAZO",
+         QStringLiteral("AlunosAtivos A"),
+         {},
+         {{"address", address},
+          {"consent", consent},
           {"locked", QStringLiteral("A.DATA_TRANCAMENTO IS NOT NULL")},
           {"deadline", QStringLiteral("datetime(A.PRAZO_TRANCAMENTO, '+' || A.DIAS_PRAZO_TRANCAMENTO "
-                                      "|| ' days') = '%1'").arg(day(d.addDays(5)))}}},
-        {"FIDELIDADE", QStringLiteral("AlunosAtivos A"), {},
+                                      "|| ' days') = '%1'")
+                           .arg(day(d.addDays(5)))}}},
+        {"FIDELIDADE",
+         QStringLiteral("AlunosAtivos A"),
+         {},
          {{"left", QStringLiteral("A.SAIDA IS NULL")},
           {"scholarship", QStringLiteral("COALESCE(A.BOLSISTA, 0) = 0")},
-          {"months paid", loyalMonths}, {"address", QStringLiteral("A.EMAIL IS NOT NULL")},
-          {"consent", consent}, {"plan", QStringLiteral("(A.PLANOS IS NULL OR A.PLANOS = '')")}}},
-        {"INADIMPLENTES modalidade", QStringLiteral("ALUNOS A"),
-         {QStringLiteral("A.MODALIDADE IN (SELECT CODIGO FROM MENSALIDADES)")}, overdueRules},
+          {"months paid", loyalMonths},
+          {"address", QStringLiteral("A.EMAIL IS NOT NULL")},
+          {"consent", consent},
+          {"plan", QStringLiteral("(A.PLANOS IS NULL OR A.PLANOS = '')")}}},
+        {"INADIMPLENTES modalidade",
+         QStringLiteral("ALUNOS A"),
+         {QStringLiteral("A.MODALIDADE IN (SELECT CODIGO FROM MENSALIDADES)")},
+         overdueRules},
         {"INADIMPLENTES plano", QStringLiteral("ALUNOS A"), planPass, {}},
         {"AUSENTES",
          QStringLiteral("AlunosAtivos A LEFT JOIN (SELECT MATRICULA, MAX(DATA) AS ULTIMA FROM ACESSO "
                         "GROUP BY MATRICULA) V ON V.MATRICULA = A.MATRICULA"),
          {},
-         {{"address", QStringLiteral("A.EMAIL IS NOT NULL")}, {"consent", consent}, {"unlocked", unlocked},
+         {{"address", QStringLiteral("A.EMAIL IS NOT NULL")},
+          {"consent", consent},
+          {"unlocked", unlocked},
           {"scholarship", QStringLiteral("A.BOLSISTA = 0")},
           // seven days when rounded half to even: more than 6.5, less than 7.5
           {"days absent", QStringLiteral("julianday('%1') - julianday(V.ULTIMA) > 6.5 AND "
-                                         "julianday('%1') - julianday(V.ULTIMA) < 7.5").arg(day(d))}}},
+                                         "julianday('%1') - julianday(V.ULTIMA) < 7.5")
+                              .arg(day(d))}}},
     };
 }
 
@@ -282,24 +314,25 @@ TEST_F(SeedTool, EveryCampaignSelectsSeveralAndEveryRuleExcludesSomeone) {
         withDatabase(db, [&](QSqlDatabase& d) {
             for (const Campaign& c : campaigns(QDate::fromString(QLatin1String(date), Qt::ISODate))) {
                 QStringList all = c.base;
-                for (const auto& rule : c.rules)
-                    all.append(QStringLiteral("(%1)").arg(rule.second));
+                for (const auto& rule : c.rules) all.append(QStringLiteral("(%1)").arg(rule.second));
                 const QString select = QStringLiteral("SELECT COUNT(*) FROM %1 WHERE ").arg(c.from);
                 EXPECT_GE(count(d, select + all.join(QStringLiteral(" AND "))), 3) << c.name;
                 for (const auto& [rule, condition] : c.rules) {
                     QStringList others = c.base;
                     for (const auto& other : c.rules)
-                        if (other.first != rule)
-                            others.append(QStringLiteral("(%1)").arg(other.second));
+                        if (other.first != rule) others.append(QStringLiteral("(%1)").arg(other.second));
                     others.append(QStringLiteral("NOT COALESCE((%1), 0)").arg(condition));
                     EXPECT_GE(count(d, select + others.join(QStringLiteral(" AND "))), 1)
                         << c.name << ": nobody left out by " << rule;
                 }
             }
             // Addresses under reserved demo domains only, a few of them malformed.
-            EXPECT_EQ(count(d, "SELECT COUNT(*) FROM AlunosAtivos WHERE EMAIL <> '' AND EMAIL NOT LIKE '%example%'"), 0);
-            EXPECT_GE(count(d, "SELECT COUNT(*) FROM AlunosAtivos WHERE EMAIL NOT GLOB "
-                               "'[a-z]*.[a-z]*[0-9]@example.[a-z][a-z][a-z]' AND EMAIL <> ''"), 3);
+            EXPECT_EQ(count(d, "SELECT COUNT(*) FROM AlunosAtivos WHERE EMAIL <> '' AND EMAIL NOT LIKE '%example%'"),
+                      0);
+            EXPECT_GE(count(d,
+                            "SELECT COUNT(*) FROM AlunosAtivos WHERE EMAIL NOT GLOB "
+                            "'[a-z]*.[a-z]*[0-9]@example.[a-z][a-z][a-z]' AND EMAIL <> ''"),
+                      3);
         });
     }
 }

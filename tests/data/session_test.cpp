@@ -62,9 +62,14 @@ TEST_F(SessionFixture, EmptyCaixaGivesTheZeroDate) {
 // The detail's first line is the table, as it always was; the second names the database file
 // and the cause, so that a missing table and a missing column no longer look alike.
 TEST_F(SessionFixture, EachFailingStepNamesItsTableTheDatabaseAndTheCause) {
-    struct Case { const char* breakIt; const char* detail; const char* cause; };
+    struct Case {
+        const char* breakIt;
+        const char* detail;
+        const char* cause;
+    };
     const Case cases[] = {
-        {"ALTER TABLE Qzcvar2 DROP COLUMN EMAIL", "Controle2", "table Qzcvar2 has no column EMAIL (a column Velocast reads is missing"},
+        {"ALTER TABLE Qzcvar2 DROP COLUMN EMAIL", "Controle2",
+         "table Qzcvar2 has no column EMAIL (a column Velocast reads is missing"},
         {"ALTER TABLE Qzcvar2 DROP COLUMN MARKETING_NOVO", "Controle2", "has no column MARKETING_NOVO"},
         {"ALTER TABLE Qzcvar RENAME TO QzcvarOld", "Controle", "no such table: Qzcvar"},
         {"ALTER TABLE Velocast DROP COLUMN IMAGEM_CORPO_MARKETING", "Velocast", "has no column IMAGEM_CORPO_MARKETING"},
@@ -83,7 +88,8 @@ TEST_F(SessionFixture, EachFailingStepNamesItsTableTheDatabaseAndTheCause) {
         ASSERT_EQ(shown.shown.size(), 1u) << c.breakIt;
         EXPECT_EQ(shown.shown[0].text, kAberturaDeTabela);
         const QString detail = shown.shown[0].detail;
-        EXPECT_TRUE(detail.startsWith(QLatin1String(c.detail) + QStringLiteral("\nthe SQLite file %1: ").arg(broken.path())))
+        EXPECT_TRUE(
+            detail.startsWith(QLatin1String(c.detail) + QStringLiteral("\nthe SQLite file %1: ").arg(broken.path())))
             << detail.toStdString();
         EXPECT_TRUE(detail.contains(QLatin1String(c.cause))) << detail.toStdString();
         s.teardown();
@@ -99,7 +105,8 @@ TEST_F(SessionFixture, RunTablesLeftByKilledRunsNeverStopAStartAndTheLockHolderR
     const QStringList clubs = {QStringLiteral("TEMPFEDELIDADE"), QStringLiteral("TempFedelidadeClube")};
     for (const QString& name : clubs) host.exec(QStringLiteral("CREATE TABLE %1 (MATRICULA TEXT)").arg(name));
     auto runTables = [&] {
-        QStringList names = host.strings(QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'TempFedelidade%' ORDER BY name"));
+        QStringList names = host.strings(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE name LIKE 'TempFedelidade%' ORDER BY name"));
         for (const QString& club : clubs) names.removeOne(club);
         return names;
     };
@@ -139,10 +146,11 @@ TEST_F(SessionFixture, OneCopyAtATimeHoldsTheDatabaseAndTheOthersAreToldWhoDoes)
     EXPECT_FALSE(second.databaseLock.take());
     EXPECT_FALSE(second.databaseLock.held());
     const QString line = second.databaseLock.standAsideText();
-    EXPECT_TRUE(line.startsWith(QStringLiteral("another Velocast is working on this database: ") + QSysInfo::machineHostName() +
-                                QStringLiteral(", since ")))
+    EXPECT_TRUE(line.startsWith(QStringLiteral("another Velocast is working on this database: ") +
+                                QSysInfo::machineHostName() + QStringLiteral(", since ")))
         << line.toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral(", since \\d\\d:\\d\\d$")).match(line).hasMatch()) << line.toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral(", since \\d\\d:\\d\\d$")).match(line).hasMatch())
+        << line.toStdString();
 
     // A reconnect does not give the file lock up; the end of the holder does.
     connection.close();
@@ -169,8 +177,9 @@ TEST(SessionOverOdbc, OpensThroughQtsOdbcDriver) {
     HostDatabase host;
     host.exec(QStringLiteral("INSERT INTO Caixa (DATAABERTURA) VALUES ('2025-02-01 00:00:00')"));
     const QString udl = host.folder() + QStringLiteral("/odbc.udl");
-    velocast::testing::writeDataLink(udl, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") +
-                                              host.path() + QStringLiteral("\""));
+    velocast::testing::writeDataLink(
+        udl, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") + host.path() +
+                 QStringLiteral("\""));
     SharedConnection connection(udl, QStringLiteral("odbc-session"));
     connection.open();
     RecordingNotices notices;
@@ -220,7 +229,9 @@ TEST_F(SessionFixture, WatchdogReconnectsAfterAnOutageAndSaysSo) {
     ASSERT_EQ(notices.shown.size(), 3u);
     for (const auto& n : notices.shown) {
         EXPECT_EQ(n.text, kContateSuporte);
-        EXPECT_EQ(n.detail, QStringLiteral("Problema no Banco de Dados ou não está Ativo !\n\rProblema na Rede ou não está Ativa !"));
+        EXPECT_EQ(
+            n.detail,
+            QStringLiteral("Problema no Banco de Dados ou não está Ativo !\n\rProblema na Rede ou não está Ativa !"));
     }
     EXPECT_EQ(events.reconnects, 1);
     EXPECT_TRUE(connection.isOpen());
@@ -244,7 +255,7 @@ TEST_F(SessionFixture, AQuitRequestDuringAnOutageEndsTheReconnectLoop) {
     ASSERT_TRUE(QFile::rename(host.path(), hidden));
     notices.whileOpen = [&](const RecordingNotices::Shown&) {
         if (notices.shown.size() == 2) QCoreApplication::quit();  // SIGTERM or "Finalizar"
-        if (notices.shown.size() == 100) {  // a loop that ignores the request: let it out
+        if (notices.shown.size() == 100) {                        // a loop that ignores the request: let it out
             QFile::rename(hidden, host.path());
             ADD_FAILURE() << "the reconnect loop went on after the quit request";
         }
@@ -299,7 +310,8 @@ TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
     QTemporaryDir dir;
     const QString udl = dir.filePath(QStringLiteral("Korvana.udl"));
     velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLOLEDB.1;User ID=sa;Password=x;Initial Catalog=K;"
-                                                         "Data Source=127.0.0.1,%1").arg(silent.serverPort()));
+                                                         "Data Source=127.0.0.1,%1")
+                                              .arg(silent.serverPort()));
     SharedConnection connection(udl, QStringLiteral("silent-server"));
     connection.loginTimeoutSeconds = 2;
     try {
@@ -313,18 +325,24 @@ TEST(SqlServerLogin, AServerThatNeverAnswersGivesUpAfterTheLoginTimeout) {
 // The causes a person meets most are said in words that point at what to change; any other
 // text passes as the driver gave it, with the database it came from.
 TEST(DatabaseFailureCause, CommonCausesSayWhatToChange) {
-    struct Case { const char* error; const char* meaning; };
+    struct Case {
+        const char* error;
+        const char* meaning;
+    };
     const Case cases[] = {
         {"file is not a database Unable to execute statement", "correct Data Source in the data-link file"},
         {"[FreeTDS][SQL Server]Invalid object name 'Caixa'.", "another database than the club's"},
         {"[FreeTDS][SQL Server]Invalid column name 'BOLSISTA'.", "a column Velocast reads is missing"},
         {"database is locked Unable to fetch row", "another program holds a write lock"},
-        {"[FreeTDS][SQL Server]Login failed for user 'velocast'.", "correct User ID and Password in the data-link file"},
+        {"[FreeTDS][SQL Server]Login failed for user 'velocast'.",
+         "correct User ID and Password in the data-link file"},
         {"disk I/O error", nullptr},
     };
     for (const Case& c : cases) {
-        const QString said = explainDatabaseFailure(QStringLiteral("the database KORVANA on the SQL Server db,1433"), QLatin1String(c.error));
-        EXPECT_TRUE(said.startsWith(QStringLiteral("the database KORVANA on the SQL Server db,1433: %1").arg(QLatin1String(c.error))))
+        const QString said = explainDatabaseFailure(QStringLiteral("the database KORVANA on the SQL Server db,1433"),
+                                                    QLatin1String(c.error));
+        EXPECT_TRUE(said.startsWith(
+            QStringLiteral("the database KORVANA on the SQL Server db,1433: %1").arg(QLatin1String(c.error))))
             << said.toStdString();
         if (c.meaning) EXPECT_TRUE(said.contains(QLatin1String(c.meaning))) << said.toStdString();
         else EXPECT_FALSE(said.contains(QLatin1Char('('))) << said.toStdString();

@@ -8,7 +8,8 @@
 using namespace velocast;
 
 TEST(SqlStatement, PlaceholdersAreFoundOutsideQuotesOnly) {
-    EXPECT_EQ(placeholdersOf(QStringLiteral("SELECT * FROM RECEB WHERE MES = :JMES AND ANO = :JANO AND X = ':NOT' AND T = '10:30'")),
+    EXPECT_EQ(placeholdersOf(QStringLiteral(
+                  "SELECT * FROM RECEB WHERE MES = :JMES AND ANO = :JANO AND X = ':NOT' AND T = '10:30'")),
               (QStringList{QStringLiteral("JMES"), QStringLiteral("JANO")}));
 }
 
@@ -19,6 +20,7 @@ TEST(SqlStatement, AMissingOrMisspeltParameterFailsBeforeAnythingRuns) {
     EXPECT_THROW(runSql(connection, insert), DbError);
     EXPECT_THROW(runSql(connection, insert, {{QStringLiteral("email"), QStringLiteral("a@example.com")}}), DbError);
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
-    runSql(connection, insert, {{QStringLiteral("Email"), QStringLiteral("a@example.com")}});  // opens the connection itself
+    runSql(connection, insert,
+           {{QStringLiteral("Email"), QStringLiteral("a@example.com")}});  // opens the connection itself
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
 }

@@ -63,9 +63,10 @@ TEST(BoundsOnTheWire, ALockOrQueryTimeOutRollsTheCampaignBackWithANoticeThatName
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WireSession wire(sessionRules(birthdaySettings(),
-                                      {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                       c.selection}));
+        WireSession wire(sessionRules(
+            birthdaySettings(),
+            {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+             c.selection}));
         wire.connection.bounds.queryTimeoutSeconds = 1;
         wire.connection.open();
         ASSERT_TRUE(wire.session.ABRE_TABELAS());
@@ -74,10 +75,12 @@ TEST(BoundsOnTheWire, ALockOrQueryTimeOutRollsTheCampaignBackWithANoticeThatName
         ASSERT_EQ(wire.notices.shown.size(), 1u);
         EXPECT_EQ(wire.notices.shown.at(0).text, kGravandoNaTabela);
         EXPECT_TRUE(wire.notices.shown.at(0).detail.startsWith(QStringLiteral("Velocast\n")));
-        EXPECT_TRUE(wire.notices.shown.at(0).detail.contains(QLatin1String(c.named))) << wire.notices.shown.at(0).detail.toStdString();
+        EXPECT_TRUE(wire.notices.shown.at(0).detail.contains(QLatin1String(c.named)))
+            << wire.notices.shown.at(0).detail.toStdString();
         QStringList lines;
         for (const QJsonObject& r : wire.afterOpening()) lines << line(r);
-        EXPECT_EQ(lines.contains(QStringLiteral("attention: ")), c.cancelled) << lines.join(QLatin1Char(10)).toStdString();
+        EXPECT_EQ(lines.contains(QStringLiteral("attention: ")), c.cancelled)
+            << lines.join(QLatin1Char(10)).toStdString();
         EXPECT_EQ(lines.last(), QStringLiteral("tm: rollback"));
         EXPECT_FALSE(lines.contains(QStringLiteral("tm: commit")));
         EXPECT_FALSE(wire.connection.inTransaction());

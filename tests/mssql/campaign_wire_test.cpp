@@ -37,9 +37,9 @@ bool declaresEightBitText(const QString& declarations) {
 
 TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass) {
     const QString address = QStringLiteral("conceição@clube.com.br");
-    WireSession wire(sessionRules(birthdaySettings(),
-                                  {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                   members({address, QStringLiteral("ana@example.com")})}));
+    WireSession wire(sessionRules(birthdaySettings(), {TdsRule::rowsOf(QStringLiteral("ControleEmail"),
+                                                                       QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+                                                       members({address, QStringLiteral("ana@example.com")})}));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     Aniversariante campaign;
@@ -50,28 +50,33 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
     QStringList lines;
     for (const QJsonObject& r : requests) lines << line(r);
     const QString insert = QStringLiteral(
-        "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, @P4)");
+        "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, "
+        "@P4)");
     // The transaction is the one the opening's commit began; the outbox insert is prepared
     // once and then only executed.
-    EXPECT_EQ(lines, (QStringList{
-                         QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
-                         QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, ANIVERSARIANTE) VALUES (@P1, 1)"),
-                         QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql,
-                         insert,
-                         QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
-                         QStringLiteral("tm: commit"),
-                     }));
+    EXPECT_EQ(lines,
+              (QStringList{
+                  QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
+                  QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, ANIVERSARIANTE) VALUES (@P1, 1)"),
+                  QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql,
+                  insert,
+                  QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
+                  QStringLiteral("tm: commit"),
+              }));
     // The exact texts, as they stand in the program's history.
-    EXPECT_EQ(Aniversariante::selection(businessDate()).mssql,
-              QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                             "AND (DATEPART(MONTH, DATA_NASCIMENTO) = '05') AND DATEPART(DAY, DATA_NASCIMENTO) = '20'"));
+    EXPECT_EQ(
+        Aniversariante::selection(businessDate()).mssql,
+        QStringLiteral(
+            "SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
+            "AND (DATEPART(MONTH, DATA_NASCIMENTO) = '05') AND DATEPART(DAY, DATA_NASCIMENTO) = '20'"));
 
     // Every statement of the campaign runs inside its one transaction.
     QJsonObject control;
     QList<QJsonObject> outbox;
     for (const QJsonObject& r : requests) {
         if (r.value(QStringLiteral("kind")).toString() == QLatin1String("tm")) continue;
-        EXPECT_NE(r.value(QStringLiteral("transaction")).toString(), QStringLiteral("0000000000000000")) << line(r).toStdString();
+        EXPECT_NE(r.value(QStringLiteral("transaction")).toString(), QStringLiteral("0000000000000000"))
+            << line(r).toStdString();
         const QString sql = r.value(QStringLiteral("sql")).toString();
         if (sql.startsWith(QLatin1String("INSERT INTO ControleEmail"))) control = r;
         if (sql.startsWith(QLatin1String("INSERT INTO Velocast"))) outbox << r;
@@ -108,7 +113,8 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
 }
 
 TEST(CampaignOnTheWire, AControlRowOfTheDayIsEditedByItsIntegerKeyAndADoneFlagStopsTheCampaign) {
-    const QVariantMap open{{QStringLiteral("ID"), 7}, {QStringLiteral("DATA"), QStringLiteral("2024-05-20 08:15:00")},
+    const QVariantMap open{{QStringLiteral("ID"), 7},
+                           {QStringLiteral("DATA"), QStringLiteral("2024-05-20 08:15:00")},
                            {QStringLiteral("MEDICA"), true}};
     QVariantMap done = open;
     done.insert(QStringLiteral("ANIVERSARIANTE"), true);
@@ -117,17 +123,20 @@ TEST(CampaignOnTheWire, AControlRowOfTheDayIsEditedByItsIntegerKeyAndADoneFlagSt
         QVariantMap controlRow;
         QStringList expected;
     } cases[] = {
-        {"flag NULL", open,
+        {"flag NULL",
+         open,
          {QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
           QStringLiteral("rpc sp_prepexec: UPDATE ControleEmail SET ANIVERSARIANTE = 1 WHERE ID = @P1"),
           QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql, QStringLiteral("tm: commit")}},
-        {"flag set", done,
+        {"flag set",
+         done,
          {QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql, QStringLiteral("tm: rollback")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WireSession wire(sessionRules(birthdaySettings(),
-                                      {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL"), {c.controlRow}),
+                                      {TdsRule::rowsOf(QStringLiteral("ControleEmail"),
+                                                       QStringLiteral("SELECT * FROM CONTROLEEMAIL"), {c.controlRow}),
                                        members({})}));
         wire.connection.open();
         ASSERT_TRUE(wire.session.ABRE_TABELAS());
@@ -150,10 +159,11 @@ TEST(CampaignOnTheWire, AControlRowOfTheDayIsEditedByItsIntegerKeyAndADoneFlagSt
 }
 
 TEST(CampaignOnTheWire, AServerErrorInTheSelectionRollsTheCampaignBack) {
-    WireSession wire(sessionRules(birthdaySettings(),
-                                  {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                   TdsRule::startingWith(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"))
-                                       .error(QStringLiteral("Conversion failed when converting date and/or time from character string."))}));
+    WireSession wire(sessionRules(
+        birthdaySettings(),
+        {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+         TdsRule::startingWith(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"))
+             .error(QStringLiteral("Conversion failed when converting date and/or time from character string."))}));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     Aniversariante campaign;
@@ -171,8 +181,9 @@ TEST(CampaignOnTheWire, AMessageTextLongerThanAnNvarcharParameterGoesUnbounded) 
     QVariantMap settings = birthdaySettings();
     const QString longText = QStringLiteral("Parabéns! ").repeated(500);  // 5000 characters
     settings.insert(QStringLiteral("TEXTO_ANIVERSARIANTE"), longText);
-    WireSession wire(sessionRules(settings, {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                             members({QStringLiteral("ana@example.com")})}));
+    WireSession wire(sessionRules(
+        settings, {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
+                   members({QStringLiteral("ana@example.com")})}));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     Aniversariante campaign;

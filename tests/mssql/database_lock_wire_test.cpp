@@ -14,7 +14,9 @@ namespace {
 
 // sp_getapplock's answer, as the program's batch selects it.
 TdsRule lockAnswer(int result) {
-    return TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({result});
+    return TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock"))
+        .column(QStringLiteral("LockResult"), QStringLiteral("int"))
+        .row({result});
 }
 
 // Who holds it, as the server's session views tell.
@@ -35,8 +37,8 @@ TEST(DatabaseLockOnTheWire, TheApplicationLockIsAskedForTheSessionWithoutWaiting
 
     const QJsonObject call = wire.peer.firstStatement(QStringLiteral("DECLARE @VelocastLock"));
     const QString sql = call.value(QStringLiteral("sql")).toString();
-    for (const char* argument : {"sp_getapplock", "@Resource = N'Velocast'", "@LockMode = N'Exclusive'", "@LockOwner = N'Session'",
-                                 "@LockTimeout = 0"})
+    for (const char* argument : {"sp_getapplock", "@Resource = N'Velocast'", "@LockMode = N'Exclusive'",
+                                 "@LockOwner = N'Session'", "@LockTimeout = 0"})
         EXPECT_TRUE(sql.contains(QLatin1String(argument))) << argument << " not in " << sql.toStdString();
     // A plain batch outside any transaction: in a server cursor or a transaction the lock
     // would not outlive the call.
@@ -55,16 +57,19 @@ TEST(DatabaseLockOnTheWire, TheApplicationLockIsAskedForTheSessionWithoutWaiting
 
 TEST(DatabaseLockOnTheWire, ACopyNotGrantedTheLockStandsAsideEndsWithStatus0AndSaysWhoWorks) {
     // Everything the daily run would read is there: a copy that ran it would be seen doing so.
-    TdsPeer peer(sessionRules({{QStringLiteral("MARKETING_ANIVERSARUANETE"), QStringLiteral("Sim")}}, {lockAnswer(-1), holderAnswer()}));
+    TdsPeer peer(sessionRules({{QStringLiteral("MARKETING_ANIVERSARUANETE"), QStringLiteral("Sim")}},
+                              {lockAnswer(-1), holderAnswer()}));
     QTemporaryDir runtime;
     ::chmod(QFile::encodeName(runtime.path()).constData(), 0700);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    const auto result = runBuiltProgram(QStringLiteral("velocast"),
-                                        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()},
-                                        120000, environment);
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()},
+        120000, environment);
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: another Velocast is working on this database: RECEPCAO-PC, since 07:30\n")))
+    EXPECT_TRUE(result.err.contains(
+        QStringLiteral("velocast: another Velocast is working on this database: RECEPCAO-PC, since 07:30\n")))
         << result.err.toStdString();
     const QStringList wire = peer.summary();
     EXPECT_EQ(wire.filter(QStringLiteral("sp_getapplock")).size(), 1);

@@ -21,28 +21,39 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
                                {QStringLiteral("NOME_PROVEDOR"), QStringLiteral("Academia Exemplo")},
                                {QStringLiteral("EMAIL_PROVEDOR"), QStringLiteral("clube@example.com")}};
     const QList<QVariantMap> outbox{
-        {{QStringLiteral("ID"), 41}, {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
-         {QStringLiteral("Assunto"), QStringLiteral("Zoë 🎂")}, {QStringLiteral("Texto"), QStringLiteral("Parabéns!")}},
-        {{QStringLiteral("ID"), 42}, {QStringLiteral("Email"), QStringLiteral("sem arroba")},
-         {QStringLiteral("Assunto"), QStringLiteral("x")}, {QStringLiteral("Texto"), QStringLiteral("y")}},
+        {{QStringLiteral("ID"), 41},
+         {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+         {QStringLiteral("Assunto"), QStringLiteral("Zoë 🎂")},
+         {QStringLiteral("Texto"), QStringLiteral("Parabéns!")}},
+        {{QStringLiteral("ID"), 42},
+         {QStringLiteral("Email"), QStringLiteral("sem arroba")},
+         {QStringLiteral("Assunto"), QStringLiteral("x")},
+         {QStringLiteral("Texto"), QStringLiteral("y")}},
     };
     // The first drain finds the two rows' keys and reads each row when it comes to it; later
     // drains find an empty outbox.
-    TdsRule keys = TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
+    TdsRule keys =
+        TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
     TdsRule firstKeys = keys;
     firstKeys.row({41}).row({42}).times(1);
-    const QString rowRead = QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = ");
+    const QString rowRead =
+        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = ");
     TdsRule ana = TdsRule::rowsOf(QStringLiteral("Velocast"), rowRead, {outbox[0]});
     TdsRule invalid = TdsRule::rowsOf(QStringLiteral("Velocast"), rowRead, {outbox[1]});
     TdsPeer peer(sessionRules(settings, {firstKeys, keys, ana.times(1), invalid.times(1)}));
     const QString udl = peer.dataLinkPath();
     mail::testing::writeSettingsTrustingTestCa(QFileInfo(udl).dir().filePath(QStringLiteral("velocast.conf")));
 
-    const auto result = runBuiltProgram(QStringLiteral("velocast"),
-                                        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), udl});
+    const auto result =
+        runBuiltProgram(QStringLiteral("velocast"),
+                        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), udl});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
-    EXPECT_TRUE(smtp.nextMessage().value(QStringLiteral("to")).toVariant().toStringList().contains(QStringLiteral("ana@example.com")));
+    EXPECT_TRUE(smtp.nextMessage()
+                    .value(QStringLiteral("to"))
+                    .toVariant()
+                    .toStringList()
+                    .contains(QStringLiteral("ana@example.com")));
 
     QList<int> deleted;
     for (const QJsonObject& r : peer.statements()) {
@@ -72,13 +83,15 @@ TEST(DrainOnTheWire, SentAndInvalidRowsAreDeletedByTheirIntegerKeys) {
     }
     EXPECT_EQ(read, (QList<int>{41, 42}));
     ASSERT_GE(afterFirstRow.size(), 3);
-    EXPECT_EQ(afterFirstRow.mid(0, 3), (QStringList{QStringLiteral("rpc sp_execute: SELECT ID, Email, Assunt"),
-                                                    QStringLiteral("rpc sp_execute: DELETE FROM Velocast WHE"),
-                                                    QStringLiteral("tm: commit")}));
+    EXPECT_EQ(afterFirstRow.mid(0, 3),
+              (QStringList{QStringLiteral("rpc sp_execute: SELECT ID, Email, Assunt"),
+                           QStringLiteral("rpc sp_execute: DELETE FROM Velocast WHE"), QStringLiteral("tm: commit")}));
     // (The prepared statements go with the connection at the end, after the teardown.)
     for (const QString& l : peer.summary()) {
         if (l.startsWith(QLatin1String("batch: DROP TABLE"))) break;
-        EXPECT_FALSE(l.startsWith(QLatin1String("rpc sp_unprepare")) || l == QLatin1String("attention")) << l.toStdString() << "\n" << peer.summary().join(QStringLiteral("\n")).toStdString();
+        EXPECT_FALSE(l.startsWith(QLatin1String("rpc sp_unprepare")) || l == QLatin1String("attention"))
+            << l.toStdString() << "\n"
+            << peer.summary().join(QStringLiteral("\n")).toStdString();
     }
     EXPECT_GE(peer.summary().count(QStringLiteral("batch: SELECT ID FROM Velocast")), 2);
 }
@@ -91,18 +104,23 @@ TEST(DrainOnTheWire, ALockTimeOutOnTheDeleteRollsTheRowBackAndSaysSo) {
     const QVariantMap settings{{QStringLiteral("STMP_PROVEDOR"), QStringLiteral("127.0.0.1*%1").arg(smtp.port())},
                                {QStringLiteral("IdSMTP_UseTLS"), QStringLiteral("utNoTLSSupport")},
                                {QStringLiteral("EMAIL_PROVEDOR"), QStringLiteral("clube@example.com")}};
-    TdsRule keys = TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
+    TdsRule keys =
+        TdsRule::exactly(QStringLiteral("SELECT ID FROM Velocast")).column(QStringLiteral("ID"), QStringLiteral("int"));
     keys.row({41});
     const TdsRule row = TdsRule::rowsOf(
-        QStringLiteral("Velocast"), QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = "),
-        {{{QStringLiteral("ID"), 41}, {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
-          {QStringLiteral("Assunto"), QStringLiteral("Oi")}, {QStringLiteral("Texto"), QStringLiteral("Texto")}}});
+        QStringLiteral("Velocast"),
+        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID = "),
+        {{{QStringLiteral("ID"), 41},
+          {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+          {QStringLiteral("Assunto"), QStringLiteral("Oi")},
+          {QStringLiteral("Texto"), QStringLiteral("Texto")}}});
     TdsRule locked = TdsRule::startingWith(QStringLiteral("DELETE FROM Velocast"));
     locked.error(QStringLiteral("Lock request time out period exceeded."), 1222);
     TdsPeer peer(sessionRules(settings, {keys, row, locked}));
 
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), peer.dataLinkPath()});
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()});
     EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(QLatin1String("lock time-out"))) << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(QLatin1String("lock_timeout"))) << result.err.toStdString();

@@ -21,9 +21,11 @@ TdsRule walkOf(const QList<QVariantList>& rows) {
 
 QList<TdsRule> loyaltyRules(const TdsRule& walk, const QList<TdsRule>& lookups) {
     TdsRule recipients = TdsRule::startingWith(QStringLiteral("SELECT A.EMAIL"));
-    recipients.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60).row({QStringLiteral("fiel@example.com")});
-    QList<TdsRule> before{TdsRule::table(QStringLiteral("Caixa"), {caixa("2024-05-01 08:15:00")}),
-                          TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), walk};
+    recipients.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60)
+        .row({QStringLiteral("fiel@example.com")});
+    QList<TdsRule> before{
+        TdsRule::table(QStringLiteral("Caixa"), {caixa("2024-05-01 08:15:00")}),
+        TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), walk};
     return before + lookups + QList<TdsRule>{recipients};
 }
 
@@ -42,14 +44,16 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
     const QString twenty = QStringLiteral("12345678901234567890");
     TdsRule batch = TdsRule::startingWith(QStringLiteral("SELECT C.N FROM"));
     batch.column(QStringLiteral("N"), QStringLiteral("bigint")).row({1234});  // 00123 paid not every month
-    TdsRule longNumberPaid = TdsRule::startingWith(QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA = ") + twenty);
+    TdsRule longNumberPaid =
+        TdsRule::startingWith(QStringLiteral("SELECT MATRICULA FROM RECEB WHERE MATRICULA = ") + twenty);
     longNumberPaid.column(QStringLiteral("MATRICULA"), QStringLiteral("nvarchar"), 20).row({twenty});
-    WireSession wire(sessionRules({{QStringLiteral("FIDELIDADE_MESES"), 2}},
-                                  loyaltyRules(walkOf({{QStringLiteral("1234"), QVariant(), false},
-                                                       {QStringLiteral("00123"), QVariant(), QVariant()},
-                                                       {QStringLiteral("X1"), QStringLiteral("2024-03-01 00:00:00"), false},
-                                                       {twenty, QVariant(), false}}),
-                                               {batch, longNumberPaid})));
+    WireSession wire(
+        sessionRules({{QStringLiteral("FIDELIDADE_MESES"), 2}},
+                     loyaltyRules(walkOf({{QStringLiteral("1234"), QVariant(), false},
+                                          {QStringLiteral("00123"), QVariant(), QVariant()},
+                                          {QStringLiteral("X1"), QStringLiteral("2024-03-01 00:00:00"), false},
+                                          {twenty, QVariant(), false}}),
+                                  {batch, longNumberPaid})));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     Fidelidade loyalty;
@@ -62,7 +66,8 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
     QString batched = LoyaltyBatch::statement(months, LoyaltyBatch::kSize, Dialect::Mssql);
     for (const Fidelidade::Month& m : months) {
         const QString perMember = Fidelidade::paymentLookup(QStringLiteral("4321"), m)->mssql;
-        EXPECT_TRUE(batched.contains(QStringLiteral("EXISTS (") + QString(perMember).replace(QLatin1String("4321"), QLatin1String("C.N")) +
+        EXPECT_TRUE(batched.contains(QStringLiteral("EXISTS (") +
+                                     QString(perMember).replace(QLatin1String("4321"), QLatin1String("C.N")) +
                                      QLatin1Char(')')))
             << batched.left(300).toStdString();
     }
@@ -80,15 +85,17 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
         const bool inTransaction = r.value(QStringLiteral("transaction")).toString() != kOutside;
         ours << (inTransaction ? QStringLiteral("in  ") : QStringLiteral("out ")) + line(r);
     }
-    EXPECT_EQ(ours, (QStringList{
-                        QStringLiteral("in  batch: DELETE FROM TempFedelidade090000"),
-                        QStringLiteral("out batch: SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS"),
-                        QStringLiteral("in  rpc sp_prepexec: ") + batched,
-                        QStringLiteral("in  batch: ") + Fidelidade::paymentLookup(twenty, months[0])->mssql,
-                        QStringLiteral("in  batch: ") + Fidelidade::paymentLookup(twenty, months[1])->mssql,
-                        QStringLiteral("in  rpc sp_prepexec: INSERT INTO TempFedelidade090000 (MATRICULA) VALUES (@P1),(@P2)"),
-                        QStringLiteral("in  batch: ") + Fidelidade::selection(QStringLiteral("TempFedelidade090000")).mssql,
-                    }));
+    EXPECT_EQ(
+        ours,
+        (QStringList{
+            QStringLiteral("in  batch: DELETE FROM TempFedelidade090000"),
+            QStringLiteral("out batch: SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS"),
+            QStringLiteral("in  rpc sp_prepexec: ") + batched,
+            QStringLiteral("in  batch: ") + Fidelidade::paymentLookup(twenty, months[0])->mssql,
+            QStringLiteral("in  batch: ") + Fidelidade::paymentLookup(twenty, months[1])->mssql,
+            QStringLiteral("in  rpc sp_prepexec: INSERT INTO TempFedelidade090000 (MATRICULA) VALUES (@P1),(@P2)"),
+            QStringLiteral("in  batch: ") + Fidelidade::selection(QStringLiteral("TempFedelidade090000")).mssql,
+        }));
     EXPECT_EQ(wire.peer.firstStatement(QStringLiteral("INSERT INTO Velocast")).isEmpty(), false);
 
     // The candidates' numbers as integers, the zero-padded one as its number, the batch filled
@@ -102,7 +109,8 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
     // The loyal members' numbers go into the run table as Unicode text declared with the
     // column's width (a longer one with its own, for the server to refuse), as they were read.
     const QJsonObject insert = wire.peer.firstStatement(QStringLiteral("INSERT INTO TempFedelidade"));
-    EXPECT_EQ(insert.value(QStringLiteral("declarations")).toString(), QStringLiteral("@P1 NVARCHAR(10),@P2 NVARCHAR(20)"));
+    EXPECT_EQ(insert.value(QStringLiteral("declarations")).toString(),
+              QStringLiteral("@P1 NVARCHAR(10),@P2 NVARCHAR(20)"));
     QStringList kept;
     for (const QJsonValue& v : boundValues(insert)) {
         EXPECT_EQ(v[QStringLiteral("type")].toString(), QStringLiteral("nvarchar"));
@@ -114,10 +122,12 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
     // reads; everything else stays on the shared connection, inside one transaction.
     QStringList walkLines;
     for (const QJsonObject& r : onConnection(wire.peer.statements(), 2)) walkLines << line(r);
-    walkLines.erase(walkLines.begin(), std::find(walkLines.begin(), walkLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
+    walkLines.erase(walkLines.begin(),
+                    std::find(walkLines.begin(), walkLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
     ASSERT_GE(walkLines.size(), 3);
-    EXPECT_EQ(walkLines.mid(0, 3), (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"), QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
-                                                QStringLiteral("batch: SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS")}));
+    EXPECT_EQ(walkLines.mid(0, 3),
+              (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"), QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
+                           QStringLiteral("batch: SELECT MATRICULA, SAIDA, BOLSISTA FROM ALUNOSATIVOS")}));
     const QList<QJsonObject> shared = onConnection(wire.afterOpening(), 1);
     ASSERT_GE(shared.size(), 2);
     // The transaction the opening's commit began.
@@ -131,16 +141,17 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
             EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), transaction) << line(r).toStdString();
         }
     }
-    EXPECT_TRUE(line(shared.last()) == QStringLiteral("tm: commit") || line(shared.at(shared.size() - 2)) == QStringLiteral("tm: commit"));
+    EXPECT_TRUE(line(shared.last()) == QStringLiteral("tm: commit") ||
+                line(shared.at(shared.size() - 2)) == QStringLiteral("tm: commit"));
 }
 
 // A registration number that is not a whole number never reaches a statement: the campaign
 // fails before any lookup, as the statement per member would have failed on the server.
 TEST(LoyaltyOnTheWire, ARegistrationNumberThatIsNoIntegerIsRefusedBeforeAnyLookup) {
-    WireSession wire(sessionRules({{QStringLiteral("FIDELIDADE_MESES"), 2}},
-                                  loyaltyRules(walkOf({{QStringLiteral("1234"), QVariant(), false},
-                                                       {QStringLiteral("12A"), QVariant(), false}}),
-                                               {})));
+    WireSession wire(sessionRules(
+        {{QStringLiteral("FIDELIDADE_MESES"), 2}},
+        loyaltyRules(walkOf({{QStringLiteral("1234"), QVariant(), false}, {QStringLiteral("12A"), QVariant(), false}}),
+                     {})));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     Fidelidade loyalty;

@@ -14,23 +14,25 @@ using namespace velocast::testing;
 TEST(PreviewOnTheWire, TheCampaignsWritesAreRolledBack) {
     TdsRule members = TdsRule::startingWith(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"));
     members.column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60).row({QStringLiteral("ana@example.com")});
-    WireSession wire(sessionRules({{QStringLiteral("MARKETING_ANIVERSARUANETE"), QStringLiteral("Sim")},
-                                   {QStringLiteral("ASSUNTO_ANIVERSARIANTE"), QStringLiteral("Parabéns")},
-                                   {QStringLiteral("TEXTO_ANIVERSARIANTE"), QStringLiteral("Feliz aniversário")}},
-                                  {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                   members}));
+    WireSession wire(sessionRules(
+        {{QStringLiteral("MARKETING_ANIVERSARUANETE"), QStringLiteral("Sim")},
+         {QStringLiteral("ASSUNTO_ANIVERSARIANTE"), QStringLiteral("Parabéns")},
+         {QStringLiteral("TEXTO_ANIVERSARIANTE"), QStringLiteral("Feliz aniversário")}},
+        {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), members}));
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     const int status = runPreview({wire.peer.dataLinkPath(), QDate(), false, true}, out, err);
     const QString printed = velocast::testing::readAllAndClose(out), said = velocast::testing::readAllAndClose(err);
     ASSERT_EQ(status, 0) << said.toStdString();
-    EXPECT_EQ(printed, QStringLiteral("campaign,switch,address,member,subject\nANIVERSARIANTE,on,ana@example.com,,Parabéns\n"));
+    EXPECT_EQ(printed,
+              QStringLiteral("campaign,switch,address,member,subject\nANIVERSARIANTE,on,ana@example.com,,Parabéns\n"));
 
     // Every write is followed, before any commit, by a rollback.
     const QStringList lines = wire.ours();
     bool wrote = false, written = false;
     for (const QString& l : lines) {
-        const bool write = l.contains(QLatin1String("INSERT INTO Velocast")) || l.contains(QLatin1String("INSERT INTO ControleEmail")) ||
+        const bool write = l.contains(QLatin1String("INSERT INTO Velocast")) ||
+                           l.contains(QLatin1String("INSERT INTO ControleEmail")) ||
                            l.contains(QLatin1String("UPDATE "));
         if (write) wrote = written = true;
         if (l == QLatin1String("tm: commit")) {

@@ -54,8 +54,9 @@ void expectOutboxRows(const QList<QJsonObject>& requests, const QStringList& add
 QStringList outboxInserts(qsizetype rows, bool preparedBefore = false) {
     QStringList result;
     for (qsizetype i = 0; i < rows; ++i)
-        result << QStringLiteral("rpc %1: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
-                                 "VALUES (@P1, @P2, @P3, @P4)")
+        result << QStringLiteral(
+                      "rpc %1: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) "
+                      "VALUES (@P1, @P2, @P3, @P4)")
                       .arg(i == 0 && !preparedBefore ? QLatin1String("sp_prepexec") : QLatin1String("sp_execute"));
     return result;
 }
@@ -73,7 +74,8 @@ void expectBound(const QJsonObject& call, const QList<Bound>& expected) {
     for (qsizetype i = 0; i < values.size(); ++i) {
         const QString type = values.at(i)[QStringLiteral("type")].toString();
         const QString& kind = expected.at(i).kind;
-        const bool matches = kind == QLatin1String("text")       ? type == QLatin1String("varchar") || type == QLatin1String("nvarchar")
+        const bool matches = kind == QLatin1String("text")
+                                 ? type == QLatin1String("varchar") || type == QLatin1String("nvarchar")
                              : kind == QLatin1String("datetime") ? type.startsWith(QLatin1String("datetime"))
                                                                  : type == kind;
         EXPECT_TRUE(matches) << "@P" << i + 1 << " is " << type.toStdString() << ", not " << kind.toStdString();
@@ -96,7 +98,8 @@ TdsRule addresses(const QString& start, const QStringList& emails) {
 
 TdsRule members(const QString& start, const QList<QStringList>& rows) {
     TdsRule rule = TdsRule::startingWith(start);
-    rule.column(QStringLiteral("MATRICULA"), QStringLiteral("nvarchar"), 10).column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60);
+    rule.column(QStringLiteral("MATRICULA"), QStringLiteral("nvarchar"), 10)
+        .column(QStringLiteral("EMAIL"), QStringLiteral("nvarchar"), 60);
     for (const QStringList& r : rows) rule.row({r.at(0), r.at(1)});
     return rule;
 }
@@ -128,13 +131,15 @@ QString overdueSelection(const QString& from, const QString& where) {
         from,
         where,
         QStringLiteral(" AND ((EMAIL is not NULL) and (EMAIL <> '')) AND (RECEBER_EMAIL = 'Sim') "),
-        QStringLiteral(" AND (A.DATA_TRANCAMENTO IS NULL) AND ((A.REPASSE IS NULL) OR (A.REPASSE = '')) AND (A.BOLSISTA = 0) "),
+        QStringLiteral(
+            " AND (A.DATA_TRANCAMENTO IS NULL) AND ((A.REPASSE IS NULL) OR (A.REPASSE = '')) AND (A.BOLSISTA = 0) "),
         QStringLiteral("AND (A.DIA_VENCIMENTO = @P1) "),
         QStringLiteral(" AND (A.MATRICULA IN (SELECT D.MATRICULA "),
         QStringLiteral("                 FROM ENTRADASAIDA D "),
         QStringLiteral("                 INNER JOIN (SELECT MATRICULA, MAX(INICIAL) AS UltimaData "),
         QStringLiteral("                             FROM ENTRADASAIDA GROUP BY MATRICULA) AS G "),
-        QStringLiteral("                 ON (D.MATRICULA = G.MATRICULA) AND (D.INICIAL = G.UltimaData) AND (D.BOLSISTA = 'N') AND "),
+        QStringLiteral("                 ON (D.MATRICULA = G.MATRICULA) AND (D.INICIAL = G.UltimaData) AND (D.BOLSISTA "
+                       "= 'N') AND "),
         QStringLiteral("                 ((D.ANOMESI <= @P2) AND (D.ANOMESF <= @P3)) AND (D.FINAL IS NULL)) AND "),
         QStringLiteral("(A.MATRICULA NOT IN (SELECT B.MATRICULA "),
         QStringLiteral("                     FROM RECEB B       "),
@@ -177,7 +182,8 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         .row({QStringLiteral("0002"), QStringLiteral("2024-05-13 20:15:00"), QStringLiteral("seis.e.meio@example.com")})
         .row({QStringLiteral("0003"), QStringLiteral("2024-05-12 20:15:00"), QStringLiteral("sete.e.meio@example.com")})
         .row({QStringLiteral("0004"), QStringLiteral("2024-05-13 00:00:00"), QStringLiteral("madrugada@example.com")});
-    const QString modalityPass = QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL \nFROM ALUNOS A, MENSALIDADES C ");
+    const QString modalityPass =
+        QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL \nFROM ALUNOS A, MENSALIDADES C ");
     const QString planPass = QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL \nFROM ALUNOS A, PLANOS C ");
 
     struct Case {
@@ -194,51 +200,70 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         return QStringList{QStringLiteral("batch: ") + sql} + outboxInserts(rows);
     };
     const Case cases[] = {
-        {"AVALIACAO_MEDICA", [] { return std::make_unique<Avaliacao>(medicalEvaluation()); }, {},
+        {"AVALIACAO_MEDICA",
+         [] { return std::make_unique<Avaliacao>(medicalEvaluation()); },
+         {},
          {{QStringLiteral("PRAZOAVALMED"), 6}},
          {addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"),
                     {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")})},
-         selection(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                                  "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) AND ((DATA_MEDICA < '20/11/2023') "
-                                  "AND (DATEPART(DAY,DATA_MEDICA) = '20')))"),
-                   2),
+         selection(
+             QStringLiteral(
+                 "SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = "
+                 "'Sim')) "
+                 "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_MEDICA IS Not NULL) AND ((DATA_MEDICA < '20/11/2023') "
+                 "AND (DATEPART(DAY,DATA_MEDICA) = '20')))"),
+             2),
          {QStringLiteral("conceição@clube.com.br"), QStringLiteral("ana@example.com")},
          {}},
         // A NULL period: the limit is the business date itself, without its time of day.
-        {"AVALIACAO_FUNCIONAL", [] { return std::make_unique<Avaliacao>(functionalEvaluation()); }, {},
+        {"AVALIACAO_FUNCIONAL",
+         [] { return std::make_unique<Avaliacao>(functionalEvaluation()); },
+         {},
          {{QStringLiteral("PRAZOAVALMED"), 6}},
          {addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("bruno@example.com")})},
-         selection(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) "
-                                  "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) AND ((DATA_FUNCIONAL < '20/05/2024') "
+         selection(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS WHERE ((EMAIL IS NOT NULL) AND (EMAIL <> '') AND "
+                                  "(RECEBER_EMAIL = 'Sim')) "
+                                  "AND (DATA_TRANCAMENTO IS NULL) AND ((DATA_FUNCIONAL IS Not NULL) AND "
+                                  "((DATA_FUNCIONAL < '20/05/2024') "
                                   "AND (DATEPART(DAY,DATA_FUNCIONAL) = '20')))"),
                    1),
          {QStringLiteral("bruno@example.com")},
          {}},
         // The deadlines come back as the server's date-times; only those exactly five days
         // after the business date, time of day included, are warned.
-        {"TRACAMENTO_PRAZO", [] { return std::make_unique<TracamentoPrazo>(); },
-         {{QStringLiteral("TRANCAMENTO_DIAS"), 5}}, {}, {deadlines},
-         selection(QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO AS LIMTITE FROM ALUNOSATIVOS WHERE "
-                                  "((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO IS NOT NULL)"),
-                   2),
+        {"TRACAMENTO_PRAZO",
+         [] { return std::make_unique<TracamentoPrazo>(); },
+         {{QStringLiteral("TRANCAMENTO_DIAS"), 5}},
+         {},
+         {deadlines},
+         selection(
+             QStringLiteral("SELECT EMAIL,PRAZO_TRANCAMENTO+DIAS_PRAZO_TRANCAMENTO AS LIMTITE FROM ALUNOSATIVOS WHERE "
+                            "((NOT EMAIL is NULL) AND (EMAIL <> '') AND (RECEBER_EMAIL = 'Sim')) AND (DATA_TRANCAMENTO "
+                            "IS NOT NULL)"),
+             2),
          {QStringLiteral("warned@example.com"), longAddress.left(40)},
          {}},
         // Open periods end in the business month, inside the transaction; then the modality
         // pass and the plan pass with the same seven values: the due day as an integer, the
         // month's texts, the month's end as a date-time.
-        {"INADIMPLENTES", [] { return std::make_unique<Inadimplentes>(); }, {}, {},
+        {"INADIMPLENTES",
+         [] { return std::make_unique<Inadimplentes>(); },
+         {},
+         {},
          {TdsRule::startingWith(QStringLiteral("UPDATE ENTRADASAIDA")).rowCount(3),
           members(modalityPass, {{QStringLiteral("0007"), QStringLiteral("ana@example.com")}}),
           members(planPass, {{QStringLiteral("0007"), QStringLiteral("ana@example.com")},
                              {QStringLiteral("0012"), QStringLiteral("joão@example.com")}})},
-         QStringList{QStringLiteral("batch: UPDATE ENTRADASAIDA SET ANOMESF = '202405' WHERE FINAL IS NULL"),
-                     QStringLiteral("rpc sp_prepexec: ") +
-                         overdueSelection(QStringLiteral("FROM ALUNOS A, MENSALIDADES C "), QStringLiteral("WHERE (A.MODALIDADE = C.CODIGO) ")),
-                     QStringLiteral("rpc sp_unprepare: ")} +
+         QStringList{
+             QStringLiteral("batch: UPDATE ENTRADASAIDA SET ANOMESF = '202405' WHERE FINAL IS NULL"),
+             QStringLiteral("rpc sp_prepexec: ") + overdueSelection(QStringLiteral("FROM ALUNOS A, MENSALIDADES C "),
+                                                                    QStringLiteral("WHERE (A.MODALIDADE = C.CODIGO) ")),
+             QStringLiteral("rpc sp_unprepare: ")} +
              outboxInserts(1) +
-             QStringList{QStringLiteral("rpc sp_prepexec: ") +
-                             overdueSelection(QStringLiteral("FROM ALUNOS A, PLANOS C "), QStringLiteral("WHERE (A.PLANOS = C.CODIGO) ")),
-                         QStringLiteral("rpc sp_unprepare: ")} +
+             QStringList{
+                 QStringLiteral("rpc sp_prepexec: ") + overdueSelection(QStringLiteral("FROM ALUNOS A, PLANOS C "),
+                                                                        QStringLiteral("WHERE (A.PLANOS = C.CODIGO) ")),
+                 QStringLiteral("rpc sp_unprepare: ")} +
              outboxInserts(2, true),
          {QStringLiteral("ana@example.com"), QStringLiteral("ana@example.com"), QStringLiteral("joão@example.com")},
          {{QStringLiteral("int"), QStringLiteral("20")},
@@ -250,11 +275,16 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
           {QStringLiteral("datetime"), QStringLiteral("2024-05-31 00:00:00")}}},
         // Every member's latest visit comes back as a date-time; the program keeps those
         // exactly seven days back once rounded.
-        {"AUSENTES", [] { return std::make_unique<Ausentes>(); }, {{QStringLiteral("AUSENTES_DIAS"), 7}}, {}, {visits},
-         selection(QStringLiteral("SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B WHERE "
-                                  "(A.EMAIL IS NOT NULL ) AND (A.RECEBER_EMAIL = 'Sim') AND (A.DATA_TRANCAMENTO IS NULL) AND "
-                                  "(A.BOLSISTA = 0) AND (A.MATRICULA = B.MATRICULA) GROUP BY A.MATRICULA, A.EMAIL "
-                                  "ORDER by MATRICULA, DATA Asc "),
+        {"AUSENTES",
+         [] { return std::make_unique<Ausentes>(); },
+         {{QStringLiteral("AUSENTES_DIAS"), 7}},
+         {},
+         {visits},
+         selection(QStringLiteral(
+                       "SELECT DISTINCT A.MATRICULA, MAX(B.DATA) AS DATA, A.EMAIL FROM ALUNOSATIVOS A, ACESSO B WHERE "
+                       "(A.EMAIL IS NOT NULL ) AND (A.RECEBER_EMAIL = 'Sim') AND (A.DATA_TRANCAMENTO IS NULL) AND "
+                       "(A.BOLSISTA = 0) AND (A.MATRICULA = B.MATRICULA) GROUP BY A.MATRICULA, A.EMAIL "
+                       "ORDER by MATRICULA, DATA Asc "),
                    2),
          {QStringLiteral("sete@example.com"), QStringLiteral("madrugada@example.com")},
          {}},
@@ -265,10 +295,11 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
         const CampaignColumns& columns = campaign->columns();
         QVariantMap settings = c.settings;
         settings.insert(columns.subjectColumn, kSubject);
-        WireSession wire(sessionRules(
-            settings,
-            QList<TdsRule>{TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL"))} + c.rules,
-            c.controle));
+        WireSession wire(sessionRules(settings,
+                                      QList<TdsRule>{TdsRule::rowsOf(QStringLiteral("ControleEmail"),
+                                                                     QStringLiteral("SELECT * FROM CONTROLEEMAIL"))} +
+                                          c.rules,
+                                      c.controle));
         wire.connection.open();
         ASSERT_TRUE(wire.session.ABRE_TABELAS());
         ASSERT_TRUE(runCampaign(*campaign, wire.session, wire.notices));
@@ -279,7 +310,8 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
             QStringList{
                 // The transaction is the one the opening's commit began.
                 QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '20/05/2024' AND DATA < '21/05/2024'"),
-                QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)").arg(columns.controlFlag),
+                QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)")
+                    .arg(columns.controlFlag),
             } +
             c.statements + QStringList{QStringLiteral("tm: commit")};
         EXPECT_EQ(lines(requests), expected);
@@ -303,12 +335,13 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
 
 // Business date 27/12/2024: the renewal's month and the next one wrap into the next year.
 TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTransaction) {
-    const TdsRule renewals = renewalRows({{QStringLiteral("12"), QStringLiteral("françoise@example.com"), QStringLiteral("01")},
-                                          {QStringLiteral("7"), QStringLiteral("ana@example.com"), QStringLiteral("02")}});
-    WireSession wire(sessionRules({{QStringLiteral("ASSUNTO_PLANO"), kSubject}},
-                                  {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
-                                   renewals},
-                                  {}, QStringLiteral("2024-12-27 07:30:00")));
+    const TdsRule renewals =
+        renewalRows({{QStringLiteral("12"), QStringLiteral("françoise@example.com"), QStringLiteral("01")},
+                     {QStringLiteral("7"), QStringLiteral("ana@example.com"), QStringLiteral("02")}});
+    WireSession wire(sessionRules(
+        {{QStringLiteral("ASSUNTO_PLANO"), kSubject}},
+        {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")), renewals}, {},
+        QStringLiteral("2024-12-27 07:30:00")));
     wire.connection.open();
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
     PlanosAVencer campaign;
@@ -319,14 +352,17 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
     // The shared connection: the control row and the outbox rows in one transaction.
     const QList<QJsonObject> shared = onConnection(wire.afterOpening(), 1);
     const QString insert = QStringLiteral(
-        "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, @P4)");
-    EXPECT_EQ(lines(shared), (QStringList{
-                                 QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '27/12/2024' AND DATA < '28/12/2024'"),
-                                 QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, PLANOS_A_VENCER) VALUES (@P1, 1)"),
-                                 insert,
-                                 QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
-                                 QStringLiteral("tm: commit"),
-                             }));
+        "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, "
+        "@P4)");
+    EXPECT_EQ(
+        lines(shared),
+        (QStringList{
+            QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '27/12/2024' AND DATA < '28/12/2024'"),
+            QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, PLANOS_A_VENCER) VALUES (@P1, 1)"),
+            insert,
+            QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
+            QStringLiteral("tm: commit"),
+        }));
     // In the order the server gave them.
     expectOutboxRows(shared, {QStringLiteral("françoise@example.com"), QStringLiteral("ana@example.com")});
 
@@ -347,10 +383,11 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
         .replace(QLatin1String(":JPROXIMOMES"), QLatin1String("@P3"))
         .replace(QLatin1String(":JPROXIMOANO"), QLatin1String("@P4"));
     QStringList ownLines = lines(own);
-    ownLines.erase(ownLines.begin(), std::find(ownLines.begin(), ownLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
-    EXPECT_EQ(ownLines, (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"), QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
-                                     QStringLiteral("rpc sp_prepexec: ") + sql,
-                                     QStringLiteral("rpc sp_unprepare: ")}));
+    ownLines.erase(ownLines.begin(),
+                   std::find(ownLines.begin(), ownLines.end(), QStringLiteral("batch: SET DATEFORMAT dmy")));
+    EXPECT_EQ(ownLines,
+              (QStringList{QStringLiteral("batch: SET DATEFORMAT dmy"), QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
+                           QStringLiteral("rpc sp_prepexec: ") + sql, QStringLiteral("rpc sp_unprepare: ")}));
     for (const QJsonObject& r : own)
         if (r.contains(QStringLiteral("transaction"))) {
             EXPECT_EQ(r.value(QStringLiteral("transaction")).toString(), kNoTransaction) << line(r).toStdString();
@@ -358,8 +395,10 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
 
     // The parameters as texts of this month and the next, in the order of their markers.
     expectBound(wire.peer.firstStatement(QStringLiteral("SELECT A.MATRICULA")),
-                {{QStringLiteral("text"), QStringLiteral("12")}, {QStringLiteral("text"), QStringLiteral("2024")},
-                 {QStringLiteral("text"), QStringLiteral("01")}, {QStringLiteral("text"), QStringLiteral("2025")}});
+                {{QStringLiteral("text"), QStringLiteral("12")},
+                 {QStringLiteral("text"), QStringLiteral("2024")},
+                 {QStringLiteral("text"), QStringLiteral("01")},
+                 {QStringLiteral("text"), QStringLiteral("2025")}});
 
     // The selection ran while the campaign's transaction was open on the shared connection.
     qsizetype begin = -1, read = -1, commit = -1;
@@ -394,11 +433,13 @@ TEST(SelectionsOnTheWire, TheDailyRunGivesEachDueCampaignATransactionOfItsOwnInO
         {TdsRule::rowsOf(QStringLiteral("ControleEmail"), QStringLiteral("SELECT * FROM CONTROLEEMAIL")),
          addresses(QStringLiteral("SELECT EMAIL FROM ALUNOSATIVOS"), {QStringLiteral("membro@example.com")}),
          renewalRows({{QStringLiteral("7"), QStringLiteral("plano@example.com"), QStringLiteral("01")}}), deadlines,
-         members(QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL"), {{QStringLiteral("0007"), QStringLiteral("devedor@example.com")}}),
+         members(QStringLiteral("SELECT DISTINCT A.MATRICULA, A.EMAIL"),
+                 {{QStringLiteral("0007"), QStringLiteral("devedor@example.com")}}),
          visits},
         {}, today));
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), peer.dataLinkPath()});
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), peer.dataLinkPath()});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
     EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
 
@@ -406,7 +447,8 @@ TEST(SelectionsOnTheWire, TheDailyRunGivesEachDueCampaignATransactionOfItsOwnInO
     // each commit begins the next campaign's transaction in the same round trip.
     const QList<QJsonObject> shared = onConnection(peer.statements(), 1);
     qsizetype i = 0;
-    while (i < shared.size() && !line(shared.at(i)).startsWith(QLatin1String("batch: SELECT * FROM CONTROLEEMAIL"))) ++i;
+    while (i < shared.size() && !line(shared.at(i)).startsWith(QLatin1String("batch: SELECT * FROM CONTROLEEMAIL")))
+        ++i;
     ASSERT_LT(i, shared.size());
     QStringList flags, transactions;
     while (i < shared.size() && line(shared.at(i)).startsWith(QLatin1String("batch: SELECT * FROM CONTROLEEMAIL"))) {
@@ -418,7 +460,8 @@ TEST(SelectionsOnTheWire, TheDailyRunGivesEachDueCampaignATransactionOfItsOwnInO
         int rows = 0;
         for (; i < shared.size() && shared.at(i).value(QStringLiteral("kind")).toString() != QLatin1String("tm"); ++i) {
             const QString sql = shared.at(i).value(QStringLiteral("sql")).toString();
-            EXPECT_EQ(shared.at(i).value(QStringLiteral("transaction")).toString(), transaction) << line(shared.at(i)).toStdString();
+            EXPECT_EQ(shared.at(i).value(QStringLiteral("transaction")).toString(), transaction)
+                << line(shared.at(i)).toStdString();
             if (sql.startsWith(QLatin1String("INSERT INTO ControleEmail (DATA, ")))
                 flags << sql.section(QLatin1Char(' '), 4, 4).chopped(1);
             if (sql.startsWith(QLatin1String("INSERT INTO Velocast"))) ++rows;
@@ -428,7 +471,8 @@ TEST(SelectionsOnTheWire, TheDailyRunGivesEachDueCampaignATransactionOfItsOwnInO
         EXPECT_EQ(line(shared.at(i)), QStringLiteral("tm: commit"));
         ++i;
     }
-    EXPECT_EQ(flags, (QStringList{QStringLiteral("MEDICA"), QStringLiteral("FUNCIONAL"), QStringLiteral("ANIVERSARIANTE"),
-                                  QStringLiteral("PLANOS_A_VENCER"), QStringLiteral("TRANCAMENTO"),
-                                  QStringLiteral("INADIMPLENTES"), QStringLiteral("AUSENTES")}));
+    EXPECT_EQ(flags,
+              (QStringList{QStringLiteral("MEDICA"), QStringLiteral("FUNCIONAL"), QStringLiteral("ANIVERSARIANTE"),
+                           QStringLiteral("PLANOS_A_VENCER"), QStringLiteral("TRANCAMENTO"),
+                           QStringLiteral("INADIMPLENTES"), QStringLiteral("AUSENTES")}));
 }

@@ -29,26 +29,29 @@ TEST(SessionOnTheWire, OpeningAndTeardownArriveInOrderWithDayFirstDatesSetByABat
             EXPECT_EQ(l, QStringLiteral("batch: SET DATEFORMAT dmy"));
         }
     }
-    EXPECT_EQ(wire.ours(), (QStringList{
-                               QStringLiteral("batch: SET DATEFORMAT dmy"),
-                               QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
-                               QStringLiteral("tm: begin"),
-                               // Which run table names are taken already.
-                               QStringLiteral("batch: SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE 'TempFedelidade%'"),
-                               QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
-                               // The commit begins the next transaction at once; the reads run in
-                               // it as they would outside.
-                               QStringLiteral("tm: commit"),
-                               QStringLiteral("batch: SELECT * FROM TempFedelidade090000"),
-                               QStringLiteral("batch: SELECT * FROM Qzcvar"),
-                               QStringLiteral("batch: SELECT * FROM Qzcvar2"),
-                               QStringLiteral("batch: SELECT * FROM Velocast"),
-                               QStringLiteral("batch: SELECT * FROM Caixa"),
-                               QStringLiteral("batch: SELECT * FROM AlunosAtivos"),
-                               // A write outside any transaction first ends that empty one.
-                               QStringLiteral("tm: rollback"),
-                               QStringLiteral("batch: DROP TABLE TempFedelidade090000"),
-                           }));
+    EXPECT_EQ(
+        wire.ours(),
+        (QStringList{
+            QStringLiteral("batch: SET DATEFORMAT dmy"),
+            QStringLiteral("batch: SET LOCK_TIMEOUT 30000"),
+            QStringLiteral("tm: begin"),
+            // Which run table names are taken already.
+            QStringLiteral(
+                "batch: SELECT name FROM sys.tables WHERE schema_id = SCHEMA_ID() AND name LIKE 'TempFedelidade%'"),
+            QStringLiteral("batch: CREATE TABLE TempFedelidade090000\n(MATRICULA NVARCHAR(10), )"),
+            // The commit begins the next transaction at once; the reads run in
+            // it as they would outside.
+            QStringLiteral("tm: commit"),
+            QStringLiteral("batch: SELECT * FROM TempFedelidade090000"),
+            QStringLiteral("batch: SELECT * FROM Qzcvar"),
+            QStringLiteral("batch: SELECT * FROM Qzcvar2"),
+            QStringLiteral("batch: SELECT * FROM Velocast"),
+            QStringLiteral("batch: SELECT * FROM Caixa"),
+            QStringLiteral("batch: SELECT * FROM AlunosAtivos"),
+            // A write outside any transaction first ends that empty one.
+            QStringLiteral("tm: rollback"),
+            QStringLiteral("batch: DROP TABLE TempFedelidade090000"),
+        }));
     // The run table is created inside the transaction, dropped outside any.
     EXPECT_NE(wire.peer.firstStatement(QStringLiteral("CREATE TABLE")).value(QStringLiteral("transaction")).toString(),
               QStringLiteral("0000000000000000"));
@@ -61,7 +64,8 @@ TEST(SessionOnTheWire, OpeningAndTeardownArriveInOrderWithDayFirstDatesSetByABat
 }
 
 TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
-    WireSession wire(sessionRules({}, {TdsRule::exactly(QStringLiteral("SELECT * FROM Caixa")).error(QStringLiteral("Invalid object name 'Caixa'."))}));
+    WireSession wire(sessionRules({}, {TdsRule::exactly(QStringLiteral("SELECT * FROM Caixa"))
+                                           .error(QStringLiteral("Invalid object name 'Caixa'."))}));
     wire.connection.open();
     EXPECT_FALSE(wire.session.ABRE_TABELAS());
     ASSERT_EQ(wire.notices.shown.size(), 1u);
@@ -70,8 +74,7 @@ TEST(SessionOnTheWire, AServerErrorInTheOpeningIsNoticedWithTheTable) {
     EXPECT_TRUE(detail.startsWith(QStringLiteral("Caixa\nthe database "))) << detail.toStdString();
     EXPECT_TRUE(detail.contains(QLatin1String("on the SQL Server 127.0.0.1,"))) << detail.toStdString();
     EXPECT_TRUE(detail.contains(QLatin1String("Invalid object name 'Caixa'."))) << detail.toStdString();
-    EXPECT_TRUE(detail.contains(QLatin1String("(a table of the club's system is missing")))
-        << detail.toStdString();
+    EXPECT_TRUE(detail.contains(QLatin1String("(a table of the club's system is missing"))) << detail.toStdString();
     EXPECT_FALSE(wire.ours().contains(QStringLiteral("batch: SELECT * FROM AlunosAtivos")));
     wire.session.teardown();
 }
@@ -80,12 +83,16 @@ TEST(SessionOnTheWire, RunTablesLeftByKilledRunsGiveTheNameANumberAndTheLockHold
     // Two tables of killed runs are listed; a third name is taken between the listing and
     // the creation (another station's start).
     const QString create = QStringLiteral("CREATE TABLE TempFedelidade090000_3\n(MATRICULA NVARCHAR(10), )");
-    WireSession wire(sessionRules({}, {TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables"))
-                                           .column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128)
-                                           .row({QStringLiteral("TempFedelidade090000")})
-                                           .row({QStringLiteral("TempFedelidade090000_2")}),
-                                       TdsRule::exactly(create).error(QStringLiteral("There is already an object named 'TempFedelidade090000_3' in the database.")),
-                                       TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0})}));
+    WireSession wire(sessionRules(
+        {}, {TdsRule::startingWith(QStringLiteral("SELECT name FROM sys.tables"))
+                 .column(QStringLiteral("name"), QStringLiteral("nvarchar"), 128)
+                 .row({QStringLiteral("TempFedelidade090000")})
+                 .row({QStringLiteral("TempFedelidade090000_2")}),
+             TdsRule::exactly(create).error(
+                 QStringLiteral("There is already an object named 'TempFedelidade090000_3' in the database.")),
+             TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock"))
+                 .column(QStringLiteral("LockResult"), QStringLiteral("int"))
+                 .row({0})}));
     wire.connection.open();
     ASSERT_TRUE(wire.session.databaseLock.take());
     ASSERT_TRUE(wire.session.ABRE_TABELAS());
@@ -111,17 +118,17 @@ TEST(SessionOnTheWire, EncryptionAskedForInTheDataLinkIsAskedOfTheServer) {
         SCOPED_TRACE(encrypt ? "encrypted" : "as before");
         WireSession wire(sessionRules());
         if (encrypt) {
-            writeDataLink(wire.peer.dataLinkPath(),
-                          QStringLiteral("Provider=SQLOLEDB.1;Password=segredo;User ID=velocast;Initial Catalog=KORVANA;"
-                                         "Use Encryption for Data=True;Data Source=127.0.0.1,%1")
-                              .arg(wire.peer.port()));
+            writeDataLink(
+                wire.peer.dataLinkPath(),
+                QStringLiteral("Provider=SQLOLEDB.1;Password=segredo;User ID=velocast;Initial Catalog=KORVANA;"
+                               "Use Encryption for Data=True;Data Source=127.0.0.1,%1")
+                    .arg(wire.peer.port()));
         }
         bool opened = false;
         try {
             wire.connection.open();
             opened = true;
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
         const QList<QJsonObject> requests = wire.peer.requests();
         ASSERT_FALSE(requests.isEmpty());
         EXPECT_EQ(requests.at(0).value(QStringLiteral("kind")).toString(), QStringLiteral("prelogin"));

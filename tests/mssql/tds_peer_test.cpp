@@ -38,8 +38,7 @@ TEST(TdsPeer, AnswersServerCursorsAndPreparedStatementsAsTheScriptSays) {
     }
 
     QStringList procedures;
-    for (const QJsonObject& r : wire.peer.statements())
-        procedures << r.value(QStringLiteral("proc")).toString();
+    for (const QJsonObject& r : wire.peer.statements()) procedures << r.value(QStringLiteral("proc")).toString();
     for (const char* proc : {"sp_cursoropen", "sp_cursorfetch", "sp_cursorclose", "sp_prepexec"})
         EXPECT_TRUE(procedures.contains(QLatin1String(proc))) << proc;
 }

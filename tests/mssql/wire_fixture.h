@@ -26,12 +26,16 @@ inline QList<TdsRule> sessionRules(const QVariantMap& settings = {}, const QList
                                    const QString& businessDate = QStringLiteral("2024-05-20 08:15:00")) {
     QList<TdsRule> rules = before;
     // The run table, whatever time of day names it.
-    rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade")) << TdsRule::table(QStringLiteral("Qzcvar"), {controle})
+    rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade090000"), QStringLiteral("SELECT * FROM TempFedelidade"))
+          << TdsRule::table(QStringLiteral("Qzcvar"), {controle})
           << TdsRule::table(QStringLiteral("Qzcvar2"), {settings}) << TdsRule::table(QStringLiteral("Velocast"))
-          << TdsRule::table(QStringLiteral("Caixa"), {caixa(QStringLiteral("2024-05-21 07:00:00")), caixa(businessDate)})
+          << TdsRule::table(QStringLiteral("Caixa"),
+                            {caixa(QStringLiteral("2024-05-21 07:00:00")), caixa(businessDate)})
           << TdsRule::table(QStringLiteral("AlunosAtivos"))
           // The database lock, granted (sp_getapplock's 0) unless a rule before says otherwise.
-          << TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock")).column(QStringLiteral("LockResult"), QStringLiteral("int")).row({0});
+          << TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock"))
+                 .column(QStringLiteral("LockResult"), QStringLiteral("int"))
+                 .row({0});
     return rules;
 }
 
@@ -39,7 +43,8 @@ struct WireSession {
     explicit WireSession(const QList<TdsRule>& rules) : peer(rules) {}
     TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(9, 0))};
     TdsPeer peer;
-    SharedConnection connection{peer.dataLinkPath(), QStringLiteral("wire-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
+    SharedConnection connection{peer.dataLinkPath(),
+                                QStringLiteral("wire-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
     RecordingNotices notices;
     Session session{connection, notices};
 
@@ -65,7 +70,8 @@ inline QString line(const QJsonObject& r) {
     const QString kind = r.value(QStringLiteral("kind")).toString();
     if (kind == QLatin1String("tm")) return QStringLiteral("tm: ") + r.value(QStringLiteral("request")).toString();
     if (kind == QLatin1String("rpc"))
-        return QStringLiteral("rpc %1: %2").arg(r.value(QStringLiteral("proc")).toString(), r.value(QStringLiteral("sql")).toString());
+        return QStringLiteral("rpc %1: %2")
+            .arg(r.value(QStringLiteral("proc")).toString(), r.value(QStringLiteral("sql")).toString());
     return kind + QStringLiteral(": ") + r.value(QStringLiteral("sql")).toString();
 }
 

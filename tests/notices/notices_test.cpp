@@ -6,7 +6,8 @@ using namespace velocast;
 
 TEST(Notices, CaptionAndMessageFollowTheDetail) {
     EXPECT_EQ(noticeCaption(QStringLiteral("Caixa")), QStringLiteral("Velocast"));
-    EXPECT_EQ(noticeMessage(kAberturaDeTabela, QStringLiteral("Caixa")), QStringLiteral("Abertura de tabela !\n\rCaixa"));
+    EXPECT_EQ(noticeMessage(kAberturaDeTabela, QStringLiteral("Caixa")),
+              QStringLiteral("Abertura de tabela !\n\rCaixa"));
     EXPECT_EQ(noticeCaption(QString()), QStringLiteral("Korvana"));
     EXPECT_EQ(noticeMessage(kGravandoNaTabela, QString()), kGravandoNaTabela);
 }

@@ -21,9 +21,13 @@ SmtpError failure(SmtpStep step, int code, const QString& text) {
     SmtpError error(text);
     error.setStep(step);
     const QString enhanced = text.section(u' ', 0, 0);
-    const bool hasEnhanced = enhanced.count(u'.') == 2 && enhanced.at(0).isDigit() && enhanced.at(0).digitValue() == code / 100;
-    const QString command = step == SmtpStep::Mail ? QStringLiteral("MAIL") : step == SmtpStep::Rcpt ? QStringLiteral("RCPT")
-                          : step == SmtpStep::Data ? QStringLiteral("DATA") : step == SmtpStep::DataEnd ? QStringLiteral(".") : QString();
+    const bool hasEnhanced =
+        enhanced.count(u'.') == 2 && enhanced.at(0).isDigit() && enhanced.at(0).digitValue() == code / 100;
+    const QString command = step == SmtpStep::Mail      ? QStringLiteral("MAIL")
+                            : step == SmtpStep::Rcpt    ? QStringLiteral("RCPT")
+                            : step == SmtpStep::Data    ? QStringLiteral("DATA")
+                            : step == SmtpStep::DataEnd ? QStringLiteral(".")
+                                                        : QString();
     if (command.isEmpty()) error.setReply(code, hasEnhanced ? enhanced : QString());
     else error.setRefusal(command, code, hasEnhanced ? enhanced : QString());
     return error;
@@ -49,7 +53,8 @@ TEST(FailureClasses, EachReplyFallsInItsClass) {
         {SmtpStep::Mail, 451, "4.7.500 Server busy. Please try again later", C::Throttled, W::Minute},
         {SmtpStep::Rcpt, 452, "4.5.3 Too many recipients this hour", C::Throttled, W::Hour},
         {SmtpStep::DataEnd, 550, "5.4.5 Daily user sending limit exceeded", C::Throttled, W::Day},
-        {SmtpStep::DataEnd, 554, "5.2.0 STOREDRV.Submission.Exception:SubmissionQuotaExceededException", C::Throttled, W::Day},
+        {SmtpStep::DataEnd, 554, "5.2.0 STOREDRV.Submission.Exception:SubmissionQuotaExceededException", C::Throttled,
+         W::Day},
         {SmtpStep::Rcpt, 450, "4.7.28 rate limited, too many messages", C::Throttled, W::Minute},
         // Server-wide: the session, a 421, a 5.7.x, the sender refused, a message refused.
         {SmtpStep::Greeting, 554, "no SMTP service here", C::ServerWide, W::Minute},
@@ -91,7 +96,8 @@ TEST_F(OutboxFixture, OneRecipientNeverJamsTheQueueAndGreylistedRowsComeBackOnTh
                {Peer::Step::DataEnd, QStringLiteral("cheia@example.com"), "552 5.2.2 Mailbox full"},
                {Peer::Step::Rcpt, QStringLiteral("lotada@example.com"), "452 4.2.2 Mailbox over quota", -1}});
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()));
-    for (const char* to : {"grey@example.com", "ana@example.com", "cheia@example.com", "lotada@example.com", "bia@example.com"})
+    for (const char* to :
+         {"grey@example.com", "ana@example.com", "cheia@example.com", "lotada@example.com", "bia@example.com"})
         addRow(QLatin1String(to));
 
     ASSERT_TRUE(sender->ENVIAR_EMAIL());
@@ -132,8 +138,10 @@ TEST_F(OutboxFixture, ARecipientFailingForThreeDaysIsGivenUpAndAReusedRowIdStart
     // The club removes the row and the database hands its ID to another one: that row is
     // new, not deferred, and goes at once.
     host.exec(QStringLiteral("DELETE FROM Velocast"));
-    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("ID"), id}, {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
-                                             {QStringLiteral("Assunto"), QStringLiteral("Outro")}, {QStringLiteral("Texto"), QStringLiteral("x")}});
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("ID"), id},
+                                             {QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                             {QStringLiteral("Assunto"), QStringLiteral("Outro")},
+                                             {QStringLiteral("Texto"), QStringLiteral("x")}});
     ASSERT_TRUE(sender->ENVIAR_EMAIL());
     EXPECT_EQ(peer.accepted(), QStringList{QStringLiteral("ana@example.com")});
 
@@ -158,9 +166,12 @@ TEST_F(OutboxFixture, AThrottlingServerPausesTheDrainWithItsRowsUntilItsWindowOp
     };
     const std::vector<Case> cases{
         {"daily quota after two messages",
-         {{Peer::Step::DataEnd, {}, "550 5.4.5 Daily user sending limit exceeded", -1, 2}}, 2,
+         {{Peer::Step::DataEnd, {}, "550 5.4.5 Daily user sending limit exceeded", -1, 2}},
+         2,
          QDateTime(kStart.date().addDays(1), QTime(0, 0), kStart.timeZone())},
-        {"busy at the greeting", {{Peer::Step::Greeting, {}, "421 4.7.0 Try again later, closing connection", 1}}, 0,
+        {"busy at the greeting",
+         {{Peer::Step::Greeting, {}, "421 4.7.0 Try again later, closing connection", 1}},
+         0,
          kStart.addSecs(60)},
     };
     for (const Case& c : cases) {
@@ -171,7 +182,8 @@ TEST_F(OutboxFixture, AThrottlingServerPausesTheDrainWithItsRowsUntilItsWindowOp
         smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()));
         for (int i = 1; i <= 4; ++i) addRow(QStringLiteral("membro%1@example.com").arg(i));
         OutboxSender fresh(session, notices, counters);
-        QObject::connect(&fresh, &OutboxSender::pauseChanged, [&](const QDateTime& u, const QString& r) { pauses.emplace_back(u, r); });
+        QObject::connect(&fresh, &OutboxSender::pauseChanged,
+                         [&](const QDateTime& u, const QString& r) { pauses.emplace_back(u, r); });
         fresh.compositionOptions = sender->compositionOptions;
 
         ASSERT_TRUE(fresh.ENVIAR_EMAIL());
@@ -212,7 +224,8 @@ TEST_F(OutboxFixture, PacingHoldsToTheLimitsAndTheDaysCountSurvivesARestart) {
         ASSERT_TRUE(sender->ENVIAR_EMAIL());
         EXPECT_EQ(peer.accepted().size(), 2);
         EXPECT_EQ(sender->pausedUntil(), kStart.addSecs(60));
-        EXPECT_TRUE(std::get<1>(pauses.at(0)).contains(QLatin1String("[sending] per_minute"))) << std::get<1>(pauses[0]).toStdString();
+        EXPECT_TRUE(std::get<1>(pauses.at(0)).contains(QLatin1String("[sending] per_minute")))
+            << std::get<1>(pauses[0]).toStdString();
         clock.advance(60);
         ASSERT_TRUE(sender->ENVIAR_EMAIL());
         EXPECT_EQ(peer.accepted().size(), 3);  // the day's limit

@@ -25,11 +25,17 @@ TEST_F(OutboxFixture, InvalidAndEmptyAddressesAreCountedAndDeletedWithoutAnyServ
     EXPECT_TRUE(notices.shown.empty());
     // Each discarded row shows the invalid figure; the pending figure keeps the drain's start
     // count minus the sent counter, as it always did.
-    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{
-                           {Figure::Sent, 0}, {Figure::Pending, 3},
-                           {Figure::Invalid, 1}, {Figure::Sent, 0}, {Figure::Pending, 3},
-                           {Figure::Invalid, 2}, {Figure::Sent, 0}, {Figure::Pending, 3},
-                           {Figure::Invalid, 3}, {Figure::Sent, 0}, {Figure::Pending, 3}}));
+    EXPECT_EQ(figures, (std::vector<std::tuple<Figure, qint32>>{{Figure::Sent, 0},
+                                                                {Figure::Pending, 3},
+                                                                {Figure::Invalid, 1},
+                                                                {Figure::Sent, 0},
+                                                                {Figure::Pending, 3},
+                                                                {Figure::Invalid, 2},
+                                                                {Figure::Sent, 0},
+                                                                {Figure::Pending, 3},
+                                                                {Figure::Invalid, 3},
+                                                                {Figure::Sent, 0},
+                                                                {Figure::Pending, 3}}));
 }
 
 TEST_F(OutboxFixture, RowsStaySilentlyWhenThePortCannotBeReadOrNobodyAnswers) {
@@ -77,8 +83,8 @@ TEST_F(OutboxFixture, AnEmptyOutboxDrainsToTrueAndTheTickRearmsTheTimer) {
 
 namespace {
 using velocast::mail::testing::AiosmtpdPeer;
-using velocast::mail::testing::ScriptedSmtpServer;
 using velocast::mail::testing::reply;
+using velocast::mail::testing::ScriptedSmtpServer;
 
 std::vector<std::tuple<Figure, qint32>> sentAndPending(const std::vector<std::tuple<Figure, qint32>>& figures) {
     std::vector<std::tuple<Figure, qint32>> out;
@@ -94,7 +100,8 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
     session.TBLCONTROLE2.close();
     session.openSettings();
-    addRow(QStringLiteral("  ana@example.com "), QStringLiteral("Feliz aniversário, Ana"), QStringLiteral("Parabéns!\r\n.Tudo de bom."));
+    addRow(QStringLiteral("  ana@example.com "), QStringLiteral("Feliz aniversário, Ana"),
+           QStringLiteral("Parabéns!\r\n.Tudo de bom."));
     addRow(QStringLiteral("bia@example.com"));
     addRow(QStringLiteral("caio@example.com"));
 
@@ -105,12 +112,14 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_EQ(sender->rowsKeptForServerInLastDrain().rows, 0);
     using F = std::tuple<Figure, qint32>;
     const Figure sent = Figure::Sent, pending = Figure::Pending;
-    EXPECT_EQ(sentAndPending(figures), (std::vector<F>{{sent, 0}, {pending, 3}, {sent, 1}, {pending, 2},
-                                                        {sent, 2}, {pending, 1}, {sent, 3}, {pending, 0}}));
+    EXPECT_EQ(sentAndPending(figures),
+              (std::vector<F>{
+                  {sent, 0}, {pending, 3}, {sent, 1}, {pending, 2}, {sent, 2}, {pending, 1}, {sent, 3}, {pending, 0}}));
 
     const QByteArray login = server.nextEvent();
     EXPECT_TRUE(login.startsWith("AUTH ") && login.endsWith(" clube ok")) << login.toStdString();
-    const QStringList recipients{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")};
+    const QStringList recipients{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"),
+                                 QStringLiteral("caio@example.com")};
     for (const QString& to : recipients) {
         const QJsonObject message = server.nextMessage();
         EXPECT_TRUE(message.value(QStringLiteral("tls")).toBool());
@@ -144,7 +153,8 @@ TEST_F(OutboxFixture, AServerWhoseCertificateIsForAnotherHostGetsNoPasswordAndTh
             connection.open();
             ASSERT_TRUE(session.ABRE_TABELAS());
         }
-        AiosmtpdPeer peer(server, QStringLiteral("clube"), QStringLiteral("s3nh@"), {}, {}, {QStringLiteral("wrong.example")});
+        AiosmtpdPeer peer(server, QStringLiteral("clube"), QStringLiteral("s3nh@"), {}, {},
+                          {QStringLiteral("wrong.example")});
         smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()), QLatin1String(mode));
         host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
         session.TBLCONTROLE2.close();
@@ -155,8 +165,9 @@ TEST_F(OutboxFixture, AServerWhoseCertificateIsForAnotherHostGetsNoPasswordAndTh
         ASSERT_EQ(notices.shown.size(), 1u);
         EXPECT_EQ(notices.shown[0].text, kProblemaAoEnviar);
         const QString detail = notices.shown[0].detail;
-        EXPECT_TRUE(detail.startsWith(QLatin1String(first) + QStringLiteral("\r\nThe server's certificate was refused: "
-                                                                           "certificate for wrong.example, not 127.0.0.1.")))
+        EXPECT_TRUE(
+            detail.startsWith(QLatin1String(first) + QStringLiteral("\r\nThe server's certificate was refused: "
+                                                                    "certificate for wrong.example, not 127.0.0.1.")))
             << detail.toStdString();
         EXPECT_TRUE(detail.contains(QLatin1String("\"pin = sha256/...\" line"))) << detail.toStdString();
         EXPECT_EQ(failures, 1);
@@ -174,11 +185,14 @@ TEST_F(OutboxFixture, ARowRemovedByOthersDuringTheDrainIsNoErrorAndIsNotSent) {
     addRow(QStringLiteral("caio@example.com"));
     // Someone removes bia's row (the outbox emptied from the tray menu, say) while the drain is
     // between two rows: the club no longer wants it sent.
-    QTimer::singleShot(0, [this] { host.exec(QStringLiteral("DELETE FROM Velocast WHERE Email = 'bia@example.com'")); });
+    QTimer::singleShot(0,
+                       [this] { host.exec(QStringLiteral("DELETE FROM Velocast WHERE Email = 'bia@example.com'")); });
     EXPECT_TRUE(sender->ENVIAR_EMAIL());
     EXPECT_EQ(counters.sent, 2);
-    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
-    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("caio@example.com"));
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(),
+              QStringLiteral("ana@example.com"));
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(),
+              QStringLiteral("caio@example.com"));
     EXPECT_EQ(sender->rowsFinishedInLastDrain(), 3);
     EXPECT_TRUE(outbox().isEmpty());
     EXPECT_TRUE(notices.shown.empty());
@@ -193,7 +207,8 @@ TEST_F(OutboxFixture, SettingsTheWatchdogReadsAgainBetweenTwoRowsServeTheNextRow
     addRow(QStringLiteral("bia@example.com"));
     // The club moves to another server while the drain is between two rows; the watchdog's
     // next tick reopens the settings table.
-    QTimer::singleShot(0, [&] { smtpAccount(QStringLiteral("127.0.0.1*%1").arg(second.port()), QStringLiteral("utNoTLSSupport")); });
+    QTimer::singleShot(
+        0, [&] { smtpAccount(QStringLiteral("127.0.0.1*%1").arg(second.port()), QStringLiteral("utNoTLSSupport")); });
     ASSERT_TRUE(sender->ENVIAR_EMAIL());
     EXPECT_EQ(counters.sent, 2);
     const QJsonObject one = first.nextMessage(), two = second.nextMessage();
@@ -223,12 +238,14 @@ TEST_F(OutboxFixture, ADatabaseErrorAfterTheSendIsReportedAndTheRowStays) {
 
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_TRUE(notices.shown[0].isError());
-    EXPECT_TRUE(notices.shown[0].text.contains(QLatin1String("database is locked"))) << notices.shown[0].text.toStdString();
+    EXPECT_TRUE(notices.shown[0].text.contains(QLatin1String("database is locked")))
+        << notices.shown[0].text.toStdString();
     EXPECT_EQ(failures, 1);
     EXPECT_FALSE(sender->tickActive());
     // The first message went out; its row stays (one duplicate at the next start, never a
     // lost message), and the drain went no further.
-    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("ana@example.com"));
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(),
+              QStringLiteral("ana@example.com"));
     EXPECT_EQ(outbox(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
 }
 
@@ -274,7 +291,8 @@ TEST_F(OutboxFixture, AFailedSendShowsTheServersReplyKeepsTheRowAndEndsTheProgra
     sender->Timer2Timer();
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_EQ(notices.shown[0].text, QStringLiteral("Problema ao enviar e-mail ! \r Verifique seu Provedor."));
-    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("relaying denied"))) << notices.shown[0].detail.toStdString();
+    EXPECT_TRUE(notices.shown[0].detail.contains(QLatin1String("relaying denied")))
+        << notices.shown[0].detail.toStdString();
     EXPECT_EQ(failures, 1) << "one end request, and so one hide of the window";
     EXPECT_FALSE(sender->tickActive());
     EXPECT_FALSE(connection.isOpen());  // the row's transaction was rolled back by the close
@@ -299,9 +317,11 @@ TEST_F(OutboxFixture, ARecipientRefusedAsABadAddressIsCountedInvalidAndTheDrainG
     EXPECT_TRUE(outbox().isEmpty());
     EXPECT_EQ(counters.invalid, 2);
     EXPECT_EQ(counters.sent, 2);
-    EXPECT_EQ(refusals, (std::vector<std::tuple<QString, QString>>{
-                            {QStringLiteral("ninguem@example.com"), QStringLiteral("550 5.1.1 <ninguem@example.com>: no such user")},
-                            {QStringLiteral("nulo@example.com"), QStringLiteral("556 5.1.10 recipient has a null MX")}}));
+    EXPECT_EQ(
+        refusals,
+        (std::vector<std::tuple<QString, QString>>{
+            {QStringLiteral("ninguem@example.com"), QStringLiteral("550 5.1.1 <ninguem@example.com>: no such user")},
+            {QStringLiteral("nulo@example.com"), QStringLiteral("556 5.1.10 recipient has a null MX")}}));
     for (const char* to : {"ana@example.com", "bia@example.com"})
         EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QLatin1String(to)});
 }
@@ -334,7 +354,8 @@ TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadDefersItsRowsReportsOn
     const QString fifo = host.folder() + QStringLiteral("/fila.png");  // no writer: an open would wait for ever
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     // The last one is a readable file outside the attachment folders: it is kept as well.
-    for (const QString& attachment : {host.folder() + QStringLiteral("/bolo.png"), fifo, QStringLiteral("/etc/passwd")}) {
+    for (const QString& attachment :
+         {host.folder() + QStringLiteral("/bolo.png"), fifo, QStringLiteral("/etc/passwd")}) {
         SCOPED_TRACE(attachment.toStdString());
         host.exec(QStringLiteral("DELETE FROM Velocast"));
         unreadable.clear();
@@ -349,7 +370,8 @@ TEST_F(OutboxFixture, AnAttachmentThatCannotOrMayNotBeReadDefersItsRowsReportsOn
         ASSERT_EQ(unreadable.size(), 1u);  // one report for the file, not one per row
         EXPECT_EQ(std::get<0>(unreadable[0]), attachment);
         EXPECT_TRUE(std::get<1>(unreadable[0]).contains(attachment)) << std::get<1>(unreadable[0]).toStdString();
-        EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("caio@example.com")});
+        EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(),
+                  QJsonArray{QStringLiteral("caio@example.com")});
     }
 }
 
@@ -364,14 +386,19 @@ TEST(OutboxHeadless, ARecipientRefusedByPolicyEndsTheRunWithAFailureAndTheRowIsF
     ScriptedSmtpServer server(script);
     velocast::testing::HostDatabase host;
     host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
-    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ninguem@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
-    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', EMAIL_PROVEDOR = 'clube@example.com'")
+                  .arg(server.port()));
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ninguem@example.com")},
+                                             {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+    host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                             {QStringLiteral("Texto"), QStringLiteral("Oi")}});
 
     const auto result = velocast::testing::runBuiltProgram(
-        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.7.1 relay access denied\"")))
+    EXPECT_TRUE(result.err.contains(QStringLiteral(
+        "text=\"Problema ao enviar e-mail ! \\r Verifique seu Provedor.\" detail=\"5.7.1 relay access denied\"")))
         << result.err.toStdString();
     EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
               (QStringList{QStringLiteral("ninguem@example.com"), QStringLiteral("ana@example.com")}));
@@ -384,26 +411,32 @@ TEST(OutboxHeadless, ARecipientRefusedAsABadAddressIsLoggedAndTheRestIsSent) {
     velocast::testing::HostDatabase host;
     host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', IdSMTP_UseTLS = 'utNoTLSSupport', "
-                             "EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
+                             "EMAIL_PROVEDOR = 'clube@example.com'")
+                  .arg(server.port()));
     for (const char* to : {"ninguem@example.com", "ana@example.com"})
-        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(to)}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+        host.insert(QStringLiteral("Velocast"),
+                    {{QStringLiteral("Email"), QLatin1String(to)}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
 
     const auto result = velocast::testing::runBuiltProgram(
-        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: warning: recipient refused, outbox row removed: "
-                                                   "address=\"ninguem@example.com\" reply=\"550 5.1.1 no such user\"")))
+    EXPECT_TRUE(
+        result.err.contains(QStringLiteral("velocast: warning: recipient refused, outbox row removed: "
+                                           "address=\"ninguem@example.com\" reply=\"550 5.1.1 no such user\"")))
         << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(QLatin1String("sent=1 pending=0 invalid=1"))) << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
-    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("ana@example.com")});
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray(),
+              QJsonArray{QStringLiteral("ana@example.com")});
 }
 
 namespace {
 
 velocast::testing::ProcessResult runOnce(const velocast::testing::HostDatabase& host) {
     return velocast::testing::runBuiltProgram(
-        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
 }
 
 void outboxOf(velocast::testing::HostDatabase& host, const QString& server, const QStringList& addresses,
@@ -413,7 +446,8 @@ void outboxOf(velocast::testing::HostDatabase& host, const QString& server, cons
                              "EMAIL_PROVEDOR = 'clube@example.com'"),
               {{QStringLiteral("s"), server}, {QStringLiteral("t"), tls}});
     for (const QString& to : addresses)
-        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), to}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+        host.insert(QStringLiteral("Velocast"),
+                    {{QStringLiteral("Email"), to}, {QStringLiteral("Texto"), QStringLiteral("Oi")}});
 }
 
 }  // namespace
@@ -422,13 +456,16 @@ TEST(OutboxHeadless, AThrottledRunEndsWithItsRowsKeptAndTheTryLaterStatus) {
     using Peer = velocast::testing::SmtpTablePeer;
     Peer peer({{Peer::Step::DataEnd, {}, "550 5.4.5 Daily user sending limit exceeded", -1, 1}});
     velocast::testing::HostDatabase host;
-    outboxOf(host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
-             {QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")});
+    outboxOf(
+        host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
+        {QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com"), QStringLiteral("caio@example.com")});
 
     const auto result = runOnce(host);
     EXPECT_EQ(result.exitCode, 75) << result.err.toStdString();
-    EXPECT_EQ(result.err.count(QLatin1String("velocast: warning: sending paused until 00:00")), 1) << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QLatin1String("5.4.5 Daily user sending limit exceeded"))) << result.err.toStdString();
+    EXPECT_EQ(result.err.count(QLatin1String("velocast: warning: sending paused until 00:00")), 1)
+        << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("5.4.5 Daily user sending limit exceeded")))
+        << result.err.toStdString();
     EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
     EXPECT_EQ(peer.accepted(), QStringList{QStringLiteral("ana@example.com")});
     EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast ORDER BY ID")),
@@ -439,8 +476,9 @@ TEST(OutboxHeadless, AGreylistedRecipientWaitsWhileTheOthersGoAndTheRunSucceeds)
     using Peer = velocast::testing::SmtpTablePeer;
     Peer peer({{Peer::Step::Rcpt, QStringLiteral("grey@example.com"), "450 4.2.0 Greylisted, come back later"}});
     velocast::testing::HostDatabase host;
-    outboxOf(host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
-             {QStringLiteral("grey@example.com"), QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")});
+    outboxOf(
+        host, QStringLiteral("127.0.0.1*%1").arg(peer.port()),
+        {QStringLiteral("grey@example.com"), QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")});
 
     for (int run = 0; run < 2; ++run) {  // the second run does not try it again before its time
         const auto result = runOnce(host);
@@ -449,15 +487,18 @@ TEST(OutboxHeadless, AGreylistedRecipientWaitsWhileTheOthersGoAndTheRunSucceeds)
     }
     EXPECT_EQ(peer.accepted(), (QStringList{QStringLiteral("ana@example.com"), QStringLiteral("bia@example.com")}));
     EXPECT_EQ(peer.commands().filter(QStringLiteral("RCPT TO:<grey@example.com>")).size(), 1);
-    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast")), QStringList{QStringLiteral("grey@example.com")});
+    EXPECT_EQ(host.strings(QStringLiteral("SELECT Email FROM Velocast")),
+              QStringList{QStringLiteral("grey@example.com")});
 }
 
 TEST(OutboxHeadless, AnImplicitTlsPortInAnotherModeFailsAtOnceNamingTheSetting) {
     velocast::testing::HostDatabase host;
-    outboxOf(host, QStringLiteral("127.0.0.1*465"), {QStringLiteral("ana@example.com")}, QStringLiteral("utUseExplicitTLS"));
+    outboxOf(host, QStringLiteral("127.0.0.1*465"), {QStringLiteral("ana@example.com")},
+             QStringLiteral("utUseExplicitTLS"));
     const auto result = runOnce(host);
     // No later run can make this work: the status asks for a person, not for a retry.
     EXPECT_EQ(result.exitCode, 78) << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465"))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465")))
+        << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
 }

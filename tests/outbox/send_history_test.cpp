@@ -29,7 +29,9 @@ struct SendHistoryTest : OutboxFixture {
         QString error;
         ASSERT_TRUE(state.open(folder.filePath(QStringLiteral("state.sqlite")), &error)) << error.toStdString();
         sender->setStateDatabase(&state);
-        sender->history.campaignOf = [this](const QString& subject) { return campaignOfSubject(session.TBLCONTROLE2, subject); };
+        sender->history.campaignOf = [this](const QString& subject) {
+            return campaignOfSubject(session.TBLCONTROLE2, subject);
+        };
         sender->history.warn = [this](const QString& text) { warnings.push_back(text); };
     }
     void TearDown() override {
@@ -41,7 +43,8 @@ struct SendHistoryTest : OutboxFixture {
         QString error;
         HistoryFilter filter;
         filter.address = address;
-        EXPECT_TRUE(SendHistory(state).read(filter, [&](const HistoryEntry& e) { all.push_back(e); }, &error))
+        EXPECT_TRUE(SendHistory(state).read(
+            filter, [&](const HistoryEntry& e) { all.push_back(e); }, &error))
             << error.toStdString();
         std::reverse(all.begin(), all.end());  // oldest first reads like the drain
         return all;
@@ -54,7 +57,8 @@ TEST_F(SendHistoryTest, EveryOutcomeOfARowIsKeptWithItsTimeAddressSubjectCampaig
     TestClock clock(kStart);
     Peer peer({{Peer::Step::Rcpt, QStringLiteral("ninguem@example.com"), "550 5.1.1 no such user"},
                {Peer::Step::Rcpt, QStringLiteral("lotada@example.com"), "452 4.2.2 Mailbox over quota"}});
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = 'Feliz aniversário', ASSUNTO_AUSENTES = 'Sentimos sua falta'"));
+    host.exec(QStringLiteral(
+        "UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = 'Feliz aniversário', ASSUNTO_AUSENTES = 'Sentimos sua falta'"));
     smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()));
     addRow(QStringLiteral(" Ana@Example.com "), QStringLiteral("Feliz aniversário"));
     addRow(QStringLiteral("sem-arroba"), QStringLiteral("Sentimos sua falta"));
@@ -64,8 +68,8 @@ TEST_F(SendHistoryTest, EveryOutcomeOfARowIsKeptWithItsTimeAddressSubjectCampaig
 
     ASSERT_TRUE(sender->ENVIAR_EMAIL());
     ASSERT_EQ(peer.messages().size(), 1u);
-    const QRegularExpressionMatch id =
-        QRegularExpression(QStringLiteral("\r\nMessage-ID: (<[^>]+>)\r\n")).match(QString::fromLatin1(peer.messages().at(0)));
+    const QRegularExpressionMatch id = QRegularExpression(QStringLiteral("\r\nMessage-ID: (<[^>]+>)\r\n"))
+                                           .match(QString::fromLatin1(peer.messages().at(0)));
     ASSERT_TRUE(id.hasMatch());
 
     struct Expected {
@@ -80,7 +84,12 @@ TEST_F(SendHistoryTest, EveryOutcomeOfARowIsKeptWithItsTimeAddressSubjectCampaig
         {SendOutcome::Sent, "Ana@Example.com", "Feliz aniversário", "ANIVERSARIANTE", id.captured(1), "250 accepted"},
         {SendOutcome::Invalid, "sem-arroba", "Sentimos sua falta", "AUSENTES", {}, ""},
         {SendOutcome::Invalid, "", "Olá", "", {}, ""},
-        {SendOutcome::Refused, "ninguem@example.com", "Feliz aniversário", "ANIVERSARIANTE", {}, "550 5.1.1 no such user"},
+        {SendOutcome::Refused,
+         "ninguem@example.com",
+         "Feliz aniversário",
+         "ANIVERSARIANTE",
+         {},
+         "550 5.1.1 no such user"},
         {SendOutcome::Deferred, "lotada@example.com", "Promoção avulsa", "", {}, "452 4.2.2 Mailbox over quota"},
     };
     const std::vector<HistoryEntry> got = entries();

@@ -4,25 +4,29 @@
 #include "outbox/sending/smtp_settings.h"
 
 using namespace velocast;
+using mail::SmtpAuthentication;
 using mail::SmtpClient;
 using mail::TlsMode;
-using mail::SmtpAuthentication;
 
 TEST(SmtpSettings, HostAndPortAreReadAsTheSettingsAlwaysWereWritten) {
-    struct Case { const char* server; const char* host; int port; };  // port -1: cannot be read
+    struct Case {
+        const char* server;
+        const char* host;
+        int port;
+    };  // port -1: cannot be read
     const Case cases[] = {
         {"smtp.example.com*587", "smtp.example.com", 587},
         {"  smtp.example.com \t*  465", "smtp.example.com", 465},  // blanks before the number are skipped
         {"smtp.example.com*587 ", "smtp.example.com", -1},         // but not after it
         {"smtp.example.com*", "smtp.example.com", -1},
-        {"smtp.example.com", "", -1},                              // no "*": the whole text is the port
+        {"smtp.example.com", "", -1},  // no "*": the whole text is the port
         {"2525", "", 2525},
         {"h*+25", "h", 25},
-        {"h*-1", "h", 65535},                                      // kept modulo 65536
+        {"h*-1", "h", 65535},  // kept modulo 65536
         {"h*65561", "h", 25},
         {"h*$1F90", "h", 8080},
         {"h*0x1f90", "h", 8080},
-        {"h*2147483648", "h", -1},                                 // beyond 32 bits
+        {"h*2147483648", "h", -1},  // beyond 32 bits
         {"h*25*26", "h", -1},
         {"h*5x", "h", -1},
     };
@@ -58,8 +62,9 @@ TEST(SmtpSettings, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
         ASSERT_TRUE(configureClient(client, account));
         EXPECT_EQ(client.tlsMode(), TlsMode::Required) << name;
         ASSERT_EQ(warnings.size(), 1);
-        EXPECT_TRUE(warnings[0].startsWith(QStringLiteral("IdSMTP_UseTLS \"%1\" is not a TLS mode; using utUseRequireTLS")
-                                               .arg(QString(QLatin1String(name)).replace('\n', "\\x0A"))))
+        EXPECT_TRUE(
+            warnings[0].startsWith(QStringLiteral("IdSMTP_UseTLS \"%1\" is not a TLS mode; using utUseRequireTLS")
+                                       .arg(QString(QLatin1String(name)).replace('\n', "\\x0A"))))
             << warnings[0].toStdString();
     }
     SmtpClient client;
@@ -70,7 +75,12 @@ TEST(SmtpSettings, AnUnknownTlsModeMeansRequiredTlsWithAWarning) {
 // USERNAME NULL or empty both mean no AUTH; only the empty one is worth a word, since it
 // looks like a name that was meant to be there.
 TEST(SmtpAccount, AnEmptyUserNameMeansNoAuthenticationAndSaysSo) {
-    struct Case { bool notNull; const char* user; SmtpAuthentication expected; bool warned; };
+    struct Case {
+        bool notNull;
+        const char* user;
+        SmtpAuthentication expected;
+        bool warned;
+    };
     const Case cases[] = {
         {false, "", SmtpAuthentication::None, false},
         {true, "", SmtpAuthentication::None, true},

@@ -38,9 +38,10 @@ TEST(LocalSettings, AMissingFileGivesTheDefaults) {
 
 TEST(LocalSettings, ReadsValuesListsAndPathsBesideTheFile) {
     QTemporaryDir dir;
-    const QString path = writeConf(dir, "[tls]\nverify = pin\npin = sha256/AAA=, sha256/BBB=\nlegacy = yes\n"
-                                        "[attachments]\nfolders = images, /srv/pictures\nmax_size = 2M\n"
-                                        "[sending]\nper_minute = 30\n");
+    const QString path = writeConf(dir,
+                                   "[tls]\nverify = pin\npin = sha256/AAA=, sha256/BBB=\nlegacy = yes\n"
+                                   "[attachments]\nfolders = images, /srv/pictures\nmax_size = 2M\n"
+                                   "[sending]\nper_minute = 30\n");
     QString error;
     const auto s = LocalSettings::load(path, &error);
     ASSERT_TRUE(s) << error.toStdString();
@@ -77,7 +78,8 @@ TEST(LocalSettings, RefusesWhatItDoesNotKnowAndSaysWhatToWrite) {
         QString error;
         EXPECT_FALSE(LocalSettings::load(path, &error)) << c.text;
         EXPECT_TRUE(error.contains(path)) << error.toStdString();
-        for (const char* m : c.mentions) EXPECT_TRUE(error.contains(QLatin1String(m))) << c.text << " -> " << error.toStdString();
+        for (const char* m : c.mentions)
+            EXPECT_TRUE(error.contains(QLatin1String(m))) << c.text << " -> " << error.toStdString();
     }
 }
 

@@ -4,8 +4,8 @@
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
-using velocast::LocalSettings;
 using velocast::attachmentPolicy;
+using velocast::LocalSettings;
 
 TEST(AttachmentFolders, DefaultsToTheDataLinkFolderAndOnADesktopThePicturesFolder) {
     const LocalSettings defaults;

@@ -45,40 +45,51 @@ TEST(CheckCommand, EachBrokenSettingIsOneFailedLineNamingItsKey) {
     const QString smtp = QStringLiteral("127.0.0.1*%1").arg(server.port());
     struct Case {
         const char* name;
-        QString change;   // SQL run on the working club
-        QString key;      // empty: every check holds
+        QString change;       // SQL run on the working club
+        QString key;          // empty: every check holds
         QString okText = {};  // with no key: a line that must say this
     };
     const Case cases[] = {
         {"all hold", {}, {}, QStringLiteral("answers EHLO, offers STARTTLS")},
-        {"empty user is no authentication", QStringLiteral("UPDATE Qzcvar2 SET USERNAME = ''"), {},
+        {"empty user is no authentication",
+         QStringLiteral("UPDATE Qzcvar2 SET USERNAME = ''"),
+         {},
          QStringLiteral("\u2713 Qzcvar2.USERNAME: empty, read as NULL")},
-        {"port after a colon", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1:587'"), QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
-        {"blank after the port", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '%1 '").arg(smtp), QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
-        {"nobody listens", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"), QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
-        {"TLS mode misspelt", QStringLiteral("UPDATE Qzcvar2 SET IdSMTP_UseTLS = 'utUseRequireTls'"), QStringLiteral("Qzcvar2.IdSMTP_UseTLS")},
+        {"port after a colon", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1:587'"),
+         QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
+        {"blank after the port", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '%1 '").arg(smtp),
+         QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
+        {"nobody listens", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"),
+         QStringLiteral("Qzcvar2.STMP_PROVEDOR")},
+        {"TLS mode misspelt", QStringLiteral("UPDATE Qzcvar2 SET IdSMTP_UseTLS = 'utUseRequireTls'"),
+         QStringLiteral("Qzcvar2.IdSMTP_UseTLS")},
         {"port 465 without implicit TLS", QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*465'"),
          QStringLiteral("Qzcvar2.IdSMTP_UseTLS")},
-        {"user without password", QStringLiteral("UPDATE Qzcvar2 SET PASSWORD = NULL"), QStringLiteral("Qzcvar2.PASSWORD")},
-        {"sender not an address", QStringLiteral("UPDATE Qzcvar2 SET EMAIL_PROVEDOR = 'academia'"), QStringLiteral("Qzcvar2.EMAIL_PROVEDOR")},
+        {"user without password", QStringLiteral("UPDATE Qzcvar2 SET PASSWORD = NULL"),
+         QStringLiteral("Qzcvar2.PASSWORD")},
+        {"sender not an address", QStringLiteral("UPDATE Qzcvar2 SET EMAIL_PROVEDOR = 'academia'"),
+         QStringLiteral("Qzcvar2.EMAIL_PROVEDOR")},
         {"campaign on without subject", QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = ' '"),
          QStringLiteral("Qzcvar2.ASSUNTO_ANIVERSARIANTE")},
         {"campaign on without text", QStringLiteral("UPDATE Qzcvar2 SET TEXTO_ANIVERSARIANTE = NULL"),
          QStringLiteral("Qzcvar2.TEXTO_ANIVERSARIANTE")},
-        {"picture that may not leave", QStringLiteral("UPDATE Qzcvar2 SET ICORPO_MARKETING_ANIVERSARUANETE = '/etc/passwd'"),
+        {"picture that may not leave",
+         QStringLiteral("UPDATE Qzcvar2 SET ICORPO_MARKETING_ANIVERSARUANETE = '/etc/passwd'"),
          QStringLiteral("Qzcvar2.ICORPO_MARKETING_ANIVERSARUANETE")},
         {"no cash session", QStringLiteral("DELETE FROM Caixa"), QStringLiteral("Caixa.DATAABERTURA")},
         {"no settings row", QStringLiteral("DELETE FROM Qzcvar2"), QStringLiteral("Qzcvar2")},
-        {"settings table lacks a column", QStringLiteral("ALTER TABLE Qzcvar2 DROP COLUMN IdSMTP_UseTLS"), QStringLiteral("Qzcvar2")},
+        {"settings table lacks a column", QStringLiteral("ALTER TABLE Qzcvar2 DROP COLUMN IdSMTP_UseTLS"),
+         QStringLiteral("Qzcvar2")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         HostDatabase host;
         host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:00:00")}});
-        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = 'utUseRequireTLS', USERNAME = 'clube', "
-                                 "PASSWORD = 'Segr3do!', EMAIL_PROVEDOR = 'academia@example.com', "
-                                 "MARKETING_ANIVERSARUANETE = 'Sim', ASSUNTO_ANIVERSARIANTE = 'Parabéns', "
-                                 "TEXTO_ANIVERSARIANTE = 'Feliz aniversário'"),
+        host.exec(QStringLiteral(
+                      "UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = 'utUseRequireTLS', USERNAME = 'clube', "
+                      "PASSWORD = 'Segr3do!', EMAIL_PROVEDOR = 'academia@example.com', "
+                      "MARKETING_ANIVERSARUANETE = 'Sim', ASSUNTO_ANIVERSARIANTE = 'Parabéns', "
+                      "TEXTO_ANIVERSARIANTE = 'Feliz aniversário'"),
                   {{QStringLiteral("s"), smtp}});
         if (!c.change.isEmpty()) host.exec(c.change);
         const Checked result = check(host);
@@ -103,5 +114,6 @@ TEST(CheckCommand, ADataLinkThatDoesNotOpenIsNamed) {
     std::FILE* out = std::tmpfile();
     EXPECT_EQ(runCheck(host.dataLinkPath(), LocalSettings(), out), 78);
     const QString said = readAllAndClose(out);
-    EXPECT_TRUE(said.contains(QStringLiteral("\u2717 data-link file %1: ").arg(host.dataLinkPath()))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QStringLiteral("\u2717 data-link file %1: ").arg(host.dataLinkPath())))
+        << said.toStdString();
 }

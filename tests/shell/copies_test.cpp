@@ -31,13 +31,15 @@ public:
         probe.listen(QHostAddress::LocalHost);
         port_ = probe.serverPort();
         probe.close();
-        const QString script = qEnvironmentVariable("VELOCAST_SOURCE_DIR") + QStringLiteral("/tools/demo/mail_catcher.py");
+        const QString script =
+            qEnvironmentVariable("VELOCAST_SOURCE_DIR") + QStringLiteral("/tools/demo/mail_catcher.py");
         // Its line per message goes to a file: a pipe that nobody reads while the test waits
         // for the program would fill and stop the server.
         const QString log = folder_.filePath(QStringLiteral("catcher.log"));
         process_.setStandardOutputFile(log);
         process_.setStandardErrorFile(log, QIODevice::Append);
-        process_.start(QStringLiteral("/usr/bin/python3"), {script, folder_.path(), QStringLiteral("--port"), QString::number(port_)});
+        process_.start(QStringLiteral("/usr/bin/python3"),
+                       {script, folder_.path(), QStringLiteral("--port"), QString::number(port_)});
         QDeadlineTimer deadline(30000);
         QFile file(log);
         while (!ready_ && !deadline.hasExpired() && process_.state() != QProcess::NotRunning) {
@@ -60,7 +62,8 @@ public:
             QFile file(QDir(folder_.path()).filePath(name));
             if (!file.open(QIODevice::ReadOnly)) continue;
             QString to, subject;
-            for (QByteArray line = file.readLine(); !line.isEmpty() && line != "\r\n" && line != "\n"; line = file.readLine()) {
+            for (QByteArray line = file.readLine(); !line.isEmpty() && line != "\r\n" && line != "\n";
+                 line = file.readLine()) {
                 if (line.startsWith("To:")) to = QString::fromLatin1(line.mid(3)).trimmed();
                 if (line.startsWith("Subject:")) subject = QString::fromLatin1(line.mid(8)).trimmed();
             }
@@ -99,7 +102,8 @@ QString demoClub(const QString& folder, int members, int extra, quint16 port) {
     QString outText, errText;
     QTextStream out(&outText), err(&errText);
     const int status = velocast::seed::runSeedCommand(
-        {QStringLiteral("--members"), QString::number(members), QStringLiteral("--seed"), QStringLiteral("23"), path}, out, err);
+        {QStringLiteral("--members"), QString::number(members), QStringLiteral("--seed"), QStringLiteral("23"), path},
+        out, err);
     if (status != 0) ADD_FAILURE() << errText.toStdString();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), folder);
     {
@@ -127,7 +131,8 @@ TEST(Copies, TwoCopiesOfTwoAccountsStartedTogetherOnOneClubSendEveryMessageOnce)
     // What one copy alone sends from this club is the measure.
     MailCatcher alone;
     QTemporaryDir referenceClub, referenceRuntime;
-    const auto reference = startOnce(demoClub(referenceClub.path(), 300, 1000, alone.port()), accountEnvironment(referenceRuntime.path()));
+    const auto reference =
+        startOnce(demoClub(referenceClub.path(), 300, 1000, alone.port()), accountEnvironment(referenceRuntime.path()));
     ASSERT_TRUE(reference->waitForFinished(300000));
     ASSERT_EQ(reference->exitCode(), 0) << reference->readAllStandardError().toStdString();
     const QMap<QString, int> expected = alone.received();
@@ -142,7 +147,8 @@ TEST(Copies, TwoCopiesOfTwoAccountsStartedTogetherOnOneClubSendEveryMessageOnce)
     const auto b = startOnce(dataLink, accountEnvironment(runtimeB.path()));
     ASSERT_TRUE(a->waitForFinished(300000));
     ASSERT_TRUE(b->waitForFinished(300000));
-    const QString errA = QString::fromUtf8(a->readAllStandardError()), errB = QString::fromUtf8(b->readAllStandardError());
+    const QString errA = QString::fromUtf8(a->readAllStandardError()),
+                  errB = QString::fromUtf8(b->readAllStandardError());
     EXPECT_EQ(a->exitCode(), 0) << errA.toStdString();
     EXPECT_EQ(b->exitCode(), 0) << errB.toStdString();
 
@@ -170,9 +176,10 @@ TEST(Copies, TwoClubsUnderOneAccountRunSideBySide) {
     for (int c = 0; c < 2; ++c) {
         clubs[c].exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1'").arg(catcher.port()));
         for (int i = 0; i < 5; ++i)
-            clubs[c].insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("clube%1-membro%2@example.com").arg(c).arg(i)},
-                                                         {QStringLiteral("Assunto"), QStringLiteral("Olá")},
-                                                         {QStringLiteral("Texto"), QStringLiteral("Bom treino!")}});
+            clubs[c].insert(QStringLiteral("Velocast"),
+                            {{QStringLiteral("Email"), QStringLiteral("clube%1-membro%2@example.com").arg(c).arg(i)},
+                             {QStringLiteral("Assunto"), QStringLiteral("Olá")},
+                             {QStringLiteral("Texto"), QStringLiteral("Bom treino!")}});
     }
     const auto first = startOnce(clubs[0].dataLinkPath(), environment);
     const auto second = startOnce(clubs[1].dataLinkPath(), environment);

@@ -25,10 +25,12 @@ TEST(CrashRestart, KilledDuringADrainAtSeveralPointsNoRowIsLostAndEachKillCostsA
     HostDatabase host;
     host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', IdSMTP_UseTLS = 'utNoTLSSupport', "
-                             "EMAIL_PROVEDOR = 'clube@example.com'").arg(server.port()));
+                             "EMAIL_PROVEDOR = 'clube@example.com'")
+                  .arg(server.port()));
     host.exec(QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
                              "INSERT INTO Velocast (Email, Assunto, Texto) "
-                             "SELECT 'm' || i || '@example.com', 'Oi', 'Texto ' || i FROM n").arg(kRows));
+                             "SELECT 'm' || i || '@example.com', 'Oi', 'Texto ' || i FROM n")
+                  .arg(kRows));
     ASSERT_EQ(host.count(QStringLiteral("Velocast")), kRows);
 
     const QString program = velocast::testing::builtProgramPath(QStringLiteral("velocast"));
@@ -49,8 +51,7 @@ TEST(CrashRestart, KilledDuringADrainAtSeveralPointsNoRowIsLostAndEachKillCostsA
         run.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         run.start(program, arguments);
         ASSERT_TRUE(run.waitForStarted());
-        while (received < point)
-            ASSERT_TRUE(receiveOne(20000)) << "the drain stopped before " << point << " messages";
+        while (received < point) ASSERT_TRUE(receiveOne(20000)) << "the drain stopped before " << point << " messages";
         ::kill(static_cast<pid_t>(run.processId()), SIGKILL);
         ASSERT_TRUE(run.waitForFinished());
         EXPECT_EQ(run.exitStatus(), QProcess::CrashExit);
@@ -74,10 +75,8 @@ TEST(CrashRestart, KilledDuringADrainAtSeveralPointsNoRowIsLostAndEachKillCostsA
     }
     EXPECT_EQ(last.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(last.exitCode(), 0);
-    while (delivered.size() < kRows && receiveOne(20000)) {
-    }
-    while (receiveOne(200)) {
-    }
+    while (delivered.size() < kRows && receiveOne(20000)) {}
+    while (receiveOne(200)) {}
 
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
     QStringList lost;

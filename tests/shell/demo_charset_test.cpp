@@ -21,7 +21,8 @@ using namespace velocast;
 namespace {
 
 QJsonObject parsedByPython(const mail::ComposedMessage& message) {
-    const QString script = qEnvironmentVariable("VELOCAST_SOURCE_DIR") + QStringLiteral("/tests/mail/mime/parse_message.py");
+    const QString script =
+        qEnvironmentVariable("VELOCAST_SOURCE_DIR") + QStringLiteral("/tests/mail/mime/parse_message.py");
     QByteArray wire;
     for (const QByteArray& line : message.lines) wire += line + "\r\n";
     QProcess python;
@@ -65,8 +66,9 @@ TEST(DemoCharset, EveryDemoCampaignsTextDecodesToTheDatabasesText) {
 
         // Each campaign writes the same text to all its rows: one message of each is enough.
         QSqlQuery q(connection.database());
-        ASSERT_TRUE(q.exec(QStringLiteral("SELECT Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast "
-                                          "GROUP BY Assunto, Texto, IMAGEM_CORPO_MARKETING")));
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("SELECT Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast "
+                                  "GROUP BY Assunto, Texto, IMAGEM_CORPO_MARKETING")));
         while (q.next()) {
             mail::MessageFields fields;
             fields.senderAddress = QStringLiteral("clube@example.com");

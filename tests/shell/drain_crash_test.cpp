@@ -162,8 +162,8 @@ void messagesPerConnection(const HostDatabase& host, int n) {
 
 void startProgram(QProcess& program, const HostDatabase& host) {
     const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));
-    program.start(dir + QStringLiteral("/velocast"),
-                  {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+    program.start(dir + QStringLiteral("/velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                      QStringLiteral("--data-link"), host.dataLinkPath()});
     ASSERT_TRUE(program.waitForStarted());
 }
 
@@ -191,7 +191,8 @@ TEST(DrainCrash, AKilledDrainLosesNothingAndRepeatsAtMostTheMessageInFlight) {
                                         << ", " << c.messagesPerConnection << " per connection");
         HostDatabase host;
         CrashPeer peer;
-        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL").arg(peer.port()));
+        host.exec(
+            QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1', USERNAME = NULL").arg(peer.port()));
         messagesPerConnection(host, c.messagesPerConnection);
         peer.rowsLeft_ = [&host] { return host.count(QStringLiteral("Velocast")); };
         QStringList addresses;
@@ -252,12 +253,10 @@ TEST(DrainCrash, ABurstOfKillsAndRestartsLeavesNoRunTableAndTheNextRunDrainsEver
         startProgram(run, host);
         // Alternately at the first message's end and while the next session begins.
         // (The peer counts messages over all runs, sessions over this one.)
-        if (kill % 2)
-            peer.serve(run, CrashPoint::AtNextSession, 1);
-        else
-            peer.serve(run, CrashPoint::AtQuit, static_cast<int>(peer.received().size()) + 1);
-        ASSERT_EQ(run.exitStatus(), QProcess::CrashExit) << "run " << kill << " was not killed: "
-                                                         << run.readAllStandardError().toStdString();
+        if (kill % 2) peer.serve(run, CrashPoint::AtNextSession, 1);
+        else peer.serve(run, CrashPoint::AtQuit, static_cast<int>(peer.received().size()) + 1);
+        ASSERT_EQ(run.exitStatus(), QProcess::CrashExit)
+            << "run " << kill << " was not killed: " << run.readAllStandardError().toStdString();
         EXPECT_EQ(run.readAllStandardError().count("Abertura de tabela"), 0) << "run " << kill;
     }
     EXPECT_GE(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 1);
@@ -268,7 +267,8 @@ TEST(DrainCrash, ABurstOfKillsAndRestartsLeavesNoRunTableAndTheNextRunDrainsEver
     const QString err = QString::fromUtf8(last.readAllStandardError());
     EXPECT_EQ(last.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(last.exitCode(), 0) << err.toStdString();
-    EXPECT_TRUE(err.contains(QRegularExpression(QStringLiteral("velocast: \\d+ run table\\(s\\) left by runs that did not end were removed"))))
+    EXPECT_TRUE(err.contains(QRegularExpression(
+        QStringLiteral("velocast: \\d+ run table\\(s\\) left by runs that did not end were removed"))))
         << err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 0);
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);

@@ -35,11 +35,17 @@ QStringList linesFor(std::initializer_list<std::pair<Figure, qint32>> shown) {
 TEST(FiguresLine, OneLinePerChangeAndNoRowBothSentAndPending) {
     const Figure sent = Figure::Sent, pending = Figure::Pending, invalid = Figure::Invalid;
     // A drain of three rows: one invalid, two sent; then a second drain that changes nothing.
-    EXPECT_EQ(linesFor({{sent, 0}, {pending, 3},
-                        {invalid, 1}, {sent, 0}, {pending, 3},
-                        {sent, 1}, {pending, 2},
-                        {sent, 2}, {pending, 1},
-                        {sent, 2}, {pending, 1}}),
+    EXPECT_EQ(linesFor({{sent, 0},
+                        {pending, 3},
+                        {invalid, 1},
+                        {sent, 0},
+                        {pending, 3},
+                        {sent, 1},
+                        {pending, 2},
+                        {sent, 2},
+                        {pending, 1},
+                        {sent, 2},
+                        {pending, 1}}),
               (QStringList{QStringLiteral("velocast: figures: sent=0 pending=3 invalid=0"),
                            QStringLiteral("velocast: figures: sent=0 pending=3 invalid=1"),
                            QStringLiteral("velocast: figures: sent=1 pending=2 invalid=1"),
@@ -56,7 +62,8 @@ struct JournalStream {
     explicit JournalStream(std::FILE* out) {
         struct stat st {};
         ::fstat(::fileno(out), &st);
-        qputenv("JOURNAL_STREAM", QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)));
+        qputenv("JOURNAL_STREAM",
+                QByteArray::number(quint64(st.st_dev)) + ':' + QByteArray::number(quint64(st.st_ino)));
     }
     ~JournalStream() { qunsetenv("JOURNAL_STREAM"); }
 };
@@ -115,7 +122,8 @@ TEST(LogLine, ErrorsAndWarningsCarryTheirPriorityOnlyInTheJournal) {
     // Another stream than the one systemd named gets no prefix: a child that inherited the variable.
     JournalStream elsewhere(stdout);
     velocast::writeLogLine(velocast::LogPriority::Warning, QStringLiteral("velocast: warning: w"), out);
-    EXPECT_EQ(linesOf(out), (QStringList{QStringLiteral("velocast: error: x"), QStringLiteral("<3>velocast: error: y"),
-                                         QStringLiteral("<4>velocast: warning: z"), QStringLiteral("velocast: warning: w")}));
+    EXPECT_EQ(linesOf(out),
+              (QStringList{QStringLiteral("velocast: error: x"), QStringLiteral("<3>velocast: error: y"),
+                           QStringLiteral("<4>velocast: warning: z"), QStringLiteral("velocast: warning: w")}));
     std::fclose(out);
 }

@@ -41,17 +41,19 @@ TEST(FirstRunDialog, TheChosenFileIsUsedAndKeptWhereTheNextStartLooks) {
     EXPECT_EQ(choice.dataLinkPath, expected);
     EXPECT_TRUE(choice.note.contains(QStringLiteral("copied"))) << choice.note.toStdString();
     // It holds the database password: nobody else may read it.
-    EXPECT_EQ(QFile::permissions(expected) & (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther |
-                                              QFileDevice::WriteOther),
+    EXPECT_EQ(QFile::permissions(expected) &
+                  (QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther),
               QFileDevice::Permissions());
 
     // Given with --data-link, the chosen file is used where it is.
     pressWhenShown(QStringLiteral("Choose"));
-    EXPECT_EQ(askForDataLink(dir.filePath(QStringLiteral("elsewhere/Korvana.udl")), false, [&] { return chosen; }).dataLinkPath,
+    EXPECT_EQ(askForDataLink(dir.filePath(QStringLiteral("elsewhere/Korvana.udl")), false, [&] { return chosen; })
+                  .dataLinkPath,
               chosen);
 }
 
 TEST(FirstRunDialog, EndingLeavesNoPath) {
     pressWhenShown(QStringLiteral("End"));
-    EXPECT_TRUE(askForDataLink(QStringLiteral("/nowhere/Korvana.udl"), true, [] { return QString(); }).dataLinkPath.isEmpty());
+    EXPECT_TRUE(
+        askForDataLink(QStringLiteral("/nowhere/Korvana.udl"), true, [] { return QString(); }).dataLinkPath.isEmpty());
 }

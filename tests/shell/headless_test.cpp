@@ -16,10 +16,13 @@ using velocast::testing::runBuiltProgram;
 TEST(Headless, ABadDataLinkFileIsReportedWithItsPathAndFailsTheRun) {
     HostDatabase host;
     const QString missing = host.folder() + QStringLiteral("/nowhere.udl");
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), missing});
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), missing});
     EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: error: caption=\"Velocast\" text=\"data-link file ") + missing)) << result.err.toStdString();
+    EXPECT_TRUE(
+        result.err.contains(QStringLiteral("velocast: error: caption=\"Velocast\" text=\"data-link file ") + missing))
+        << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(QLatin1String("does not exist"))) << result.err.toStdString();
     // The reason the database did not open is all there is to say.
     EXPECT_EQ(result.err.count(QLatin1String("velocast: ")), 1) << result.err.toStdString();
@@ -28,7 +31,8 @@ TEST(Headless, ABadDataLinkFileIsReportedWithItsPathAndFailsTheRun) {
 TEST(Headless, OnceRunsTheDayAndASecondStartAddsNothingWhileUnreachableServerKeepsTheRowsWithItsOwnStatus) {
     HostDatabase host;
     host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20 08:15:00")}});
-    host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', ASSUNTO_ANIVERSARIANTE = 'Parabéns'"));
+    host.exec(
+        QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim', ASSUNTO_ANIVERSARIANTE = 'Parabéns'"));
     host.insert(QStringLiteral("AlunosAtivos"), {{QStringLiteral("MATRICULA"), QStringLiteral("1")},
                                                  {QStringLiteral("EMAIL"), QStringLiteral("ana@example.com")},
                                                  {QStringLiteral("RECEBER_EMAIL"), QStringLiteral("Sim")},
@@ -36,18 +40,21 @@ TEST(Headless, OnceRunsTheDayAndASecondStartAddsNothingWhileUnreachableServerKee
     // Nobody listens on port 1: the row stays, and the run says so instead of passing for a
     // success, so that a timer or script knows the mail did not go out.
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
-    const QStringList args{QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()};
+    const QStringList args{QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"),
+                           host.dataLinkPath()};
     for (int start = 0; start < 2; ++start) {
         const auto result = runBuiltProgram(QStringLiteral("velocast"), args);
         EXPECT_EQ(result.exitCode, 75) << result.err.toStdString();
         EXPECT_FALSE(result.err.contains(QLatin1String("notice"))) << result.err.toStdString();
         EXPECT_EQ(result.err.count(QLatin1String("velocast: warning: ")), 1) << result.err.toStdString();
-        EXPECT_TRUE(result.err.contains(QLatin1String(
-            "velocast: warning: 1 e-mail(s) stay in the outbox: SMTP server 127.0.0.1:1: Socket Error # 111: Connection refused\n")))
+        EXPECT_TRUE(
+            result.err.contains(QLatin1String("velocast: warning: 1 e-mail(s) stay in the outbox: SMTP server "
+                                              "127.0.0.1:1: Socket Error # 111: Connection refused\n")))
             << result.err.toStdString();
         // One summary line a run: what each campaign wrote (nothing the second time), what stays.
         const QString wrote = start == 0 ? QStringLiteral("ANIVERSARIANTE=1") : QStringLiteral("ANIVERSARIANTE=0");
-        EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: summary: campaigns %1; sent=0 invalid=0 left=1\n").arg(wrote)))
+        EXPECT_TRUE(result.err.contains(
+            QStringLiteral("velocast: summary: campaigns %1; sent=0 invalid=0 left=1\n").arg(wrote)))
             << result.err.toStdString();
     }
     EXPECT_EQ(host.count(QStringLiteral("Velocast"), QStringLiteral("Email = 'ana@example.com'")), 1);
@@ -59,11 +66,14 @@ TEST(Headless, AFailingCampaignIsNoticedAndEndsTheRunWithAFailureStatus) {
     HostDatabase host;
     host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
-    host.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"));
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    host.exec(QStringLiteral(
+        "CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.err.contains(QStringLiteral("velocast: notice: caption=\"Velocast\" text=\"Gravando na tabela !\" detail=\"Velocast\"")))
+    EXPECT_TRUE(result.err.contains(
+        QStringLiteral("velocast: notice: caption=\"Velocast\" text=\"Gravando na tabela !\" detail=\"Velocast\"")))
         << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0);
 }
@@ -72,10 +82,12 @@ TEST(Headless, ADataSourceThatIsNoDatabaseReportsTheDatabasesOwnError) {
     HostDatabase host;
     const QString udl = host.folder() + QStringLiteral("/devnull.udl");
     velocast::testing::writeDataLink(udl, QStringLiteral("Provider=SQLite;Data Source=/dev/null"));
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), udl});
+    const auto result =
+        runBuiltProgram(QStringLiteral("velocast"),
+                        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), udl});
     EXPECT_NE(result.exitCode, 0);
-    EXPECT_TRUE(result.err.contains(QLatin1String("velocast: error: caption=\"Velocast\" text=\"disk I/O error"))) << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(QLatin1String("velocast: error: caption=\"Velocast\" text=\"disk I/O error")))
+        << result.err.toStdString();
     // Not the rollback that SQLite had already done itself, nor the drop of a table that
     // was never committed.
     EXPECT_FALSE(result.err.contains(QLatin1String("rollback"))) << result.err.toStdString();
@@ -119,11 +131,15 @@ TEST(Headless, SigtermDuringADatabaseOutageEndsTheProgramWithItsTeardown) {
 // Settings that no retry can make work keep the rows like an unreachable server, but the run
 // must not ask to be tried again later: a person has to change the setting the line names.
 TEST(Headless, OnceKeptForASettingOnlyAPersonCanFixEndsWithTheConfigurationStatus) {
-    struct Case { const char* server; const char* mode; const char* setting; };
+    struct Case {
+        const char* server;
+        const char* mode;
+        const char* setting;
+    };
     const Case cases[] = {
-        {"127.0.0.1:587", "utNoTLSSupport", "STMP_PROVEDOR"},      // no "*", so no host and no port
-        {"127.0.0.1*587 ", "utNoTLSSupport", "STMP_PROVEDOR"},     // the port cannot be read
-        {"127.0.0.1*1", "STARTTLS", "IdSMTP_UseTLS"},              // not a mode: required TLS was tried
+        {"127.0.0.1:587", "utNoTLSSupport", "STMP_PROVEDOR"},   // no "*", so no host and no port
+        {"127.0.0.1*587 ", "utNoTLSSupport", "STMP_PROVEDOR"},  // the port cannot be read
+        {"127.0.0.1*1", "STARTTLS", "IdSMTP_UseTLS"},           // not a mode: required TLS was tried
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.server);
@@ -131,12 +147,16 @@ TEST(Headless, OnceKeptForASettingOnlyAPersonCanFixEndsWithTheConfigurationStatu
         host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
         host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
                                                  {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
-        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :m, EMAIL_PROVEDOR = 'clube@example.com'"),
-                  {{QStringLiteral("s"), QLatin1String(c.server)}, {QStringLiteral("m"), QLatin1String(c.mode)}});
-        const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                         QStringLiteral("--data-link"), host.dataLinkPath()});
+        host.exec(
+            QStringLiteral(
+                "UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :m, EMAIL_PROVEDOR = 'clube@example.com'"),
+            {{QStringLiteral("s"), QLatin1String(c.server)}, {QStringLiteral("m"), QLatin1String(c.mode)}});
+        const auto result =
+            runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                         QStringLiteral("--data-link"), host.dataLinkPath()});
         EXPECT_EQ(result.exitCode, 78) << result.err.toStdString();
-        EXPECT_TRUE(result.err.contains(QStringLiteral("(change Qzcvar2.%1;").arg(QLatin1String(c.setting)))) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QStringLiteral("(change Qzcvar2.%1;").arg(QLatin1String(c.setting))))
+            << result.err.toStdString();
         EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
     }
 }
@@ -157,7 +177,8 @@ TEST(Headless, ASignalDuringAnSmtpWaitEndsTheRunAtOnceWithItsStatus) {
                   {{QStringLiteral("s"), QStringLiteral("127.0.0.1*%1").arg(port)}});
         QProcess run;
         run.start(velocast::testing::builtProgramPath(QStringLiteral("velocast")),
-                  {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
+                  {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"),
+                   host.dataLinkPath()});
         ASSERT_TRUE(run.waitForStarted());
         // The program's connection arriving is the event: from then on it waits for a greeting.
         pollfd p{listener, POLLIN, 0};
@@ -177,7 +198,8 @@ TEST(Headless, ASignalDuringAnSmtpWaitEndsTheRunAtOnceWithItsStatus) {
         EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(run.exitCode(), 128 + signal) << err.toStdString();
         EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
-        EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0) << err.toStdString();
+        EXPECT_EQ(host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 0)
+            << err.toStdString();
     }
 }
 
@@ -187,10 +209,12 @@ TEST(Headless, NoCashSessionIsAFailureThatLatchesNothing) {
     HostDatabase host;
     host.exec(QStringLiteral("DELETE FROM Caixa"));
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET MARKETING_ANIVERSARUANETE = 'Sim'"));
-    const auto result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    const auto result = runBuiltProgram(
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
-    EXPECT_TRUE(result.err.contains(QLatin1String("text=\"Entre em contato com SUPORTE !\" detail=\"Caixa\\nno cash-register session")))
+    EXPECT_TRUE(result.err.contains(
+        QLatin1String("text=\"Entre em contato com SUPORTE !\" detail=\"Caixa\\nno cash-register session")))
         << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
 }

@@ -38,17 +38,35 @@ struct HistoryFixture : ::testing::Test {
     StateDatabase state;
 
     void SetUp() override {
-        settings.set(QStringLiteral("state"), QStringLiteral("database"), folder.filePath(QStringLiteral("state.sqlite")));
+        settings.set(QStringLiteral("state"), QStringLiteral("database"),
+                     folder.filePath(QStringLiteral("state.sqlite")));
         QString error;
         ASSERT_TRUE(state.open(folder.filePath(QStringLiteral("state.sqlite")), &error)) << error.toStdString();
         SendHistory history(state);
-        history.record({kNow.addDays(-500), SendOutcome::Sent, QStringLiteral("ana@example.com"), QStringLiteral("Antigo"), {}, {}, {}});
-        history.record({kNow.addDays(-9), SendOutcome::Sent, QStringLiteral("ana@example.com"), QStringLiteral("Feliz aniversário"),
-                        QStringLiteral("ANIVERSARIANTE"), QStringLiteral("<1.2@example.com>"), QStringLiteral("250 2.0.0 Ok: queued as 4F2A")});
-        history.record({kNow.addDays(-2), SendOutcome::Invalid, QStringLiteral("sem-arroba"), QStringLiteral("Sentimos, sua falta"),
-                        QStringLiteral("AUSENTES"), {}, {}});
-        history.record({kNow.addDays(-1), SendOutcome::Refused, QStringLiteral("Ana@Example.com"), QStringLiteral("Plano\x1b[2J"),
-                        {}, {}, QStringLiteral("550 5.1.1 no such user")});
+        history.record({kNow.addDays(-500),
+                        SendOutcome::Sent,
+                        QStringLiteral("ana@example.com"),
+                        QStringLiteral("Antigo"),
+                        {},
+                        {},
+                        {}});
+        history.record({kNow.addDays(-9), SendOutcome::Sent, QStringLiteral("ana@example.com"),
+                        QStringLiteral("Feliz aniversário"), QStringLiteral("ANIVERSARIANTE"),
+                        QStringLiteral("<1.2@example.com>"), QStringLiteral("250 2.0.0 Ok: queued as 4F2A")});
+        history.record({kNow.addDays(-2),
+                        SendOutcome::Invalid,
+                        QStringLiteral("sem-arroba"),
+                        QStringLiteral("Sentimos, sua falta"),
+                        QStringLiteral("AUSENTES"),
+                        {},
+                        {}});
+        history.record({kNow.addDays(-1),
+                        SendOutcome::Refused,
+                        QStringLiteral("Ana@Example.com"),
+                        QStringLiteral("Plano\x1b[2J"),
+                        {},
+                        {},
+                        QStringLiteral("550 5.1.1 no such user")});
     }
 };
 
@@ -63,7 +81,10 @@ TEST(HistoryCommandLine, TakesAnOptionalAddressAndRefusesWhatItCannotUse) {
     };
     const Case cases[] = {
         {{"--history"}, true, "", ""},
-        {{"--history", "ana@example.com", "--since", "2026-03-01", "--format", "csv"}, true, "ana@example.com", "2026-03-01"},
+        {{"--history", "ana@example.com", "--since", "2026-03-01", "--format", "csv"},
+         true,
+         "ana@example.com",
+         "2026-03-01"},
         {{"--history", "--since", "2026-03-01"}, true, "", "2026-03-01"},
         {{"--since", "2026-03-01"}, false, "", ""},
         {{"--history", "--since", "01/03/2026"}, false, "", ""},
@@ -89,26 +110,35 @@ TEST_F(HistoryFixture, TheCommandListsAnAddressNewestFirstSafelyAndAsCsvAndPrune
     velocast::testing::TestClock clock(kNow);
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    ASSERT_EQ(runHistory({QStringLiteral("/nowhere/Korvana.udl"), QStringLiteral("ANA@example.com"), {}, false}, settings, out, err), 0);
+    ASSERT_EQ(runHistory({QStringLiteral("/nowhere/Korvana.udl"), QStringLiteral("ANA@example.com"), {}, false},
+                         settings, out, err),
+              0);
     const QStringList lines = readAll(out).split(u'\n', Qt::SkipEmptyParts);
     EXPECT_TRUE(readAll(err).isEmpty());
     // The entry past the 400 days is gone; the terminal gets no escape sequence from a subject.
     ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
-    EXPECT_EQ(lines[0].toStdString(), std::string("2026-03-09 12:00:00  refused   Ana@Example.com  \"Plano\\x1b[2J\"  -  550 5.1.1 no such user"));
-    EXPECT_EQ(lines[1].toStdString(), std::string("2026-03-01 12:00:00  sent      ana@example.com  \"Feliz aniversário\"  ANIVERSARIANTE  "
-                                       "<1.2@example.com>  250 2.0.0 Ok: queued as 4F2A"));
+    EXPECT_EQ(
+        lines[0].toStdString(),
+        std::string("2026-03-09 12:00:00  refused   Ana@Example.com  \"Plano\\x1b[2J\"  -  550 5.1.1 no such user"));
+    EXPECT_EQ(lines[1].toStdString(),
+              std::string("2026-03-01 12:00:00  sent      ana@example.com  \"Feliz aniversário\"  ANIVERSARIANTE  "
+                          "<1.2@example.com>  250 2.0.0 Ok: queued as 4F2A"));
 
     out = std::tmpfile();
     err = std::tmpfile();
     ASSERT_EQ(runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, QDate(2026, 3, 8), true}, settings, out, err), 0);
-    EXPECT_EQ(readAll(out), QStringLiteral("time,outcome,address,subject,campaign,message_id,reply\n"
-                                           "2026-03-09 12:00:00,refused,Ana@Example.com,Plano\x1b[2J,,,550 5.1.1 no such user\n"
-                                           "2026-03-08 12:00:00,invalid,sem-arroba,\"Sentimos, sua falta\",AUSENTES,,\n"));
+    EXPECT_EQ(readAll(out),
+              QStringLiteral("time,outcome,address,subject,campaign,message_id,reply\n"
+                             "2026-03-09 12:00:00,refused,Ana@Example.com,Plano\x1b[2J,,,550 5.1.1 no such user\n"
+                             "2026-03-08 12:00:00,invalid,sem-arroba,\"Sentimos, sua falta\",AUSENTES,,\n"));
 
     out = std::tmpfile();
     err = std::tmpfile();
-    ASSERT_EQ(runHistory({QStringLiteral("/nowhere/Korvana.udl"), QStringLiteral("bia@example.com"), {}, false}, settings, out, err), 0);
-    EXPECT_TRUE(readAll(out).startsWith(QLatin1String("No outcome is recorded for bia@example.com (the history keeps 400 days")));
+    ASSERT_EQ(runHistory({QStringLiteral("/nowhere/Korvana.udl"), QStringLiteral("bia@example.com"), {}, false},
+                         settings, out, err),
+              0);
+    EXPECT_TRUE(readAll(out).startsWith(
+        QLatin1String("No outcome is recorded for bia@example.com (the history keeps 400 days")));
     readAll(err);
 }
 
@@ -146,6 +176,7 @@ TEST(HistoryMenu, HistoricoOpensOneWindowAndSaysWhenThereIsNoStateToShow) {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* h = qobject_cast<HistoryWindow*>(w); h && h->isVisible()) shown << h;
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0]->status->text().contains(QLatin1String("[state] database"))) << shown[0]->status->text().toStdString();
+    EXPECT_TRUE(shown[0]->status->text().contains(QLatin1String("[state] database")))
+        << shown[0]->status->text().toStdString();
     EXPECT_TRUE(notices.shown.empty());
 }

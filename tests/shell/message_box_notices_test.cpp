@@ -36,6 +36,7 @@ TEST(MessageBoxNotices, ServerTextIsShownAsPlainTextWithControlCharactersVisible
         << shown.toStdString();
     EXPECT_FALSE(shown.contains(QChar(0x1b)));
     // The notice's own "\r" is a line break on screen, never a stray character.
-    EXPECT_TRUE(shown.startsWith(QStringLiteral("Problema ao enviar e-mail ! \n Verifique seu Provedor."))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Problema ao enviar e-mail ! \n Verifique seu Provedor.")))
+        << shown.toStdString();
     EXPECT_FALSE(shown.contains(QLatin1Char('\r')));
 }

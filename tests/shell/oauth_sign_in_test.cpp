@@ -38,9 +38,11 @@ struct OAuthClub {
     QTemporaryDir state;
 
     explicit OAuthClub(OAuthPeer::Options options = {}) : peer((options.user = kMailbox, options)) {
-        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = 'utUseRequireTLS', USERNAME = :u, "
-                                 "PASSWORD = 'never-sent', EMAIL_PROVEDOR = :u, NOME_PROVEDOR = 'Academia'"),
-                  {{QStringLiteral("s"), QStringLiteral("localhost*%1").arg(peer.smtpPort())}, {QStringLiteral("u"), kMailbox}});
+        host.exec(
+            QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = 'utUseRequireTLS', USERNAME = :u, "
+                           "PASSWORD = 'never-sent', EMAIL_PROVEDOR = :u, NOME_PROVEDOR = 'Academia'"),
+            {{QStringLiteral("s"), QStringLiteral("localhost*%1").arg(peer.smtpPort())},
+             {QStringLiteral("u"), kMailbox}});
     }
 
     // velocast.conf beside the data-link file: the peer's endpoints and trust, then `lines`.
@@ -56,9 +58,10 @@ struct OAuthClub {
 
     void addRows(int rows) {
         for (int i = 0; i < rows; ++i)
-            host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("aluno%1@example.com").arg(i)},
-                                                     {QStringLiteral("Assunto"), QStringLiteral("Olá")},
-                                                     {QStringLiteral("Texto"), QStringLiteral("Texto")}});
+            host.insert(QStringLiteral("Velocast"),
+                        {{QStringLiteral("Email"), QStringLiteral("aluno%1@example.com").arg(i)},
+                         {QStringLiteral("Assunto"), QStringLiteral("Olá")},
+                         {QStringLiteral("Texto"), QStringLiteral("Texto")}});
     }
 
     QProcessEnvironment environment() const {
@@ -76,7 +79,8 @@ struct OAuthClub {
 
     // The club's token file, once there is one.
     QString tokenFile() const {
-        const QStringList files = QDir(state.filePath(QStringLiteral("velocast"))).entryList({QStringLiteral("smtp-oauth-*.json")});
+        const QStringList files =
+            QDir(state.filePath(QStringLiteral("velocast"))).entryList({QStringLiteral("smtp-oauth-*.json")});
         return files.size() == 1 ? state.filePath(QStringLiteral("velocast/") + files.first()) : QString();
     }
     // A sign-in as --authorize-smtp would have stored it, where the program looks for it.
@@ -88,7 +92,7 @@ struct OAuthClub {
         stateHome.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", stateHome);
         if (!serviceState.isNull()) qputenv("STATE_DIRECTORY", serviceState);
         TokenStore(path).save({QStringLiteral("velocast-test"), peer.endpoint(QStringLiteral("token")), refreshToken,
-                                      accessToken, QDateTime::currentDateTimeUtc().addSecs(expiresInSeconds)});
+                               accessToken, QDateTime::currentDateTimeUtc().addSecs(expiresInSeconds)});
     }
 };
 
@@ -123,49 +127,92 @@ TEST(OAuthSignIn, HeadlessSendsWithTokensFromTheEndpointAndKeepsRowsWhenItCannot
         QStringList excluded;  // mechanisms the SMTP server does not offer
         std::function<void(OAuthClub&)> prepare;
         int exitCode;
-        QStringList events;    // in this order
+        QStringList events;  // in this order
         qsizetype tokenRequests;
         int rowsLeft;
         const char* errHolds;
     };
     const QString refreshGrant = QStringLiteral("provider = custom\nscope = smtp\n");
     const Case cases[] = {
-        {"the first send fetches a token, the next row reuses it", refreshGrant, {},
+        {"the first send fetches a token, the next row reuses it",
+         refreshGrant,
+         {},
          [](OAuthClub& c) {
              c.peer.command(QStringLiteral("refresh rt-0"));
              c.storeSignIn(QStringLiteral("rt-0"), QString(), 0);
          },
-         0, {"TOKEN refresh_token ok scope=smtp", "AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE",
-             "AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE"}, 1, 0, ""},
-        {"an expired token is refused, renewed once and the rotated refresh token kept", refreshGrant, {},
+         0,
+         {"TOKEN refresh_token ok scope=smtp", "AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE",
+          "AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE"},
+         1,
+         0,
+         ""},
+        {"an expired token is refused, renewed once and the rotated refresh token kept",
+         refreshGrant,
+         {},
          [](OAuthClub& c) {
              c.peer.command(QStringLiteral("refresh rt-0"));
              c.peer.command(QStringLiteral("access at-old"));
              c.peer.command(QStringLiteral("expire"));
              c.storeSignIn(QStringLiteral("rt-0"), QStringLiteral("at-old"), 3600);
          },
-         0, {"AUTH OAUTHBEARER clube@academia.test expired", "TOKEN refresh_token ok", "AUTH OAUTHBEARER clube@academia.test ok",
-             "MESSAGE"}, 1, 0, ""},
-        {"a token near its end is renewed before the server sees it (XOAUTH2 only)", refreshGrant, {"OAUTHBEARER"},
+         0,
+         {"AUTH OAUTHBEARER clube@academia.test expired", "TOKEN refresh_token ok",
+          "AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE"},
+         1,
+         0,
+         ""},
+        {"a token near its end is renewed before the server sees it (XOAUTH2 only)",
+         refreshGrant,
+         {"OAUTHBEARER"},
          [](OAuthClub& c) {
              c.peer.command(QStringLiteral("refresh rt-0"));
              c.peer.command(QStringLiteral("access at-old"));
              c.storeSignIn(QStringLiteral("rt-0"), QStringLiteral("at-old"), 60);
          },
-         0, {"TOKEN refresh_token ok", "AUTH XOAUTH2 clube@academia.test ok", "MESSAGE"}, 1, 0, ""},
-        {"a revoked refresh token fails clearly and keeps the rows", refreshGrant, {},
+         0,
+         {"TOKEN refresh_token ok", "AUTH XOAUTH2 clube@academia.test ok", "MESSAGE"},
+         1,
+         0,
+         ""},
+        {"a revoked refresh token fails clearly and keeps the rows",
+         refreshGrant,
+         {},
          [](OAuthClub& c) { c.storeSignIn(QStringLiteral("rt-revoked"), QString(), 0); },
-         1, {"TOKEN refresh_token invalid_grant"}, 1, 2, "run velocast --authorize-smtp again"},
-        {"no sign-in stored at all", refreshGrant, {}, [](OAuthClub&) {},
-         1, {}, 0, 2, "no OAuth sign-in is stored for this club's mailbox"},
-        {"the token endpoint down keeps the rows for a later run", refreshGrant + "token_endpoint = https://localhost:1/token\n", {},
+         1,
+         {"TOKEN refresh_token invalid_grant"},
+         1,
+         2,
+         "run velocast --authorize-smtp again"},
+        {"no sign-in stored at all",
+         refreshGrant,
+         {},
+         [](OAuthClub&) {},
+         1,
+         {},
+         0,
+         2,
+         "no OAuth sign-in is stored for this club's mailbox"},
+        {"the token endpoint down keeps the rows for a later run",
+         refreshGrant + "token_endpoint = https://localhost:1/token\n",
+         {},
          [](OAuthClub& c) { c.storeSignIn(QStringLiteral("rt-0"), QString(), 0); },
-         75, {}, 0, 2, "velocast: warning: 2 e-mail(s) stay in the outbox: OAuth token endpoint https://localhost:1/token: "},
-        {"client credentials: Microsoft's app-only access", QStringLiteral("provider = microsoft\ntenant = academia.test\n"
-                                                                           "grant = client_credentials\nclient_secret = s3cr3t\n"),
-         {"OAUTHBEARER"}, [](OAuthClub&) {},
-         0, {"TOKEN client_credentials ok scope=https://outlook.office365.com/.default", "AUTH XOAUTH2 clube@academia.test ok",
-             "MESSAGE", "AUTH XOAUTH2 clube@academia.test ok", "MESSAGE"}, 1, 0, ""},
+         75,
+         {},
+         0,
+         2,
+         "velocast: warning: 2 e-mail(s) stay in the outbox: OAuth token endpoint https://localhost:1/token: "},
+        {"client credentials: Microsoft's app-only access",
+         QStringLiteral("provider = microsoft\ntenant = academia.test\n"
+                        "grant = client_credentials\nclient_secret = s3cr3t\n"),
+         {"OAUTHBEARER"},
+         [](OAuthClub&) {},
+         0,
+         {"TOKEN client_credentials ok scope=https://outlook.office365.com/.default",
+          "AUTH XOAUTH2 clube@academia.test ok", "MESSAGE", "AUTH XOAUTH2 clube@academia.test ok", "MESSAGE"},
+         1,
+         0,
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,10 +231,13 @@ TEST(OAuthSignIn, HeadlessSendsWithTokensFromTheEndpointAndKeepsRowsWhenItCannot
         EXPECT_TRUE(inOrder(events, c.events));
         EXPECT_EQ(countStarting(events, QStringLiteral("TOKEN ")), c.tokenRequests) << events.join('\n').toStdString();
         // With OAuth the password is never offered, whatever the server lists.
-        EXPECT_EQ(countStarting(events, QStringLiteral("AUTH PLAIN")) + countStarting(events, QStringLiteral("AUTH LOGIN")), 0);
+        EXPECT_EQ(
+            countStarting(events, QStringLiteral("AUTH PLAIN")) + countStarting(events, QStringLiteral("AUTH LOGIN")),
+            0);
         EXPECT_EQ(club.host.count(QStringLiteral("Velocast")), c.rowsLeft);
         EXPECT_TRUE(result.err.contains(QLatin1String(c.errHolds))) << result.err.toStdString();
-        EXPECT_FALSE(result.err.contains(QLatin1String("at-")) || result.err.contains(QLatin1String("rt-"))) << result.err.toStdString();
+        EXPECT_FALSE(result.err.contains(QLatin1String("at-")) || result.err.contains(QLatin1String("rt-")))
+            << result.err.toStdString();
         if (!club.tokenFile().isEmpty()) {
             EXPECT_EQ(fileMode(club.tokenFile()), 0600);
         }
@@ -215,7 +265,8 @@ TEST(OAuthSignIn, TestSmtpReusesTheStoredTokenAndNamesGrantAndMechanismButNoToke
     const ProcessResult result = club.run({QStringLiteral("--test-smtp"), QStringLiteral("gerente@example.com")});
     const QStringList events = club.peer.events();
     EXPECT_EQ(result.exitCode, 0) << result.out.toStdString() << result.err.toStdString();
-    EXPECT_EQ(countStarting(events, QStringLiteral("TOKEN ")), 0) << events.join('\n').toStdString();  // a later run reuses it
+    EXPECT_EQ(countStarting(events, QStringLiteral("TOKEN ")), 0)
+        << events.join('\n').toStdString();  // a later run reuses it
     EXPECT_TRUE(inOrder(events, {"AUTH OAUTHBEARER clube@academia.test ok", "MESSAGE"}));
     EXPECT_TRUE(result.out.contains(QLatin1String("grant refresh_token"))) << result.out.toStdString();
     EXPECT_TRUE(result.out.contains(QLatin1String("C: AUTH OAUTHBEARER ****"))) << result.out.toStdString();
@@ -246,7 +297,8 @@ TEST(OAuthSignIn, AuthorizeSmtpRunsTheDeviceGrantFromATerminal) {
         const ProcessResult result = club.run({QStringLiteral("--authorize-smtp")});
         const QStringList events = club.peer.events();
         EXPECT_EQ(result.exitCode, c.exitCode) << result.out.toStdString() << result.err.toStdString();
-        EXPECT_TRUE((result.out + result.err).contains(QLatin1String(c.holds))) << result.out.toStdString() << result.err.toStdString();
+        EXPECT_TRUE((result.out + result.err).contains(QLatin1String(c.holds)))
+            << result.out.toStdString() << result.err.toStdString();
         EXPECT_TRUE(result.out.contains(club.peer.endpoint(QStringLiteral("device")))) << result.out.toStdString();
         EXPECT_TRUE(result.out.contains(QLatin1String("WDJB-MJHT")));
         EXPECT_TRUE(inOrder(events, {"DEVICE start scope=smtp offline_access"}));
@@ -272,8 +324,10 @@ TEST(OAuthSignIn, AnUnusableOAuthSectionIsRefusedBeforeAnythingRuns) {
         {"provider = custom\nclient_id = x\n", "[oauth] token_endpoint is not set"},
         {"provider = custom\nclient_id = x\ntoken_endpoint = http://idp.example/token\n", "is not an https:// address"},
         {"provider = microsoft\n", "[oauth] client_id is not set"},
-        {"provider = microsoft\nclient_id = x\ngrant = client_credentials\nclient_secret = s\n", "[oauth] tenant is not set"},
-        {"provider = google\nclient_id = x\ngrant = client_credentials\nclient_secret = s\n", "use grant = refresh_token"},
+        {"provider = microsoft\nclient_id = x\ngrant = client_credentials\nclient_secret = s\n",
+         "[oauth] tenant is not set"},
+        {"provider = google\nclient_id = x\ngrant = client_credentials\nclient_secret = s\n",
+         "use grant = refresh_token"},
         {"provider = google\nclient_id = x\nclient_secret_file = missing.txt\n", "client_secret_file"},
     };
     for (const auto& c : cases) {
@@ -283,8 +337,9 @@ TEST(OAuthSignIn, AnUnusableOAuthSectionIsRefusedBeforeAnythingRuns) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(QByteArray("[oauth]\n") + c.section);
         file.close();
-        const ProcessResult result = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                                                   QStringLiteral("--data-link"), host.dataLinkPath()});
+        const ProcessResult result =
+            runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                         QStringLiteral("--data-link"), host.dataLinkPath()});
         EXPECT_EQ(result.exitCode, 2);
         EXPECT_TRUE(result.err.contains(QLatin1String(c.holds))) << result.err.toStdString();
     }

@@ -105,8 +105,9 @@ TEST(Preview, ListsWhatTheNextRunWritesAndWritesNothing) {
             ASSERT_TRUE(db.open());
             {
                 QSqlQuery q(db);
-                q.exec(QStringLiteral("SELECT (SELECT COUNT(*) FROM Velocast) + (SELECT COUNT(*) FROM ControleEmail) + "
-                                      "(SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'TempFedelidade%')"));
+                q.exec(
+                    QStringLiteral("SELECT (SELECT COUNT(*) FROM Velocast) + (SELECT COUNT(*) FROM ControleEmail) + "
+                                   "(SELECT COUNT(*) FROM sqlite_master WHERE name LIKE 'TempFedelidade%')"));
                 ASSERT_TRUE(q.next());
                 EXPECT_EQ(q.value(0).toInt(), 0) << "the preview left rows, a latch or a run table";
             }
@@ -119,7 +120,8 @@ TEST(Preview, ListsWhatTheNextRunWritesAndWritesNothing) {
             run.FormCreate();
             session.teardown();
             EXPECT_TRUE(notices.shown.empty());
-            EXPECT_EQ(outboxRows(db).join(QLatin1Char('\n')).toStdString(), previewed.join(QLatin1Char('\n')).toStdString());
+            EXPECT_EQ(outboxRows(db).join(QLatin1Char('\n')).toStdString(),
+                      previewed.join(QLatin1Char('\n')).toStdString());
         }
         QSqlDatabase::removeDatabase(name);
     }

@@ -42,7 +42,8 @@ TEST(SingleInstanceName, FollowsTheExecutablesFileNameAndTheDatabase) {
         {"/opt/club/Velocast.bin.old", "Velocast"},
         {"/tmp/velocast-copy", "velocast-copy"},
     };
-    for (const auto& c : identities) EXPECT_EQ(programIdentity(QLatin1String(c.path)), QLatin1String(c.identity)) << c.path;
+    for (const auto& c : identities)
+        EXPECT_EQ(programIdentity(QLatin1String(c.path)), QLatin1String(c.identity)) << c.path;
 
     // One name per program and database, whoever and wherever starts it; short enough for a
     // socket however long the database's path.
@@ -51,8 +52,11 @@ TEST(SingleInstanceName, FollowsTheExecutablesFileNameAndTheDatabase) {
     EXPECT_NE(club, instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/srv/outro/club.sqlite")));
     EXPECT_NE(club, instanceName(QStringLiteral("velocast-copy"), QStringLiteral("sqlite:/srv/clube/club.sqlite")));
     EXPECT_TRUE(club.startsWith(QStringLiteral("velocast-")));
-    EXPECT_LE(instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/") + QString(500, QLatin1Char('x'))).size(), 40);
-    EXPECT_EQ(instanceName(QStringLiteral("velo cast/1"), QStringLiteral("x")).left(12), QStringLiteral("velo_cast_1-"));
+    EXPECT_LE(
+        instanceName(QStringLiteral("velocast"), QStringLiteral("sqlite:/") + QString(500, QLatin1Char('x'))).size(),
+        40);
+    EXPECT_EQ(instanceName(QStringLiteral("velo cast/1"), QStringLiteral("x")).left(12),
+              QStringLiteral("velo_cast_1-"));
 
     // Two spellings of one data link are one database; a file that cannot be read stands for
     // itself (the run reports it as before).
@@ -74,11 +78,13 @@ TEST(SingleInstanceFolder, AlwaysAFolderOfThisAccountsNeverASharedOne) {
         QString runtime, state, expected;
     } cases[] = {
         {"the login session's runtime folder", privateRuntime.path(), QString(), privateRuntime.path()},
-        {"a runtime folder others may enter", sharedRuntime.path(), QString(), home.filePath(QStringLiteral(".cache/velocast"))},
+        {"a runtime folder others may enter", sharedRuntime.path(), QString(),
+         home.filePath(QStringLiteral(".cache/velocast"))},
         {"no runtime folder, a service", QString(), service.path(), service.path()},
         {"no runtime folder, no service", QString(), QString(), home.filePath(QStringLiteral(".cache/velocast"))},
     };
-    const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("STATE_DIRECTORY"), qgetenv("XDG_CACHE_HOME"), qgetenv("HOME")};
+    const QByteArray saved[] = {qgetenv("XDG_RUNTIME_DIR"), qgetenv("STATE_DIRECTORY"), qgetenv("XDG_CACHE_HOME"),
+                                qgetenv("HOME")};
     qunsetenv("XDG_CACHE_HOME");
     qputenv("HOME", QFile::encodeName(home.path()));
     for (const auto& c : cases) {
@@ -105,7 +111,8 @@ TEST(SingleInstance, ASecondHolderOfTheNameAsksTheFirstToComeForward) {
     SingleInstance first(QStringLiteral("velocast-test"), folder.path());
     QString error;
     ASSERT_EQ(first.acquire(&error), SingleInstance::Outcome::First) << error.toStdString();
-    EXPECT_EQ(SingleInstance(QStringLiteral("velocast-test"), folder.path()).runningProcessId(), QCoreApplication::applicationPid());
+    EXPECT_EQ(SingleInstance(QStringLiteral("velocast-test"), folder.path()).runningProcessId(),
+              QCoreApplication::applicationPid());
     int raised = 0;
     QObject::connect(&first, &SingleInstance::raiseRequested, [&] { ++raised; });
 
@@ -143,8 +150,9 @@ TEST(SingleInstance, ANameLeftBehindByACrashDoesNotBlockTheNextStart) {
 
 namespace {
 
-std::unique_ptr<QProcess> startHeadless(const QString& program, const QString& dataLink,
-                                       const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+std::unique_ptr<QProcess> startHeadless(
+    const QString& program, const QString& dataLink,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     auto process = std::make_unique<QProcess>();
     process->setProcessEnvironment(environment);
     process->start(program, {QStringLiteral("--headless"), QStringLiteral("--data-link"), dataLink});
@@ -160,7 +168,10 @@ TEST(SingleCopy, OfCopiesStartedTogetherExactlyOneRunsAndTheOthersEndAtOnce) {
     std::vector<std::unique_ptr<QProcess>> copies;
     for (int i = 0; i < 4; ++i) copies.push_back(startHeadless(program, host.dataLinkPath()));
 
-    auto ended = [&] { return int(std::count_if(copies.begin(), copies.end(), [](auto& p) { return p->state() == QProcess::NotRunning; })); };
+    auto ended = [&] {
+        return int(
+            std::count_if(copies.begin(), copies.end(), [](auto& p) { return p->state() == QProcess::NotRunning; }));
+    };
     ASSERT_TRUE(serveUntil([&] { return ended() >= 3; }, 60000)) << "copies started together all run";
     QProcess* survivor = nullptr;
     for (auto& p : copies) {
@@ -170,7 +181,7 @@ TEST(SingleCopy, OfCopiesStartedTogetherExactlyOneRunsAndTheOthersEndAtOnce) {
         }
         EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p->exitCode(), 0);
-        EXPECT_TRUE(p->readAllStandardError().contains("already running")) ;
+        EXPECT_TRUE(p->readAllStandardError().contains("already running"));
     }
     ASSERT_NE(survivor, nullptr);
 
@@ -180,8 +191,9 @@ TEST(SingleCopy, OfCopiesStartedTogetherExactlyOneRunsAndTheOthersEndAtOnce) {
     ASSERT_TRUE(QFile::copy(program, renamed));
     HostDatabase otherHost;
     otherHost.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
-    const auto other = velocast::testing::runProgram(renamed, {QStringLiteral("--headless"), QStringLiteral("--once"),
-                                                               QStringLiteral("--data-link"), otherHost.dataLinkPath()});
+    const auto other =
+        velocast::testing::runProgram(renamed, {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                QStringLiteral("--data-link"), otherHost.dataLinkPath()});
     EXPECT_EQ(other.exitCode, 0) << other.err.toStdString();
     EXPECT_FALSE(other.err.contains(QLatin1String("already running")));
 
@@ -199,8 +211,9 @@ TEST(SingleCopy, TheSmtpTestNeedsNoGuard) {
     const QString program = velocast::testing::builtProgramPath(QStringLiteral("velocast"));
     auto running = startHeadless(program, host.dataLinkPath());
     ASSERT_TRUE(running->waitForStarted());
-    const auto test = velocast::testing::runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), QStringLiteral("ana@example.com"),
-                                                                                      QStringLiteral("--data-link"), host.dataLinkPath()});
+    const auto test = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), QStringLiteral("ana@example.com"),
+                                     QStringLiteral("--data-link"), host.dataLinkPath()});
     EXPECT_FALSE(test.err.contains(QLatin1String("already running"))) << test.err.toStdString();
     running->terminate();
     EXPECT_TRUE(running->waitForFinished(30000));
@@ -211,7 +224,8 @@ TEST(DesktopStart, WithoutADisplayItSaysSoInOneLineAndEndsWithStatus2) {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) environment.remove(QLatin1String(name));
     const auto result = velocast::testing::runBuiltProgram(QStringLiteral("velocast"), {}, 60000, environment);
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_EQ(result.err, QStringLiteral("velocast: no display was found (DISPLAY is not set); --headless runs without one\n"));
+    EXPECT_EQ(result.err,
+              QStringLiteral("velocast: no display was found (DISPLAY is not set); --headless runs without one\n"));
 
     const auto version = velocast::testing::runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--version")});
     EXPECT_EQ(version.out, QStringLiteral("velocast 2.10\n"));
@@ -229,7 +243,8 @@ TEST(DesktopStart, SigtermEndsTheProgramWhileANoticeWaitsForAPerson) {
     process.start(velocast::testing::builtProgramPath(QStringLiteral("velocast")),
                   {QStringLiteral("--data-link"), folder.filePath(QStringLiteral("nowhere.udl"))});
     // The guard's name appears once the program runs.
-    ASSERT_TRUE(serveUntil([&] { return QDir(folder.path()).entryList({QStringLiteral("velocast-*")}, QDir::System).size() > 0; }, 30000));
+    ASSERT_TRUE(serveUntil(
+        [&] { return QDir(folder.path()).entryList({QStringLiteral("velocast-*")}, QDir::System).size() > 0; }, 30000));
     process.terminate();
     ASSERT_TRUE(process.waitForFinished(30000)) << "SIGTERM did not end the program";
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
@@ -241,23 +256,27 @@ TEST(SingleCopy, WithoutARuntimeFolderTheGuardLivesInTheAccountsOwnFolderAndName
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
     QTemporaryDir home;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"XDG_RUNTIME_DIR", "STATE_DIRECTORY", "XDG_CACHE_HOME"}) environment.remove(QLatin1String(name));
+    for (const char* name : {"XDG_RUNTIME_DIR", "STATE_DIRECTORY", "XDG_CACHE_HOME"})
+        environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("HOME"), home.path());
     const QString program = velocast::testing::builtProgramPath(QStringLiteral("velocast"));
     auto first = startHeadless(program, host.dataLinkPath(), environment);
     const QDir guards(home.filePath(QStringLiteral(".cache/velocast")));
-    ASSERT_TRUE(serveUntil([&] { return !guards.entryList({QStringLiteral("velocast-*.pid")}, QDir::Files).isEmpty(); }, 30000))
+    ASSERT_TRUE(
+        serveUntil([&] { return !guards.entryList({QStringLiteral("velocast-*.pid")}, QDir::Files).isEmpty(); }, 30000))
         << first->readAllStandardError().toStdString();
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(guards.path()).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     const auto second = velocast::testing::runBuiltProgram(
-        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()},
+        QStringLiteral("velocast"),
+        {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--data-link"), host.dataLinkPath()},
         60000, environment);
     EXPECT_EQ(second.exitCode, 0);
-    EXPECT_EQ(second.err, QStringLiteral("velocast: another copy (process %1) is already running on this database; this one ends\n")
-                              .arg(first->processId()));
+    EXPECT_EQ(second.err,
+              QStringLiteral("velocast: another copy (process %1) is already running on this database; this one ends\n")
+                  .arg(first->processId()));
     first->terminate();
     EXPECT_TRUE(first->waitForFinished(30000));
 }

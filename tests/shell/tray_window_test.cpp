@@ -39,12 +39,9 @@ TEST(TrayWindow, IsBuiltAsDesigned) {
         int left, top;
     };
     const Expected labels[] = {
-        {"Label2", "Total de Alunos enviados :", QColor(0, 128, 0), 9, 17},
-        {"LBLENVIADOS", "0", QColor(), 217, 17},
-        {"Label1", "Total de Alunos pendêntes :", QColor(0, 128, 128), 9, 55},
-        {"LBLPENDENTES", "0", QColor(), 217, 57},
-        {"Label3", "Total de E-mails inválidos :", QColor(255, 0, 0), 9, 94},
-        {"LBLINVALIDOS", "0", QColor(), 217, 96},
+        {"Label2", "Total de Alunos enviados :", QColor(0, 128, 0), 9, 17},    {"LBLENVIADOS", "0", QColor(), 217, 17},
+        {"Label1", "Total de Alunos pendêntes :", QColor(0, 128, 128), 9, 55}, {"LBLPENDENTES", "0", QColor(), 217, 57},
+        {"Label3", "Total de E-mails inválidos :", QColor(255, 0, 0), 9, 94},  {"LBLINVALIDOS", "0", QColor(), 217, 96},
     };
     for (const Expected& e : labels) {
         SCOPED_TRACE(e.name);
@@ -62,7 +59,8 @@ TEST(TrayWindow, IsBuiltAsDesigned) {
         }
     }
 
-    EXPECT_EQ(window.BBNRETORNA->geometry(), QRect(atDensity(window, 285), atDensity(window, 119), atDensity(window, 35), atDensity(window, 30)));
+    EXPECT_EQ(window.BBNRETORNA->geometry(),
+              QRect(atDensity(window, 285), atDensity(window, 119), atDensity(window, 35), atDensity(window, 30)));
     EXPECT_EQ(window.BBNRETORNA->toolTip(), QStringLiteral("Sair"));
     EXPECT_FALSE(window.BBNRETORNA->icon().pixmap(16, 16).isNull());
     // The pictures are SVG: without Qt's SVG plugin they would be empty.
@@ -131,7 +129,8 @@ TEST(TrayWindow, TheIconsTooltipFollowsTheThreeFigures) {
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
     // While the provider throttles, the tooltip says until when; afterwards it goes again.
     tray.showPausedUntil(QDateTime(QDate(2026, 3, 5), QTime(14, 5)));
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1\npaused until 14:05"));
+    EXPECT_EQ(tray.toolTip(),
+              QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1\npaused until 14:05"));
     tray.showPausedUntil(QDateTime());
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
 }
@@ -151,7 +150,8 @@ namespace {
 struct ClearOutbox : velocast::testing::SessionTest {
     void SetUp() override {
         for (const char* address : {"ana@example.com", "bia@example.com"})
-            host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(address)}, {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+            host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(address)},
+                                                     {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
         connection.open();
     }
 };
@@ -171,7 +171,10 @@ TEST_F(ClearOutbox, AFailureRollsBackLeavesTheOutboxAndShowsTheNotice) {
     };
     const Case cases[] = {
         {"the server refuses the delete",
-         [](ClearOutbox& t) { t.host.exec(QStringLiteral("CREATE TRIGGER keep BEFORE DELETE ON Velocast BEGIN SELECT RAISE(ABORT, 'kept'); END")); }},
+         [](ClearOutbox& t) {
+             t.host.exec(QStringLiteral(
+                 "CREATE TRIGGER keep BEFORE DELETE ON Velocast BEGIN SELECT RAISE(ABORT, 'kept'); END"));
+         }},
         {"the database is unreachable", [](ClearOutbox& t) { t.connection.close(); }},
     };
     for (const Case& c : cases) {

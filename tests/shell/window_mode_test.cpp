@@ -18,7 +18,9 @@ namespace {
 bool serveUntil(const std::function<bool()>& done) {
     QEventLoop loop;
     QTimer poll, limit;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] { if (done()) loop.quit(); });
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done()) loop.quit();
+    });
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
     poll.start(10);
     limit.start(20000);
@@ -79,11 +81,14 @@ TEST(WindowMode, ADatabaseThatAppearsLaterGetsItsDailyRun) {
     run.start();
     EXPECT_TRUE(run.tray.isShown()) << "the icon is there to end the program with";
     ASSERT_EQ(notices.shown.size(), 1u);
-    EXPECT_TRUE(notices.shown.front().text.contains(QStringLiteral("later.udl"))) << notices.shown.front().text.toStdString();
+    EXPECT_TRUE(notices.shown.front().text.contains(QStringLiteral("later.udl")))
+        << notices.shown.front().text.toStdString();
 
     velocast::testing::writeDataLink(later, QStringLiteral("Provider=SQLite;Data Source=club.sqlite"));
-    EXPECT_TRUE(serveUntil([&] { return host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1")) == 1; }))
-        << "the daily run did not follow the reconnect; notices: " << [&] {
+    EXPECT_TRUE(serveUntil([&] {
+        return host.count(QStringLiteral("ControleEmail"), QStringLiteral("ANIVERSARIANTE = 1")) == 1;
+    })) << "the daily run did not follow the reconnect; notices: "
+        << [&] {
                QStringList all;
                for (const auto& n : notices.shown) all << n.text + QLatin1Char('|') + n.detail;
                return all.join(QLatin1Char('\n')).toStdString();
@@ -96,7 +101,9 @@ TEST(WindowMode, ADatabaseThatAppearsLaterGetsItsDailyRun) {
 TEST(WindowMode, ACopyWithoutTheDatabaseStandsAsideSaysSoOnceAndTakesOverWhenItIsFree) {
     velocast::testing::HostDatabase host;
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
-    auto runTables = [&] { return host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")); };
+    auto runTables = [&] {
+        return host.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'"));
+    };
     // Another copy (another user's desktop, the service) works on this database.
     SharedConnection otherConnection(host.dataLinkPath(), QStringLiteral("other-copy"));
     DatabaseLock other(otherConnection);
@@ -106,7 +113,8 @@ TEST(WindowMode, ACopyWithoutTheDatabaseStandsAsideSaysSoOnceAndTakesOverWhenItI
     WindowMode run(host.dataLinkPath(), notices);
     run.window.trayAvailable = [] { return true; };
     run.start();
-    const QString line = QStringLiteral("another Velocast is working on this database: ") + QSysInfo::machineHostName() + QStringLiteral(", since ");
+    const QString line = QStringLiteral("another Velocast is working on this database: ") +
+                         QSysInfo::machineHostName() + QStringLiteral(", since ");
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_TRUE(notices.shown[0].text.startsWith(line)) << notices.shown[0].text.toStdString();
     EXPECT_TRUE(run.tray.isShown());
@@ -134,8 +142,9 @@ TEST(WindowMode, ACopyWithoutTheDatabaseStandsAsideSaysSoOnceAndTakesOverWhenItI
 // starts sending, and asks the program to end once the event loop runs.
 TEST(WindowMode, AFailedDailyRunStillStartsSendingAndAsksToEnd) {
     velocast::testing::TestClock clock(QDateTime(QDate(2024, 5, 20), QTime(9, 30)));
-    for (const char* fault : {"DROP TABLE AlunosAtivos",
-                              "CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"}) {
+    for (const char* fault :
+         {"DROP TABLE AlunosAtivos",
+          "CREATE TRIGGER refuse BEFORE INSERT ON ControleEmail BEGIN SELECT RAISE(ABORT, 'refused'); END"}) {
         SCOPED_TRACE(fault);
         velocast::testing::HostDatabase faulty;
         birthdayClub(faulty);

@@ -24,7 +24,8 @@ TEST(StateDatabase, APrivateFilePerClubWithItsVersionAndTheSettingsChoiceFirst) 
     QTemporaryDir dir;
     LocalSettings settings;
     settings.set(QStringLiteral("state"), QStringLiteral("database"), dir.filePath(QStringLiteral("own.sqlite")));
-    EXPECT_EQ(StateDatabase::pathFor(settings, QStringLiteral("whatever"), &error), dir.filePath(QStringLiteral("own.sqlite")));
+    EXPECT_EQ(StateDatabase::pathFor(settings, QStringLiteral("whatever"), &error),
+              dir.filePath(QStringLiteral("own.sqlite")));
 
     const QString path = dir.filePath(QStringLiteral("state.sqlite"));
     for (int open = 0; open < 2; ++open) {  // opening again keeps the file and its version

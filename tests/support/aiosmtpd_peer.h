@@ -16,8 +16,8 @@ public:
     enum class Mode { StartTls, Implicit, ImplicitTls1Only };
     // refusedRecipients: "address=reply" for each recipient the server refuses. The
     // certificate is for localhost and 127.0.0.1 unless `certificate` says otherwise.
-    AiosmtpdPeer(Mode mode, const QString& user, const QString& password,
-                 const QStringList& excludedMechanisms = {}, const QStringList& refusedRecipients = {},
+    AiosmtpdPeer(Mode mode, const QString& user, const QString& password, const QStringList& excludedMechanisms = {},
+                 const QStringList& refusedRecipients = {},
                  const QStringList& certificateNames = {QStringLiteral("localhost"), QStringLiteral("127.0.0.1")});
     ~AiosmtpdPeer();
 

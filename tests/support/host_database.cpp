@@ -35,7 +35,8 @@ HostDatabase::HostDatabase(bool withSettings) {
     writeDataLink(udlPath_, QStringLiteral("Provider=SQLite;Data Source=") + dbPath_);
     if (withSettings) {
         exec(QStringLiteral("INSERT INTO Qzcvar (PRAZOAVALMED, PRAZOAVALFUN, FERIADOS) VALUES (6, 3, '')"));
-        exec(QStringLiteral("INSERT INTO Qzcvar2 (STMP_PROVEDOR, IdSMTP_UseTLS) VALUES ('127.0.0.1*2525', 'utNoTLSSupport')"));
+        exec(QStringLiteral(
+            "INSERT INTO Qzcvar2 (STMP_PROVEDOR, IdSMTP_UseTLS) VALUES ('127.0.0.1*2525', 'utNoTLSSupport')"));
         // A club that works has opened its cash register at least once: without a business
         // date the daily run refuses to run. A test's own Caixa row comes after this one and
         // so is the business date.
@@ -50,7 +51,10 @@ HostDatabase::HostDatabase(const QStringList& ownSchema) {
 }
 
 HostDatabase::~HostDatabase() {
-    { QSqlDatabase d = QSqlDatabase::database(connectionName_, false); d.close(); }
+    {
+        QSqlDatabase d = QSqlDatabase::database(connectionName_, false);
+        d.close();
+    }
     QSqlDatabase::removeDatabase(connectionName_);
 }
 
@@ -63,7 +67,8 @@ void HostDatabase::exec(const QString& sql, const QVariantMap& parameters) {
         ok = q.exec(sql);
     } else {
         ok = q.prepare(sql);
-        for (auto it = parameters.cbegin(); ok && it != parameters.cend(); ++it) q.bindValue(QLatin1Char(':') + it.key(), it.value());
+        for (auto it = parameters.cbegin(); ok && it != parameters.cend(); ++it)
+            q.bindValue(QLatin1Char(':') + it.key(), it.value());
         ok = ok && q.exec();
     }
     if (!ok) ADD_FAILURE() << "SQL failed: " << sql.toStdString() << ": " << q.lastError().text().toStdString();
@@ -81,13 +86,16 @@ QVariant HostDatabase::scalar(const QString& sql) {
 QStringList HostDatabase::strings(const QString& sql) {
     QStringList out;
     QSqlQuery q(db());
-    if (!q.exec(sql)) ADD_FAILURE() << "SQL failed: " << sql.toStdString() << ": " << q.lastError().text().toStdString();
+    if (!q.exec(sql))
+        ADD_FAILURE() << "SQL failed: " << sql.toStdString() << ": " << q.lastError().text().toStdString();
     while (q.next()) out << q.value(0).toString();
     return out;
 }
 
 int HostDatabase::count(const QString& table, const QString& where) {
-    return scalar(QStringLiteral("SELECT COUNT(*) FROM ") + table + (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where)).toInt();
+    return scalar(QStringLiteral("SELECT COUNT(*) FROM ") + table +
+                  (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where))
+        .toInt();
 }
 
 bool HostDatabase::tableExists(const QString& table) {
@@ -106,7 +114,9 @@ void HostDatabase::insert(const QString& table, const QVariantMap& values) {
         marks << QStringLiteral(":p%1").arg(i);
         params.insert(QStringLiteral("p%1").arg(i), it.value());
     }
-    exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))), params);
+    exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+             .arg(table, columns.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+         params);
 }
 
 }  // namespace velocast::testing

@@ -15,11 +15,21 @@ QString scriptPath() { return velocast::testing::supportScriptPath(QStringLitera
 }  // namespace
 
 OAuthPeer::OAuthPeer(const Options& options) {
-    QStringList arguments{scriptPath(), QStringLiteral("--cert"), certificate_.certificatePath(),
-                          QStringLiteral("--key"), certificate_.keyPath(), QStringLiteral("--user"), options.user,
-                          QStringLiteral("--client-id"), options.clientId, QStringLiteral("--client-secret"), options.clientSecret,
-                          QStringLiteral("--interval"), QString::number(options.interval),
-                          QStringLiteral("--device-script"), options.deviceScript};
+    QStringList arguments{scriptPath(),
+                          QStringLiteral("--cert"),
+                          certificate_.certificatePath(),
+                          QStringLiteral("--key"),
+                          certificate_.keyPath(),
+                          QStringLiteral("--user"),
+                          options.user,
+                          QStringLiteral("--client-id"),
+                          options.clientId,
+                          QStringLiteral("--client-secret"),
+                          options.clientSecret,
+                          QStringLiteral("--interval"),
+                          QString::number(options.interval),
+                          QStringLiteral("--device-script"),
+                          options.deviceScript};
     for (const QString& name : options.excludedMechanisms) arguments << QStringLiteral("--exclude") << name;
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start(QStringLiteral("/usr/bin/python3"), arguments);

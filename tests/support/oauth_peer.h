@@ -16,8 +16,8 @@ public:
         QString clientId = QStringLiteral("velocast-test");
         QString clientSecret;
         QStringList excludedMechanisms;
-        int interval = 0;       // the device grant's polling interval, seconds
-        QString deviceScript;   // the device grant's answers before approval
+        int interval = 0;      // the device grant's polling interval, seconds
+        QString deviceScript;  // the device grant's answers before approval
     };
     explicit OAuthPeer(const Options& options);
     ~OAuthPeer();

@@ -16,7 +16,8 @@ namespace velocast::testing {
 struct SessionTest : ::testing::Test {
     TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(9, 30), QTimeZone(-3 * 3600))};
     HostDatabase host;
-    SharedConnection connection{host.dataLinkPath(), QStringLiteral("session-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
+    SharedConnection connection{host.dataLinkPath(),
+                                QStringLiteral("session-") + QUuid::createUuid().toString(QUuid::WithoutBraces)};
     RecordingNotices notices;
     Session session{connection, notices};
 };

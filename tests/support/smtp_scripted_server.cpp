@@ -43,14 +43,12 @@ ScriptedSmtpServer::ScriptedSmtpServer(std::vector<Step> script) {
 }
 
 ScriptedSmtpServer::~ScriptedSmtpServer() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     ::close(listener_);
 }
 
 std::vector<std::string> ScriptedSmtpServer::transcript() {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     return heard_;
 }
 
@@ -58,17 +56,14 @@ bool ScriptedSmtpServer::readLine(int fd, std::string& line) {
     for (;;) {
         if (const auto end = pending_.find('\n'); end != std::string::npos) {
             line = pending_.substr(0, end);
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+            if (!line.empty() && line.back() == '\r') line.pop_back();
             pending_.erase(0, end + 1);
             return true;
         }
         char chunk[4096];
-        if (!readable(fd))
-            return false;
+        if (!readable(fd)) return false;
         const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         pending_.append(chunk, static_cast<size_t>(n));
     }
 }
@@ -82,42 +77,30 @@ void ScriptedSmtpServer::run(std::vector<Step> script) {
     std::string line;
     bool open = true;
     for (const Step& step : script) {
-        if (!open)
-            break;
+        if (!open) break;
         switch (step.kind) {
-        case Step::Say:
-            ::send(fd, step.text.data(), step.text.size(), MSG_NOSIGNAL);
-            break;
+        case Step::Say: ::send(fd, step.text.data(), step.text.size(), MSG_NOSIGNAL); break;
         case Step::Hear:
-            if (!(open = readLine(fd, line)))
-                heard_.push_back("!closed");
-            else
-                heard_.push_back(line);
+            if (!(open = readLine(fd, line))) heard_.push_back("!closed");
+            else heard_.push_back(line);
             break;
         case Step::HearData:
             while ((open = readLine(fd, line))) {
                 heard_.push_back(line);
-                if (line == ".")
-                    break;
+                if (line == ".") break;
             }
             break;
-        case Step::Close:
-            open = false;
-            break;
-        case Step::Pause:
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.text)));
-            break;
+        case Step::Close: open = false; break;
+        case Step::Pause: std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.text))); break;
         case Step::AwaitClose: {
             char chunk[4096];
-            while (readable(fd) && ::recv(fd, chunk, sizeof chunk, 0) > 0) {
-            }
+            while (readable(fd) && ::recv(fd, chunk, sizeof chunk, 0) > 0) {}
             open = false;
             break;
         }
         }
     }
-    while (open && readLine(fd, line))
-        heard_.push_back(line);
+    while (open && readLine(fd, line)) heard_.push_back(line);
     ::close(fd);
 }
 

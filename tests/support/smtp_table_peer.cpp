@@ -105,8 +105,7 @@ void SmtpTablePeer::serve(int client) {
         if (rule->raw) {
             say(client, rule->reply);
             QByteArray ignored;
-            while (readLine(ignored)) {
-            }
+            while (readLine(ignored)) {}
             return false;
         }
         say(client, rule->reply + "\r\n");

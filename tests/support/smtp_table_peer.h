@@ -19,11 +19,11 @@ public:
     enum class Step { Greeting, Mail, Rcpt, DataEnd };
     struct Rule {
         Step step;
-        QString address;      // the recipient it applies to; empty for any
-        QByteArray reply;     // the whole reply line(s) without the final CR LF, or raw bytes
-        int times = -1;       // how many times it applies; -1 for ever
+        QString address;        // the recipient it applies to; empty for any
+        QByteArray reply;       // the whole reply line(s) without the final CR LF, or raw bytes
+        int times = -1;         // how many times it applies; -1 for ever
         int afterAccepted = 0;  // applies only once this many messages were accepted
-        bool raw = false;     // write `reply` as it is (no CR LF), then stop answering
+        bool raw = false;       // write `reply` as it is (no CR LF), then stop answering
     };
 
     explicit SmtpTablePeer(std::vector<Rule> rules);

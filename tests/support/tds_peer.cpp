@@ -50,8 +50,7 @@ TdsRule TdsRule::rowsOf(const QString& table, const QString& match, const QList<
     TdsRule rule = startingWith(match);
     QList<ColumnDef> columns = hostColumns(table);
     if (columns.isEmpty()) columns = declaredColumnDefs(table);  // the run table
-    for (const ColumnDef& c : columns)
-        rule.column(c.name, serverType(c.family), c.width > 0 ? c.width : 255);
+    for (const ColumnDef& c : columns) rule.column(c.name, serverType(c.family), c.width > 0 ? c.width : 255);
     for (const QVariantMap& values : rows) {
         QVariantList row;
         for (const ColumnDef& c : columns) row << values.value(c.name);
@@ -131,9 +130,10 @@ TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
 
 void TdsPeer::start() {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(QStringLiteral("/usr/bin/python3"), {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), scriptPath_,
-                                                        QStringLiteral("--port"), QString::number(port_),
-                                                        QStringLiteral("--delay-ms"), QString::number(delayMs_)});
+    process_.start(
+        QStringLiteral("/usr/bin/python3"),
+        {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), scriptPath_,
+         QStringLiteral("--port"), QString::number(port_), QStringLiteral("--delay-ms"), QString::number(delayMs_)});
     while (!process_.canReadLine())
         if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
     const QByteArray first = process_.readLine().trimmed();
@@ -179,12 +179,11 @@ QStringList TdsPeer::summary() const {
         if (kind == QLatin1String("batch"))
             lines << QStringLiteral("batch: ") + r.value(QStringLiteral("sql")).toString();
         else if (kind == QLatin1String("rpc"))
-            lines << QStringLiteral("rpc %1: %2").arg(r.value(QStringLiteral("proc")).toString(),
-                                                     r.value(QStringLiteral("sql")).toString());
+            lines << QStringLiteral("rpc %1: %2")
+                         .arg(r.value(QStringLiteral("proc")).toString(), r.value(QStringLiteral("sql")).toString());
         else if (kind == QLatin1String("tm"))
             lines << QStringLiteral("tm: ") + r.value(QStringLiteral("request")).toString();
-        else
-            lines << kind;
+        else lines << kind;
     }
     return lines;
 }

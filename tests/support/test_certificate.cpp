@@ -18,8 +18,7 @@ void addExtension(X509* cert, X509* issuer, int nid, const QString& value) {
     X509V3_set_ctx_nodb(&context);
     X509V3_set_ctx(&context, issuer, cert, nullptr, nullptr, 0);
     X509_EXTENSION* extension = X509V3_EXT_conf_nid(nullptr, &context, nid, value.toLatin1().constData());
-    if (!extension)
-        throw std::runtime_error("test certificate: bad extension " + value.toStdString());
+    if (!extension) throw std::runtime_error("test certificate: bad extension " + value.toStdString());
     X509_add_ext(cert, extension, -1);
     X509_EXTENSION_free(extension);
 }
@@ -38,12 +37,9 @@ X509* newCertificate(EVP_PKEY* key, const char* commonName, long serial) {
 
 void writePem(const QString& path, X509* cert, EVP_PKEY* key) {
     FILE* out = std::fopen(QFile::encodeName(path).constData(), "w");
-    if (!out)
-        throw std::runtime_error("test certificate: cannot write " + path.toStdString());
-    if (cert)
-        PEM_write_X509(out, cert);
-    if (key)
-        PEM_write_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
+    if (!out) throw std::runtime_error("test certificate: cannot write " + path.toStdString());
+    if (cert) PEM_write_X509(out, cert);
+    if (key) PEM_write_PrivateKey(out, key, nullptr, nullptr, 0, nullptr, nullptr);
     std::fclose(out);
 }
 
@@ -52,8 +48,7 @@ struct Authority {
     EVP_PKEY* key = EVP_EC_gen("P-256");
     X509* cert = nullptr;
     Authority() {
-        if (!key || !dir.isValid())
-            throw std::runtime_error("test authority: OpenSSL failed");
+        if (!key || !dir.isValid()) throw std::runtime_error("test authority: OpenSSL failed");
         cert = newCertificate(key, "Velocast Test CA", 1);
         X509_set_issuer_name(cert, X509_get_subject_name(cert));
         addExtension(cert, cert, NID_basic_constraints, QStringLiteral("critical,CA:TRUE"));
@@ -90,8 +85,7 @@ void writeSettingsTrustingTestCa(const QString& path, const QString& extraLines)
 TestCertificate::TestCertificate(const QStringList& names) {
     static long serial = 100;
     EVP_PKEY* key = EVP_EC_gen("P-256");
-    if (!key || !dir_.isValid())
-        throw std::runtime_error("test certificate: OpenSSL failed");
+    if (!key || !dir_.isValid()) throw std::runtime_error("test certificate: OpenSSL failed");
     const QByteArray commonName = names.value(0, QStringLiteral("localhost")).toUtf8();
     X509* cert = newCertificate(key, commonName.constData(), ++serial);
     QStringList alternatives;
@@ -99,8 +93,7 @@ TestCertificate::TestCertificate(const QStringList& names) {
         alternatives << (QHostAddress(name).isNull() ? QStringLiteral("DNS:") : QStringLiteral("IP:")) + name;
     X509* issuer = authority().cert;
     X509_set_issuer_name(cert, X509_get_subject_name(issuer));
-    if (!alternatives.isEmpty())
-        addExtension(cert, issuer, NID_subject_alt_name, alternatives.join(QLatin1Char(',')));
+    if (!alternatives.isEmpty()) addExtension(cert, issuer, NID_subject_alt_name, alternatives.join(QLatin1Char(',')));
     addExtension(cert, issuer, NID_basic_constraints, QStringLiteral("CA:FALSE"));
     addExtension(cert, issuer, NID_ext_key_usage, QStringLiteral("serverAuth"));
     addExtension(cert, issuer, NID_authority_key_identifier, QStringLiteral("keyid:always"));

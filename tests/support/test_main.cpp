@@ -13,8 +13,7 @@ int main(int argc, char** argv) {
     QTemporaryDir stateDir;
     qputenv("XDG_STATE_HOME", stateDir.path().toLocal8Bit());
     qunsetenv("STATE_DIRECTORY");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

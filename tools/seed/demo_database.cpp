@@ -27,20 +27,18 @@ QVariant stamp(const Stamp& s) { return s.isNull() ? QVariant() : QVariant(forma
 class Inserter {
 public:
     Inserter(QSqlDatabase& db, const QString& table, const QStringList& columns)
-        : query_(db), table_(table),
+        : query_(db),
+          table_(table),
           head_(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns.join(QLatin1Char(',')))) {}
     bool insert(const QList<QVariant>& values, QString* error) {
         buffer_.append(rows_ == 0 ? head_ : QStringLiteral(","));
         buffer_.append(QLatin1Char('('));
         bool first = true;
         for (const QVariant& v : values) {
-            if (!first)
-                buffer_.append(QLatin1Char(','));
+            if (!first) buffer_.append(QLatin1Char(','));
             first = false;
-            if (v.isNull())
-                buffer_.append(QLatin1String("NULL"));
-            else if (v.typeId() == QMetaType::Int)
-                buffer_.append(QString::number(v.toInt()));
+            if (v.isNull()) buffer_.append(QLatin1String("NULL"));
+            else if (v.typeId() == QMetaType::Int) buffer_.append(QString::number(v.toInt()));
             else {
                 buffer_.append(QLatin1Char('\''));
                 QString s = v.toString();
@@ -52,13 +50,11 @@ public:
         return ++rows_ < kRowsPerStatement || flush(error);
     }
     bool flush(QString* error) {
-        if (rows_ == 0)
-            return true;
+        if (rows_ == 0) return true;
         rows_ = 0;
         const bool ok = query_.exec(buffer_);
         buffer_.clear();
-        if (!ok && error)
-            *error = QStringLiteral("cannot write table %1: %2").arg(table_, query_.lastError().text());
+        if (!ok && error) *error = QStringLiteral("cannot write table %1: %2").arg(table_, query_.lastError().text());
         return ok;
     }
 
@@ -70,12 +66,11 @@ private:
 };
 
 // A table of one row, or a short fixed list of rows.
-bool insertRows(QSqlDatabase& db, const QString& table, const QStringList& columns,
-                const QList<QList<QVariant>>& rows, QString* error) {
+bool insertRows(QSqlDatabase& db, const QString& table, const QStringList& columns, const QList<QList<QVariant>>& rows,
+                QString* error) {
     Inserter inserter(db, table, columns);
     for (const QList<QVariant>& row : rows)
-        if (!inserter.insert(row, error))
-            return false;
+        if (!inserter.insert(row, error)) return false;
     return inserter.flush(error);
 }
 
@@ -112,23 +107,18 @@ const char* const kTexts[] = {
     "está esperando.\r\nEquipe Academia Demonstração",
 };
 
-bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePath, int smtpPort,
-                    QString* error) {
+bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePath, int smtpPort, QString* error) {
     // Qzcvar2: the switch, subject, text and image of each campaign in the order of the host
     // schema, then the extra settings and the SMTP account.
     QStringList cols;
     QList<QVariant> values;
     const QList<ColumnDef> all = hostColumns(QStringLiteral("Qzcvar2"));
     for (int c = 0; c < 8; ++c) {
-        for (int k = 0; k < 4; ++k)
-            cols.append(all[c * 4 + k].name);
-        QVariant image;  // none
-        if (c < 2)
-            image = QStringLiteral("");  // the host system also leaves an empty path
-        if (c == 2)
-            image = imagePath;
-        values << QStringLiteral("Sim") << QString::fromUtf8(kSubjects[c])
-               << QString::fromUtf8(kTexts[c]) << image;
+        for (int k = 0; k < 4; ++k) cols.append(all[c * 4 + k].name);
+        QVariant image;                         // none
+        if (c < 2) image = QStringLiteral("");  // the host system also leaves an empty path
+        if (c == 2) image = imagePath;
+        values << QStringLiteral("Sim") << QString::fromUtf8(kSubjects[c]) << QString::fromUtf8(kTexts[c]) << image;
     }
     const std::pair<const char*, QVariant> rest[] = {
         {"TRANCAMENTO_DIAS", kSettings.trancamentoDias},
@@ -153,8 +143,7 @@ bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePat
         values.append(value);
     }
     const auto split = [](const char* list) { return QString::fromLatin1(list).split(QLatin1Char(',')); };
-    return insertRows(db, QStringLiteral("Caixa"), {QStringLiteral("DATAABERTURA")},
-                      {{stamp({date, 0})}}, error) &&
+    return insertRows(db, QStringLiteral("Caixa"), {QStringLiteral("DATAABERTURA")}, {{stamp({date, 0})}}, error) &&
            // National holidays and Consciência Negra, "DD/MM" entries without separators.
            insertRows(db, QStringLiteral("Qzcvar"), split("PRAZOAVALMED,PRAZOAVALFUN,FERIADOS"),
                       {{kSettings.prazoAvalMed, kSettings.prazoAvalFun,
@@ -169,8 +158,10 @@ bool insertSettings(QSqlDatabase& db, const QDate& date, const QString& imagePat
                        {QStringLiteral("05"), QStringLiteral("Anual Família")}},
                       error) &&
            insertRows(db, QStringLiteral("MENSALIDADES"), split("CODIGO,ACESSOLIVRE"),
-                      {{QStringLiteral("MU"), 0}, {QStringLiteral("NA"), 0},
-                       {QStringLiteral("GI"), 0}, {QStringLiteral("LV"), 1}},  // LV: free access
+                      {{QStringLiteral("MU"), 0},
+                       {QStringLiteral("NA"), 0},
+                       {QStringLiteral("GI"), 0},
+                       {QStringLiteral("LV"), 1}},  // LV: free access
                       error);
 }
 
@@ -185,10 +176,8 @@ bool insertMembers(QSqlDatabase& db, const DemoOptions& o, const QDate& date, QS
                     names("MATRICULA,EMAIL,RECEBER_EMAIL,DATA_TRANCAMENTO,REPASSE,BOLSISTA,"
                           "DIA_VENCIMENTO,MODALIDADE,PLANOS"));
     Inserter receb(db, QStringLiteral("RECEB"), names("MATRICULA,MES,ANO"));
-    Inserter periods(db, QStringLiteral("ENTRADASAIDA"),
-                     names("MATRICULA,INICIAL,FINAL,BOLSISTA,ANOMESI,ANOMESF"));
-    Inserter locks(db, QStringLiteral("HISTORICOTRANCAMENTO"),
-                   names("MATRICULA,TRANCAMENTO,PRAZO,LIBERADO"));
+    Inserter periods(db, QStringLiteral("ENTRADASAIDA"), names("MATRICULA,INICIAL,FINAL,BOLSISTA,ANOMESI,ANOMESF"));
+    Inserter locks(db, QStringLiteral("HISTORICOTRANCAMENTO"), names("MATRICULA,TRANCAMENTO,PRAZO,LIBERADO"));
     Inserter visits(db, QStringLiteral("ACESSO"), names("MATRICULA,DATA"));
 
     // Month and year of each receipt offset, as the host system writes them: '03', '2024'.
@@ -204,39 +193,49 @@ bool insertMembers(QSqlDatabase& db, const DemoOptions& o, const QDate& date, QS
         if (o.progress && i % 1000 == 0) o.progress(i, o.members);
         const Member m = makeMember(o.seed, i, date, kSettings);
         const QVariant mat = m.matricula;
-        bool ok = ativos.insert({mat, m.nome, m.endereco, m.bairro, m.estado, m.cep, m.telefone,
-                                 text(m.telefoneCom), m.celular, text(m.radio), m.observacao,
-                                 text(m.email), m.receberEmail, stamp(m.dataTrancamento),
-                                 stamp(m.dataMedica), stamp(m.dataFuncional),
-                                 stamp(m.dataNascimento), stamp(m.prazoTrancamento),
-                                 m.diasPrazoTrancamento, stamp(m.saida), text(m.planos),
-                                 text(m.modalidade), m.bolsista},
+        bool ok = ativos.insert({mat,
+                                 m.nome,
+                                 m.endereco,
+                                 m.bairro,
+                                 m.estado,
+                                 m.cep,
+                                 m.telefone,
+                                 text(m.telefoneCom),
+                                 m.celular,
+                                 text(m.radio),
+                                 m.observacao,
+                                 text(m.email),
+                                 m.receberEmail,
+                                 stamp(m.dataTrancamento),
+                                 stamp(m.dataMedica),
+                                 stamp(m.dataFuncional),
+                                 stamp(m.dataNascimento),
+                                 stamp(m.prazoTrancamento),
+                                 m.diasPrazoTrancamento,
+                                 stamp(m.saida),
+                                 text(m.planos),
+                                 text(m.modalidade),
+                                 m.bolsista},
                                 error) &&
-                  alunos.insert({mat, text(m.email), m.receberEmail, stamp(m.dataTrancamento),
-                                 text(m.repasse), m.bolsista, m.diaVencimento, text(m.modalidade),
-                                 text(m.planos)},
+                  alunos.insert({mat, text(m.email), m.receberEmail, stamp(m.dataTrancamento), text(m.repasse),
+                                 m.bolsista, m.diaVencimento, text(m.modalidade), text(m.planos)},
                                 error);
         for (int offset = -kPaidBack; ok && offset <= 1; ++offset) {
-            if (!(m.paid & (1u << (offset + kPaidBack))))
-                continue;
+            if (!(m.paid & (1u << (offset + kPaidBack)))) continue;
             const int copies = (offset == 0 && m.paidCurrentTwice) ? 2 : 1;
             for (int c = 0; ok && c < copies; ++c)
                 ok = receb.insert({mat, mes[offset + kPaidBack], ano[offset + kPaidBack]}, error);
         }
         for (const Period& p : m.periods)
-            ok = ok && periods.insert({mat, stamp(p.inicial), stamp(p.final_), p.bolsista,
-                                       p.anoMesI, p.anoMesF},
-                                      error);
+            ok =
+                ok && periods.insert({mat, stamp(p.inicial), stamp(p.final_), p.bolsista, p.anoMesI, p.anoMesF}, error);
         for (const LockRecord& l : m.locks)
             ok = ok && locks.insert({mat, stamp(l.trancamento), stamp(l.prazo), stamp(l.liberado)}, error);
-        for (const Stamp& v : m.visits)
-            ok = ok && visits.insert({mat, stamp(v)}, error);
-        if (!ok)
-            return false;
+        for (const Stamp& v : m.visits) ok = ok && visits.insert({mat, stamp(v)}, error);
+        if (!ok) return false;
     }
     for (Inserter* table : {&ativos, &alunos, &receb, &periods, &locks, &visits})
-        if (!table->flush(error))
-            return false;
+        if (!table->flush(error)) return false;
     return true;
 }
 
@@ -244,8 +243,7 @@ bool execAll(QSqlDatabase& db, const QStringList& statements, QString* error) {
     QSqlQuery q(db);
     for (const QString& sql : statements) {
         if (!q.exec(sql)) {
-            if (error)
-                *error = QStringLiteral("%1: %2").arg(sql, q.lastError().text());
+            if (error) *error = QStringLiteral("%1: %2").arg(sql, q.lastError().text());
             return false;
         }
     }
@@ -267,25 +265,22 @@ DemoFiles demoFiles(const QString& path) {
 }
 
 QString dataLinkText(const QString& absoluteDatabasePath) {
-    return QStringLiteral("[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
-                          "Provider=SQLite;Data Source=%1\r\n")
+    return QStringLiteral(
+               "[oledb]\r\n; Everything after this line is an OLE DB initstring\r\n"
+               "Provider=SQLite;Data Source=%1\r\n")
         .arg(absoluteDatabasePath);
 }
 
-bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QString& imagePath,
-                      QString* error) {
+bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QString& imagePath, QString* error) {
     const QDate date = options.date.isValid() ? options.date : localNow().date();
     if (!db.transaction()) {
-        if (error)
-            *error = db.lastError().text();
+        if (error) *error = db.lastError().text();
         return false;
     }
     const bool ok = insertSettings(db, date, imagePath, options.smtpPort, error) &&
-                    insertMembers(db, options, date, error) &&
-                    execAll(db, hostIndexesSqlite(), error);
+                    insertMembers(db, options, date, error) && execAll(db, hostIndexesSqlite(), error);
     if (!ok || !db.commit()) {
-        if (ok && error)
-            *error = db.lastError().text();
+        if (ok && error) *error = db.lastError().text();
         db.rollback();
         return false;
     }
@@ -294,17 +289,13 @@ bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QStrin
 
 bool writeDemoDatabase(const DemoOptions& options, QString* error) {
     auto fail = [&](const QString& message) {
-        if (error)
-            *error = message;
+        if (error) *error = message;
         return false;
     };
-    if (options.path.isEmpty())
-        return fail(QStringLiteral("no database path given"));
-    if (options.members < 0)
-        return fail(QStringLiteral("the number of members cannot be negative"));
+    if (options.path.isEmpty()) return fail(QStringLiteral("no database path given"));
+    if (options.members < 0) return fail(QStringLiteral("the number of members cannot be negative"));
     const DemoFiles files = demoFiles(options.path);
-    if (QFileInfo(files.database).isDir())
-        return fail(QStringLiteral("%1 is a folder").arg(files.database));
+    if (QFileInfo(files.database).isDir()) return fail(QStringLiteral("%1 is a folder").arg(files.database));
     if (!QFileInfo(files.database).absoluteDir().exists())
         return fail(QStringLiteral("folder %1 does not exist").arg(QFileInfo(files.database).absolutePath()));
     for (const QString& p : {files.database, files.dataLink}) {
@@ -314,8 +305,7 @@ bool writeDemoDatabase(const DemoOptions& options, QString* error) {
     if (options.force) {
         removeDemoFiles(files);
         for (const QString& p : {files.database, files.dataLink})
-            if (QFileInfo::exists(p))
-                return fail(QStringLiteral("cannot remove %1").arg(p));
+            if (QFileInfo::exists(p)) return fail(QStringLiteral("cannot remove %1").arg(p));
     }
 
     QString message;
@@ -337,8 +327,7 @@ bool writeDemoDatabase(const DemoOptions& options, QString* error) {
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode = MEMORY"));
                 HostSchemaOptions schema;
                 schema.indexes = false;  // added after the rows: much faster
-                ok = createHostSchema(db, schema, &message) &&
-                     fillDemoDatabase(db, options, files.image, &message);
+                ok = createHostSchema(db, schema, &message) && fillDemoDatabase(db, options, files.image, &message);
                 QSqlQuery(db).exec(QStringLiteral("PRAGMA journal_mode = DELETE"));
                 db.close();
             }

@@ -13,12 +13,12 @@
 namespace velocast::seed {
 
 struct DemoOptions {
-    QString path;               // the database file
+    QString path;  // the database file
     int members = 200;
-    QDate date;                 // business date; invalid means today
+    QDate date;  // business date; invalid means today
     std::uint64_t seed = 1;
-    bool force = false;         // replace an existing database and its companions
-    int smtpPort = 2525;        // the local SMTP server the club's settings name
+    bool force = false;   // replace an existing database and its companions
+    int smtpPort = 2525;  // the local SMTP server the club's settings name
     // Told as the members are written (members written so far, of all): a large club takes
     // a while.
     std::function<void(int done, int total)> progress;
@@ -38,8 +38,7 @@ bool writeDemoDatabase(const DemoOptions& options, QString* error);
 
 // Fills an open database that holds the empty host schema in one transaction, and adds the
 // indexes that are missing (after the rows, which is much faster than before). imagePath is stored as the birthday campaign's image.
-bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QString& imagePath,
-                      QString* error);
+bool fillDemoDatabase(QSqlDatabase& db, const DemoOptions& options, const QString& imagePath, QString* error);
 
 // The data-link text that points at a SQLite database file.
 QString dataLinkText(const QString& absoluteDatabasePath);

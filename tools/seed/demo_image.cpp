@@ -16,15 +16,13 @@ quint32 crc32(const QByteArray& data) {
         std::array<quint32, 256> t{};
         for (quint32 n = 0; n < 256; ++n) {
             quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             t[n] = c;
         }
         return t;
     }();
     quint32 c = 0xFFFFFFFFu;
-    for (char byte : data)
-        c = table[(c ^ static_cast<quint8>(byte)) & 0xFF] ^ (c >> 8);
+    for (char byte : data) c = table[(c ^ static_cast<quint8>(byte)) & 0xFF] ^ (c >> 8);
     return c ^ 0xFFFFFFFFu;
 }
 
@@ -87,16 +85,14 @@ bool writeBirthdayPng(const QString& path, QString* error) {
     // The demo's files are the club's data: the image folder and the files are the owner's only.
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo(folder).isDir() && !QDir().mkdir(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) {
-        if (error)
-            *error = QStringLiteral("cannot create the folder of %1").arg(path);
+        if (error) *error = QStringLiteral("cannot create the folder of %1").arg(path);
         return false;
     }
     QFile file(path);
     const QByteArray png = birthdayPng();
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate, QFile::ReadOwner | QFile::WriteOwner) ||
         file.write(png) != png.size()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        if (error) *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;

@@ -18,11 +18,11 @@ namespace velocast::seed {
 
 // The settings the demo writes into Qzcvar and Qzcvar2, which the member roles depend on.
 struct DemoSettings {
-    int prazoAvalMed = 6;      // months between medical evaluations
-    int prazoAvalFun = 3;      // months between functional evaluations
-    int trancamentoDias = 5;   // lock deadline warning, days before
-    int fidelidadeMeses = 3;   // loyalty: months paid in a row
-    int ausentesDias = 7;      // absentees: days since the last visit
+    int prazoAvalMed = 6;     // months between medical evaluations
+    int prazoAvalFun = 3;     // months between functional evaluations
+    int trancamentoDias = 5;  // lock deadline warning, days before
+    int fidelidadeMeses = 3;  // loyalty: months paid in a row
+    int ausentesDias = 7;     // absentees: days since the last visit
 };
 
 // A point in time; a null date means SQL NULL.
@@ -42,16 +42,15 @@ struct LockRecord {  // HISTORICOTRANCAMENTO
 };
 
 struct Member {
-    QString matricula, nome, endereco, bairro, estado, cep, telefone, telefoneCom, celular,
-        radio, observacao;
-    QString email;          // null QString for NULL, "" for empty
-    QString receberEmail;   // "Sim" or "Não"
+    QString matricula, nome, endereco, bairro, estado, cep, telefone, telefoneCom, celular, radio, observacao;
+    QString email;         // null QString for NULL, "" for empty
+    QString receberEmail;  // "Sim" or "Não"
     Stamp dataTrancamento, dataMedica, dataFuncional, dataNascimento, prazoTrancamento, saida;
     QVariant diasPrazoTrancamento;  // int or null
     QString planos, modalidade;     // null QString for NULL
     int bolsista = 0;
-    QString repasse;                // ALUNOS only
-    int diaVencimento = 10;         // ALUNOS only
+    QString repasse;         // ALUNOS only
+    int diaVencimento = 10;  // ALUNOS only
     // Months paid, relative to the business month: bit (offset + kPaidBack) for offsets
     // -kPaidBack .. +1. The business month is offset 0.
     quint32 paid = 0;
@@ -64,8 +63,7 @@ struct Member {
 inline constexpr int kPaidBack = 6;
 
 // Member number index (0-based) of a demo database for the given business date and seed.
-Member makeMember(std::uint64_t seed, int index, const QDate& businessDate,
-                  const DemoSettings& settings);
+Member makeMember(std::uint64_t seed, int index, const QDate& businessDate, const DemoSettings& settings);
 
 // The number of roles in one cycle: a database with at least this many members holds every
 // role; with fewer, it holds the first roles (those every campaign selects come first).

@@ -32,7 +32,9 @@ public:
     bool percent(int chance) { return below(100) < chance; }
 
     template <typename T, int N>
-    const T& pick(const T (&items)[N]) { return items[below(N)]; }
+    const T& pick(const T (&items)[N]) {
+        return items[below(N)];
+    }
 
 private:
     std::uint64_t state_;

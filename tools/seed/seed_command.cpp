@@ -52,8 +52,7 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
         err.flush();
         return 2;
     };
-    if (!parser.parse(QStringList{QStringLiteral("velocast-seed")} + arguments))
-        return usageError(parser.errorText());
+    if (!parser.parse(QStringList{QStringLiteral("velocast-seed")} + arguments)) return usageError(parser.errorText());
     if (parser.isSet(help)) {
         out << seedHelp();
         out.flush();
@@ -75,11 +74,12 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
     bool ok = false;
     options.members = parser.value(members).toInt(&ok);
     if (!ok || options.members < 0 || options.members > 10'000'000)
-        return usageError(QStringLiteral("--members wants a whole number from 0 to 10000000, not '%1'")
-                              .arg(parser.value(members)));
+        return usageError(
+            QStringLiteral("--members wants a whole number from 0 to 10000000, not '%1'").arg(parser.value(members)));
     options.smtpPort = parser.value(port).toInt(&ok);
     if (!ok || options.smtpPort < 1 || options.smtpPort > 65535)
-        return usageError(QStringLiteral("--port wants a port number from 1 to 65535, not '%1'").arg(parser.value(port)));
+        return usageError(
+            QStringLiteral("--port wants a port number from 1 to 65535, not '%1'").arg(parser.value(port)));
     options.seed = parser.value(seed).toULongLong(&ok);
     if (!ok)
         return usageError(QStringLiteral("--seed wants a whole number from 0 to 18446744073709551615, not '%1'")
@@ -125,8 +125,7 @@ int runSeedCommand(const QStringList& arguments, QTextStream& out, QTextStream& 
         << "Data link: " << files.dataLink << "\n"
         << "Birthday image: " << files.image << "\n";
     if (options.members < roleCycleLength())
-        out << "Note: with fewer than " << roleCycleLength()
-            << " members not every excluded case is present.\n";
+        out << "Note: with fewer than " << roleCycleLength() << " members not every excluded case is present.\n";
     out.flush();
     return 0;
 }

@@ -41,47 +41,32 @@ bool ValidaEMail(const QString& address) {
     const qsizetype n = s.size();
     const auto position = [&s](const char* needle) { return s.indexOf(needle) + 1; };
 
-    if (n == 0)
-        return true;
+    if (n == 0) return true;
     const qsizetype at = position("@");
-    if (at == 0)
-        return false;
+    if (at == 0) return false;
     // Longer than the path or the local part a server must accept: the server would refuse
     // the command line, so the row could never be sent.
-    if (n > kMaxAddressLength || at - 1 > kMaxLocalPartLength)
-        return false;
+    if (n > kMaxAddressLength || at - 1 > kMaxLocalPartLength) return false;
     const qsizetype dot = position(".");
-    if (dot == 0)
-        return false;
-    if (at == 1 || at == n || dot == 1 || dot == n || s.contains(' '))
-        return false;
-    if (std::abs(at - dot) == 1)
-        return false;
+    if (dot == 0) return false;
+    if (at == 1 || at == n || dot == 1 || dot == n || s.contains(' ')) return false;
+    if (std::abs(at - dot) == 1) return false;
 
     bool valid = true;
     int atCount = 0;
     for (qsizetype i = 0; i < n; ++i) {
         const char c = s[i];
-        if (kForbidden.contains(c) || isControl(c))
-            valid = false;
-        if (c == '@')
-            ++atCount;
-        if (c == '.' && i + 1 < n && s[i + 1] == '.')
-            valid = false;
+        if (kForbidden.contains(c) || isControl(c)) valid = false;
+        if (c == '@') ++atCount;
+        if (c == '.' && i + 1 < n && s[i + 1] == '.') valid = false;
     }
-    if (atCount >= 2)
-        valid = false;
-    else if (s.back() == '.')
-        valid = false;
-    if (s.front() == '.' || s.front() == '_' || s.front() == '-')
-        valid = false;
+    if (atCount >= 2) valid = false;
+    else if (s.back() == '.') valid = false;
+    if (s.front() == '.' || s.front() == '_' || s.front() == '-') valid = false;
     // A position of 0 (not found) is at least 2 away from the "@", which is past position 1.
-    if (std::abs(at - position("com")) == 1)
-        valid = false;
-    if (std::abs(at - position("-")) == 1)
-        valid = false;
-    if (std::abs(at - position("_")) == 1)
-        valid = false;
+    if (std::abs(at - position("com")) == 1) valid = false;
+    if (std::abs(at - position("-")) == 1) valid = false;
+    if (std::abs(at - position("_")) == 1) valid = false;
     return valid;
 }
 

@@ -40,8 +40,7 @@ public:
         size_t inSize = sizeof in;
         char* outPtr = buffer;
         size_t outLeft = sizeof buffer;
-        if (iconv(cd_, &inPtr, &inSize, &outPtr, &outLeft) == static_cast<size_t>(-1))
-            return false;
+        if (iconv(cd_, &inPtr, &inSize, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
         out.append(buffer, static_cast<qsizetype>(sizeof buffer - outLeft));
         return true;
     }

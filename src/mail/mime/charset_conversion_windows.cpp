@@ -45,8 +45,7 @@ QByteArray systemToCharset(const QString& text, const char* charset) {
     const int wideLength = static_cast<int>(text.size());
     const char* replacement = iso2022 ? nullptr : "?";
     const int size = WideCharToMultiByte(codePage, flags, wide, wideLength, nullptr, 0, replacement, nullptr);
-    if (size <= 0)
-        throw std::runtime_error(std::string("Windows cannot convert text to ") + charset);
+    if (size <= 0) throw std::runtime_error(std::string("Windows cannot convert text to ") + charset);
     QByteArray out(size, Qt::Uninitialized);
     WideCharToMultiByte(codePage, flags, wide, wideLength, out.data(), size, replacement, nullptr);
     return out;

@@ -11,7 +11,6 @@ QString attachmentFileName(const QString& path);
 // The content type for `fileName`, letter case of the extension ignored: the built-in table
 // first, then the system's registry of types (`mimeTypesPath`, in the format of
 // /etc/mime.types), then "application/octet-stream".
-QString contentTypeForFile(const QString& fileName,
-                           const QString& mimeTypesPath = QStringLiteral("/etc/mime.types"));
+QString contentTypeForFile(const QString& fileName, const QString& mimeTypesPath = QStringLiteral("/etc/mime.types"));
 
 }  // namespace velocast::mail

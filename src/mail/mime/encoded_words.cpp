@@ -11,12 +11,9 @@ namespace {
 constexpr int kMaxEncodedWord = 75;
 
 const char* iconvNameFor(const QByteArray& charset) {
-    if (charset == "csEUCKR")
-        return "EUC-KR";
-    if (charset == "Big5")
-        return "BIG5";
-    if (charset == "windows-1251")
-        return "WINDOWS-1251";
+    if (charset == "csEUCKR") return "EUC-KR";
+    if (charset == "Big5") return "BIG5";
+    if (charset == "windows-1251") return "WINDOWS-1251";
     return charset.constData();  // GB2312, ISO-2022-JP, KOI8-R, UTF-8 are iconv names already
 }
 
@@ -33,12 +30,9 @@ bool holdsEncodedWord(const QString& text) {
 bool needsEncoding(const QByteArray& word, HeaderTextKind kind, bool equalsNeedsEncoding) {
     for (char c : word) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 32 || b > 126)
-            return true;
-        if (c == '=' && equalsNeedsEncoding)
-            return true;
-        if (kind == HeaderTextKind::DisplayName && QByteArrayView("()[]<>:;.,@\\\"").contains(c))
-            return true;
+        if (b < 32 || b > 126) return true;
+        if (c == '=' && equalsNeedsEncoding) return true;
+        if (kind == HeaderTextKind::DisplayName && QByteArrayView("()[]<>:;.,@\\\"").contains(c)) return true;
     }
     return false;
 }
@@ -99,24 +93,18 @@ QByteArray headerCharsetForLocale(const QString& localeName) {
     const auto m = parts.match(localeName);
     const QString language = m.captured(1).toLower();
     const QString territory = m.captured(2).toUpper();
-    if (language == u"zh")
-        return (territory == u"CN" || territory == u"SG") ? "GB2312" : "Big5";
-    if (language == u"ja")
-        return "ISO-2022-JP";
-    if (language == u"ko")
-        return "csEUCKR";
-    if (language == u"ru")
-        return "KOI8-R";
-    if (language == u"uk")
-        return "windows-1251";
+    if (language == u"zh") return (territory == u"CN" || territory == u"SG") ? "GB2312" : "Big5";
+    if (language == u"ja") return "ISO-2022-JP";
+    if (language == u"ko") return "csEUCKR";
+    if (language == u"ru") return "KOI8-R";
+    if (language == u"uk") return "windows-1251";
     return "UTF-8";
 }
 
 QByteArray headerCharsetFromEnvironment() {
     for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
         const QString value = qEnvironmentVariable(name);
-        if (!value.isEmpty())
-            return headerCharsetForLocale(value);
+        if (!value.isEmpty()) return headerCharsetForLocale(value);
     }
     return "UTF-8";
 }
@@ -139,8 +127,7 @@ QByteArray encodeHeaderText(const QString& value, const QByteArray& charset, Hea
     for (qsizetype i = 0; i < text.size();) {
         const bool blank = isBlank(text[i]);
         qsizetype j = i;
-        while (j < text.size() && isBlank(text[j]) == blank)
-            ++j;
+        while (j < text.size() && isBlank(text[j]) == blank) ++j;
         const QString piece = text.mid(i, j - i);
         const QByteArray bytes = toCharset(piece, iconvName);
         tokens.append({piece, bytes, blank, !blank && needsEncoding(bytes, kind, equalsNeedsEncoding)});

@@ -26,17 +26,15 @@ enum class Shape { Plain, Multipart, SinglePart };
 // character (which could end the line or the SMTP command), is sent as "?".
 QByteArray asciiAddress(const QString& address) {
     QByteArray out;
-    for (const uint c : address.toUcs4())
-        out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
+    for (const uint c : address.toUcs4()) out += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
     return out;
 }
 
 QByteArray formatSenderUncached(const QString& address, const QString& name, const QByteArray& charset) {
     QString shown = name.isEmpty() ? address : name;
     shown.replace(u'\r', u' ').replace(u'\n', u' ');
-    const bool printableAscii = std::all_of(shown.cbegin(), shown.cend(), [](QChar c) {
-        return c.unicode() >= 0x20 && c.unicode() <= 0x7E;
-    });
+    const bool printableAscii =
+        std::all_of(shown.cbegin(), shown.cend(), [](QChar c) { return c.unicode() >= 0x20 && c.unicode() <= 0x7E; });
     QByteArray formatted;
     if (printableAscii) {
         QByteArray quoted = shown.toLatin1();
@@ -77,8 +75,7 @@ QByteArray quotedFileName(const QString& fileName, const QByteArray& charset) {
 class LineWriter {
 public:
     void header(const char* name, const QByteArray& value) {
-        if (!value.isEmpty())
-            lines_ += foldHeader(QByteArray(name) + ": " + value);
+        if (!value.isEmpty()) lines_ += foldHeader(QByteArray(name) + ": " + value);
     }
     void line(const QByteArray& text = {}) { lines_.append(text); }
     void lines(const QList<QByteArray>& texts) { lines_ += texts; }
@@ -91,15 +88,14 @@ private:
 QByteArray readAttachment(const QString& path, const std::optional<AttachmentPolicy>& policy) {
     QString why;
     std::optional<QByteArray> data = policy ? readAllowedAttachment(path, *policy, &why) : readRegularFile(path, &why);
-    if (!data)
-        throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why));
+    if (!data) throw CompositionError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, why));
     return *data;
 }
 
 // The attachment part's own header lines, its empty line, its base64 lines and a final
 // empty line.
-void writeAttachmentPart(LineWriter& out, const QString& path, const QByteArray& data,
-                         const QByteArray& charset, const QString& mimeTypesPath) {
+void writeAttachmentPart(LineWriter& out, const QString& path, const QByteArray& data, const QByteArray& charset,
+                         const QString& mimeTypesPath) {
     const QString fileName = attachmentFileName(path);
     const QByteArray name = quotedFileName(fileName, charset);
     out.lines(foldHeader("Content-Type: " + contentTypeForFile(fileName, mimeTypesPath).toLatin1() + ';'));
@@ -125,8 +121,7 @@ QList<QByteArray> quotedPrintableBody(const QString& body) {
     for (const QStringList& paragraph : wrapBodyParagraphs(body)) {
         for (qsizetype i = 0; i < paragraph.size(); ++i) {
             QList<QByteArray> encoded = quotedPrintableLines({toWindows1252(paragraph[i])});
-            if (i + 1 < paragraph.size())
-                encoded.last() += '=';
+            if (i + 1 < paragraph.size()) encoded.last() += '=';
             out += encoded;
         }
     }
@@ -139,9 +134,8 @@ void writeTextPartHeaders(LineWriter& out) {
 }
 
 bool hasText(const QString& body) {
-    return std::any_of(body.cbegin(), body.cend(), [](QChar c) {
-        return c != u' ' && c != u'\t' && c != u'\r' && c != u'\n';
-    });
+    return std::any_of(body.cbegin(), body.cend(),
+                       [](QChar c) { return c != u' ' && c != u'\t' && c != u'\r' && c != u'\n'; });
 }
 
 }  // namespace
@@ -164,12 +158,10 @@ QByteArray formatDateHeader(const QDateTime& date) {
 }
 
 QByteArray makeBoundary() {
-    static constexpr char kAlphabet[] =
-        "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    static constexpr char kAlphabet[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     auto* random = QRandomGenerator::global();
     QByteArray boundary(34, '0');
-    for (char& c : boundary)
-        c = kAlphabet[random->bounded(62)];
+    for (char& c : boundary) c = kAlphabet[random->bounded(62)];
     const int p = random->bounded(1, 34);  // 1-based position 1..33
     boundary[p - 1] = '=';
     boundary[p] = '_';
@@ -180,8 +172,7 @@ namespace {
 
 // A domain as it may stand in a Message-ID: letters, digits, "-" and inner dots only.
 bool plainDomain(const QByteArray& domain) {
-    if (domain.isEmpty() || domain.startsWith('.') || domain.endsWith('.') || domain.contains(".."))
-        return false;
+    if (domain.isEmpty() || domain.startsWith('.') || domain.endsWith('.') || domain.contains("..")) return false;
     return std::all_of(domain.cbegin(), domain.cend(), [](char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
     });
@@ -192,35 +183,30 @@ bool plainDomain(const QByteArray& domain) {
 QByteArray makeMessageId(const QString& senderAddress, const QByteArray& unique) {
     const qsizetype at = senderAddress.lastIndexOf(u'@');
     QByteArray domain = at < 0 ? QByteArray() : senderAddress.mid(at + 1).trimmed().toLatin1();
-    if (!plainDomain(domain))
-        domain = QSysInfo::machineHostName().toLatin1();
-    if (!plainDomain(domain))
-        domain = "localhost";
+    if (!plainDomain(domain)) domain = QSysInfo::machineHostName().toLatin1();
+    if (!plainDomain(domain)) domain = "localhost";
     return '<' + unique + '@' + domain + '>';
 }
 
 QByteArray makeMessageIdUnique() {
     auto* random = QRandomGenerator::system();
     QByteArray bits(12, '\0');
-    for (char& c : bits)
-        c = static_cast<char>(random->bounded(256));
-    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1() + '.' + bits.toHex();
+    for (char& c : bits) c = static_cast<char>(random->bounded(256));
+    return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMddHHmmsszzz")).toLatin1() + '.' +
+           bits.toHex();
 }
 
 ComposedMessage composeMessage(const MessageFields& fields, const CompositionOptions& options) {
-    const QByteArray charset =
-        options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
+    const QByteArray charset = options.headerCharset.isEmpty() ? headerCharsetFromEnvironment() : options.headerCharset;
     const QString mimeTypesPath =
         options.mimeTypesPath.isEmpty() ? QStringLiteral("/etc/mime.types") : options.mimeTypesPath;
     // A NUL may not appear in a message at all; a text that holds one loses it.
     const QString body = QString(fields.body).remove(QChar(u'\0'));
 
     const bool attached = !fields.attachmentPath.isEmpty();
-    const Shape shape = !attached                 ? Shape::Plain
-                        : hasText(body)           ? Shape::Multipart
-                                                  : Shape::SinglePart;
+    const Shape shape = !attached ? Shape::Plain : hasText(body) ? Shape::Multipart : Shape::SinglePart;
     const QByteArray attachment = attached ? readAttachment(fields.attachmentPath, options.attachments) : QByteArray();
-    const QByteArray boundary = shape != Shape::Multipart ? QByteArray()
+    const QByteArray boundary = shape != Shape::Multipart    ? QByteArray()
                                 : options.boundary.isEmpty() ? makeBoundary()
                                                              : options.boundary;
 
@@ -234,15 +220,13 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         out.header("From", formatSender(fields.senderAddress, fields.senderName, charset));
     out.header("Subject", encodeHeaderText(fields.subject, charset).trimmed());
     out.header("To", message.recipients.join(QStringLiteral(", ")).toLatin1());
-    if (shape == Shape::Multipart)
-        out.header("Content-Type", "multipart/mixed; boundary=\"" + boundary + '"');
-    else if (shape == Shape::Plain)
-        writeTextPartHeaders(out);
+    if (shape == Shape::Multipart) out.header("Content-Type", "multipart/mixed; boundary=\"" + boundary + '"');
+    else if (shape == Shape::Plain) writeTextPartHeaders(out);
     out.header("MIME-Version", "1.0");
     out.header("Date", formatDateHeader(options.date.isValid() ? options.date : localNow()));
-    out.header("Message-ID", makeMessageId(fields.senderAddress, options.messageIdUnique.isEmpty()
-                                                                     ? makeMessageIdUnique()
-                                                                     : options.messageIdUnique));
+    out.header("Message-ID",
+               makeMessageId(fields.senderAddress,
+                             options.messageIdUnique.isEmpty() ? makeMessageIdUnique() : options.messageIdUnique));
 
     switch (shape) {
     case Shape::Plain:
@@ -265,9 +249,7 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         out.line("--" + boundary + "--");
         out.line();
         break;
-    case Shape::SinglePart:
-        writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath);
-        break;
+    case Shape::SinglePart: writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath); break;
     }
     message.lines = out.take();
     return message;

@@ -14,23 +14,23 @@ namespace velocast::mail {
 // What the sender sets for one e-mail. Nothing else goes into it: every e-mail is composed
 // afresh from these values.
 struct MessageFields {
-    QString senderAddress;    // EMAIL_PROVEDOR
-    QString senderName;       // NOME_PROVEDOR; the address stands in when empty
-    QString recipients;       // the outbox row's Email as stored
-    QString subject;          // Assunto
-    QString body;             // Texto, widened; wrapped into lines here
-    QString attachmentPath;   // IMAGEM_CORPO_MARKETING as stored; empty for none
+    QString senderAddress;   // EMAIL_PROVEDOR
+    QString senderName;      // NOME_PROVEDOR; the address stands in when empty
+    QString recipients;      // the outbox row's Email as stored
+    QString subject;         // Assunto
+    QString body;            // Texto, widened; wrapped into lines here
+    QString attachmentPath;  // IMAGEM_CORPO_MARKETING as stored; empty for none
 };
 
 // What composing depends on besides the fields; each value left empty takes the program's
 // own: the local time now, the charset of the process locale, a fresh random boundary,
 // /etc/mime.types and a fresh random unique part of the Message-ID.
 struct CompositionOptions {
-    QDateTime date;             // its offset from UTC is the one written; invalid: now
-    QByteArray headerCharset;   // a name from headerCharsetForLocale()
+    QDateTime date;            // its offset from UTC is the one written; invalid: now
+    QByteArray headerCharset;  // a name from headerCharsetForLocale()
     QByteArray boundary;
     QString mimeTypesPath;
-    QByteArray messageIdUnique; // what stands before the "@" of the Message-ID
+    QByteArray messageIdUnique;  // what stands before the "@" of the Message-ID
     // Which files may be attached; without one any regular file is read (the sender always
     // sets it: the path comes from the database).
     std::optional<AttachmentPolicy> attachments;

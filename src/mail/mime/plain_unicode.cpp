@@ -42,10 +42,8 @@ QByteArray toCharset(const QString& text, const char* charset) {
     // Every header charset in use writes ASCII as itself and, for a stateful one, leaves its
     // initial state only for other characters: most header text needs no converter at all,
     // and UTF-8 none either. Each e-mail converts several texts, so this is the usual path.
-    if (isAsciiText(text))
-        return text.toLatin1();
-    if (qstrcmp(charset, "UTF-8") == 0)
-        return utf8Of(text);
+    if (isAsciiText(text)) return text.toLatin1();
+    if (qstrcmp(charset, "UTF-8") == 0) return utf8Of(text);
     return systemToCharset(text, charset);
 }
 

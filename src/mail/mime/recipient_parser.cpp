@@ -13,17 +13,13 @@ QString addressOf(const QString& piece) {
     for (qsizetype i = 0; i < piece.size(); ++i) {
         const QChar c = piece[i];
         if (quoted) {
-            if (c == u'\\')
-                ++i;
-            else if (c == u'"')
-                quoted = false;
+            if (c == u'\\') ++i;
+            else if (c == u'"') quoted = false;
             continue;
         }
         if (depth > 0) {
-            if (c == u'(')
-                ++depth;
-            else if (c == u')')
-                --depth;
+            if (c == u'(') ++depth;
+            else if (c == u')') --depth;
             continue;
         }
         if (c == u'"' && !inAngle) {
@@ -54,10 +50,8 @@ QStringList parseRecipients(const QString& text) {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (quoted) {
-            if (c == u'\\' && i + 1 < text.size())
-                current += text[i++];
-            else if (c == u'"')
-                quoted = false;
+            if (c == u'\\' && i + 1 < text.size()) current += text[i++];
+            else if (c == u'"') quoted = false;
         } else if (depth > 0) {
             depth += (c == u'(') - (c == u')');
         } else if (c == u'"') {
@@ -75,8 +69,7 @@ QStringList parseRecipients(const QString& text) {
 
     QStringList addresses;
     for (const QString& piece : pieces)
-        if (const QString address = addressOf(piece.trimmed()); !address.isEmpty())
-            addresses.append(address);
+        if (const QString address = addressOf(piece.trimmed()); !address.isEmpty()) addresses.append(address);
     return addresses;
 }
 

@@ -9,8 +9,8 @@
 namespace velocast::mail {
 
 struct ReadLimits {
-    qint64 maxSize = -1;       // a larger file is refused; negative: no limit
-    bool followLinks = true;   // false: a symbolic link in the last place is refused
+    qint64 maxSize = -1;      // a larger file is refused; negative: no limit
+    bool followLinks = true;  // false: a symbolic link in the last place is refused
 };
 
 // The whole content of the regular file at `path`; nullopt with the reason in `why` (the

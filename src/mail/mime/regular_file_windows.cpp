@@ -12,9 +12,9 @@ namespace {
 
 QString systemText(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
                             : QStringLiteral("System error %1").arg(code);
     LocalFree(text);
@@ -29,8 +29,8 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why, Rea
     // Opening a reparse point itself (not what it points to) lets the type check below refuse
     // a link; the checks are made on the handle, so nothing can be swapped in between.
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (limits.followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, flags, nullptr);
+    HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *why = systemText(GetLastError());
         return std::nullopt;
@@ -82,7 +82,8 @@ std::optional<QString> resolvedPath(const QString& path, QString* why) {
         return std::nullopt;
     }
     wchar_t buffer[32768];
-    const DWORD length = GetFinalPathNameByHandleW(handle, buffer, sizeof buffer / sizeof buffer[0], FILE_NAME_NORMALIZED);
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, buffer, sizeof buffer / sizeof buffer[0], FILE_NAME_NORMALIZED);
     const DWORD error = GetLastError();
     CloseHandle(handle);
     if (length == 0 || length >= sizeof buffer / sizeof buffer[0]) {

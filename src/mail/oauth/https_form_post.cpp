@@ -44,8 +44,7 @@ HttpsReply postForm(const QString& url, const QUrlQuery& form, const QString& ca
         result.trustFailed = reply->error() == QNetworkReply::SslHandshakeFailedError;
         if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
             result.error = QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000);
-        else
-            result.error = reply->errorString();
+        else result.error = reply->errorString();
     }));
     thread->start();
     thread->wait();

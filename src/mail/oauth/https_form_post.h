@@ -9,11 +9,11 @@
 namespace velocast::mail {
 
 struct HttpsReply {
-    bool reached = false;   // an HTTP answer came (whatever its status)
+    bool reached = false;      // an HTTP answer came (whatever its status)
     bool trustFailed = false;  // the TLS handshake failed: the certificate is not trusted
     int status = 0;
     QByteArray body;
-    QString error;          // what went wrong when not reached
+    QString error;  // what went wrong when not reached
 };
 
 // Certificates are checked against the system's trust store plus caFile (PEM) when given.

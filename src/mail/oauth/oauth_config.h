@@ -21,7 +21,8 @@ struct OAuthConfig {
     int timeoutMs = 30000;
 
     QString grantName() const {
-        return grant == Grant::ClientCredentials ? QStringLiteral("client_credentials") : QStringLiteral("refresh_token");
+        return grant == Grant::ClientCredentials ? QStringLiteral("client_credentials")
+                                                 : QStringLiteral("refresh_token");
     }
 };
 

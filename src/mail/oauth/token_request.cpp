@@ -12,11 +12,12 @@ EndpointAnswer askEndpoint(const OAuthConfig& config, const QString& endpoint, Q
     if (!config.clientSecret.isEmpty()) form.addQueryItem(QStringLiteral("client_secret"), config.clientSecret);
     const HttpsReply reply = postForm(endpoint, form, config.caFile, config.timeoutMs);
     if (reply.trustFailed)
-        throw TokenError(TokenError::Kind::Refused, endpoint,
-                         QStringLiteral("the OAuth endpoint %1 could not be trusted (%2): check its address, the machine's "
-                                        "clock, or name its CA certificate in [oauth] ca_file").arg(endpoint, reply.error));
-    if (!reply.reached)
-        throw TokenError(TokenError::Kind::Unreachable, endpoint, reply.error);
+        throw TokenError(
+            TokenError::Kind::Refused, endpoint,
+            QStringLiteral("the OAuth endpoint %1 could not be trusted (%2): check its address, the machine's "
+                           "clock, or name its CA certificate in [oauth] ca_file")
+                .arg(endpoint, reply.error));
+    if (!reply.reached) throw TokenError(TokenError::Kind::Unreachable, endpoint, reply.error);
     if (reply.status >= 500)
         throw TokenError(TokenError::Kind::Unreachable, endpoint, QStringLiteral("HTTP status %1").arg(reply.status));
     const QJsonDocument document = QJsonDocument::fromJson(reply.body);
@@ -27,7 +28,9 @@ EndpointAnswer askEndpoint(const OAuthConfig& config, const QString& endpoint, Q
     if (!document.isObject() || (reply.status != 200 && answer.error.isEmpty()))
         throw TokenError(TokenError::Kind::Refused, endpoint,
                          QStringLiteral("the OAuth endpoint %1 answered HTTP status %2 without an OAuth answer: check "
-                                        "[oauth] token_endpoint and device_endpoint").arg(endpoint).arg(reply.status));
+                                        "[oauth] token_endpoint and device_endpoint")
+                             .arg(endpoint)
+                             .arg(reply.status));
     return answer;
 }
 
@@ -43,7 +46,8 @@ IssuedToken issuedToken(const EndpointAnswer& answer, const QString& endpoint) {
     const QString type = answer.object.value(QLatin1String("token_type")).toString();
     if (token.accessToken.isEmpty() || type.compare(QLatin1String("bearer"), Qt::CaseInsensitive) != 0)
         throw TokenError(TokenError::Kind::Refused, endpoint,
-                         QStringLiteral("the OAuth endpoint %1 gave no bearer access token (token_type \"%2\")").arg(endpoint, type));
+                         QStringLiteral("the OAuth endpoint %1 gave no bearer access token (token_type \"%2\")")
+                             .arg(endpoint, type));
     return token;
 }
 

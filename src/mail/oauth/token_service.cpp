@@ -12,8 +12,9 @@ namespace {
 constexpr qint64 kExpiryMarginSeconds = 300;
 constexpr qint64 kOutageSeconds = 60;
 
-const QString kAuthorizeAgain = QStringLiteral("run velocast --authorize-smtp again (with the same --data-link and --config) "
-                                               "to sign the mailbox in");
+const QString kAuthorizeAgain = QStringLiteral(
+    "run velocast --authorize-smtp again (with the same --data-link and --config) "
+    "to sign the mailbox in");
 
 }  // namespace
 
@@ -74,14 +75,17 @@ void TokenService::fetch() {
     if (!config_.scope.isEmpty()) form.addQueryItem(QStringLiteral("scope"), config_.scope);
     const EndpointAnswer answer = askEndpoint(config_, endpoint, form);
     if (answer.error == QLatin1String("invalid_grant") && config_.grant == OAuthConfig::Grant::RefreshToken)
-        throw TokenError(TokenError::Kind::SignInNeeded, endpoint,
-                         QStringLiteral("the OAuth token endpoint %1 refused the stored sign-in (%2): it was revoked or has "
-                                        "expired; %3").arg(endpoint, describeRefusal(answer), kAuthorizeAgain));
+        throw TokenError(
+            TokenError::Kind::SignInNeeded, endpoint,
+            QStringLiteral("the OAuth token endpoint %1 refused the stored sign-in (%2): it was revoked or has "
+                           "expired; %3")
+                .arg(endpoint, describeRefusal(answer), kAuthorizeAgain));
     if (!answer.error.isEmpty())
-        throw TokenError(TokenError::Kind::Refused, endpoint,
-                         QStringLiteral("the OAuth token endpoint %1 refused the %2 grant (%3): check [oauth] client_id, "
-                                        "client_secret, tenant and scope in velocast.conf")
-                             .arg(endpoint, config_.grantName(), describeRefusal(answer)));
+        throw TokenError(
+            TokenError::Kind::Refused, endpoint,
+            QStringLiteral("the OAuth token endpoint %1 refused the %2 grant (%3): check [oauth] client_id, "
+                           "client_secret, tenant and scope in velocast.conf")
+                .arg(endpoint, config_.grantName(), describeRefusal(answer)));
     const IssuedToken issued = issuedToken(answer, endpoint);
     tokens_->clientId = config_.clientId;
     tokens_->tokenEndpoint = endpoint;

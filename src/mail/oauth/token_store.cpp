@@ -12,8 +12,9 @@ namespace velocast::mail {
 namespace {
 
 [[noreturn]] void storeFailed(const QString& path, const QString& what) {
-    throw TokenError(TokenError::Kind::Refused, QString(),
-                     QStringLiteral("the OAuth token file %1 %2; check the folder's owner and permissions").arg(path, what));
+    throw TokenError(
+        TokenError::Kind::Refused, QString(),
+        QStringLiteral("the OAuth token file %1 %2; check the folder's owner and permissions").arg(path, what));
 }
 
 }  // namespace
@@ -21,9 +22,11 @@ namespace {
 std::optional<StoredTokens> TokenStore::load() const {
     QFile file(path_);
     if (!file.exists()) return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly)) storeFailed(path_, QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    if (!file.open(QIODevice::ReadOnly))
+        storeFailed(path_, QStringLiteral("cannot be read: %1").arg(file.errorString()));
     const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isObject()) storeFailed(path_, QStringLiteral("is damaged (remove it and run velocast --authorize-smtp again)"));
+    if (!document.isObject())
+        storeFailed(path_, QStringLiteral("is damaged (remove it and run velocast --authorize-smtp again)"));
     const QJsonObject object = document.object();
     StoredTokens tokens;
     tokens.clientId = object.value(QLatin1String("client_id")).toString();

@@ -9,9 +9,9 @@
 namespace velocast::mail {
 
 struct StoredTokens {
-    QString clientId;       // the application the tokens were issued to
+    QString clientId;  // the application the tokens were issued to
     QString tokenEndpoint;
-    QString refreshToken;   // empty for the client_credentials grant
+    QString refreshToken;  // empty for the client_credentials grant
     QString accessToken;
     QDateTime accessExpires;  // UTC
 };

@@ -23,8 +23,7 @@ QByteArray digest(OtpHash hash, const QByteArray& data) {
     const EVP_MD* md = hash == OtpHash::Md5 ? EVP_md5() : EVP_sha1();
     QByteArray out(EVP_MAX_MD_SIZE, '\0');
     unsigned int length = 0;
-    EVP_Digest(data.constData(), data.size(), reinterpret_cast<unsigned char*>(out.data()), &length,
-               md, nullptr);
+    EVP_Digest(data.constData(), data.size(), reinterpret_cast<unsigned char*>(out.data()), &length, md, nullptr);
     out.resize(length);
     return out;
 }
@@ -34,8 +33,7 @@ QByteArray digest(OtpHash hash, const QByteArray& data) {
 QByteArray fold(OtpHash hash, const QByteArray& d) {
     QByteArray out(8, '\0');
     if (hash != OtpHash::Sha1) {
-        for (int i = 0; i < 8; ++i)
-            out[i] = static_cast<char>(d[i] ^ d[i + 8]);
+        for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(d[i] ^ d[i + 8]);
         return out;
     }
     auto word = [&](int i) {
@@ -44,37 +42,30 @@ QByteArray fold(OtpHash hash, const QByteArray& d) {
     };
     const quint32 folded[2] = {word(0) ^ word(2) ^ word(4), word(1) ^ word(3)};
     for (int i = 0; i < 2; ++i)
-        for (int b = 0; b < 4; ++b)
-            out[4 * i + b] = static_cast<char>((folded[i] >> (8 * b)) & 0xff);
+        for (int b = 0; b < 4; ++b) out[4 * i + b] = static_cast<char>((folded[i] >> (8 * b)) & 0xff);
     return out;
 }
 
 }  // namespace
 
 std::optional<OtpHash> otpHashFromName(const QString& name) {
-    if (name == QLatin1String("md4"))
-        return OtpHash::Md4;
-    if (name == QLatin1String("md5"))
-        return OtpHash::Md5;
-    if (name == QLatin1String("sha1"))
-        return OtpHash::Sha1;
+    if (name == QLatin1String("md4")) return OtpHash::Md4;
+    if (name == QLatin1String("md5")) return OtpHash::Md5;
+    if (name == QLatin1String("sha1")) return OtpHash::Sha1;
     return std::nullopt;
 }
 
 QByteArray otpPassword(OtpHash hash, const QByteArray& seed, const QByteArray& passPhrase, int count) {
     QByteArray value = fold(hash, digest(hash, seed + passPhrase));
-    for (int i = 0; i < count; ++i)
-        value = fold(hash, digest(hash, value));
+    for (int i = 0; i < count; ++i) value = fold(hash, digest(hash, value));
     return value;
 }
 
 QString otpSixWords(const QByteArray& password) {
     quint64 bits = 0;
-    for (char c : password.left(8))
-        bits = bits << 8 | static_cast<unsigned char>(c);
+    for (char c : password.left(8)) bits = bits << 8 | static_cast<unsigned char>(c);
     unsigned checksum = 0;
-    for (int shift = 0; shift < 64; shift += 2)
-        checksum += (bits >> shift) & 3;
+    for (int shift = 0; shift < 64; shift += 2) checksum += (bits >> shift) & 3;
     // 66 bits: the password followed by the checksum's two low bits, cut into 11-bit words.
     QStringList words;
     for (int i = 0; i < 6; ++i) {

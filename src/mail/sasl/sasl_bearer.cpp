@@ -23,14 +23,25 @@ std::optional<QByteArray> SaslBearerMechanism::answer(int, const QByteArray& cha
 }
 
 std::optional<QByteArray> SaslXoauth2::initialResponse(const SaslCredentials&) const {
-    return "user=" + bearer_.userName.toUtf8() + "\x01" "auth=Bearer " + bearer_.accessToken.toUtf8() + "\x01\x01";
+    return "user=" + bearer_.userName.toUtf8() +
+           "\x01"
+           "auth=Bearer " +
+           bearer_.accessToken.toUtf8() + "\x01\x01";
 }
 
 std::optional<QByteArray> SaslOauthBearer::initialResponse(const SaslCredentials&) const {
     QByteArray authzid = bearer_.userName.toUtf8();
     authzid.replace("=", "=3D").replace(",", "=2C");
-    return "n,a=" + authzid + ",\x01" "host=" + bearer_.host.toUtf8() + "\x01" "port=" + QByteArray::number(bearer_.port) +
-           "\x01" "auth=Bearer " + bearer_.accessToken.toUtf8() + "\x01\x01";
+    return "n,a=" + authzid +
+           ",\x01"
+           "host=" +
+           bearer_.host.toUtf8() +
+           "\x01"
+           "port=" +
+           QByteArray::number(bearer_.port) +
+           "\x01"
+           "auth=Bearer " +
+           bearer_.accessToken.toUtf8() + "\x01\x01";
 }
 
 }  // namespace velocast::mail

@@ -11,9 +11,9 @@
 namespace velocast::mail {
 
 struct BearerCredentials {
-    QString userName;     // the mailbox
+    QString userName;  // the mailbox
     QString accessToken;
-    QString host;         // the SMTP server as configured (OAUTHBEARER names it)
+    QString host;  // the SMTP server as configured (OAUTHBEARER names it)
     quint16 port = 0;
 };
 

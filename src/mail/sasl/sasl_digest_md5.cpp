@@ -15,8 +15,7 @@ struct Directives {
     QList<QByteArray> values(const QByteArray& key) const {
         QList<QByteArray> found;
         for (const auto& [k, v] : pairs)
-            if (k == key)
-                found << v;
+            if (k == key) found << v;
         return found;
     }
     QByteArray value(const QByteArray& key) const { return values(key).value(0); }
@@ -33,23 +32,20 @@ Directives parseDirectives(const QByteArray& text) {
     };
     for (skipBlanks(); i < n; skipBlanks()) {
         const qsizetype keyStart = i;
-        while (i < n && text[i] != '=' && text[i] != ',')
-            ++i;
+        while (i < n && text[i] != '=' && text[i] != ',') ++i;
         const QByteArray key = text.mid(keyStart, i - keyStart).trimmed().toLower();
         QByteArray value;
         if (i < n && text[i] == '=') {
             ++i;
             if (i < n && text[i] == '"') {
                 for (++i; i < n && text[i] != '"'; ++i) {
-                    if (text[i] == '\\' && i + 1 < n)
-                        ++i;
+                    if (text[i] == '\\' && i + 1 < n) ++i;
                     value.append(text[i]);
                 }
                 ++i;  // the closing quote
             } else {
                 const qsizetype valueStart = i;
-                while (i < n && text[i] != ',')
-                    ++i;
+                while (i < n && text[i] != ',') ++i;
                 value = text.mid(valueStart, i - valueStart).trimmed();
             }
         }
@@ -92,8 +88,7 @@ std::optional<QByteArray> SaslDigestMd5::answer(int step, const QByteArray& chal
         return rspauthWrong_ ? std::nullopt : std::optional<QByteArray>(QByteArray());
     }
     const QByteArray nonce = directives.value("nonce");
-    if (nonce.isEmpty())
-        return std::nullopt;  // not a digest challenge: cancel
+    if (nonce.isEmpty()) return std::nullopt;  // not a digest challenge: cancel
     // Several realms may be offered; the first is the server's own. None: an empty realm.
     const QList<QByteArray> realms = directives.values("realm");
     const QByteArray realm = realms.value(0);
@@ -113,23 +108,23 @@ std::optional<QByteArray> SaslDigestMd5::answer(int step, const QByteArray& chal
     expectedRspauth_ = digest(':' + digestUri);
 
     QByteArray out;
-    if (directives.value("charset").toLower() == "utf-8")
-        out += "charset=utf-8,";
+    if (directives.value("charset").toLower() == "utf-8") out += "charset=utf-8,";
     out += "username=" + quoted(user);
-    if (!realms.isEmpty())
-        out += ",realm=" + quoted(realm);
-    out += ",nonce=" + quoted(nonce) + ",nc=" + nc + ",cnonce=" + quoted(cnonce) +
-           ",digest-uri=" + quoted(digestUri) + ",response=" + response + ",qop=" + qop;
+    if (!realms.isEmpty()) out += ",realm=" + quoted(realm);
+    out += ",nonce=" + quoted(nonce) + ",nc=" + nc + ",cnonce=" + quoted(cnonce) + ",digest-uri=" + quoted(digestUri) +
+           ",response=" + response + ",qop=" + qop;
     return out;
 }
 
 QString SaslDigestMd5::problem() const {
     if (rspauthWrong_)
-        return QStringLiteral("DIGEST-MD5: the server's rspauth does not match the password; it may not be the "
-                              "club's server, so the exchange was cancelled.");
+        return QStringLiteral(
+            "DIGEST-MD5: the server's rspauth does not match the password; it may not be the "
+            "club's server, so the exchange was cancelled.");
     if (!rspauthChecked_)
-        return QStringLiteral("DIGEST-MD5: the server announced success without its rspauth, so it did not prove "
-                              "that it knows the password; nothing was sent.");
+        return QStringLiteral(
+            "DIGEST-MD5: the server announced success without its rspauth, so it did not prove "
+            "that it knows the password; nothing was sent.");
     return {};
 }
 

@@ -9,8 +9,7 @@ namespace velocast::mail {
 class SaslDigestMd5 : public SaslMechanism {
 public:
     // cnonce: the client nonce source; random unless a test fixes it.
-    SaslDigestMd5(QString host, QString service = QStringLiteral("smtp"),
-                  std::function<QByteArray()> cnonce = {});
+    SaslDigestMd5(QString host, QString service = QStringLiteral("smtp"), std::function<QByteArray()> cnonce = {});
 
     QByteArray name() const override { return "DIGEST-MD5"; }
     bool isReady(const SaslCredentials&, bool fipsMode) const override { return !fipsMode; }

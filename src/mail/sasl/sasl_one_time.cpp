@@ -8,9 +8,7 @@ namespace velocast::mail {
 
 namespace {
 
-QList<QByteArray> tokens(const QByteArray& challenge) {
-    return challenge.simplified().split(' ');
-}
+QList<QByteArray> tokens(const QByteArray& challenge) { return challenge.simplified().split(' '); }
 
 }  // namespace
 
@@ -23,8 +21,7 @@ std::optional<int> SaslOneTimeMechanism::readCount(const QByteArray& text) {
                        .arg(kMaxOneTimeCount);
         return std::nullopt;
     }
-    if (!ok || count < 0)
-        return std::nullopt;
+    if (!ok || count < 0) return std::nullopt;
     return static_cast<int>(count);
 }
 
@@ -34,14 +31,11 @@ std::optional<QByteArray> SaslOtp::initialResponse(const SaslCredentials& c) con
 
 std::optional<QByteArray> SaslOtp::answer(int, const QByteArray& challenge, const SaslCredentials& c) {
     const QList<QByteArray> parts = tokens(challenge);
-    if (parts.size() < 3 || !parts[0].startsWith("otp-"))
-        return std::nullopt;
+    if (parts.size() < 3 || !parts[0].startsWith("otp-")) return std::nullopt;
     const std::optional<int> count = readCount(parts[1]);
-    if (!count)
-        return std::nullopt;
+    if (!count) return std::nullopt;
     const auto hash = otpHashFromName(QString::fromLatin1(parts[0].mid(4)));
-    if (!hash)
-        return std::nullopt;
+    if (!hash) return std::nullopt;
     const QByteArray words =
         otpSixWords(otpPassword(*hash, parts[2].toLower(), saslBytes(c.password), *count)).toLatin1();
     return parts.mid(3).contains("ext") ? "word:" + words : words;
@@ -49,11 +43,9 @@ std::optional<QByteArray> SaslOtp::answer(int, const QByteArray& challenge, cons
 
 std::optional<QByteArray> SaslSkey::answer(int, const QByteArray& challenge, const SaslCredentials& c) {
     const QList<QByteArray> parts = tokens(challenge);
-    if (parts.size() < 2)
-        return std::nullopt;
+    if (parts.size() < 2) return std::nullopt;
     const std::optional<int> count = readCount(parts[0]);
-    if (!count)
-        return std::nullopt;
+    if (!count) return std::nullopt;
     return otpSixWords(otpPassword(OtpHash::Md4, parts[1], saslBytes(c.password), *count)).toLatin1();
 }
 

@@ -37,9 +37,7 @@ class SaslSkey : public SaslOneTimeMechanism {
 public:
     QByteArray name() const override { return "SKEY"; }
     bool isReady(const SaslCredentials&, bool fipsMode) const override { return !fipsMode; }
-    std::optional<QByteArray> initialResponse(const SaslCredentials& c) const override {
-        return saslBytes(c.userName);
-    }
+    std::optional<QByteArray> initialResponse(const SaslCredentials& c) const override { return saslBytes(c.userName); }
     // "<count> <seed>": the six words of the MD4 one-time password.
     std::optional<QByteArray> answer(int step, const QByteArray& challenge, const SaslCredentials& c) override;
 };

@@ -7,8 +7,7 @@ std::optional<QByteArray> SaslPlain::initialResponse(const SaslCredentials& c) c
 }
 
 std::optional<QByteArray> SaslLogin::answer(int, const QByteArray& challenge, const SaslCredentials& c) {
-    if (challenge.trimmed().toLower().startsWith("user"))
-        return saslBytes(c.userName);
+    if (challenge.trimmed().toLower().startsWith("user")) return saslBytes(c.userName);
     return saslBytes(c.password);
 }
 

@@ -20,9 +20,7 @@ class SaslLogin : public SaslMechanism {
 public:
     QByteArray name() const override { return "LOGIN"; }
     bool isReady(const SaslCredentials& c, bool) const override { return !c.userName.isEmpty(); }
-    std::optional<QByteArray> initialResponse(const SaslCredentials& c) const override {
-        return saslBytes(c.userName);
-    }
+    std::optional<QByteArray> initialResponse(const SaslCredentials& c) const override { return saslBytes(c.userName); }
     // The user name was on the AUTH line, so a challenge asks for the password, unless the
     // server ignored that and prompts "Username:" again.
     std::optional<QByteArray> answer(int step, const QByteArray& challenge, const SaslCredentials& c) override;

@@ -47,12 +47,14 @@ QString authenticateBearer(SaslExchange& exchange, const QStringList& capabiliti
     const QStringList offered = serverSaslMechanisms(capabilities);
     const QString name = bearerMechanismFor(offered);
     if (name.isEmpty())
-        throw SmtpError(QStringLiteral("The server offers neither OAUTHBEARER nor XOAUTH2 (AUTH %1), so it cannot take an "
-                                       "OAuth 2.0 access token: check STMP_PROVEDOR, or remove the [oauth] section from "
-                                       "velocast.conf to sign in with USERNAME and PASSWORD")
-                            .arg(offered.isEmpty() ? QStringLiteral("not offered") : offered.join(QLatin1Char(' '))));
+        throw SmtpError(
+            QStringLiteral("The server offers neither OAUTHBEARER nor XOAUTH2 (AUTH %1), so it cannot take an "
+                           "OAuth 2.0 access token: check STMP_PROVEDOR, or remove the [oauth] section from "
+                           "velocast.conf to sign in with USERNAME and PASSWORD")
+                .arg(offered.isEmpty() ? QStringLiteral("not offered") : offered.join(QLatin1Char(' '))));
     if (signIn.userName.isEmpty())
-        throw SmtpError(QStringLiteral("USERNAME is empty: an OAuth 2.0 sign-in needs the mailbox to send as in USERNAME"));
+        throw SmtpError(
+            QStringLiteral("USERNAME is empty: an OAuth 2.0 sign-in needs the mailbox to send as in USERNAME"));
     Attempt attempt;
     bool renewed = false;
     for (int round = 0; round < 2; ++round) {
@@ -69,13 +71,15 @@ QString authenticateBearer(SaslExchange& exchange, const QStringList& capabiliti
     }
     QString detail = name;
     if (attempt.refusal) {
-        detail += QStringLiteral(": status %1").arg(attempt.refusal->status.isEmpty() ? QStringLiteral("?") : attempt.refusal->status);
+        detail += QStringLiteral(": status %1")
+                      .arg(attempt.refusal->status.isEmpty() ? QStringLiteral("?") : attempt.refusal->status);
         if (!attempt.refusal->scope.isEmpty()) detail += QStringLiteral(", scope %1").arg(attempt.refusal->scope);
     }
-    SmtpError error(QStringLiteral("%1 (%2; the server refused the access token for %3%4: check that the application "
-                                   "registered at the provider may send as this mailbox and that [oauth] scope names SMTP)")
-                        .arg(attempt.reply.text(), detail, signIn.userName,
-                             renewed ? QStringLiteral(" even after a new one was fetched") : QString()));
+    SmtpError error(
+        QStringLiteral("%1 (%2; the server refused the access token for %3%4: check that the application "
+                       "registered at the provider may send as this mailbox and that [oauth] scope names SMTP)")
+            .arg(attempt.reply.text(), detail, signIn.userName,
+                 renewed ? QStringLiteral(" even after a new one was fetched") : QString()));
     error.setRefusal(QStringLiteral("AUTH"), attempt.reply.code, attempt.reply.enhancedCode());
     throw error;
 }

@@ -17,26 +17,20 @@ namespace {
 
 // The client's mechanism list. Candidates are taken walking it from the end, so the order
 // tried is DIGEST-MD5, SKEY, PLAIN, OTP, LOGIN, CRAM-SHA1, CRAM-MD5.
-constexpr std::array<const char*, 14> kMechanismList{
-    "CRAM-MD5", "DIGEST-MD5", "SKEY", "PLAIN", "OTP", "LOGIN", "CRAM-SHA1",
-    "CRAM-MD5", "CRAM-SHA1", "LOGIN", "OTP", "PLAIN", "SKEY", "DIGEST-MD5"};
+constexpr std::array<const char*, 14> kMechanismList{"CRAM-MD5", "DIGEST-MD5", "SKEY",     "PLAIN",     "OTP",
+                                                     "LOGIN",    "CRAM-SHA1",  "CRAM-MD5", "CRAM-SHA1", "LOGIN",
+                                                     "OTP",      "PLAIN",      "SKEY",     "DIGEST-MD5"};
 
 // A server that keeps sending 334 would otherwise hold the session for ever.
 constexpr int kMaxChallenges = 16;
 
 std::unique_ptr<SaslMechanism> makeMechanism(const QString& name, const QString& host) {
-    if (name == QLatin1String("PLAIN"))
-        return std::make_unique<SaslPlain>();
-    if (name == QLatin1String("LOGIN"))
-        return std::make_unique<SaslLogin>();
-    if (name == QLatin1String("CRAM-MD5"))
-        return std::make_unique<SaslCram>(SaslCram::Digest::Md5);
-    if (name == QLatin1String("CRAM-SHA1"))
-        return std::make_unique<SaslCram>(SaslCram::Digest::Sha1);
-    if (name == QLatin1String("DIGEST-MD5"))
-        return std::make_unique<SaslDigestMd5>(host);
-    if (name == QLatin1String("OTP"))
-        return std::make_unique<SaslOtp>();
+    if (name == QLatin1String("PLAIN")) return std::make_unique<SaslPlain>();
+    if (name == QLatin1String("LOGIN")) return std::make_unique<SaslLogin>();
+    if (name == QLatin1String("CRAM-MD5")) return std::make_unique<SaslCram>(SaslCram::Digest::Md5);
+    if (name == QLatin1String("CRAM-SHA1")) return std::make_unique<SaslCram>(SaslCram::Digest::Sha1);
+    if (name == QLatin1String("DIGEST-MD5")) return std::make_unique<SaslDigestMd5>(host);
+    if (name == QLatin1String("OTP")) return std::make_unique<SaslOtp>();
     return std::make_unique<SaslSkey>();
 }
 
@@ -59,8 +53,7 @@ QStringList serverSaslMechanisms(const QStringList& capabilities) {
             continue;
         const QString rest = line.mid(5).toUpper().replace(QLatin1Char('='), QLatin1Char(' '));
         for (const QString& name : rest.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            if (!names.contains(name))
-                names << name;
+            if (!names.contains(name)) names << name;
     }
     return names;
 }
@@ -69,8 +62,7 @@ QStringList saslCandidates(const QStringList& serverMechanisms, bool channelEncr
     QStringList candidates;
     for (auto it = kMechanismList.rbegin(); it != kMechanismList.rend(); ++it) {
         const QString name = QLatin1String(*it);
-        if (serverMechanisms.contains(name) && !candidates.contains(name))
-            candidates << name;
+        if (serverMechanisms.contains(name) && !candidates.contains(name)) candidates << name;
     }
     if (!channelEncrypted)
         std::stable_sort(candidates.begin(), candidates.end(),
@@ -78,19 +70,16 @@ QStringList saslCandidates(const QStringList& serverMechanisms, bool channelEncr
     return candidates;
 }
 
-void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
-                      const SaslCredentials& credentials, const QString& host, bool fipsMode,
-                      bool channelEncrypted) {
+void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities, const SaslCredentials& credentials,
+                      const QString& host, bool fipsMode, bool channelEncrypted) {
     const QStringList candidates = saslCandidates(serverSaslMechanisms(capabilities), channelEncrypted);
-    if (candidates.isEmpty())
-        throw SmtpError(QStringLiteral("Doesn't support AUTH or the specified SASL handlers!!"));
+    if (candidates.isEmpty()) throw SmtpError(QStringLiteral("Doesn't support AUTH or the specified SASL handlers!!"));
     std::optional<QString> firstRejection;
     int refusedProtection = -1;
     QStringList notTried;
     for (const QString& name : candidates) {
         const std::unique_ptr<SaslMechanism> mechanism = makeMechanism(name, host);
-        if (!mechanism->isReady(credentials, fipsMode))
-            continue;
+        if (!mechanism->isReady(credentials, fipsMode)) continue;
         if (!channelEncrypted && refusedProtection > protection(name)) {
             notTried << name;
             continue;
@@ -118,17 +107,14 @@ void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
         }
         if (reply.code == 235) {
             // A success the server has not proven is no success: it may not be the club's.
-            if (!mechanism->problem().isEmpty())
-                throw SmtpError(mechanism->problem());
+            if (!mechanism->problem().isEmpty()) throw SmtpError(mechanism->problem());
             return;
         }
         if (!firstRejection)
             firstRejection = cancelled && !mechanism->problem().isEmpty() ? mechanism->problem() : reply.text();
-        if (!channelEncrypted)
-            refusedProtection = std::max(refusedProtection, protection(name));
+        if (!channelEncrypted) refusedProtection = std::max(refusedProtection, protection(name));
     }
-    if (!firstRejection)
-        throw SmtpError(QStringLiteral("The specified SASL handlers are not ready!!"));
+    if (!firstRejection) throw SmtpError(QStringLiteral("The specified SASL handlers are not ready!!"));
     if (!notTried.isEmpty())
         throw SmtpError(QStringLiteral("%1\r\n%2 not tried: without TLS a refused mechanism is not followed by one "
                                        "that protects the password less.")

@@ -34,8 +34,7 @@ QStringList saslCandidates(const QStringList& serverMechanisms, bool channelEncr
 // rejection. host is the configured server name (DIGEST-MD5's digest-uri). Without TLS a
 // refusal is never followed by a mechanism that protects the password less: otherwise a
 // hostile server would refuse until it is given the password itself.
-void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities,
-                      const SaslCredentials& credentials, const QString& host, bool fipsMode,
-                      bool channelEncrypted = true);
+void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities, const SaslCredentials& credentials,
+                      const QString& host, bool fipsMode, bool channelEncrypted = true);
 
 }  // namespace velocast::mail

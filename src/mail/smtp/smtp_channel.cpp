@@ -11,8 +11,7 @@ void SmtpChannel::open(const QString& host, quint16 port, int connectTimeoutMs) 
 }
 
 void SmtpChannel::close(bool notifyPeer) {
-    if (tls_ && notifyPeer && socket_.isOpen())
-        tls_->shutdown();
+    if (tls_ && notifyPeer && socket_.isOpen()) tls_->shutdown();
     tls_.reset();
     socket_.close();
     buffer_.clear();
@@ -25,16 +24,14 @@ void SmtpChannel::throwTimeout(const char* what) const {
 
 bool SmtpChannel::startTls(const QString& serverName, const TlsPolicy& policy) {
     std::unique_ptr<TlsSession> tls = TlsSession::create(socket_.descriptor(), serverName, peer_, policy);
-    if (!tls)
-        return false;
+    if (!tls) return false;
     // Bytes the server sent ahead of the handshake would belong to the plain stream.
     buffer_.clear();
     const Deadline deadline = deadlineAfter(ioTimeoutMs_);
     for (qint64 step = tls->handshakeStep(); step != 1; step = tls->handshakeStep()) {
-        const bool ready = step == TlsSession::WantRead ? socket_.waitReadable(deadline)
-                                                        : socket_.waitWritable(deadline);
-        if (!ready)
-            throwTimeout("TLS handshake");
+        const bool ready =
+            step == TlsSession::WantRead ? socket_.waitReadable(deadline) : socket_.waitWritable(deadline);
+        if (!ready) throwTimeout("TLS handshake");
     }
     tls_ = std::move(tls);
     return true;
@@ -45,8 +42,7 @@ bool SmtpChannel::waitToContinue(qint64 progress, Direction direction, Deadline 
     // read may first need to write (and a write to read), and only the TLS layer's answer
     // says which: the plain socket's "would block" must never be taken for one of those.
     bool needsRead = direction == Direction::Reading;
-    if (tls_)
-        needsRead = progress == TlsSession::WantRead;
+    if (tls_) needsRead = progress == TlsSession::WantRead;
     return needsRead ? socket_.waitReadable(deadline) : socket_.waitWritable(deadline);
 }
 
@@ -65,8 +61,7 @@ qint64 SmtpChannel::fill(Deadline deadline) {
             buffer_.append(chunk, n);
             return n;
         }
-        if (!waitToContinue(n, Direction::Reading, deadline))
-            throwTimeout("Read");
+        if (!waitToContinue(n, Direction::Reading, deadline)) throwTimeout("Read");
     }
 }
 
@@ -79,16 +74,13 @@ QByteArray SmtpChannel::readLine(Deadline deadline) {
         if (end < 0) {
             if (buffer_.size() > kMaxLineLength + 1)  // + 1: a CR waiting for its LF
                 throw tooLong();
-            if (fill(deadline) == 0)
-                throw SmtpError(QStringLiteral("Connection Closed Gracefully."));
+            if (fill(deadline) == 0) throw SmtpError(QStringLiteral("Connection Closed Gracefully."));
             continue;
         }
         QByteArray line = buffer_.left(end);
         buffer_.remove(0, end + 1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (line.size() > kMaxLineLength)
-            throw tooLong();
+        if (line.endsWith('\r')) line.chop(1);
+        if (line.size() > kMaxLineLength) throw tooLong();
         return line;
     }
 }
@@ -108,8 +100,7 @@ void SmtpChannel::writeAll(const QByteArray& data) {
             done += n;
             continue;
         }
-        if (!waitToContinue(n, Direction::Writing, deadline))
-            throwTimeout("Write");
+        if (!waitToContinue(n, Direction::Writing, deadline)) throwTimeout("Write");
     }
 }
 

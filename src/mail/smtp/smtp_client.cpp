@@ -13,8 +13,7 @@ namespace {
 QByteArray ascii7(const QString& text) {
     QByteArray bytes;
     bytes.reserve(text.size());
-    for (QChar c : text)
-        bytes.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
+    for (QChar c : text) bytes.append(c.unicode() < 0x80 ? static_cast<char>(c.unicode()) : '?');
     return bytes;
 }
 
@@ -28,11 +27,9 @@ void refuseLineBreaks(const ComposedMessage& message) {
     auto refuse = [](const QString& what) {
         throw SmtpError(QStringLiteral("The %1 holds a line break; nothing was sent.").arg(what));
     };
-    if (holdsLineBreak(message.fromAddress))
-        refuse(QStringLiteral("sender address"));
+    if (holdsLineBreak(message.fromAddress)) refuse(QStringLiteral("sender address"));
     for (const QString& recipient : message.recipients)
-        if (holdsLineBreak(recipient))
-            refuse(QStringLiteral("recipient address"));
+        if (holdsLineBreak(recipient)) refuse(QStringLiteral("recipient address"));
     for (qsizetype i = 0; i < message.lines.size(); ++i)
         if (message.lines[i].contains('\r') || message.lines[i].contains('\n'))
             refuse(QStringLiteral("message line %1").arg(i + 1));
@@ -40,9 +37,7 @@ void refuseLineBreaks(const ComposedMessage& message) {
 
 // A secret counts where it stands as a word of its own: "535 bad password test" hides it,
 // "220 test.local" keeps the host name whole.
-bool separatesWords(QChar c) {
-    return c.isSpace() || QStringView(u"\"'<>()[]{},;:=").contains(c);
-}
+bool separatesWords(QChar c) { return c.isSpace() || QStringView(u"\"'<>()[]{},;:=").contains(c); }
 
 void maskWord(QString& text, const QString& secret) {
     for (qsizetype at = text.indexOf(secret); at >= 0; at = text.indexOf(secret, at + 1)) {
@@ -59,24 +54,20 @@ void maskWord(QString& text, const QString& secret) {
 SmtpClient::~SmtpClient() { release(); }
 
 void SmtpClient::warn(const QString& text) const {
-    if (warningObserver_)
-        warningObserver_(scrub(text));
+    if (warningObserver_) warningObserver_(scrub(text));
 }
 
 void SmtpClient::setTlsMode(TlsMode mode) {
     if (isConnected())
         throw SmtpError(QStringLiteral("This value can not be set while the client is connected."),
                         SmtpStage::Configuring);
-    if (mode == TlsMode::Implicit && tlsMode_ != TlsMode::Implicit && port_ == 25)
-        port_ = 465;
-    else if (mode != TlsMode::Implicit && tlsMode_ == TlsMode::Implicit && port_ == 465)
-        port_ = 25;
+    if (mode == TlsMode::Implicit && tlsMode_ != TlsMode::Implicit && port_ == 25) port_ = 465;
+    else if (mode != TlsMode::Implicit && tlsMode_ == TlsMode::Implicit && port_ == 465) port_ = 25;
     tlsMode_ = mode;
 }
 
 void SmtpClient::note(const QString& text) const {
-    if (observer_)
-        observer_(DialogueKind::Note, scrub(text));
+    if (observer_) observer_(DialogueKind::Note, scrub(text));
 }
 
 QString SmtpClient::scrub(QString text) const {
@@ -85,18 +76,17 @@ QString SmtpClient::scrub(QString text) const {
         maskWord(text, QString::fromLatin1(saslBytes(credentials_.password).toBase64()));
         maskWord(text, QString::fromLatin1(credentials_.password.toUtf8().toBase64()));
     }
-    for (const QString& secret : sentSecrets_)
-        maskWord(text, secret);
-    for (const QString& token : offeredTokens_)
-        maskWord(text, token);
+    for (const QString& secret : sentSecrets_) maskWord(text, secret);
+    for (const QString& token : offeredTokens_) maskWord(text, token);
     return text;
 }
 
 void SmtpClient::signInWithBearer() {
     // A bearer token is as good as a password to whoever reads it on the way.
     if (!channel_.tlsActive())
-        fail(QStringLiteral("The OAuth 2.0 access token is sent only over TLS, and this session has none: set "
-                            "IdSMTP_UseTLS to utUseRequireTLS (STARTTLS) or utUseImplicitTLS"));
+        fail(
+            QStringLiteral("The OAuth 2.0 access token is sent only over TLS, and this session has none: set "
+                           "IdSMTP_UseTLS to utUseRequireTLS (STARTTLS) or utUseImplicitTLS"));
     BearerSignIn signIn = *bearer_;
     signIn.accessToken = [this](bool renew) {
         QString token = bearer_->accessToken(renew);
@@ -110,10 +100,10 @@ void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
 
 SmtpReply SmtpClient::readReply() {
     try {
-        return lastReply_ = velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
-            if (observer_)
-                observer_(DialogueKind::Received, scrub(printableText(QString::fromUtf8(line))));
-        });
+        return lastReply_ = velocast::mail::readReply(
+                   channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
+                       if (observer_) observer_(DialogueKind::Received, scrub(printableText(QString::fromUtf8(line))));
+                   });
     } catch (const SmtpError&) {
         unreadAtFailure_ = channel_.unreadBytes().left(8);
         channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
@@ -124,16 +114,13 @@ SmtpReply SmtpClient::readReply() {
 SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs) {
     if (line.contains('\r') || line.contains('\n'))
         fail(QStringLiteral("A command holding a line break was not sent."));
-    if (!channel_.isOpen())
-        fail(QStringLiteral("Not connected."));
+    if (!channel_.isOpen()) fail(QStringLiteral("Not connected."));
     if (line != shownAs) {
         const QList<QByteArray> shownWords = shownAs.split(' ');
         for (const QByteArray& word : line.split(' '))
-            if (!word.isEmpty() && !shownWords.contains(word))
-                sentSecrets_ << QString::fromLatin1(word);
+            if (!word.isEmpty() && !shownWords.contains(word)) sentSecrets_ << QString::fromLatin1(word);
     }
-    if (observer_)
-        observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
+    if (observer_) observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
     lastReply_ = {};
     try {
         channel_.writeAll(line + "\r\n");
@@ -145,8 +132,7 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
 }
 
 SmtpReply SmtpClient::command(const QString& line) {
-    if (holdsLineBreak(line))
-        fail(QStringLiteral("A command holding a line break was not sent."));
+    if (holdsLineBreak(line)) fail(QStringLiteral("A command holding a line break was not sent."));
     const QByteArray bytes = ascii7(line);
     return command(bytes, bytes);
 }
@@ -162,14 +148,14 @@ void SmtpClient::startTls(bool duringConnect) {
         }
     } catch (const TlsFailure& failure) {
         tlsPeerReport_ = failure.peer;
-        if (!failure.peer.verdict.isEmpty())
-            note(QStringLiteral("server certificate %1").arg(failure.peer.verdict));
+        if (!failure.peer.verdict.isEmpty()) note(QStringLiteral("server certificate %1").arg(failure.peer.verdict));
         note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
         channel_.close(false);
         // A refused certificate says why and what to do, whichever way TLS started.
         SmtpError error(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
-                        : failure.certificateRefused ? QStringLiteral("SSL negotiation failed.\r\n%1").arg(failure.reason)
-                                                     : QStringLiteral("SSL negotiation failed."));
+                        : failure.certificateRefused
+                            ? QStringLiteral("SSL negotiation failed.\r\n%1").arg(failure.reason)
+                            : QStringLiteral("SSL negotiation failed."));
         error.setCertificateRefused(failure.certificateRefused);
         throw error;
     } catch (const SmtpError&) {
@@ -177,8 +163,7 @@ void SmtpClient::startTls(bool duringConnect) {
         throw;
     }
     tlsPeerReport_ = channel_.tlsPeerReport();
-    if (!tlsPeerReport_.verdict.isEmpty())
-        note(QStringLiteral("server certificate %1").arg(tlsPeerReport_.verdict));
+    if (!tlsPeerReport_.verdict.isEmpty()) note(QStringLiteral("server certificate %1").arg(tlsPeerReport_.verdict));
     note(QStringLiteral("TLS started (%1%2)")
              .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
 }
@@ -213,10 +198,8 @@ void SmtpClient::connect() {
             error.setSetting(QLatin1String(setting));
             throw error;
         };
-        if (host_.isEmpty())
-            settingFault(QStringLiteral("A Host is required"), "STMP_PROVEDOR");
-        if (port_ == 0)
-            settingFault(QStringLiteral("A Port is required"), "STMP_PROVEDOR");
+        if (host_.isEmpty()) settingFault(QStringLiteral("A Host is required"), "STMP_PROVEDOR");
+        if (port_ == 0) settingFault(QStringLiteral("A Port is required"), "STMP_PROVEDOR");
         // Port 465 speaks TLS from the first byte: in any other mode the client would wait for
         // a greeting that never comes, row after row. Said at once, with what to change.
         if (port_ == kImplicitTlsPort && tlsMode_ != TlsMode::Implicit)
@@ -228,8 +211,7 @@ void SmtpClient::connect() {
         note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
         channel_.setIoTimeout(timeouts_.replyMs);
         channel_.open(host_, port_, timeouts_.connectMs);
-        if (tlsMode_ == TlsMode::Implicit)
-            startTls(true);
+        if (tlsMode_ == TlsMode::Implicit) startTls(true);
         step_ = SmtpStep::Greeting;
         channel_.setIoTimeout(std::min(channel_.ioTimeout(), timeouts_.greetingMs));
         const SmtpReply greeting = readReply();
@@ -255,8 +237,8 @@ SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
     symptoms.step = step_;
     symptoms.replyCode = error.replyCode() != 0 ? error.replyCode() : reply.code;
     symptoms.replyText = error.message();
-    symptoms.tlsBytesSeen = looksLikeTlsRecord(unreadAtFailure_) ||
-                            (!reply.lines.isEmpty() && looksLikeTlsRecord(reply.lines.first()));
+    symptoms.tlsBytesSeen =
+        looksLikeTlsRecord(unreadAtFailure_) || (!reply.lines.isEmpty() && looksLikeTlsRecord(reply.lines.first()));
     symptoms.timedOut = error.message().contains(QLatin1String(" timed out: "));
     // A refused certificate means TLS was spoken: the mode is right, the trust is not.
     if (const QString hint = error.certificateRefused() ? QString() : tlsModeHint(symptoms); !hint.isEmpty())
@@ -265,29 +247,26 @@ SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
     out.setStep(step_);
     out.setCertificateRefused(error.certificateRefused());
     out.setSetting(error.setting());
-    if (!error.command().isEmpty())
-        out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
-    else if (reply.code != 0)
-        out.setReply(reply.code, reply.enhancedCode());
+    if (!error.command().isEmpty()) out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
+    else if (reply.code != 0) out.setReply(reply.code, reply.enhancedCode());
     return out;
 }
 
 void SmtpClient::secure() {
-    if ((tlsMode_ != TlsMode::Required && tlsMode_ != TlsMode::Explicit) || channel_.tlsActive())
-        return;
+    if ((tlsMode_ != TlsMode::Required && tlsMode_ != TlsMode::Explicit) || channel_.tlsActive()) return;
     const bool offered = std::any_of(capabilities_.cbegin(), capabilities_.cend(), [](const QString& line) {
         return line.trimmed().compare(QLatin1String("STARTTLS"), Qt::CaseInsensitive) == 0;
     });
     if (!offered) {
-        if (tlsMode_ == TlsMode::Explicit && authentication_ != SmtpAuthentication::Sasl)
-            return;
+        if (tlsMode_ == TlsMode::Explicit && authentication_ != SmtpAuthentication::Sasl) return;
         step_ = SmtpStep::StartTls;
         disconnect();
         if (tlsMode_ == TlsMode::Explicit)
             // Someone on the way may have removed STARTTLS from the reply to read the password.
-            fail(QStringLiteral("The server offers no STARTTLS, so the password would travel in clear text: no AUTH "
-                                "was sent. Ask the provider for TLS; set IdSMTP_UseTLS to utNoTLSSupport only if the "
-                                "server really has none."));
+            fail(
+                QStringLiteral("The server offers no STARTTLS, so the password would travel in clear text: no AUTH "
+                               "was sent. Ask the provider for TLS; set IdSMTP_UseTLS to utNoTLSSupport only if the "
+                               "server really has none."));
         fail(QStringLiteral("SSL is not available on this server."));
     }
     step_ = SmtpStep::StartTls;
@@ -319,8 +298,7 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
     QByteArray pending;
     try {
         for (const QByteArray& line : lines) {
-            if (line.startsWith('.'))
-                pending += '.';
+            if (line.startsWith('.')) pending += '.';
             pending += line;
             pending += "\r\n";
             if (pending.size() >= kSlice) {
@@ -329,8 +307,7 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
             }
         }
         note(QStringLiteral("%1 message lines written").arg(lines.size()));
-        if (observer_)
-            observer_(DialogueKind::Sent, QStringLiteral("."));
+        if (observer_) observer_(DialogueKind::Sent, QStringLiteral("."));
         pending += ".\r\n";
         channel_.writeAll(pending);
     } catch (const SmtpError&) {
@@ -352,36 +329,30 @@ void SmtpClient::submit(const ComposedMessage& message) {
     acceptedReply_.clear();
     step_ = SmtpStep::Mail;
     SmtpReply reply = command(QStringLiteral("MAIL FROM:<%1>").arg(message.fromAddress.trimmed()));
-    if (reply.code != 250)
-        refuse(QStringLiteral("MAIL"), reply, false);
+    if (reply.code != 250) refuse(QStringLiteral("MAIL"), reply, false);
     step_ = SmtpStep::Rcpt;
     for (const QString& recipient : message.recipients) {
         reply = command(QStringLiteral("RCPT TO:<%1>").arg(recipient.trimmed()));
-        if (reply.code != 250 && reply.code != 251)
-            refuse(QStringLiteral("RCPT"), reply, true);
+        if (reply.code != 250 && reply.code != 251) refuse(QStringLiteral("RCPT"), reply, true);
     }
     step_ = SmtpStep::Data;
     reply = command(QStringLiteral("DATA"));
-    if (reply.code != 354)
-        refuse(QStringLiteral("DATA"), reply, true);
+    if (reply.code != 354) refuse(QStringLiteral("DATA"), reply, true);
     step_ = SmtpStep::DataEnd;
     reply = writeDataAndEnd(message.lines);
-    if (reply.code != 250)
-        refuse(QStringLiteral("."), reply, true);
+    if (reply.code != 250) refuse(QStringLiteral("."), reply, true);
     acceptedReply_ = QStringLiteral("%1 %2").arg(reply.code).arg(reply.textLines().join(QLatin1Char(' ')));
 }
 
 void SmtpClient::send(const ComposedMessage& message) {
     try {
         refuseLineBreaks(message);
-        if (!isConnected())
-            fail(QStringLiteral("Not connected."));
+        if (!isConnected()) fail(QStringLiteral("Not connected."));
         if (!authenticated_) {
             secure();
             step_ = SmtpStep::Auth;
             bearerMechanism_.clear();
-            if (authentication_ == SmtpAuthentication::Sasl && bearer_)
-                signInWithBearer();
+            if (authentication_ == SmtpAuthentication::Sasl && bearer_) signInWithBearer();
             else if (authentication_ == SmtpAuthentication::Sasl)
                 authenticateSasl(*this, capabilities_, credentials_, host_, fipsModeEnabled(), channel_.tlsActive());
             authenticated_ = true;
@@ -393,11 +364,9 @@ void SmtpClient::send(const ComposedMessage& message) {
 }
 
 bool SmtpClient::resetForNextMessage() noexcept {
-    if (!channel_.isOpen())
-        return false;
+    if (!channel_.isOpen()) return false;
     try {
-        if (command(QStringLiteral("RSET")).code == 250)
-            return true;
+        if (command(QStringLiteral("RSET")).code == 250) return true;
     } catch (...) {
         // A server that no longer answers is simply connected to again.
     }

@@ -144,7 +144,7 @@ private:
     bool authenticated_ = false;
     SmtpStep step_ = SmtpStep::None;
     QString acceptedReply_;
-    SmtpReply lastReply_;  // the reply to the command under way; empty until it came
+    SmtpReply lastReply_;         // the reply to the command under way; empty until it came
     QByteArray unreadAtFailure_;  // what the server had sent when a reply could not be read
 };
 

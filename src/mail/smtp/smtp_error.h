@@ -18,16 +18,16 @@ enum class SmtpStage {
 // Where in the dialogue a failure happened, finer than the stage: what the sender's table of
 // failure classes needs to tell a server that will not talk from one that refuses a recipient.
 enum class SmtpStep {
-    None,       // before anything was said (a setting, an empty host)
-    Connect,    // the TCP connection, or implicit TLS on it
+    None,     // before anything was said (a setting, an empty host)
+    Connect,  // the TCP connection, or implicit TLS on it
     Greeting,
-    Ehlo,       // EHLO, or HELO after it
-    StartTls,   // STARTTLS and its handshake
+    Ehlo,      // EHLO, or HELO after it
+    StartTls,  // STARTTLS and its handshake
     Auth,
-    Mail,       // MAIL FROM
-    Rcpt,       // RCPT TO
-    Data,       // the DATA command
-    DataEnd,    // the reply to the end of the data
+    Mail,     // MAIL FROM
+    Rcpt,     // RCPT TO
+    Data,     // the DATA command
+    DataEnd,  // the reply to the end of the data
 };
 
 class SmtpError : public std::exception {

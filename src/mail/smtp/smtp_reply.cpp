@@ -11,8 +11,7 @@ namespace {
 
 bool hasCode(const QByteArray& line) {
     return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
-           std::isdigit(static_cast<unsigned char>(line[1])) &&
-           std::isdigit(static_cast<unsigned char>(line[2]));
+           std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2]));
 }
 
 }  // namespace
@@ -25,16 +24,14 @@ QString printableText(const QString& text, bool keepLineBreaks) {
         const bool lineBreak = u == u'\r' || u == u'\n' || u == u'\t';
         if ((u < 0x20 && !(keepLineBreaks && lineBreak)) || (u >= 0x7F && u <= 0x9F))
             out += QStringLiteral("\\x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
-        else
-            out += c;
+        else out += c;
     }
     return out;
 }
 
 QStringList SmtpReply::textLines() const {
     QStringList texts;
-    for (const QByteArray& line : lines)
-        texts << printableText(QString::fromUtf8(line));
+    for (const QByteArray& line : lines) texts << printableText(QString::fromUtf8(line));
     return texts;
 }
 
@@ -44,16 +41,13 @@ QString SmtpReply::enhancedCode() const {
     // class "." subject "." detail: one digit 2, 4 or 5, then one to three digits twice,
     // ended by a blank or the end of the line.
     static const QRegularExpression pattern(QStringLiteral("^([245])\\.[0-9]{1,3}\\.[0-9]{1,3}(?=[ \\t]|$)"));
-    if (lines.isEmpty())
-        return {};
+    if (lines.isEmpty()) return {};
     const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(lines.first()));
-    if (!match.hasMatch() || match.captured(1).toInt() != code / 100)
-        return {};
+    if (!match.hasMatch() || match.captured(1).toInt() != code / 100) return {};
     return match.captured(0);
 }
 
-SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
-                    const std::function<void(const QByteArray&)>& onLine) {
+SmtpReply readReply(SmtpChannel& channel, Deadline deadline, const std::function<void(const QByteArray&)>& onLine) {
     SmtpReply reply;
     qsizetype bytes = 0;
     for (;;) {
@@ -63,8 +57,7 @@ SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
             throw SmtpError(QStringLiteral("The server's reply is longer than %1 lines or %2 bytes.")
                                 .arg(kMaxReplyLines)
                                 .arg(kMaxReplyBytes));
-        if (onLine)
-            onLine(line);
+        if (onLine) onLine(line);
         if (!hasCode(line)) {
             reply.code = 0;
             reply.lines << line;
@@ -72,8 +65,7 @@ SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
         }
         reply.code = line.left(3).toInt();
         reply.lines << line.mid(4);
-        if (line.size() < 4 || line[3] != '-')
-            return reply;
+        if (line.size() < 4 || line[3] != '-') return reply;
     }
 }
 

@@ -36,7 +36,6 @@ constexpr qsizetype kMaxReplyLines = 1000;
 constexpr qsizetype kMaxReplyBytes = 64 * 1024;
 
 // Reads lines until the final one; every raw line goes to onLine first (for the dialogue log).
-SmtpReply readReply(SmtpChannel& channel, Deadline deadline,
-                    const std::function<void(const QByteArray&)>& onLine);
+SmtpReply readReply(SmtpChannel& channel, Deadline deadline, const std::function<void(const QByteArray&)>& onLine);
 
 }  // namespace velocast::mail

@@ -18,8 +18,7 @@ constexpr std::array<std::pair<TlsMode, const char*>, 4> kNames{{
 
 QString tlsModeSettingName(TlsMode mode) {
     for (const auto& [candidate, text] : kNames)
-        if (candidate == mode)
-            return QLatin1String(text);
+        if (candidate == mode) return QLatin1String(text);
     return {};
 }
 

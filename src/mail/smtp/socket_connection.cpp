@@ -18,8 +18,7 @@ namespace velocast::mail {
 
 QString localHostName() {
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
-        return QStringLiteral("localhost");
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return QStringLiteral("localhost");
     return QString::fromLocal8Bit(name);
 }
 
@@ -29,26 +28,21 @@ namespace {
 // An end request (the interruption descriptor readable) ends the wait at once.
 bool waitFor(int fd, short events, Deadline deadline) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
         pollfd p[2] = {{fd, events, 0}, {waitInterruptionDescriptor(), POLLIN, 0}};
         const nfds_t watched = p[1].fd >= 0 ? 2 : 1;
         const int n = ::poll(p, watched, static_cast<int>(std::min<long long>(left.count(), 1 << 30)));
-        if (n > 0 && watched == 2 && p[1].revents != 0)
-            waitInterrupted();
-        if (n > 0)
-            return true;  // readable, writable, hung up or in error: the next call tells which
-        if (n < 0 && errno != EINTR)
-            throwErrno(errno);
+        if (n > 0 && watched == 2 && p[1].revents != 0) waitInterrupted();
+        if (n > 0) return true;  // readable, writable, hung up or in error: the next call tells which
+        if (n < 0 && errno != EINTR) throwErrno(errno);
     }
 }
 
 // Raises the system's error for a failed transfer.
 qint64 raised(qint64 n) {
-    if (n == SocketConnection::kFailed)
-        throwErrno(errno);
+    if (n == SocketConnection::kFailed) throwErrno(errno);
     return n;
 }
 
@@ -57,8 +51,7 @@ qint64 raised(qint64 n) {
 SocketConnection::~SocketConnection() { close(); }
 
 void SocketConnection::close() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
@@ -70,11 +63,11 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     addrinfo* found = nullptr;
     const QByteArray name = host.toUtf8();
     if (const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &found); rc != 0) {
-        if (rc == EAI_SYSTEM)
-            throwErrno(errno);
+        if (rc == EAI_SYSTEM) throwErrno(errno);
         if (rc == EAI_NONAME) {
             // The name does not exist: no later attempt will find it, the setting must change.
-            SmtpError error(QStringLiteral("Socket Error # %1\r\n%2").arg(rc).arg(QString::fromLocal8Bit(::gai_strerror(rc))));
+            SmtpError error(
+                QStringLiteral("Socket Error # %1\r\n%2").arg(rc).arg(QString::fromLocal8Bit(::gai_strerror(rc))));
             error.setSetting(QStringLiteral("STMP_PROVEDOR"));
             throw error;
         }
@@ -85,13 +78,11 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     address.sin_port = htons(port);
 
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd_ < 0)
-        throwErrno(errno);
+    if (fd_ < 0) throwErrno(errno);
     // Commands go one at a time and each waits for its reply: nothing to gain from Nagle.
     const int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return;
+    if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     int error = errno;
     if (error == EINPROGRESS) {
         if (!waitWritable(deadlineAfter(connectTimeoutMs))) {
@@ -99,10 +90,8 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
             throwErrno(ETIMEDOUT);
         }
         socklen_t length = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-            error = errno;
-        if (error == 0)
-            return;
+        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        if (error == 0) return;
     }
     close();
     throwErrno(error);
@@ -137,12 +126,8 @@ bool isIpv4Literal(const QByteArray& host) {
     return inet_pton(AF_INET, host.constData(), &literal) == 1;
 }
 
-qint64 SocketConnection::receive(char* buffer, qint64 size) {
-    return raised(receiveOn(fd_, buffer, size));
-}
+qint64 SocketConnection::receive(char* buffer, qint64 size) { return raised(receiveOn(fd_, buffer, size)); }
 
-qint64 SocketConnection::transmit(const char* data, qint64 size) {
-    return raised(transmitOn(fd_, data, size));
-}
+qint64 SocketConnection::transmit(const char* data, qint64 size) { return raised(transmitOn(fd_, data, size)); }
 
 }  // namespace velocast::mail

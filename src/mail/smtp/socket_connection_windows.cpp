@@ -18,15 +18,14 @@ void startWinsock() {
         WSADATA data{};
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
-    if (!started)
-        throwSocketError(WSASYSNOTREADY, QStringLiteral("Windows Sockets 2.2 could not be started"));
+    if (!started) throwSocketError(WSASYSNOTREADY, QStringLiteral("Windows Sockets 2.2 could not be started"));
 }
 
 QString systemText(int code) {
     wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
                             : QStringLiteral("Windows Sockets error %1").arg(code);
     LocalFree(text);
@@ -40,14 +39,12 @@ SOCKET handleOf(int descriptor) { return static_cast<SOCKET>(static_cast<unsigne
 // Waits for one poll event; false on time-out.
 bool waitFor(int descriptor, short events, Deadline deadline) {
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return false;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
         WSAPOLLFD p{handleOf(descriptor), events, 0};
         const int n = WSAPoll(&p, 1, static_cast<INT>(std::min<long long>(left.count(), 1 << 30)));
-        if (n > 0)
-            return true;  // readable, writable, hung up or in error: the next call tells which
+        if (n > 0) return true;  // readable, writable, hung up or in error: the next call tells which
         if (n == SOCKET_ERROR) {
             const int error = WSAGetLastError();
             throwSocketError(error, systemText(error));
@@ -58,8 +55,7 @@ bool waitFor(int descriptor, short events, Deadline deadline) {
 // Failed transfers leave errno set as well, for the TLS layer's messages.
 qint64 failed() {
     const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK)
-        return SocketConnection::kWouldBlock;
+    if (error == WSAEWOULDBLOCK) return SocketConnection::kWouldBlock;
     errno = error == WSAECONNRESET ? ECONNRESET : error == WSAECONNABORTED ? ECONNABORTED : EIO;
     return SocketConnection::kFailed;
 }
@@ -77,16 +73,14 @@ qint64 raised(qint64 n) {
 QString localHostName() {
     startWinsock();
     char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0')
-        return QStringLiteral("localhost");
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return QStringLiteral("localhost");
     return QString::fromLocal8Bit(name);
 }
 
 SocketConnection::~SocketConnection() { close(); }
 
 void SocketConnection::close() {
-    if (fd_ >= 0)
-        closesocket(handleOf(fd_));
+    if (fd_ >= 0) closesocket(handleOf(fd_));
     fd_ = -1;
 }
 
@@ -116,8 +110,7 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     // Commands go one at a time and each waits for its reply: nothing to gain from Nagle.
     const BOOL on = TRUE;
     setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return;
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) return;
     int error = WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
         if (!waitWritable(deadlineAfter(connectTimeoutMs))) {
@@ -127,8 +120,7 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
         int length = sizeof error;
         if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0)
             error = WSAGetLastError();
-        if (error == 0)
-            return;
+        if (error == 0) return;
     }
     close();
     throwSocketError(error, systemText(error));

@@ -14,8 +14,6 @@ void throwSocketError(int code, const QString& text) {
     throw SmtpError(QStringLiteral("Socket Error # %1\r\n%2").arg(code).arg(text));
 }
 
-void throwErrno(int savedErrno) {
-    throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno)));
-}
+void throwErrno(int savedErrno) { throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno))); }
 
 }  // namespace velocast::mail

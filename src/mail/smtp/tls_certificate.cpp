@@ -22,8 +22,7 @@ QString nameText(const X509_NAME* name) {
 
 QString dateText(const ASN1_TIME* time) {
     std::tm tm{};
-    if (!time || ASN1_TIME_to_tm(time, &tm) != 1)
-        return QStringLiteral("?");
+    if (!time || ASN1_TIME_to_tm(time, &tm) != 1) return QStringLiteral("?");
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d", &tm);
     return QString::fromLatin1(text);
@@ -34,13 +33,13 @@ QString addressText(const ASN1_OCTET_STRING* address) {
     const QByteArray bytes(reinterpret_cast<const char*>(ASN1_STRING_get0_data(address)), ASN1_STRING_length(address));
     QStringList parts;
     if (bytes.size() == 4) {
-        for (char byte : bytes)
-            parts << QString::number(static_cast<unsigned char>(byte));
+        for (char byte : bytes) parts << QString::number(static_cast<unsigned char>(byte));
         return parts.join(QLatin1Char('.'));
     }
     if (bytes.size() == 16) {
         for (int i = 0; i < 16; i += 2)
-            parts << QString::number((static_cast<unsigned char>(bytes[i]) << 8) | static_cast<unsigned char>(bytes[i + 1]), 16);
+            parts << QString::number(
+                (static_cast<unsigned char>(bytes[i]) << 8) | static_cast<unsigned char>(bytes[i + 1]), 16);
         return parts.join(QLatin1Char(':'));
     }
     return QStringLiteral("?");
@@ -61,8 +60,7 @@ QStringList certificateNames(X509* certificate) {
         if (entry->type == GEN_DNS)
             names << QString::fromLatin1(reinterpret_cast<const char*>(ASN1_STRING_get0_data(entry->d.dNSName)),
                                          ASN1_STRING_length(entry->d.dNSName));
-        else if (entry->type == GEN_IPADD)
-            names << addressText(entry->d.iPAddress);
+        else if (entry->type == GEN_IPADD) names << addressText(entry->d.iPAddress);
     }
     GENERAL_NAMES_free(alternatives);
     if (names.isEmpty()) {
@@ -82,8 +80,7 @@ QString describeCertificate(X509* certificate) {
 QString certificatePin(X509* certificate) {
     unsigned char* der = nullptr;
     const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (length <= 0)
-        return {};
+    if (length <= 0) return {};
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digestLength = 0;
     EVP_Digest(der, static_cast<size_t>(length), digest, &digestLength, EVP_sha256(), nullptr);
@@ -119,7 +116,8 @@ QString verificationProblem(int error, X509* leaf, X509* failing, const QString&
         return QStringLiteral("certificate of %1 uses a key or signature too weak for today's security level (%2)")
             .arg(nameText(X509_get_subject_name(about)), QString::fromLatin1(X509_verify_cert_error_string(error)));
     default:
-        return QStringLiteral("certificate not verified: %1").arg(QString::fromLatin1(X509_verify_cert_error_string(error)));
+        return QStringLiteral("certificate not verified: %1")
+            .arg(QString::fromLatin1(X509_verify_cert_error_string(error)));
     }
 }
 

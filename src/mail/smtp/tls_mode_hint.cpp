@@ -14,19 +14,23 @@ QString tlsModeHint(const TlsModeSymptoms& s) {
         if (s.port == kImplicitTlsPort && (s.step == SmtpStep::None || s.step == SmtpStep::Greeting))
             return toImplicit.arg(s.port);
         if (s.step == SmtpStep::Greeting && s.tlsBytesSeen)
-            return QStringLiteral("The server answered with TLS instead of a greeting: set IdSMTP_UseTLS to "
-                                  "utUseImplicitTLS (or use its STARTTLS port, usually 587, with utUseExplicitTLS).");
+            return QStringLiteral(
+                "The server answered with TLS instead of a greeting: set IdSMTP_UseTLS to "
+                "utUseImplicitTLS (or use its STARTTLS port, usually 587, with utUseExplicitTLS).");
         if (s.step == SmtpStep::Greeting && s.timedOut)
-            return QStringLiteral("A server that expects TLS from the first byte sends no greeting: if this is one, "
-                                  "set IdSMTP_UseTLS to utUseImplicitTLS.");
+            return QStringLiteral(
+                "A server that expects TLS from the first byte sends no greeting: if this is one, "
+                "set IdSMTP_UseTLS to utUseImplicitTLS.");
     }
-    if (s.mode == TlsMode::None && s.replyCode == 530 && s.replyText.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
+    if (s.mode == TlsMode::None && s.replyCode == 530 &&
+        s.replyText.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
         return QStringLiteral("The server takes mail only after STARTTLS: set IdSMTP_UseTLS to utUseExplicitTLS.");
     if (s.mode == TlsMode::Implicit && s.step == SmtpStep::Connect && s.port != kImplicitTlsPort &&
         s.replyText.startsWith(QLatin1String("Error connecting with SSL.")) &&
         !s.replyText.contains(QLatin1String("legacy = yes")))
-        return QStringLiteral("If the server greets in plain text first (ports 25 and 587), set IdSMTP_UseTLS to "
-                              "utUseExplicitTLS.");
+        return QStringLiteral(
+            "If the server greets in plain text first (ports 25 and 587), set IdSMTP_UseTLS to "
+            "utUseExplicitTLS.");
     return {};
 }
 

@@ -18,7 +18,7 @@ struct TlsModeSymptoms {
     quint16 port = 25;
     SmtpStep step = SmtpStep::None;
     int replyCode = 0;
-    QString replyText;       // the reply's text, or the failure's message without a reply
+    QString replyText;          // the reply's text, or the failure's message without a reply
     bool tlsBytesSeen = false;  // the server sent a TLS record where a reply belonged
     bool timedOut = false;
 };

@@ -21,8 +21,7 @@ int bioWrite(BIO* bio, const char* data, int size) {
     BIO_clear_retry_flags(bio);
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
     const qint64 n = SocketConnection::transmitOn(fd, data, size);
-    if (n == SocketConnection::kWouldBlock)
-        BIO_set_retry_write(bio);
+    if (n == SocketConnection::kWouldBlock) BIO_set_retry_write(bio);
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -30,8 +29,7 @@ int bioRead(BIO* bio, char* buffer, int size) {
     BIO_clear_retry_flags(bio);
     const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
     const qint64 n = SocketConnection::receiveOn(fd, buffer, size);
-    if (n == SocketConnection::kWouldBlock)
-        BIO_set_retry_read(bio);
+    if (n == SocketConnection::kWouldBlock) BIO_set_retry_read(bio);
     return n < 0 ? -1 : static_cast<int>(n);
 }
 
@@ -59,8 +57,7 @@ const BIO_METHOD* socketMethod() {
 SSL_CTX* newClientContext(const TlsPolicy& policy, int (*keepSession)(SSL*, SSL_SESSION*),
                           int (*checkCertificate)(X509_STORE_CTX*, void*)) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
-    if (!context)
-        return nullptr;
+    if (!context) return nullptr;
     // Sessions are kept by the program, per server (below), not in OpenSSL's own cache.
     SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
     SSL_CTX_sess_set_new_cb(context, keepSession);
@@ -68,8 +65,8 @@ SSL_CTX* newClientContext(const TlsPolicy& policy, int (*keepSession)(SSL*, SSL_
         // An old server: open the range down to TLS 1.0 (the oldest OpenSSL 3 still has),
         // whatever minimum the system configuration sets, and clear every "no version" option.
         SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
-        SSL_CTX_clear_options(context, SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1 |
-                                           SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3);
+        SSL_CTX_clear_options(
+            context, SSL_OP_NO_SSLv3 | SSL_OP_NO_TLSv1 | SSL_OP_NO_TLSv1_1 | SSL_OP_NO_TLSv1_2 | SSL_OP_NO_TLSv1_3);
         // Old servers also lack secure renegotiation; OpenSSL 3 refuses them unless told not to.
         SSL_CTX_set_options(context, SSL_OP_LEGACY_SERVER_CONNECT);
         SSL_CTX_set_cipher_list(context, "AES:ALL:!aNULL:!eNULL:+RC4:@STRENGTH");
@@ -112,15 +109,13 @@ QByteArray policyKey(const TlsPolicy& policy, bool withVerification) {
 QString lastErrorText(int sslError) {
     unsigned long code = 0;
     unsigned long last = 0;
-    while ((code = ERR_get_error()) != 0)
-        last = code;
+    while ((code = ERR_get_error()) != 0) last = code;
     if (last != 0) {
         char text[256];
         ERR_error_string_n(last, text, sizeof text);
         return QString::fromLatin1(text);
     }
-    if (sslError == SSL_ERROR_SYSCALL && errno != 0)
-        return QString::fromLocal8Bit(std::strerror(errno));
+    if (sslError == SSL_ERROR_SYSCALL && errno != 0) return QString::fromLocal8Bit(std::strerror(errno));
     if (sslError == SSL_ERROR_SYSCALL || sslError == SSL_ERROR_ZERO_RETURN)
         return QStringLiteral("the server closed the connection");
     return QStringLiteral("SSL error %1").arg(sslError);
@@ -156,8 +151,7 @@ SessionStore& sessionStore() {
 
 int TlsSession::keepSession(SSL* ssl, SSL_SESSION* session) {
     const auto* self = static_cast<const TlsSession*>(SSL_get_app_data(ssl));
-    if (!self || !SSL_SESSION_is_resumable(session))
-        return 0;  // OpenSSL keeps its reference
+    if (!self || !SSL_SESSION_is_resumable(session)) return 0;  // OpenSSL keeps its reference
     sessionStore().keep(self->peer_, session);
     return 1;
 }
@@ -174,18 +168,18 @@ bool TlsSession::judge(X509_STORE_CTX* store) {
     X509* leaf = X509_STORE_CTX_get0_cert(store);
     report_ = {};
     STACK_OF(X509)* sent = X509_STORE_CTX_get0_untrusted(store);
-    for (int i = 0; i < sk_X509_num(sent); ++i)
-        report_.chain << describeCertificate(sk_X509_value(sent, i));
-    if (report_.chain.isEmpty() && leaf)
-        report_.chain << describeCertificate(leaf);
+    for (int i = 0; i < sk_X509_num(sent); ++i) report_.chain << describeCertificate(sk_X509_value(sent, i));
+    if (report_.chain.isEmpty() && leaf) report_.chain << describeCertificate(leaf);
     report_.pin = leaf ? certificatePin(leaf) : QString();
-    const QString problem =
-        chainVerified ? QString() : verificationProblem(error, leaf, X509_STORE_CTX_get_current_cert(store), serverName_);
+    const QString problem = chainVerified
+                                ? QString()
+                                : verificationProblem(error, leaf, X509_STORE_CTX_get_current_cert(store), serverName_);
     const bool pinned = !report_.pin.isEmpty() && policy_.pins.contains(report_.pin);
 
     if (policy_.verify == TlsVerification::Off) {
-        report_.verdict = chainVerified ? QStringLiteral("verified (and [tls] verify = off would accept any certificate)")
-                                        : QStringLiteral("not verified: %1; accepted because [tls] verify = off").arg(problem);
+        report_.verdict = chainVerified
+                              ? QStringLiteral("verified (and [tls] verify = off would accept any certificate)")
+                              : QStringLiteral("not verified: %1; accepted because [tls] verify = off").arg(problem);
         return true;
     }
     if (pinned) {
@@ -200,24 +194,23 @@ bool TlsSession::judge(X509_STORE_CTX* store) {
                             ? QStringLiteral("its key is not one of the [tls] pin keys (verify = pin)")
                             : problem;
     report_.verdict = QStringLiteral("refused: %1").arg(why);
-    refusal_ = QStringLiteral("The server's certificate was refused: %1. If this is the club's own server, check it "
-                              "with velocast --test-smtp ADDRESS and add the \"pin = sha256/...\" line it prints "
-                              "under [tls] in %2 (or trust its authority with ca_file =).")
+    refusal_ = QStringLiteral(
+                   "The server's certificate was refused: %1. If this is the club's own server, check it "
+                   "with velocast --test-smtp ADDRESS and add the \"pin = sha256/...\" line it prints "
+                   "under [tls] in %2 (or trust its authority with ca_file =).")
                    .arg(why, policy_.settingsFile);
     X509_STORE_CTX_set_error(store, chainVerified ? X509_V_ERR_APPLICATION_VERIFICATION : error);
     return false;
 }
 
-std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName,
-                                               const QString& peer, const TlsPolicy& policy) {
+std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QString& serverName, const QString& peer,
+                                               const TlsPolicy& policy) {
     // One context per kind of policy for the run, made at the first TLS connection that needs
     // it. It lives until the program ends, as the sessions it issued do.
     static QHash<QByteArray, SSL_CTX*> contexts;
     SSL_CTX*& context = contexts[policyKey(policy, false)];
-    if (!context)
-        context = newClientContext(policy, &TlsSession::keepSession, &TlsSession::checkCertificate);
-    if (!context)
-        return nullptr;
+    if (!context) context = newClientContext(policy, &TlsSession::keepSession, &TlsSession::checkCertificate);
+    if (!context) return nullptr;
     SSL* ssl = SSL_new(context);
     BIO* bio = ssl ? BIO_new(socketMethod()) : nullptr;
     if (!bio) {
@@ -240,8 +233,7 @@ std::unique_ptr<TlsSession> TlsSession::create(int socketDescriptor, const QStri
     std::unique_ptr<TlsSession> tls(
         new TlsSession(ssl, policyKey(policy, true) + '\n' + peer.toUtf8(), serverName, policy));
     SSL_set_app_data(ssl, tls.get());
-    if (SSL_SESSION* earlier = sessionStore().find(tls->peer_))
-        SSL_set_session(ssl, earlier);
+    if (SSL_SESSION* earlier = sessionStore().find(tls->peer_)) SSL_set_session(ssl, earlier);
     return tls;
 }
 
@@ -261,8 +253,7 @@ qint64 TlsSession::classify(int rc, bool zeroIsClose) {
     case SSL_ERROR_WANT_READ: return WantRead;
     case SSL_ERROR_WANT_WRITE: return WantWrite;
     case SSL_ERROR_ZERO_RETURN:
-        if (zeroIsClose)
-            return 0;
+        if (zeroIsClose) return 0;
         break;
     case SSL_ERROR_SYSCALL:
         if (zeroIsClose && ERR_peek_error() == 0 && errno == 0)
@@ -282,8 +273,7 @@ qint64 TlsSession::handshakeStep() {
     ERR_clear_error();
     errno = 0;
     const int rc = SSL_connect(ssl_);
-    if (rc == 1)
-        return 1;
+    if (rc == 1) return 1;
     try {
         return classify(rc, false);
     } catch (TlsFailure& failure) {
@@ -297,8 +287,9 @@ qint64 TlsSession::handshakeStep() {
                    !failure.reason.contains(QLatin1String("wrong version number"))) {
             // Nothing was agreed before the certificate: most often an old server. (Plain text
             // where a TLS record was due is no old server but a wrong TLS mode.)
-            failure.reason += QStringLiteral(". If the server only speaks TLS 1.0 or 1.1 or old ciphers, "
-                                             "[tls] legacy = yes in %1 lets it through.")
+            failure.reason += QStringLiteral(
+                                  ". If the server only speaks TLS 1.0 or 1.1 or old ciphers, "
+                                  "[tls] legacy = yes in %1 lets it through.")
                                   .arg(policy_.settingsFile);
         }
         throw;

@@ -44,8 +44,8 @@ public:
     // Null when OpenSSL cannot give a client context (the library is unusable); TlsFailure
     // when the policy's CA file cannot be loaded. `peer` names the server (host and port)
     // whose earlier session may be resumed; `serverName` is what the certificate must name.
-    static std::unique_ptr<TlsSession> create(int socketDescriptor, const QString& serverName,
-                                              const QString& peer, const TlsPolicy& policy = {});
+    static std::unique_ptr<TlsSession> create(int socketDescriptor, const QString& serverName, const QString& peer,
+                                              const TlsPolicy& policy = {});
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;

@@ -12,10 +12,10 @@ namespace {
 
 enum Steps : unsigned {
     kAnyStep = 0,
-    kSession = 1u << 0,    // connect, greeting, EHLO, STARTTLS, AUTH
+    kSession = 1u << 0,  // connect, greeting, EHLO, STARTTLS, AUTH
     kMail = 1u << 1,
     kRcpt = 1u << 2,
-    kData = 1u << 3,       // the DATA command and the end of the data
+    kData = 1u << 3,  // the DATA command and the end of the data
 };
 
 unsigned stepBit(SmtpStep step) {
@@ -83,11 +83,10 @@ const std::vector<CompiledRule>& compiledRules() {
     static const std::vector<CompiledRule> rules = [] {
         std::vector<CompiledRule> out;
         for (const Rule& r : kRules)
-            out.push_back({r.steps,
-                           QRegularExpression(*r.reply ? QStringLiteral("^%1$").arg(QLatin1String(r.reply)) : QString()),
-                           QRegularExpression(QLatin1String(r.enhanced)),
-                           QRegularExpression(QLatin1String(r.text), QRegularExpression::CaseInsensitiveOption),
-                           r.result});
+            out.push_back(
+                {r.steps, QRegularExpression(*r.reply ? QStringLiteral("^%1$").arg(QLatin1String(r.reply)) : QString()),
+                 QRegularExpression(QLatin1String(r.enhanced)),
+                 QRegularExpression(QLatin1String(r.text), QRegularExpression::CaseInsensitiveOption), r.result});
         return out;
     }();
     return rules;

@@ -16,11 +16,13 @@ void HistoryRecorder::setStateDatabase(StateDatabase* state) {
     failing_ = false;
 }
 
-void HistoryRecorder::record(SendOutcome outcome, const OutboxRow& row, const QString& reply, const QString& messageId) {
+void HistoryRecorder::record(SendOutcome outcome, const OutboxRow& row, const QString& reply,
+                             const QString& messageId) {
     if (!history_) return;
     try {
         const QString campaign = campaignOf ? campaignOf(row.subject) : QString();
-        history_->record({localNow(), outcome, mail::trimControlCharacters(row.email), row.subject, campaign, messageId, reply});
+        history_->record(
+            {localNow(), outcome, mail::trimControlCharacters(row.email), row.subject, campaign, messageId, reply});
         failing_ = false;
     } catch (const std::exception& e) {
         if (failing_) return;

@@ -137,8 +137,7 @@ bool OutboxSender::drain() {
         } catch (const std::exception& e) {
             try {
                 if (connection.inTransaction()) connection.rollback();
-            } catch (const DbError&) {
-            }
+            } catch (const DbError&) {}
             // The program ends after this; nobody may be left guessing why. A message already
             // delivered keeps its row and goes out once more at the next start.
             const QString error = QString::fromUtf8(e.what());
@@ -151,8 +150,7 @@ bool OutboxSender::drain() {
     // The connection idles until the next drain: with no transaction left open on the server.
     try {
         connection.settle();
-    } catch (const DbError&) {
-    }
+    } catch (const DbError&) {}
     return true;
 }
 
@@ -179,8 +177,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
     if (!IdSMTP.isConnected() && !configureClient(IdSMTP, account)) {
         keptForServer(row, QStringLiteral("\"%1\"").arg(account.server),
-                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"), QStringLiteral("SMTP server"),
-                      QStringLiteral("STMP_PROVEDOR"));
+                      QStringLiteral("no port can be read after the \"*\" (write it as host*port)"),
+                      QStringLiteral("SMTP server"), QStringLiteral("STMP_PROVEDOR"));
         return RowResult::Kept;
     }
 
@@ -232,7 +230,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
                 sendFailed(e.message());
                 return RowResult::SendFailed;
             }
-            if (const FailureVerdict verdict = classifySmtpFailure(e); verdict.failureClass == FailureClass::Throttled) {
+            if (const FailureVerdict verdict = classifySmtpFailure(e);
+                verdict.failureClass == FailureClass::Throttled) {
                 pauseForServer(verdict, e.message());
                 return RowResult::Paused;
             }
@@ -257,9 +256,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
         const QString reply = e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
         const FailureVerdict verdict = classifySmtpFailure(e);
         switch (verdict.failureClass) {
-        case FailureClass::ServerWide:
-            sendFailed(e.message());
-            return RowResult::SendFailed;
+        case FailureClass::ServerWide: sendFailed(e.message()); return RowResult::SendFailed;
         case FailureClass::Throttled:
             endSession();
             pauseForServer(verdict, reply);
@@ -272,9 +269,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
             history.record(SendOutcome::Refused, row, reply);
             return RowResult::Finished;
         case FailureClass::RecipientForNow:
-        case FailureClass::RowContent:
-            endSession();
-            return defer(row, address, reply, true);
+        case FailureClass::RowContent: endSession(); return defer(row, address, reply, true);
         }
     } catch (const mail::TokenError& e) {  // a refused token could not be renewed
         IdSMTP.release();
@@ -322,8 +317,8 @@ OutboxSender::RowResult OutboxSender::defer(const OutboxRow& row, const QString&
     return RowResult::Kept;
 }
 
-void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason, const QString& peer,
-                                 const QString& setting) {
+void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
+                                 const QString& peer, const QString& setting) {
     keptForServerInDrain_.insert(row.id.toLongLong());
     keptForServer_.rows = static_cast<int>(keptForServerInDrain_.size());
     keptForServer_.server = server;
@@ -349,8 +344,9 @@ void OutboxSender::keepingState(const std::function<void()>& write) {
         if (stateFailing_) return;
         stateFailing_ = true;
         if (history.warn)
-            history.warn(QStringLiteral("%1; the e-mails still go out, but pacing and retries may miss what was sent meanwhile")
-                             .arg(QString::fromUtf8(e.what())));
+            history.warn(
+                QStringLiteral("%1; the e-mails still go out, but pacing and retries may miss what was sent meanwhile")
+                    .arg(QString::fromUtf8(e.what())));
     }
 }
 

@@ -28,8 +28,9 @@ std::optional<PacingPause> pacingPause(const StateDatabase& state, const PacingL
     // last `limit` messages has left the window.
     const auto rolling = [&](int limit, int windowSeconds, const char* per, const char* key) {
         if (limit <= 0 || state.sentSince(now.addSecs(-windowSeconds)) < limit) return;
-        longest(state.nthLastSent(limit).addSecs(windowSeconds),
-                QStringLiteral("%1 messages a %2 ([sending] %3)").arg(limit).arg(QLatin1String(per), QLatin1String(key)));
+        longest(
+            state.nthLastSent(limit).addSecs(windowSeconds),
+            QStringLiteral("%1 messages a %2 ([sending] %3)").arg(limit).arg(QLatin1String(per), QLatin1String(key)));
     };
     rolling(limits.perMinute, 60, "minute", "per_minute");
     rolling(limits.perHour, 3600, "hour", "per_hour");

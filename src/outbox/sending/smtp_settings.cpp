@@ -102,8 +102,9 @@ bool configureClient(mail::SmtpClient& client, const SmtpAccount& account) {
     if (!port) return false;
     client.setPort(*port);
     if (account.userNameBlank())
-        client.warn(QStringLiteral("USERNAME is empty: sending without authentication, as for NULL. Write the mailbox's "
-                                   "user name in Qzcvar2.USERNAME to sign in, or set it to NULL."));
+        client.warn(
+            QStringLiteral("USERNAME is empty: sending without authentication, as for NULL. Write the mailbox's "
+                           "user name in Qzcvar2.USERNAME to sign in, or set it to NULL."));
     client.setAuthentication(account.authenticates() ? mail::SmtpAuthentication::Sasl : mail::SmtpAuthentication::None);
     client.setUserName(account.userName);
     client.setPassword(account.password);

@@ -18,13 +18,13 @@ class Dataset;
 class SharedConnection;
 
 struct SmtpAccount {
-    QString server;        // STMP_PROVEDOR: host "*" port
-    QString senderName;    // NOME_PROVEDOR
-    QString senderAddress; // EMAIL_PROVEDOR
+    QString server;             // STMP_PROVEDOR: host "*" port
+    QString senderName;         // NOME_PROVEDOR
+    QString senderAddress;      // EMAIL_PROVEDOR
     bool authenticate = false;  // USERNAME is not NULL
-    QString userName;      // USERNAME, NULL read as empty
-    QString password;      // PASSWORD
-    QString tlsModeName;   // IdSMTP_UseTLS
+    QString userName;           // USERNAME, NULL read as empty
+    QString password;           // PASSWORD
+    QString tlsModeName;        // IdSMTP_UseTLS
 
     // An empty USERNAME names nobody to sign in as: it means no authentication, as NULL does,
     // and not a SASL exchange with an empty name that every server refuses.

@@ -55,8 +55,7 @@ MessageFields row(const QString& subject, const QString& body, const QString& at
 // What the session sends between DATA and ".", before dot-stuffing.
 QByteArray wire(const ComposedMessage& message) {
     QByteArray out;
-    for (const QByteArray& line : message.lines)
-        out += line + "\r\n";
+    for (const QByteArray& line : message.lines) out += line + "\r\n";
     return out;
 }
 
@@ -74,8 +73,7 @@ QJsonObject parseBack(const ComposedMessage& message) {
 
 QStringList strings(const QJsonValue& value) {
     QStringList out;
-    for (const QJsonValue& v : value.toArray())
-        out.append(v.toString());
+    for (const QJsonValue& v : value.toArray()) out.append(v.toString());
     return out;
 }
 
@@ -105,7 +103,7 @@ TEST(Composition, PlainShapeDeclaresItsCharsetAndSendsTheTextQuotedPrintable) {
         "",
         "Ol=E1 Jo=E3o,",
         "Parab=E9ns pelo seu dia.",
-        "=2E",  // no line needs dot-stuffing
+        "=2E",              // no line needs dot-stuffing
         "=80 =93aspas=94",  // the euro sign and the quotes of the code page it declares
         "",
     };
@@ -201,7 +199,8 @@ TEST(Composition, NulCharactersOfTheTextAreDropped) {
     QTemporaryDir dir;
     const QString nul(QChar(u'\0'));
     for (const QString& attachment : {QString(), writeFile(dir, "a.txt", "abc")}) {
-        const ComposedMessage m = composeMessage(row("Aviso", "Bom" + nul + "dia" + nul + "\r\n" + nul, attachment), fixedOptions());
+        const ComposedMessage m =
+            composeMessage(row("Aviso", "Bom" + nul + "dia" + nul + "\r\n" + nul, attachment), fixedOptions());
         EXPECT_FALSE(wire(m).contains('\0'));
         EXPECT_FALSE(wire(m).contains("=00"));
         EXPECT_TRUE(wire(m).contains("Bomdia")) << wire(m).toStdString();
@@ -225,7 +224,8 @@ TEST(Composition, MessageIdIsUniqueAndNamesTheSendersDomainOrThisHost) {
 
     const QByteArray first = makeMessageIdUnique(), second = makeMessageIdUnique();
     EXPECT_NE(first, second);
-    EXPECT_TRUE(QRegularExpression("^[0-9]{17}\\.[0-9a-f]{24}$").match(QString::fromLatin1(first)).hasMatch()) << first.toStdString();
+    EXPECT_TRUE(QRegularExpression("^[0-9]{17}\\.[0-9a-f]{24}$").match(QString::fromLatin1(first)).hasMatch())
+        << first.toStdString();
     // Without a fixed one, every message gets a fresh identifier.
     const auto idOf = [](const ComposedMessage& m) {
         for (const QByteArray& line : m.lines)
@@ -242,8 +242,7 @@ TEST(Composition, MessageIdIsUniqueAndNamesTheSendersDomainOrThisHost) {
 TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
     QTemporaryDir dir;
     QByteArray binary;
-    for (int i = 0; i < 700; ++i)
-        binary.append(static_cast<char>((i * 37 + 11) % 256));
+    for (int i = 0; i < 700; ++i) binary.append(static_cast<char>((i * 37 + 11) % 256));
     const QString longParagraph = QString::fromUtf8("Prezado sócio, ").repeated(60);
 
     struct Case {
@@ -254,29 +253,46 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
         QString expectedContentType;
     };
     const QList<Case> cases = {
-        {"plain, accents", "UTF-8", QString::fromUtf8("Academia Força"),
+        {"plain, accents",
+         "UTF-8",
+         QString::fromUtf8("Academia Força"),
          QString::fromUtf8("Avaliação médica: está na hora!"),
-         QString::fromUtf8("Olá,\r\n.começa com ponto\r\n\r\n€ fim"), {}, {}, {}},
+         QString::fromUtf8("Olá,\r\n.começa com ponto\r\n\r\n€ fim"),
+         {},
+         {},
+         {}},
         {"multipart, long subject, long text", "UTF-8", QString::fromUtf8("Clube \"Saúde\", Ltda."),
          QString::fromUtf8("Promoção imperdível de matrícula: ganhe três meses grátis na academia"),
-         longParagraph + "\r\n." + QString(200, u'x') + "  \r\n\tfim = ok ",
-         QString::fromUtf8("Promoção de verão.png"), binary, "image/x-png"},
+         longParagraph + "\r\n." + QString(200, u'x') + "  \r\n\tfim = ok ", QString::fromUtf8("Promoção de verão.png"),
+         binary, "image/x-png"},
         {"single-part, empty name, quotes in the file name", "UTF-8", "", "Tabela de horarios", "\r\n",
          "tabela \"2026\".zzq", binary.left(57 * 3), "application/octet-stream"},
-        {"header values holding CR LF", "UTF-8", "Academia\r\nBcc: x@y.com",
-         "Oi\r\nBcc: vitima@exemplo.com", "texto", {}, {}, {}},
-        {"Russian locale", "KOI8-R", QString::fromUtf8("Клуб Здоровье"),
-         QString::fromUtf8("Привет, это очень длинная тема письма для проверки"), "ok", {}, {}, {}},
+        {"header values holding CR LF",
+         "UTF-8",
+         "Academia\r\nBcc: x@y.com",
+         "Oi\r\nBcc: vitima@exemplo.com",
+         "texto",
+         {},
+         {},
+         {}},
+        {"Russian locale",
+         "KOI8-R",
+         QString::fromUtf8("Клуб Здоровье"),
+         QString::fromUtf8("Привет, это очень длинная тема письма для проверки"),
+         "ok",
+         {},
+         {},
+         {}},
         {"Japanese locale", "ISO-2022-JP", QString::fromUtf8("クラブ"),
-         QString::fromUtf8("お誕生日おめでとうございます。素晴らしい一年になりますように"), "ok",
-         "a.pdf", "%PDF", "application/pdf"},
+         QString::fromUtf8("お誕生日おめでとうございます。素晴らしい一年になりますように"), "ok", "a.pdf", "%PDF",
+         "application/pdf"},
     };
 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         const MessageFields fields =
-            row(c.subject, c.body, c.attachmentName.isEmpty() ? QString() : writeFile(dir, c.attachmentName, c.attachment),
-                c.senderName);
+            row(c.subject, c.body,
+                c.attachmentName.isEmpty() ? QString() : writeFile(dir, c.attachmentName, c.attachment), c.senderName);
         CompositionOptions options = fixedOptions(c.charset);
         options.boundary.clear();  // a random one, as in the program
 
@@ -301,8 +317,7 @@ TEST(Composition, PythonEmailPackageReadsBackEveryShape) {
         QStringList expectedBody;
         for (const QStringList& paragraph : wrapBodyParagraphs(c.body))
             expectedBody.append(fromWindows1252(toWindows1252(paragraph.join(QString()))));
-        if (c.attachmentName.isEmpty())
-            expectedBody.append("");  // the plain shape ends with one more empty line
+        if (c.attachmentName.isEmpty()) expectedBody.append("");  // the plain shape ends with one more empty line
         if (c.attachmentName.isEmpty()) {
             ASSERT_EQ(parts.size(), 1);
             EXPECT_FALSE(r["is_multipart"].toBool());
@@ -350,7 +365,8 @@ TEST(Composition, EncodedWords) {
     EXPECT_EQ(words[2], " =?UTF-8?B?" + text.mid(88).toBase64() + "?=");
     EXPECT_EQ(encodeHeaderText(QString(50, u'='), "UTF-8").split('\n')[0].size() - 1, 72);  // 45 bytes
     // A stateful charset: every word returns to ASCII before it closes.
-    for (const QByteArray& w : encodeHeaderText(QString::fromUtf8("お誕生日おめでとうございます").repeated(3), "ISO-2022-JP").split('\n'))
+    for (const QByteArray& w :
+         encodeHeaderText(QString::fromUtf8("お誕生日おめでとうございます").repeated(3), "ISO-2022-JP").split('\n'))
         EXPECT_TRUE(QByteArray::fromBase64(w.trimmed().mid(16).chopped(2)).endsWith("\x1B(B")) << w.toStdString();
 }
 
@@ -396,13 +412,20 @@ TEST(Composition, EncodedWordsDecodeWholeInEveryCharset) {
 
 TEST(Composition, HeaderCharsetFollowsTheLocaleLanguage) {
     const QList<std::pair<const char*, QByteArray>> cases = {
-        {"pt_BR.UTF-8", "UTF-8"},      {"C.UTF-8", "UTF-8"},       {"en_US", "UTF-8"},
-        {"zh_CN.GB2312", "GB2312"},    {"zh_SG", "GB2312"},        {"zh_TW.UTF-8", "Big5"},
-        {"zh_HK", "Big5"},             {"ja_JP.eucJP", "ISO-2022-JP"}, {"ko_KR.UTF-8", "csEUCKR"},
-        {"ru_RU.KOI8-R", "KOI8-R"},    {"uk_UA.UTF-8", "windows-1251"}, {"", "UTF-8"},
+        {"pt_BR.UTF-8", "UTF-8"},
+        {"C.UTF-8", "UTF-8"},
+        {"en_US", "UTF-8"},
+        {"zh_CN.GB2312", "GB2312"},
+        {"zh_SG", "GB2312"},
+        {"zh_TW.UTF-8", "Big5"},
+        {"zh_HK", "Big5"},
+        {"ja_JP.eucJP", "ISO-2022-JP"},
+        {"ko_KR.UTF-8", "csEUCKR"},
+        {"ru_RU.KOI8-R", "KOI8-R"},
+        {"uk_UA.UTF-8", "windows-1251"},
+        {"", "UTF-8"},
     };
-    for (const auto& [locale, charset] : cases)
-        EXPECT_EQ(headerCharsetForLocale(locale), charset) << locale;
+    for (const auto& [locale, charset] : cases) EXPECT_EQ(headerCharsetForLocale(locale), charset) << locale;
 }
 
 TEST(Composition, HeaderFolding) {
@@ -439,8 +462,7 @@ TEST(Composition, QuotedPrintableLines) {
         {QByteArray(69, 'a') + "\xE9z", {QByteArray(69, 'a') + "=E9=", "z"}},
         {seventy, {seventy + "=", ""}},
     };
-    for (const auto& [line, expected] : cases)
-        EXPECT_EQ(quotedPrintableLines({line}), expected) << line.toStdString();
+    for (const auto& [line, expected] : cases) EXPECT_EQ(quotedPrintableLines({line}), expected) << line.toStdString();
     EXPECT_EQ(base64Lines(QByteArray(57 * 2 + 1, 'x')).size(), 3);
     EXPECT_EQ(base64Lines(QByteArray(57, 'x'))[0].size(), 76);
 }
@@ -448,13 +470,11 @@ TEST(Composition, QuotedPrintableLines) {
 TEST(Composition, BodyWrapBreaksBetweenWordsWithinTheBox) {
     const auto width = [](QStringView text) {
         int w = 0;
-        for (QChar c : text)
-            w += glyphWidth(c.unicode());
+        for (QChar c : text) w += glyphWidth(c.unicode());
         return w;
     };
     const auto trimmedEnd = [](QString s) {
-        while (s.endsWith(u' '))
-            s.chop(1);
+        while (s.endsWith(u' ')) s.chop(1);
         return s;
     };
     EXPECT_EQ(wrapBody(""), QStringList());
@@ -489,19 +509,23 @@ TEST(Composition, BodyWrapBreaksBetweenWordsWithinTheBox) {
 
 TEST(Composition, ContentTypesAndFileNames) {
     QTemporaryDir dir;
-    const QString registry = writeFile(dir, "mime.types",
-        "# comment ods\napplication/vnd.oasis.opendocument.spreadsheet\tods\nimage/png png\n"
-        "application/x-thing  thg   THX\n");
+    const QString registry =
+        writeFile(dir, "mime.types",
+                  "# comment ods\napplication/vnd.oasis.opendocument.spreadsheet\tods\nimage/png png\n"
+                  "application/x-thing  thg   THX\n");
     const QList<std::pair<const char*, const char*>> cases = {
-        {"foto.PNG", "image/x-png"},   // the built-in table comes first
-        {"a.b.JPEG", "image/jpeg"},    {"x.jpg", "image/jpeg"},  {"x.bmp", "image/bmp"},
-        {"x.gif", "image/gif"},        {"planilha.Ods", "application/vnd.oasis.opendocument.spreadsheet"},
+        {"foto.PNG", "image/x-png"},  // the built-in table comes first
+        {"a.b.JPEG", "image/jpeg"},
+        {"x.jpg", "image/jpeg"},
+        {"x.bmp", "image/bmp"},
+        {"x.gif", "image/gif"},
+        {"planilha.Ods", "application/vnd.oasis.opendocument.spreadsheet"},
         {"x.thx", "application/x-thing"},
-        {"arquivo.xyz", "application/octet-stream"}, {"semextensao", "application/octet-stream"},
+        {"arquivo.xyz", "application/octet-stream"},
+        {"semextensao", "application/octet-stream"},
         {"ponto.", "application/octet-stream"},
     };
-    for (const auto& [name, type] : cases)
-        EXPECT_EQ(contentTypeForFile(name, registry), type) << name;
+    for (const auto& [name, type] : cases) EXPECT_EQ(contentTypeForFile(name, registry), type) << name;
     EXPECT_EQ(contentTypeForFile("x.ods", dir.filePath("missing")), "application/octet-stream");
 
     EXPECT_EQ(attachmentFileName("C:\\QZ\\Imagens\\niver.jpg"), "niver.jpg");
@@ -520,8 +544,7 @@ TEST(Composition, RecipientParsing) {
         {" , ;", {}},
         {"", {}},
     };
-    for (const auto& [text, expected] : cases)
-        EXPECT_EQ(parseRecipients(text), expected) << text;
+    for (const auto& [text, expected] : cases) EXPECT_EQ(parseRecipients(text), expected) << text;
 }
 
 TEST(Composition, DateHeaderAndBoundary) {
@@ -569,7 +592,8 @@ TEST(Composition, Windows1252TableAgreesWithIconv) {
         char* outPtr = reinterpret_cast<char*>(&wide);
         size_t inLeft = 1, outLeft = sizeof wide;
         // Where the code page has no character, Windows widens the byte to the same value.
-        if (iconv(widen, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) wide = static_cast<char32_t>(byte);
+        if (iconv(widen, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1))
+            wide = static_cast<char32_t>(byte);
         if (fromWindows1252(QByteArray(1, in)) != QString::fromUcs4(&wide, 1))
             differences << QStringLiteral("byte %1").arg(byte, 2, 16, QLatin1Char('0'));
     }
@@ -592,7 +616,8 @@ TEST(Composition, TheAttachmentPolicyAllowsOnlyImagesInsideItsFolders) {
         return root.filePath(name);
     };
     const auto link = [&](const QString& target, const QString& name) {
-        EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath(name)).constData()), 0);
+        EXPECT_EQ(::symlink(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath(name)).constData()),
+                  0);
         return root.filePath(name);
     };
     const QString secret = put("fora/segredo.png", png);
@@ -614,7 +639,8 @@ TEST(Composition, TheAttachmentPolicyAllowsOnlyImagesInsideItsFolders) {
         {"a FIFO", fifo, "Not a regular file"},
         {"a folder", root.filePath("fotos/sub"), "Not a regular file"},
         {"a text file named .png", put("fotos/texto.png", "just text"), "Not a PNG, JPEG, GIF, BMP or WebP image"},
-        {"too large", put("fotos/grande.png", png + QByteArray(2048, 'x')), "Larger than 1024 bytes, the most \"max_size\""},
+        {"too large", put("fotos/grande.png", png + QByteArray(2048, 'x')),
+         "Larger than 1024 bytes, the most \"max_size\""},
         {"missing", root.filePath("fotos/sumiu.png"), "No such file or directory"},
         {"a PNG", root.filePath("fotos/ok.png"), {}},
         {"a link that stays inside", link(root.filePath("fotos/ok.png"), "fotos/alias.png"), {}},
@@ -626,7 +652,8 @@ TEST(Composition, TheAttachmentPolicyAllowsOnlyImagesInsideItsFolders) {
         {"any name, an image inside", put("fotos/sem-extensao", png), {}},
     };
     CompositionOptions options = fixedOptions();
-    options.attachments = AttachmentPolicy{{root.filePath("nao-existe"), linkedFolder}, 1024, "/etc/velocast/velocast.conf"};
+    options.attachments =
+        AttachmentPolicy{{root.filePath("nao-existe"), linkedFolder}, 1024, "/etc/velocast/velocast.conf"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         try {
@@ -637,7 +664,8 @@ TEST(Composition, TheAttachmentPolicyAllowsOnlyImagesInsideItsFolders) {
             const QString prefix = QString("Cannot open file \"%1\". ").arg(c.path);
             EXPECT_TRUE(e.text().startsWith(prefix + c.refusal) && !c.refusal.isEmpty()) << e.text().toStdString();
             if (c.refusal.contains("outside") || c.refusal.contains("max_size")) {
-                EXPECT_TRUE(e.text().contains("[attachments] section of /etc/velocast/velocast.conf")) << e.text().toStdString();
+                EXPECT_TRUE(e.text().contains("[attachments] section of /etc/velocast/velocast.conf"))
+                    << e.text().toStdString();
             }
         }
     }

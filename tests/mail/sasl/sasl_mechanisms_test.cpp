@@ -25,8 +25,12 @@ TEST(SaslMechanisms, DigestMd5FollowsTheRfc2831Example) {
     SaslDigestMd5 digest(QStringLiteral("elwood.innosoft.com"), QStringLiteral("imap"),
                          [] { return QByteArray("OA6MHXh6VqTrRk"); });
     const SaslCredentials chris{QStringLiteral("chris"), QStringLiteral("secret")};
-    EXPECT_EQ(digest.answer(0, R"(realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",qop="auth",algorithm=md5-sess,charset=utf-8)", chris),
-              QByteArray(R"(charset=utf-8,username="chris",realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",nc=00000001,cnonce="OA6MHXh6VqTrRk",digest-uri="imap/elwood.innosoft.com",response=d388dad90d4bbd760a152321f2143af7,qop=auth)"));
+    EXPECT_EQ(
+        digest.answer(
+            0, R"(realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",qop="auth",algorithm=md5-sess,charset=utf-8)",
+            chris),
+        QByteArray(
+            R"(charset=utf-8,username="chris",realm="elwood.innosoft.com",nonce="OA6MG9tEQGm2hh",nc=00000001,cnonce="OA6MHXh6VqTrRk",digest-uri="imap/elwood.innosoft.com",response=d388dad90d4bbd760a152321f2143af7,qop=auth)"));
     EXPECT_EQ(digest.problem().isEmpty(), false);  // the server has not proven itself yet
     EXPECT_EQ(digest.answer(1, "rspauth=ea40f60335c427b5527b84dbabcdfffd", chris), QByteArray(""));
     EXPECT_EQ(digest.problem(), QString());
@@ -125,7 +129,8 @@ TEST(SaslMechanisms, OtpAndSkeyExchanges) {
 
 TEST(SaslMechanisms, BearerTokensAsXoauth2AndOauthBearerByteForByte) {
     // RFC 7628, section 4.1.
-    const BearerCredentials rfc{QStringLiteral("user@example.com"), QStringLiteral("vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
+    const BearerCredentials rfc{QStringLiteral("user@example.com"),
+                                QStringLiteral("vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
                                 QStringLiteral("server.example.com"), 143};
     EXPECT_EQ(SaslOauthBearer(rfc).initialResponse({}),
               QByteArray("n,a=user@example.com,\x01host=server.example.com\x01port=143\x01"
@@ -134,15 +139,17 @@ TEST(SaslMechanisms, BearerTokensAsXoauth2AndOauthBearerByteForByte) {
     const BearerCredentials odd{QStringLiteral("a,b=c@club.test"), QStringLiteral("t"), QStringLiteral("h"), 587};
     EXPECT_TRUE(SaslOauthBearer(odd).initialResponse({})->startsWith("n,a=a=2Cb=3Dc@club.test,\x01"));
     // Google's XOAUTH2 example.
-    EXPECT_EQ(SaslXoauth2({QStringLiteral("someuser@example.com"), QStringLiteral("ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg"),
-                           QString(), 0})
+    EXPECT_EQ(SaslXoauth2({QStringLiteral("someuser@example.com"),
+                           QStringLiteral("ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg"), QString(), 0})
                   .initialResponse({}),
-              QByteArray("user=someuser@example.com\x01" "auth=Bearer ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg\x01\x01"));
+              QByteArray("user=someuser@example.com\x01"
+                         "auth=Bearer ya29.vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg\x01\x01"));
 
     // The error challenge is read, and answered so that the server can finish: an empty line
     // for XOAUTH2, a lone ^A for OAUTHBEARER.
     SaslXoauth2 xoauth2(odd);
-    EXPECT_EQ(xoauth2.answer(0, R"({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})", {}), QByteArray());
+    EXPECT_EQ(xoauth2.answer(0, R"({"status":"401","schemes":"bearer","scope":"https://mail.google.com/"})", {}),
+              QByteArray());
     ASSERT_TRUE(xoauth2.refusal());
     EXPECT_EQ(xoauth2.refusal()->status, QStringLiteral("401"));
     EXPECT_EQ(xoauth2.refusal()->scope, QStringLiteral("https://mail.google.com/"));
@@ -161,7 +168,8 @@ TEST(SaslMechanisms, OneTimeCountsAboveTheCapAreRefused) {
     for (const char* challenge : {"otp-md5 10000 ke1234", "otp-sha1 2147483647 ke1234", "otp-md5 99999999999 ke1234"}) {
         SaslOtp capped;
         EXPECT_EQ(capped.answer(0, challenge, tim), std::nullopt) << challenge;
-        EXPECT_TRUE(capped.problem().contains(QLatin1String("counts above 9999 are refused"))) << capped.problem().toStdString();
+        EXPECT_TRUE(capped.problem().contains(QLatin1String("counts above 9999 are refused")))
+            << capped.problem().toStdString();
     }
     SaslSkey skey;
     EXPECT_EQ(skey.answer(0, "2147483647 test", tim), std::nullopt);

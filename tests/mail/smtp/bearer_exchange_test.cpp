@@ -32,22 +32,38 @@ TEST(BearerExchange, ARefusedTokenIsRenewedOnceAndOnlyForARefusal) {
         const char* name;
         QStringList capabilities;
         std::vector<SmtpReply> replies;
-        QString mechanism;       // empty: the sign-in fails
-        QList<bool> tokenAsks;   // the renew flag of each token asked for
+        QString mechanism;      // empty: the sign-in fails
+        QList<bool> tokenAsks;  // the renew flag of each token asked for
         const char* errorHolds;
     };
     const Case cases[] = {
         {"first token taken", {"AUTH XOAUTH2 OAUTHBEARER PLAIN"}, {reply(235, "ok")}, "OAUTHBEARER", {false}, ""},
         {"XOAUTH2 alone (Microsoft)", {"AUTH LOGIN XOAUTH2"}, {reply(235, "ok")}, "XOAUTH2", {false}, ""},
-        {"expired token renewed", {"AUTH XOAUTH2"},
+        {"expired token renewed",
+         {"AUTH XOAUTH2"},
          {reply(334, kChallenge), reply(535, "5.7.8 Username and Password not accepted"), reply(235, "ok")},
-         "XOAUTH2", {false, true}, ""},
-        {"refused twice", {"AUTH XOAUTH2"},
-         {reply(334, kChallenge), reply(535, "5.7.8 not accepted"), reply(334, kChallenge), reply(535, "5.7.8 not accepted")},
-         "", {false, true}, "5.7.8 not accepted (XOAUTH2: status 401, scope https://mail.google.com/"},
-        {"a busy server is no reason for a new token", {"AUTH XOAUTH2"}, {reply(454, "4.7.0 try later")},
-         "", {false}, "4.7.0 try later"},
-        {"no bearer mechanism offered", {"AUTH LOGIN PLAIN"}, {}, "", {}, "neither OAUTHBEARER nor XOAUTH2 (AUTH LOGIN PLAIN)"},
+         "XOAUTH2",
+         {false, true},
+         ""},
+        {"refused twice",
+         {"AUTH XOAUTH2"},
+         {reply(334, kChallenge), reply(535, "5.7.8 not accepted"), reply(334, kChallenge),
+          reply(535, "5.7.8 not accepted")},
+         "",
+         {false, true},
+         "5.7.8 not accepted (XOAUTH2: status 401, scope https://mail.google.com/"},
+        {"a busy server is no reason for a new token",
+         {"AUTH XOAUTH2"},
+         {reply(454, "4.7.0 try later")},
+         "",
+         {false},
+         "4.7.0 try later"},
+        {"no bearer mechanism offered",
+         {"AUTH LOGIN PLAIN"},
+         {},
+         "",
+         {},
+         "neither OAUTHBEARER nor XOAUTH2 (AUTH LOGIN PLAIN)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,6 +83,7 @@ TEST(BearerExchange, ARefusedTokenIsRenewedOnceAndOnlyForARefusal) {
         EXPECT_EQ(used, c.mechanism);
         EXPECT_EQ(asks, c.tokenAsks);
         EXPECT_TRUE(error.contains(QLatin1String(c.errorHolds))) << error.toStdString();
-        for (const QByteArray& line : exchange.heard) EXPECT_FALSE(line.startsWith("AUTH PLAIN") || line.startsWith("AUTH LOGIN"));
+        for (const QByteArray& line : exchange.heard)
+            EXPECT_FALSE(line.startsWith("AUTH PLAIN") || line.startsWith("AUTH LOGIN"));
     }
 }

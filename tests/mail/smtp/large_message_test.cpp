@@ -21,7 +21,8 @@ const QString kPassword = QStringLiteral("secret");
 // About `bytes` of body as 76-character lines (like a base64 attachment), each line
 // different so that a lost or repeated slice shows in the digest.
 ComposedMessage largeMessage(qsizetype bytes) {
-    ComposedMessage message{kUser, {QStringLiteral("member@club.test")},
+    ComposedMessage message{kUser,
+                            {QStringLiteral("member@club.test")},
                             {"From: club@club.test", "To: member@club.test", "Subject: large", ""}};
     for (qsizetype written = 0, n = 0; written < bytes; written += 78, ++n)
         message.lines << QByteArray::number(n).rightJustified(76, 'A');
@@ -31,8 +32,7 @@ ComposedMessage largeMessage(qsizetype bytes) {
 // The DATA stream as the server must see it: every line with its CR LF.
 QByteArray wireBody(const ComposedMessage& message) {
     QByteArray body;
-    for (const QByteArray& line : message.lines)
-        body += line + "\r\n";
+    for (const QByteArray& line : message.lines) body += line + "\r\n";
     return body;
 }
 
@@ -68,9 +68,9 @@ TEST(SmtpLargeMessage, EightMegabytesReachAiosmtpdPlainAndUnderStartTls) {
 // and the message still completes within the time each write may take.
 TEST(SmtpLargeMessage, APeerThatReadsSlowlyStillGetsTheWholeMessage) {
     const ComposedMessage message = largeMessage(kEightMegabytes);
-    S server({S::say("220 ready"), S::hear(), S::say("250 smtp.club.test"), S::hear(), S::say("250 ok"),
-              S::hear(), S::say("250 ok"), S::hear(), S::say("354 go ahead"), S::pause(500), S::hearData(),
-              S::say("250 queued"), S::hear(), S::say("221 bye")});
+    S server({S::say("220 ready"), S::hear(), S::say("250 smtp.club.test"), S::hear(), S::say("250 ok"), S::hear(),
+              S::say("250 ok"), S::hear(), S::say("354 go ahead"), S::pause(500), S::hearData(), S::say("250 queued"),
+              S::hear(), S::say("221 bye")});
     TestSession session(server.port());
     session.client.connect();
     EXPECT_NO_THROW(session.client.send(message));

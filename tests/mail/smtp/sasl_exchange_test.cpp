@@ -21,8 +21,7 @@ std::vector<S::Step> authScript(const std::string& capabilities, std::initialize
     std::vector<S::Step> all{S::say("220 ready")};
     for (const auto& part : {reply("250-smtp.club.test\r\n" + capabilities)})
         all.insert(all.end(), part.begin(), part.end());
-    for (const auto& part : auth)
-        all.insert(all.end(), part.begin(), part.end());
+    for (const auto& part : auth) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -66,32 +65,33 @@ TEST(SaslExchange, MechanismsAnnouncedAndTheOrderTried) {
 TEST(SaslExchange, WithoutTlsChallengeResponseGoesFirstAndNothingWeakerFollowsARefusal) {
     EXPECT_EQ(saslCandidates({"CRAM-MD5", "LOGIN", "CRAM-SHA1", "OTP", "PLAIN", "SKEY", "DIGEST-MD5"}, false),
               QStringList({"DIGEST-MD5", "CRAM-SHA1", "CRAM-MD5", "SKEY", "OTP", "PLAIN", "LOGIN"}));
-    const Outcome o = authenticate(
-        authScript("250 AUTH LOGIN PLAIN CRAM-SHA1 CRAM-MD5",
-                   {reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
-                    reply("535 5.7.8 CRAM-SHA1 refused"),
-                    reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
-                    reply("535 5.7.8 CRAM-MD5 refused")}),
-        QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf"));
-    EXPECT_EQ(o.error, "5.7.8 CRAM-SHA1 refused\r\nPLAIN, LOGIN not tried: without TLS a refused mechanism is not "
-                       "followed by one that protects the password less.");
+    const Outcome o = authenticate(authScript("250 AUTH LOGIN PLAIN CRAM-SHA1 CRAM-MD5",
+                                              {reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
+                                               reply("535 5.7.8 CRAM-SHA1 refused"),
+                                               reply("334 PDE4OTYuNjk3MTcwOTUyQHBvc3RvZmZpY2UucmVzdG9uLm1jaS5uZXQ+"),
+                                               reply("535 5.7.8 CRAM-MD5 refused")}),
+                                   QStringLiteral("tim"), QStringLiteral("tanstaaftanstaaf"));
+    EXPECT_EQ(o.error,
+              "5.7.8 CRAM-SHA1 refused\r\nPLAIN, LOGIN not tried: without TLS a refused mechanism is not "
+              "followed by one that protects the password less.");
     ASSERT_EQ(o.heard.size(), 4u);
     EXPECT_EQ(o.heard[0], "AUTH CRAM-SHA1");
     EXPECT_EQ(o.heard[2], "AUTH CRAM-MD5");
     EXPECT_EQ(o.heard[3], b64("tim b913a602c7eda7a495b4e6e7334d3890"));
     const QStringList warnings = o.log.filter(QRegularExpression("^! "));
     ASSERT_EQ(warnings.size(), 1) << o.log.join('\n').toStdString();
-    EXPECT_TRUE(warnings[0].startsWith("! signing in to 127.0.0.1 with CRAM-SHA1 over a connection without TLS: the "
-                                       "password's protection is weak"))
+    EXPECT_TRUE(
+        warnings[0].startsWith("! signing in to 127.0.0.1 with CRAM-SHA1 over a connection without TLS: the "
+                               "password's protection is weak"))
         << warnings[0].toStdString();
     EXPECT_TRUE(o.log.filter("tanstaaf").isEmpty());
 }
 
 TEST(SaslExchange, OldAuthEqualsFormWithLoginOnly) {
-    const Outcome o = authenticate(authScript("250-AUTH=LOGIN\r\n250 SIZE 1000",
-                                              {reply("334 VXNlcm5hbWU6"), reply("334 UGFzc3dvcmQ6"), reply("235 ok"),
-                                               reply("550 stop here")}),
-                                   QStringLiteral("user"), QStringLiteral("pw"));
+    const Outcome o = authenticate(
+        authScript("250-AUTH=LOGIN\r\n250 SIZE 1000",
+                   {reply("334 VXNlcm5hbWU6"), reply("334 UGFzc3dvcmQ6"), reply("235 ok"), reply("550 stop here")}),
+        QStringLiteral("user"), QStringLiteral("pw"));
     EXPECT_EQ(o.heard, (Lines{"AUTH LOGIN " + b64("user"), b64("user"), b64("pw"), "MAIL FROM:<club@club.test>"}));
     EXPECT_EQ(o.error, "stop here");
 }
@@ -107,7 +107,9 @@ TEST(SaslExchange, NoCommonOrNoReadyMechanism) {
         {"no AUTH line", "250 SIZE 1000", QStringLiteral("u"), "Doesn't support AUTH or the specified SASL handlers!!"},
         {"only unknown mechanisms", "250 AUTH XOAUTH2 GSSAPI", QStringLiteral("u"),
          "Doesn't support AUTH or the specified SASL handlers!!"},
-        {"empty user, only name-bound mechanisms", "250 AUTH PLAIN LOGIN OTP CRAM-SHA1", {},
+        {"empty user, only name-bound mechanisms",
+         "250 AUTH PLAIN LOGIN OTP CRAM-SHA1",
+         {},
          "The specified SASL handlers are not ready!!"},
     };
     for (const Case& c : cases) {
@@ -117,8 +119,8 @@ TEST(SaslExchange, NoCommonOrNoReadyMechanism) {
         EXPECT_TRUE(o.heard.empty());
     }
     // An empty user name skips PLAIN but still runs CRAM-MD5, with the empty name.
-    const Outcome o = authenticate(authScript("250 AUTH PLAIN CRAM-MD5", {reply("334 PGFAYj4="), reply("535 no")}),
-                                   {}, QStringLiteral("pw"));
+    const Outcome o = authenticate(authScript("250 AUTH PLAIN CRAM-MD5", {reply("334 PGFAYj4="), reply("535 no")}), {},
+                                   QStringLiteral("pw"));
     ASSERT_EQ(o.heard.size(), 2u);
     EXPECT_EQ(o.heard[0], "AUTH CRAM-MD5");
     EXPECT_TRUE(QByteArray::fromBase64(QByteArray::fromStdString(o.heard[1])).startsWith(' '));
@@ -151,7 +153,7 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
     struct Case {
         const char* mechanism;
         std::vector<std::vector<S::Step>> auth;  // after the AUTH line, up to and including 235
-        Lines answers;                            // decoded client lines after the AUTH line
+        Lines answers;                           // decoded client lines after the AUTH line
     };
     const auto challenge = [](const QByteArray& text) { return "334 " + b64(text); };
     const std::vector<Case> cases{
@@ -166,10 +168,8 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
         std::vector<S::Step> script{S::say("220 ready")};
         const std::vector<std::vector<S::Step>> rest = {
             reply("250-smtp.club.test\r\n250 AUTH " + std::string(c.mechanism)), {S::hear()}};
-        for (const auto& part : rest)
-            script.insert(script.end(), part.begin(), part.end());
-        for (const auto& part : c.auth)
-            script.insert(script.end(), part.begin(), part.end());
+        for (const auto& part : rest) script.insert(script.end(), part.begin(), part.end());
+        for (const auto& part : c.auth) script.insert(script.end(), part.begin(), part.end());
         for (const auto& part : {reply("250 ok"), reply("250 ok"), reply("354 go"),
                                  std::vector<S::Step>{S::hearData(), S::say("250 queued")}})
             script.insert(script.end(), part.begin(), part.end());
@@ -191,27 +191,28 @@ TEST(SaslExchange, EveryMechanismCompletesASubmission) {
 // success without one is no success. Neither goes on to MAIL FROM.
 TEST(SaslExchange, DigestMd5NeedsTheServersProof) {
     const auto challenge = [](const QByteArray& text) { return "334 " + b64(text); };
-    const std::string digest = challenge(R"(realm="club.test",nonce="abc",qop="auth",charset=utf-8,algorithm=md5-sess)");
+    const std::string digest =
+        challenge(R"(realm="club.test",nonce="abc",qop="auth",charset=utf-8,algorithm=md5-sess)");
     struct Case {
         const char* name;
         std::vector<std::vector<S::Step>> after;  // after the digest response
         QString error;
     };
     for (const Case& c : std::vector<Case>{
-             {"wrong rspauth", {reply(challenge("rspauth=0123")), reply("501 cancelled")},
+             {"wrong rspauth",
+              {reply(challenge("rspauth=0123")), reply("501 cancelled")},
               "DIGEST-MD5: the server's rspauth does not match the password; it may not be the club's server, so the "
               "exchange was cancelled."},
-             {"235 without rspauth", {reply("235 welcome")},
+             {"235 without rspauth",
+              {reply("235 welcome")},
               "DIGEST-MD5: the server announced success without its rspauth, so it did not prove that it knows the "
               "password; nothing was sent."}}) {
         SCOPED_TRACE(c.name);
         std::vector<S::Step> script = authScript("250 AUTH DIGEST-MD5", {{S::hear(), S::say(digest)}});
-        for (const auto& part : c.after)
-            script.insert(script.end(), part.begin(), part.end());
+        for (const auto& part : c.after) script.insert(script.end(), part.begin(), part.end());
         const Outcome o = authenticate(script, QStringLiteral("tim"), QStringLiteral("secret"));
         EXPECT_EQ(o.error, c.error);
-        for (const std::string& line : o.heard)
-            EXPECT_EQ(line.rfind("MAIL", 0), std::string::npos);
+        for (const std::string& line : o.heard) EXPECT_EQ(line.rfind("MAIL", 0), std::string::npos);
         EXPECT_EQ(o.heard.back() == "*", std::string(c.name) == "wrong rspauth");
     }
 }

@@ -18,8 +18,7 @@ namespace {
 
 std::vector<S::Step> join(std::initializer_list<std::vector<S::Step>> parts) {
     std::vector<S::Step> all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
     return all;
 }
 
@@ -64,8 +63,14 @@ int boundLoopbackSocket(sockaddr_in& address) {
 }  // namespace
 
 TEST(SmtpSession, SubmitsOneMessageWithDotStuffingAndSevenBitCommands) {
-    S server(join({kGreeting, kEhloPlain, reply("250 sender ok"), reply("250 ok"), reply("251 will forward"),
-                   reply("354 go ahead"), {S::hearData(), S::say("250 queued")}, reply("221 bye")}));
+    S server(join({kGreeting,
+                   kEhloPlain,
+                   reply("250 sender ok"),
+                   reply("250 ok"),
+                   reply("251 will forward"),
+                   reply("354 go ahead"),
+                   {S::hearData(), S::say("250 queued")},
+                   reply("221 bye")}));
     TestSession session(server.port());
     session.client.connect();
     EXPECT_EQ(session.client.capabilities(), QStringList({"PIPELINING", "8BITMIME"}));
@@ -77,9 +82,9 @@ TEST(SmtpSession, SubmitsOneMessageWithDotStuffingAndSevenBitCommands) {
     session.client.disconnect();
     EXPECT_FALSE(session.client.isConnected());
 
-    EXPECT_EQ(server.transcript(), (Lines{ehloLine(), "MAIL FROM:<club@club.test>", "RCPT TO:<a@club.test>",
-                                          "RCPT TO:<jos?@club.test>", "DATA", "Subject: x", "", "..", "...two",
-                                          "end.", "", ".", "QUIT"}));
+    EXPECT_EQ(server.transcript(),
+              (Lines{ehloLine(), "MAIL FROM:<club@club.test>", "RCPT TO:<a@club.test>", "RCPT TO:<jos?@club.test>",
+                     "DATA", "Subject: x", "", "..", "...two", "end.", "", ".", "QUIT"}));
 }
 
 TEST(SmtpSession, EhloRefusedFallsBackToHeloWithoutCapabilities) {
@@ -108,21 +113,33 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
     // A reply of `lines` continuation lines of `width` characters that never ends.
     const auto endless = [](int lines, size_t width) {
         std::string text;
-        for (int i = 0; i < lines; ++i)
-            text += "220-" + std::string(width, 'x') + "\r\n";
+        for (int i = 0; i < lines; ++i) text += "220-" + std::string(width, 'x') + "\r\n";
         return text + "220-";
     };
     const std::vector<Case> cases{
         {"greeting not 220", {S::say("554 5.3.2 no service today")}, {}, "5.3.2 no service today"},
-        {"HELO refused", join({kGreeting, reply("500 what"), reply("550 go away\r\n")}),
-         {ehloLine(), "HELO " + ehloLine().substr(5)}, "go away"},
-        {"closed in mid-reply", join({kGreeting, {S::hear(), S::sayRaw("250-smtp.club.test\r\n250-PIPE"), S::close()}}),
-         {ehloLine()}, "Connection Closed Gracefully."},
+        {"HELO refused",
+         join({kGreeting, reply("500 what"), reply("550 go away\r\n")}),
+         {ehloLine(), "HELO " + ehloLine().substr(5)},
+         "go away"},
+        {"closed in mid-reply",
+         join({kGreeting, {S::hear(), S::sayRaw("250-smtp.club.test\r\n250-PIPE"), S::close()}}),
+         {ehloLine()},
+         "Connection Closed Gracefully."},
         {"reply line too long", {S::say("220 " + tooLong)}, {}, "Reply line longer than 16384 characters."},
-        {"endless reply: lines", {S::say(endless(1001, 10))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
-        {"endless reply: bytes", {S::say(endless(6, 12000))}, {}, "The server's reply is longer than 1000 lines or 65536 bytes."},
-        {"implicit TLS on a plain server", {S::say("220 plain text here"), S::awaitClose()}, {},
-         "Error connecting with SSL.\r\n", true},
+        {"endless reply: lines",
+         {S::say(endless(1001, 10))},
+         {},
+         "The server's reply is longer than 1000 lines or 65536 bytes."},
+        {"endless reply: bytes",
+         {S::say(endless(6, 12000))},
+         {},
+         "The server's reply is longer than 1000 lines or 65536 bytes."},
+        {"implicit TLS on a plain server",
+         {S::say("220 plain text here"), S::awaitClose()},
+         {},
+         "Error connecting with SSL.\r\n",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -130,10 +147,8 @@ TEST(SmtpSession, ConnectFailuresCloseWithoutQuitAndCarryTheirText) {
         TestSession session(server.port(), c.partial ? TlsMode::Implicit : TlsMode::None);
         const SmtpError error = connectError(session);
         EXPECT_EQ(error.stage(), SmtpStage::Connecting);
-        if (c.partial)
-            EXPECT_TRUE(error.message().startsWith(c.message)) << error.what();
-        else
-            EXPECT_EQ(error.message(), c.message);
+        if (c.partial) EXPECT_TRUE(error.message().startsWith(c.message)) << error.what();
+        else EXPECT_EQ(error.message(), c.message);
         EXPECT_FALSE(session.client.isConnected());
         session.client.disconnect();  // what the sender does next: must not say QUIT now
         EXPECT_EQ(server.transcript(), c.heard);
@@ -181,8 +196,7 @@ TEST(SmtpSession, ConnectAttemptThatGetsNoAnswerTimesOut) {
     const SmtpError error = connectError(session);
     EXPECT_EQ(error.stage(), SmtpStage::Connecting);
     EXPECT_EQ(error.message(), "Socket Error # 110\r\nConnection timed out");
-    for (int fd : fillers)
-        ::close(fd);
+    for (int fd : fillers) ::close(fd);
     ::close(listener);
 }
 
@@ -195,16 +209,25 @@ TEST(SmtpSession, StartTlsProblemsInRequiredAndExplicitModes) {
         QString message;
     };
     const std::vector<Case> cases{
-        {"required, not offered", TlsMode::Required, join({kGreeting, kEhloPlain, reply("221 bye")}),
-         {ehloLine(), "QUIT"}, "SSL is not available on this server."},
-        {"offered, answered 454", TlsMode::Explicit,
+        {"required, not offered",
+         TlsMode::Required,
+         join({kGreeting, kEhloPlain, reply("221 bye")}),
+         {ehloLine(), "QUIT"},
+         "SSL is not available on this server."},
+        {"offered, answered 454",
+         TlsMode::Explicit,
          join({kGreeting, reply("250-smtp.club.test\r\n250 starttls"), reply("454 4.7.0 TLS not available"),
                reply("221 bye")}),
-         {ehloLine(), "STARTTLS", "QUIT"}, "Start SSL negotiation command failed."},
-        {"handshake fails", TlsMode::Required,
-         join({kGreeting, reply("250-smtp.club.test\r\n250 STARTTLS"), reply("220 go ahead"),
+         {ehloLine(), "STARTTLS", "QUIT"},
+         "Start SSL negotiation command failed."},
+        {"handshake fails",
+         TlsMode::Required,
+         join({kGreeting,
+               reply("250-smtp.club.test\r\n250 STARTTLS"),
+               reply("220 go ahead"),
                {S::sayRaw("this is not TLS\r\n"), S::awaitClose()}}),
-         {ehloLine(), "STARTTLS"}, "SSL negotiation failed."},
+         {ehloLine(), "STARTTLS"},
+         "SSL negotiation failed."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,11 +259,13 @@ TEST(SmtpSession, ExplicitModeWithoutStartTlsNeverSendsThePasswordInClear) {
         SCOPED_TRACE(c.name);
         S server(join({kGreeting, c.ehlo,
                        c.sasl ? reply("221 bye")
-                              : join({reply("250 ok"), reply("250 ok"), reply("354 go"),
-                                      {S::hearData(), S::say("250 queued")}, reply("221 bye")})}));
+                              : join({reply("250 ok"),
+                                      reply("250 ok"),
+                                      reply("354 go"),
+                                      {S::hearData(), S::say("250 queued")},
+                                      reply("221 bye")})}));
         TestSession session(server.port(), TlsMode::Explicit);
-        if (c.sasl)
-            session.useSasl(QStringLiteral("user"), QStringLiteral("s3cret!"));
+        if (c.sasl) session.useSasl(QStringLiteral("user"), QStringLiteral("s3cret!"));
         session.client.connect();
         QString error;
         try {
@@ -253,10 +278,11 @@ TEST(SmtpSession, ExplicitModeWithoutStartTlsNeverSendsThePasswordInClear) {
         const Lines heard = server.transcript();
         EXPECT_EQ(heard.back(), "QUIT");
         if (c.sasl) {
-            EXPECT_TRUE(error.startsWith("The server offers no STARTTLS, so the password would travel in clear text: "
-                                         "no AUTH was sent.")) << error.toStdString();
-            for (const std::string& line : heard)
-                EXPECT_EQ(line.find("AUTH"), std::string::npos) << line;
+            EXPECT_TRUE(
+                error.startsWith("The server offers no STARTTLS, so the password would travel in clear text: "
+                                 "no AUTH was sent."))
+                << error.toStdString();
+            for (const std::string& line : heard) EXPECT_EQ(line.find("AUTH"), std::string::npos) << line;
         } else {
             EXPECT_EQ(error, QString());
             EXPECT_EQ(heard[1], "MAIL FROM:<club@club.test>");
@@ -271,7 +297,8 @@ TEST(SmtpSession, ThePasswordIsMaskedAsAWordAndServerTextIsMadePrintable) {
     const std::string plainAuth = QByteArray("\0user\0test", 10).toBase64().toStdString();
     S server(join({{S::say("220 test.local ESMTP \x1b[2J\x1b]0;owned\x07 ready")},
                    reply("250-test.local\r\n250 AUTH PLAIN"),
-                   reply("535 5.7.8 " + plainAuth + " (test) is not test.local's password"), reply("221 bye")}));
+                   reply("535 5.7.8 " + plainAuth + " (test) is not test.local's password"),
+                   reply("221 bye")}));
     TestSession session(server.port(), TlsMode::None);
     session.useSasl(QStringLiteral("user"), QStringLiteral("test"));
     session.client.connect();
@@ -304,17 +331,39 @@ TEST(SmtpSession, RefusalsAfterMailFromAreFollowedByRset) {
     const std::string rcpt1 = "RCPT TO:<first@club.test>";
     const std::string rcpt2 = "RCPT TO:<second@club.test>";
     const std::vector<Case> cases{
-        {"sender refused, no RSET", reply("553 5.7.1 sender rejected"), {mail}, "5.7.1 sender rejected", "MAIL", 553, "5.7.1"},
+        {"sender refused, no RSET",
+         reply("553 5.7.1 sender rejected"),
+         {mail},
+         "5.7.1 sender rejected",
+         "MAIL",
+         553,
+         "5.7.1"},
         {"first of two recipients refused",
          join({reply("250 ok"), reply("550-5.1.1 <first@club.test>:\r\n550 5.1.1 no such user"), reply("250 reset")}),
-         {mail, rcpt1, "RSET"}, "5.1.1 <first@club.test>:\r\n5.1.1 no such user", "RCPT", 550, "5.1.1"},
-        {"DATA refused", join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("554 no data"), reply("250")}),
-         {mail, rcpt1, rcpt2, "DATA", "RSET"}, "no data", "DATA", 554, ""},
+         {mail, rcpt1, "RSET"},
+         "5.1.1 <first@club.test>:\r\n5.1.1 no such user",
+         "RCPT",
+         550,
+         "5.1.1"},
+        {"DATA refused",
+         join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("554 no data"), reply("250")}),
+         {mail, rcpt1, rcpt2, "DATA", "RSET"},
+         "no data",
+         "DATA",
+         554,
+         ""},
         {"message refused",
-         join({reply("250 ok"), reply("250 ok"), reply("250 ok"), reply("354 go"),
-               {S::hearData(), S::say("552 5.3.4 too big")}, reply("250")}),
+         join({reply("250 ok"),
+               reply("250 ok"),
+               reply("250 ok"),
+               reply("354 go"),
+               {S::hearData(), S::say("552 5.3.4 too big")},
+               reply("250")}),
          {mail, rcpt1, rcpt2, "DATA", "From: club@club.test", "Subject: hello", "", "body", ".", "RSET"},
-         "5.3.4 too big", ".", 552, "5.3.4"},
+         "5.3.4 too big",
+         ".",
+         552,
+         "5.3.4"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -341,10 +390,10 @@ TEST(SmtpSession, EnhancedStatusCodeIsTakenOnlyWhereItMatchesTheReply) {
         QByteArray firstLine;
         QString enhanced;
     };
-    for (const Case& c : {Case{550, "5.1.1 <a@b.c>: no such user", "5.1.1"}, Case{556, "5.1.10 null MX", "5.1.10"},
-                          Case{550, "5.1.1", "5.1.1"}, Case{450, "4.2.0\ttry later", "4.2.0"},
-                          Case{550, "4.1.1 wrong class", ""}, Case{550, "5.1.1x no", ""}, Case{550, "5.1234.1 no", ""},
-                          Case{550, "no such user", ""}, Case{550, "", ""}}) {
+    for (const Case& c :
+         {Case{550, "5.1.1 <a@b.c>: no such user", "5.1.1"}, Case{556, "5.1.10 null MX", "5.1.10"},
+          Case{550, "5.1.1", "5.1.1"}, Case{450, "4.2.0\ttry later", "4.2.0"}, Case{550, "4.1.1 wrong class", ""},
+          Case{550, "5.1.1x no", ""}, Case{550, "5.1234.1 no", ""}, Case{550, "no such user", ""}, Case{550, "", ""}}) {
         SmtpReply reply;
         reply.code = c.code;
         reply.lines << c.firstLine << "5.9.9 a later line counts for nothing";
@@ -361,14 +410,21 @@ TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
         SmtpStage stage;
         QString message;  // %1: the server's port
     };
-    const QString readTimeout = QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.");
+    const QString readTimeout =
+        QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.");
     const std::vector<Case> cases{
-        {"no greeting", TlsMode::None, {S::awaitClose()}, SmtpStage::Connecting,
+        {"no greeting",
+         TlsMode::None,
+         {S::awaitClose()},
+         SmtpStage::Connecting,
          readTimeout + QStringLiteral("\r\nA server that expects TLS from the first byte sends no greeting: if this is "
                                       "one, set IdSMTP_UseTLS to utUseImplicitTLS.")},
         {"EHLO unanswered", TlsMode::None, join({kGreeting, {S::hear(), S::awaitClose()}}), SmtpStage::Connecting,
          readTimeout},
-        {"implicit TLS handshake unanswered", TlsMode::Implicit, {S::awaitClose()}, SmtpStage::Connecting,
+        {"implicit TLS handshake unanswered",
+         TlsMode::Implicit,
+         {S::awaitClose()},
+         SmtpStage::Connecting,
          "TLS handshake timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds."},
         {"MAIL FROM unanswered", TlsMode::None, join({kGreeting, kEhloPlain, {S::hear(), S::awaitClose()}}),
          SmtpStage::Sending, readTimeout},
@@ -400,7 +456,8 @@ TEST(SmtpSession, SilentOrVanishingServerFailsInTheRightStageNamingTheServer) {
 
 TEST(SmtpSession, TheReplyToTheEndOfDataHasItsOwnLongerTimeOut) {
     const auto session = [](const std::vector<S::Step>& afterData) {
-        return join({kGreeting, kEhloPlain, reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData()}, afterData});
+        return join(
+            {kGreeting, kEhloPlain, reply("250 ok"), reply("250 ok"), reply("354 go"), {S::hearData()}, afterData});
     };
     // A server that scans the message for longer than a usual reply may take: still accepted.
     {
@@ -419,8 +476,9 @@ TEST(SmtpSession, TheReplyToTheEndOfDataHasItsOwnLongerTimeOut) {
         silent.client.connect();
         const SmtpError error = sendError(silent);
         EXPECT_EQ(error.stage(), SmtpStage::Sending);
-        EXPECT_EQ(error.message(), QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.")
-                                       .arg(server.port()));
+        EXPECT_EQ(error.message(),
+                  QStringLiteral("Read timed out: the server 127.0.0.1:%1 did not answer within 0.3 seconds.")
+                      .arg(server.port()));
         silent.client.disconnect();
         server.transcript();
     }
@@ -452,9 +510,10 @@ TEST(SmtpSession, ThePortSwitch) {
         TlsMode to;
         quint16 portAfter;
     };
-    for (const Case& c : {Case{25, TlsMode::Explicit, TlsMode::Implicit, 465}, Case{465, TlsMode::Implicit, TlsMode::None, 25},
-                          Case{587, TlsMode::Explicit, TlsMode::Implicit, 587}, Case{465, TlsMode::Explicit, TlsMode::Required, 465},
-                          Case{25, TlsMode::Implicit, TlsMode::Implicit, 25}}) {
+    for (const Case& c :
+         {Case{25, TlsMode::Explicit, TlsMode::Implicit, 465}, Case{465, TlsMode::Implicit, TlsMode::None, 25},
+          Case{587, TlsMode::Explicit, TlsMode::Implicit, 587}, Case{465, TlsMode::Explicit, TlsMode::Required, 465},
+          Case{25, TlsMode::Implicit, TlsMode::Implicit, 25}}) {
         SmtpClient client;
         client.setTlsMode(c.from);
         client.setPort(c.portBefore);

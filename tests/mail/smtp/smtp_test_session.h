@@ -31,8 +31,7 @@ struct TestSession {
 };
 
 inline ComposedMessage testMessage(QStringList recipients = {QStringLiteral("member@club.test")}) {
-    return {QStringLiteral("club@club.test"), recipients,
-            {"From: club@club.test", "Subject: hello", "", "body"}};
+    return {QStringLiteral("club@club.test"), recipients, {"From: club@club.test", "Subject: hello", "", "body"}};
 }
 
 // "EHLO <this machine>" as the client sends it.

@@ -19,7 +19,8 @@ const QString kUser = QStringLiteral("club@club.test");
 const QString kPassword = QStringLiteral("p\u00e1ss w0rd");  // sent as one byte per character
 
 ComposedMessage peerMessage() {
-    return {QStringLiteral("club@club.test"), {QStringLiteral("member@club.test")},
+    return {QStringLiteral("club@club.test"),
+            {QStringLiteral("member@club.test")},
             {"From: club@club.test", "To: member@club.test", "Subject: hello", "", ".hidden dot", "..", "end"}};
 }
 
@@ -46,11 +47,26 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
         QByteArray authEvent;
     };
     const std::vector<Case> cases{
-        {"explicit: STARTTLS, second EHLO, PLAIN", AiosmtpdPeer::Mode::StartTls, TlsMode::Explicit, true, {}, true,
+        {"explicit: STARTTLS, second EHLO, PLAIN",
+         AiosmtpdPeer::Mode::StartTls,
+         TlsMode::Explicit,
+         true,
+         {},
+         true,
          "AUTH PLAIN club@club.test ok"},
-        {"required: STARTTLS, LOGIN", AiosmtpdPeer::Mode::StartTls, TlsMode::Required, true, {"PLAIN"}, true,
+        {"required: STARTTLS, LOGIN",
+         AiosmtpdPeer::Mode::StartTls,
+         TlsMode::Required,
+         true,
+         {"PLAIN"},
+         true,
          "AUTH LOGIN club@club.test ok"},
-        {"implicit: TLS from the first byte, PLAIN", AiosmtpdPeer::Mode::Implicit, TlsMode::Implicit, true, {}, true,
+        {"implicit: TLS from the first byte, PLAIN",
+         AiosmtpdPeer::Mode::Implicit,
+         TlsMode::Implicit,
+         true,
+         {},
+         true,
          "AUTH PLAIN club@club.test ok"},
         {"none: plain text, no AUTH", AiosmtpdPeer::Mode::StartTls, TlsMode::None, false, {}, false, {}},
     };
@@ -58,8 +74,7 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
         SCOPED_TRACE(c.name);
         AiosmtpdPeer peer(c.server, kUser, kPassword, c.excluded);
         TestSession session(peer.port(), c.mode);
-        if (c.sasl)
-            session.useSasl(kUser, kPassword);
+        if (c.sasl) session.useSasl(kUser, kPassword);
         connectAndSend(session);
         EXPECT_EQ(session.client.tlsActive(), c.tls);
         session.client.disconnect();
@@ -75,7 +90,8 @@ TEST(SmtpTlsPeer, SubmitsInEveryTlsModeWithTheMechanismsOffered) {
             << message["data"].toString().toStdString();
         EXPECT_TRUE(session.log.filter(QStringLiteral("p\u00e1ss")).isEmpty());
         if (c.tls) {
-            EXPECT_TRUE(session.log.contains("* server certificate verified: issued for 127.0.0.1 by a trusted authority"))
+            EXPECT_TRUE(
+                session.log.contains("* server certificate verified: issued for 127.0.0.1 by a trusted authority"))
                 << session.log.join('\n').toStdString();
         }
         if (c.mode == TlsMode::Explicit || c.mode == TlsMode::Required) {
@@ -107,7 +123,8 @@ TEST(SmtpTlsPeer, TheNextConnectionToTheSameServerResumesItsTlsSession) {
             EXPECT_TRUE(peer.nextMessage()["tls"].toBool());
             const QStringList started = session.log.filter(QStringLiteral("* TLS started"));
             ASSERT_EQ(started.size(), 1) << session.log.join('\n').toStdString();
-            EXPECT_EQ(started[0].endsWith(QLatin1String(", session resumed)")), connection > 0) << started[0].toStdString();
+            EXPECT_EQ(started[0].endsWith(QLatin1String(", session resumed)")), connection > 0)
+                << started[0].toStdString();
         }
     }
 }
@@ -150,29 +167,69 @@ TEST(SmtpTlsPeer, TrustsOnlyAVerifiedOrPinnedServer) {
     // A pinned server's pin comes from a first, refused, connection to it: what --test-smtp shows.
     QString observedPin;
     const std::vector<Case> cases{
-        {"right name, authority trusted through ca_file", {"localhost"}, AiosmtpdPeer::Mode::Implicit, "localhost",
-         [](TlsPolicy&) {}, {}},
-        {"authority not trusted", {"localhost"}, AiosmtpdPeer::Mode::Implicit, "localhost",
+        {"right name, authority trusted through ca_file",
+         {"localhost"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
+         [](TlsPolicy&) {},
+         {}},
+        {"authority not trusted",
+         {"localhost"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
          [](TlsPolicy& p) { p.caFile.clear(); },
          "The server's certificate was refused: certificate issued by CN=Velocast Test CA, which is not a trusted "
          "authority."},
-        {"wrong name", {"wrong.example"}, AiosmtpdPeer::Mode::Implicit, "localhost", [](TlsPolicy&) {},
+        {"wrong name",
+         {"wrong.example"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
+         [](TlsPolicy&) {},
          "The server's certificate was refused: certificate for wrong.example, not localhost. If this is the club's "
          "own server, check it with velocast --test-smtp ADDRESS and add the \"pin = sha256/...\" line"},
-        {"wrong name, pinned", {"wrong.example"}, AiosmtpdPeer::Mode::Implicit, "localhost",
-         [&](TlsPolicy& p) { p.verify = TlsVerification::Pin, p.pins = {wrongPin, observedPin}; }, {}},
-        {"wrong name, verify = off", {"wrong.example"}, AiosmtpdPeer::Mode::Implicit, "localhost",
-         [](TlsPolicy& p) { p.verify = TlsVerification::Off; }, {}},
-        {"right name but verify = pin with another key", {"localhost"}, AiosmtpdPeer::Mode::Implicit, "localhost",
+        {"wrong name, pinned",
+         {"wrong.example"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
+         [&](TlsPolicy& p) {
+             p.verify = TlsVerification::Pin, p.pins = {wrongPin, observedPin};
+         },
+         {}},
+        {"wrong name, verify = off",
+         {"wrong.example"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
+         [](TlsPolicy& p) { p.verify = TlsVerification::Off; },
+         {}},
+        {"right name but verify = pin with another key",
+         {"localhost"},
+         AiosmtpdPeer::Mode::Implicit,
+         "localhost",
          [&](TlsPolicy& p) { p.verify = TlsVerification::Pin, p.pins = {wrongPin}; },
          "The server's certificate was refused: its key is not one of the [tls] pin keys (verify = pin)."},
-        {"IP literal the certificate does not name", {"localhost"}, AiosmtpdPeer::Mode::Implicit, "127.0.0.1",
-         [](TlsPolicy&) {}, "The server's certificate was refused: certificate for localhost, not 127.0.0.1."},
-        {"TLS 1.0 only", {"localhost"}, AiosmtpdPeer::Mode::ImplicitTls1Only, "localhost", [](TlsPolicy&) {},
+        {"IP literal the certificate does not name",
+         {"localhost"},
+         AiosmtpdPeer::Mode::Implicit,
+         "127.0.0.1",
+         [](TlsPolicy&) {},
+         "The server's certificate was refused: certificate for localhost, not 127.0.0.1."},
+        {"TLS 1.0 only",
+         {"localhost"},
+         AiosmtpdPeer::Mode::ImplicitTls1Only,
+         "localhost",
+         [](TlsPolicy&) {},
          "legacy = yes"},
-        {"TLS 1.0 only, legacy = yes", {"localhost"}, AiosmtpdPeer::Mode::ImplicitTls1Only, "localhost",
-         [](TlsPolicy& p) { p.legacy = true; }, {}},
-        {"wrong name after STARTTLS", {"wrong.example"}, AiosmtpdPeer::Mode::StartTls, "localhost", [](TlsPolicy&) {},
+        {"TLS 1.0 only, legacy = yes",
+         {"localhost"},
+         AiosmtpdPeer::Mode::ImplicitTls1Only,
+         "localhost",
+         [](TlsPolicy& p) { p.legacy = true; },
+         {}},
+        {"wrong name after STARTTLS",
+         {"wrong.example"},
+         AiosmtpdPeer::Mode::StartTls,
+         "localhost",
+         [](TlsPolicy&) {},
          "The server's certificate was refused: certificate for wrong.example, not localhost."},
     };
     for (const Case& c : cases) {
@@ -184,7 +241,8 @@ TEST(SmtpTlsPeer, TrustsOnlyAVerifiedOrPinnedServer) {
             EXPECT_THROW(first.client.connect(), SmtpError);
             observedPin = first.client.tlsPeerReport().pin;
         }
-        TestSession session(peer.port(), c.server == AiosmtpdPeer::Mode::StartTls ? TlsMode::Required : TlsMode::Implicit);
+        TestSession session(peer.port(),
+                            c.server == AiosmtpdPeer::Mode::StartTls ? TlsMode::Required : TlsMode::Implicit);
         session.client.setHost(c.host);
         TlsPolicy policy = testTlsPolicy();
         c.policy(policy);

@@ -41,15 +41,26 @@ TEST(TlsModeHint, AWrongModeFailsNamingTheSettingToChange) {
     };
     const std::string tlsRecord("\x16\x03\x03\x00\x2a\x02\x00\x00\x26\x03\x03", 11);
     const std::vector<Case> cases{
-        {"TLS bytes instead of a greeting", TlsMode::Explicit, {S::sayRaw(tlsRecord), S::awaitClose()}, SmtpStep::Greeting,
+        {"TLS bytes instead of a greeting",
+         TlsMode::Explicit,
+         {S::sayRaw(tlsRecord), S::awaitClose()},
+         SmtpStep::Greeting,
          "The server answered with TLS instead of a greeting: set IdSMTP_UseTLS to utUseImplicitTLS"},
-        {"no greeting at all", TlsMode::None, {S::awaitClose()}, SmtpStep::Greeting,
+        {"no greeting at all",
+         TlsMode::None,
+         {S::awaitClose()},
+         SmtpStep::Greeting,
          "if this is one, set IdSMTP_UseTLS to utUseImplicitTLS."},
         {"STARTTLS demanded of a plain session", TlsMode::None,
-         join({{S::say("220 mx ready")}, reply("250 mx"), reply("530 5.7.0 Must issue a STARTTLS command first"),
+         join({{S::say("220 mx ready")},
+               reply("250 mx"),
+               reply("530 5.7.0 Must issue a STARTTLS command first"),
                {S::awaitClose()}}),
          SmtpStep::Mail, "The server takes mail only after STARTTLS: set IdSMTP_UseTLS to utUseExplicitTLS."},
-        {"implicit TLS on a plain server", TlsMode::Implicit, {S::say("220 mx ready"), S::awaitClose()}, SmtpStep::Connect,
+        {"implicit TLS on a plain server",
+         TlsMode::Implicit,
+         {S::say("220 mx ready"), S::awaitClose()},
+         SmtpStep::Connect,
          "If the server greets in plain text first (ports 25 and 587), set IdSMTP_UseTLS to utUseExplicitTLS."},
     };
     for (const Case& c : cases) {

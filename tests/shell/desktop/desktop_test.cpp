@@ -48,7 +48,9 @@ void closeMenu() {
     ASSERT_TRUE(serveUntil([] { return !popupMenu(QStringLiteral("velocast")); })) << "the menu did not close";
 }
 
-int runTables(HostDatabase& db) { return db.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")); }
+int runTables(HostDatabase& db) {
+    return db.count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'"));
+}
 
 }  // namespace
 
@@ -65,7 +67,8 @@ void DesktopTest::SetUpTestSuite() {
     // Nobody answers on this port: the outbox rows stay until the menu empties them.
     host->exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
     for (const char* address : {"ana@example.com", "bia@example.com", "caio@example.com"})
-        host->insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(address)}, {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+        host->insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QLatin1String(address)},
+                                                  {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
     first = startProgram(builtProgramPath(QStringLiteral("velocast")), host->dataLinkPath());
 }
 
@@ -108,7 +111,8 @@ TEST_F(DesktopTest, TheWindowIsAsDesignedAndStaysUntilClosed) {
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     EXPECT_LE(std::abs(client.center().x() - screen.center().x()), 1) << "not centred";
     EXPECT_LE(std::abs(client.center().y() - screen.center().y()), 40) << "not centred";
-    const QImage pixel = QGuiApplication::primaryScreen()->grabWindow(0, client.x() + 3, client.y() + 3, 1, 1).toImage();
+    const QImage pixel =
+        QGuiApplication::primaryScreen()->grabWindow(0, client.x() + 3, client.y() + 3, 1, 1).toImage();
     EXPECT_EQ(QColor(pixel.pixel(0, 0)), QColor(215, 237, 251));
     // No close, minimise or maximise function is offered to the window manager.
     const QList<qulonglong> hints = motifHints(id);
@@ -131,7 +135,8 @@ TEST_F(DesktopTest, ExclusaoEmptiesTheOutbox) {
     const auto menu = openMenu();
     ASSERT_TRUE(menu) << "the icon's menu did not open";
     chooseItem(*menu, 1);
-    EXPECT_TRUE(serveUntil([] { return host->count(QStringLiteral("Velocast")) == 0; })) << "the second item did not empty the outbox";
+    EXPECT_TRUE(serveUntil([] { return host->count(QStringLiteral("Velocast")) == 0; }))
+        << "the second item did not empty the outbox";
     EXPECT_EQ(first->state(), QProcess::Running);
 }
 
@@ -148,7 +153,8 @@ TEST_F(DesktopTest, SairHidesAndASecondCopyBringsTheFirstForwardWithoutTouchingT
     writeDataLink(twin, QStringLiteral("Provider=SQLite;Data Source=") + host->path());
     const auto second = runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--data-link"), twin}, 60000);
     EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
-    EXPECT_TRUE(second.err.contains(QLatin1String("already running on this database (process "))) << second.err.toStdString();
+    EXPECT_TRUE(second.err.contains(QLatin1String("already running on this database (process ")))
+        << second.err.toStdString();
     EXPECT_EQ(host->count(QStringLiteral("sqlite_master"), QStringLiteral("name LIKE 'TempFedelidade%'")), 1)
         << "the second copy opened a session";
     EXPECT_TRUE(serveUntil(windowViewable)) << "the first copy was not brought forward";
@@ -162,7 +168,8 @@ TEST_F(DesktopTest, ACopyUnderAnotherNameRunsAndSigtermEndsItWithItsWindowShown)
     HostDatabase otherHost;
     otherHost.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*1'"));
     auto other = startProgram(renamed, otherHost.dataLinkPath());
-    ASSERT_TRUE(serveUntil([] { return windowsNamed(kWindowTitle, true).size() == 2; })) << "the renamed copy did not show its window";
+    ASSERT_TRUE(serveUntil([] { return windowsNamed(kWindowTitle, true).size() == 2; }))
+        << "the renamed copy did not show its window";
     EXPECT_EQ(runTables(otherHost), 1);
 
     other->terminate();

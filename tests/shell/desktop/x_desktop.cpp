@@ -46,7 +46,8 @@ bool XDesktop::startServer(QString* why) {
     posix_spawn_file_actions_addclose(&actions, ready[0]);
     const QByteArray path = xvfb.toLocal8Bit();
     const QByteArray fd = QByteArray::number(ready[1]);
-    const char* argv[] = {path.constData(), "-displayfd", fd.constData(), "-screen", "0", "640x400x24", "-nolisten", "tcp", nullptr};
+    const char* argv[] = {path.constData(), "-displayfd", fd.constData(), "-screen", "0",
+                          "640x400x24",     "-nolisten",  "tcp",          nullptr};
     const int spawned = posix_spawn(&server_, path.constData(), &actions, nullptr, const_cast<char**>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(ready[1]);
@@ -72,15 +73,18 @@ bool XDesktop::startServer(QString* why) {
 
 bool XDesktop::startDesktop(QString* why) {
     windowManager_.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
-    if (!windowManager_.waitForStarted() ||
-        !serveUntil([] { return runTool(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
-                                    .contains(QLatin1String("window id")); })) {
+    if (!windowManager_.waitForStarted() || !serveUntil([] {
+            return runTool(QStringLiteral("xprop"),
+                           {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")})
+                .contains(QLatin1String("window id"));
+        })) {
         *why = QStringLiteral("openbox did not start");
         return false;
     }
-    tray_.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("right"),
-                                           QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("24"),
-                                           QStringLiteral("--SetDockType"), QStringLiteral("true")});
+    tray_.start(QStringLiteral("trayer"),
+                {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("right"),
+                 QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"),
+                 QStringLiteral("24"), QStringLiteral("--SetDockType"), QStringLiteral("true")});
     if (!tray_.waitForStarted() || !serveUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); })) {
         *why = QStringLiteral("trayer did not start");
         return false;
@@ -127,14 +131,16 @@ WindowState windowState(const QString& id) {
     };
     WindowState state;
     state.viewable = info.contains(QLatin1String("Map State: IsViewable"));
-    state.geometry = QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height"));
+    state.geometry =
+        QRect(number("Absolute upper-left X"), number("Absolute upper-left Y"), number("Width"), number("Height"));
     return state;
 }
 
 QList<QRect> trayIcons(const QString& windowClass) {
     // In the tree, the icons sit below trayer's panel window; each line ends with the
     // window's size and its absolute position.
-    const QStringList lines = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")}).split(QLatin1Char('\n'));
+    const QStringList lines = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root"), QStringLiteral("-tree")})
+                                  .split(QLatin1Char('\n'));
     const QRegularExpression geometry(QStringLiteral("(\\d+)x(\\d+)\\+-?\\d+\\+-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)\\s*$"));
     QList<QRect> icons;
     int panelIndent = -1;
@@ -147,40 +153,47 @@ QList<QRect> trayIcons(const QString& windowClass) {
         }
         if (panelIndent < 0 || !line.contains(QStringLiteral("(\"%1\" ").arg(windowClass))) continue;
         const auto m = geometry.match(line);
-        if (m.hasMatch()) icons << QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+        if (m.hasMatch())
+            icons << QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
     }
     return icons;
 }
 
 std::optional<QRect> popupMenu(const QString& windowClass) {
-    const QStringList ids = runTool(QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"), windowClass})
-                                .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList ids =
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--class"), windowClass})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     // A menu is a window of the program's own, placed by itself (override-redirect) on the
     // root window; the icon is one too, but trayer has taken it into its panel.
     for (const QString& id : ids) {
-        const QString info = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-children"), QStringLiteral("-id"), id});
-        if (!QRegularExpression(QStringLiteral("Parent window id: \\S+ \\(the root window\\)")).match(info).hasMatch()) continue;
+        const QString info =
+            runTool(QStringLiteral("xwininfo"), {QStringLiteral("-children"), QStringLiteral("-id"), id});
+        if (!QRegularExpression(QStringLiteral("Parent window id: \\S+ \\(the root window\\)")).match(info).hasMatch())
+            continue;
         const WindowState state = windowState(id);
-        if (state.viewable && runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id}).contains(QLatin1String("Override Redirect State: yes")))
+        if (state.viewable && runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), id})
+                                  .contains(QLatin1String("Override Redirect State: yes")))
             return state.geometry;
     }
     return std::nullopt;
 }
 
 QList<qulonglong> motifHints(const QString& id) {
-    const QString line = runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_MOTIF_WM_HINTS")});
+    const QString line =
+        runTool(QStringLiteral("xprop"), {QStringLiteral("-id"), id, QStringLiteral("_MOTIF_WM_HINTS")});
     QList<qulonglong> values;
     const int equals = int(line.indexOf(QLatin1Char('=')));
     if (equals < 0) return values;
-    for (const QString& part : line.mid(equals + 1).split(QLatin1Char(','))) values << part.trimmed().toULongLong(nullptr, 0);
+    for (const QString& part : line.mid(equals + 1).split(QLatin1Char(',')))
+        values << part.trimmed().toULongLong(nullptr, 0);
     return values;
 }
 
 void click(QPoint at, int button, int times) {
-    runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
-                                        QStringLiteral("--repeat"), QString::number(times), QStringLiteral("--delay"), QStringLiteral("80"),
-                                        QString::number(button)});
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                                        QStringLiteral("click"), QStringLiteral("--repeat"), QString::number(times),
+                                        QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
 }
-
 
 }  // namespace velocast::testing
