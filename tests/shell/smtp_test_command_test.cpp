@@ -96,12 +96,20 @@ TEST(TestSmtpCommand, ShowsTheCertificateAndAPinLineThatMakesAnUnverifiableServe
         << result.err.toStdString();
 }
 
+namespace {
+
+// `velocast --test-smtp ADDRESS` on the club of `host`.
+auto testSmtpTo(const QString& address, const HostDatabase& host) {
+    return runBuiltProgram(QStringLiteral("velocast"),
+                           {QStringLiteral("--test-smtp"), address, QStringLiteral("--data-link"), host.dataLinkPath()});
+}
+
+}  // namespace
+
 TEST(TestSmtpCommand, ExplainsASettingWithoutAPort) {
     HostDatabase host;
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = 'smtp.example.com'"));
-    const auto result =
-        runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), QStringLiteral("a@example.com"),
-                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    const auto result = testSmtpTo(QStringLiteral("a@example.com"), host);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains(QLatin1String("names no port"))) << result.err.toStdString();
 }
@@ -109,9 +117,7 @@ TEST(TestSmtpCommand, ExplainsASettingWithoutAPort) {
 TEST(TestSmtpCommand, NamesTheTlsSettingWhenTheModeDoesNotSuitThePort) {
     HostDatabase host;
     host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*465', IdSMTP_UseTLS = 'utUseExplicitTLS'"));
-    const auto result =
-        runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), QStringLiteral("a@example.com"),
-                                                     QStringLiteral("--data-link"), host.dataLinkPath()});
+    const auto result = testSmtpTo(QStringLiteral("a@example.com"), host);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465")))
         << result.err.toStdString();
