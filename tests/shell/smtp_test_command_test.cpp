@@ -100,8 +100,8 @@ namespace {
 
 // `velocast --test-smtp ADDRESS` on the club of `host`.
 auto testSmtpTo(const QString& address, const HostDatabase& host) {
-    return runBuiltProgram(QStringLiteral("velocast"),
-                           {QStringLiteral("--test-smtp"), address, QStringLiteral("--data-link"), host.dataLinkPath()});
+    return runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--test-smtp"), address,
+                                                        QStringLiteral("--data-link"), host.dataLinkPath()});
 }
 
 }  // namespace
