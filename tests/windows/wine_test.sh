@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build under Wine: the headless program on a demo club made by velocast-seed.exe,
-# sending through the Linux mail catcher, its e-mails parsed back; the SQL Server road through
-# Wine's ODBC to the host's FreeTDS and the project's TDS stand-in; the tray program on a
-# virtual X display, with a screenshot kept as build/velocast-windows-tray.png.
+# sending through the Linux mail catcher, its e-mails parsed back; Ctrl+C ending a wait for a
+# silent SMTP server at once; the SQL Server road through Wine's ODBC to the host's FreeTDS
+# and the project's TDS stand-in; the tray program on a virtual X display, with a screenshot
+# kept as build/velocast-windows-tray.png.
 # Skipped, with a line that says why, where Wine or the toolchain archive is missing.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -66,7 +67,40 @@ print(f"wine tests: the headless program sent {len(mails)} e-mail(s), each read 
 PY
 kill "$catcher" 2>/dev/null || true
 
-# 2. SQL Server: the Windows build through Wine's odbc32, the host's unixODBC and FreeTDS to
+# 2. An end request during a wait for the SMTP server: a server that accepts and never greets
+# holds the client for its 30-second time-out. Wine turns SIGINT into the console's Ctrl+C;
+# the run must end at once with status 130, its rows kept for the next run.
+coproc silent { exec /usr/bin/python3 -u -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(1)
+print("PORT", s.getsockname()[1])
+c, _ = s.accept()
+print("CONNECTED")
+sys.stdin.read()'; }
+read -r word silent_port <&"${silent[0]}" || fail "the silent server did not start"
+"$wine" "$stage/velocast-seed.exe" "Z:$work/silent.sqlite" --port "$silent_port" --force >"$work/seed-silent.log" 2>&1 ||
+  fail "velocast-seed.exe: $(cat "$work/seed-silent.log")"
+QT_QPA_PLATFORM=offscreen "$wine" "$stage/velocast.exe" --headless --once --data-link "Z:$work/silent.sqlite.udl" \
+  >"$work/silent-run.log" 2>&1 &
+run=$!
+read -r -t 120 word <&"${silent[0]}" || fail "velocast.exe did not connect to the SMTP server: $(tail -3 "$work/silent-run.log")"
+asked=$(date +%s)
+kill -INT "$(pgrep -f 'velocast.exe --headless --once --data-link Z:.*silent.sqlite.udl')"
+status=0
+wait "$run" || status=$?
+took=$(($(date +%s) - asked))
+exec {silent[1]}>&-
+wait "$silent_PID" 2>/dev/null || true
+[ "$status" = 130 ] || fail "Ctrl+C during an SMTP wait ended the run with status $status: $(tail -3 "$work/silent-run.log")"
+[ "$took" -lt 15 ] || fail "Ctrl+C during an SMTP wait took $took s to end the run (the server's time-out is 30 s)"
+/usr/bin/python3 - "$work/silent.sqlite" <<'PY' || fail "the rows of the interrupted run were not kept"
+import sqlite3, sys
+kept = sqlite3.connect(sys.argv[1]).execute("SELECT COUNT(*) FROM Velocast").fetchone()[0]
+assert kept > 0, "the outbox is empty"
+print(f"wine tests: Ctrl+C ended a wait for a silent SMTP server at once, status 130, {kept} row(s) kept")
+PY
+
+# 3. SQL Server: the Windows build through Wine's odbc32, the host's unixODBC and FreeTDS to
 # the TDS stand-in. The peer runs nothing, so the program stops after its first statements;
 # what counts is that they arrived as the program sent them.
 coproc peer { exec /usr/bin/python3 "$root/tests/support/tds_peer.py" --log "$work/tds.log"; }
@@ -87,7 +121,7 @@ assert any("SET DATEFORMAT dmy" in (e.get("sql") or "") for e in entries), "no S
 print(f"wine tests: SQL Server reached through Wine's ODBC and FreeTDS ({len(entries)} request(s))")
 PY
 
-# 3. The tray program on a virtual desktop with a notification area, and a screenshot.
+# 4. The tray program on a virtual desktop with a notification area, and a screenshot.
 if ! command -v Xvfb >/dev/null || ! command -v trayer >/dev/null || ! command -v xwd >/dev/null || ! command -v xdotool >/dev/null; then
   echo "wine tests: the tray program skipped: Xvfb, trayer, xdotool or xwd is missing (scripts/setup.sh and scripts/windows.sh install them)"
   exit 0

@@ -1,6 +1,7 @@
 #include "mail/smtp/socket_connection.h"
 
 #include "mail/smtp/smtp_error.h"
+#include "mail/smtp/wait_interruption.h"
 
 #include <cerrno>
 #include <cstring>
@@ -36,14 +37,19 @@ QString systemText(int code) {
 // within 32 bits, so the int round trip is exact.
 SOCKET handleOf(int descriptor) { return static_cast<SOCKET>(static_cast<unsigned int>(descriptor)); }
 
-// Waits for one poll event; false on time-out.
+// Waits for one poll event; false on time-out. An end request (the interruption socket
+// readable) ends the wait at once.
 bool waitFor(int descriptor, short events, Deadline deadline) {
     for (;;) {
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
-        WSAPOLLFD p{handleOf(descriptor), events, 0};
-        const int n = WSAPoll(&p, 1, static_cast<INT>(std::min<long long>(left.count(), 1 << 30)));
+        const int interruption = waitInterruptionDescriptor();
+        WSAPOLLFD p[2] = {{handleOf(descriptor), events, 0},
+                          {interruption >= 0 ? handleOf(interruption) : INVALID_SOCKET, POLLRDNORM, 0}};
+        const ULONG watched = interruption >= 0 ? 2 : 1;
+        const int n = WSAPoll(p, watched, static_cast<INT>(std::min<long long>(left.count(), 1 << 30)));
+        if (n > 0 && watched == 2 && p[1].revents != 0) waitInterrupted();
         if (n > 0) return true;  // readable, writable, hung up or in error: the next call tells which
         if (n == SOCKET_ERROR) {
             const int error = WSAGetLastError();
