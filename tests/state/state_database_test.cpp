@@ -5,10 +5,10 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "settings/local_settings.h"
 #include "state/state_database.h"
+#include "support/posix_mode.h"
 
 using namespace velocast;
 
@@ -33,9 +33,9 @@ TEST(StateDatabase, APrivateFilePerClubWithItsVersionAndTheSettingsChoiceFirst) 
         ASSERT_TRUE(state.open(path, &error)) << error.toStdString();
         state.recordSent(QDateTime(QDate(2026, 3, 5), QTime(9, 0)));
     }
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    if (const auto mode = velocast::testing::posixMode(path)) {
+        EXPECT_EQ(*mode, 0600u);
+    }
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
         db.setDatabaseName(path);

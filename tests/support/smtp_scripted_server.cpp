@@ -1,12 +1,8 @@
 #include "support/smtp_scripted_server.h"
 
+#include "support/loopback_socket.h"
+
 #include <chrono>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace velocast::mail::testing {
 
@@ -15,27 +11,9 @@ namespace {
 // Only a guard against a client that never comes or never closes; tests do not wait for it.
 constexpr int kGuardMs = 20000;
 
-bool readable(int fd) {
-    pollfd p{fd, POLLIN, 0};
-    return ::poll(&p, 1, kGuardMs) > 0;
-}
+bool readable(int fd) { return readableWithin(fd, kGuardMs); }
 
 }  // namespace
-
-int listenOnLoopback(int backlog, uint16_t& port, const char* who) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, backlog) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        if (fd >= 0) ::close(fd);
-        throw std::runtime_error(std::string(who) + ": cannot listen on 127.0.0.1");
-    }
-    port = ntohs(address.sin_port);
-    return fd;
-}
 
 ScriptedSmtpServer::ScriptedSmtpServer(std::vector<Step> script) {
     listener_ = listenOnLoopback(1, port_, "scripted server");
@@ -44,7 +22,7 @@ ScriptedSmtpServer::ScriptedSmtpServer(std::vector<Step> script) {
 
 ScriptedSmtpServer::~ScriptedSmtpServer() {
     if (thread_.joinable()) thread_.join();
-    ::close(listener_);
+    closeSocket(listener_);
 }
 
 std::vector<std::string> ScriptedSmtpServer::transcript() {
@@ -62,7 +40,7 @@ bool ScriptedSmtpServer::readLine(int fd, std::string& line) {
         }
         char chunk[4096];
         if (!readable(fd)) return false;
-        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        const long long n = receiveSome(fd, chunk, sizeof chunk);
         if (n <= 0) return false;
         pending_.append(chunk, static_cast<size_t>(n));
     }
@@ -73,13 +51,13 @@ void ScriptedSmtpServer::run(std::vector<Step> script) {
         heard_.push_back("!no client");
         return;
     }
-    const int fd = ::accept(listener_, nullptr, nullptr);
+    const int fd = acceptClient(listener_);
     std::string line;
     bool open = true;
     for (const Step& step : script) {
         if (!open) break;
         switch (step.kind) {
-        case Step::Say: ::send(fd, step.text.data(), step.text.size(), MSG_NOSIGNAL); break;
+        case Step::Say: sendBytes(fd, step.text.data(), step.text.size()); break;
         case Step::Hear:
             if (!(open = readLine(fd, line))) heard_.push_back("!closed");
             else heard_.push_back(line);
@@ -94,14 +72,14 @@ void ScriptedSmtpServer::run(std::vector<Step> script) {
         case Step::Pause: std::this_thread::sleep_for(std::chrono::milliseconds(std::stoi(step.text))); break;
         case Step::AwaitClose: {
             char chunk[4096];
-            while (readable(fd) && ::recv(fd, chunk, sizeof chunk, 0) > 0) {}
+            while (readable(fd) && receiveSome(fd, chunk, sizeof chunk) > 0) {}
             open = false;
             break;
         }
         }
     }
     while (open && readLine(fd, line)) heard_.push_back(line);
-    ::close(fd);
+    closeSocket(fd);
 }
 
 }  // namespace velocast::mail::testing

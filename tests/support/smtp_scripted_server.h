@@ -2,6 +2,8 @@
 // A scripted SMTP peer for exact exchanges and faults: it listens on 127.0.0.1 with an
 // ephemeral port, accepts one connection on its own thread and plays its script, recording
 // every line the client sends. Independent of the client's socket code on purpose.
+#include "support/loopback_socket.h"
+
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -48,10 +50,6 @@ private:
     std::vector<std::string> heard_;
     std::thread thread_;
 };
-
-// A listening socket on 127.0.0.1 with an ephemeral port (written to `port`); throws
-// std::runtime_error naming `who` when it cannot listen.
-int listenOnLoopback(int backlog, uint16_t& port, const char* who);
 
 // Script shorthands: hear one command and answer it.
 inline std::vector<ScriptedSmtpServer::Step> reply(const std::string& text) {

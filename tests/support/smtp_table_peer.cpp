@@ -1,13 +1,8 @@
 #include "support/smtp_table_peer.h"
 
-#include "support/smtp_scripted_server.h"
+#include "support/loopback_socket.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace velocast::testing {
 
@@ -17,7 +12,9 @@ namespace {
 constexpr int kPollMs = 50;
 constexpr int kSilentClientMs = 20000;
 
-void say(int fd, const QByteArray& bytes) { (void)::send(fd, bytes.constData(), bytes.size(), MSG_NOSIGNAL); }
+void say(int fd, const QByteArray& bytes) {
+    mail::testing::sendBytes(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
 
 }  // namespace
 
@@ -31,7 +28,7 @@ SmtpTablePeer::SmtpTablePeer(std::vector<Rule> rules) : rules_(std::move(rules))
 SmtpTablePeer::~SmtpTablePeer() {
     stop_ = true;
     thread_.join();
-    ::close(listener_);
+    mail::testing::closeSocket(listener_);
 }
 
 QStringList SmtpTablePeer::accepted() const {
@@ -64,13 +61,12 @@ const SmtpTablePeer::Rule* SmtpTablePeer::match(Step step, const QString& addres
 
 void SmtpTablePeer::run() {
     while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, kPollMs) <= 0) continue;
-        const int client = ::accept(listener_, nullptr, nullptr);
+        if (!mail::testing::readableWithin(listener_, kPollMs)) continue;
+        const int client = mail::testing::acceptClient(listener_);
         if (client < 0) continue;
         ++sessions_;
         serve(client);
-        ::close(client);
+        mail::testing::closeSocket(client);
     }
 }
 
@@ -84,14 +80,12 @@ void SmtpTablePeer::serve(int client) {
                 buffer.remove(0, end + 2);
                 return true;
             }
-            pollfd p{client, POLLIN, 0};
-            const int ready = ::poll(&p, 1, kPollMs);
-            if (ready == 0) {
+            if (!mail::testing::readableWithin(client, kPollMs)) {
                 if (stop_ || (silent += kPollMs) > kSilentClientMs) return false;
                 continue;
             }
             char chunk[4096];
-            const ssize_t n = ::recv(client, chunk, sizeof chunk, 0);
+            const long long n = mail::testing::receiveSome(client, chunk, sizeof chunk);
             if (n <= 0) return false;
             buffer.append(chunk, n);
         }

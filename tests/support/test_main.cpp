@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     // Their state databases (deferred rows, the day's count) as well: never the account's own.
     QTemporaryDir stateDir;
     qputenv("XDG_STATE_HOME", stateDir.path().toLocal8Bit());
+    qputenv("LOCALAPPDATA", stateDir.path().toLocal8Bit());  // where Windows keeps them
     qunsetenv("STATE_DIRECTORY");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

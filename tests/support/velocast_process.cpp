@@ -1,16 +1,14 @@
 #include "support/velocast_process.h"
 
+#include "support/source_tree.h"
+
 #include <QDir>
 
 #include <gtest/gtest.h>
 
 namespace velocast::testing {
 
-QString supportScriptPath(const QString& script) {
-    // The configured source folder, not __FILE__: a compiler cache may give relative paths.
-    const QString dir = qEnvironmentVariable("VELOCAST_SOURCE_DIR", QStringLiteral(VELOCAST_DEFAULT_SOURCE_DIR));
-    return QDir(dir).filePath(QStringLiteral("tests/support/") + script);
-}
+QString supportScriptPath(const QString& script) { return sourceTreePath(QStringLiteral("tests/support/") + script); }
 
 QString builtProgramPath(const QString& program) {
     const QString dir = qEnvironmentVariable("VELOCAST_BUILD_DIR", QStringLiteral(VELOCAST_DEFAULT_BUILD_DIR));

@@ -34,6 +34,9 @@ inline ComposedMessage testMessage(QStringList recipients = {QStringLiteral("mem
     return {QStringLiteral("club@club.test"), recipients, {"From: club@club.test", "Subject: hello", "", "body"}};
 }
 
+// The error connect() raised; a test failure when it did not fail.
+SmtpError connectError(TestSession& session);
+
 // "EHLO <this machine>" as the client sends it.
 std::string ehloLine();
 
