@@ -6,6 +6,8 @@
 #   WINDOWS_TOOLCHAIN_ARCHIVE  the Qt + OpenSSL toolchain archive
 #                              (default ../shared/toolchains/windows-toolchain.tar.xz beside the clone)
 #   WINDOWS_SKIP_PACKAGES=1    builds only (no zip, no installer)
+#   WINDOWS_TESTS=1            also cross-builds the unit test programs that run on Windows, for
+#                              CTest to run under Wine (tests/windows/wine_test.sh does)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 work="$here/build-win"
@@ -18,6 +20,7 @@ packages=(
   wine64 wine libwine nsis
   x11-apps  # xwd: the Wine test's screenshot of the tray program
   cmake qt6-base-dev-tools python3
+  googletest  # its sources, for the test programs' cross build
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -61,9 +64,16 @@ if [ ! -f "$toolchain/mingw64.cmake" ]; then
   fi
 fi
 
-# The unit test programs are not cross-built: their peers (Python, the socket servers of the
-# test support) are Linux programs. The Wine test drives the programs themselves.
+# The unit test programs whose peers run on Windows too; the others need Linux programs (the
+# Python servers, the TDS stand-in, signals) and stay in the Linux build.
 tests=OFF
+targets=(--target velocast --target velocast-seed)
+emulator=()
+if [ "${WINDOWS_TESTS:-0}" = 1 ]; then
+  tests=ON
+  targets=()
+  emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR="$here/tests/windows/wine_run.sh")
+fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 read -r -a extra <<<"${VELOCAST_CMAKE_OPTIONS:-}"
@@ -72,8 +82,8 @@ cmake -S "$here" -B "$work/build" -DCMAKE_BUILD_TYPE=Release \
   -DOPENSSL_ROOT_DIR="$toolchain/openssl" -DQT_HOST_PATH=/usr \
   -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DBUILD_TESTING="$tests" -DVELOCAST_BUILD_TESTS="$tests" -DVELOCAST_BUILD_BENCHMARKS=OFF \
-  "${launcher[@]}" "${extra[@]}" >/dev/null
-cmake --build "$work/build" -j "$(nproc)" --target velocast --target velocast-seed
+  "${launcher[@]}" "${emulator[@]}" "${extra[@]}" >/dev/null
+cmake --build "$work/build" -j "$(nproc)" "${targets[@]}"
 
 # The portable folder: the programs beside every DLL and plug-in they load.
 stage="$work/stage/velocast-$version"

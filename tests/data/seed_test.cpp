@@ -3,6 +3,7 @@
 #include "data/host_schema.h"
 #include "seed/demo_database.h"
 #include "seed/seed_command.h"
+#include "support/posix_mode.h"
 
 #include <QDate>
 #include <QFile>
@@ -117,12 +118,14 @@ TEST_F(SeedTool, WritesDataLinkSettingsAndImage) {
     EXPECT_EQ(source, files.database);
 
     // The club's data and the database login: the owner's only.
-    const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
-    for (const QString& file : {files.database, files.dataLink, files.image})
-        EXPECT_EQ(QFile::permissions(file) & ~(QFile::ReadUser | QFile::WriteUser), ownerOnly) << file.toStdString();
-    EXPECT_EQ(QFile::permissions(QFileInfo(files.image).absolutePath()) &
-                  ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
-              ownerOnly | QFile::ExeOwner);
+    for (const QString& file : {files.database, files.dataLink, files.image}) {
+        if (const auto mode = velocast::testing::posixMode(file)) {
+            EXPECT_EQ(*mode, 0600u) << file.toStdString();
+        }
+    }
+    if (const auto mode = velocast::testing::posixMode(QFileInfo(files.image).absolutePath())) {
+        EXPECT_EQ(*mode, 0700u);
+    }
 
     QFile image(files.image);
     ASSERT_TRUE(image.open(QIODevice::ReadOnly));

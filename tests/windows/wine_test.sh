@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The Windows build under Wine: the headless program on a demo club made by velocast-seed.exe,
-# sending through the Linux mail catcher, its e-mails parsed back; Ctrl+C ending a wait for a
-# silent SMTP server at once; the SQL Server road through Wine's ODBC to the host's FreeTDS
-# and the project's TDS stand-in; the tray program on a virtual X display, with a screenshot
-# kept as build/velocast-windows-tray.png.
+# The Windows build under Wine: the unit test programs that need no Linux peer; the headless
+# program on a demo club made by velocast-seed.exe, sending through the Linux mail catcher,
+# its e-mails parsed back; Ctrl+C ending a wait for a silent SMTP server at once; the SQL
+# Server road through Wine's ODBC to the host's FreeTDS and the project's TDS stand-in; the
+# tray program on a virtual X display, with a screenshot kept as build/velocast-windows-tray.png.
 # Skipped, with a line that says why, where Wine or the toolchain archive is missing.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -15,7 +15,8 @@ fail() { echo "wine tests: FAILED: $*" >&2; exit 1; }
 [ -f "$archive" ] || [ -f "$root/build-win/windows-toolchain/mingw64.cmake" ] ||
   skip "no Windows toolchain (set WINDOWS_TOOLCHAIN_ARCHIVE to windows-toolchain.tar.xz)"
 
-WINDOWS_TOOLCHAIN_ARCHIVE="$archive" WINDOWS_SKIP_PACKAGES="${WINDOWS_SKIP_PACKAGES:-1}" bash "$root/scripts/windows.sh"
+WINDOWS_TOOLCHAIN_ARCHIVE="$archive" WINDOWS_SKIP_PACKAGES="${WINDOWS_SKIP_PACKAGES:-1}" WINDOWS_TESTS=1 \
+  bash "$root/scripts/windows.sh"
 [ -x "$wine" ] || skip "Wine's 64-bit loader $wine is missing (apt-get install wine64)"
 
 version=$(sed -n 's/^project(Velocast VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -29,6 +30,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 "$wine" cmd /c exit 0 >/dev/null 2>&1 || skip "Wine does not run programs here"
 trap 'kill $(jobs -p) 2>/dev/null || true; "$root/tests/windows/stop_wine.sh" 2>/dev/null || true' EXIT
+
+# 0. The unit test programs of the Windows build (those whose peers run on Windows too).
+ctest --test-dir "$root/build-win/build" -j "$(nproc)" --output-on-failure >"$work/ctest.log" 2>&1 ||
+  fail "unit tests under Wine: $(grep -E 'FAILED|Failure|Failed' "$work/ctest.log" | head -20)"
+echo "wine tests: $(grep 'tests passed' "$work/ctest.log")"
 
 free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 wait_for_line() {  # FILE TEXT PID

@@ -186,6 +186,7 @@ TEST(Composition, EncodedWords) {
     EXPECT_EQ(words[2], " =?UTF-8?B?" + text.mid(88).toBase64() + "?=");
     EXPECT_EQ(encodeHeaderText(QString(50, u'='), "UTF-8").split('\n')[0].size() - 1, 72);  // 45 bytes
     // A stateful charset: every word returns to ASCII before it closes.
+    if (!systemConverts("ISO-2022-JP")) return;
     for (const QByteArray& w :
          encodeHeaderText(QString::fromUtf8("お誕生日おめでとうございます").repeated(3), "ISO-2022-JP").split('\n'))
         EXPECT_TRUE(QByteArray::fromBase64(w.trimmed().mid(16).chopped(2)).endsWith("\x1B(B")) << w.toStdString();
@@ -351,5 +352,7 @@ TEST(Composition, Windows1252Conversions) {
     EXPECT_EQ(fromWindows1252("\x80\xE7\x81\x93"), QString::fromUtf8("€ç\u0081“"));
     EXPECT_EQ(toCharset(QString::fromUtf8("aЖé"), "KOI8-R"), "a\xF6?");
     // The converter kept for the run starts every text afresh, also after a stateful set.
-    EXPECT_EQ(toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"), toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"));
+    if (systemConverts("ISO-2022-JP")) {
+        EXPECT_EQ(toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"), toCharset(QString::fromUtf8("Жx"), "ISO-2022-JP"));
+    }
 }
