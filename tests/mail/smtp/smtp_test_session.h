@@ -34,6 +34,10 @@ inline ComposedMessage testMessage(QStringList recipients = {QStringLiteral("mem
     return {QStringLiteral("club@club.test"), recipients, {"From: club@club.test", "Subject: hello", "", "body"}};
 }
 
+// About `bytes` of body as 76-character lines (like a base64 attachment), each line
+// different so that a lost or repeated slice shows in the digest.
+ComposedMessage largeMessage(qsizetype bytes);
+
 // The error connect() raised; a test failure when it did not fail.
 SmtpError connectError(TestSession& session);
 
