@@ -1,7 +1,10 @@
 #include "campaigns/ausentes.h"
 #include "campaigns/fidelidade.h"
 #include "campaigns/inadimplentes.h"
+#include "campaigns/planos_a_vencer.h"
 #include "club_fixture.h"
+#include "renewal_fixture.h"
+#include "support/qt_printers.h"
 
 using namespace velocast;
 using velocast::testing::ClubFixture;
@@ -52,4 +55,22 @@ TEST_F(ClubFixture, LoyaltyOverdueAndAbsenteesThroughOdbc) {
                                      QStringLiteral("absent@example.com")}));
     EXPECT_EQ(host.strings(QStringLiteral("SELECT ANOMESF FROM ENTRADASAIDA")),
               QStringList({QStringLiteral("202404"), QStringLiteral("202404")}));
+}
+
+// In the club the query goes through ODBC, which has no named parameters of its own.
+TEST_F(RenewalFixture, RunsThroughOdbcWithItsNamedParameters) {
+    host.exec(QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('01', 'Mensal')"));
+    addPlanMember(QStringLiteral("renew@example.com"), QStringLiteral("01"), {QStringLiteral("12/2024")});
+    addPlanMember(QStringLiteral("renewed@example.com"), QStringLiteral("01"),
+                  {QStringLiteral("12/2024"), QStringLiteral("01/2025")});
+    dataLink = host.folder() + QStringLiteral("/odbc.udl");
+    velocast::testing::writeDataLink(
+        dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") + host.path() +
+                      QStringLiteral("\""));
+    startOn(QStringLiteral("2024-12-27 00:00:00"));
+    PlanosAVencer renewals;
+    ASSERT_TRUE(runCampaign(renewals, *session, notices))
+        << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
+    EXPECT_EQ(outbox(), QStringList{QStringLiteral("renew@example.com")});
+    EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("QRYPLANOSAVENCER")));
 }

@@ -1,7 +1,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
-#include "campaign_fixture.h"
+#include "renewal_fixture.h"
 #include "campaigns/planos_a_vencer.h"
 #include "support/qt_printers.h"
 
@@ -11,26 +11,6 @@ using velocast::testing::CampaignFixture;
 namespace {
 DateTime day(int y, int m, int d) { return DateTime::fromDate(QDate(y, m, d)); }
 
-struct RenewalFixture : CampaignFixture {
-    // A member on plan `plan` (NULL QString for none) with receipts for "MM/YYYY" months.
-    void addPlanMember(const QString& email, const QString& plan, const QStringList& receipts,
-                       const QVariantMap& more = {}) {
-        QVariantMap columns = more;
-        columns.insert(QStringLiteral("PLANOS"), plan.isNull() ? QVariant() : QVariant(plan));
-        addMember(email, columns);
-        const QString matricula =
-            host.scalar(QStringLiteral("SELECT MAX(CAST(MATRICULA AS INTEGER)) FROM AlunosAtivos")).toString();
-        for (const QString& r : receipts) addReceipt(matricula, r);
-    }
-    void addReceipt(const QVariant& matricula, const QString& monthYear) {
-        const QString mes = monthYear.left(2), ano = monthYear.mid(3);
-        host.insert(QStringLiteral("RECEB"),
-                    {{QStringLiteral("MATRICULA"), matricula},
-                     {QStringLiteral("MES"), numericReceipts ? QVariant(mes.toInt()) : QVariant(mes)},
-                     {QStringLiteral("ANO"), numericReceipts ? QVariant(ano.toInt()) : QVariant(ano)}});
-    }
-    bool numericReceipts = false;
-};
 }  // namespace
 
 TEST(PlanosAVencerSql, SqlServerTextIsTheOneTheClubsServerAlwaysReceived) {
@@ -148,22 +128,4 @@ TEST_F(RenewalFixture, ItsOwnConnectionIsClosedAfterAFailureToo) {
     ASSERT_EQ(notices.shown.size(), 1u);
     EXPECT_EQ(notices.shown[0].text, QStringLiteral("Gravando na tabela !"));
     EXPECT_EQ(host.count(QStringLiteral("ControleEmail")), 0);
-}
-
-// In the club the query goes through ODBC, which has no named parameters of its own.
-TEST_F(RenewalFixture, RunsThroughOdbcWithItsNamedParameters) {
-    host.exec(QStringLiteral("INSERT INTO PLANOS (CODIGO, DESCRICAO) VALUES ('01', 'Mensal')"));
-    addPlanMember(QStringLiteral("renew@example.com"), QStringLiteral("01"), {QStringLiteral("12/2024")});
-    addPlanMember(QStringLiteral("renewed@example.com"), QStringLiteral("01"),
-                  {QStringLiteral("12/2024"), QStringLiteral("01/2025")});
-    dataLink = host.folder() + QStringLiteral("/odbc.udl");
-    velocast::testing::writeDataLink(
-        dataLink, QStringLiteral("Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=") + host.path() +
-                      QStringLiteral("\""));
-    startOn(QStringLiteral("2024-12-27 00:00:00"));
-    PlanosAVencer renewals;
-    ASSERT_TRUE(runCampaign(renewals, *session, notices))
-        << (notices.shown.empty() ? "" : notices.shown[0].detail.toStdString());
-    EXPECT_EQ(outbox(), QStringList{QStringLiteral("renew@example.com")});
-    EXPECT_FALSE(QSqlDatabase::contains(QStringLiteral("QRYPLANOSAVENCER")));
 }

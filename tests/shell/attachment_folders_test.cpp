@@ -1,6 +1,7 @@
 // Where attachments may come from when the settings file says nothing, and when it does.
 #include "shell/attachment_folders.h"
 
+#include <QDir>
 #include <QStandardPaths>
 #include <gtest/gtest.h>
 
@@ -8,20 +9,23 @@ using velocast::attachmentPolicy;
 using velocast::LocalSettings;
 
 TEST(AttachmentFolders, DefaultsToTheDataLinkFolderAndOnADesktopThePicturesFolder) {
+    // Absolute on this system: on Windows a path from the root takes the current drive.
+    const QString etc = QDir::rootPath() + "etc/velocast";
+    const QString link = etc + "/Korvana.udl";
     const LocalSettings defaults;
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-    EXPECT_EQ(attachmentPolicy(defaults, "/etc/velocast/Korvana.udl", false).folders, QStringList{"/etc/velocast"});
-    EXPECT_EQ(attachmentPolicy(defaults, "/etc/velocast/Korvana.udl", true).folders,
-              (QStringList{"/etc/velocast", pictures}));
-    const auto policy = attachmentPolicy(defaults, "/etc/velocast/Korvana.udl", false);
+    EXPECT_EQ(attachmentPolicy(defaults, link, false).folders, QStringList{etc});
+    EXPECT_EQ(attachmentPolicy(defaults, link, true).folders, (QStringList{etc, pictures}));
+    const auto policy = attachmentPolicy(defaults, link, false);
     EXPECT_EQ(policy.maxSize, 10 * 1024 * 1024);
-    EXPECT_EQ(policy.settingsFile, "/etc/velocast/velocast.conf");
+    EXPECT_EQ(policy.settingsFile, etc + "/velocast.conf");
 
     // Named folders replace the defaults (relative ones are taken from the file's folder).
     LocalSettings named;
-    named.set("attachments", "folders", "/srv/imagens, /home/clube/Fotos");
+    const QString srv = QDir::rootPath() + "srv/imagens", home = QDir::rootPath() + "home/clube/Fotos";
+    named.set("attachments", "folders", srv + ", " + home);
     named.set("attachments", "max_size", "2M");
-    const auto set = attachmentPolicy(named, "/etc/velocast/Korvana.udl", true);
-    EXPECT_EQ(set.folders, (QStringList{"/srv/imagens", "/home/clube/Fotos"}));
+    const auto set = attachmentPolicy(named, link, true);
+    EXPECT_EQ(set.folders, (QStringList{srv, home}));
     EXPECT_EQ(set.maxSize, 2 * 1024 * 1024);
 }

@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QFontDatabase>
 #include <QScreen>
 #include <gtest/gtest.h>
 
@@ -53,8 +54,9 @@ TEST(TrayWindow, IsBuiltAsDesigned) {
         EXPECT_EQ(label->font().pointSize(), 12);
         EXPECT_EQ(label->palette().color(QPalette::WindowText),
                   e.colour.isValid() ? e.colour : window.palette().color(QPalette::WindowText));
-        // Whatever font stands in, a caption must not run into its figure.
-        if (!QLatin1String(e.name).startsWith(QLatin1String("LBL"))) {
+        // Whatever font stands in, a caption must not run into its figure. (Qt's offscreen
+        // platform on Windows has no fonts to measure: the Wine test's screenshot shows it.)
+        if (!QLatin1String(e.name).startsWith(QLatin1String("LBL")) && !QFontDatabase::families().isEmpty()) {
             EXPECT_LT(label->geometry().right(), atDensity(window, 217));
         }
     }

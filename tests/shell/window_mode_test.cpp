@@ -158,7 +158,12 @@ TEST(WindowMode, AFailedDailyRunStillStartsSendingAndAsksToEnd) {
         EXPECT_TRUE(run.program.sending());
         EXPECT_EQ(run.program.sender().tickInterval(), std::chrono::seconds(5));
         run.finish();
-        // The end request's queued exit, with no event loop left to end.
-        QCoreApplication::processEvents();
+        // The end request's queued exit ends a loop of the test's own. Run with no loop to
+        // end, it would leave Qt's quit flag set, and every dialog of a later test would
+        // close as soon as it opened.
+        QTimer guard;
+        guard.callOnTimeout([] { QCoreApplication::exit(1); });
+        guard.start(20000);
+        EXPECT_EQ(QCoreApplication::exec(), 0) << "the end request's exit never came";
     }
 }
