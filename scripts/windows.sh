@@ -110,5 +110,6 @@ zip="$here/out/velocast-$version-win64.zip"
 rm -f "$zip"
 (cd "$work/stage" && /usr/bin/python3 -m zipfile -c "$zip" "velocast-$version")
 makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$here/out/velocast-$version-setup.exe" \
+  -DICON="$work/build/src/shell/velocast.ico" \
   "$here/packaging/windows/velocast.nsi"
 echo "windows: wrote out/velocast-$version-win64.zip and out/velocast-$version-setup.exe"

@@ -1,7 +1,9 @@
 ; The Windows installer: the portable folder under Program Files, a Start-menu entry, start
 ; with Windows for the user who installs, and an uninstaller that removes all three.
-; makensis -DVERSION=2.10 -DSTAGE=<portable folder> -DOUTFILE=<setup.exe> velocast.nsi
+; makensis -DVERSION=2.10 -DSTAGE=<portable folder> -DOUTFILE=<setup.exe> [-DICON=<velocast.ico>] velocast.nsi
 Unicode true
+; 64-bit like the program: its registry keys and folders are the 64-bit ones, with no WOW64 redirection.
+Target amd64-unicode
 !include "MUI2.nsh"
 
 !ifndef VERSION
@@ -20,6 +22,12 @@ SetCompressor /SOLID lzma
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velocast"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+
+!ifdef ICON
+  ; The installer and the uninstaller wear the program's icon.
+  !define MUI_ICON "${ICON}"
+  !define MUI_UNICON "${ICON}"
+!endif
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -44,6 +52,7 @@ Section "Velocast"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "Velocast"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Velocast"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\velocast.exe"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1

@@ -3,7 +3,8 @@
 # program on a demo club made by velocast-seed.exe, sending through the Linux mail catcher,
 # its e-mails parsed back; Ctrl+C ending a wait for a silent SMTP server at once; the SQL
 # Server road through Wine's ODBC to the host's FreeTDS and the project's TDS stand-in; the
-# tray program on a virtual X display, with a screenshot kept as build/velocast-windows-tray.png.
+# installer and its uninstaller; the tray program on a virtual X display, with a screenshot
+# kept as build/velocast-windows-tray.png.
 # Skipped, with a line that says why, where Wine or the toolchain archive is missing.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -15,7 +16,7 @@ fail() { echo "wine tests: FAILED: $*" >&2; exit 1; }
 [ -f "$archive" ] || [ -f "$root/build-win/windows-toolchain/mingw64.cmake" ] ||
   skip "no Windows toolchain (set WINDOWS_TOOLCHAIN_ARCHIVE to windows-toolchain.tar.xz)"
 
-WINDOWS_TOOLCHAIN_ARCHIVE="$archive" WINDOWS_SKIP_PACKAGES="${WINDOWS_SKIP_PACKAGES:-1}" WINDOWS_TESTS=1 \
+WINDOWS_TOOLCHAIN_ARCHIVE="$archive" WINDOWS_SKIP_PACKAGES="${WINDOWS_SKIP_PACKAGES:-0}" WINDOWS_TESTS=1 \
   bash "$root/scripts/windows.sh"
 [ -x "$wine" ] || skip "Wine's 64-bit loader $wine is missing (apt-get install wine64)"
 
@@ -24,7 +25,7 @@ stage="$root/build-win/stage/velocast-$version"
 work="$root/build-win/wine-test"
 rm -rf "$work"
 mkdir -p "$work"
-export WINEPREFIX="$root/build-win/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+export WINEPREFIX="$root/build-win/wineprefix" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" WINEDEBUG=-all
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   "$wine" wineboot -i >/dev/null 2>&1 || skip "Wine cannot make a prefix here"
 fi
@@ -127,7 +128,34 @@ assert any("SET DATEFORMAT dmy" in (e.get("sql") or "") for e in entries), "no S
 print(f"wine tests: SQL Server reached through Wine's ODBC and FreeTDS ({len(entries)} request(s))")
 PY
 
-# 4. The tray program on a virtual desktop with a notification area, and a screenshot.
+# 4. The installer, silent, in a prefix of its own: the folder, the Start-menu entry, the start
+# with Windows and the uninstall entry; then its uninstaller, which must take all of them away.
+if [ -f "$root/out/velocast-$version-setup.exe" ]; then
+  (
+    export WINEPREFIX="$work/install-prefix"
+    "$wine" wineboot -i >/dev/null 2>&1
+    "$wine" "$root/out/velocast-$version-setup.exe" /S || fail "the installer ended with status $?"
+    /usr/lib/wine/wineserver -w
+    program="$WINEPREFIX/drive_c/Program Files/Velocast"
+    menu="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Velocast"
+    [ -f "$program/velocast.exe" ] && [ -f "$program/Qt6Core.dll" ] && [ -f "$program/uninstall.exe" ] ||
+      fail "the installer did not put the program under Program Files"
+    [ -f "$menu/Velocast.lnk" ] || fail "the installer made no Start-menu entry"
+    grep -q '^"Velocast"=.*velocast.exe' "$WINEPREFIX/user.reg" || fail "the installer did not start the program with Windows"
+    grep -q 'Uninstall\\\\Velocast\]' "$WINEPREFIX/system.reg" || fail "the installer registered no uninstaller"
+    "$wine" "C:\\Program Files\\Velocast\\uninstall.exe" /S || fail "the uninstaller ended with status $?"
+    # The uninstaller copies itself away and goes on from there: wait for it to end.
+    for _ in $(seq 1 100); do [ -e "$program" ] || break; sleep 0.2; done
+    /usr/lib/wine/wineserver -w
+    [ ! -e "$program" ] || fail "the uninstaller left $(ls "$program" | head -3 | tr '\n' ' ')"
+    [ ! -e "$menu" ] || fail "the uninstaller left the Start-menu entry"
+    ! grep -q '^"Velocast"=' "$WINEPREFIX/user.reg" || fail "the uninstaller left the start with Windows"
+    ! grep -q 'Uninstall\\\\Velocast\]' "$WINEPREFIX/system.reg" || fail "the uninstaller left its entry"
+  )
+  echo "wine tests: the installer installs the program, its Start-menu entry and its start with Windows; the uninstaller removes them"
+fi
+
+# 5. The tray program on a virtual desktop with a notification area, and a screenshot.
 if ! command -v Xvfb >/dev/null || ! command -v trayer >/dev/null || ! command -v xwd >/dev/null || ! command -v xdotool >/dev/null; then
   echo "wine tests: the tray program skipped: Xvfb, trayer, xdotool or xwd is missing (scripts/setup.sh and scripts/windows.sh install them)"
   exit 0
