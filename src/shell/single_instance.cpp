@@ -75,6 +75,22 @@ SingleInstance::Outcome SingleInstance::listening() {
     return Outcome::First;
 }
 
+// Asks a copy that answers on the name to bring its window up. False when none answers;
+// `error` is set when the answer was neither a connection nor a plain "nobody there".
+bool SingleInstance::askRunningCopy(QString* error) const {
+    QLocalSocket other;
+    other.connectToServer(serverPath());
+    if (other.waitForConnected(kAnswerMs)) {
+        other.write(kRaiseRequest);
+        other.waitForBytesWritten(kAnswerMs);
+        other.disconnectFromServer();
+        return true;
+    }
+    if (other.error() != QLocalSocket::ConnectionRefusedError && other.error() != QLocalSocket::ServerNotFoundError)
+        *error = other.errorString();
+    return false;
+}
+
 SingleInstance::Outcome SingleInstance::acquire(QString* error) {
     // Copies that start together take turns here, so that between finding a stale name and
     // taking it over no other copy can take it first.
@@ -83,24 +99,20 @@ SingleInstance::Outcome SingleInstance::acquire(QString* error) {
         *error = QStringLiteral("could not lock %1").arg(lock.fileName());
         return Outcome::Failed;
     }
+    // Windows lets a second server listen on a pipe name that is taken (the connections then
+    // go to either): a copy that answers on the name is asked before listening, everywhere.
+    QString unanswered;
+    if (askRunningCopy(&unanswered)) return Outcome::AnotherRuns;
+    if (!unanswered.isEmpty()) {
+        *error = unanswered;
+        return Outcome::Failed;
+    }
     if (server_.listen(serverPath())) return listening();
     if (server_.serverError() != QAbstractSocket::AddressInUseError) {
         *error = server_.errorString();
         return Outcome::Failed;
     }
-    QLocalSocket other;
-    other.connectToServer(serverPath());
-    if (other.waitForConnected(kAnswerMs)) {
-        other.write(kRaiseRequest);
-        other.waitForBytesWritten(kAnswerMs);
-        other.disconnectFromServer();
-        return Outcome::AnotherRuns;
-    }
-    if (other.error() != QLocalSocket::ConnectionRefusedError && other.error() != QLocalSocket::ServerNotFoundError) {
-        *error = other.errorString();
-        return Outcome::Failed;
-    }
-    // Nobody listens: a copy that crashed left its name behind.
+    // The name is taken and nobody answered on it: a copy that crashed left it behind.
     QLocalServer::removeServer(serverPath());
     if (server_.listen(serverPath())) return listening();
     *error = server_.errorString();
@@ -116,11 +128,16 @@ void SingleInstance::release() {
 
 void SingleInstance::onNewConnection() {
     while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            // Only a whole request counts; anything else on the socket is ignored.
+        // Only a whole request counts; anything else on the socket is ignored. It may have
+        // come (and its sender gone) before these connections are made, as Windows' pipes
+        // read ahead on a thread of their own: what is there is looked at now and at the end.
+        const auto take = [this, socket] {
             if (socket->canReadLine() && socket->readLine() == kRaiseRequest) emit raiseRequested();
-        });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, take);
+        connect(socket, &QLocalSocket::disconnected, this, take);
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        take();
     }
 }
 

@@ -58,6 +58,7 @@ signals:
 private:
     void onNewConnection();
     Outcome listening();
+    bool askRunningCopy(QString* error) const;
     QString processIdPath() const;
 
     QString name_;

@@ -8,25 +8,13 @@
 #include "support/recording_notices.h"
 #include "shell/window_mode.h"
 #include "support/host_database.h"
+#include "support/serve_until.h"
 #include "support/test_clock.h"
 
 using namespace velocast;
+using velocast::testing::serveUntil;
 
 namespace {
-
-// Serves events until `done` holds or 20 s have passed.
-bool serveUntil(const std::function<bool()>& done) {
-    QEventLoop loop;
-    QTimer poll, limit;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done()) loop.quit();
-    });
-    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    poll.start(10);
-    limit.start(20000);
-    if (!done()) loop.exec();
-    return done();
-}
 
 // A club on 20 May 2024 with the birthday campaign on, one member born that day, and an SMTP
 // server nobody listens on.

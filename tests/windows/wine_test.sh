@@ -190,7 +190,13 @@ for _ in $(seq 1 300); do
   sleep 0.1
 done
 [ "$shown" = 1 ] || fail "a double click on the tray icon did not open the window: $(tail -5 "$work/tray.log")"
+# A second copy for the same database asks the first to come forward and ends.
+status=0
+timeout 60 "$wine" "$stage/velocast.exe" --data-link "Z:$work/tray.sqlite.udl" >"$work/second.log" 2>&1 || status=$?
+[ "$status" = 0 ] && grep -q "already running" "$work/second.log" ||
+  fail "a second copy of the tray program did not give way to the first (status $status): $(tail -3 "$work/second.log")"
+kill -0 "$tray" 2>/dev/null || fail "the first copy ended when a second one started: $(tail -5 "$work/tray.log")"
 xwd -root -silent >"$work/tray.xwd"
 mkdir -p "$root/build"
 /usr/bin/python3 "$root/tests/windows/xwd_to_png.py" "$work/tray.xwd" "$root/build/velocast-windows-tray.png"
-echo "wine tests: the tray program's icon opens its window; screenshot in build/velocast-windows-tray.png"
+echo "wine tests: the tray program's icon opens its window and a second copy gives way to it; screenshot in build/velocast-windows-tray.png"

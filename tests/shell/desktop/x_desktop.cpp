@@ -15,16 +15,6 @@ extern char** environ;
 
 namespace velocast::testing {
 
-bool serveUntil(const std::function<bool()>& done, int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(20);
-    }
-    return true;
-}
-
 XDesktop::~XDesktop() { stop(); }
 
 bool XDesktop::serverInstalled() { return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty(); }

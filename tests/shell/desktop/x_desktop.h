@@ -10,6 +10,8 @@
 #include <optional>
 #include <sys/types.h>
 
+#include "support/serve_until.h"
+
 namespace velocast::testing {
 
 class XDesktop {
@@ -32,9 +34,6 @@ private:
     QProcess windowManager_;
     QProcess tray_;
 };
-
-// Serves events until `done` holds; false after `ms`.
-bool serveUntil(const std::function<bool()>& done, int ms = 30000);
 
 // The X tools, run on the display of the environment.
 QString runTool(const QString& program, const QStringList& arguments);
