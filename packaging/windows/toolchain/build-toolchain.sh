@@ -21,12 +21,15 @@ nice -n 19 make -j$J && nice -n 19 make install_sw
 cd $W/src
 # 3a. SQLite amalgamation (Debian's qt6-base dfsg tarball drops src/3rdparty/sqlite)
 tar xJf sqlite3_*.orig.tar.xz
-mkdir -p sqlite3-*/bld && (cd sqlite3-*/bld && ../configure --disable-tcl && nice -n 19 make sqlite3.c)
+# The folder the tarball holds, found before its build folder exists (a glob over a path
+# that is not there yet would make a folder literally named "sqlite3-*").
+SQLITE=$W/src/$(cd $W/src && ls -d sqlite3-[0-9]* | head -1)
+mkdir -p $SQLITE/bld && (cd $SQLITE/bld && ../configure --disable-tcl && nice -n 19 make sqlite3.c)
 # 3b. qtbase
 tar xJf qt6-base_*+dfsg.orig.tar.xz
 mkdir -p deb && tar xJf qt6-base_*.debian.tar.xz -C deb
 cd qtbase-everywhere-src-6.4.2
-mkdir -p src/3rdparty/sqlite && cp ../sqlite3-*/bld/sqlite3.[ch] ../sqlite3-*/bld/sqlite3ext.h src/3rdparty/sqlite/
+mkdir -p src/3rdparty/sqlite && cp $SQLITE/bld/sqlite3.[ch] $SQLITE/bld/sqlite3ext.h src/3rdparty/sqlite/
 for p in cve-2023-32762.diff cve-2023-32763.diff cve-2023-33285.diff cve-2023-24607.patch; do patch -p1 -N < ../deb/debian/patches/$p; done
 # Qt 6.4 bug when direct2d is OFF: plugin references QWindowsDirectWriteFontDatabase that Gui only builds with direct2d
 patch -p0 -N < "$(dirname "$0")/qwindows-directwrite3-no-direct2d.patch"
