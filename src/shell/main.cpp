@@ -17,6 +17,7 @@
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
 #include "shell/first_run_dialog.h"
+#include "shell/desktop_console.h"
 #include "shell/headless_mode.h"
 #include "shell/history_command.h"
 #include "shell/main_window.h"
@@ -110,6 +111,7 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
                    QStringLiteral("already running on this database (process %1); its window was brought forward"),
                    &status))
         return status;
+    releaseDesktopConsole();
     app.setWindowIcon(programIcon());
     QString dataLinkPath = options.dataLinkPath;
     if (!QFileInfo::exists(dataLinkPath)) {

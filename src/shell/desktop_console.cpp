@@ -1,0 +1,7 @@
+#include "shell/desktop_console.h"
+
+namespace velocast {
+
+void releaseDesktopConsole() {}
+
+}  // namespace velocast
