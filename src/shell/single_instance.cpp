@@ -124,6 +124,12 @@ void SingleInstance::release() {
     // The id first: once the name is free, the next copy writes its own.
     QFile::remove(processIdPath());
     server_.close();
+    // On Windows the name lives as long as any pipe of it is open: a request's connection
+    // not yet torn down would hold it, and the next copy would wait on it in vain.
+    for (QLocalSocket* connection : server_.findChildren<QLocalSocket*>()) {
+        connection->abort();
+        connection->deleteLater();
+    }
 }
 
 void SingleInstance::onNewConnection() {
