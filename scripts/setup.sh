@@ -12,6 +12,7 @@ packages=(
   unixodbc-dev unixodbc odbcinst tdsodbc libsqliteodbc
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-aiosmtpd sqlite3 libsqlite3-dev
+  dovecot-imapd
   media-types
   dpkg-dev desktop-file-utils
   libqt6svg6 fonts-liberation2 libxcb1-dev
