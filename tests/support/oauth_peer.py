@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """An OAuth 2.0 provider in miniature for the sign-in tests, on 127.0.0.1 and ephemeral ports:
 an HTTPS token endpoint (RFC 6749: refresh_token and client_credentials grants; RFC 8628: the
-device grant) and an SMTP server (aiosmtpd, STARTTLS) that takes the access tokens it issued
-through AUTH XOAUTH2 and OAUTHBEARER. Both share one table of tokens, so an access token can
+device grant; RFC 7662: token introspection, for an IMAP server that checks the tokens it is
+given) and an SMTP server (aiosmtpd, STARTTLS) that takes the access tokens it issued through
+AUTH XOAUTH2 and OAUTHBEARER. Both share one table of tokens, so an access token can
 be expired, or a refresh token revoked, between two runs of the program.
 
 Every refresh-token grant rotates the refresh token: the old one stops working.
@@ -12,6 +13,7 @@ Prints "PORTS <https> <smtp>" when listening, then one line per event:
   DEVICE start scope=<scope>
   POLL <authorization_pending|slow_down|ok|early>
   AUTH <mechanism> <user> <ok|expired|bad|badack>
+  INTROSPECT <ok|expired|bad>
   MESSAGE {"from": ..., "to": [...]}
 Commands on standard input, one a line, each answered with "ACK <command>":
   refresh TOKEN   accept TOKEN as a refresh token
@@ -123,6 +125,14 @@ class Provider:
                 return "ok"
             return "expired" if token in self.expired else "bad"
 
+    def introspect(self, form):
+        """RFC 7662: an active token names the mailbox it was issued for."""
+        verdict = self.check_access(form.get("token", ""))
+        emit(f"INTROSPECT {verdict}")
+        if verdict != "ok":
+            return 200, {"active": False}
+        return 200, {"active": True, "username": self.args.user, "scope": "imap", "token_type": "Bearer"}
+
     def command(self, line):
         words = line.split()
         with self.state:
@@ -148,6 +158,8 @@ def http_handler(provider):
             form = dict(urllib.parse.parse_qsl(self.rfile.read(length).decode()))
             if self.path == "/token":
                 status, answer = provider.token(form)
+            elif self.path == "/introspect":
+                status, answer = provider.introspect(form)
             elif self.path == "/devicecode":
                 status, answer = provider.device(form, self.server.server_address[1])
             else:

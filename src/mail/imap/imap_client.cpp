@@ -334,7 +334,7 @@ QString ImapClient::signInWithPassword() {
         fail(ImapError(ImapFailure::SignIn,
                        QStringLiteral("The IMAP server takes no password sign-in (no AUTH=PLAIN, LOGIN disabled)."),
                        QStringLiteral("LOGIN")));
-    run(QStringLiteral("LOGIN"), {stringArgument(user), stringArgument(password, true)}, 0);
+    run(QStringLiteral("LOGIN"), {Part{"LOGIN"}, stringArgument(user), stringArgument(password, true)}, 0);
     capabilitiesAfterSignIn();
     return QStringLiteral("LOGIN");
 }
