@@ -542,11 +542,21 @@ ImapMoveResult ImapClient::move(quint64 uid, const QString& folder) {
                        QStringLiteral("UID MOVE")));
     const QByteArray target = serverName(folder);
     const Part uidPart{uidText(uid)};
+    // A server that says the folder is missing (TRYCREATE) gets it created, and the command once more.
+    const auto intoFolder = [&](const QString& name, const QByteArray& command) {
+        try {
+            return run(name, {Part{command}, uidPart, stringArgument(target)}, 0);
+        } catch (const ImapError& error) {
+            if (error.responseCode() != QLatin1String("TRYCREATE")) throw;
+        }
+        ensureFolder(folder);
+        return run(name, {Part{command}, uidPart, stringArgument(target)}, 0);
+    };
     if (hasCapability("MOVE")) {
-        run(QStringLiteral("UID MOVE"), {Part{"UID MOVE"}, uidPart, stringArgument(target)}, 0);
+        intoFolder(QStringLiteral("UID MOVE"), "UID MOVE");
         return ImapMoveResult::Moved;
     }
-    const Result copied = run(QStringLiteral("UID COPY"), {Part{"UID COPY"}, uidPart, stringArgument(target)}, 0);
+    const Result copied = intoFolder(QStringLiteral("UID COPY"), "UID COPY");
     if (!hasCapability("UIDPLUS")) {
         // A plain EXPUNGE would also remove every message the club itself marked deleted.
         record(ImapTranscriptKind::Note,

@@ -93,7 +93,8 @@ public:
     // Creates the folder and any missing parent; nothing when it exists. Returns its name
     // as the server spells it.
     QByteArray ensureFolder(const QString& folder);
-    // Moves one message of the selected folder (opened with select(folder, false)).
+    // Moves one message of the selected folder (opened with select(folder, false)); a target
+    // the server says is missing ([TRYCREATE]) is created first.
     ImapMoveResult move(quint64 uid, const QString& folder);
     // LOGOUT when connected (failures ignored), then closes.
     void logout() noexcept;

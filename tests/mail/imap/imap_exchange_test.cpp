@@ -39,13 +39,17 @@ std::string plainSignIn(const std::string& tag, const QString& user, const QStri
 
 }  // namespace
 
+// A missing target folder is created when the server says so, and the copy tried again.
 TEST(ImapExchange, WithoutMoveOrUidplusOnlyCopiesAndNeverExpunges) {
     Server server(
         join({{Server::say("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready")},
               answer("A1 OK [CAPABILITY IMAP4rev1 IDLE] Logged in"),
               answer("* 2 EXISTS\r\n* OK [UIDVALIDITY 77] v\r\n* OK [UIDNEXT 9] n\r\nA2 OK [READ-WRITE] done"),
-              answer("A3 OK Copy completed"),
-              answer("* BYE bye\r\nA4 OK done")}));
+              answer("A3 NO [TRYCREATE] No such mailbox"),
+              answer("A4 OK listed"),
+              answer("A5 OK created"),
+              answer("A6 OK Copy completed"),
+              answer("* BYE bye\r\nA7 OK done")}));
     ImapClient client(endpoint(server.port()), {kUser, kPassword, std::nullopt});
     configured(client);
     client.connect();
@@ -56,8 +60,10 @@ TEST(ImapExchange, WithoutMoveOrUidplusOnlyCopiesAndNeverExpunges) {
     EXPECT_EQ(state.uidNext, 9u);
     EXPECT_EQ(client.move(7, QStringLiteral("Processed")), ImapMoveResult::CopiedNotRemoved);
     client.logout();
-    EXPECT_EQ(server.transcript(), (std::vector<std::string>{plainSignIn("A1", kUser, kPassword), "A2 SELECT \"INBOX\"",
-                                                             "A3 UID COPY 7 \"Processed\"", "A4 LOGOUT"}));
+    EXPECT_EQ(server.transcript(),
+              (std::vector<std::string>{plainSignIn("A1", kUser, kPassword), "A2 SELECT \"INBOX\"",
+                                        "A3 UID COPY 7 \"Processed\"", "A4 LIST \"\" \"Processed\"",
+                                        "A5 CREATE \"Processed\"", "A6 UID COPY 7 \"Processed\"", "A7 LOGOUT"}));
     const QString transcript = client.transcript().join(QLatin1Char('\n'));
     EXPECT_TRUE(transcript.contains(QStringLiteral("C: A1 AUTHENTICATE PLAIN ****"))) << transcript.toStdString();
     EXPECT_FALSE(transcript.contains(kPassword));

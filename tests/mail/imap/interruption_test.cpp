@@ -16,8 +16,8 @@ TEST(ImapInterruption, AnEndRequestEndsTheWaitForAnAnswer) {
     ASSERT_EQ(::pipe(ends), 0);
     bool asked = false;
     interruptWaitsWhenReadable(ends[0], [&] { asked = true; });
-    Server server({Server::say("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready"), Server::hear(),
-                   Server::awaitClose()});
+    Server server(
+        {Server::say("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready"), Server::hear(), Server::awaitClose()});
     ImapClient client({QStringLiteral("127.0.0.1"), server.port(), ImapTls::Implicit, testTlsPolicy()},
                       {QStringLiteral("club"), QStringLiteral("s3cret"), std::nullopt});
     // A time-out far beyond the test's run: only the end request can end this wait.
