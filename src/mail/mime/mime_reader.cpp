@@ -353,6 +353,9 @@ QString decodeHeaderText(const QByteArray& value) {
         const qsizetype q1 = value.indexOf('?', start + 2);
         const qsizetype q2 = q1 < 0 ? -1 : value.indexOf('?', q1 + 1);
         const qsizetype close = q2 < 0 ? -1 : value.indexOf("?=", q2 + 1);
+        // With no "?" or "?=" left, no later word can be whole either: searching on from each
+        // "=?" would go through the rest of the value again and again.
+        if (close < 0) break;
         const bool shaped = q1 > start + 2 && q2 == q1 + 2 && close > q2;
         const QByteArray charset = shaped ? value.mid(start + 2, q1 - start - 2) : QByteArray();
         const char encoding = shaped ? static_cast<char>(value[q1 + 1] | 0x20) : '\0';

@@ -128,7 +128,8 @@ TEST(MimeReader, HeaderFieldsUnfoldedAndDecoded) {
         {"=?utf-8?q?Jo=C3?= =?utf-8?q?=A3o?=", "João"},  // one character split over two words
         {"a =?utf-8?b?w6k=?= b", "a é b"},               // blanks beside plain text stay
         {"=?utf-8?x?bad?= =?broken", "=?utf-8?x?bad?= =?broken"},
-        {"=?UTF-8*pt?Q?ol=C3=A1?=", "olá"},  // RFC 2231 language
+        {"=?a?q?x=?b?q?y =?c", "=?a?q?x=?b?q?y =?c"},  // never closed
+        {"=?UTF-8*pt?Q?ol=C3=A1?=", "olá"},            // RFC 2231 language
         {"=?unknown-charset?Q?caf=E9?=", "caf\xc3\xa9"},
         {"\xe2\x9c\x93 UTF-8 as it stands", "\xe2\x9c\x93 UTF-8 as it stands"},
     };
