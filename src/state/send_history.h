@@ -4,6 +4,7 @@
 // the server said. It holds members' addresses, so it lives only in the account's private
 // state database and only for the retention the machine's settings allow.
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <functional>
 
@@ -11,9 +12,10 @@ namespace velocast {
 
 class StateDatabase;
 
-enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp };
+enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, RemovedByStaff };
 
-// "sent", "refused", "invalid", "deferred", "given-up": what the listing and the CSV show.
+// "sent", "refused", "invalid", "deferred", "given-up", "removed by the staff" (the outbox
+// emptied from the tray menu): what the listing and the CSV show.
 QString sendOutcomeName(SendOutcome outcome);
 
 struct HistoryEntry {
@@ -24,6 +26,7 @@ struct HistoryEntry {
     QString campaign;   // empty where the row's campaign is not known
     QString messageId;  // of a sent message
     QString reply;      // the server's reply (sent, refused, deferred, given up)
+    qint64 outboxRow = 0;  // the outbox row's ID; 0 where it is not known (older entries)
 };
 
 struct HistoryFilter {
@@ -39,6 +42,8 @@ public:
 
     // Throws std::runtime_error naming the file and what to check.
     void record(const HistoryEntry& entry);
+    // Several entries in one transaction (the outbox emptied at once): all or none.
+    void recordAll(const QList<HistoryEntry>& entries);
     // Drops what is older than `before`; returns how many entries went.
     int prune(const QDateTime& before);
     // The entries the filter lets through, newest first (addresses compared without regard

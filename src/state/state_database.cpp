@@ -29,6 +29,8 @@ const char* const kSchema[] = {
     "reply TEXT NOT NULL);"
     "CREATE INDEX send_history_at ON send_history (at);"
     "CREATE INDEX send_history_address ON send_history (address COLLATE NOCASE)",
+    // The outbox row an entry came from: a row without an address is known by it alone.
+    "ALTER TABLE send_history ADD COLUMN outbox_row INTEGER",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without

@@ -134,4 +134,18 @@ QString failureClassName(FailureClass failureClass) {
     return {};
 }
 
+QString fullReply(const mail::SmtpError& error) {
+    QStringList lines = error.message().split(QStringLiteral("\r\n"));
+    for (QString& line : lines) {
+        qsizetype blanks = 0;
+        while (blanks < line.size() && line.at(blanks).isSpace()) ++blanks;
+        line.remove(0, blanks);
+    }
+    QString text = lines.join(QStringLiteral("\r\n"));
+    if (error.replyCode() == 0) return text;
+    const QString& enhanced = error.enhancedCode();
+    if (!enhanced.isEmpty() && !text.startsWith(enhanced)) text = enhanced + QLatin1Char(' ') + text;
+    return QStringLiteral("%1 %2").arg(error.replyCode()).arg(text).trimmed();
+}
+
 }  // namespace velocast
