@@ -2,8 +2,8 @@
 
 namespace velocast {
 
-bool ServerOutageTracker::drainEnded(int keptRows, const QString& peer, const QString& server,
-                                     const QString& reason, const QDateTime& now, const QDateTime& nextTry) {
+bool ServerOutageTracker::drainEnded(int keptRows, const QString& peer, const QString& server, const QString& reason,
+                                     const QDateTime& now, const QDateTime& nextTry) {
     const ServerOutage before = outage_;
     if (keptRows <= 0) {
         outage_ = ServerOutage{};

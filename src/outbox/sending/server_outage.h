@@ -9,12 +9,12 @@
 namespace velocast {
 
 struct ServerOutage {
-    QString peer;      // "SMTP server", or the OAuth token endpoint
-    QString server;    // host:port
-    QString reason;    // the last failure, one line
-    QDateTime since;   // the first drain that could not reach it; invalid: no outage
-    QDateTime nextTry; // when the next drain begins; invalid when none is planned
-    int rows = 0;      // the rows the last drain kept for it
+    QString peer;       // "SMTP server", or the OAuth token endpoint
+    QString server;     // host:port
+    QString reason;     // the last failure, one line
+    QDateTime since;    // the first drain that could not reach it; invalid: no outage
+    QDateTime nextTry;  // when the next drain begins; invalid when none is planned
+    int rows = 0;       // the rows the last drain kept for it
 
     bool active() const { return since.isValid(); }
     bool operator==(const ServerOutage&) const = default;
