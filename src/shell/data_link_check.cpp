@@ -1,6 +1,8 @@
 #include "shell/data_link_check.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include "data/data_link.h"
 #include "data/db_error.h"
@@ -10,12 +12,18 @@
 namespace velocast {
 
 QString dataLinkFileProblem(const QString& path) {
+    DataLink link;
     try {
-        readDataLink(path);
-        return {};
+        link = readDataLink(path);
     } catch (const DbError& e) {
         return e.message();
     }
+    // A server may come back; a database file that is not there names the wrong place (a copy
+    // of a file whose database was named relative to its own folder).
+    if (link.qtDriver == QLatin1String("QSQLITE") && !QFileInfo::exists(link.databaseName))
+        return QCoreApplication::translate("Velocast", "the database file %1 named by %2 does not exist")
+            .arg(QDir::toNativeSeparators(link.databaseName), QDir::toNativeSeparators(path));
+    return {};
 }
 
 QString dataLinkProblem(const QString& path) {

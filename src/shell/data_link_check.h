@@ -6,8 +6,9 @@
 namespace velocast {
 
 // What is wrong with the file itself (missing, unreadable, not a data-link file, an unknown
-// provider), in one sentence; empty when it reads as a data-link file. A database that does
-// not answer is no fault of the file.
+// provider, a SQLite database file that is not there), in one sentence; empty when it reads
+// as a data-link file. A server that does not answer is no fault of the file: the program
+// waits for it.
 QString dataLinkFileProblem(const QString& path);
 
 // The file, and whether the database it names opens and holds the club's settings table;

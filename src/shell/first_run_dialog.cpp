@@ -19,9 +19,13 @@ QString chooseWithDialog() {
                                         QDir::homePath(), QStringLiteral("Data-link files (*.udl);;All files (*)"));
 }
 
+bool sameFile(const QString& a, const QString& b) {
+    return QFileInfo(a).canonicalFilePath() == QFileInfo(b).canonicalFilePath();
+}
+
 // Copies the chosen file to where the program looks by default, private to the account.
 QString keepCopy(const QString& chosen, const QString& target) {
-    if (QFileInfo(chosen).canonicalFilePath() == QFileInfo(target).canonicalFilePath()) return QString();
+    if (sameFile(chosen, target)) return QString();
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::remove(target);
     if (!QFile::copy(chosen, target))
@@ -39,10 +43,11 @@ FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
                               const std::function<QString(const QString&)>& check) {
     const QString intro =
         problem.isEmpty()
-            ? QStringLiteral("Velocast found no data-link file, the file that names the club's database.\n\n"
-                             "It looked for:\n%1\n\n"
-                             "Choose the club's .udl file (your IT person or the club's system has one), "
-                             "or end Velocast.")
+            ? QStringLiteral(
+                  "Velocast found no data-link file, the file that names the club's database.\n\n"
+                  "It looked for:\n%1\n\n"
+                  "Choose the club's .udl file (your IT person or the club's system has one), "
+                  "or end Velocast.")
                   .arg(QDir::toNativeSeparators(lookedAt))
             : QCoreApplication::translate("FirstRunDialog",
                                           "Velocast cannot use the data-link file, the file that names the club's "
@@ -77,6 +82,22 @@ FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
         if (lookedAtIsDefault) {
             choice.note = keepCopy(chosen, lookedAt);
             if (QFileInfo::exists(lookedAt)) choice.dataLinkPath = lookedAt;
+            // A database named relative to the file's own folder is another one seen from the
+            // copy: the copy would fail at every start, so the chosen file serves where it is.
+            if (choice.dataLinkPath == lookedAt && !sameFile(chosen, lookedAt)) {
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                const QString copyProblem = check ? check(lookedAt) : dataLinkProblem(lookedAt);
+                QApplication::restoreOverrideCursor();
+                if (!copyProblem.isEmpty()) {
+                    QFile::remove(lookedAt);
+                    choice.dataLinkPath = chosen;
+                    choice.note = QStringLiteral(
+                                      "the data-link file %1 names its database relative to its own folder, "
+                                      "so a copy at %2 would not reach it; it is used where it is: give it "
+                                      "with --data-link next time")
+                                      .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(lookedAt));
+                }
+            }
         }
         return choice;
     }

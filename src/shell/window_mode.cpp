@@ -58,7 +58,10 @@ void WindowMode::finishAtOnce() {
     tray.remove();
 }
 
-void WindowMode::pmnuiLimpaClick() { program.clearOutbox(); }
+void WindowMode::pmnuiLimpaClick() {
+    // What waits now is known: the figure need not wait for the next drain.
+    if (program.clearOutbox()) program.countPending();
+}
 
 void WindowMode::pmnuiHistoricoClick() {
     if (!history_) {

@@ -112,3 +112,17 @@ TEST(FirstRunDialog, AnUnusableDefaultFileIsReplacedByAGoodChoice) {
     EXPECT_EQ(choice.dataLinkPath, target);
     EXPECT_TRUE(dataLinkProblem(target).isEmpty()) << dataLinkProblem(target).toStdString();
 }
+
+TEST(FirstRunDialog, AFileThatNamesItsDatabaseRelativeToItsFolderIsUsedWhereItIs) {
+    QTemporaryDir dir;
+    velocast::testing::HostDatabase host;
+    const QString chosen = host.folder() + QStringLiteral("/relative.udl");
+    writeFile(chosen, "[oledb]\nProvider=SQLite;Data Source=" + QFileInfo(host.path()).fileName().toUtf8() + "\n");
+    ASSERT_TRUE(dataLinkProblem(chosen).isEmpty()) << dataLinkProblem(chosen).toStdString();
+    const QString target = dir.filePath(QStringLiteral("config/velocast/Korvana.udl"));
+    pressWhenShown(QStringLiteral("Choose"));
+    const FirstRunChoice choice = askForDataLink(target, true, [&] { return chosen; });
+    EXPECT_EQ(choice.dataLinkPath, chosen);
+    EXPECT_FALSE(QFileInfo::exists(target)) << "a copy that reaches no database was kept";
+    EXPECT_TRUE(choice.note.contains(QLatin1String("--data-link"))) << choice.note.toStdString();
+}
