@@ -18,6 +18,11 @@ public:
     virtual ~Notices() = default;
     // An information box with OK. `kind` is "!" wherever the program shows one.
     virtual void MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) = 0;
+    // A notice after which the program ends (a refused send): the same notice, and where a
+    // person reads it in a box, the box also says that Velocast ends.
+    virtual void endingNotice(const QString& text, const QString& detail) {
+        MOSTRA_AVISO(QStringLiteral("!"), text, detail);
+    }
     // The default error report: an error box captioned with the application title.
     virtual void reportError(const QString& errorText) = 0;
 };

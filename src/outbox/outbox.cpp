@@ -41,6 +41,11 @@ void Outbox::append(const OutboxRow& row) {
                  {QStringLiteral("IMAGEM_CORPO_MARKETING"), boundText(row.imagePath, "IMAGEM_CORPO_MARKETING")}});
 }
 
+qint32 Outbox::count() const {
+    const QVariantList values = firstRowOf(session_.connection(), QStringLiteral("SELECT COUNT(*) FROM Velocast"), {}, 1);
+    return values.isEmpty() ? 0 : values.at(0).toInt();
+}
+
 qint32 Outbox::reload() {
     ids_.clear();
     position_ = 0;

@@ -33,6 +33,9 @@ public:
     // column is cut to the column's width. Throws DbError.
     void append(const OutboxRow& row);
 
+    // How many rows wait, without reading them. Throws DbError.
+    qint32 count() const;
+
     // Reads which rows there are again, the first one current; returns how many. Throws
     // DbError.
     qint32 reload();

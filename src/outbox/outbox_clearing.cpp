@@ -5,6 +5,9 @@
 #include "data/shared_connection.h"
 #include "data/sql_statement.h"
 
+#include <QSqlError>
+#include <QSqlQuery>
+
 namespace velocast {
 
 QString clearOutboxSql(Dialect dialect) {
@@ -13,11 +16,31 @@ QString clearOutboxSql(Dialect dialect) {
                                      : QStringLiteral("DELETE FROM Velocast");
 }
 
-bool clearOutbox(SharedConnection& connection, Notices& notices) {
+QString rowsToClearSql(Dialect dialect) {
+    // TRUNCATE needs the table to itself at the commit anyway; taking it at the read keeps a
+    // row written meanwhile by another copy from going without a trace.
+    return dialect == Dialect::Mssql ? QStringLiteral("SELECT ID, Email, Assunto FROM Velocast WITH (TABLOCKX, HOLDLOCK)")
+                                     : QStringLiteral("SELECT ID, Email, Assunto FROM Velocast");
+}
+
+bool clearOutbox(SharedConnection& connection, Notices& notices, QList<OutboxRow>* removed) {
     try {
+        QList<OutboxRow> rows;
         connection.beginTransaction();
+        if (removed) {
+            QSqlQuery query = runSql(connection, rowsToClearSql(connection.dialect()));
+            while (query.next()) {
+                OutboxRow row;
+                row.id = query.value(0);
+                row.email = outboxText(query.value(1));
+                row.subject = outboxText(query.value(2));
+                rows.append(row);
+            }
+            if (query.lastError().isValid()) throw DbError(query.lastError().text().trimmed());
+        }
         runSql(connection, clearOutboxSql(connection.dialect()));
         connection.commit();
+        if (removed) *removed = rows;
         return true;
     } catch (const DbError&) {
         if (connection.inTransaction()) {

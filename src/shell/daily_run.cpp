@@ -36,15 +36,14 @@ DailyRun::Result DailyRun::FormCreate() {
     sessionOpened_ = opened;
     result.sessionOpened = opened;
     if (!opened)
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte,
-                              QStringLiteral("Problema na Rede ou não está Ativa !"));
+        notices_.endingNotice(kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
 
     // Without a settings row or a cash-register session there is nothing to run: no switch,
     // no account, no business date. Running on would latch the campaigns for 30/12/1899 and
     // end as if all went well; a person must open the cash register or restore the settings.
     const QString missing = opened ? missingForTheRun() : QString();
     if (!missing.isEmpty()) {
-        notices_.MOSTRA_AVISO(QStringLiteral("!"), kContateSuporte, missing);
+        notices_.endingNotice(kContateSuporte, missing);
         result.nothingToRun = true;
     }
 

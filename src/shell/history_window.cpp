@@ -1,9 +1,12 @@
 #include "shell/history_window.h"
 
 #include <QHBoxLayout>
+#include <algorithm>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -23,9 +26,29 @@ QString outcomeCaption(SendOutcome outcome) {
     case SendOutcome::GivenUp: return QStringLiteral("desistido");
     case SendOutcome::Bounced: return QStringLiteral("devolvido");
     case SendOutcome::Suppressed: return QStringLiteral("suprimido");
+    case SendOutcome::RemovedByStaff: return HistoryWindow::tr("removed by the staff");
     }
     return {};
 }
+
+QString historyAddressCell(const HistoryEntry& entry) {
+    if (!entry.address.isEmpty()) return entry.address;
+    if (entry.outboxRow > 0) return HistoryWindow::tr("(no address: outbox row %1)").arg(entry.outboxRow);
+    return HistoryWindow::tr("(no address)");
+}
+
+namespace {
+
+QSettings desktopSettings() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QLatin1String(kDesktopSettingsOrganization),
+                     QLatin1String(kDesktopSettingsApplication));
+}
+
+const QString kGeometryKey = QStringLiteral("history/geometry");
+
+enum Column { When, Outcome, Address, Subject, Campaign, Reply, MessageId, Columns };
+
+}  // namespace
 
 HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(parent, Qt::Window), state_(state) {
     setObjectName(QStringLiteral("HistoryWindow"));
@@ -40,7 +63,7 @@ HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(pa
     days->setValue(7);
     days->setPrefix(QStringLiteral("Últimos "));
     days->setSuffix(QStringLiteral(" dias"));
-    table = new QTableWidget(0, 7, this);
+    table = new QTableWidget(0, Columns, this);
     table->setObjectName(QStringLiteral("table"));
     table->setHorizontalHeaderLabels({QStringLiteral("Quando"), QStringLiteral("Resultado"), QStringLiteral("Endereço"),
                                       QStringLiteral("Assunto"), QStringLiteral("Campanha"),
@@ -48,6 +71,8 @@ HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(pa
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->setVisible(false);
+    table->setTextElideMode(Qt::ElideRight);
+    table->setWordWrap(false);
     table->horizontalHeader()->setStretchLastSection(true);
     status = new QLabel(this);
     status->setObjectName(QStringLiteral("status"));
@@ -62,12 +87,62 @@ HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(pa
     layout->addWidget(table, 1);
     layout->addWidget(status);
     resize(900, 420);
+    restorePlace();
 
     connect(filter, &QLineEdit::textChanged, this, &HistoryWindow::reload);
     connect(days, &QSpinBox::valueChanged, this, &HistoryWindow::reload);
+    reloadSoon_.setSingleShot(true);
+    reloadSoon_.setInterval(500);
+    connect(&reloadSoon_, &QTimer::timeout, this, &HistoryWindow::reload);
+}
+
+void HistoryWindow::historyChanged() {
+    if (isVisible() && !reloadSoon_.isActive()) reloadSoon_.start();
+}
+
+void HistoryWindow::restorePlace() {
+    const QByteArray geometry = desktopSettings().value(kGeometryKey).toByteArray();
+    if (!geometry.isEmpty()) restoreGeometry(geometry);
+}
+
+void HistoryWindow::keepPlace() { desktopSettings().setValue(kGeometryKey, saveGeometry()); }
+
+void HistoryWindow::closeEvent(QCloseEvent* event) {
+    keepPlace();
+    QWidget::closeEvent(event);
+}
+
+void HistoryWindow::hideEvent(QHideEvent* event) {
+    keepPlace();
+    QWidget::hideEvent(event);
+}
+
+void HistoryWindow::fitColumns() {
+    if (naturalWidths_.size() != Columns) return;
+    // The time and the outcome are short; the free texts get at most a fifth of the view each,
+    // elided with the whole text in the tooltip, and the server's reply what is left.
+    const int view = table->viewport()->width();
+    const int widest = std::max(120, view / 5);
+    int others = 0;
+    for (int column = 0; column < Columns; ++column) {
+        if (column == Reply) continue;
+        const bool freeText = column == Address || column == Subject || column == Campaign || column == MessageId;
+        const int width = freeText ? std::min(naturalWidths_.at(column), widest) : naturalWidths_.at(column);
+        table->setColumnWidth(column, width);
+        if (column != MessageId) others += width;
+    }
+    table->setColumnWidth(Reply, std::clamp(view - others - table->columnWidth(MessageId), 200,
+                                            std::max(200, naturalWidths_.at(Reply))));
+}
+
+void HistoryWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitColumns();
 }
 
 void HistoryWindow::reload() {
+    // A reload while the person reads further down keeps the place they read.
+    const int scrolled = table->verticalScrollBar()->value();
     table->setRowCount(0);
     if (!state_.isOpen()) {
         status->setText(
@@ -92,7 +167,7 @@ void HistoryWindow::reload() {
         const HistoryEntry& e = entries.at(row);
         const QStringList cells{e.at.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")),
                                 outcomeCaption(e.outcome),
-                                e.address,
+                                historyAddressCell(e),
                                 e.subject,
                                 e.campaign,
                                 e.reply,
@@ -103,11 +178,17 @@ void HistoryWindow::reload() {
                             e.outcome == SendOutcome::Suppressed;
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells.at(column));
+            // A cell too narrow for its text shows the whole of it on hovering.
+            item->setToolTip(cells.at(column));
             if (failed) item->setForeground(QColor(255, 0, 0));
             table->setItem(row, column, item);
         }
     }
     table->resizeColumnsToContents();
+    naturalWidths_.clear();
+    for (int column = 0; column < Columns; ++column) naturalWidths_.append(table->columnWidth(column));
+    fitColumns();
+    table->verticalScrollBar()->setValue(scrolled);
     status->setText(
         entries.size() >= kShownRows
             ? QStringLiteral("Mostrando os %1 mais recentes; filtre por endereço ou use velocast --history.")

@@ -16,6 +16,7 @@
 #include "shell/command_line.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
+#include "shell/data_link_check.h"
 #include "shell/first_run_dialog.h"
 #include "shell/desktop_console.h"
 #include "shell/headless_mode.h"
@@ -114,7 +115,12 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     releaseDesktopConsole();
     app.setWindowIcon(programIcon());
     QString dataLinkPath = options.dataLinkPath;
-    if (!QFileInfo::exists(dataLinkPath)) {
+    // A default file that cannot be used (a wrong file kept by an earlier start) is chosen
+    // again like a missing one; a file given on the command line is the caller's to mend.
+    const QString unusable = options.dataLinkIsDefault && QFileInfo::exists(dataLinkPath)
+                                 ? dataLinkFileProblem(dataLinkPath)
+                                 : QString();
+    if (!QFileInfo::exists(dataLinkPath) || !unusable.isEmpty()) {
         FirstRunChoice choice;
         {
             // The dialog waits for a person; an end signal must not wait with it.
@@ -123,13 +129,17 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
                 guard.release();
                 endProcess(kExitSuccess);
             });
-            choice = askForDataLink(dataLinkPath, options.dataLinkIsDefault);
+            choice = askForDataLink(dataLinkPath, options.dataLinkIsDefault, {}, unusable);
         }
         if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
         if (choice.dataLinkPath.isEmpty()) {
             writeLogLine(LogPriority::Error,
-                         QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
-                             .arg(QDir::toNativeSeparators(dataLinkPath)));
+                         unusable.isEmpty()
+                             ? QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
+                                   .arg(QDir::toNativeSeparators(dataLinkPath))
+                             : QStringLiteral("velocast: the data-link file %1 cannot be used (%2); ended at the "
+                                              "person's choice")
+                                   .arg(QDir::toNativeSeparators(dataLinkPath), unusable));
             return kExitFailure;
         }
         dataLinkPath = choice.dataLinkPath;

@@ -82,6 +82,13 @@ TFRMVelocast::TFRMVelocast(QWidget* parent) : QWidget(parent) {
     BBNRETORNA->setGeometry(scaled(285), scaled(119), scaled(35), scaled(30));
     connect(BBNRETORNA, &QToolButton::clicked, this, &QWidget::close);
 
+    // Left of Sair, in the window's own small font: it must not push the figures about.
+    LBLSERVIDOR = new QLabel(this);
+    LBLSERVIDOR->setObjectName(QStringLiteral("LBLSERVIDOR"));
+    LBLSERVIDOR->setTextFormat(Qt::PlainText);
+    LBLSERVIDOR->setGeometry(scaled(9), scaled(126), scaled(270), scaled(18));
+    LBLSERVIDOR->hide();
+
     for (QLabel* label : {Label2, LBLENVIADOS, Label1, LBLPENDENTES, Label3, LBLINVALIDOS}) {
         label->move(scaled(label->property("designLeft").toInt()), scaled(label->property("designTop").toInt()));
         label->adjustSize();
@@ -145,6 +152,12 @@ void TFRMVelocast::showFigure(Figure figure, qint32 value) {
     }
     label->setText(formatFigure(value));
     label->adjustSize();
+}
+
+void TFRMVelocast::showOutage(const QString& line, const QString& reason) {
+    LBLSERVIDOR->setText(LBLSERVIDOR->fontMetrics().elidedText(line, Qt::ElideRight, LBLSERVIDOR->width()));
+    LBLSERVIDOR->setToolTip(reason.isEmpty() ? line : line + QLatin1Char('\n') + reason);
+    LBLSERVIDOR->setVisible(!line.isEmpty());
 }
 
 void TFRMVelocast::closeEvent(QCloseEvent* event) {

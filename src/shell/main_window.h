@@ -29,6 +29,9 @@ public:
     QLabel* Label3;  // "Total de E-mails inválidos :"
     QLabel* LBLINVALIDOS;
     QToolButton* BBNRETORNA;
+    // One line under the figures while rows wait for a server that cannot be reached; hidden
+    // otherwise. Its tooltip holds the whole line and the last failure.
+    QLabel* LBLSERVIDOR;
 
     // The notification-area menu, in this order.
     QMenu* PopupMenu1;
@@ -48,6 +51,8 @@ public:
     void placeAtCentre();
     // Writes one figure into its label.
     void showFigure(Figure figure, qint32 value);
+    // The outage line (empty: none) and the failure behind it.
+    void showOutage(const QString& line, const QString& reason);
 
     // Whether a notification area is there to bring the window back; tests replace it.
     std::function<bool()> trayAvailable;

@@ -52,6 +52,16 @@ void MessageBoxNotices::MOSTRA_AVISO(const QString&, const QString& text, const 
     showAndWait(box);
 }
 
+void MessageBoxNotices::endingNotice(const QString& text, const QString& detail) {
+    QApplication::beep();
+    QMessageBox box(QMessageBox::Critical, noticeCaption(detail), screenText(noticeMessage(text, detail)),
+                    QMessageBox::Ok);
+    // Otherwise the icon vanishes after OK and nobody knows the program is gone.
+    box.setInformativeText(QCoreApplication::translate(
+        "Velocast", "Velocast ends when this box is closed. Start it again once the cause above is mended."));
+    showAndWait(box);
+}
+
 void MessageBoxNotices::reportError(const QString& errorText) {
     QMessageBox box(QMessageBox::Critical, applicationTitle(), screenText(errorReportText(errorText)), QMessageBox::Ok);
     showAndWait(box);

@@ -7,6 +7,7 @@ namespace velocast {
 class MessageBoxNotices : public Notices {
 public:
     void MOSTRA_AVISO(const QString& kind, const QString& text, const QString& detail) override;
+    void endingNotice(const QString& text, const QString& detail) override;
     void reportError(const QString& errorText) override;
 };
 

@@ -10,6 +10,7 @@
 #include "data/host_schema.h"
 #include "notices/notices.h"
 #include "notices/log_line.h"
+#include "outbox/outbox_clearing.h"
 #include "shell/attachment_folders.h"
 #include "shell/error_report.h"
 #include "shell/oauth_settings.h"
@@ -47,6 +48,8 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         return campaignOfSubject(session_.TBLCONTROLE2, subject);
     };
     sender_.history.warn = &warnHistory;
+    sender_.history.recorded = [this] { emit historyRecorded(); };
+    connect(&sender_, &OutboxSender::serverOutageChanged, this, &Program::serverOutageChanged);
     // A database that was not there at the start (the first login before the data-link file
     // existed, a server still booting) gets its daily run once it answers.
     connect(&watchdog_, &Watchdog::reconnected, this, [this] {
@@ -220,6 +223,22 @@ void Program::drainOnceThenQuit() {
         drainingOnce_ = false;
         QCoreApplication::quit();
     });
+}
+
+void Program::countPending() {
+    if (!connection_.isOpen()) return;
+    try {
+        emit figureChanged(Figure::Pending, Outbox(session_).count());
+    } catch (const DbError&) {
+        // The first drain reports what is wrong with the database; the figure waits for it.
+    }
+}
+
+bool Program::clearOutbox() {
+    QList<OutboxRow> removed;
+    if (!velocast::clearOutbox(connection_, notices_, &removed)) return false;
+    sender_.history.recordAll(SendOutcome::RemovedByStaff, removed);
+    return true;
 }
 
 void Program::Timer1Timer() {

@@ -66,6 +66,13 @@ public:
     // change; empty when none did.
     const QString& settingToFix() const { return settingToFix_; }
 
+    // Counts the outbox now and tells the pending figure, so that the window shows the real
+    // count before the first drain; a database that cannot be counted leaves it alone.
+    void countPending();
+    // "Exclusão de Alunos pendêntes": empties the outbox and leaves one send history entry per
+    // row removed. True when it was emptied.
+    bool clearOutbox();
+
     // The periods of the run's timers; benchmarks run the same loop faster.
     struct Intervals {
         std::chrono::milliseconds hide = kHideDelay;
@@ -106,6 +113,10 @@ signals:
     void standingAsideChanged(const QString& text);
     // A campaign of the daily run ended.
     void campaignDone(const DailyRun::CampaignDone& done);
+    // Rows wait for a server that cannot be reached (or no longer do: an inactive outage).
+    void serverOutageChanged(const velocast::ServerOutage& outage);
+    // An outcome was written to the send history.
+    void historyRecorded();
 
 private:
     void Timer1Timer();

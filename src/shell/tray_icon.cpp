@@ -50,8 +50,14 @@ void TrayIcon::setStandingAside(const QString& text) {
     updateToolTip();
 }
 
+void TrayIcon::setOutage(const QString& line) {
+    outage_ = line;
+    updateToolTip();
+}
+
 void TrayIcon::updateToolTip() {
     QString tip = trayToolTip(sent_, pending_, invalid_, pausedUntil_);
+    if (!outage_.isEmpty()) tip += QLatin1Char('\n') + outage_;
     if (!standingAside_.isEmpty()) tip += QLatin1Char('\n') + standingAside_;
     icon_.setToolTip(tip);
 }

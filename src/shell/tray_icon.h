@@ -31,6 +31,9 @@ public:
     // A line under the figures while another copy works on the database; empty: none.
     void setStandingAside(const QString& text);
 
+    // The line saying that rows wait for an unreachable server; empty: none.
+    void setOutage(const QString& line);
+
     // What a mouse action on the icon does.
     void activated(QSystemTrayIcon::ActivationReason reason);
 
@@ -42,6 +45,7 @@ private:
     qint32 sent_ = 0, pending_ = 0, invalid_ = 0;
     QDateTime pausedUntil_;
     QString standingAside_;
+    QString outage_;
 };
 
 // "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1", and a last line

@@ -2,8 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "calendar/clock.h"
 #include "notices/notices.h"
-#include "outbox/outbox_clearing.h"
+#include "shell/outage_line.h"
 
 namespace velocast {
 
@@ -14,6 +15,11 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
     connect(&program, &Program::figureChanged, this, [this](Figure figure, qint32 value) {
         window.showFigure(figure, value);
         tray.showFigure(figure, value);
+    });
+    connect(&program, &Program::serverOutageChanged, this, [this](const ServerOutage& outage) {
+        const QString line = outageLine(outage, localNow());
+        window.showOutage(line, outage.reason);
+        tray.setOutage(line);
     });
     connect(&program, &Program::pauseChanged, &tray, [this](const QDateTime& until) { tray.showPausedUntil(until); });
     connect(&program, &Program::standingAsideChanged, this, [this](const QString& text) {
@@ -36,6 +42,8 @@ void WindowMode::start() {
     // comes first all the same: it is how the person ends the program meanwhile.
     if (program.databaseOpen()) program.FormCreate();
     else tray.add();
+    // The first paint shows what waits, not the design's "0" until the first drain.
+    program.countPending();
     window.placeAtCentre();
     window.show();
 }
@@ -50,7 +58,10 @@ void WindowMode::finishAtOnce() {
     tray.remove();
 }
 
-void WindowMode::pmnuiLimpaClick() { clearOutbox(program.connection(), notices_); }
+void WindowMode::pmnuiLimpaClick() {
+    // What waits now is known: the figure need not wait for the next drain.
+    if (program.clearOutbox()) program.countPending();
+}
 
 void WindowMode::pmnuiHistoricoClick() {
     if (!history_) {
@@ -58,9 +69,10 @@ void WindowMode::pmnuiHistoricoClick() {
         history_->setAttribute(Qt::WA_DeleteOnClose);
         // Closing it, like the main window's close, never ends the program.
         history_->setAttribute(Qt::WA_QuitOnClose, false);
+        connect(&program, &Program::historyRecorded, history_, &HistoryWindow::historyChanged);
     }
-    history_->reload();
     history_->show();
+    history_->reload();  // shown first: the columns are fitted to the window's real width
     history_->raise();
     history_->activateWindow();
 }

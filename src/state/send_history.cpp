@@ -1,5 +1,6 @@
 #include "state/send_history.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <stdexcept>
@@ -22,6 +23,7 @@ constexpr OutcomeName kOutcomes[] = {
     {SendOutcome::GivenUp, "given-up"},
     {SendOutcome::Bounced, "bounced"},
     {SendOutcome::Suppressed, "suppressed"},
+    {SendOutcome::RemovedByStaff, "removed by the staff"},
 };
 
 SendOutcome outcomeFromName(const QString& name) {
@@ -46,7 +48,8 @@ HistoryEntry entryOf(const QSqlQuery& q) {
                         q.value(3).toString(),
                         q.value(4).toString(),
                         q.value(5).toString(),
-                        q.value(6).toString()};
+                        q.value(6).toString(),
+                        q.value(7).toLongLong()};
 }
 
 // A null QString binds as NULL; the columns hold an empty text for "none".
@@ -63,15 +66,33 @@ QString sendOutcomeName(SendOutcome outcome) {
 void SendHistory::record(const HistoryEntry& e) {
     QSqlQuery q(state_.database());
     q.prepare(
-        QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?)"));
+        QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply, outbox_row) "
+                       "VALUES (?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : {QVariant(e.at.toSecsSinceEpoch()), QVariant(sendOutcomeName(e.outcome)), text(e.address),
-                              text(e.subject), text(e.campaign), text(e.messageId), text(e.reply)})
+                              text(e.subject), text(e.campaign), text(e.messageId), text(e.reply),
+                              e.outboxRow > 0 ? QVariant(e.outboxRow) : QVariant(QMetaType(QMetaType::LongLong))})
         q.addBindValue(v);
     if (!q.exec())
         throw std::runtime_error(QStringLiteral("the send history in %1 cannot be written (%2); check the disk and the "
                                                 "file's permissions, or set [state] database in velocast.conf")
                                      .arg(state_.path(), q.lastError().text())
+                                     .toStdString());
+}
+
+void SendHistory::recordAll(const QList<HistoryEntry>& entries) {
+    QSqlDatabase db = state_.database();
+    // One commit for the lot: a file synced once per entry would keep the window waiting.
+    const bool inTransaction = db.transaction();
+    try {
+        for (const HistoryEntry& e : entries) record(e);
+    } catch (...) {
+        if (inTransaction) db.rollback();
+        throw;
+    }
+    if (inTransaction && !db.commit())
+        throw std::runtime_error(QStringLiteral("the send history in %1 cannot be written (%2); check the disk and the "
+                                                "file's permissions, or set [state] database in velocast.conf")
+                                     .arg(state_.path(), db.lastError().text())
                                      .toStdString());
 }
 
@@ -90,7 +111,8 @@ int SendHistory::prune(const QDateTime& before) {
 bool SendHistory::read(const HistoryFilter& filter, const std::function<void(const HistoryEntry&)>& each,
                        QString* error) const {
     QString sql = QStringLiteral(
-        "SELECT at, outcome, address, subject, campaign, message_id, reply FROM send_history WHERE 1 = 1");
+        "SELECT at, outcome, address, subject, campaign, message_id, reply, outbox_row FROM send_history "
+        "WHERE 1 = 1");
     QVariantList values;
     if (!filter.address.isEmpty()) {
         if (filter.addressPart) {
@@ -126,7 +148,7 @@ std::optional<HistoryEntry> SendHistory::sentMessage(const QString& messageId) c
     if (messageId.isEmpty()) return std::nullopt;
     QSqlQuery q(state_.database());
     q.prepare(
-        QStringLiteral("SELECT at, outcome, address, subject, campaign, message_id, reply FROM send_history "
+        QStringLiteral("SELECT at, outcome, address, subject, campaign, message_id, reply, outbox_row FROM send_history "
                        "WHERE message_id = ? AND outcome = 'sent' ORDER BY at DESC, id DESC LIMIT 1"));
     q.addBindValue(messageId);
     if (!q.exec() || !q.next()) return std::nullopt;

@@ -4,6 +4,7 @@
 // the server said. It holds members' addresses, so it lives only in the account's private
 // state database and only for the retention the machine's settings allow.
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -13,11 +14,12 @@ namespace velocast {
 class StateDatabase;
 
 // Bounced: a delivery report came back for a message sent; Suppressed: the row was removed
-// unsent because its address is on the suppression list.
-enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, Bounced, Suppressed };
+// unsent because its address is on the suppression list; RemovedByStaff: the outbox emptied
+// from the tray menu.
+enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, Bounced, Suppressed, RemovedByStaff };
 
-// "sent", "refused", "invalid", "deferred", "given-up", "bounced", "suppressed": what the
-// listing and the CSV show.
+// "sent", "refused", "invalid", "deferred", "given-up", "bounced", "suppressed", "removed by the
+// staff": what the listing and the CSV show.
 QString sendOutcomeName(SendOutcome outcome);
 
 struct HistoryEntry {
@@ -29,6 +31,7 @@ struct HistoryEntry {
     QString messageId;  // of a sent message
     QString reply;      // the server's reply (sent, refused, deferred, given up); the status and
                         // diagnostic of a bounce; the reason of a suppression
+    qint64 outboxRow = 0;  // the outbox row's ID; 0 where it is not known (older entries)
 };
 
 struct HistoryFilter {
@@ -44,6 +47,8 @@ public:
 
     // Throws std::runtime_error naming the file and what to check.
     void record(const HistoryEntry& entry);
+    // Several entries in one transaction (the outbox emptied at once): all or none.
+    void recordAll(const QList<HistoryEntry>& entries);
     // Drops what is older than `before`; returns how many entries went.
     int prune(const QDateTime& before);
     // The entries the filter lets through, newest first (addresses compared without regard

@@ -38,6 +38,8 @@ const char* const kSchema[] = {
     "at INTEGER NOT NULL, counted INTEGER NOT NULL);"
     "CREATE INDEX bounce_event_address ON bounce_event (address, at);"
     "CREATE INDEX send_history_message_id ON send_history (message_id)",
+    // The outbox row an entry came from: a row without an address is known by it alone.
+    "ALTER TABLE send_history ADD COLUMN outbox_row INTEGER",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without

@@ -90,6 +90,27 @@ TEST(FailureClasses, EachReplyFallsInItsClass) {
     }
 }
 
+TEST(FailureClasses, TheFullReplyKeepsTheCodesAndOnlyARefusalsCode) {
+    struct Case {
+        int code;
+        const char* enhanced;
+        const char* text;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {550, "5.7.1", "5.7.1 relaying denied", "550 5.7.1 relaying denied"},
+        {554, "", "Relay access denied", "554 Relay access denied"},
+        {535, "5.7.8", " Authentication failed", "535 5.7.8 Authentication failed"},
+        {220, "", "SSL negotiation failed.", "SSL negotiation failed."},  // the reply before the failure
+        {0, "", "Socket Error # 111", "Socket Error # 111"},
+    };
+    for (const Case& c : cases) {
+        mail::SmtpError error{QString::fromUtf8(c.text)};
+        if (c.code) error.setReply(c.code, QString::fromUtf8(c.enhanced));
+        EXPECT_EQ(fullReply(error), QString::fromUtf8(c.shown)) << c.text;
+    }
+}
+
 TEST_F(OutboxFixture, OneRecipientNeverJamsTheQueueAndGreylistedRowsComeBackOnTheirBackoff) {
     TestClock clock(kStart);
     Peer peer({{Peer::Step::Rcpt, QStringLiteral("grey@example.com"), "450 4.2.0 Greylisted", 2},

@@ -1,10 +1,12 @@
 // The send history as drains write it: one entry for every outcome of a row, with what the
 // club needs to answer "I never got it", and a history that cannot be written costs no mail.
 #include <QRegularExpression>
+#include <algorithm>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include "campaigns/campaign_of_subject.h"
+#include "outbox/outbox_clearing.h"
 #include "outbox_fixture.h"
 #include "state/send_history.h"
 #include "support/smtp_table_peer.h"
@@ -104,6 +106,7 @@ TEST_F(SendHistoryTest, EveryOutcomeOfARowIsKeptWithItsTimeAddressSubjectCampaig
         EXPECT_EQ(got[i].campaign, QString::fromUtf8(e.campaign));
         EXPECT_EQ(got[i].messageId, e.messageId);
         EXPECT_EQ(got[i].reply, QString::fromUtf8(e.reply));
+        EXPECT_GT(got[i].outboxRow, 0) << "an entry without an address is known by its row alone";
     }
 
     // Asked by the address as a member writes it, in any letter case.
@@ -147,4 +150,71 @@ TEST_F(SendHistoryTest, AHistoryThatCannotBeWrittenCostsNoMessageAndIsSaidOnce) 
     EXPECT_TRUE(outbox().isEmpty());
     EXPECT_TRUE(notices.shown.empty());
     ASSERT_GE(warnings.size(), 1u);
+}
+
+TEST_F(SendHistoryTest, EmptyingTheOutboxLeavesOneEntryPerRowRemoved) {
+    TestClock clock(kStart);
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = 'Feliz aniversário'"));
+    session.TBLCONTROLE2.close();
+    session.openSettings();
+    addRow(QStringLiteral("ana@example.com"), QStringLiteral("Feliz aniversário"));
+    addRow(QVariant());
+    const QStringList ids = host.strings(QStringLiteral("SELECT ID FROM Velocast ORDER BY ID"));
+    int told = 0;
+    sender->history.recorded = [&] { ++told; };
+
+    QList<OutboxRow> removed;
+    ASSERT_TRUE(clearOutbox(connection, notices, &removed));
+    sender->history.recordAll(SendOutcome::RemovedByStaff, removed);
+
+    EXPECT_TRUE(outbox().isEmpty());
+    std::vector<HistoryEntry> got = entries();
+    ASSERT_EQ(got.size(), 2u);
+    std::sort(got.begin(), got.end(),
+              [](const HistoryEntry& a, const HistoryEntry& b) { return a.outboxRow < b.outboxRow; });
+    for (size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].outcome, SendOutcome::RemovedByStaff);
+        EXPECT_EQ(got[i].at, kStart);
+        EXPECT_EQ(QString::number(got[i].outboxRow), ids.at(int(i)));
+    }
+    EXPECT_EQ(got[0].address, QStringLiteral("ana@example.com"));
+    EXPECT_EQ(got[0].campaign, QStringLiteral("ANIVERSARIANTE"));
+    EXPECT_EQ(got[1].address, QString());
+    EXPECT_EQ(sendOutcomeName(SendOutcome::RemovedByStaff), QStringLiteral("removed by the staff"));
+    EXPECT_EQ(told, 1) << "one change for the window, not one per row";
+}
+
+TEST_F(SendHistoryTest, RowsKeptForAnUnreachableServerMakeAnOutageUntilADrainKeepsNone) {
+    TestClock clock(kStart);
+    std::vector<ServerOutage> told;
+    QObject::connect(sender.get(), &OutboxSender::serverOutageChanged,
+                     [&](const ServerOutage& o) { told.push_back(o); });
+    sender->setTickInterval(std::chrono::milliseconds(5000));
+    smtpAccount(QStringLiteral("127.0.0.1*1"));  // nobody answers there
+    addRow(QStringLiteral("ana@example.com"));
+    addRow(QStringLiteral("bia@example.com"));
+
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_TRUE(told[0].active());
+    EXPECT_EQ(told[0].server, QStringLiteral("127.0.0.1:1"));
+    EXPECT_EQ(told[0].since, kStart);
+    EXPECT_EQ(told[0].nextTry, kStart.addSecs(5));
+    EXPECT_EQ(told[0].rows, 2);
+    EXPECT_FALSE(told[0].reason.isEmpty());
+
+    // Still out of reach a minute later: the outage began at the first drain.
+    clock.advance(60);
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(told[1].since, kStart);
+    EXPECT_EQ(told[1].nextTry, kStart.addSecs(65));
+
+    Peer peer({});
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(peer.port()));
+    ASSERT_TRUE(sender->ENVIAR_EMAIL());
+    EXPECT_EQ(peer.accepted().size(), 2);
+    ASSERT_EQ(told.size(), 3u);
+    EXPECT_FALSE(told[2].active());
+    EXPECT_FALSE(sender->serverOutage().active());
 }

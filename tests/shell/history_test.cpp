@@ -6,6 +6,9 @@
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QHeaderView>
+#include <QSettings>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -20,6 +23,7 @@
 #include "state/state_database.h"
 #include "support/qt_printers.h"
 #include "support/recording_notices.h"
+#include "support/serve_until.h"
 #include "support/stream_text.h"
 #include "support/test_clock.h"
 
@@ -165,6 +169,66 @@ TEST_F(HistoryFixture, TheWindowShowsTheLastDaysFailuresInRedAndFiltersByAPartOf
     window.filter->setText(QStringLiteral("ninguém"));
     EXPECT_EQ(window.table->rowCount(), 0);
     EXPECT_EQ(window.status->text(), QStringLiteral("0 registro(s)."));
+}
+
+TEST_F(HistoryFixture, TheWindowKeepsEveryColumnInReachAndNamesTheRowOfAnEntryWithoutAnAddress) {
+    velocast::testing::TestClock clock(kNow);
+    const QString longAddress = QString(300, QLatin1Char('a')) + QStringLiteral("@example.com");
+    SendHistory(state).record({kNow.addSecs(-60),
+                               SendOutcome::Refused,
+                               longAddress,
+                               QStringLiteral("Oi"),
+                               {},
+                               {},
+                               QStringLiteral("550 5.1.1 no such user"),
+                               41});
+    SendHistory(state).record(
+        {kNow.addSecs(-30), SendOutcome::Invalid, QString(), QStringLiteral("Oi"), {}, {}, {}, 42});
+    HistoryWindow window(state);
+    window.resize(900, 420);
+    window.show();
+    window.reload();
+    ASSERT_EQ(window.table->item(1, 2)->text(), longAddress);
+    // The long address is cut on screen, whole in its tooltip; the reply starts within the view.
+    EXPECT_EQ(window.table->item(1, 2)->toolTip(), longAddress);
+    const QHeaderView* header = window.table->horizontalHeader();
+    EXPECT_LT(header->sectionViewportPosition(5) + 50, window.table->viewport()->width())
+        << "the server's reply is out of sight";
+    EXPECT_EQ(window.table->item(0, 2)->text(), QStringLiteral("(no address: outbox row 42)"));
+}
+
+TEST_F(HistoryFixture, TheOpenWindowShowsNewOutcomesWithoutTouchingTheFilter) {
+    velocast::testing::TestClock clock(kNow);
+    HistoryWindow window(state);
+    window.show();
+    window.reload();
+    const int before = window.table->rowCount();
+    SendHistory(state).record({kNow,
+                               SendOutcome::Sent,
+                               QStringLiteral("bia@example.com"),
+                               QStringLiteral("Oi"),
+                               {},
+                               {},
+                               QStringLiteral("250 ok"),
+                               7});
+    window.historyChanged();
+    EXPECT_TRUE(velocast::testing::serveUntil([&] { return window.table->rowCount() == before + 1; }));
+    EXPECT_EQ(window.table->item(0, 2)->text(), QStringLiteral("bia@example.com"));
+}
+
+TEST_F(HistoryFixture, TheWindowRemembersItsSizeAndPlaceInTheDesktopSettings) {
+    // The desktop's settings of this account, here in the test's own folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.filePath(QStringLiteral("desktop")));
+    QSize size;
+    {
+        HistoryWindow window(state);
+        window.show();
+        size = window.size() + QSize(37, 23);
+        window.resize(size);
+        window.close();
+    }
+    HistoryWindow again(state);
+    EXPECT_EQ(again.size(), size);
 }
 
 TEST(HistoryMenu, HistoricoOpensOneWindowAndSaysWhenThereIsNoStateToShow) {

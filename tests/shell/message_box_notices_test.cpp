@@ -40,3 +40,21 @@ TEST(MessageBoxNotices, ServerTextIsShownAsPlainTextWithControlCharactersVisible
         << shown.toStdString();
     EXPECT_FALSE(shown.contains(QLatin1Char('\r')));
 }
+
+TEST(MessageBoxNotices, ANoticeThatEndsTheProgramSaysSo) {
+    QString shown, informative;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) {
+                shown = b->text();
+                informative = b->informativeText();
+                return b->accept();
+            }
+        ADD_FAILURE() << "no message box shown";
+        QCoreApplication::exit(1);
+    });
+    MessageBoxNotices notices;
+    notices.endingNotice(kProblemaAoEnviar, QStringLiteral("550 5.7.1 relaying denied"));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\n550 5.7.1 relaying denied"))) << shown.toStdString();
+    EXPECT_TRUE(informative.contains(QLatin1String("Velocast ends"))) << informative.toStdString();
+}

@@ -7,6 +7,7 @@
 #include "shell/main_window.h"
 #include "outbox/outbox_clearing.h"
 #include "shell/program_icon.h"
+#include "shell/outage_line.h"
 #include "shell/tray_icon.h"
 #include "support/session_test.h"
 
@@ -135,6 +136,40 @@ TEST(TrayWindow, TheIconsTooltipFollowsTheThreeFigures) {
               QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1\npaused until 14:05"));
     tray.showPausedUntil(QDateTime());
     EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
+}
+
+TEST(TrayWindow, AnUnreachableServerIsSaidInOneLineOnTheWindowAndInTheTooltip) {
+    const QDateTime now(QDate(2026, 3, 5), QTime(14, 10));
+    ServerOutage outage;
+    outage.peer = QStringLiteral("SMTP server");
+    outage.server = QStringLiteral("smtp.example.com:587");
+    outage.reason = QStringLiteral("Socket Error # 111: Connection refused");
+    outage.since = now.addSecs(-8 * 60);
+    outage.nextTry = now.addSecs(5);
+    const QString line = outageLine(outage, now);
+    EXPECT_EQ(line, QStringLiteral("SMTP server smtp.example.com:587 unreachable since 14:02; next try 14:10:05"));
+    // An outage that began on another day says which.
+    outage.since = now.addDays(-1);
+    EXPECT_TRUE(outageLine(outage, now).contains(QLatin1String("since 04/03/2026 14:10")))
+        << outageLine(outage, now).toStdString();
+    EXPECT_TRUE(outageLine(ServerOutage{}, now).isEmpty());
+
+    TFRMVelocast window;
+    TrayIcon tray(window);
+    window.show();
+    EXPECT_FALSE(window.LBLSERVIDOR->isVisible());
+    window.showOutage(line, outage.reason);
+    tray.setOutage(line);
+    EXPECT_TRUE(window.LBLSERVIDOR->isVisible());
+    // Within the window, left of Sair; the whole line and the failure are in its tooltip.
+    EXPECT_LE(window.LBLSERVIDOR->geometry().right(), window.BBNRETORNA->geometry().left());
+    EXPECT_TRUE(window.LBLSERVIDOR->toolTip().contains(line));
+    EXPECT_TRUE(window.LBLSERVIDOR->toolTip().contains(outage.reason));
+    EXPECT_TRUE(tray.toolTip().endsWith(QLatin1Char('\n') + line)) << tray.toolTip().toStdString();
+    window.showOutage(QString(), QString());
+    tray.setOutage(QString());
+    EXPECT_FALSE(window.LBLSERVIDOR->isVisible());
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 0\nPendentes: 0\nInválidos: 0"));
 }
 
 TEST(TrayWindow, OnlyADoubleClickOnTheIconOpensTheWindow) {

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     qputenv("XDG_STATE_HOME", stateDir.path().toLocal8Bit());
     qputenv("LOCALAPPDATA", stateDir.path().toLocal8Bit());  // where Windows keeps them
     qunsetenv("STATE_DIRECTORY");
+    // And the desktop's settings that windows keep (their size and place): never the account's.
+    QTemporaryDir configDir;
+    qputenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

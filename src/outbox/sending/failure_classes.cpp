@@ -134,4 +134,20 @@ QString failureClassName(FailureClass failureClass) {
     return {};
 }
 
+QString fullReply(const mail::SmtpError& error) {
+    QStringList lines = error.message().split(QStringLiteral("\r\n"));
+    for (QString& line : lines) {
+        qsizetype blanks = 0;
+        while (blanks < line.size() && line.at(blanks).isSpace()) ++blanks;
+        line.remove(0, blanks);
+    }
+    QString text = lines.join(QStringLiteral("\r\n"));
+    // A code below 400 is the last reply that went well (the 220 before a TLS handshake that
+    // failed): the failure is the text's, not the server's.
+    if (error.replyCode() < 400) return text;
+    const QString& enhanced = error.enhancedCode();
+    if (!enhanced.isEmpty() && !text.startsWith(enhanced)) text = enhanced + QLatin1Char(' ') + text;
+    return QStringLiteral("%1 %2").arg(error.replyCode()).arg(text).trimmed();
+}
+
 }  // namespace velocast

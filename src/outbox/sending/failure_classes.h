@@ -28,6 +28,11 @@ struct FailureVerdict {
 // The class of a failed SMTP exchange, from its step, reply code, enhanced code and text.
 FailureVerdict classifySmtpFailure(const mail::SmtpError& error);
 
+// The server's reply as a person should see it: the reply code, the enhanced status code and
+// the text ("550 5.7.1 Relaying denied"), each line without leading blanks; the error's text
+// alone when the failure was no refusal by the server (no reply code, or one below 400).
+QString fullReply(const mail::SmtpError& error);
+
 // A short name for log lines: "server-wide", "throttled", ...
 QString failureClassName(FailureClass failureClass);
 

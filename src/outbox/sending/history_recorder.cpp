@@ -16,13 +16,38 @@ void HistoryRecorder::setStateDatabase(StateDatabase* state) {
     failing_ = false;
 }
 
+HistoryEntry HistoryRecorder::entryFor(SendOutcome outcome, const OutboxRow& row, const QString& reply,
+                                       const QString& messageId) const {
+    const QString campaign = campaignOf ? campaignOf(row.subject) : QString();
+    return {localNow(),
+            outcome,
+            mail::trimControlCharacters(row.email),
+            row.subject,
+            campaign,
+            messageId,
+            reply,
+            row.id.toLongLong()};
+}
+
 void HistoryRecorder::record(SendOutcome outcome, const OutboxRow& row, const QString& reply,
                              const QString& messageId) {
     if (!history_) return;
+    writing([&] { history_->record(entryFor(outcome, row, reply, messageId)); });
+}
+
+void HistoryRecorder::recordAll(SendOutcome outcome, const QList<OutboxRow>& rows) {
+    if (!history_ || rows.isEmpty()) return;
+    writing([&] {
+        QList<HistoryEntry> entries;
+        entries.reserve(rows.size());
+        for (const OutboxRow& row : rows) entries.append(entryFor(outcome, row, QString(), QString()));
+        history_->recordAll(entries);
+    });
+}
+
+void HistoryRecorder::writing(const std::function<void()>& write) {
     try {
-        const QString campaign = campaignOf ? campaignOf(row.subject) : QString();
-        history_->record(
-            {localNow(), outcome, mail::trimControlCharacters(row.email), row.subject, campaign, messageId, reply});
+        write();
         failing_ = false;
     } catch (const std::exception& e) {
         if (failing_) return;
@@ -30,7 +55,9 @@ void HistoryRecorder::record(SendOutcome outcome, const OutboxRow& row, const QS
         if (warn)
             warn(QStringLiteral("%1; the e-mails still go out, but their outcomes are not kept until it can be written")
                      .arg(QString::fromUtf8(e.what())));
+        return;
     }
+    if (recorded) recorded();
 }
 
 }  // namespace velocast

@@ -26,11 +26,19 @@ public:
     std::function<QString(const QString& subject)> campaignOf;
     // One warning line; unset, failures go unsaid.
     std::function<void(const QString& text)> warn;
+    // Called after each entry written (a history window open meanwhile reads it again).
+    std::function<void()> recorded;
 
     void record(SendOutcome outcome, const OutboxRow& row, const QString& reply = QString(),
                 const QString& messageId = QString());
+    // One entry per row, written together (the outbox emptied from the tray menu).
+    void recordAll(SendOutcome outcome, const QList<OutboxRow>& rows);
 
 private:
+    HistoryEntry entryFor(SendOutcome outcome, const OutboxRow& row, const QString& reply,
+                          const QString& messageId) const;
+    void writing(const std::function<void()>& write);
+
     std::unique_ptr<SendHistory> history_;
     bool failing_ = false;
 };

@@ -75,6 +75,11 @@ void OutboxSender::endSession() {
 bool OutboxSender::ENVIAR_EMAIL() {
     const bool walked = drain();
     if (keptForServer_.rows > 0) emit serverUnreachable(keptForServer_);
+    // The tick begins the next drain one interval after this one ended.
+    const QDateTime now = localNow();
+    if (outage_.drainEnded(keptForServer_.rows, keptForServer_.peer, keptForServer_.server, keptForServer_.reason,
+                           now, now.addMSecs(Timer2.interval())))
+        emit serverOutageChanged(outage_.outage());
     if (!walked) emit failed();
     return walked;
 }
@@ -263,7 +268,7 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
         const QString reply = e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
         const FailureVerdict verdict = classifySmtpFailure(e);
         switch (verdict.failureClass) {
-        case FailureClass::ServerWide: sendFailed(e.message()); return RowResult::SendFailed;
+        case FailureClass::ServerWide: sendFailed(fullReply(e)); return RowResult::SendFailed;
         case FailureClass::Throttled:
             endSession();
             pauseForServer(verdict, reply);
@@ -337,7 +342,7 @@ void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, co
 }
 
 void OutboxSender::sendFailed(const QString& errorText) {
-    notices_.MOSTRA_AVISO(QStringLiteral("!"), kProblemaAoEnviar, errorText);
+    notices_.endingNotice(kProblemaAoEnviar, errorText);
     IdSMTP.release();
     // Closing rolls the row's transaction back: the row stays and goes first at the next start.
     session_.connection().close();

@@ -19,6 +19,7 @@
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
+#include "outbox/sending/server_outage.h"
 #include "outbox/sending/smtp_settings.h"
 #include "state/state_database.h"
 
@@ -71,6 +72,9 @@ public:
     // now); they are not tried again before their next try.
     int rowsDeferredInLastDrain() const { return static_cast<int>(deferredInDrain_.size()); }
 
+    // Whether rows wait for a server that cannot be reached, since when, and the next try.
+    const ServerOutage& serverOutage() const { return outage_.outage(); }
+
     // Until when the drain is paused; invalid when it is not. A paused drain sends nothing.
     QDateTime pausedUntil() const { return pausedUntil_; }
 
@@ -118,6 +122,8 @@ signals:
     void pauseChanged(const QDateTime& until, const QString& reason);
     // A drain ended with rows kept for an unreachable server (see rowsKeptForServerInLastDrain).
     void serverUnreachable(const OutboxSender::KeptForServer& kept);
+    // The outage changed: it began, its next try moved, or it ended (an inactive one).
+    void serverOutageChanged(const velocast::ServerOutage& outage);
     // A tick ran its drain (or was turned away by mayDrain) and is over.
     void tickEnded();
     // A drain failed (a refused send, a database error) and has said why: the program ends.
@@ -172,6 +178,7 @@ private:
     // The session kept open for the next message, and the messages it has carried.
     int messagesInSession_ = 0;
     bool stateFailing_ = false;
+    ServerOutageTracker outage_;
     quint64 sessionAccountVersion_ = 0;
 };
 

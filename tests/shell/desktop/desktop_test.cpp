@@ -138,6 +138,12 @@ TEST_F(DesktopTest, ExclusaoEmptiesTheOutbox) {
     EXPECT_TRUE(serveUntil([] { return host->count(QStringLiteral("Velocast")) == 0; }))
         << "the second item did not empty the outbox";
     EXPECT_EQ(first->state(), QProcess::Running);
+    // Each row removed leaves its entry in the send history, as --history lists it.
+    const auto listed = runBuiltProgram(QStringLiteral("velocast"),
+                                        {QStringLiteral("--history"), QStringLiteral("--format"), QStringLiteral("csv"),
+                                         QStringLiteral("--data-link"), host->dataLinkPath()});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err.toStdString();
+    EXPECT_EQ(listed.out.count(QLatin1String(",removed by the staff,")), 3) << listed.out.toStdString();
 }
 
 TEST_F(DesktopTest, SairHidesAndASecondCopyBringsTheFirstForwardWithoutTouchingTheDatabase) {

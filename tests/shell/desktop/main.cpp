@@ -10,6 +10,11 @@
 int main(int argc, char** argv) {
     QTemporaryDir runtimeDir;
     qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
+    // The state databases and the desktop settings of the programs started here: never the
+    // account's own.
+    QTemporaryDir stateDir, configDir;
+    qputenv("XDG_STATE_HOME", stateDir.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", configDir.path().toLocal8Bit());
     // Without a session bus Qt puts the icon into the X notification area, as trayer wants.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     qunsetenv("WAYLAND_DISPLAY");

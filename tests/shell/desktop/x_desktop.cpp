@@ -186,4 +186,14 @@ void click(QPoint at, int button, int times) {
                                         QStringLiteral("--delay"), QStringLiteral("80"), QString::number(button)});
 }
 
+void typeInto(const QString& id, const QString& text) {
+    runTool(QStringLiteral("xdotool"), {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id,
+                                        QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("20"), text});
+}
+
+void pressKeys(const QString& id, const QString& keys) {
+    runTool(QStringLiteral("xdotool"),
+            {QStringLiteral("windowactivate"), QStringLiteral("--sync"), id, QStringLiteral("key"), keys});
+}
+
 }  // namespace velocast::testing

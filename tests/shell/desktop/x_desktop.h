@@ -51,5 +51,8 @@ std::optional<QRect> popupMenu(const QString& windowClass);
 // The _MOTIF_WM_HINTS of a window: flags, functions, decorations.
 QList<qulonglong> motifHints(const QString& id);
 void click(QPoint at, int button, int times = 1);
+// Makes the window the active one, then types `text` into it, or presses `keys` ("Return").
+void typeInto(const QString& id, const QString& text);
+void pressKeys(const QString& id, const QString& keys);
 
 }  // namespace velocast::testing
