@@ -161,6 +161,54 @@ TEST(Headless, OnceKeptForASettingOnlyAPersonCanFixEndsWithTheConfigurationStatu
     }
 }
 
+// A refused sign-in, or a TLS mode that is no mode meeting a server without STARTTLS, fails at
+// every later run alike: the notice names what to change and the run asks for a person (78),
+// while a server that only throttles the sign-in leaves the rows for a later run (75).
+TEST(Headless, ARefusalOnlyAPersonCanMendNamesTheSettingAndEndsWithTheConfigurationStatus) {
+    using velocast::mail::testing::reply;
+    using velocast::mail::testing::ScriptedSmtpServer;
+    struct Case {
+        const char* name;
+        const char* mode;
+        std::string ehlo;
+        std::string authReply;  // empty: the client gives up before AUTH
+        int exitCode;
+        const char* errHolds;
+    };
+    const Case cases[] = {
+        {"a wrong password", "utNoTLSSupport", "250-mx.test\r\n250 AUTH PLAIN",
+         "535 5.7.8 Authentication credentials invalid", 78, "change Qzcvar2.USERNAME or Qzcvar2.PASSWORD"},
+        {"no mode, and no STARTTLS to fall back on", "TLS", "250-mx.test\r\n250 AUTH PLAIN", "", 78,
+         "Qzcvar2.IdSMTP_UseTLS \\\"TLS\\\" is no TLS mode"},
+        {"a throttled sign-in", "utNoTLSSupport", "250-mx.test\r\n250 AUTH PLAIN",
+         "421 4.7.0 Too many login attempts, try later", 75, "sending paused until"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<ScriptedSmtpServer::Step> script{ScriptedSmtpServer::say("220 mx.test ESMTP")};
+        for (auto& step : reply(c.ehlo)) script.push_back(step);
+        if (!c.authReply.empty())
+            for (auto& step : reply(c.authReply)) script.push_back(step);
+        for (auto& step : reply("221 2.0.0 Bye")) script.push_back(step);
+        ScriptedSmtpServer server(script);
+        HostDatabase host;
+        host.insert(QStringLiteral("Caixa"), {{QStringLiteral("DATAABERTURA"), QStringLiteral("2024-05-20")}});
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+        host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s, IdSMTP_UseTLS = :m, USERNAME = "
+                                 "'clube@example.com', PASSWORD = 'wrong', EMAIL_PROVEDOR = 'clube@example.com'"),
+                  {{QStringLiteral("s"), QStringLiteral("127.0.0.1*%1").arg(server.port())},
+                   {QStringLiteral("m"), QLatin1String(c.mode)}});
+        const auto result =
+            runBuiltProgram(QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"),
+                                                         QStringLiteral("--data-link"), host.dataLinkPath()});
+        server.transcript();
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(QLatin1String(c.errHolds))) << result.err.toStdString();
+        EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
+    }
+}
+
 // A server that accepts the connection and never greets holds the client for its 30-second
 // time-out; an end request must not wait for it. The run ends with the signal's status, its
 // row kept and its run table gone.
