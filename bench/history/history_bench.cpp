@@ -157,8 +157,8 @@ int main(int argc, char** argv) {
         t.start();
         runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, today.date().addDays(-back + 1), true}, settings, sink,
                    stderr);
-        std::printf("--history --since (the last %d day(s), %d entries, CSV): %.0f ms\n", back, back * perDay,
-                    msSince(t));
+        std::printf("--history --since (the last %d day(s), %d entries, CSV): %.0f ms\n", back,
+                    std::min(back, days) * perDay, msSince(t));
     }
     std::fclose(sink);
     (void)listed;
