@@ -9,6 +9,7 @@
 
 #include "data/db_error.h"
 #include "data/sql_server_driver.h"
+#include "data/sql_server_encryption.h"
 
 namespace velocast {
 namespace {
@@ -74,20 +75,6 @@ bool isSqlServerProvider(const QString& provider) {
            p.startsWith(QLatin1String("msoledbsql"));
 }
 
-// "Use Encryption for Data=True" (OLE DB) or "Encrypt=yes|mandatory|strict" (the newer
-// providers' keyword): the login and everything after it must be encrypted, and a server that
-// cannot must be refused rather than spoken to in clear. "Optional", "no" and "false" leave
-// FreeTDS's own default. With "Trust Server Certificate=True" OLE DB encrypts without
-// checking the server's certificate, which is what FreeTDS does unless freetds.conf names a
-// CA file, so it needs nothing more here.
-bool asksForEncryption(const QMap<QString, QString>& properties) {
-    static const QStringList on{QStringLiteral("true"), QStringLiteral("yes"), QStringLiteral("1"),
-                                QStringLiteral("mandatory"), QStringLiteral("strict")};
-    for (const QString& key : {QStringLiteral("use encryption for data"), QStringLiteral("encrypt")})
-        if (on.contains(properties.value(key).trimmed().toLower())) return true;
-    return false;
-}
-
 void mapSqlServer(DataLink& link) {
     QString source = link.properties.value(QStringLiteral("data source")).trimmed();
     if (source.isEmpty()) source = link.properties.value(QStringLiteral("server")).trimmed();
@@ -117,14 +104,18 @@ void mapSqlServer(DataLink& link) {
     target.user = link.properties.value(QStringLiteral("user id"));
     target.hasPassword = link.properties.contains(QStringLiteral("password"));
     target.password = link.properties.value(QStringLiteral("password"));
-    target.encrypt = asksForEncryption(link.properties);
-    target.trustServerCertificate = link.properties.value(QStringLiteral("trust server certificate"))
-                                        .trimmed()
-                                        .compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    const SqlServerEncryption encryption = sqlServerEncryption(link.properties, link.path);
+    target.encrypt = encryption.encrypt;
+    target.trustServerCertificate = !encryption.verify;
+    const QString driver = sqlServerOdbcDriver();
+    if (encryption.encrypt && encryption.verify) {
+        link.verifiedHost = host;
+        if (isFreeTdsDriver(driver)) target.freeTdsSection = freeTdsVerifyingSection(host, port, instance, link.path);
+    }
     // The name a DBA sees in the server's activity views: the link's own when it gives one.
     const QString application = link.properties.value(QStringLiteral("application name")).trimmed();
     target.applicationName = application.isEmpty() ? QStringLiteral(VELOCAST_APPLICATION_NAME) : application;
-    const QString cs = sqlServerConnectionString(sqlServerOdbcDriver(), target);
+    const QString cs = sqlServerConnectionString(driver, target);
     link.qtDriver = QStringLiteral("QODBC");
     link.databaseName = cs;
     link.dialect = Dialect::Mssql;

@@ -19,6 +19,9 @@ struct DataLink {
     // or "mssql:" with the server, port or instance, and catalog, case-folded. Two links with
     // the same identity reach the same outbox.
     QString identity;
+    // A SQL Server connection that is encrypted and checks the server's certificate: the host
+    // the certificate must name. Empty otherwise.
+    QString verifiedHost;
     bool usesOdbc() const { return qtDriver == QLatin1String("QODBC"); }
 };
 

@@ -1,5 +1,7 @@
 #include "data/shared_connection.h"
 
+#include "data/sql_server_encryption.h"
+
 #include "data/odbc_api.h"
 
 #include <QFileInfo>
@@ -117,7 +119,10 @@ void SharedConnection::open() {
         db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000") +
                              (readOnly ? QStringLiteral(";QSQLITE_OPEN_READONLY") : QString()));
     if (!db.open()) {
-        const QString why = driverText(db.lastError());
+        QString why = driverText(db.lastError());
+        if (const QString hint = certificateFailureHint(why, link.verifiedHost);
+            !link.verifiedHost.isEmpty() && !hint.isEmpty())
+            why += QStringLiteral(": ") + hint;
         throw DbError(QStringLiteral("cannot connect to the database of %1: %2")
                           .arg(link.path, explainDatabaseFailure(describeDatabase(link), why)));
     }

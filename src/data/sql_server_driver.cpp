@@ -38,23 +38,28 @@ QString sqlServerConnectionString(const QString& driver, const SqlServerTarget& 
     // Microsoft's drivers take the port after the server, as the data-link file writes it.
     if (!freeTds && !t.port.isEmpty()) server += QLatin1Char(',') + t.port;
     // A name with blanks ("ODBC Driver 18 for SQL Server") is braced, as every driver manager reads it.
+    const bool section = freeTds && !t.freeTdsSection.isEmpty();
     QString cs =
-        QStringLiteral("DRIVER=%1;SERVER=%2")
+        QStringLiteral("DRIVER=%1;%2=%3")
             .arg(driver.contains(QLatin1Char(' ')) ? QLatin1Char('{') + driver + QLatin1Char('}') : odbcValue(driver),
-                 odbcValue(server));
-    if (freeTds && !t.port.isEmpty()) cs += QStringLiteral(";PORT=") + t.port;
+                 section ? QStringLiteral("Servername") : QStringLiteral("SERVER"),
+                 odbcValue(section ? t.freeTdsSection : server));
+    if (freeTds && !section && !t.port.isEmpty()) cs += QStringLiteral(";PORT=") + t.port;
     if (!t.catalog.isEmpty()) cs += QStringLiteral(";DATABASE=") + odbcValue(t.catalog);
     if (!t.user.isEmpty()) cs += QStringLiteral(";UID=") + odbcValue(t.user);
     if (t.hasPassword) cs += QStringLiteral(";PWD=") + odbcValue(t.password);
     if (freeTds) {
         cs += QStringLiteral(";TDS_Version=7.4;ClientCharset=UTF-8");
-        // FreeTDS does not check the server's certificate unless freetds.conf names a CA file.
-        if (t.encrypt) cs += QStringLiteral(";Encryption=require");
+        // The section asks for encryption and the certificate check; without it FreeTDS
+        // encrypts without checking anything, which only Trust Server Certificate=True asks.
+        if (t.encrypt && !section) cs += QStringLiteral(";Encryption=require");
     } else {
         // Driver 18 encrypts and checks the certificate by default; the data-link file's
         // choice holds either way, as it did with the OLE DB provider.
         cs += t.encrypt ? QStringLiteral(";Encrypt=yes") : QStringLiteral(";Encrypt=no");
-        if (t.encrypt && t.trustServerCertificate) cs += QStringLiteral(";TrustServerCertificate=yes");
+        if (t.encrypt)
+            cs += t.trustServerCertificate ? QStringLiteral(";TrustServerCertificate=yes")
+                                           : QStringLiteral(";TrustServerCertificate=no");
     }
     cs += QStringLiteral(";APP=") + odbcValue(t.applicationName);
     return cs;

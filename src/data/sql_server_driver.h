@@ -18,6 +18,9 @@ struct SqlServerTarget {
     bool hasPassword = false;
     bool encrypt = false;                 // the login and everything after it encrypted
     bool trustServerCertificate = false;  // encrypted without checking the certificate
+    // FreeTDS, encrypted with the certificate checked: the freetds.conf section that says so
+    // (see freeTdsVerifyingSection), named instead of the server and port.
+    QString freeTdsSection;
     QString applicationName;
 };
 

@@ -39,6 +39,9 @@ const SettingKey kKeys[] = {
     {"database", "query_timeout", K::Number, "60", "", 1, 86400},
     {"database", "lock_timeout", K::Number, "30", "", 1, 86400},
     {"database", "odbc_driver", K::Text, ""},
+    // The authorities (PEM) an encrypted SQL Server connection checks the server against;
+    // empty: the system's.
+    {"database", "ca_file", K::Path, ""},
 };
 
 }  // namespace

@@ -69,8 +69,13 @@ int HeadlessMode::finish() {
                          .arg(figures_.sent())
                          .arg(figures_.invalid())
                          .arg(figures_.pending())
-                         .arg(program.failed() ? QStringLiteral("; something failed (see above)") : QString()));
-    if (program.failed()) return kExitFailure;
+                         .arg(!program.failed() ? QString()
+                              : program.failedOnlyForSetting().isEmpty()
+                                  ? QStringLiteral("; something failed (see above)")
+                                  : QStringLiteral("; something failed (see above): change %1")
+                                        .arg(program.failedOnlyForSetting())));
+    // A refused sign-in fails at every later run alike: only a person can mend it.
+    if (program.failed()) return program.failedOnlyForSetting().isEmpty() ? kExitFailure : kExitConfiguration;
     // Retrying cannot help a setting that is wrong: a person must change it.
     if (program.rowsLeftForServer() > 0 && !program.settingToFix().isEmpty()) return kExitConfiguration;
     return program.rowsLeftForServer() > 0 || program.endedPaused() ? kExitServerUnreachable : kExitSuccess;

@@ -42,9 +42,8 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
             ++count;
             const QString time = e.at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             if (options.csv) {
-                print(out, QStringList{time, sendOutcomeName(e.outcome), csvField(e.address), csvField(e.subject),
-                                       csvField(e.campaign), csvField(e.messageId), csvField(e.reply)}
-                               .join(QLatin1Char(',')));
+                print(out, csvRecord({time, sendOutcomeName(e.outcome), e.address, e.subject, e.campaign, e.messageId,
+                                      e.reply}));
                 return;
             }
             QString line = QStringLiteral("%1  %2  %3  \"%4\"  %5")

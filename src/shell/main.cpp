@@ -9,6 +9,7 @@
 #include "data/data_link.h"
 #include "notices/notices.h"
 #include "data/sql_server_driver.h"
+#include "data/sql_server_encryption.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
 #include "shell/check_command.h"
@@ -193,6 +194,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
+    setSqlServerCaFile(settings->filePath(QStringLiteral("database"), QStringLiteral("ca_file")));
     if (options->preview) {
         QCoreApplication app(argc, argv);
         PreviewOptions preview;

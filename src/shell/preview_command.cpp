@@ -68,9 +68,8 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
                     ++count;
                     subject = row.subject;
                     if (options.csv)
-                        lines << QStringList{csvField(name), on ? QStringLiteral("on") : QStringLiteral("off"),
-                                             csvField(row.address), csvField(row.member), csvField(row.subject)}
-                                     .join(QLatin1Char(','));
+                        lines << csvRecord({name, on ? QStringLiteral("on") : QStringLiteral("off"), row.address,
+                                            row.member, row.subject});
                     else
                         lines << QStringLiteral("  %1%2").arg(
                             plain(row.address),

@@ -73,7 +73,10 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     connect(&sender_, &OutboxSender::serverUnreachable, this, [this](const OutboxSender::KeptForServer& kept) {
         if (drainingOnce_) emit serverUnreachable(kept);
     });
-    connect(&sender_, &OutboxSender::failed, this, &Program::endRequest);
+    connect(&sender_, &OutboxSender::failed, this, [this] {
+        failedSetting_ = sender_.settingToFixOfLastFailure();
+        endRequest();
+    });
     // main has refused a velocast.conf whose [oauth] section cannot be used.
     QString oauthProblem;
     if (const auto oauth = oauthSettings(settings_, &oauthProblem)) {

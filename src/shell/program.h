@@ -52,6 +52,9 @@ public:
     bool endRequested() const { return endRequested_; }
     // Something failed this run: an end request, or an error shown by the default report.
     bool failed() const { return endRequested_ || errorReported_; }
+    // The run failed only because a send was refused in a way a person must mend (the
+    // sign-in, the TLS mode, the OAuth grant): what to change. Empty otherwise.
+    QString failedOnlyForSetting() const { return errorReported_ ? QString() : failedSetting_; }
 
     // With --once: drains until a drain finishes no row, then ends the program. Runs once the
     // event loop does. Every drain that kept rows because the SMTP server could not be
@@ -145,6 +148,7 @@ private:
     bool endedPaused_ = false;
     bool drainingOnce_ = false;
     QString settingToFix_;
+    QString failedSetting_;
     bool dailyRunPending_ = false;  // stood aside at the start: the daily run waits for the lock
     bool standingAside_ = false;
 };

@@ -1,11 +1,13 @@
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "data/data_link.h"
 #include "data/db_error.h"
 #include "data/sql_server_driver.h"
+#include "data/sql_server_encryption.h"
 
 using namespace velocast;
 
@@ -65,16 +67,6 @@ TEST(DataLink, MapsEachProvider) {
         // The link's own application name, when it gives one, is the one the server sees.
         {"Provider=SQLOLEDB.1;Data Source=srv;Application Name=\"Recepcao; filial 2\"", "QODBC", Dialect::Mssql,
          "DRIVER=FreeTDS;SERVER=srv;TDS_Version=7.4;ClientCharset=UTF-8;APP={Recepcao; filial 2}"},
-        // Encryption asked for in either spelling is required of FreeTDS; "optional" and false are not.
-        {"Provider=SQLOLEDB.1;Data Source=db;Use Encryption for Data=True;Trust Server Certificate=True", "QODBC",
-         Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
-        {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
-        {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=yes", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10"},
-        {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Optional;Use Encryption for Data=False", "QODBC", Dialect::Mssql,
-         "DRIVER=FreeTDS;SERVER=db;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10"},
         {"Provider=SQLite;Data Source=/var/lib/club.sqlite", "QSQLITE", Dialect::Sqlite, "/var/lib/club.sqlite"},
         {"Provider=MSDASQL.1;Extended Properties=\"DRIVER=SQLite3;Database=/x.db\"", "QODBC", Dialect::Sqlite,
          "DRIVER=SQLite3;Database=/x.db"},
@@ -86,6 +78,83 @@ TEST(DataLink, MapsEachProvider) {
         EXPECT_EQ(link.dialect, c.dialect) << c.init;
         EXPECT_EQ(link.databaseName, QLatin1String(c.databaseName)) << c.init;
     }
+}
+
+// Encryption asked for in any of the providers' spellings is required of FreeTDS, and the
+// server's certificate and name are checked (a freetds.conf section of the run's own, as
+// FreeTDS takes the check from nowhere else) unless the file trusts the certificate.
+TEST(DataLink, EncryptionAskedForChecksTheServersCertificateUnlessTheFileTrustsIt) {
+    FreeTdsRoad road;
+    enum Expect { Plain, Unchecked, Checked, Refused };
+    struct Case {
+        const char* init;
+        Expect expect;
+    };
+    const Case cases[] = {
+        {"Use Encryption for Data=True", Checked},
+        {"Use Encryption for Data=True;Trust Server Certificate=False", Checked},
+        {"Encrypt=True", Checked},
+        {"Encrypt=yes", Checked},
+        {"Encrypt=Mandatory", Checked},
+        {"Encrypt=Strict;TrustServerCertificate=no", Checked},
+        {"Encrypt=Optional;Use Encryption for Data=True", Checked},
+        {"Use Encryption for Data=True;Trust Server Certificate=True", Unchecked},
+        {"Encrypt=yes;TrustServerCertificate=yes", Unchecked},
+        {"Encrypt=Optional;Use Encryption for Data=False", Plain},
+        {"Trust Server Certificate=True", Plain},
+        {"Encrypt=maybe", Refused},
+        {"Use Encryption for Data=True;Trust Server Certificate=sometimes", Refused},
+    };
+    const QString plain =
+        QStringLiteral("DRIVER=FreeTDS;SERVER=db;PORT=1444;TDS_Version=7.4;ClientCharset=UTF-8;APP=Velocast 2.10");
+    const QString unchecked = QStringLiteral(
+        "DRIVER=FreeTDS;SERVER=db;PORT=1444;TDS_Version=7.4;ClientCharset=UTF-8;Encryption=require;APP=Velocast 2.10");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.init);
+        const QString text =
+            QStringLiteral("[oledb]\nProvider=MSOLEDBSQL;Data Source=db,1444;") + QLatin1String(c.init);
+        if (c.expect == Refused) {
+            EXPECT_THROW(parseDataLink(text, QStringLiteral("x.udl")), DbError);
+            continue;
+        }
+        const DataLink link = parseDataLink(text, QStringLiteral("x.udl"));
+        if (c.expect != Checked) {
+            EXPECT_EQ(link.databaseName, c.expect == Plain ? plain : unchecked);
+            EXPECT_TRUE(link.verifiedHost.isEmpty());
+            continue;
+        }
+        const QRegularExpressionMatch section =
+            QRegularExpression(QStringLiteral("^DRIVER=FreeTDS;Servername=(velocast-[0-9a-f]{16});TDS_Version=7.4;"
+                                              "ClientCharset=UTF-8;APP=Velocast 2.10$"))
+                .match(link.databaseName);
+        ASSERT_TRUE(section.hasMatch()) << link.databaseName.toStdString();
+        EXPECT_EQ(link.verifiedHost, QStringLiteral("db"));
+        QFile conf(QFile::decodeName(qgetenv("FREETDSCONF")));
+        ASSERT_TRUE(conf.open(QIODevice::ReadOnly)) << conf.fileName().toStdString();
+        const QString written = QString::fromUtf8(conf.readAll());
+        EXPECT_TRUE(written.contains(QStringLiteral("[%1]\n\thost = db\n\tport = 1444\n\tencryption = require\n"
+                                                    "\tca file = system\n\tcheck certificate hostname = yes\n")
+                                         .arg(section.captured(1))))
+            << written.toStdString();
+    }
+    // velocast.conf's [database] ca_file replaces the system's authorities; a value that would
+    // break out of the section is refused.
+    setSqlServerCaFile(QStringLiteral("/etc/velocast/club-ca.pem"));
+    parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=db\\KORVANA;Encrypt=yes"),
+                  QStringLiteral("x.udl"));
+    QFile conf(QFile::decodeName(qgetenv("FREETDSCONF")));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(conf.readAll())
+                    .contains(QStringLiteral("\thost = db\n\tinstance = KORVANA\n\tencryption = require\n"
+                                             "\tca file = /etc/velocast/club-ca.pem\n")));
+    setSqlServerCaFile(QStringLiteral("/tmp/x.pem\n[evil]"));
+    EXPECT_THROW(parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=db;Encrypt=yes"),
+                               QStringLiteral("x.udl")),
+                 DbError);
+    setSqlServerCaFile(QString());
+    EXPECT_THROW(parseDataLink(QStringLiteral("[oledb]\nProvider=SQLOLEDB.1;Data Source=\"db#1\";Encrypt=yes"),
+                               QStringLiteral("x.udl")),
+                 DbError);
 }
 
 // Windows has Microsoft's drivers, which want the port after the server and their own
@@ -103,7 +172,7 @@ TEST(DataLink, SpeaksTheForcedMicrosoftDriversKeywords) {
          "DRIVER={ODBC Driver 18 for SQL "
          "Server};SERVER=srv\\KORVANA;Encrypt=yes;TrustServerCertificate=yes;APP=Velocast 2.10"},
         {"Provider=MSOLEDBSQL;Data Source=db;Encrypt=Mandatory",
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db;Encrypt=yes;APP=Velocast 2.10"},
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db;Encrypt=yes;TrustServerCertificate=no;APP=Velocast 2.10"},
     };
     forceSqlServerOdbcDriver(QStringLiteral("ODBC Driver 18 for SQL Server"));
     for (const Case& c : cases)

@@ -1,6 +1,8 @@
 #include <QRegularExpression>
 
+#include "data/sql_server_encryption.h"
 #include "support/host_database.h"
+#include "support/test_certificate.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"
 
@@ -137,5 +139,61 @@ TEST(SessionOnTheWire, EncryptionAskedForInTheDataLinkIsAskedOfTheServer) {
         EXPECT_EQ(opened, !encrypt);
         for (const QJsonObject& r : requests)
             EXPECT_NE(r.value(QStringLiteral("kind")).toString(), encrypt ? QStringLiteral("login") : QString());
+    }
+}
+
+// Encryption that the data-link file asks for checks the server's certificate and its name
+// against the system's authorities or [database] ca_file; only Trust Server Certificate=True
+// skips the check. A refused certificate ends the connection before the login (and its
+// password) is sent, and the error says what to change.
+TEST(SessionOnTheWire, AnEncryptedConnectionChecksTheServersCertificateAndName) {
+    using velocast::mail::testing::testCaPath;
+    using velocast::mail::testing::TestCertificate;
+    struct Case {
+        const char* name;
+        QStringList certificateNames;
+        bool trustTestCa;  // [database] ca_file names the test authority
+        const char* extra;
+        bool opens;
+    };
+    const QStringList loopback{QStringLiteral("localhost"), QStringLiteral("127.0.0.1")};
+    const Case cases[] = {
+        {"issued by the authority named in ca_file", loopback, true, "", true},
+        {"the system's authorities do not know the test authority", loopback, false, "", false},
+        {"issued for another name", {QStringLiteral("other.test")}, true, "", false},
+        {"Trust Server Certificate=True skips the check", loopback, false, "Trust Server Certificate=True;", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TestCertificate certificate(c.certificateNames);
+        TestClock clock{QDateTime(QDate(2024, 5, 20), QTime(9, 0))};
+        TdsPeer peer(sessionRules(), 0, {certificate.certificatePath(), certificate.keyPath()});
+        writeDataLink(peer.dataLinkPath(),
+                      QStringLiteral("Provider=MSOLEDBSQL;Password=segredo;User ID=velocast;Initial Catalog=KORVANA;"
+                                     "Use Encryption for Data=True;%1Data Source=127.0.0.1,%2")
+                          .arg(QLatin1String(c.extra))
+                          .arg(peer.port()));
+        setSqlServerCaFile(c.trustTestCa ? testCaPath() : QString());
+        SharedConnection connection(peer.dataLinkPath(),
+                                    QStringLiteral("tls-") + QUuid::createUuid().toString(QUuid::WithoutBraces));
+        QString error;
+        try {
+            connection.open();
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        setSqlServerCaFile(QString());
+        EXPECT_EQ(error.isEmpty(), c.opens) << error.toStdString();
+        QStringList kinds;
+        for (const QJsonObject& r : peer.requests()) kinds << r.value(QStringLiteral("kind")).toString();
+        if (c.opens) {
+            ASSERT_GE(kinds.size(), 3);
+            EXPECT_EQ(kinds.mid(0, 3),
+                      (QStringList{QStringLiteral("prelogin"), QStringLiteral("tls"), QStringLiteral("login")}));
+        } else {
+            EXPECT_FALSE(kinds.contains(QStringLiteral("login"))) << kinds.join(u' ').toStdString();
+            for (const char* named : {"certificate", "[database] ca_file", "Trust Server Certificate=True"})
+                EXPECT_TRUE(error.contains(QLatin1String(named))) << error.toStdString();
+        }
     }
 }

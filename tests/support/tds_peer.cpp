@@ -108,7 +108,7 @@ TdsRule& TdsRule::times(int count) {
     return *this;
 }
 
-TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
+TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs, const Tls& tls) : tls_(tls) {
     logPath_ = dir_.filePath(QStringLiteral("requests.jsonl"));
     const QString script = dir_.filePath(QStringLiteral("script.json"));
     QJsonArray array;
@@ -130,10 +130,18 @@ TdsPeer::TdsPeer(const QList<TdsRule>& rules, int delayMs) {
 
 void TdsPeer::start() {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(
-        QStringLiteral("/usr/bin/python3"),
-        {scriptPath(), QStringLiteral("--log"), logPath_, QStringLiteral("--script"), scriptPath_,
-         QStringLiteral("--port"), QString::number(port_), QStringLiteral("--delay-ms"), QString::number(delayMs_)});
+    QStringList arguments{scriptPath(),
+                          QStringLiteral("--log"),
+                          logPath_,
+                          QStringLiteral("--script"),
+                          scriptPath_,
+                          QStringLiteral("--port"),
+                          QString::number(port_),
+                          QStringLiteral("--delay-ms"),
+                          QString::number(delayMs_)};
+    if (!tls_.certificate.isEmpty())
+        arguments << QStringLiteral("--tls-cert") << tls_.certificate << QStringLiteral("--tls-key") << tls_.key;
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     while (!process_.canReadLine())
         if (!process_.waitForReadyRead(20000)) throw std::runtime_error("the TDS peer did not start");
     const QByteArray first = process_.readLine().trimmed();

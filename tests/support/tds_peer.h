@@ -47,7 +47,12 @@ private:
 class TdsPeer {
 public:
     // `delayMs` holds every answer back, as a server across a network would.
-    explicit TdsPeer(const QList<TdsRule>& rules = {}, int delayMs = 0);
+    // With `tls` (a PEM certificate and its key), a client that asks for encryption gets it.
+    struct Tls {
+        QString certificate;
+        QString key;
+    };
+    explicit TdsPeer(const QList<TdsRule>& rules = {}, int delayMs = 0, const Tls& tls = {});
     ~TdsPeer();
     TdsPeer(const TdsPeer&) = delete;
     TdsPeer& operator=(const TdsPeer&) = delete;
@@ -77,6 +82,7 @@ private:
     QString udlPath_;
     QString scriptPath_;
     int delayMs_ = 0;
+    Tls tls_;
     QProcess process_;
     quint16 port_ = 0;
 };

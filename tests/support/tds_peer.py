@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/ usr / bin / python3
 """A stand-in SQL Server for tests: speaks enough TDS 7.x on loopback for FreeTDS's ODBC
 driver, executes nothing, records every request and answers with scripted result sets.
 
@@ -44,15 +44,16 @@ import datetime
 import json
 import os
 import socket
+import ssl
 import struct
 import sys
 import threading
 import time
 
-# Packet types.
+#Packet types.
 SQL_BATCH, RPC, REPLY, ATTENTION, TRANSACTION_MANAGER, LOGIN7, PRELOGIN = 1, 3, 4, 6, 14, 16, 18
 
-# SQL_Latin1_General_CP1_CI_AS: LCID 0x0409, case- and kana-insensitive, sort id 52.
+#SQL_Latin1_General_CP1_CI_AS : LCID 0x0409, case -and kana - insensitive, sort id 52.
 COLLATION = bytes([0x09, 0x04, 0xD0, 0x00, 0x34])
 CODEPAGE = "cp1252"
 
@@ -67,8 +68,7 @@ DONE_MORE, DONE_ERROR, DONE_COUNT, DONE_ATTN = 0x1, 0x2, 0x10, 0x20
 class ProtocolError(Exception):
     pass
 
-
-# ---------------------------------------------------------------- reading client data
+#-- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- reading client data
 
 class Reader:
     def __init__(self, data):
@@ -139,9 +139,14 @@ def read_plp(r):
 def read_type_info(r):
     """TYPE_INFO of a parameter: (type name, declared size, reader of the value)."""
     t = r.u8()
-    fixed = {0x30: ("tinyint", 1, "<B"), 0x32: ("bit", 1, "<B"), 0x34: ("smallint", 2, "<h"),
-             0x38: ("int", 4, "<i"), 0x7F: ("bigint", 8, "<q"), 0x3B: ("real", 4, "<f"),
-             0x3E: ("float", 8, "<d")}
+    fixed = {
+    0x30 : ("tinyint", 1, "<B"),
+           0x32 : ("bit", 1, "<B"),
+                  0x34 : ("smallint", 2, "<h"),
+                         0x38 : ("int", 4, "<i"),
+                                0x7F : ("bigint", 8, "<q"),
+                                       0x3B : ("real", 4, "<f"),
+                                              0x3E : ("float", 8, "<d")}
     if t == 0x1F:
         return "null", 0, lambda r: None
     if t in fixed:
@@ -282,8 +287,7 @@ def describe_call(call):
     if decl_index is not None and decl_index < len(p):
         call["declarations"] = p[decl_index]
 
-
-# ---------------------------------------------------------------- writing the answer
+#-- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- writing the answer
 
 def b_varchar(text):
     raw = text.encode("utf-16-le")
@@ -409,8 +413,7 @@ def rows_of(rule, params=()):
         rows.append(values)
     return rows
 
-
-# ---------------------------------------------------------------- the server
+#-- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- the server
 
 class Peer:
     def __init__(self, log_path, rules, delay=0.0):
@@ -421,6 +424,7 @@ class Peer:
         self.next_handle = 1
         self.prepared = {}
         self.next_transaction = 1
+        self.tls = None  # (certificate, key) when the peer encrypts
         self.connections = 0
 
     def connection_number(self):
@@ -467,6 +471,32 @@ class Peer:
                 out += row(rule["columns"], values)
             return out + done(DONE_COUNT, len(rows), token, 0xC1), False
         return done(DONE_COUNT, rule.get("rowcount", 0), token), False
+
+
+class TlsSocket:
+    """recv and sendall through a TLS object whose records go over `sock`."""
+
+    def __init__(self, sock, tls, incoming, outgoing):
+        self.sock, self.tls, self.incoming, self.outgoing = sock, tls, incoming, outgoing
+
+    def recv(self, n):
+        while True:
+            try:
+                return self.tls.read(n)
+            except ssl.SSLWantReadError:
+                chunk = self.sock.recv(65536)
+                if not chunk:
+                    return b""
+                self.incoming.write(chunk)
+            except ssl.SSLZeroReturnError:
+                return b""
+
+    def sendall(self, data):
+        self.tls.write(data)
+        self.sock.sendall(self.outgoing.read())
+
+    def close(self):
+        self.sock.close()
 
 
 class Connection:
@@ -537,6 +567,37 @@ class Connection:
                 self.log({"kind": "unknown", "type": kind})
                 self.send(error_token("packet type %d not supported" % kind) + done(DONE_ERROR))
 
+    def start_tls(self):
+        """The TLS handshake, its records carried in pre-login packets; afterwards the records
+        travel bare on the connection, every TDS packet inside them."""
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(self.peer.tls[0], self.peer.tls[1])
+#TDS 7.x carries TLS 1.2 at most(as SQL Server does) : in TLS 1.3 the client's last
+#handshake message would already travel bare.
+        context.maximum_version = ssl.TLSVersion.TLSv1_2
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        tls = context.wrap_bio(incoming, outgoing, server_side=True)
+        while True:
+            try:
+                tls.do_handshake()
+                break
+            except ssl.SSLWantReadError:
+                if outgoing.pending:
+                    self.send(outgoing.read(), kind=PRELOGIN)
+                kind, payload = self.read_message()
+                if kind is None:
+                    self.log({"kind": "tls-refused-by-client"})
+                    return False
+                incoming.write(payload)
+            except ssl.SSLError as e:
+                self.log({"kind": "tls-refused-by-client", "error": str(e)})
+                return False
+        if outgoing.pending:
+            self.send(outgoing.read(), kind=PRELOGIN)
+        self.log({"kind": "tls", "version": tls.version()})
+        self.sock = TlsSocket(self.sock, tls, incoming, outgoing)
+        return True
+
     def prelogin(self, payload):
         options = {}
         r = Reader(payload)
@@ -546,15 +607,22 @@ class Connection:
                 break
             offset, length = struct.unpack(">HH", r.take(4))
             options[token] = payload[offset:offset + length]
-        self.log({"kind": "prelogin", "encryption": options.get(1, b"\x00")[0] if options.get(1) else None})
-        # Version 16.0, encryption not supported, no instance, no MARS.
-        fields = [(0, bytes([16, 0, 0x07, 0xD0, 0, 0])), (1, b"\x02"), (2, b"\x00"), (3, b""), (4, b"\x00")]
+        asked = options.get(1, b"\x00")[0] if options.get(1) else None
+        self.log({"kind": "prelogin", "encryption": asked})
+#With a certificate, a client that asks for encryption(1, on) gets it for the whole
+#connection; without one the peer cannot encrypt(2, not supported).
+        encrypt = self.peer.tls is not None and asked in (1, 3)
+#Version 16.0, no instance, no MARS.
+        fields = [(0, bytes([16, 0, 0x07, 0xD0, 0, 0])), (1, b"\x01" if encrypt else b"\x02"), (2, b"\x00"),
+                  (3, b""), (4, b"\x00")]
         offset = len(fields) * 5 + 1
         head, data = b"", b""
         for token, value in fields:
             head += struct.pack(">BHH", token, offset + len(data), len(value))
             data += value
         self.send(head + b"\xFF" + data)
+        if encrypt and not self.start_tls():
+            raise ProtocolError("the client refused the TLS handshake")
 
     def login(self, payload):
         r = Reader(payload)
@@ -726,12 +794,15 @@ def main():
     parser.add_argument("--script")
     parser.add_argument("--delay-ms", type=float, default=0)
     parser.add_argument("--port", type=int, default=0, help="0: any free port")
+    parser.add_argument("--tls-cert", help="PEM certificate: encrypt for a client that asks")
+    parser.add_argument("--tls-key", help="PEM key of --tls-cert")
     args = parser.parse_args()
     rules = []
     if args.script:
         with open(args.script, encoding="utf-8") as f:
             rules = json.load(f)
     peer = Peer(args.log, rules, args.delay_ms / 1000.0)
+    peer.tls = (args.tls_cert, args.tls_key) if args.tls_cert else None
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", args.port))

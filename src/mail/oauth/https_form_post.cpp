@@ -1,5 +1,8 @@
 #include "mail/oauth/https_form_post.h"
 
+#include "mail/smtp/interruptible_call.h"
+#include "mail/smtp/smtp_error.h"
+
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -11,7 +14,9 @@
 
 namespace velocast::mail {
 
-HttpsReply postForm(const QString& url, const QUrlQuery& form, const QString& caFile, int timeoutMs) {
+namespace {
+
+HttpsReply postOnThread(const QString& url, const QUrlQuery& form, const QString& caFile, int timeoutMs) {
     HttpsReply result;
     const std::unique_ptr<QThread> thread(QThread::create([&] {
         QNetworkAccessManager manager;
@@ -49,6 +54,21 @@ HttpsReply postForm(const QString& url, const QUrlQuery& form, const QString& ca
     thread->start();
     thread->wait();
     return result;
+}
+
+}  // namespace
+
+HttpsReply postForm(const QString& url, const QUrlQuery& form, const QString& caFile, int timeoutMs) {
+    // The request may take its whole time-out (30 s by default); an end request must not sit
+    // it out, as it does not sit out a wait for the SMTP server.
+    try {
+        return callInterruptibly<HttpsReply>(
+            [url, form, caFile, timeoutMs] { return postOnThread(url, form, caFile, timeoutMs); });
+    } catch (const SmtpError& e) {  // asked to end before anyone could end the process
+        HttpsReply interrupted;
+        interrupted.error = e.message();
+        return interrupted;
+    }
 }
 
 }  // namespace velocast::mail

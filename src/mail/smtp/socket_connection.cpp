@@ -1,5 +1,6 @@
 #include "mail/smtp/socket_connection.h"
 
+#include "mail/smtp/interruptible_call.h"
 #include "mail/smtp/smtp_error.h"
 #include "mail/smtp/wait_interruption.h"
 
@@ -40,6 +41,31 @@ bool waitFor(int fd, short events, Deadline deadline) {
     }
 }
 
+struct LookedUp {
+    int rc = 0;
+    int savedErrno = 0;
+    sockaddr_in address{};
+};
+
+// The first IPv4 address of `name`, on a thread of its own: a DNS server that does not answer
+// holds getaddrinfo for its whole time-out, which an end request must not sit out.
+LookedUp lookUp(const QByteArray& name) {
+    return callInterruptibly<LookedUp>([name] {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* found = nullptr;
+        LookedUp result;
+        result.rc = ::getaddrinfo(name.constData(), nullptr, &hints, &found);
+        result.savedErrno = errno;
+        if (result.rc == 0) {
+            result.address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+            ::freeaddrinfo(found);
+        }
+        return result;
+    });
+}
+
 // Raises the system's error for a failed transfer.
 qint64 raised(qint64 n) {
     if (n == SocketConnection::kFailed) throwErrno(errno);
@@ -57,13 +83,9 @@ void SocketConnection::close() {
 
 void SocketConnection::open(const QString& host, quint16 port, int connectTimeoutMs) {
     close();
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const QByteArray name = host.toUtf8();
-    if (const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &found); rc != 0) {
-        if (rc == EAI_SYSTEM) throwErrno(errno);
+    const LookedUp found = lookUp(host.toUtf8());
+    if (const int rc = found.rc; rc != 0) {
+        if (rc == EAI_SYSTEM) throwErrno(found.savedErrno);
         if (rc == EAI_NONAME) {
             // The name does not exist: no later attempt will find it, the setting must change.
             SmtpError error(
@@ -73,8 +95,7 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
         }
         throwSocketError(rc, QString::fromLocal8Bit(::gai_strerror(rc)));
     }
-    sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    ::freeaddrinfo(found);
+    sockaddr_in address = found.address;
     address.sin_port = htons(port);
 
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -95,6 +116,13 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     }
     close();
     throwErrno(error);
+}
+
+bool endRequestWaiting() {
+    const int descriptor = waitInterruptionDescriptor();
+    if (descriptor < 0) return false;
+    pollfd p{descriptor, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && p.revents != 0;
 }
 
 bool SocketConnection::waitReadable(Deadline deadline) const { return waitFor(fd_, POLLIN, deadline); }

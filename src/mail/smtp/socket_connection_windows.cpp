@@ -1,5 +1,6 @@
 #include "mail/smtp/socket_connection.h"
 
+#include "mail/smtp/interruptible_call.h"
 #include "mail/smtp/smtp_error.h"
 #include "mail/smtp/wait_interruption.h"
 
@@ -93,15 +94,27 @@ void SocketConnection::close() {
 void SocketConnection::open(const QString& host, quint16 port, int connectTimeoutMs) {
     close();
     startWinsock();
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const QByteArray name = host.toUtf8();
-    if (const int rc = getaddrinfo(name.constData(), nullptr, &hints, &found); rc != 0)
-        throwSocketError(rc, systemText(rc));
-    sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    freeaddrinfo(found);
+    // On a thread of its own: a DNS server that does not answer holds getaddrinfo for its
+    // whole time-out, which an end request must not sit out.
+    struct LookedUp {
+        int rc = 0;
+        sockaddr_in address{};
+    };
+    const LookedUp found = callInterruptibly<LookedUp>([name = host.toUtf8()] {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* list = nullptr;
+        LookedUp result;
+        result.rc = getaddrinfo(name.constData(), nullptr, &hints, &list);
+        if (result.rc == 0) {
+            result.address = *reinterpret_cast<const sockaddr_in*>(list->ai_addr);
+            freeaddrinfo(list);
+        }
+        return result;
+    });
+    if (found.rc != 0) throwSocketError(found.rc, systemText(found.rc));
+    sockaddr_in address = found.address;
     address.sin_port = htons(port);
 
     // Not inherited by child processes, as the POSIX build's close-on-exec.
@@ -130,6 +143,13 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
     }
     close();
     throwSocketError(error, systemText(error));
+}
+
+bool endRequestWaiting() {
+    const int interruption = waitInterruptionDescriptor();
+    if (interruption < 0) return false;
+    WSAPOLLFD p{handleOf(interruption), POLLRDNORM, 0};
+    return WSAPoll(&p, 1, 0) > 0 && p.revents != 0;
 }
 
 bool SocketConnection::waitReadable(Deadline deadline) const { return waitFor(fd_, POLLRDNORM, deadline); }

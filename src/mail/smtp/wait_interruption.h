@@ -16,5 +16,8 @@ void interruptWaitsWhenReadable(int descriptor, std::function<void()> interrupte
 int waitInterruptionDescriptor();
 // Called by a wait that saw it readable; throws SmtpError when `interrupted` returned.
 [[noreturn]] void waitInterrupted();
+// Whether an end request waits now (the descriptor readable), without waiting; false when
+// waits are not interrupted. For a wait that cannot watch the descriptor itself.
+bool endRequestWaiting();
 
 }  // namespace velocast::mail

@@ -9,6 +9,7 @@
 #include "data/session.h"
 #include "mail/mime/address_check.h"
 #include "outbox/sending/oauth_sign_in.h"
+#include "outbox/sending/setting_to_fix.h"
 #include "outbox/sending/smtp_settings.h"
 #include "outbox/sending/suppressed_rows.h"
 
@@ -90,6 +91,7 @@ bool OutboxSender::drain() {
     account_.reset();
     keptForServer_ = {};
     keptForServerInDrain_.clear();
+    settingToFixOfFailure_.clear();
     attachmentsReported_.clear();
     SharedConnection& connection = session_.connection();
     qint32 pending = 0;
@@ -268,7 +270,9 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
         const QString reply = e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
         const FailureVerdict verdict = classifySmtpFailure(e);
         switch (verdict.failureClass) {
-        case FailureClass::ServerWide: sendFailed(fullReply(e)); return RowResult::SendFailed;
+        case FailureClass::ServerWide:
+            sendFailed(fullReply(e), settingToFix(e, account(), tokens_ != nullptr));
+            return RowResult::SendFailed;
         case FailureClass::Throttled:
             endSession();
             pauseForServer(verdict, reply);
@@ -301,7 +305,7 @@ OutboxSender::RowResult OutboxSender::tokenFailed(const OutboxRow& row, const ma
         keptForServer(row, error.endpoint(), error.message(), QStringLiteral("OAuth token endpoint"));
         return RowResult::Kept;
     }
-    sendFailed(error.message());
+    sendFailed(error.message(), settingToFix(error));
     return RowResult::SendFailed;
 }
 
@@ -341,8 +345,9 @@ void OutboxSender::keptForServer(const OutboxRow& row, const QString& server, co
     keptForServer_.reason = reason.split(lineBreaks, Qt::SkipEmptyParts).join(QStringLiteral(": "));
 }
 
-void OutboxSender::sendFailed(const QString& errorText) {
-    notices_.endingNotice(kProblemaAoEnviar, errorText);
+void OutboxSender::sendFailed(const QString& errorText, const std::optional<SettingToFix>& fix) {
+    settingToFixOfFailure_ = fix ? fix->setting : QString();
+    notices_.endingNotice(kProblemaAoEnviar, withAdvice(errorText, fix));
     IdSMTP.release();
     // Closing rolls the row's transaction back: the row stays and goes first at the next start.
     session_.connection().close();

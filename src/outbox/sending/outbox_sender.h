@@ -20,6 +20,7 @@
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
 #include "outbox/sending/server_outage.h"
+#include "outbox/sending/setting_to_fix.h"
 #include "outbox/sending/smtp_settings.h"
 #include "state/state_database.h"
 
@@ -68,6 +69,9 @@ public:
         QString setting;
     };
     const KeptForServer& rowsKeptForServerInLastDrain() const { return keptForServer_; }
+    // When the last drain failed on a refusal only a person can mend (the sign-in, a TLS mode
+    // that is no mode, the OAuth grant): what to change; empty otherwise.
+    const QString& settingToFixOfLastFailure() const { return settingToFixOfFailure_; }
     // Rows the last drain left for a later attempt (their recipient or attachment failed for
     // now); they are not tried again before their next try.
     int rowsDeferredInLastDrain() const { return static_cast<int>(deferredInDrain_.size()); }
@@ -143,7 +147,7 @@ private:
     void pauseForServer(const FailureVerdict& verdict, const QString& reply);
     bool stillPaused();
     void endSession();
-    void sendFailed(const QString& errorText);
+    void sendFailed(const QString& errorText, const std::optional<SettingToFix>& fix = std::nullopt);
     // A write to the state database after a message went out: a failure is a warning (said
     // once until a write works again), never a failed drain.
     void keepingState(const std::function<void()>& write);
@@ -166,6 +170,7 @@ private:
     std::optional<SmtpAccount> account_;
     quint64 accountVersion_ = 0;
     KeptForServer keptForServer_;
+    QString settingToFixOfFailure_;
     mail::TokenService* tokens_ = nullptr;
     // Rows, not visits: a drain can come to the same row twice (Outbox::removeCurrent).
     QSet<qint64> deferredInDrain_;
