@@ -21,6 +21,8 @@ QString outcomeCaption(SendOutcome outcome) {
     case SendOutcome::Invalid: return QStringLiteral("inválido");
     case SendOutcome::Deferred: return QStringLiteral("adiado");
     case SendOutcome::GivenUp: return QStringLiteral("desistido");
+    case SendOutcome::Bounced: return QStringLiteral("devolvido");
+    case SendOutcome::Suppressed: return QStringLiteral("suprimido");
     }
     return {};
 }
@@ -96,8 +98,9 @@ void HistoryWindow::reload() {
                                 e.reply,
                                 e.messageId};
         // What did not reach the member stands out.
-        const bool failed =
-            e.outcome == SendOutcome::Invalid || e.outcome == SendOutcome::Refused || e.outcome == SendOutcome::GivenUp;
+        const bool failed = e.outcome == SendOutcome::Invalid || e.outcome == SendOutcome::Refused ||
+                            e.outcome == SendOutcome::GivenUp || e.outcome == SendOutcome::Bounced ||
+                            e.outcome == SendOutcome::Suppressed;
         for (int column = 0; column < cells.size(); ++column) {
             auto* item = new QTableWidgetItem(cells.at(column));
             if (failed) item->setForeground(QColor(255, 0, 0));

@@ -15,8 +15,13 @@ struct OutcomeName {
     const char* name;
 };
 constexpr OutcomeName kOutcomes[] = {
-    {SendOutcome::Sent, "sent"},         {SendOutcome::Refused, "refused"},  {SendOutcome::Invalid, "invalid"},
-    {SendOutcome::Deferred, "deferred"}, {SendOutcome::GivenUp, "given-up"},
+    {SendOutcome::Sent, "sent"},
+    {SendOutcome::Refused, "refused"},
+    {SendOutcome::Invalid, "invalid"},
+    {SendOutcome::Deferred, "deferred"},
+    {SendOutcome::GivenUp, "given-up"},
+    {SendOutcome::Bounced, "bounced"},
+    {SendOutcome::Suppressed, "suppressed"},
 };
 
 SendOutcome outcomeFromName(const QString& name) {
@@ -32,6 +37,16 @@ QString likePattern(const QString& part) {
         .replace(QLatin1Char('%'), QLatin1String("\\%"))
         .replace(QLatin1Char('_'), QLatin1String("\\_"));
     return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+HistoryEntry entryOf(const QSqlQuery& q) {
+    return HistoryEntry{QDateTime::fromSecsSinceEpoch(q.value(0).toLongLong()),
+                        outcomeFromName(q.value(1).toString()),
+                        q.value(2).toString(),
+                        q.value(3).toString(),
+                        q.value(4).toString(),
+                        q.value(5).toString(),
+                        q.value(6).toString()};
 }
 
 // A null QString binds as NULL; the columns hold an empty text for "none".
@@ -103,12 +118,19 @@ bool SendHistory::read(const HistoryFilter& filter, const std::function<void(con
                      .arg(state_.path(), q.lastError().text());
         return false;
     }
-    while (q.next()) {
-        each(HistoryEntry{QDateTime::fromSecsSinceEpoch(q.value(0).toLongLong()),
-                          outcomeFromName(q.value(1).toString()), q.value(2).toString(), q.value(3).toString(),
-                          q.value(4).toString(), q.value(5).toString(), q.value(6).toString()});
-    }
+    while (q.next()) each(entryOf(q));
     return true;
+}
+
+std::optional<HistoryEntry> SendHistory::sentMessage(const QString& messageId) const {
+    if (messageId.isEmpty()) return std::nullopt;
+    QSqlQuery q(state_.database());
+    q.prepare(
+        QStringLiteral("SELECT at, outcome, address, subject, campaign, message_id, reply FROM send_history "
+                       "WHERE message_id = ? AND outcome = 'sent' ORDER BY at DESC, id DESC LIMIT 1"));
+    q.addBindValue(messageId);
+    if (!q.exec() || !q.next()) return std::nullopt;
+    return entryOf(q);
 }
 
 }  // namespace velocast

@@ -6,14 +6,18 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 namespace velocast {
 
 class StateDatabase;
 
-enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp };
+// Bounced: a delivery report came back for a message sent; Suppressed: the row was removed
+// unsent because its address is on the suppression list.
+enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, Bounced, Suppressed };
 
-// "sent", "refused", "invalid", "deferred", "given-up": what the listing and the CSV show.
+// "sent", "refused", "invalid", "deferred", "given-up", "bounced", "suppressed": what the
+// listing and the CSV show.
 QString sendOutcomeName(SendOutcome outcome);
 
 struct HistoryEntry {
@@ -23,7 +27,8 @@ struct HistoryEntry {
     QString subject;
     QString campaign;   // empty where the row's campaign is not known
     QString messageId;  // of a sent message
-    QString reply;      // the server's reply (sent, refused, deferred, given up)
+    QString reply;      // the server's reply (sent, refused, deferred, given up); the status and
+                        // diagnostic of a bounce; the reason of a suppression
 };
 
 struct HistoryFilter {
@@ -44,6 +49,9 @@ public:
     // The entries the filter lets through, newest first (addresses compared without regard
     // to letter case). False with `error` set when the file cannot be read.
     bool read(const HistoryFilter& filter, const std::function<void(const HistoryEntry&)>& each, QString* error) const;
+    // The message sent with this Message-ID ("<…>"), as its `sent` entry holds it; nothing when
+    // none of the messages kept had it, or when the file cannot be read.
+    std::optional<HistoryEntry> sentMessage(const QString& messageId) const;
 
 private:
     StateDatabase& state_;

@@ -29,6 +29,15 @@ const char* const kSchema[] = {
     "reply TEXT NOT NULL);"
     "CREATE INDEX send_history_at ON send_history (at);"
     "CREATE INDEX send_history_address ON send_history (address COLLATE NOCASE)",
+    // Addresses no e-mail goes to (by scope), and the delivery reports' events that led there,
+    // each under a key of its own so that a report read twice counts once. Reports are matched
+    // to the messages sent by their Message-ID.
+    "CREATE TABLE suppression (address TEXT NOT NULL, scope TEXT NOT NULL, reason TEXT NOT NULL, "
+    "at INTEGER NOT NULL, source TEXT NOT NULL, PRIMARY KEY (address, scope));"
+    "CREATE TABLE bounce_event (event_key TEXT PRIMARY KEY, address TEXT NOT NULL, kind TEXT NOT NULL, "
+    "at INTEGER NOT NULL, counted INTEGER NOT NULL);"
+    "CREATE INDEX bounce_event_address ON bounce_event (address, at);"
+    "CREATE INDEX send_history_message_id ON send_history (message_id)",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without

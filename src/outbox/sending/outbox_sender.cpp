@@ -10,6 +10,7 @@
 #include "mail/mime/address_check.h"
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/suppressed_rows.h"
 
 namespace velocast {
 
@@ -155,6 +156,12 @@ bool OutboxSender::drain() {
 }
 
 OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
+    // An address on the suppression list (gone, or opted out) gets nothing; the row goes as invalid.
+    if (rowSuppressed(row, *state_, history)) {
+        ++counters_.invalid;
+        show(Figure::Invalid, counters_.invalid);
+        return RowResult::Finished;
+    }
     const QString address = mail::trimControlCharacters(row.email);
     if (address.isEmpty() || !mail::ValidaEMail(address)) {
         ++counters_.invalid;
