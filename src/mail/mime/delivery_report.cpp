@@ -138,6 +138,7 @@ std::optional<DeliveryReport> readDeliveryReport(const MimeMessage& message, con
     if (!report) return std::nullopt;
     DeliveryReport result;
     bool statusSeen = false;
+    QString reportedId;
     for (const MimeEntity& part : report->parts) {
         const ContentType& ct = part.contentType;
         if (!statusSeen && (ct.is("message", "delivery-status") || ct.is("message", "global-delivery-status"))) {
@@ -148,6 +149,8 @@ std::optional<DeliveryReport> readDeliveryReport(const MimeMessage& message, con
                 const QByteArray originalRecipient = fieldOf(block, "original-recipient");
                 if (first) {
                     result.reportingMta = addressOf(fieldOf(block, "reporting-mta"));
+                    // Gmail names the message here too; the returned headers, when there, come first.
+                    reportedId = normalizedMessageId(fieldOf(block, "x-original-message-id"));
                     first = false;
                 }
                 if (finalRecipient.isNull() && originalRecipient.isNull()) continue;
@@ -165,6 +168,7 @@ std::optional<DeliveryReport> readDeliveryReport(const MimeMessage& message, con
         }
     }
     if (result.recipients.empty()) return std::nullopt;
+    if (result.originalMessageId.isEmpty()) result.originalMessageId = reportedId;
     result.key = normalizedMessageId(message.root.field("message-id"));
     if (result.key.isEmpty())
         result.key = QStringLiteral("sha256:") +

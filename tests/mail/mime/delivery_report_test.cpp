@@ -80,6 +80,14 @@ TEST(DeliveryReport, ReadsTheShapesOfTheBigProviders) {
     }
 }
 
+TEST(DeliveryReport, WithoutTheReturnedMessageGmailStillNamesIt) {
+    QByteArray raw = fixture("gmail-hard.eml");
+    raw.truncate(raw.indexOf("--000000000000f1e2d3c4b5a69788\r\nContent-Type: message/rfc822"));
+    const auto report = readDeliveryReport(raw + "--000000000000f1e2d3c4b5a69788--\r\n");
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->originalMessageId, QStringLiteral("<20261210093319.9a8b7c6d5e4f3a2b@academia-exemplo.com.br>"));
+}
+
 TEST(DeliveryReport, WhatIsNoReport) {
     // An out-of-office answer that returns our message, a member's answer, a report forwarded
     // by someone inside a message of theirs, a report whose status part names nobody.
