@@ -29,6 +29,10 @@ const char* const kSchema[] = {
     "reply TEXT NOT NULL);"
     "CREATE INDEX send_history_at ON send_history (at);"
     "CREATE INDEX send_history_address ON send_history (address COLLATE NOCASE)",
+    // The club's secrets made on this machine (the key of the opt-out tokens), and the
+    // business dates whose daily report went out.
+    "CREATE TABLE club_secret (name TEXT PRIMARY KEY, value BLOB NOT NULL);"
+    "CREATE TABLE report_sent (business_date TEXT PRIMARY KEY, at INTEGER NOT NULL)",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without
