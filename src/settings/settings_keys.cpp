@@ -35,6 +35,13 @@ const SettingKey kKeys[] = {
     {"oauth", "token_endpoint", K::Text, ""},
     {"oauth", "device_endpoint", K::Text, ""},
     {"oauth", "ca_file", K::Path, ""},
+    // The opt-out header and footer on the marketing campaigns' messages.
+    {"unsubscribe", "enabled", K::YesNo, "yes"},
+    {"unsubscribe", "campaigns", K::List, "ANIVERSARIANTE, FIDELIDADE, AUSENTES"},
+    {"unsubscribe", "footer", K::Text, ""},
+    // The club's daily report: who gets it, and the hour it goes when rows still wait.
+    {"report", "to", K::List, ""},
+    {"report", "hour", K::Number, "20", "", 0, 23},
     // The club's SQL Server.
     {"database", "query_timeout", K::Number, "60", "", 1, 86400},
     {"database", "lock_timeout", K::Number, "30", "", 1, 86400},

@@ -20,6 +20,7 @@
 #include "shell/desktop_console.h"
 #include "shell/headless_mode.h"
 #include "shell/history_command.h"
+#include "shell/report_command.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -197,6 +198,12 @@ int main(int argc, char** argv) {
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
+    }
+    if (options->report) {
+        QCoreApplication app(argc, argv);
+        return runReport({options->dataLinkPath, QDate::fromString(options->previewDate, Qt::ISODate),
+                          options->format == QLatin1String("csv")},
+                         *settings);
     }
     if (options->check) {
         QCoreApplication app(argc, argv);

@@ -15,6 +15,7 @@
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
 #include "shell/sending_setup.h"
+#include "shell/unsubscribe_setup.h"
 
 namespace velocast {
 
@@ -112,7 +113,11 @@ void Program::setIntervals(const Intervals& intervals) {
 void Program::build() {
     // Without its state file the run still sends, remembering deferred rows only until it ends.
     QString stateError;
-    if (openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError)) {
+    const bool stateOpen = openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError);
+    sender_.amendMessage = unsubscribeAmendment(
+        settings_, stateOpen ? &state_ : nullptr,
+        [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); });
+    if (stateOpen) {
         pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
     } else {

@@ -197,6 +197,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
 
     MessageFields fields = messageFromAccount(account, row.email, row.subject, row.text);
     fields.attachmentPath = row.imagePath;
+    if (amendMessage) amendMessage(row, fields);
     mail::ComposedMessage message;
     try {
         // The attachment is read now, before a session is spent on a message that cannot go;

@@ -97,6 +97,9 @@ public:
     mail::SmtpClient IdSMTP;
     // How each message is composed; tests fix the boundary.
     std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
+    // Adds what a row's campaign carries besides the account's fields (the opt-out header and
+    // footer of marketing mail). Unset: nothing.
+    std::function<void(const OutboxRow& row, mail::MessageFields& fields)> amendMessage;
     // Where attachments may come from; the program fills it from its settings file. With no
     // folder named, no row's attachment goes out.
     mail::AttachmentPolicy attachmentPolicy;
