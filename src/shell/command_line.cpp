@@ -47,6 +47,16 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             // An address may follow; an option may not be taken for one.
             if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
                 options.historyAddress = arguments.at(++i);
+        } else if (arg == QLatin1String("--suppressed")) {
+            options.suppressed = true;
+        } else if (arg == QLatin1String("--unsuppress")) {
+            auto v = value("--unsuppress");
+            if (!v) return std::nullopt;
+            if (v->trimmed().isEmpty()) {
+                *error = QStringLiteral("--unsuppress needs the address to take off the list");
+                return std::nullopt;
+            }
+            options.unsuppressAddress = *v;
         } else if (arg == QLatin1String("--report")) {
             options.report = true;
         } else if (arg == QLatin1String("--since")) {
@@ -76,6 +86,16 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             return std::nullopt;
         }
     }
+    const bool listCommand = options.suppressed || !options.unsuppressAddress.isEmpty();
+    if (listCommand &&
+        (options.suppressed + !options.unsuppressAddress.isEmpty() + options.testSmtp + options.headless +
+             options.preview + options.history + options.authorizeSmtp + options.report + options.check >
+         1)) {
+        *error = QStringLiteral(
+            "--suppressed and --unsuppress run alone (with --format for --suppressed, "
+            "--data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
@@ -97,8 +117,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--date works only with --preview or --report");
         return std::nullopt;
     }
-    if (!options.preview && !options.history && !options.report && !options.format.isEmpty()) {
-        *error = QStringLiteral("--format works only with --preview, --history or --report");
+    if (!options.preview && !options.history && !options.report && !options.suppressed && !options.format.isEmpty()) {
+        *error = QStringLiteral("--format works only with --preview, --history, --report or --suppressed");
         return std::nullopt;
     }
     if (options.report &&
@@ -133,6 +153,8 @@ QString commandLineHelp() {
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
         "       velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
         "       velocast --report [--date YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --suppressed [--format text|csv] [--data-link FILE]\n"
+        "       velocast --unsuppress ADDRESS [--data-link FILE]\n"
         "       velocast --check [--data-link FILE] [--config FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
@@ -165,11 +187,15 @@ QString commandLineHelp() {
         "  --report             the club's daily report of the send history: per campaign the\n"
         "                       e-mails sent, deferred, given up, invalid and suppressed, the\n"
         "                       addresses bounced and opted out, as the [report] e-mail has it\n"
-        "  --format text|csv    with --preview, --history or --report: a listing (default) or\n"
-        "                       CSV lines\n"
+        "  --suppressed         the addresses no e-mail goes to (address, scope, reason, date,\n"
+        "                       source): gone by the delivery reports, or opted out\n"
+        "  --unsuppress ADDRESS take ADDRESS off that list once the member's record is fixed\n"
+        "  --format text|csv    with --preview, --history, --report or --suppressed: a listing\n"
+        "                       (default) or CSV lines\n"
         "  --check              check every setting a run needs (database, settings row, cash\n"
         "                       session, SMTP account, campaign texts and pictures) and say\n"
-        "                       EHLO to the SMTP server; one line per check, marked \u2713 or\n"
+        "                       EHLO to the SMTP server, sign in to the [mailbox] and open its\n"
+        "                       folder; one line per check, marked \u2713 or\n"
         "                       \u2717 with what to change; sends and writes nothing\n"
         "  --help               this text\n"
         "  --version            the program's version\n"

@@ -23,6 +23,8 @@ struct CommandLine {
     QString since;                   // --since YYYY-MM-DD, with --history
     QString format;                  // --format text|csv, with --preview, --history or --report
     bool report = false;             // --report: the club's daily report of a date
+    bool suppressed = false;         // --suppressed: the suppression list
+    QString unsuppressAddress;       // --unsuppress ADDRESS: takes it off the list
     bool check = false;              // --check: every setting a run needs, and the SMTP server up to EHLO
     bool authorizeSmtp = false;      // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;

@@ -1,5 +1,7 @@
 #include "shell/unsubscribe_setup.h"
 
+#include "mail/unsubscribe/unsubscribe_token.h"
+
 #include <stdexcept>
 
 #include "outbox/outbox.h"
@@ -33,6 +35,16 @@ std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment
     return [marking = UnsubscribeMarking(wanted, secret), campaignOf = std::move(campaignOf)](
                const OutboxRow& row, mail::MessageFields& fields) {
         marking.mark(fields, campaignOf ? campaignOf(row.subject) : QString());
+    };
+}
+
+std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
+    const LocalSettings& settings, std::function<QString(const QString& subject)> campaignOf) {
+    return [marking = UnsubscribeMarking(unsubscribeSettings(settings), QByteArray()),
+            campaignOf = std::move(campaignOf)](const OutboxRow& row) {
+        return marking.isMarketing(campaignOf ? campaignOf(row.subject) : QString())
+                   ? QString::fromLatin1(mail::kMarketingScope)
+                   : QString();
     };
 }
 

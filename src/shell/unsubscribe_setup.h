@@ -22,6 +22,11 @@ UnsubscribeSettings unsubscribeSettings(const LocalSettings& settings);
 std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment(
     const LocalSettings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf);
 
+// The suppression scope of a row: "marketing" for a campaign of [unsubscribe] campaigns (an
+// address that opted out gets none of them), empty for the service mail.
+std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
+    const LocalSettings& settings, std::function<QString(const QString& subject)> campaignOf);
+
 struct ReportSettings {
     QStringList to;  // empty: no report
     int hour = 20;

@@ -32,6 +32,7 @@ void OutboxSender::Timer2Timer() {
     if (!Timer2.isActive()) return;
     Timer2.stop();
     if (!mayDrain || mayDrain()) {
+        if (betweenDrains) betweenDrains();
         if (ENVIAR_EMAIL()) Timer2.start();
     } else {
         Timer2.start();
@@ -157,7 +158,7 @@ bool OutboxSender::drain() {
 
 OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     // An address on the suppression list (gone, or opted out) gets nothing; the row goes as invalid.
-    if (rowSuppressed(row, *state_, history)) {
+    if (rowSuppressed(row, *state_, history, {}, suppressionScope ? suppressionScope(row) : QString())) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
         return RowResult::Finished;
