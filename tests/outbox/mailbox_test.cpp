@@ -283,6 +283,7 @@ TEST(MailboxHeadless, AMailboxThatRefusesTheSignInIsOneWarningAndSendingGoesOn) 
 TEST(MailboxHeadless, SignsInToTheMailboxWithATokenTheEndpointIssued) {
     OAuthPeer::Options provider;
     provider.user = QStringLiteral("club@club.test");
+    provider.clientSecret = QStringLiteral("app-secret");
     OAuthPeer oauth(provider);
     DovecotPeer::Options options;
     options.introspectionUrl = oauth.endpoint(QStringLiteral("introspect"));
@@ -295,9 +296,9 @@ TEST(MailboxHeadless, SignsInToTheMailboxWithATokenTheEndpointIssued) {
     const QString conf = folder.filePath(QStringLiteral("velocast.conf"));
     velocast::mail::testing::writeSettingsTrustingTestCa(
         conf, QStringLiteral("[oauth]\nprovider = custom\ngrant = client_credentials\nclient_id = velocast-test\n"
-                             "token_endpoint = %1\nca_file = %2\n"
+                             "client_secret = app-secret\ntoken_endpoint = %1\nca_file = %2\n"
                              "[mailbox]\nhost = localhost\nport = %3\n")
-                  .arg(oauth.endpoint(QStringLiteral("token")), oauth.certificatePath())
+                  .arg(oauth.endpoint(QStringLiteral("token")), velocast::mail::testing::testCaPath())
                   .arg(dovecot.implicitTlsPort()));
     const ProcessResult check = velocast::testing::runBuiltProgram(
         QStringLiteral("velocast"), {QStringLiteral("--check"), QStringLiteral("--config"), conf,
