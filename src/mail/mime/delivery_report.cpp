@@ -45,31 +45,40 @@ QString statusCode(const QByteArray& value) {
 
 // The status part's groups of fields, separated by empty lines: the first about the message,
 // each further one about a recipient.
-std::vector<QList<HeaderField>> statusBlocks(QByteArray text) {
+std::vector<QList<HeaderField>> statusBlocks(const QByteArray& text) {
     std::vector<QList<HeaderField>> blocks;
-    while (static_cast<int>(blocks.size()) < kMaxStatusBlocks) {
-        // Empty lines (or lines of blanks only) between blocks are no block.
-        qsizetype start = 0;
-        while (start < text.size()) {
-            const qsizetype nl = text.indexOf('\n', start);
-            const qsizetype end = nl < 0 ? text.size() : nl;
-            if (!QByteArrayView(text.constData() + start, end - start).trimmed().isEmpty()) break;
-            start = nl < 0 ? text.size() : nl + 1;
-        }
-        if (start >= text.size()) break;
-        text = text.mid(start);
-        QByteArray rest;
-        QList<HeaderField> fields = readHeaderFields(text, 200, &rest);
-        if (fields.isEmpty()) {
-            // A line that is no field: skip it, so the next block is still found.
-            const qsizetype nl = text.indexOf('\n');
-            text = nl < 0 ? QByteArray() : text.mid(nl + 1);
+    QByteArray block;
+    const auto flush = [&] {
+        if (block.isEmpty()) return;
+        QList<HeaderField> fields = readHeaderFields(block, 200);
+        if (!fields.isEmpty()) blocks.push_back(std::move(fields));
+        block.clear();
+    };
+    qsizetype pos = 0;
+    while (pos < text.size() && static_cast<int>(blocks.size()) < kMaxStatusBlocks) {
+        qsizetype end = text.indexOf('\n', pos);
+        const qsizetype next = end < 0 ? text.size() : end + 1;
+        if (end < 0) end = text.size();
+        const QByteArrayView line(text.constData() + pos, end - pos);
+        pos = next;
+        if (line.trimmed().isEmpty()) {
+            flush();
             continue;
         }
-        blocks.push_back(std::move(fields));
-        if (rest.size() >= text.size()) break;  // no progress: never loop
-        text = rest;
+        // A line that is neither a field nor the continuation of one is dropped, so that the
+        // fields around it are still read.
+        const qsizetype colon = line.indexOf(':');
+        const QByteArrayView name = colon > 0 ? line.first(colon).trimmed() : QByteArrayView();
+        const bool field = !name.isEmpty() && std::all_of(name.begin(), name.end(), [](char c) {
+            return static_cast<unsigned char>(c) > 32 && static_cast<unsigned char>(c) < 127;
+        });
+        const bool continuation = (line[0] == ' ' || line[0] == '\t') && !block.isEmpty();
+        if (field || continuation) {
+            block.append(line.data(), line.size());
+            block.append('\n');
+        }
     }
+    flush();
     return blocks;
 }
 

@@ -428,7 +428,7 @@ struct Reading {
 // The bodies of a multipart: what lies between its delimiter lines ("--" boundary, with
 // blanks allowed after it); the line break before a delimiter belongs to it. The preamble
 // and the epilogue are dropped; without the closing delimiter the last part runs to the end.
-std::vector<QByteArray> splitParts(const QByteArray& body, const QByteArray& boundary, bool* closed) {
+std::vector<QByteArray> splitParts(const QByteArray& body, const QByteArray& boundary, size_t maxParts, bool* closed) {
     std::vector<QByteArray> parts;
     const QByteArray delimiter = "--" + boundary;
     const qsizetype size = body.size();
@@ -451,6 +451,7 @@ std::vector<QByteArray> splitParts(const QByteArray& body, const QByteArray& bou
                     if (partEnd > partStart && body[partEnd - 1] == '\n') --partEnd;
                     if (partEnd > partStart && body[partEnd - 1] == '\r') --partEnd;
                     parts.push_back(body.mid(partStart, partEnd - partStart));
+                    if (parts.size() > maxParts) return parts;  // the caller says what was left out
                 }
                 if (closing) {
                     *closed = true;
@@ -495,8 +496,10 @@ void readEntity(const QByteArray& bytes, MimeEntity& entity, int depth, Reading&
             return;
         }
         bool closed = false;
-        std::vector<QByteArray> bodies = splitParts(entity.rawBody, boundary, &closed);
-        if (!closed) r.problems << QStringLiteral("a multipart ends without its closing boundary");
+        const size_t maxParts = static_cast<size_t>(r.limits.maxParts);
+        std::vector<QByteArray> bodies = splitParts(entity.rawBody, boundary, maxParts, &closed);
+        if (!closed && bodies.size() <= maxParts)
+            r.problems << QStringLiteral("a multipart ends without its closing boundary");
         entity.rawBody.clear();  // the content lives on in the parts
         for (const QByteArray& part : bodies) {
             if (++r.entities > r.limits.maxParts) {

@@ -88,6 +88,24 @@ TEST(DeliveryReport, WithoutTheReturnedMessageGmailStillNamesIt) {
     EXPECT_EQ(report->originalMessageId, QStringLiteral("<20261210093319.9a8b7c6d5e4f3a2b@academia-exemplo.com.br>"));
 }
 
+TEST(DeliveryReport, ToleratesWhatBrokenReportersWrite) {
+    // Wrapped in a multipart by a relay, blank lines and a stray line in the status part, an
+    // action with a comment, a recipient named only by its original address, a returned part
+    // in quoted-printable.
+    QFile file(testing::sourceTreePath(QStringLiteral("tests/mail/mime/fuzz_corpus/wrapped-report.eml")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const auto report = readDeliveryReport(file.readAll());
+    ASSERT_TRUE(report);
+    EXPECT_EQ(report->reportingMta, QStringLiteral("x"));
+    EXPECT_EQ(report->originalMessageId, QStringLiteral("<id@x@y>"));
+    ASSERT_EQ(report->recipients.size(), 2u);
+    EXPECT_EQ(report->recipients[0].finalRecipient, QStringLiteral("a@b.example"));
+    EXPECT_EQ(report->recipients[0].action, QStringLiteral("failed"));
+    EXPECT_EQ(report->recipients[0].status, QStringLiteral("5.1.1"));
+    EXPECT_EQ(report->recipients[1].finalRecipient, QStringLiteral("b@c.example"));
+    EXPECT_EQ(report->recipients[1].action, QStringLiteral("delayed"));
+}
+
 TEST(DeliveryReport, WhatIsNoReport) {
     // An out-of-office answer that returns our message, a member's answer, a report forwarded
     // by someone inside a message of theirs, a report whose status part names nobody.
