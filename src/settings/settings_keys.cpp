@@ -35,6 +35,25 @@ const SettingKey kKeys[] = {
     {"oauth", "token_endpoint", K::Text, ""},
     {"oauth", "device_endpoint", K::Text, ""},
     {"oauth", "ca_file", K::Path, ""},
+    // The opt-out header and footer on the marketing campaigns' messages.
+    {"unsubscribe", "enabled", K::YesNo, "yes"},
+    {"unsubscribe", "campaigns", K::List, "ANIVERSARIANTE, FIDELIDADE, AUSENTES"},
+    {"unsubscribe", "footer", K::Text, ""},
+    // The club's daily report: who gets it, and the hour it goes when rows still wait.
+    {"report", "to", K::List, ""},
+    {"report", "hour", K::Number, "20", "", 0, 23},
+    // The club's mailbox, read for delivery reports and opt-out requests; no host: not read.
+    {"mailbox", "host", K::Text, ""},
+    {"mailbox", "port", K::Number, "993", "", 1, 65535},
+    {"mailbox", "tls", K::Choice, "implicit", "implicit|starttls"},
+    {"mailbox", "user", K::Text, ""},
+    {"mailbox", "password", K::Text, ""},
+    {"mailbox", "password_file", K::Path, ""},
+    {"mailbox", "folder", K::Text, "INBOX"},
+    {"mailbox", "processed_folder", K::Text, "Velocast/Processados"},
+    {"mailbox", "check_minutes", K::Number, "15", "", 1, 1440},
+    {"mailbox", "soft_bounces", K::Number, "3", "", 1, 1000},
+    {"mailbox", "soft_bounce_days", K::Number, "30", "", 1, 3650},
     // The club's SQL Server.
     {"database", "query_timeout", K::Number, "60", "", 1, 86400},
     {"database", "lock_timeout", K::Number, "30", "", 1, 86400},

@@ -1,6 +1,7 @@
 #include "shell/check_command.h"
 
 #include <QFileInfo>
+#include <memory>
 
 #include "calendar/date_time.h"
 #include "campaigns/campaign_columns.h"
@@ -19,6 +20,8 @@
 #include "shell/attachment_folders.h"
 #include "shell/display_check.h"
 #include "shell/exit_status.h"
+#include "mail/oauth/token_service.h"
+#include "shell/mailbox_setup.h"
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
 
@@ -217,6 +220,21 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
                                                                            : QString()));
 }
 
+// Signs in to the club's mailbox and opens its folder read-only: nothing is read or moved.
+void checkMailbox(Report& report, const LocalSettings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& policy,
+                  const std::optional<mail::OAuthConfig>& oauth, const QString& dataLinkPath) {
+    if (!mailboxConfigured(settings)) return;
+    std::unique_ptr<mail::TokenService> tokens = oauth ? makeTokenService(*oauth, dataLinkPath) : nullptr;
+    const MailboxAccount account = mailboxAccount(settings, smtp, policy, tokens.get());
+    const MailboxPassResult result = readMailbox(account, nullptr, QDateTime(), true);
+    const QString subject = QStringLiteral("mailbox %1:%2").arg(account.endpoint.host).arg(account.endpoint.port);
+    if (result.ok)
+        report.pass(subject, QStringLiteral("signed in as %1; folder \"%2\" holds %3 message(s)")
+                                 .arg(account.credentials.userName, account.folder)
+                                 .arg(result.messages));
+    else report.fail(subject, result.warning);
+}
+
 }  // namespace
 
 int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
@@ -271,6 +289,7 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     // Pictures may come from the user's own folder only where the tray program runs.
     checkCampaigns(report, controle2, attachmentPolicy(settings, dataLinkPath, missingDisplay().isEmpty()));
     if (reachable) checkServer(report, account, policy.value_or(mail::TlsPolicy{}));
+    checkMailbox(report, settings, account, policy.value_or(mail::TlsPolicy{}), oauth, dataLinkPath);
     controle2.close();
     controle.close();
     connection.close();

@@ -47,6 +47,18 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             // An address may follow; an option may not be taken for one.
             if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
                 options.historyAddress = arguments.at(++i);
+        } else if (arg == QLatin1String("--suppressed")) {
+            options.suppressed = true;
+        } else if (arg == QLatin1String("--unsuppress")) {
+            auto v = value("--unsuppress");
+            if (!v) return std::nullopt;
+            if (v->trimmed().isEmpty()) {
+                *error = QStringLiteral("--unsuppress needs the address to take off the list");
+                return std::nullopt;
+            }
+            options.unsuppressAddress = *v;
+        } else if (arg == QLatin1String("--report")) {
+            options.report = true;
         } else if (arg == QLatin1String("--since")) {
             auto v = value("--since");
             if (!v) return std::nullopt;
@@ -74,12 +86,22 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             return std::nullopt;
         }
     }
+    const bool listCommand = options.suppressed || !options.unsuppressAddress.isEmpty();
+    if (listCommand &&
+        (options.suppressed + !options.unsuppressAddress.isEmpty() + options.testSmtp + options.headless +
+             options.preview + options.history + options.authorizeSmtp + options.report + options.check >
+         1)) {
+        *error = QStringLiteral(
+            "--suppressed and --unsuppress run alone (with --format for --suppressed, "
+            "--data-link and --config at most)");
+        return std::nullopt;
+    }
     if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
         *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
-    if (options.check &&
-        (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
+    if (options.check && (options.testSmtp || options.headless || options.preview || options.history ||
+                          options.authorizeSmtp || options.report)) {
         *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
@@ -87,12 +109,21 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
     }
-    if (!options.preview && (options.all || !options.previewDate.isEmpty())) {
-        *error = QStringLiteral("--date and --all work only with --preview");
+    if (!options.preview && options.all) {
+        *error = QStringLiteral("--all works only with --preview");
         return std::nullopt;
     }
-    if (!options.preview && !options.history && !options.format.isEmpty()) {
-        *error = QStringLiteral("--format works only with --preview or --history");
+    if (!options.preview && !options.report && !options.previewDate.isEmpty()) {
+        *error = QStringLiteral("--date works only with --preview or --report");
+        return std::nullopt;
+    }
+    if (!options.preview && !options.history && !options.report && !options.suppressed && !options.format.isEmpty()) {
+        *error = QStringLiteral("--format works only with --preview, --history, --report or --suppressed");
+        return std::nullopt;
+    }
+    if (options.report &&
+        (options.preview || options.history || options.headless || options.testSmtp || options.authorizeSmtp)) {
+        *error = QStringLiteral("--report runs alone (with --date, --format, --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
@@ -121,6 +152,9 @@ QString commandLineHelp() {
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"
         "       velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]\n"
         "       velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --report [--date YYYY-MM-DD] [--format text|csv] [--data-link FILE]\n"
+        "       velocast --suppressed [--format text|csv] [--data-link FILE]\n"
+        "       velocast --unsuppress ADDRESS [--data-link FILE]\n"
         "       velocast --check [--data-link FILE] [--config FILE]\n"
         "\n"
         "Velocast writes the club's daily e-mail campaigns into the outbox of the club's\n"
@@ -142,17 +176,26 @@ QString commandLineHelp() {
         "                       date; each campaign runs inside a transaction that is rolled\n"
         "                       back, so nothing is written, latched or sent (a running copy\n"
         "                       waits at most for one campaign's transaction)\n"
-        "  --date YYYY-MM-DD    with --preview: another business date than the cash register's\n"
+        "  --date YYYY-MM-DD    with --preview: another business date than the cash register's;\n"
+        "                       with --report: another day than today\n"
         "  --all                with --preview: the campaigns switched off too\n"
         "  --history [ADDRESS]  what became of the e-mails (sent with the server's reply and\n"
         "                       Message-ID, refused, invalid, deferred, given up), newest\n"
         "                       first, to ADDRESS (any letter case) or to everyone; kept on\n"
         "                       this machine for [history] retention_days of velocast.conf\n"
         "  --since YYYY-MM-DD   with --history: only from that day on\n"
-        "  --format text|csv    with --preview or --history: a listing (default) or CSV lines\n"
+        "  --report             the club's daily report of the send history: per campaign the\n"
+        "                       e-mails sent, deferred, given up, invalid and suppressed, the\n"
+        "                       addresses bounced and opted out, as the [report] e-mail has it\n"
+        "  --suppressed         the addresses no e-mail goes to (address, scope, reason, date,\n"
+        "                       source): gone by the delivery reports, or opted out\n"
+        "  --unsuppress ADDRESS take ADDRESS off that list once the member's record is fixed\n"
+        "  --format text|csv    with --preview, --history, --report or --suppressed: a listing\n"
+        "                       (default) or CSV lines\n"
         "  --check              check every setting a run needs (database, settings row, cash\n"
         "                       session, SMTP account, campaign texts and pictures) and say\n"
-        "                       EHLO to the SMTP server; one line per check, marked \u2713 or\n"
+        "                       EHLO to the SMTP server, sign in to the [mailbox] and open its\n"
+        "                       folder; one line per check, marked \u2713 or\n"
         "                       \u2717 with what to change; sends and writes nothing\n"
         "  --help               this text\n"
         "  --version            the program's version\n"

@@ -16,12 +16,15 @@ struct CommandLine {
     QString testSmtpAddress;         // --test-smtp ADDRESS
     bool testSmtp = false;           // --test-smtp was given (its address may be empty, which is refused)
     bool preview = false;            // --preview
-    QString previewDate;             // --date YYYY-MM-DD, with --preview
+    QString previewDate;             // --date YYYY-MM-DD, with --preview or --report
     bool all = false;                // --all, with --preview
     bool history = false;            // --history [ADDRESS]
     QString historyAddress;          // its ADDRESS; empty: every address
     QString since;                   // --since YYYY-MM-DD, with --history
-    QString format;                  // --format text|csv, with --preview or --history
+    QString format;                  // --format text|csv, with --preview, --history or --report
+    bool report = false;             // --report: the club's daily report of a date
+    bool suppressed = false;         // --suppressed: the suppression list
+    QString unsuppressAddress;       // --unsuppress ADDRESS: takes it off the list
     bool check = false;              // --check: every setting a run needs, and the SMTP server up to EHLO
     bool authorizeSmtp = false;      // --authorize-smtp: the one-time OAuth sign-in of the mailbox
     bool showHelp = false;

@@ -22,6 +22,9 @@
 #include "shell/desktop_console.h"
 #include "shell/headless_mode.h"
 #include "shell/history_command.h"
+#include "shell/report_command.h"
+#include "shell/suppression_command.h"
+#include "shell/mailbox_setup.h"
 #include "shell/main_window.h"
 #include "shell/message_box_notices.h"
 #include "shell/program_icon.h"
@@ -193,6 +196,10 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }
+    if (const QString problem = mailboxSettingsProblem(*settings); !problem.isEmpty()) {
+        writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + problem);
+        return kExitUsage;
+    }
     forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
     setSqlServerCaFile(settings->filePath(QStringLiteral("database"), QStringLiteral("ca_file")));
     if (options->preview) {
@@ -209,6 +216,20 @@ int main(int argc, char** argv) {
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
+    }
+    if (options->suppressed) {
+        QCoreApplication app(argc, argv);
+        return runSuppressed(options->dataLinkPath, options->format == QLatin1String("csv"), *settings);
+    }
+    if (!options->unsuppressAddress.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return runUnsuppress(options->dataLinkPath, options->unsuppressAddress, *settings);
+    }
+    if (options->report) {
+        QCoreApplication app(argc, argv);
+        return runReport({options->dataLinkPath, QDate::fromString(options->previewDate, Qt::ISODate),
+                          options->format == QLatin1String("csv")},
+                         *settings);
     }
     if (options->check) {
         QCoreApplication app(argc, argv);

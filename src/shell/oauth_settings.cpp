@@ -42,7 +42,15 @@ std::optional<mail::OAuthConfig> oauthSettings(const LocalSettings& settings, QS
     config.tokenEndpoint = settings.text(kSection, QStringLiteral("token_endpoint"));
     config.deviceEndpoint = settings.text(kSection, QStringLiteral("device_endpoint"));
     config.caFile = settings.filePath(kSection, QStringLiteral("ca_file"));
+    const bool ownScope = !config.scope.isEmpty();
     mail::applyProviderPreset(config);
+    // The same sign-in reads the club's mailbox: the preset scope gains IMAP's where the
+    // provider keeps it apart (Google's covers both; an application's ".default" has what
+    // was granted to it).
+    if (!ownScope && config.provider == QLatin1String("microsoft") &&
+        config.grant == mail::OAuthConfig::Grant::RefreshToken &&
+        !settings.text(QStringLiteral("mailbox"), QStringLiteral("host")).isEmpty())
+        config.scope += QStringLiteral(" https://outlook.office.com/IMAP.AccessAsUser.All");
     if (const QString problem = mail::oauthConfigProblem(config); !problem.isEmpty()) {
         *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(settings.path()), problem);
         return std::nullopt;

@@ -13,9 +13,12 @@
 #include "outbox/outbox_clearing.h"
 #include "shell/attachment_folders.h"
 #include "shell/error_report.h"
+#include "shell/mailbox_setup.h"
+#include "calendar/clock.h"
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
 #include "shell/sending_setup.h"
+#include "shell/unsubscribe_setup.h"
 
 namespace velocast {
 
@@ -92,6 +95,19 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         said->insert(text);
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
     });
+    // The mailbox is read at the start and every check_minutes, by the send tick between two
+    // drains: never while a drain's SMTP session is open.
+    if (mailboxConfigured(settings_)) {
+        mailboxDue_ = true;
+        mailboxTimer_.setInterval(
+            std::chrono::minutes(settings_.number(QStringLiteral("mailbox"), QStringLiteral("check_minutes"))));
+        connect(&mailboxTimer_, &QTimer::timeout, this, [this] { mailboxDue_ = true; });
+        sender_.betweenDrains = [this] {
+            if (!mailboxDue_) return;
+            mailboxDue_ = false;
+            readMailbox();
+        };
+    }
     sender_.mayDrain = [this] {
         // A connection that is not open has its own reports (the watchdog, the drain's error).
         if (!connection_.isOpen()) return true;
@@ -118,7 +134,13 @@ void Program::setIntervals(const Intervals& intervals) {
 void Program::build() {
     // Without its state file the run still sends, remembering deferred rows only until it ends.
     QString stateError;
-    if (openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError)) {
+    const bool stateOpen = openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError);
+    sender_.amendMessage = unsubscribeAmendment(
+        settings_, stateOpen ? &state_ : nullptr,
+        [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); });
+    sender_.suppressionScope = suppressionScopeOfRows(
+        settings_, [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); });
+    if (stateOpen) {
         pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
     } else {
@@ -132,6 +154,14 @@ void Program::build() {
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();
+    if (mailboxConfigured(settings_)) mailboxTimer_.start();
+}
+
+void Program::readMailbox() {
+    if (!mailboxConfigured(settings_)) return;
+    // Another copy holding the database reads the mailbox too; one reader is enough.
+    if (!connection_.isOpen() || !holdDatabase()) return;
+    runMailboxPass(settings_, connection_, tokens_.get(), state_.isOpen() ? &state_ : nullptr, localNow());
 }
 
 void Program::FormCreate() {
@@ -173,6 +203,7 @@ bool Program::holdDatabase() {
 
 void Program::stopTimers() {
     Timer1.stop();
+    mailboxTimer_.stop();
     sender_.stopTick();
     watchdogTick_.stop();
 }
@@ -213,6 +244,9 @@ void Program::drainOnceThenQuit() {
             return;
         }
         drainingOnce_ = true;
+        // Before the drain: the rows of addresses the reports and requests suppress stay unsent.
+        readMailbox();
+        mailboxDue_ = false;
         while (!endRequested_) {
             // A failed drain has asked to end (the sender's `failed`).
             const bool walked = sender_.ENVIAR_EMAIL();

@@ -60,6 +60,10 @@ public:
     // event loop does. Every drain that kept rows because the SMTP server could not be
     // reached is told through `serverUnreachable`.
     void drainOnceThenQuit();
+    // Reads the club's mailbox once ([mailbox] in velocast.conf; nothing without it): delivery
+    // reports and opt-out requests. A failure is one warning line; sending is not affected.
+    void readMailbox();
+
     // Rows the last drain of drainOnceThenQuit left in the outbox for an unreachable server.
     int rowsLeftForServer() const { return rowsLeftForServer_; }
     // drainOnceThenQuit ended on a pause (the provider throttles, or a pacing limit): the
@@ -128,6 +132,9 @@ private:
     // Takes the database lock unless held; tells standingAsideChanged when that changes.
     bool holdDatabase();
     void stopTimers();
+    // Whether the mailbox is due; the timer marks it, the send tick reads it between drains.
+    bool mailboxDue_ = false;
+    QTimer mailboxTimer_;
 
     Notices& notices_;
     LocalSettings settings_;

@@ -40,6 +40,10 @@ const char* const kSchema[] = {
     "CREATE INDEX send_history_message_id ON send_history (message_id)",
     // The outbox row an entry came from: a row without an address is known by it alone.
     "ALTER TABLE send_history ADD COLUMN outbox_row INTEGER",
+    // The club's secrets made on this machine (the key of the opt-out tokens), and the
+    // business dates whose daily report went out.
+    "CREATE TABLE club_secret (name TEXT PRIMARY KEY, value BLOB NOT NULL);"
+    "CREATE TABLE report_sent (business_date TEXT PRIMARY KEY, at INTEGER NOT NULL)",
 };
 
 // A write that does not reach the file would make the program retry or pace wrongly without

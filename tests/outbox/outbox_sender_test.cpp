@@ -1,11 +1,14 @@
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <sys/stat.h>
 
 #include "outbox_fixture.h"
 #include "support/aiosmtpd_peer.h"
+#include "support/parsed_message.h"
 #include "support/velocast_process.h"
 #include "support/smtp_scripted_server.h"
 #include "support/smtp_table_peer.h"
@@ -502,4 +505,45 @@ TEST(OutboxHeadless, AnImplicitTlsPortInAnotherModeFailsAtOnceNamingTheSetting) 
     EXPECT_TRUE(result.err.contains(QLatin1String("Set IdSMTP_UseTLS to utUseImplicitTLS for port 465")))
         << result.err.toStdString();
     EXPECT_EQ(host.count(QStringLiteral("Velocast")), 1);
+}
+
+TEST(OutboxHeadless, MarketingRowsCarryTheOptOutLinkAndTheFooterServiceRowsNeither) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"));
+    velocast::testing::HostDatabase host;
+    outboxOf(host, QStringLiteral("127.0.0.1*%1").arg(server.port()), {});
+    host.exec(
+        QStringLiteral("UPDATE Qzcvar2 SET ASSUNTO_ANIVERSARIANTE = 'Feliz aniversário', "
+                       "ASSUNTO_INADIMPLENTES = 'Sua mensalidade'"));
+    for (const char* subject : {"Feliz aniversário", "Sua mensalidade"})
+        host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("Ana@Example.com")},
+                                                 {QStringLiteral("Assunto"), QString::fromUtf8(subject)},
+                                                 {QStringLiteral("Texto"), QStringLiteral("Oi")}});
+    QTemporaryDir folder;
+    QFile conf(folder.filePath(QStringLiteral("velocast.conf")));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("[unsubscribe]\nfooter = Para sair da lista, use o link do seu e-mail.\n");
+    conf.close();
+
+    const auto result = velocast::testing::runBuiltProgram(
+        QStringLiteral("velocast"), {QStringLiteral("--headless"), QStringLiteral("--once"), QStringLiteral("--config"),
+                                     conf.fileName(), QStringLiteral("--data-link"), host.dataLinkPath()});
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    // What the server received, by subject, and as a mail reader sees it.
+    QMap<QString, QByteArray> bySubject;
+    auto parsed = [](QByteArray data) {
+        return velocast::testing::parsedByPython(data.replace("\r\n", "\n").split('\n'));
+    };
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray data = server.nextMessage().value(QStringLiteral("data")).toString().toLatin1();
+        bySubject.insert(parsed(data)[QStringLiteral("subject")].toString(), data);
+    }
+    const QByteArray birthday = bySubject.value(QString::fromUtf8("Feliz aniversário"));
+    const QJsonObject link = parsed(birthday)[QStringLiteral("list_unsubscribe")].toObject();
+    EXPECT_EQ(link[QStringLiteral("to")].toString(), QStringLiteral("clube@example.com"));
+    EXPECT_TRUE(link[QStringLiteral("subject")].toString().endsWith(QLatin1String(" ana@example.com")))
+        << birthday.toStdString();
+    EXPECT_TRUE(birthday.contains("Para sair da lista, use o link do seu e-mail.")) << birthday.toStdString();
+    const QByteArray overdue = bySubject.value(QStringLiteral("Sua mensalidade"));
+    EXPECT_TRUE(parsed(overdue)[QStringLiteral("list_unsubscribe")].isNull()) << overdue.toStdString();
+    EXPECT_FALSE(overdue.contains("Para sair"));
 }

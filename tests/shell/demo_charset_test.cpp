@@ -3,13 +3,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include "campaigns/campaign_table.h"
 #include "notices/notices.h"
+#include "support/parsed_message.h"
 #include "support/recording_notices.h"
 #include "data/session.h"
 #include "mail/mime/message_composer.h"
@@ -21,18 +21,7 @@ using namespace velocast;
 namespace {
 
 QJsonObject parsedByPython(const mail::ComposedMessage& message) {
-    const QString script =
-        qEnvironmentVariable("VELOCAST_SOURCE_DIR") + QStringLiteral("/tests/mail/mime/parse_message.py");
-    QByteArray wire;
-    for (const QByteArray& line : message.lines) wire += line + "\r\n";
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {script});
-    EXPECT_TRUE(python.waitForStarted());
-    python.write(wire);
-    python.closeWriteChannel();
-    EXPECT_TRUE(python.waitForFinished(120000));
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    return velocast::testing::parsedByPython(message.lines);
 }
 
 // The text as its lines, the way the database holds it: one per line break, the final empty

@@ -30,6 +30,14 @@ QByteArray asciiAddress(const QString& address) {
     return out;
 }
 
+// A header value made elsewhere: a character that could end the line or leave 7 bits is "?".
+QByteArray sevenBitValue(const QByteArray& value) {
+    QByteArray out = value;
+    for (char& c : out)
+        if (c < 0x20 || c > 0x7E) c = '?';
+    return out;
+}
+
 QByteArray formatSenderUncached(const QString& address, const QString& name, const QByteArray& charset) {
     QString shown = name.isEmpty() ? address : name;
     shown.replace(u'\r', u' ').replace(u'\n', u' ');
@@ -227,6 +235,7 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     out.header("Message-ID",
                makeMessageId(fields.senderAddress,
                              options.messageIdUnique.isEmpty() ? makeMessageIdUnique() : options.messageIdUnique));
+    for (const auto& [name, value] : fields.extraHeaders) out.header(name.constData(), sevenBitValue(value));
 
     switch (shape) {
     case Shape::Plain:

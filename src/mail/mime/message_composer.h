@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 #include <stdexcept>
@@ -20,6 +22,9 @@ struct MessageFields {
     QString subject;         // Assunto
     QString body;            // Texto, widened; wrapped into lines here
     QString attachmentPath;  // IMAGEM_CORPO_MARKETING as stored; empty for none
+    // Headers some campaigns carry besides the usual ones (List-Unsubscribe), as name and
+    // 7-bit value, written after the Message-ID in this order.
+    QList<QPair<QByteArray, QByteArray>> extraHeaders = {};
 };
 
 // What composing depends on besides the fields; each value left empty takes the program's

@@ -33,6 +33,7 @@ void OutboxSender::Timer2Timer() {
     if (!Timer2.isActive()) return;
     Timer2.stop();
     if (!mayDrain || mayDrain()) {
+        if (betweenDrains) betweenDrains();
         if (ENVIAR_EMAIL()) Timer2.start();
     } else {
         Timer2.start();
@@ -164,7 +165,7 @@ bool OutboxSender::drain() {
 
 OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
     // An address on the suppression list (gone, or opted out) gets nothing; the row goes as invalid.
-    if (rowSuppressed(row, *state_, history)) {
+    if (rowSuppressed(row, *state_, history, {}, suppressionScope ? suppressionScope(row) : QString())) {
         ++counters_.invalid;
         show(Figure::Invalid, counters_.invalid);
         return RowResult::Finished;
@@ -204,6 +205,7 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
 
     MessageFields fields = messageFromAccount(account, row.email, row.subject, row.text);
     fields.attachmentPath = row.imagePath;
+    if (amendMessage) amendMessage(row, fields);
     mail::ComposedMessage message;
     try {
         // The attachment is read now, before a session is spent on a message that cannot go;

@@ -100,11 +100,21 @@ public:
     // on this database; the drain then stops (or does not begin) and the tick asks again next
     // time. Unset: always true.
     std::function<bool()> mayDrain;
+    // Run by the tick before its drain, when no SMTP session is open (a drain lets events in
+    // between rows, so work that must not overlap one waits for this). Unset: nothing.
+    std::function<void()> betweenDrains;
 
     // The client, configured anew for every row; its TLS mode carries over from row to row.
     mail::SmtpClient IdSMTP;
     // How each message is composed; tests fix the boundary.
     std::function<mail::CompositionOptions()> compositionOptions = [] { return mail::CompositionOptions{}; };
+    // Adds what a row's campaign carries besides the account's fields (the opt-out header and
+    // footer of marketing mail). Unset: nothing.
+    std::function<void(const OutboxRow& row, mail::MessageFields& fields)> amendMessage;
+    // The group of campaigns a row belongs to for the suppression list ("marketing"): an
+    // address that opted out of it gets none of its rows, and still the others. Unset or
+    // empty: only an address suppressed for every e-mail is kept from the row.
+    std::function<QString(const OutboxRow& row)> suppressionScope;
     // Where attachments may come from; the program fills it from its settings file. With no
     // folder named, no row's attachment goes out.
     mail::AttachmentPolicy attachmentPolicy;

@@ -9,10 +9,10 @@
 namespace velocast {
 
 bool rowSuppressed(const OutboxRow& row, StateDatabase& state, HistoryRecorder& history,
-                   const std::function<void(const QString&)>& warn) {
+                   const std::function<void(const QString&)>& warn, const QString& scope) {
     const QString address = mail::trimControlCharacters(row.email);
     if (address.isEmpty()) return false;
-    const std::optional<Suppression> entry = SuppressionList(state).find(address, kScopeAll);
+    const std::optional<Suppression> entry = SuppressionList(state).find(address, scope.isEmpty() ? kScopeAll : scope);
     if (!entry) return false;
     history.record(SendOutcome::Suppressed, row, entry->reason);
     const QString text = QStringLiteral("suppressed address, outbox row removed: address=\"%1\" reason=\"%2\"")

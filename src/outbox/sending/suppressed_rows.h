@@ -13,9 +13,11 @@ namespace velocast {
 class HistoryRecorder;
 class StateDatabase;
 
-// True when `row` must not go. `warn` takes the warning line's text after "velocast: warning: ";
-// unset, the line goes to standard error. A suppression list that cannot be read lets the row go.
+// True when `row` must not go: its address is suppressed for every e-mail, or for `scope`
+// (the group of campaigns the row belongs to, e.g. "marketing"; empty: only "all" counts).
+// `warn` takes the warning line's text after "velocast: warning: "; unset, the line goes to
+// standard error. A suppression list that cannot be read lets the row go.
 bool rowSuppressed(const OutboxRow& row, StateDatabase& state, HistoryRecorder& history,
-                   const std::function<void(const QString&)>& warn = {});
+                   const std::function<void(const QString&)>& warn = {}, const QString& scope = QString());
 
 }  // namespace velocast

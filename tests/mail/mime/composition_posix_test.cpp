@@ -5,15 +5,14 @@
 #include "mail/mime/body_wrap.h"
 #include "mail/mime/encoded_words.h"
 #include "mail/mime/windows1252.h"
+#include "support/parsed_message.h"
 #include "support/qt_printers.h"
-#include "support/source_tree.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <sys/stat.h>
@@ -25,17 +24,7 @@ using namespace velocast::mail::testing;
 
 namespace {
 
-QJsonObject parseBack(const ComposedMessage& message) {
-    const QString script = velocast::testing::sourceTreePath(QStringLiteral("tests/mail/mime/parse_message.py"));
-    QProcess python;
-    python.start(QStringLiteral("/usr/bin/python3"), {script});
-    EXPECT_TRUE(python.waitForStarted());
-    python.write(wire(message));
-    python.closeWriteChannel();
-    EXPECT_TRUE(python.waitForFinished(120000));
-    EXPECT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
-    return QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-}
+QJsonObject parseBack(const ComposedMessage& message) { return velocast::testing::parsedByPython(message.lines); }
 
 QStringList strings(const QJsonValue& value) {
     QStringList out;

@@ -7,6 +7,7 @@ import email.policy
 import json
 import re
 import sys
+import urllib.parse
 
 raw = sys.stdin.buffer.read()
 msg = email.message_from_bytes(raw, policy=email.policy.default)
@@ -30,6 +31,21 @@ def part_report(part):
     }
 
 
+def unsubscribe_report(value):
+    """The mailto link of a List-Unsubscribe header as a mail program takes it apart to send
+    the request: the address to write to and the subject to write."""
+    if value is None:
+        return None
+    link = str(value).strip()
+    url = urllib.parse.urlsplit(link[1:-1] if link.startswith("<") and link.endswith(">") else link)
+    return {
+        "raw": str(value),
+        "scheme": url.scheme,
+        "to": urllib.parse.unquote(url.path),
+        "subject": urllib.parse.parse_qs(url.query).get("subject", [None])[0],
+    }
+
+
 from_header = msg["from"]
 report = {
     "subject": str(msg["subject"]) if msg["subject"] is not None else None,
@@ -40,6 +56,7 @@ report = {
     "header_names": list(msg.keys()),
     "is_multipart": msg.is_multipart(),
     "parts": [part_report(p) for p in (msg.iter_parts() if msg.is_multipart() else [msg])],
+    "list_unsubscribe": unsubscribe_report(msg["list-unsubscribe"]),
     "max_line_length": max(len(line) for line in raw.split(b"\r\n")),
     "max_encoded_word_length": max((len(w) for w in encoded_words), default=0),
     "defects": [type(d).__name__ for d in msg.defects]
