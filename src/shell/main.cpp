@@ -135,7 +135,9 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         dataLinkPath = choice.dataLinkPath;
     }
     MessageBoxNotices notices;
-    WindowMode run(dataLinkPath, notices, settings);
+    // The database and the mail servers are waited for on a thread of the run's own: the
+    // window, the tray menu and the other copies' requests are answered meanwhile.
+    WindowMode run(dataLinkPath, notices, settings, ProgramThread::Where::OwnThread);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
     onTerminationSignals(&run, [&](int) {
         run.finishAtOnce();
@@ -144,7 +146,11 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     });
     run.start();
     app.exec();
-    run.finish();
+    if (!run.finish()) {
+        // The run was cut short in a wait (its row rolled back) and goes no further.
+        guard.release();
+        endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
+    }
     return run.program.failed() ? kExitFailure : kExitSuccess;
 }
 

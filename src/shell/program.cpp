@@ -115,6 +115,7 @@ void Program::build() {
     if (openStateDatabase(state_, settings_, connection_.dataLinkPath(), &stateError)) {
         pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
+        emit stateDatabaseOpened(state_.path());
     } else {
         notices_.reportError(stateError);
         errorReported_ = true;
@@ -126,6 +127,12 @@ void Program::build() {
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();
+}
+
+void Program::start() {
+    build();
+    if (databaseOpen()) FormCreate();
+    else emit iconRequested();
 }
 
 void Program::FormCreate() {
