@@ -30,6 +30,7 @@
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
 #include "shell/tls_settings.h"
+#include "shell/translations.h"
 #include "shell/window_mode.h"
 
 using namespace velocast;
@@ -69,21 +70,24 @@ bool takeGuard(SingleInstance& guard, const QString& folderError, const QString&
     }
     // Without the guard a second copy could send every message twice: better not to run.
     writeLogLine(LogPriority::Error,
-                 QStringLiteral("velocast: error: the single-instance guard %1 could not be taken: %2")
-                     .arg(guard.serverPath(), error));
+                 QStringLiteral("velocast: error: ") +
+                     QCoreApplication::translate("Main", "the single-instance guard %1 could not be taken: %2")
+                         .arg(guard.serverPath(), error));
     *status = kExitFailure;
     return false;
 }
 
 int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
     QString folderError;
     const auto guarding = guardFor(options.dataLinkPath, &folderError);
     SingleInstance& guard = *guarding;
     int status = 0;
     if (!takeGuard(guard, folderError,
-                   QStringLiteral("another copy (process %1) is already running on this database; this one ends"),
+                   QCoreApplication::translate(
+                       "Main", "another copy (process %1) is already running on this database; this one ends"),
                    &status))
         return status;
     StderrNotices notices;
@@ -100,6 +104,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
 
 int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
+    useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
     // Before anything else: a second copy only brings the first one forward.
@@ -108,7 +113,8 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     SingleInstance& guard = *guarding;
     int status = 0;
     if (!takeGuard(guard, folderError,
-                   QStringLiteral("already running on this database (process %1); its window was brought forward"),
+                   QCoreApplication::translate(
+                       "Main", "already running on this database (process %1); its window was brought forward"),
                    &status))
         return status;
     releaseDesktopConsole();
@@ -127,9 +133,10 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         }
         if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
         if (choice.dataLinkPath.isEmpty()) {
-            writeLogLine(LogPriority::Error,
-                         QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
-                             .arg(QDir::toNativeSeparators(dataLinkPath)));
+            writeLogLine(LogPriority::Error, QStringLiteral("velocast: ") +
+                                                 QCoreApplication::translate(
+                                                     "Main", "no data-link file at %1; ended at the person's choice")
+                                                     .arg(QDir::toNativeSeparators(dataLinkPath)));
             return kExitFailure;
         }
         dataLinkPath = choice.dataLinkPath;
@@ -162,11 +169,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QString error;
     auto options = parseCommandLine(args, &error);
-    if (!options) {
-        std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
-        return kExitUsage;
-    }
-    if (options->showHelp) {
+    if (!options || options->showHelp) {
+        // Said in the person's language, which needs an application object.
+        QCoreApplication app(argc, argv);
+        useSystemLanguage();
+        options = parseCommandLine(args, &error);
+        if (!options) {
+            std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
+            return kExitUsage;
+        }
         std::fputs(qPrintable(commandLineHelp().arg(defaultDataLinkPath())), stdout);
         return 0;
     }
@@ -191,6 +202,7 @@ int main(int argc, char** argv) {
     forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
     if (options->preview) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         PreviewOptions preview;
         preview.dataLinkPath = options->dataLinkPath;
         preview.date = QDate::fromString(options->previewDate, Qt::ISODate);
@@ -200,20 +212,24 @@ int main(int argc, char** argv) {
     }
     if (options->history) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
     }
     if (options->check) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runCheck(options->dataLinkPath, *settings);
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
     }
     if (options->authorizeSmtp) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runSmtpAuthorization(options->dataLinkPath, *settings);
     }
     catchTerminationSignals();

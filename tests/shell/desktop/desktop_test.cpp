@@ -38,7 +38,7 @@ std::optional<QRect> openMenu() {
 }
 
 // Chooses one of the menu's three items by its place, the first at the top.
-// "Abrir", "Exclusão de Alunos pendêntes", "Histórico…", "Finalizar", of equal height.
+// "Abrir", "Exclusão de Alunos pendêntes", "History…", "Finalizar", of equal height.
 constexpr int kMenuItems = 4;
 
 void chooseItem(const QRect& menu, int index) {
