@@ -7,7 +7,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   build-essential cmake pkg-config
-  qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc
+  qt6-base-dev libqt6sql6-sqlite libqt6sql6-odbc qt6-l10n-tools
   libssl-dev
   unixodbc-dev unixodbc odbcinst tdsodbc libsqliteodbc
   libgtest-dev libgmock-dev libbenchmark-dev

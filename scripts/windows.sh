@@ -19,7 +19,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 wine libwine nsis
   x11-apps  # xwd: the Wine test's screenshot of the tray program
-  cmake qt6-base-dev-tools python3
+  cmake qt6-base-dev-tools qt6-l10n-tools python3  # lrelease: the Portuguese texts, built on this machine
   googletest  # its sources, for the test programs' cross build
 )
 missing=()

@@ -33,8 +33,10 @@ SetCompressor /SOLID lzma
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
-!insertmacro MUI_LANGUAGE "English"
+; The first language is the default: the clubs' Windows is Portuguese. The program's own texts
+; are built into velocast.exe and follow Windows' display language.
 !insertmacro MUI_LANGUAGE "PortugueseBR"
+!insertmacro MUI_LANGUAGE "English"
 
 Section "Velocast"
   SetOutPath "$INSTDIR"

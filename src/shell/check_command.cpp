@@ -1,5 +1,6 @@
 #include "shell/check_command.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <memory>
 
@@ -64,8 +65,8 @@ bool openTable(Report& report, SharedConnection& connection, Dataset& dataset, c
         dataset.openTable(connection, table, declaredColumns(table));
         return true;
     } catch (const DbError& e) {
-        report.fail(table,
-                    QStringLiteral("the table cannot be read: %1").arg(databaseFailureCause(connection, e.message())));
+        report.fail(table, QCoreApplication::translate("CheckCommand", "the table cannot be read: %1")
+                               .arg(databaseFailureCause(connection, e.message())));
         return false;
     }
 }
@@ -77,11 +78,14 @@ void checkCashSession(Report& report, SharedConnection& connection) {
     const DateTime opened = caixa.eof() ? DateTime() : dateTimeFromColumn(caixa.value(QStringLiteral("DATAABERTURA")));
     if (opened.isZero())
         report.fail(QStringLiteral("Caixa.DATAABERTURA"),
-                    QStringLiteral("no cash-register session with an opening date, so there is no business date and no "
-                                   "campaign can run; open the cash register in the club's system"));
+                    QCoreApplication::translate(
+                        "CheckCommand",
+                        "no cash-register session with an opening date, so there is no business date and no "
+                        "campaign can run; open the cash register in the club's system"));
     else
-        report.pass(QStringLiteral("Caixa"),
-                    QStringLiteral("business date %1").arg(opened.date().toString(Qt::ISODate)));
+        report.pass(
+            QStringLiteral("Caixa"),
+            QCoreApplication::translate("CheckCommand", "business date %1").arg(opened.date().toString(Qt::ISODate)));
 }
 
 // Host, port, TLS mode, user and sender; true when the server can be tried.
@@ -89,52 +93,59 @@ bool checkAccount(Report& report, const SmtpAccount& account, bool oauth) {
     bool reachable = true;
     const QString host = smtpHost(account.server);
     const auto port = smtpPort(account.server);
-    const QString example = QStringLiteral("write it as host*port, e.g. smtp.example.com*587");
+    const QString example =
+        QCoreApplication::translate("CheckCommand", "write it as host*port, e.g. smtp.example.com*587");
     if (host.isEmpty()) {
         report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
                     (account.server.contains(QLatin1Char('*'))
-                         ? QStringLiteral("\"%1\" names no host before \"*\"; %2")
-                         : QStringLiteral("\"%1\" has no \"*\" between host and port; %2"))
+                         ? QCoreApplication::translate("CheckCommand", "\"%1\" names no host before \"*\"; %2")
+                         : QCoreApplication::translate("CheckCommand", "\"%1\" has no \"*\" between host and port; %2"))
                         .arg(account.server, example));
         reachable = false;
     } else if (!port || *port == 0) {
         report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
-                    QStringLiteral("\"%1\" has no port that can be read after the \"*\" (digits only, no blank after "
-                                   "them); %2")
+                    QCoreApplication::translate(
+                        "CheckCommand",
+                        "\"%1\" has no port that can be read after the \"*\" (digits only, no blank after "
+                        "them); %2")
                         .arg(account.server, example));
         reachable = false;
     } else {
         report.pass(settingsKey(QStringLiteral("STMP_PROVEDOR")),
-                    QStringLiteral("host %1, port %2").arg(host).arg(*port));
+                    QCoreApplication::translate("CheckCommand", "host %1, port %2").arg(host).arg(*port));
     }
     if (tlsModeFromSettingName(account.tlsModeName))
         report.pass(settingsKey(QStringLiteral("IdSMTP_UseTLS")), account.tlsModeName);
     else
-        report.fail(
-            settingsKey(QStringLiteral("IdSMTP_UseTLS")),
-            QStringLiteral("\"%1\" is not a TLS mode (letter case and blanks count); write utUseRequireTLS "
-                           "(STARTTLS, port 587), utUseImplicitTLS (port 465), utUseExplicitTLS or utNoTLSSupport")
-                .arg(account.tlsModeName));
+        report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
+                    QCoreApplication::translate(
+                        "CheckCommand",
+                        "\"%1\" is not a TLS mode (letter case and blanks count); write utUseRequireTLS "
+                        "(STARTTLS, port 587), utUseImplicitTLS (port 465), utUseExplicitTLS or utNoTLSSupport")
+                        .arg(account.tlsModeName));
     if (account.authenticates()) {
         report.pass(settingsKey(QStringLiteral("USERNAME")),
-                    QStringLiteral("signs in as \"%1\"").arg(account.userName));
+                    QCoreApplication::translate("CheckCommand", "signs in as \"%1\"").arg(account.userName));
         if (account.password.isEmpty() && !oauth)
-            report.fail(
-                settingsKey(QStringLiteral("PASSWORD")),
-                QStringLiteral("empty, but USERNAME asks to sign in: write the mailbox's password in "
-                               "Qzcvar2.PASSWORD, or set USERNAME to NULL for a server that takes mail without"));
+            report.fail(settingsKey(QStringLiteral("PASSWORD")),
+                        QCoreApplication::translate(
+                            "CheckCommand",
+                            "empty, but USERNAME asks to sign in: write the mailbox's password in "
+                            "Qzcvar2.PASSWORD, or set USERNAME to NULL for a server that takes mail without"));
     } else {
-        report.pass(
-            settingsKey(QStringLiteral("USERNAME")),
-            account.userNameBlank()
-                ? QStringLiteral("empty, read as NULL: no authentication (write the mailbox's user name to sign in)")
-                : QStringLiteral("NULL: no authentication"));
+        report.pass(settingsKey(QStringLiteral("USERNAME")),
+                    account.userNameBlank()
+                        ? QCoreApplication::translate(
+                              "CheckCommand",
+                              "empty, read as NULL: no authentication (write the mailbox's user name to sign in)")
+                        : QCoreApplication::translate("CheckCommand", "NULL: no authentication"));
     }
     const QString sender = mail::trimControlCharacters(account.senderAddress);
     if (sender.isEmpty() || !mail::ValidaEMail(sender))
         report.fail(
             settingsKey(QStringLiteral("EMAIL_PROVEDOR")),
-            QStringLiteral("\"%1\" is not an address the e-mails can come from; write the club's sending address")
+            QCoreApplication::translate(
+                "CheckCommand", "\"%1\" is not an address the e-mails can come from; write the club's sending address")
                 .arg(account.senderAddress));
     else report.pass(settingsKey(QStringLiteral("EMAIL_PROVEDOR")), sender);
     return reachable;
@@ -152,17 +163,19 @@ void checkCampaigns(Report& report, const Dataset& settings, const mail::Attachm
         bool holds = true;
         if (settings.text(campaign.subjectColumn).trimmed().isEmpty()) {
             holds = false;
-            report.fail(
-                settingsKey(campaign.subjectColumn),
-                QStringLiteral("%1 is switched on (%2 = \"Sim\") but its subject is empty; write one or switch it off")
-                    .arg(campaign.controlFlag, campaign.switchColumn));
+            report.fail(settingsKey(campaign.subjectColumn),
+                        QCoreApplication::translate(
+                            "CheckCommand",
+                            "%1 is switched on (%2 = \"Sim\") but its subject is empty; write one or switch it off")
+                            .arg(campaign.controlFlag, campaign.switchColumn));
         }
         if (settings.text(campaign.textColumn).trimmed().isEmpty()) {
             holds = false;
-            report.fail(
-                settingsKey(campaign.textColumn),
-                QStringLiteral("%1 is switched on (%2 = \"Sim\") but its text is empty; write one or switch it off")
-                    .arg(campaign.controlFlag, campaign.switchColumn));
+            report.fail(settingsKey(campaign.textColumn),
+                        QCoreApplication::translate(
+                            "CheckCommand",
+                            "%1 is switched on (%2 = \"Sim\") but its text is empty; write one or switch it off")
+                            .arg(campaign.controlFlag, campaign.switchColumn));
         }
         const QString image = settings.text(campaign.imageColumn);
         QString why;
@@ -172,10 +185,13 @@ void checkCampaigns(Report& report, const Dataset& settings, const mail::Attachm
         }
         if (holds)
             report.pass(campaign.controlFlag,
-                        image.isEmpty() ? QStringLiteral("switched on, subject and text set")
-                                        : QStringLiteral("switched on, subject, text and picture %1").arg(image));
+                        image.isEmpty()
+                            ? QCoreApplication::translate("CheckCommand", "switched on, subject and text set")
+                            : QCoreApplication::translate("CheckCommand", "switched on, subject, text and picture %1")
+                                  .arg(image));
     }
-    if (!off.isEmpty()) report.pass(QStringLiteral("switched off"), off.join(QStringLiteral(", ")));
+    if (!off.isEmpty())
+        report.pass(QCoreApplication::translate("CheckCommand", "switched off"), off.join(QStringLiteral(", ")));
 }
 
 // Connects and says EHLO, no more: no AUTH, no mail.
@@ -184,21 +200,24 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
     client.setTlsPolicy(policy);
     client.setWarningObserver([](const QString&) {});  // the account's lines above say it
     configureClient(client, account);
-    const QString server = QStringLiteral("SMTP server %1:%2").arg(client.host()).arg(client.port());
+    const QString server =
+        QCoreApplication::translate("CheckCommand", "SMTP server %1:%2").arg(client.host()).arg(client.port());
     try {
         client.connect();
     } catch (const mail::SmtpError& e) {
         client.release();
         if (!e.setting().isEmpty()) report.fail(settingsKey(e.setting()), e.message());
         else if (e.certificateRefused())
-            report.fail(
-                QStringLiteral("%1 [tls]")
-                    .arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),
-                QStringLiteral("%1 refused: %2 (velocast --test-smtp shows the certificate and the lines that pin it)")
-                    .arg(server, e.message()));
+            report.fail(QStringLiteral("%1 [tls]")
+                            .arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),
+                        QCoreApplication::translate(
+                            "CheckCommand",
+                            "%1 refused: %2 (velocast --test-smtp shows the certificate and the lines that pin it)")
+                            .arg(server, e.message()));
         else
-            report.fail(settingsKey(QStringLiteral("STMP_PROVEDOR")),
-                        QStringLiteral("%1 cannot be reached: %2").arg(server, e.message()));
+            report.fail(
+                settingsKey(QStringLiteral("STMP_PROVEDOR")),
+                QCoreApplication::translate("CheckCommand", "%1 cannot be reached: %2").arg(server, e.message()));
         return;
     }
     const bool startTls =
@@ -209,15 +228,18 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
     client.disconnect();
     if (client.tlsMode() == mail::TlsMode::Required && !startTls) {
         report.fail(settingsKey(QStringLiteral("IdSMTP_UseTLS")),
-                    QStringLiteral("%1 answers EHLO but offers no STARTTLS, which utUseRequireTLS needs; use the port "
-                                   "the provider gives for TLS")
+                    QCoreApplication::translate(
+                        "CheckCommand",
+                        "%1 answers EHLO but offers no STARTTLS, which utUseRequireTLS needs; use the port "
+                        "the provider gives for TLS")
                         .arg(server));
         return;
     }
-    report.pass(QStringLiteral("SMTP server"), QStringLiteral("%1 answers EHLO%2")
-                                                   .arg(server, tls        ? QStringLiteral(" over TLS")
-                                                                : startTls ? QStringLiteral(", offers STARTTLS")
-                                                                           : QString()));
+    report.pass(QCoreApplication::translate("CheckCommand", "SMTP server"),
+                QCoreApplication::translate("CheckCommand", "%1 answers EHLO%2")
+                    .arg(server, tls        ? QCoreApplication::translate("CheckCommand", " over TLS")
+                                 : startTls ? QCoreApplication::translate("CheckCommand", ", offers STARTTLS")
+                                            : QString()));
 }
 
 // Signs in to the club's mailbox and opens its folder read-only: nothing is read or moved.
@@ -240,10 +262,14 @@ void checkMailbox(Report& report, const LocalSettings& settings, const SmtpAccou
 int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
     Report report(out);
     const auto finish = [&] {
-        if (report.failed() == 0) std::fprintf(out, "velocast: all %d checks hold\n", report.total());
-        else
-            std::fprintf(out, "velocast: %d of %d checks failed; change what the lines marked \u2717 name\n",
-                         report.failed(), report.total());
+        const QString last =
+            report.failed() == 0
+                ? QCoreApplication::translate("CheckCommand", "all %1 checks hold").arg(report.total())
+                : QCoreApplication::translate("CheckCommand",
+                                              "%1 of %2 checks failed; change what the lines marked \u2717 name")
+                      .arg(report.failed())
+                      .arg(report.total());
+        std::fprintf(out, "velocast: %s\n", last.toUtf8().constData());
         std::fflush(out);
         return report.failed() == 0 ? int(kExitSuccess) : int(kExitConfiguration);
     };
@@ -252,27 +278,34 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     const auto policy = tlsPolicyFromSettings(settings, &unusable);
     const auto oauth = oauthSettings(settings, &unusable);
     const QString conf = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
-    report.pass(conf,
-                QStringLiteral("%1%2").arg(
-                    QFileInfo::exists(conf) ? QStringLiteral("read") : QStringLiteral("not there: the defaults hold"),
-                    oauth ? QStringLiteral("; OAuth 2.0 sign-in with %1").arg(oauth->provider) : QString()));
+    report.pass(
+        conf,
+        QStringLiteral("%1%2").arg(
+            QFileInfo::exists(conf) ? QCoreApplication::translate("CheckCommand", "read")
+                                    : QCoreApplication::translate("CheckCommand", "not there: the defaults hold"),
+            oauth ? QCoreApplication::translate("CheckCommand", "; OAuth 2.0 sign-in with %1").arg(oauth->provider)
+                  : QString()));
 
     SharedConnection connection(dataLinkPath, QStringLiteral("check"));
     try {
         connection.open();
     } catch (const DbError& e) {
-        report.fail(QStringLiteral("data-link file %1").arg(dataLinkPath),
-                    QStringLiteral("%1 (change the file, or name another with --data-link FILE)").arg(e.message()));
+        report.fail(
+            QCoreApplication::translate("CheckCommand", "data-link file %1").arg(dataLinkPath),
+            QCoreApplication::translate("CheckCommand", "%1 (change the file, or name another with --data-link FILE)")
+                .arg(e.message()));
         return finish();
     }
-    report.pass(QStringLiteral("data-link file %1").arg(dataLinkPath), QStringLiteral("the database opens"));
+    report.pass(QCoreApplication::translate("CheckCommand", "data-link file %1").arg(dataLinkPath),
+                QCoreApplication::translate("CheckCommand", "the database opens"));
 
     Dataset controle(QStringLiteral("TBLCONTROLE"));
     if (openTable(report, connection, controle, QStringLiteral("Qzcvar"))) {
         if (controle.eof())
             report.fail(QStringLiteral("Qzcvar"),
-                        QStringLiteral("the settings table has no row; the club's system writes it"));
-        else report.pass(QStringLiteral("Qzcvar"), QStringLiteral("one settings row"));
+                        QCoreApplication::translate("CheckCommand",
+                                                    "the settings table has no row; the club's system writes it"));
+        else report.pass(QStringLiteral("Qzcvar"), QCoreApplication::translate("CheckCommand", "one settings row"));
     }
     checkCashSession(report, connection);
 
@@ -280,8 +313,9 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     if (!openTable(report, connection, controle2, QStringLiteral("Qzcvar2"))) return finish();
     if (controle2.eof()) {
         report.fail(QStringLiteral("Qzcvar2"),
-                    QStringLiteral("the settings table has no row, so no campaign and no SMTP "
-                                   "account; the club's system writes it"));
+                    QCoreApplication::translate("CheckCommand",
+                                                "the settings table has no row, so no campaign and no SMTP "
+                                                "account; the club's system writes it"));
         return finish();
     }
     const SmtpAccount account = readSmtpAccount(controle2);

@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <QCoreApplication>
 #include <QDate>
 
 namespace velocast {
@@ -10,7 +11,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         const QString& arg = arguments.at(i);
         auto value = [&](const char* name) -> std::optional<QString> {
             if (i + 1 >= arguments.size() || arguments.at(i + 1).startsWith(QLatin1String("--"))) {
-                *error = QStringLiteral("%1 needs a value; see --help").arg(QLatin1String(name));
+                *error =
+                    QCoreApplication::translate("CommandLine", "%1 needs a value; see --help").arg(QLatin1String(name));
                 return std::nullopt;
             }
             return arguments.at(++i);
@@ -73,7 +75,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             auto v = value("--format");
             if (!v) return std::nullopt;
             if (*v != QLatin1String("text") && *v != QLatin1String("csv")) {
-                *error = QStringLiteral("--format takes text or csv, not \"%1\"").arg(*v);
+                *error = QCoreApplication::translate("CommandLine", "--format takes text or csv, not \"%1\"").arg(*v);
                 return std::nullopt;
             }
             options.format = *v;
@@ -82,7 +84,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         } else if (arg == QLatin1String("--version")) {
             options.showVersion = true;
         } else {
-            *error = QStringLiteral("unknown argument \"%1\"; see --help").arg(arg);
+            *error = QCoreApplication::translate("CommandLine", "unknown argument \"%1\"; see --help").arg(arg);
             return std::nullopt;
         }
     }
@@ -97,56 +99,61 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         return std::nullopt;
     }
     if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
-        *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
+        *error = QCoreApplication::translate("CommandLine",
+                                             "--authorize-smtp runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.check && (options.testSmtp || options.headless || options.preview || options.history ||
                           options.authorizeSmtp || options.report)) {
-        *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
+        *error = QCoreApplication::translate("CommandLine", "--check runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.once && !options.headless) {
-        *error = QStringLiteral("--once works only with --headless");
+        *error = QCoreApplication::translate("CommandLine", "--once works only with --headless");
         return std::nullopt;
     }
     if (!options.preview && options.all) {
-        *error = QStringLiteral("--all works only with --preview");
+        *error = QCoreApplication::translate("CommandLine", "--all works only with --preview");
         return std::nullopt;
     }
     if (!options.preview && !options.report && !options.previewDate.isEmpty()) {
-        *error = QStringLiteral("--date works only with --preview or --report");
+        *error = QCoreApplication::translate("CommandLine", "--date works only with --preview or --report");
         return std::nullopt;
     }
     if (!options.preview && !options.history && !options.report && !options.suppressed && !options.format.isEmpty()) {
-        *error = QStringLiteral("--format works only with --preview, --history, --report or --suppressed");
+        *error = QCoreApplication::translate("CommandLine", "--format works only with --preview, --history, --report or --suppressed");
         return std::nullopt;
     }
     if (options.report &&
         (options.preview || options.history || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QStringLiteral("--report runs alone (with --date, --format, --data-link and --config at most)");
+        *error = QCoreApplication::translate("CommandLine", "--report runs alone (with --date, --format, --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QStringLiteral("--history runs alone (with --since, --format, --data-link and --config at most)");
+        *error = QCoreApplication::translate(
+            "CommandLine", "--history runs alone (with --since, --format, --data-link and --config at most)");
         return std::nullopt;
     }
     if (!options.since.isEmpty() && !options.history) {
-        *error = QStringLiteral("--since works only with --history");
+        *error = QCoreApplication::translate("CommandLine", "--since works only with --history");
         return std::nullopt;
     }
     if (!options.since.isEmpty() && !QDate::fromString(options.since, Qt::ISODate).isValid()) {
-        *error = QStringLiteral("--since wants a date YYYY-MM-DD, not \"%1\"").arg(options.since);
+        *error = QCoreApplication::translate("CommandLine", "--since wants a date YYYY-MM-DD, not \"%1\"")
+                     .arg(options.since);
         return std::nullopt;
     }
     if (!options.previewDate.isEmpty() && !QDate::fromString(options.previewDate, Qt::ISODate).isValid()) {
-        *error = QStringLiteral("--date wants a date YYYY-MM-DD, not \"%1\"").arg(options.previewDate);
+        *error = QCoreApplication::translate("CommandLine", "--date wants a date YYYY-MM-DD, not \"%1\"")
+                     .arg(options.previewDate);
         return std::nullopt;
     }
     return options;
 }
 
 QString commandLineHelp() {
-    return QStringLiteral(
+    return QCoreApplication::translate(
+        "CommandLine",
         "Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]\n"
         "       velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]\n"
         "       velocast --authorize-smtp [--data-link FILE] [--config FILE]\n"

@@ -15,8 +15,9 @@ namespace velocast {
 namespace {
 
 QString chooseWithDialog() {
-    return QFileDialog::getOpenFileName(nullptr, QStringLiteral("Velocast: the club's data-link file"),
-                                        QDir::homePath(), QStringLiteral("Data-link files (*.udl);;All files (*)"));
+    return QFileDialog::getOpenFileName(
+        nullptr, QCoreApplication::translate("FirstRunDialog", "Velocast: the club's data-link file"), QDir::homePath(),
+        QCoreApplication::translate("FirstRunDialog", "Data-link files (*.udl);;All files (*)"));
 }
 
 bool sameFile(const QString& a, const QString& b) {
@@ -29,10 +30,13 @@ QString keepCopy(const QString& chosen, const QString& target) {
     QDir().mkpath(QFileInfo(target).absolutePath());
     QFile::remove(target);
     if (!QFile::copy(chosen, target))
-        return QStringLiteral("the data-link file %1 could not be copied to %2; give it with --data-link next time")
+        return QCoreApplication::translate(
+                   "FirstRunDialog",
+                   "the data-link file %1 could not be copied to %2; give it with --data-link next time")
             .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(target));
     QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return QStringLiteral("the data-link file %1 was copied to %2, where the next start looks")
+    return QCoreApplication::translate("FirstRunDialog",
+                                       "the data-link file %1 was copied to %2, where the next start looks")
         .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(target));
 }
 
@@ -43,7 +47,7 @@ FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
                               const std::function<QString(const QString&)>& check) {
     const QString intro =
         problem.isEmpty()
-            ? QStringLiteral(
+            ? QCoreApplication::translate("FirstRunDialog",
                   "Velocast found no data-link file, the file that names the club's database.\n\n"
                   "It looked for:\n%1\n\n"
                   "Choose the club's .udl file (your IT person or the club's system has one), "
@@ -57,8 +61,9 @@ FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
                   .arg(QDir::toNativeSeparators(lookedAt), problem);
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Velocast"), intro);
     box.setTextFormat(Qt::PlainText);
-    QPushButton* choose = box.addButton(QStringLiteral("Choose a file…"), QMessageBox::AcceptRole);
-    box.addButton(QStringLiteral("End Velocast"), QMessageBox::RejectRole);
+    QPushButton* choose =
+        box.addButton(QCoreApplication::translate("FirstRunDialog", "Choose a file…"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("FirstRunDialog", "End Velocast"), QMessageBox::RejectRole);
     box.setDefaultButton(choose);
     for (;;) {
         box.exec();

@@ -1,5 +1,6 @@
 #include "shell/history_command.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include "notices/notices.h"
@@ -59,10 +60,15 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
         return 1;
     }
     if (!options.csv && count == 0) {
-        print(out, QStringLiteral("No outcome is recorded%1%2 (the history keeps %3 days, [history] retention_days in "
-                                  "velocast.conf; kept in %4).")
-                       .arg(options.address.isEmpty() ? QString() : QStringLiteral(" for ") + plain(options.address),
-                            options.since.isValid() ? QStringLiteral(" since ") + options.since.toString(Qt::ISODate)
+        print(out, QCoreApplication::translate(
+                       "HistoryCommand",
+                       "No outcome is recorded%1%2 (the history keeps %3 days, [history] retention_days in "
+                       "velocast.conf; kept in %4).")
+                       .arg(options.address.isEmpty()
+                                ? QString()
+                                : QCoreApplication::translate("HistoryCommand", " for ") + plain(options.address),
+                            options.since.isValid() ? QCoreApplication::translate("HistoryCommand", " since ") +
+                                                          options.since.toString(Qt::ISODate)
                                                     : QString())
                        .arg(retention)
                        .arg(state.path()));

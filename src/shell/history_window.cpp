@@ -19,13 +19,13 @@ namespace velocast {
 
 QString outcomeCaption(SendOutcome outcome) {
     switch (outcome) {
-    case SendOutcome::Sent: return QStringLiteral("enviado");
-    case SendOutcome::Refused: return QStringLiteral("recusado");
-    case SendOutcome::Invalid: return QStringLiteral("inválido");
-    case SendOutcome::Deferred: return QStringLiteral("adiado");
-    case SendOutcome::GivenUp: return QStringLiteral("desistido");
-    case SendOutcome::Bounced: return QStringLiteral("devolvido");
-    case SendOutcome::Suppressed: return QStringLiteral("suprimido");
+    case SendOutcome::Sent: return HistoryWindow::tr("sent");
+    case SendOutcome::Refused: return HistoryWindow::tr("refused");
+    case SendOutcome::Invalid: return HistoryWindow::tr("invalid");
+    case SendOutcome::Deferred: return HistoryWindow::tr("deferred");
+    case SendOutcome::GivenUp: return HistoryWindow::tr("given up");
+    case SendOutcome::Bounced: return HistoryWindow::tr("bounced");
+    case SendOutcome::Suppressed: return HistoryWindow::tr("suppressed");
     case SendOutcome::RemovedByStaff: return HistoryWindow::tr("removed by the staff");
     }
     return {};
@@ -52,22 +52,22 @@ enum Column { When, Outcome, Address, Subject, Campaign, Reply, MessageId, Colum
 
 HistoryWindow::HistoryWindow(StateDatabase& state, QWidget* parent) : QWidget(parent, Qt::Window), state_(state) {
     setObjectName(QStringLiteral("HistoryWindow"));
-    setWindowTitle(QStringLiteral("Histórico - ") + windowCaption());
+    setWindowTitle(tr("History - %1").arg(windowCaption()));
     filter = new QLineEdit(this);
     filter->setObjectName(QStringLiteral("filter"));
-    filter->setPlaceholderText(QStringLiteral("Filtrar por endereço"));
+    filter->setPlaceholderText(tr("Filter by address"));
     filter->setClearButtonEnabled(true);
     days = new QSpinBox(this);
     days->setObjectName(QStringLiteral("days"));
     days->setRange(1, 36500);
     days->setValue(7);
-    days->setPrefix(QStringLiteral("Últimos "));
-    days->setSuffix(QStringLiteral(" dias"));
+    // The number sits inside the sentence: "Last 7 days".
+    days->setPrefix(tr("Last "));
+    days->setSuffix(tr(" days"));
     table = new QTableWidget(0, Columns, this);
     table->setObjectName(QStringLiteral("table"));
-    table->setHorizontalHeaderLabels({QStringLiteral("Quando"), QStringLiteral("Resultado"), QStringLiteral("Endereço"),
-                                      QStringLiteral("Assunto"), QStringLiteral("Campanha"),
-                                      QStringLiteral("Resposta do servidor"), QStringLiteral("Message-ID")});
+    table->setHorizontalHeaderLabels({tr("When"), tr("Outcome"), tr("Address"), tr("Subject"), tr("Campaign"),
+                                      tr("Server's reply"), QStringLiteral("Message-ID")});
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->verticalHeader()->setVisible(false);
@@ -146,8 +146,8 @@ void HistoryWindow::reload() {
     table->setRowCount(0);
     if (!state_.isOpen()) {
         status->setText(
-            QStringLiteral("O histórico não está disponível: o banco de estado local não pôde ser aberto "
-                           "(veja [state] database no velocast.conf)."));
+            tr("The history is not available: the local state database could not be opened "
+               "(see [state] database in velocast.conf)."));
         return;
     }
     HistoryFilter query;
@@ -189,11 +189,9 @@ void HistoryWindow::reload() {
     for (int column = 0; column < Columns; ++column) naturalWidths_.append(table->columnWidth(column));
     fitColumns();
     table->verticalScrollBar()->setValue(scrolled);
-    status->setText(
-        entries.size() >= kShownRows
-            ? QStringLiteral("Mostrando os %1 mais recentes; filtre por endereço ou use velocast --history.")
-                  .arg(kShownRows)
-            : QStringLiteral("%1 registro(s).").arg(entries.size()));
+    status->setText(entries.size() >= kShownRows
+                        ? tr("Showing the %1 most recent; filter by address or use velocast --history.").arg(kShownRows)
+                        : tr("%n record(s).", nullptr, static_cast<int>(entries.size())));
 }
 
 }  // namespace velocast

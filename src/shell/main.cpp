@@ -35,6 +35,7 @@
 #include "shell/smtp_test_command.h"
 #include "shell/termination_signals.h"
 #include "shell/tls_settings.h"
+#include "shell/translations.h"
 #include "shell/window_mode.h"
 
 using namespace velocast;
@@ -74,21 +75,24 @@ bool takeGuard(SingleInstance& guard, const QString& folderError, const QString&
     }
     // Without the guard a second copy could send every message twice: better not to run.
     writeLogLine(LogPriority::Error,
-                 QStringLiteral("velocast: error: the single-instance guard %1 could not be taken: %2")
-                     .arg(guard.serverPath(), error));
+                 QStringLiteral("velocast: error: ") +
+                     QCoreApplication::translate("Main", "the single-instance guard %1 could not be taken: %2")
+                         .arg(guard.serverPath(), error));
     *status = kExitFailure;
     return false;
 }
 
 int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
     QString folderError;
     const auto guarding = guardFor(options.dataLinkPath, &folderError);
     SingleInstance& guard = *guarding;
     int status = 0;
     if (!takeGuard(guard, folderError,
-                   QStringLiteral("another copy (process %1) is already running on this database; this one ends"),
+                   QCoreApplication::translate(
+                       "Main", "another copy (process %1) is already running on this database; this one ends"),
                    &status))
         return status;
     StderrNotices notices;
@@ -105,6 +109,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
 
 int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
+    useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
     // Before anything else: a second copy only brings the first one forward.
@@ -113,7 +118,8 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     SingleInstance& guard = *guarding;
     int status = 0;
     if (!takeGuard(guard, folderError,
-                   QStringLiteral("already running on this database (process %1); its window was brought forward"),
+                   QCoreApplication::translate(
+                       "Main", "already running on this database (process %1); its window was brought forward"),
                    &status))
         return status;
     releaseDesktopConsole();
@@ -139,17 +145,21 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         if (choice.dataLinkPath.isEmpty()) {
             writeLogLine(LogPriority::Error,
                          unusable.isEmpty()
-                             ? QStringLiteral("velocast: no data-link file at %1; ended at the person's choice")
+                             ? QStringLiteral("velocast: ") +
+                                   QCoreApplication::translate("Main", "no data-link file at %1; ended at the person's choice")
                                    .arg(QDir::toNativeSeparators(dataLinkPath))
-                             : QStringLiteral("velocast: the data-link file %1 cannot be used (%2); ended at the "
-                                              "person's choice")
+                             : QStringLiteral("velocast: ") +
+                                   QCoreApplication::translate("Main", "the data-link file %1 cannot be used (%2); "
+                                                                       "ended at the person's choice")
                                    .arg(QDir::toNativeSeparators(dataLinkPath), unusable));
             return kExitFailure;
         }
         dataLinkPath = choice.dataLinkPath;
     }
     MessageBoxNotices notices;
-    WindowMode run(dataLinkPath, notices, settings);
+    // The database and the mail servers are waited for on a thread of the run's own: the
+    // window, the tray menu and the other copies' requests are answered meanwhile.
+    WindowMode run(dataLinkPath, notices, settings, ProgramThread::Where::OwnThread);
     QObject::connect(&guard, &SingleInstance::raiseRequested, &run.window, &TFRMVelocast::pmnuiOpenClick);
     onTerminationSignals(&run, [&](int) {
         run.finishAtOnce();
@@ -158,7 +168,11 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     });
     run.start();
     app.exec();
-    run.finish();
+    if (!run.finish()) {
+        // The run was cut short in a wait (its row rolled back) and goes no further.
+        guard.release();
+        endProcess(run.program.failed() ? kExitFailure : kExitSuccess);
+    }
     return run.program.failed() ? kExitFailure : kExitSuccess;
 }
 
@@ -170,11 +184,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
     QString error;
     auto options = parseCommandLine(args, &error);
-    if (!options) {
-        std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
-        return kExitUsage;
-    }
-    if (options->showHelp) {
+    if (!options || options->showHelp) {
+        // Said in the person's language, which needs an application object.
+        QCoreApplication app(argc, argv);
+        useSystemLanguage();
+        options = parseCommandLine(args, &error);
+        if (!options) {
+            std::fprintf(stderr, "velocast: %s\n", qPrintable(error));
+            return kExitUsage;
+        }
         std::fputs(qPrintable(commandLineHelp().arg(defaultDataLinkPath())), stdout);
         return 0;
     }
@@ -204,6 +222,7 @@ int main(int argc, char** argv) {
     setSqlServerCaFile(settings->filePath(QStringLiteral("database"), QStringLiteral("ca_file")));
     if (options->preview) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         PreviewOptions preview;
         preview.dataLinkPath = options->dataLinkPath;
         preview.date = QDate::fromString(options->previewDate, Qt::ISODate);
@@ -213,6 +232,7 @@ int main(int argc, char** argv) {
     }
     if (options->history) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
@@ -233,14 +253,17 @@ int main(int argc, char** argv) {
     }
     if (options->check) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runCheck(options->dataLinkPath, *settings);
     }
     if (options->testSmtp) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
     }
     if (options->authorizeSmtp) {
         QCoreApplication app(argc, argv);
+        useSystemLanguage();
         return runSmtpAuthorization(options->dataLinkPath, *settings);
     }
     catchTerminationSignals();

@@ -101,7 +101,7 @@ TFRMVelocast::TFRMVelocast(QWidget* parent) : QWidget(parent) {
     pmnuiOpen->setObjectName(QStringLiteral("pmnuiOpen"));
     pmnuiLimpa = PopupMenu1->addAction(QStringLiteral("Exclusão de Alunos pendêntes"));
     pmnuiLimpa->setObjectName(QStringLiteral("pmnuiLimpa"));
-    pmnuiHistorico = PopupMenu1->addAction(QStringLiteral("Histórico…"));
+    pmnuiHistorico = PopupMenu1->addAction(tr("History…"));
     pmnuiHistorico->setObjectName(QStringLiteral("pmnuiHistorico"));
     pmnuiExit = PopupMenu1->addAction(QStringLiteral("Finalizar"));
     pmnuiExit->setObjectName(QStringLiteral("pmnuiExit"));

@@ -1,5 +1,6 @@
 #include "shell/preview_command.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 #include "campaigns/campaign_preview.h"
@@ -45,8 +46,9 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
         const QString day = session.businessDate().date().toString(Qt::ISODate);
         if (options.csv) print(out, QStringLiteral("campaign,switch,address,member,subject"));
         else
-            print(out,
-                  QStringLiteral("Preview for the business date %1: nothing is written, latched or sent.").arg(day));
+            print(out, QCoreApplication::translate(
+                           "PreviewCommand", "Preview for the business date %1: nothing is written, latched or sent.")
+                           .arg(day));
 
         int failures = 0;
         for (const CampaignStep& campaign : campaignTable()) {
@@ -55,7 +57,8 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
             const QString name = columns.controlFlag;
             if (!on && !options.all) {
                 if (!options.csv)
-                    print(out, QStringLiteral("%1: switched off (%2 is not \"Sim\"; --all shows it anyway)")
+                    print(out, QCoreApplication::translate(
+                                   "PreviewCommand", "%1: switched off (%2 is not \"Sim\"; --all shows it anyway)")
                                    .arg(name, columns.switchColumn));
                 continue;
             }
@@ -85,18 +88,23 @@ int runPreview(const PreviewOptions& options, std::FILE* out, std::FILE* err) {
                 for (const QString& line : lines) print(out, line);
                 continue;
             }
-            const QString off = on ? QString() : QStringLiteral(" [switched off]");
+            const QString off = on ? QString() : QCoreApplication::translate("PreviewCommand", " [switched off]");
             switch (outcome) {
-            case PreviewOutcome::NotDue: print(out, QStringLiteral("%1%2: not due on %3").arg(name, off, day)); break;
+            case PreviewOutcome::NotDue:
+                print(out, QCoreApplication::translate("PreviewCommand", "%1%2: not due on %3").arg(name, off, day));
+                break;
             case PreviewOutcome::AlreadyRan:
-                print(out, QStringLiteral("%1%2: already ran for %3; the next run writes nothing").arg(name, off, day));
+                print(out, QCoreApplication::translate("PreviewCommand",
+                                                       "%1%2: already ran for %3; the next run writes nothing")
+                               .arg(name, off, day));
                 break;
             case PreviewOutcome::Listed:
-                print(out, count == 0 ? QStringLiteral("%1%2: nobody").arg(name, off)
-                                      : QStringLiteral("%1%2: %3 e-mail(s), subject \"%4\"")
-                                            .arg(name, off)
-                                            .arg(count)
-                                            .arg(plain(subject)));
+                print(out, count == 0
+                               ? QCoreApplication::translate("PreviewCommand", "%1%2: nobody").arg(name, off)
+                               : QCoreApplication::translate("PreviewCommand", "%1%2: %3 e-mail(s), subject \"%4\"")
+                                     .arg(name, off)
+                                     .arg(count)
+                                     .arg(plain(subject)));
                 for (const QString& line : lines) print(out, line);
                 break;
             }

@@ -143,6 +143,7 @@ void Program::build() {
     if (stateOpen) {
         pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
+        emit stateDatabaseOpened(state_.path());
     } else {
         notices_.reportError(stateError);
         errorReported_ = true;
@@ -162,6 +163,14 @@ void Program::readMailbox() {
     // Another copy holding the database reads the mailbox too; one reader is enough.
     if (!connection_.isOpen() || !holdDatabase()) return;
     runMailboxPass(settings_, connection_, tokens_.get(), state_.isOpen() ? &state_ : nullptr, localNow());
+}
+
+void Program::start() {
+    build();
+    // The first paint shows what waits, not "0" until the first drain.
+    countPending();
+    if (databaseOpen()) FormCreate();
+    else emit iconRequested();
 }
 
 void Program::FormCreate() {

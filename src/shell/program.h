@@ -37,6 +37,11 @@ public:
     // What building the main window does: opens the connection (a failure is reported and
     // start-up goes on) and arms the hide timer and the watchdog.
     void build();
+    // A window's start: build(), then the daily run. Without a database the daily run could
+    // only add a box about the closed connection to the one that said why it did not open; it
+    // runs once the watchdog reconnects. The icon comes first all the same: it is how the
+    // person ends the program meanwhile.
+    void start();
     // The daily run, under the default error report; sending starts after it.
     void FormCreate();
     // At the end: the teardown, under the default error report.
@@ -104,6 +109,8 @@ public:
     const LocalSettings& settings() const { return settings_; }
 
 signals:
+    // build() opened the club's state database (the send history a window may show).
+    void stateDatabaseOpened(const QString& path);
     // The hide timer fired, or the program is asked to end.
     void hideWindowRequested();
     // The daily run begins: the tray icon comes first.

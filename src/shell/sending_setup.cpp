@@ -1,5 +1,7 @@
 #include "shell/sending_setup.h"
 
+#include <QCoreApplication>
+
 #include "data/data_link.h"
 #include "data/db_error.h"
 #include "notices/notices.h"
@@ -57,18 +59,21 @@ void pruneSendHistory(StateDatabase& state, const LocalSettings& settings) {
 void warnHistory(const QString& text) { warn(text); }
 
 void warnPaused(const QString& until, const QString& reason) {
-    warn(QStringLiteral("sending paused until %1, the e-mails stay in the outbox: %2")
+    warn(QCoreApplication::translate("Warnings", "sending paused until %1, the e-mails stay in the outbox: %2")
              .arg(until, StderrNotices::escape(reason)));
 }
 
 void warnGivenUp(const QString& address, const QString& lastReply) {
-    warn(QStringLiteral("recipient given up after %1 days of attempts, outbox row removed: address=\"%2\" reply=\"%3\"")
-             .arg(kGiveUpAfterDays)
-             .arg(StderrNotices::escape(address), StderrNotices::escape(lastReply)));
+    warn(
+        QCoreApplication::translate(
+            "Warnings", "recipient given up after %1 days of attempts, outbox row removed: address=\"%2\" reply=\"%3\"")
+            .arg(kGiveUpAfterDays)
+            .arg(StderrNotices::escape(address), StderrNotices::escape(lastReply)));
 }
 
 void warnAttachmentUnreadable(const QString& path, const QString& reason) {
-    warn(QStringLiteral("attachment cannot be read, its e-mails wait in the outbox: path=\"%1\" reason=\"%2\"")
+    warn(QCoreApplication::translate(
+             "Warnings", "attachment cannot be read, its e-mails wait in the outbox: path=\"%1\" reason=\"%2\"")
              .arg(StderrNotices::escape(path), StderrNotices::escape(reason)));
 }
 

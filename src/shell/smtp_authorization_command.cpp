@@ -11,6 +11,7 @@
 #include "shell/exit_status.h"
 #include "shell/oauth_settings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QThread>
 
@@ -29,7 +30,8 @@ QString mailbox(const QString& dataLinkPath) {
     connection.open();
     Dataset settings(QStringLiteral("TBLCONTROLE2"));
     settings.openTable(connection, QStringLiteral("Qzcvar2"), declaredColumns(QStringLiteral("Qzcvar2")));
-    if (settings.eof()) throw DbError(QStringLiteral("the settings table Qzcvar2 has no row"));
+    if (settings.eof())
+        throw DbError(QCoreApplication::translate("SmtpAuthorization", "the settings table Qzcvar2 has no row"));
     return settings.text(QStringLiteral("USERNAME")).trimmed();
 }
 
@@ -41,10 +43,12 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
     const auto config = oauthSettings(settings, &problem);
     if (!config) {
         print(err, QStringLiteral("velocast: error: %1")
-                       .arg(problem.isEmpty() ? QStringLiteral("%1 has no [oauth] provider: write the [oauth] section "
-                                                               "(provider, client_id, ...) first; see the README")
-                                                    .arg(QDir::toNativeSeparators(settings.path()))
-                                              : problem));
+                       .arg(problem.isEmpty()
+                                ? QCoreApplication::translate("SmtpAuthorization",
+                                                              "%1 has no [oauth] provider: write the [oauth] section "
+                                                              "(provider, client_id, ...) first; see the README")
+                                      .arg(QDir::toNativeSeparators(settings.path()))
+                                : problem));
         return kExitConfiguration;
     }
     if (config->grant == mail::OAuthConfig::Grant::ClientCredentials) {
@@ -79,12 +83,16 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
 
     mail::DeviceFlowHooks hooks;
     hooks.showPrompt = [&](const mail::DevicePrompt& prompt) {
-        print(out, QStringLiteral("To let Velocast send as %1, open on any device with a browser:\n\n    %2\n\n"
-                                  "and enter the code:\n\n    %3\n")
-                       .arg(user, prompt.verificationUri, prompt.userCode));
+        print(out,
+              QCoreApplication::translate("SmtpAuthorization",
+                                          "To let Velocast send as %1, open on any device with a browser:\n\n    %2\n\n"
+                                          "and enter the code:\n\n    %3\n")
+                  .arg(user, prompt.verificationUri, prompt.userCode));
         if (!prompt.verificationUriComplete.isEmpty())
-            print(out, QStringLiteral("(or open %1, which holds the code)\n").arg(prompt.verificationUriComplete));
-        print(out, QStringLiteral("Sign in as %1 there. The code is valid for %2 minutes; waiting...")
+            print(out, QCoreApplication::translate("SmtpAuthorization", "(or open %1, which holds the code)\n")
+                           .arg(prompt.verificationUriComplete));
+        print(out, QCoreApplication::translate("SmtpAuthorization",
+                                               "Sign in as %1 there. The code is valid for %2 minutes; waiting...")
                        .arg(user)
                        .arg((prompt.expiresIn + 59) / 60));
     };

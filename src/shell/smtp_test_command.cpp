@@ -1,5 +1,7 @@
 #include "shell/smtp_test_command.h"
 
+#include <QCoreApplication>
+
 #include "data/db_error.h"
 #include "data/shared_connection.h"
 #include "mail/mime/address_check.h"
@@ -28,7 +30,7 @@ void print(std::FILE* stream, const QString& line) {
 // The certificate the server showed, what was concluded, and the lines that would pin it.
 void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const mail::TlsPolicy& policy) {
     if (report.chain.isEmpty()) return;
-    print(out, QStringLiteral("* certificate chain as the server sent it:"));
+    print(out, QCoreApplication::translate("SmtpTestCommand", "* certificate chain as the server sent it:"));
     for (qsizetype i = 0; i < report.chain.size(); ++i)
         print(out, QStringLiteral("*   %1: %2").arg(i).arg(report.chain[i]));
     print(out, QStringLiteral("* verification: %1").arg(report.verdict));
@@ -36,9 +38,10 @@ void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const m
     if (report.pin.isEmpty() || report.verdict.startsWith(QLatin1String("verified")) ||
         report.verdict.startsWith(QLatin1String("accepted")))
         return;
-    print(out,
-          QStringLiteral("* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
-              .arg(policy.settingsFile));
+    print(out, QCoreApplication::translate(
+                   "SmtpTestCommand",
+                   "* to accept exactly this key, check the chain above, then put these lines under [tls] in %1:")
+                   .arg(policy.settingsFile));
     print(out, QStringLiteral("verify = pin"));
     print(out, QStringLiteral("pin = %1").arg(report.pin));
 }
@@ -84,17 +87,23 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         tokens = makeTokenService(*oauth, dataLinkPath);
         signInWithTokens(client, *tokens, account.userName);
     }
-    print(out,
-          QStringLiteral("* server %1 port %2, TLS mode %3, %4")
-              .arg(client.host())
-              .arg(client.port())
-              .arg(mail::tlsModeSettingName(client.tlsMode()),
-                   oauth                     ? QStringLiteral("OAuth 2.0 sign-in as \"%1\"").arg(account.userName)
-                   : account.authenticates() ? QStringLiteral("authenticating as \"%1\"").arg(account.userName)
-                   : account.userNameBlank() ? QStringLiteral("no authentication (USERNAME is empty, read as NULL)")
-                                             : QStringLiteral("no authentication (USERNAME is NULL)")));
+    print(
+        out,
+        QCoreApplication::translate("SmtpTestCommand", "* server %1 port %2, TLS mode %3, %4")
+            .arg(client.host())
+            .arg(client.port())
+            .arg(mail::tlsModeSettingName(client.tlsMode()),
+                 oauth ? QCoreApplication::translate("SmtpTestCommand", "OAuth 2.0 sign-in as \"%1\"")
+                             .arg(account.userName)
+                 : account.authenticates()
+                     ? QCoreApplication::translate("SmtpTestCommand", "authenticating as \"%1\"").arg(account.userName)
+                 : account.userNameBlank()
+                     ? QCoreApplication::translate("SmtpTestCommand",
+                                                   "no authentication (USERNAME is empty, read as NULL)")
+                     : QCoreApplication::translate("SmtpTestCommand", "no authentication (USERNAME is NULL)")));
     if (oauth) {
-        print(out, QStringLiteral("* OAuth 2.0: provider %1, grant %2, token endpoint %3, scope \"%4\"")
+        print(out, QCoreApplication::translate("SmtpTestCommand",
+                                               "* OAuth 2.0: provider %1, grant %2, token endpoint %3, scope \"%4\"")
                        .arg(oauth->provider, oauth->grantName(), oauth->tokenEndpoint, oauth->scope));
         try {
             tokens->accessToken();
@@ -102,10 +111,12 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
             print(err, QStringLiteral("velocast: the test message was not sent: no access token: %1").arg(e.message()));
             return kExitFailure;
         }
-        print(out, (tokens->lastSource() == QLatin1String("fetched")
-                        ? QStringLiteral("* access token (****) fetched from the token endpoint, kept in %1")
-                        : QStringLiteral("* access token (****) still valid, read from %1"))
-                       .arg(tokens->storePath()));
+        print(out,
+              (tokens->lastSource() == QLatin1String("fetched")
+                   ? QCoreApplication::translate("SmtpTestCommand",
+                                                 "* access token (****) fetched from the token endpoint, kept in %1")
+                   : QCoreApplication::translate("SmtpTestCommand", "* access token (****) still valid, read from %1"))
+                  .arg(tokens->storePath()));
     }
     client.setDialogueObserver([out](mail::DialogueKind kind, const QString& line) {
         const char* prefix = kind == mail::DialogueKind::Sent       ? "C: "
@@ -133,10 +144,12 @@ int runSmtpTest(const QString& dataLinkPath, const QString& address, const Local
         return kExitFailure;
     }
     if (!client.bearerMechanismUsed().isEmpty())
-        print(out, QStringLiteral("* signed in with %1 (OAuth 2.0, grant %2)")
+        print(out, QCoreApplication::translate("SmtpTestCommand", "* signed in with %1 (OAuth 2.0, grant %2)")
                        .arg(client.bearerMechanismUsed(), oauth->grantName()));
     printCertificate(out, client.tlsPeerReport(), *policy);
-    print(out, QStringLiteral("* the server accepted the test message for %1").arg(recipient));
+    print(
+        out,
+        QCoreApplication::translate("SmtpTestCommand", "* the server accepted the test message for %1").arg(recipient));
     return kExitSuccess;
 }
 

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "mail/smtp/wait_interruption.h"
+#include "shell/wake_latch.h"
 
 // Windows has no termination signals. A console program is told to end by its console
 // (Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system shutting down)
@@ -32,62 +33,14 @@ std::atomic<int> pendingSignal{0};
 bool catching = false;
 QPointer<QObject> receiver;
 std::function<void(int)> endProgram;
-SOCKET wakeReader = INVALID_SOCKET;
-SOCKET wakeWriter = INVALID_SOCKET;
-
-SOCKET newSocket() {
-    // Not inherited: a program started from here must not hold the pair open.
-    return WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
-}
-
-bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
-    return a.sin_addr.s_addr == b.sin_addr.s_addr && a.sin_port == b.sin_port;
-}
-
-// The loopback pair: a listener on an ephemeral port that accepts one connection, its own.
-// Another local program that connects first is refused by the address check.
-void makeWakePair() {
-    WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;
-    const SOCKET listener = newSocket();
-    if (listener == INVALID_SOCKET) return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int length = sizeof address;
-    const bool listening = bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                           listen(listener, 1) == 0 &&
-                           getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    SOCKET writer = listening ? newSocket() : INVALID_SOCKET;
-    SOCKET reader = INVALID_SOCKET;
-    if (writer != INVALID_SOCKET && connect(writer, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-        sockaddr_in writerAddress{}, peerAddress{};
-        int writerLength = sizeof writerAddress, peerLength = sizeof peerAddress;
-        reader = accept(listener, reinterpret_cast<sockaddr*>(&peerAddress), &peerLength);
-        if (reader != INVALID_SOCKET &&
-            (getsockname(writer, reinterpret_cast<sockaddr*>(&writerAddress), &writerLength) != 0 ||
-             !sameAddress(writerAddress, peerAddress))) {
-            closesocket(reader);
-            reader = INVALID_SOCKET;
-        }
-    }
-    closesocket(listener);
-    u_long nonBlocking = 1;
-    if (reader == INVALID_SOCKET || ioctlsocket(writer, FIONBIO, &nonBlocking) != 0) {
-        if (reader != INVALID_SOCKET) closesocket(reader);
-        if (writer != INVALID_SOCKET) closesocket(writer);
-        return;
-    }
-    wakeReader = reader;
-    wakeWriter = writer;
-}
+// Made at the first catch, never destroyed: a console handler may still use it at exit.
+WakeLatch* wake = nullptr;
 
 // A wait for the SMTP server saw the pair readable: the run ends from inside the wait. With
 // nobody yet to end it, the wait fails and the request waits for onTerminationSignals.
 void endFromWait() {
     if (!receiver || !endProgram) return;
-    char byte;
-    recv(wakeReader, &byte, 1, 0);
+    wake->clear();
     endProgram(pendingSignal.load());
 }
 
@@ -95,10 +48,7 @@ void deliver(int signal) {
     int none = 0;
     // A second request while the first is being handled changes nothing.
     if (!pendingSignal.compare_exchange_strong(none, signal)) return;
-    if (wakeWriter != INVALID_SOCKET) {
-        const char byte = static_cast<char>(signal);
-        send(wakeWriter, &byte, 1, 0);
-    }
+    if (wake) wake->set();
     if (receiver) {
         QMetaObject::invokeMethod(
             receiver.data(), [] { endProgram(pendingSignal.load()); }, Qt::QueuedConnection);
@@ -143,9 +93,8 @@ public:
 void catchTerminationSignals() {
     if (catching) return;
     catching = true;
-    makeWakePair();
-    // Windows keeps socket handles within 32 bits, so the int the waits take is exact.
-    if (wakeReader != INVALID_SOCKET) mail::interruptWaitsWhenReadable(static_cast<int>(wakeReader), &endFromWait);
+    wake = new WakeLatch;
+    if (wake->valid()) mail::interruptWaitsWhenReadable(wake->descriptor(), &endFromWait);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 

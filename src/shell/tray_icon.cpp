@@ -7,10 +7,11 @@
 namespace velocast {
 
 QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid, const QDateTime& pausedUntil) {
-    QString tip = windowCaption() + QStringLiteral("\nEnviados: ") + formatFigure(sent) +
-                  QStringLiteral("\nPendentes: ") + formatFigure(pending) + QStringLiteral("\nInválidos: ") +
-                  formatFigure(invalid);
-    if (pausedUntil.isValid()) tip += QStringLiteral("\npaused until ") + pausedUntil.toString(QStringLiteral("HH:mm"));
+    QString tip = windowCaption() + QLatin1Char('\n') +
+                  TrayIcon::tr("Sent: %1\nPending: %2\nInvalid: %3")
+                      .arg(formatFigure(sent), formatFigure(pending), formatFigure(invalid));
+    if (pausedUntil.isValid())
+        tip += QLatin1Char('\n') + TrayIcon::tr("paused until %1").arg(pausedUntil.toString(QStringLiteral("HH:mm")));
     return tip;
 }
 

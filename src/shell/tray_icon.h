@@ -48,7 +48,7 @@ private:
     QString outage_;
 };
 
-// "Velocast - 2.10v\nEnviados: 3\nPendentes: 0\nInválidos: 1", and a last line
+// "Velocast - 2.10v\nSent: 3\nPending: 0\nInvalid: 1" (in the person's language), and a last line
 // "paused until 14:05" while sending is paused.
 QString trayToolTip(qint32 sent, qint32 pending, qint32 invalid, const QDateTime& pausedUntil = {});
 

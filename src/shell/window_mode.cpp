@@ -8,8 +8,15 @@
 
 namespace velocast {
 
-WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
-    : QObject(parent), program(dataLinkPath, notices, settings), tray(window), notices_(notices) {
+WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+                       ProgramThread::Where where, QObject* parent)
+    : QObject(parent),
+      run_(where, dataLinkPath, notices, settings, *this),
+      program(run_.program()),
+      tray(window),
+      notices_(notices) {
+    // The run's signals come from its own thread: they are queued to this one.
+    connect(&program, &Program::stateDatabaseOpened, this, [this](const QString& path) { statePath_ = path; });
     connect(&program, &Program::hideWindowRequested, &window, &TFRMVelocast::hideAway);
     connect(&program, &Program::iconRequested, &tray, &TrayIcon::add);
     connect(&program, &Program::figureChanged, this, [this](Figure figure, qint32 value) {
@@ -36,36 +43,44 @@ WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Loca
 }
 
 void WindowMode::start() {
-    program.build();
-    // Without a database the daily run could only add a box about the closed connection to
-    // the one that said why it did not open; it runs once the watchdog reconnects. The icon
-    // comes first all the same: it is how the person ends the program meanwhile.
-    if (program.databaseOpen()) program.FormCreate();
-    else tray.add();
-    // The first paint shows what waits, not the design's "0" until the first drain.
-    program.countPending();
+    // The icon first: the run may wait long for its database, and the icon is how the person
+    // ends the program meanwhile. The run counts the outbox as soon as its database opens.
+    tray.add();
+    run_.post([](Program& run) { run.start(); });
     window.placeAtCentre();
     window.show();
 }
 
-void WindowMode::finish() {
-    program.FormDestroy();
+bool WindowMode::finish() {
+    const bool ended = run_.stop([](Program& run) { run.FormDestroy(); }, [](Program& run) { run.tearDownAtOnce(); });
     tray.remove();
+    return ended;
 }
 
-void WindowMode::finishAtOnce() {
-    program.tearDownAtOnce();
+bool WindowMode::finishAtOnce() {
+    const auto atOnce = [](Program& run) { run.tearDownAtOnce(); };
+    const bool ended = run_.stop(atOnce, atOnce);
     tray.remove();
+    return ended;
 }
 
+// On the run's thread: between two rows when a drain is walking the outbox.
 void WindowMode::pmnuiLimpaClick() {
     // What waits now is known: the figure need not wait for the next drain.
-    if (program.clearOutbox()) program.countPending();
+    run_.post([](Program& run) {
+        if (run.clearOutbox()) run.countPending();
+    });
 }
 
 void WindowMode::pmnuiHistoricoClick() {
     if (!history_) {
-        history_ = new HistoryWindow(program.state());
+        // Its own connection to the run's state file: the run's belongs to the run's thread,
+        // and the window must open while the run waits for a server.
+        if (!historyState_.isOpen() && !statePath_.isEmpty()) {
+            QString error;
+            if (!historyState_.open(statePath_, &error)) notices_.reportError(error);
+        }
+        history_ = new HistoryWindow(historyState_);
         history_->setAttribute(Qt::WA_DeleteOnClose);
         // Closing it, like the main window's close, never ends the program.
         history_->setAttribute(Qt::WA_QuitOnClose, false);

@@ -7,6 +7,7 @@
 #include "shell/history_window.h"
 #include "shell/main_window.h"
 #include "shell/program.h"
+#include "shell/program_thread.h"
 #include "shell/tray_icon.h"
 
 namespace velocast {
@@ -16,18 +17,26 @@ class Notices;
 class WindowMode : public QObject {
     Q_OBJECT
 public:
+    // The run works on a thread of its own (the program) or on the caller's (tests that step
+    // the run by hand).
     WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
-               QObject* parent = nullptr);
+               ProgramThread::Where where = ProgramThread::Where::CallersThread, QObject* parent = nullptr);
     // The history window reads the program's state: it goes first.
     ~WindowMode() override { delete history_; }
 
-    // Builds the run (connection, hide timer, watchdog), runs the daily run (which adds the
-    // icon first), then shows the window at the centre of the screen.
+    // Adds the icon, has the run built (connection, hide timer, watchdog) and its daily run
+    // run, and shows the window at the centre of the screen.
     void start();
-    // After the event loop: the teardown, then the icon is taken away last.
-    void finish();
+    // After the event loop: the teardown, then the icon is taken away last. False when the
+    // run was cut short in a wait for a server (its row rolled back) or did not come back in
+    // time: the process must end now, without returning.
+    bool finish();
     // A termination signal: the teardown where the program stands, the icon taken away.
-    void finishAtOnce();
+    // False as for finish().
+    bool finishAtOnce();
+
+    // Runs `work` on the run's thread at its next turn of an event loop.
+    void onRun(std::function<void(Program&)> work) { run_.post(std::move(work)); }
 
     // "Exclusão de Alunos pendêntes".
     void pmnuiLimpaClick();
@@ -37,11 +46,18 @@ public:
     void pmnuiExitClick();
 
     TFRMVelocast window;
-    Program program;
+
+private:
+    ProgramThread run_;
+
+public:
+    Program& program;  // lives on the run's thread: reach it through post() there
     TrayIcon tray;
 
 private:
     Notices& notices_;
+    QString statePath_;           // the run's state database, once it is open
+    StateDatabase historyState_;  // read by the history window on this thread
     QPointer<HistoryWindow> history_;
     bool toldStandingAside_ = false;
 };

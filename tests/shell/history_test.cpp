@@ -156,7 +156,7 @@ TEST_F(HistoryFixture, TheWindowShowsTheLastDaysFailuresInRedAndFiltersByAPartOf
         return cells;
     };
     // The last 7 days: the refusal and the invalid address, the newest first.
-    EXPECT_EQ(column(1), (QStringList{QStringLiteral("recusado"), QStringLiteral("inválido")}));
+    EXPECT_EQ(column(1), (QStringList{QStringLiteral("refused"), QStringLiteral("invalid")}));
     EXPECT_EQ(column(2), (QStringList{QStringLiteral("Ana@Example.com"), QStringLiteral("sem-arroba")}));
     EXPECT_EQ(window.table->item(1, 2)->foreground().color(), QColor(255, 0, 0));
 
@@ -168,7 +168,7 @@ TEST_F(HistoryFixture, TheWindowShowsTheLastDaysFailuresInRedAndFiltersByAPartOf
     EXPECT_EQ(column(2), (QStringList{QStringLiteral("Ana@Example.com"), QStringLiteral("ana@example.com")}));
     window.filter->setText(QStringLiteral("ninguém"));
     EXPECT_EQ(window.table->rowCount(), 0);
-    EXPECT_EQ(window.status->text(), QStringLiteral("0 registro(s)."));
+    EXPECT_EQ(window.status->text(), QStringLiteral("0 record(s)."));
 }
 
 TEST_F(HistoryFixture, TheWindowKeepsEveryColumnInReachAndNamesTheRowOfAnEntryWithoutAnAddress) {

@@ -76,7 +76,7 @@ TEST(TrayWindow, TheMenuHoldsItsCommandsInOrder) {
     QStringList captions;
     for (QAction* action : window.PopupMenu1->actions()) captions << action->text();
     EXPECT_EQ(captions, (QStringList{QStringLiteral("Abrir"), QStringLiteral("Exclusão de Alunos pendêntes"),
-                                     QStringLiteral("Histórico…"), QStringLiteral("Finalizar")}));
+                                     QStringLiteral("History…"), QStringLiteral("Finalizar")}));
 }
 
 TEST(TrayWindow, EveryCloseOnlyHidesAndAbrirBringsItBack) {
@@ -125,17 +125,16 @@ TEST(TrayWindow, EachFigureGoesToItsOwnLabel) {
 TEST(TrayWindow, TheIconsTooltipFollowsTheThreeFigures) {
     TFRMVelocast window;
     TrayIcon tray(window);
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 0\nPendentes: 0\nInválidos: 0"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nSent: 0\nPending: 0\nInvalid: 0"));
     tray.showFigure(Figure::Sent, 3);
     tray.showFigure(Figure::Pending, 12);
     tray.showFigure(Figure::Invalid, 1);
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nSent: 3\nPending: 12\nInvalid: 1"));
     // While the provider throttles, the tooltip says until when; afterwards it goes again.
     tray.showPausedUntil(QDateTime(QDate(2026, 3, 5), QTime(14, 5)));
-    EXPECT_EQ(tray.toolTip(),
-              QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1\npaused until 14:05"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nSent: 3\nPending: 12\nInvalid: 1\npaused until 14:05"));
     tray.showPausedUntil(QDateTime());
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 3\nPendentes: 12\nInválidos: 1"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nSent: 3\nPending: 12\nInvalid: 1"));
 }
 
 TEST(TrayWindow, AnUnreachableServerIsSaidInOneLineOnTheWindowAndInTheTooltip) {

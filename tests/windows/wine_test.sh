@@ -37,6 +37,12 @@ ctest --test-dir "$root/build-win/build" -j "$(nproc)" --output-on-failure >"$wo
   fail "unit tests under Wine: $(grep -E 'FAILED|Failure|Failed' "$work/ctest.log" | head -20)"
 echo "wine tests: $(grep 'tests passed' "$work/ctest.log")"
 
+# The program's own texts follow Windows' display language: Portuguese on the clubs' desks.
+LANG=pt_BR.UTF-8 "$wine" "$stage/velocast.exe" --help >"$work/help-pt.log" 2>&1 || true
+grep -q "^Uso: velocast" "$work/help-pt.log" ||
+  fail "velocast.exe --help on a Portuguese Windows is not in Portuguese: $(head -2 "$work/help-pt.log")"
+echo "wine tests: velocast.exe speaks Portuguese on a Portuguese Windows"
+
 free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 wait_for_line() {  # FILE TEXT PID
   for _ in $(seq 1 300); do
@@ -192,7 +198,8 @@ done
 [ "$shown" = 1 ] || fail "a double click on the tray icon did not open the window: $(tail -5 "$work/tray.log")"
 # A second copy for the same database asks the first to come forward and ends.
 status=0
-timeout 60 "$wine" "$stage/velocast.exe" --data-link "Z:$work/tray.sqlite.udl" >"$work/second.log" 2>&1 || status=$?
+LANG=en_US.UTF-8 timeout 60 "$wine" "$stage/velocast.exe" --data-link "Z:$work/tray.sqlite.udl" >"$work/second.log" 2>&1 ||
+  status=$?
 [ "$status" = 0 ] && grep -q "already running" "$work/second.log" ||
   fail "a second copy of the tray program did not give way to the first (status $status): $(tail -3 "$work/second.log")"
 kill -0 "$tray" 2>/dev/null || fail "the first copy ended when a second one started: $(tail -5 "$work/tray.log")"

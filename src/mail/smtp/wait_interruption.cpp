@@ -5,9 +5,11 @@
 namespace velocast::mail {
 
 namespace {
-int interruptDescriptor = -1;
+// Per thread: the desktop's thread and the thread that does the run's network work are asked
+// to end in different ways.
+thread_local int interruptDescriptor = -1;
 std::function<void()>& interruptHandler() {
-    static std::function<void()> handler;
+    thread_local std::function<void()> handler;
     return handler;
 }
 }  // namespace

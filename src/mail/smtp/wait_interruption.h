@@ -7,12 +7,12 @@
 
 namespace velocast::mail {
 
-// From now on, a wait that sees `descriptor` readable calls `interrupted`, which is expected
-// to end the process. If it returns, the wait fails with "Interrupted", as a failure to
+// From now on, a wait on the calling thread that sees `descriptor` readable calls
+// `interrupted`, which is expected not to return (it ends the process, or parks the thread). If it returns, the wait fails with "Interrupted", as a failure to
 // connect or to read would. A descriptor below 0 (the default) turns this off.
 void interruptWaitsWhenReadable(int descriptor, std::function<void()> interrupted);
 
-// The descriptor the waits watch, or -1.
+// The descriptor the waits of the calling thread watch, or -1.
 int waitInterruptionDescriptor();
 // Called by a wait that saw it readable; throws SmtpError when `interrupted` returned.
 [[noreturn]] void waitInterrupted();

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QPixmap>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <gtest/gtest.h>
 
 #include "desktop_fixture.h"
@@ -36,7 +38,7 @@ std::optional<QRect> openMenu() {
 }
 
 // Chooses one of the menu's three items by its place, the first at the top.
-// "Abrir", "Exclusão de Alunos pendêntes", "Histórico…", "Finalizar", of equal height.
+// "Abrir", "Exclusão de Alunos pendêntes", "History…", "Finalizar", of equal height.
 constexpr int kMenuItems = 4;
 
 void chooseItem(const QRect& menu, int index) {
@@ -196,6 +198,52 @@ TEST_F(DesktopTest, FinalizarEndsTheProgramWithTheTeardown) {
     EXPECT_EQ(first->exitCode(), 0);
     EXPECT_EQ(runTables(*host), 0) << "the teardown did not drop the run table";
     EXPECT_TRUE(serveUntil([] { return trayIcons(QStringLiteral("velocast")).isEmpty(); }));
+}
+
+// A mail server that accepts and then says nothing holds the drain in its wait for the
+// greeting, half a minute long. The desktop does not wait with it: the menu opens, a second
+// copy brings the window forward, and "Finalizar" or SIGTERM end the program well before the
+// wait could have run out, with the row in hand kept for the next start and the teardown done.
+// (Runs last: the fixture's own program has ended, so the icon in the tray is this one's.)
+TEST_F(DesktopTest, WhileTheMailServerIsSilentTheMenuOpensAndTheProgramEndsAtOnce) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    for (const bool finalizar : {true, false}) {
+        SCOPED_TRACE(finalizar ? "Finalizar" : "SIGTERM");
+        HostDatabase club;
+        club.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = '127.0.0.1*%1'").arg(silent.serverPort()));
+        club.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
+                                                 {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
+        auto program = startProgram(builtProgramPath(QStringLiteral("velocast")), club.dataLinkPath());
+        ASSERT_TRUE(serveUntil([&] { return silent.hasPendingConnections(); })) << "the drain never connected";
+        std::unique_ptr<QTcpSocket> held(silent.nextPendingConnection());
+
+        if (finalizar) {
+            ASSERT_TRUE(serveUntil([] { return !windowViewable(); })) << "the window did not hide by itself";
+            const auto second = runBuiltProgram(QStringLiteral("velocast"),
+                                                {QStringLiteral("--data-link"), club.dataLinkPath()}, 60000);
+            EXPECT_EQ(second.exitCode, 0) << second.err.toStdString();
+            EXPECT_TRUE(serveUntil(windowViewable)) << "the waiting copy was not brought forward";
+            EXPECT_EQ(held->state(), QAbstractSocket::ConnectedState) << "brought forward only once the wait ran out";
+        }
+        const auto menu = openMenu();
+        ASSERT_TRUE(menu) << "the icon's menu did not open during the wait";
+        // The program still holds the silent connection: the menu did not wait for the wait.
+        ASSERT_EQ(held->state(), QAbstractSocket::ConnectedState) << "the menu opened only once the wait ran out";
+        if (finalizar) {
+            chooseItem(*menu, 3);
+        } else {
+            closeMenu();
+            program->terminate();
+        }
+        // The wait for the greeting lasts 30 seconds; the end must not sit it out.
+        ASSERT_TRUE(program->waitForFinished(15000)) << "the program sat out the server's wait";
+        EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program->exitCode(), 0);
+        EXPECT_EQ(club.count(QStringLiteral("Velocast")), 1) << "the row in hand was lost";
+        EXPECT_EQ(runTables(club), 0) << "the teardown did not run";
+        EXPECT_TRUE(serveUntil([] { return trayIcons(QStringLiteral("velocast")).isEmpty(); }));
+    }
 }
 
 }  // namespace velocast::testing
