@@ -183,14 +183,6 @@
         <translation>--once só funciona com --headless</translation>
     </message>
     <message>
-        <source>--date and --all work only with --preview</source>
-        <translation>--date e --all só funcionam com --preview</translation>
-    </message>
-    <message>
-        <source>--format works only with --preview or --history</source>
-        <translation>--format só funciona com --preview ou --history</translation>
-    </message>
-    <message>
         <source>--history runs alone (with --since, --format, --data-link and --config at most)</source>
         <translation>--history roda sozinho (no máximo com --since, --format, --data-link e --config)</translation>
     </message>
@@ -207,11 +199,30 @@
         <translation>--date espera uma data AAAA-MM-DD, não &quot;%1&quot;</translation>
     </message>
     <message>
+        <source>--all works only with --preview</source>
+        <translation>--all só funciona com --preview</translation>
+    </message>
+    <message>
+        <source>--date works only with --preview or --report</source>
+        <translation>--date só funciona com --preview ou --report</translation>
+    </message>
+    <message>
+        <source>--format works only with --preview, --history, --report or --suppressed</source>
+        <translation>--format só funciona com --preview, --history, --report ou --suppressed</translation>
+    </message>
+    <message>
+        <source>--report runs alone (with --date, --format, --data-link and --config at most)</source>
+        <translation>--report roda sozinho (no máximo com --date, --format, --data-link e --config)</translation>
+    </message>
+    <message>
         <source>Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]
        velocast --test-smtp ADDRESS [--data-link FILE] [--config FILE]
        velocast --authorize-smtp [--data-link FILE] [--config FILE]
        velocast --preview [--date YYYY-MM-DD] [--all] [--format text|csv] [--data-link FILE]
        velocast --history [ADDRESS] [--since YYYY-MM-DD] [--format text|csv] [--data-link FILE]
+       velocast --report [--date YYYY-MM-DD] [--format text|csv] [--data-link FILE]
+       velocast --suppressed [--format text|csv] [--data-link FILE]
+       velocast --unsuppress ADDRESS [--data-link FILE]
        velocast --check [--data-link FILE] [--config FILE]
 
 Velocast writes the club&apos;s daily e-mail campaigns into the outbox of the club&apos;s
@@ -233,17 +244,26 @@ database and sends them through the SMTP account stored in its settings.
                        date; each campaign runs inside a transaction that is rolled
                        back, so nothing is written, latched or sent (a running copy
                        waits at most for one campaign&apos;s transaction)
-  --date YYYY-MM-DD    with --preview: another business date than the cash register&apos;s
+  --date YYYY-MM-DD    with --preview: another business date than the cash register&apos;s;
+                       with --report: another day than today
   --all                with --preview: the campaigns switched off too
   --history [ADDRESS]  what became of the e-mails (sent with the server&apos;s reply and
                        Message-ID, refused, invalid, deferred, given up), newest
                        first, to ADDRESS (any letter case) or to everyone; kept on
                        this machine for [history] retention_days of velocast.conf
   --since YYYY-MM-DD   with --history: only from that day on
-  --format text|csv    with --preview or --history: a listing (default) or CSV lines
+  --report             the club&apos;s daily report of the send history: per campaign the
+                       e-mails sent, deferred, given up, invalid and suppressed, the
+                       addresses bounced and opted out, as the [report] e-mail has it
+  --suppressed         the addresses no e-mail goes to (address, scope, reason, date,
+                       source): gone by the delivery reports, or opted out
+  --unsuppress ADDRESS take ADDRESS off that list once the member&apos;s record is fixed
+  --format text|csv    with --preview, --history, --report or --suppressed: a listing
+                       (default) or CSV lines
   --check              check every setting a run needs (database, settings row, cash
                        session, SMTP account, campaign texts and pictures) and say
-                       EHLO to the SMTP server; one line per check, marked ✓ or
+                       EHLO to the SMTP server, sign in to the [mailbox] and open its
+                       folder; one line per check, marked ✓ or
                        ✗ with what to change; sends and writes nothing
   --help               this text
   --version            the program&apos;s version
@@ -265,6 +285,9 @@ Exit status:
      velocast --authorize-smtp [--data-link ARQUIVO] [--config ARQUIVO]
      velocast --preview [--date AAAA-MM-DD] [--all] [--format text|csv] [--data-link ARQUIVO]
      velocast --history [ENDEREÇO] [--since AAAA-MM-DD] [--format text|csv] [--data-link ARQUIVO]
+     velocast --report [--date AAAA-MM-DD] [--format text|csv] [--data-link ARQUIVO]
+     velocast --suppressed [--format text|csv] [--data-link ARQUIVO]
+     velocast --unsuppress ENDEREÇO [--data-link ARQUIVO]
      velocast --check [--data-link ARQUIVO] [--config ARQUIVO]
 
 O Velocast grava as campanhas diárias de e-mail do clube na caixa de saída do banco
@@ -286,7 +309,8 @@ de dados do clube e as envia pela conta SMTP guardada nas configurações dele.
                        movimento; cada campanha roda numa transação desfeita ao final,
                        então nada é gravado, marcado ou enviado (uma cópia em execução
                        espera no máximo pela transação de uma campanha)
-  --date AAAA-MM-DD    com --preview: outra data de movimento que não a do caixa
+  --date AAAA-MM-DD    com --preview: outra data de movimento que não a do caixa;
+                       com --report: outro dia que não hoje
   --all                com --preview: também as campanhas desligadas
   --history [ENDEREÇO] o que aconteceu com os e-mails (enviados com a resposta do servidor
                        e o Message-ID, recusados, inválidos, adiados, desistidos), os mais
@@ -294,11 +318,21 @@ de dados do clube e as envia pela conta SMTP guardada nas configurações dele.
                        todos; guardado nesta máquina por [history] retention_days do
                        velocast.conf
   --since AAAA-MM-DD   com --history: só a partir desse dia
-  --format text|csv    com --preview ou --history: uma listagem (padrão) ou linhas CSV
+  --report             o relatório diário do clube a partir do histórico de envios: por
+                       campanha os e-mails enviados, adiados, desistidos, inválidos e
+                       suprimidos, os endereços devolvidos e descadastrados, como no
+                       e-mail de [report]
+  --suppressed         os endereços para os quais nenhum e-mail vai (endereço, escopo,
+                       motivo, data, origem): inexistentes pelos avisos de entrega, ou
+                       descadastrados
+  --unsuppress ENDEREÇO tira ENDEREÇO dessa lista depois que o cadastro do aluno for
+                       corrigido
+  --format text|csv    com --preview, --history, --report ou --suppressed: uma listagem
+                       (padrão) ou linhas CSV
   --check              verifica cada configuração de que uma execução precisa (banco de
                        dados, linha de configurações, sessão de caixa, conta SMTP, textos
-                       e imagens das campanhas) e diz EHLO ao servidor SMTP; uma linha por
-                       verificação, marcada com ✓ ou ✗ e o que corrigir; não envia nem
+                       e imagens das campanhas), diz EHLO ao servidor SMTP, entra na
+                       [mailbox] e abre a pasta dela; uma linha por verificação, marcada com ✓ ou ✗ e o que corrigir; não envia nem
                        grava nada
   --help               este texto
   --version            a versão do programa
@@ -357,6 +391,24 @@ Escolha o arquivo .udl do clube (o seu técnico de informática ou o sistema do 
         <source>End Velocast</source>
         <translation>Encerrar o Velocast</translation>
     </message>
+    <message>
+        <source>Velocast cannot use the data-link file, the file that names the club&apos;s database:
+%1
+
+%2
+
+Choose the club&apos;s .udl file (your IT person or the club&apos;s system has one), or end Velocast.</source>
+        <translation>O Velocast não pode usar o arquivo de vínculo de dados, o arquivo que indica o banco de dados do clube:
+%1
+
+%2
+
+Escolha o arquivo .udl do clube (o seu técnico de informática ou o sistema do clube tem um) ou encerre o Velocast.</translation>
+    </message>
+    <message>
+        <source>The file %1 was not used: %2</source>
+        <translation>O arquivo %1 não foi usado: %2</translation>
+    </message>
 </context>
 <context>
     <name>HistoryCommand</name>
@@ -402,6 +454,10 @@ Escolha o arquivo .udl do clube (o seu técnico de informática ou o sistema do 
     <message>
         <source>no display was found (%1); --headless runs without one</source>
         <translation>nenhum display foi encontrado (%1); --headless roda sem um</translation>
+    </message>
+    <message>
+        <source>the data-link file %1 cannot be used (%2); ended at the person&apos;s choice</source>
+        <translation>o arquivo de vínculo de dados %1 não pode ser usado (%2); encerrado por escolha da pessoa</translation>
     </message>
 </context>
 <context>
@@ -526,6 +582,37 @@ e digite o código:
     </message>
 </context>
 <context>
+    <name>Velocast</name>
+    <message>
+        <source>the database file %1 named by %2 does not exist</source>
+        <translation>o arquivo de banco de dados %1 indicado por %2 não existe</translation>
+    </message>
+    <message>
+        <source>the database named by %1 opens, but its settings table Qzcvar2 cannot be read (%2): choose the data-link file of the club&apos;s database</source>
+        <translation>o banco de dados indicado por %1 abre, mas a tabela de configurações Qzcvar2 dele não pode ser lida (%2): escolha o arquivo de vínculo de dados do banco de dados do clube</translation>
+    </message>
+    <message>
+        <source>Velocast ends when this box is closed. Start it again once the cause above is mended.</source>
+        <translation>O Velocast termina quando esta caixa for fechada. Inicie-o de novo depois de corrigir a causa acima.</translation>
+    </message>
+    <message>
+        <source>SMTP server %1</source>
+        <translation>Servidor SMTP %1</translation>
+    </message>
+    <message>
+        <source>OAuth token endpoint %1</source>
+        <translation>Endereço de tokens OAuth %1</translation>
+    </message>
+    <message>
+        <source>%1 unreachable since %2</source>
+        <translation>%1 fora de alcance desde %2</translation>
+    </message>
+    <message>
+        <source>; next try %1</source>
+        <translation>; próxima tentativa %1</translation>
+    </message>
+</context>
+<context>
     <name>Warnings</name>
     <message>
         <source>sending paused until %1, the e-mails stay in the outbox: %2</source>
@@ -616,6 +703,26 @@ e digite o código:
             <numerusform>%n registro.</numerusform>
             <numerusform>%n registros.</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>bounced</source>
+        <translation>devolvido</translation>
+    </message>
+    <message>
+        <source>suppressed</source>
+        <translation>suprimido</translation>
+    </message>
+    <message>
+        <source>removed by the staff</source>
+        <translation>removido pela equipe</translation>
+    </message>
+    <message>
+        <source>(no address: outbox row %1)</source>
+        <translation>(sem endereço: linha %1 da caixa de saída)</translation>
+    </message>
+    <message>
+        <source>(no address)</source>
+        <translation>(sem endereço)</translation>
     </message>
 </context>
 <context>
