@@ -14,7 +14,10 @@ namespace {
 
 // The settings `text` gives, or nothing with `error` saying why (as main refuses them).
 std::optional<LocalSettings> settingsOf(const QTemporaryDir& dir, const QByteArray& text, QString* error) {
-    QFile file(dir.filePath(QStringLiteral("velocast.conf")));
+    // A file of its own each time: QSettings keeps what it read of a path while the file's size
+    // and time stamp look the same, and two cases of one length written in the same second would.
+    static int written = 0;
+    QFile file(dir.filePath(QStringLiteral("velocast-%1.conf").arg(++written)));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return std::nullopt;
     file.write(text);
     file.close();

@@ -168,7 +168,7 @@ TEST(TrayWindow, AnUnreachableServerIsSaidInOneLineOnTheWindowAndInTheTooltip) {
     window.showOutage(QString(), QString());
     tray.setOutage(QString());
     EXPECT_FALSE(window.LBLSERVIDOR->isVisible());
-    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nEnviados: 0\nPendentes: 0\nInválidos: 0"));
+    EXPECT_EQ(tray.toolTip(), QStringLiteral("Velocast - 2.10v\nSent: 0\nPending: 0\nInvalid: 0"));
 }
 
 TEST(TrayWindow, OnlyADoubleClickOnTheIconOpensTheWindow) {
