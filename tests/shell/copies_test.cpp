@@ -84,6 +84,8 @@ QProcessEnvironment accountEnvironment(const QString& runtimeFolder) {
     ::chmod(QFile::encodeName(runtimeFolder).constData(), 0700);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeFolder);
+    // Two accounts keep two state databases; one shared by both would be a test artefact.
+    environment.insert(QStringLiteral("XDG_STATE_HOME"), runtimeFolder + QStringLiteral("/state"));
     return environment;
 }
 

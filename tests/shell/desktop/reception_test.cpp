@@ -163,7 +163,7 @@ TEST_F(Reception, TheFirstPaintShowsWhatWaitsAndTheHistoryKeepsEveryRowRemovedOr
         return history->table->rowCount() == 4 &&
                history->table->item(0, 2)->text() == QLatin1String("dani@example.com");
     })) << "the new outcome did not appear";
-    EXPECT_EQ(history->table->item(0, 1)->text(), QStringLiteral("enviado"));
+    EXPECT_EQ(history->table->item(0, 1)->text(), QStringLiteral("sent"));
     EXPECT_EQ(peer.accepted(), QStringList{QStringLiteral("dani@example.com")});
     EXPECT_FALSE(run->window.LBLSERVIDOR->isVisible()) << "the outage line stayed after the server answered";
 
