@@ -93,6 +93,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         writeLogLine(LogPriority::Warning, QStringLiteral("velocast: warning: %1").arg(StderrNotices::escape(text)));
     });
     sender_.mayDrain = [this] {
+        if (state_.isOpen()) pruneSendHistory(state_, settings_);
         // A connection that is not open has its own reports (the watchdog, the drain's error).
         if (!connection_.isOpen()) return true;
         if (!holdDatabase()) return false;
