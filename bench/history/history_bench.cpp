@@ -52,6 +52,7 @@ QString address(int member) {
 HistoryEntry entry(const QDateTime& at, qint64 n) {
     HistoryEntry e;
     e.at = at;
+    e.outboxRow = 1000000 + n;  // the club's outbox numbers its rows
     const int member = int((n * 2654435761LL) % kMembers);
     e.address = address(member);
     const auto& campaign = kCampaigns[n % 8];

@@ -4,6 +4,7 @@
 #include <QSqlError>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QTimeZone>
 #include <algorithm>
 #include <stdexcept>
 
@@ -63,18 +64,43 @@ struct Split {
     QVariant unique;  // QByteArray or QString; null for none
 };
 
+// The time in a Message-ID is the moment it was made, a little before the entry's own time:
+// kept as the milliseconds between the two, in 2 or 4 bytes, or whole when farther apart.
 constexpr char kTimedShape = 1;
 constexpr char kUuidShape = 2;
+constexpr char kNearTimeShape = 3;
+constexpr char kTimeShape = 4;
 
-QByteArray packedUnique(const QString& local) {
+QByteArray bigEndian(qint64 value, int bytes) {
+    QByteArray out;
+    for (int i = bytes - 1; i >= 0; --i) out.append(char((quint64(value) >> (8 * i)) & 0xFF));
+    return out;
+}
+
+qint64 fromBigEndian(const QByteArray& bytes, bool isSigned) {
+    quint64 value = 0;
+    for (char c : bytes) value = (value << 8) | quint8(c);
+    if (isSigned && !bytes.isEmpty() && (quint8(bytes[0]) & 0x80) && bytes.size() < 8)
+        value |= ~quint64(0) << (8 * bytes.size());
+    return qint64(value);
+}
+
+const QString kTimeFormat = QStringLiteral("yyyyMMddHHmmsszzz");
+
+QByteArray packedUnique(const QString& local, qint64 at) {
     static const QRegularExpression timed(QStringLiteral("^([0-9]{17})\\.([0-9a-f]{24})$"));
     static const QRegularExpression uuid(
         QStringLiteral("^([0-9a-f]{8})-([0-9a-f]{4})-([0-9a-f]{4})-([0-9a-f]{4})-([0-9a-f]{12})$"));
     if (const auto m = timed.match(local); m.hasMatch()) {
-        const quint64 time = m.captured(1).toULongLong();
-        QByteArray out(1, kTimedShape);
-        for (int i = 7; i >= 0; --i) out.append(char((time >> (8 * i)) & 0xFF));
-        return out + QByteArray::fromHex(m.captured(2).toLatin1());
+        const QByteArray random = QByteArray::fromHex(m.captured(2).toLatin1());
+        QDateTime time = QDateTime::fromString(m.captured(1), kTimeFormat);
+        time.setTimeZone(QTimeZone::utc());
+        if (time.isValid() && time.toString(kTimeFormat) == m.captured(1)) {
+            const qint64 delta = time.toMSecsSinceEpoch() - at * 1000;
+            if (delta >= -32768 && delta <= 32767) return char(kNearTimeShape) + bigEndian(delta, 2) + random;
+            if (delta >= INT32_MIN && delta <= INT32_MAX) return char(kTimeShape) + bigEndian(delta, 4) + random;
+        }
+        return char(kTimedShape) + bigEndian(qint64(m.captured(1).toULongLong()), 8) + random;
     }
     if (const auto m = uuid.match(local); m.hasMatch()) {
         QString hex = local;
@@ -84,15 +110,20 @@ QByteArray packedUnique(const QString& local) {
     return {};
 }
 
-QString unpackedUnique(const QByteArray& packed) {
-    if (packed.size() == 21 && packed[0] == kTimedShape) {
-        quint64 time = 0;
-        for (int i = 1; i <= 8; ++i) time = (time << 8) | quint8(packed[i]);
+QString unpackedUnique(const QByteArray& packed, qint64 at) {
+    const char shape = packed.isEmpty() ? 0 : packed[0];
+    const auto timed = [&](int bytes) {
+        const qint64 ms = at * 1000 + fromBigEndian(packed.mid(1, bytes), true);
+        return QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(kTimeFormat) + u'.' +
+               QString::fromLatin1(packed.mid(1 + bytes).toHex());
+    };
+    if (shape == kNearTimeShape && packed.size() == 15) return timed(2);
+    if (shape == kTimeShape && packed.size() == 17) return timed(4);
+    if (shape == kTimedShape && packed.size() == 21)
         return QStringLiteral("%1.%2")
-            .arg(time, 17, 10, QLatin1Char('0'))
+            .arg(fromBigEndian(packed.mid(1, 8), false), 17, 10, QLatin1Char('0'))
             .arg(QString::fromLatin1(packed.mid(9).toHex()));
-    }
-    if (packed.size() == 17 && packed[0] == kUuidShape) {
+    if (shape == kUuidShape && packed.size() == 17) {
         const QString hex = QString::fromLatin1(packed.mid(1).toHex());
         return QStringLiteral("%1-%2-%3-%4-%5")
             .arg(hex.mid(0, 8), hex.mid(8, 4), hex.mid(12, 4), hex.mid(16, 4), hex.mid(20, 12));
@@ -100,13 +131,13 @@ QString unpackedUnique(const QByteArray& packed) {
     return {};
 }
 
-Split splitMessageId(const QString& id) {
+Split splitMessageId(const QString& id, qint64 at) {
     if (id.isEmpty()) return {};
-    const qsizetype at = id.lastIndexOf(u'@');
-    if (!id.startsWith(u'<') || at < 2 || id.contains(kHole)) return {{}, id};
-    const QString local = id.mid(1, at - 1);
-    const QString form = QStringLiteral("<") + kHole + id.mid(at);
-    const QByteArray packed = packedUnique(local);
+    const qsizetype sign = id.lastIndexOf(u'@');
+    if (!id.startsWith(u'<') || sign < 2 || id.contains(kHole)) return {{}, id};
+    const QString local = id.mid(1, sign - 1);
+    const QString form = QStringLiteral("<") + kHole + id.mid(sign);
+    const QByteArray packed = packedUnique(local, at);
     if (!packed.isEmpty()) return {form, packed};
     return {form, local};
 }
@@ -123,18 +154,26 @@ Split splitReply(const QString& reply) {
         unique << words[i];
         words[i] = kHole;
     }
-    return {words.join(u' '), unique.isEmpty() ? QVariant() : QVariant(unique.join(u' '))};
+    if (unique.isEmpty()) return {words.join(u' '), {}};
+    // A queue ID in capital hex digits (the usual "queued as"), in half the bytes.
+    static const QRegularExpression hex(QStringLiteral("^(?:[0-9A-F]{2})+$"));
+    const QString part = unique.join(u' ');
+    if (hex.match(part).hasMatch()) return {words.join(u' '), QByteArray::fromHex(part.toLatin1())};
+    return {words.join(u' '), part};
 }
 
-QString joinedMessageId(const QString& form, const QVariant& unique) {
+QString joinedMessageId(const QString& form, const QVariant& unique, qint64 at) {
     const QString part =
-        unique.typeId() == QMetaType::QByteArray ? unpackedUnique(unique.toByteArray()) : unique.toString();
+        unique.typeId() == QMetaType::QByteArray ? unpackedUnique(unique.toByteArray(), at) : unique.toString();
     return form.isEmpty() ? part : QString(form).replace(kHole, part);
 }
 
 QString joinedReply(const QString& form, const QVariant& unique) {
     if (form.isEmpty()) return unique.toString();
-    const QStringList words = unique.toString().split(u' ');
+    const QStringList words =
+        (unique.typeId() == QMetaType::QByteArray ? QString::fromLatin1(unique.toByteArray().toHex().toUpper())
+                                                  : unique.toString())
+            .split(u' ');
     QString out;
     qsizetype next = 0;
     for (QChar c : form) {
@@ -143,6 +182,13 @@ QString joinedReply(const QString& form, const QVariant& unique) {
     }
     return out;
 }
+
+// What the index on Message-IDs holds: the last four bytes of the varying part, or of the
+// local part of a whole ID kept by the earlier table. The same text as in the index's
+// statement, or SQLite would not use it.
+constexpr const char* kMessageIdKey =
+    "(CASE WHEN h.message_id_form IS NULL THEN substr(h.message_id, max(instr(h.message_id, '@') - 4, 1), "
+    "min(4, instr(h.message_id, '@') - 1)) ELSE substr(h.message_id, -4) END)";
 
 constexpr const char* kColumns =
     "SELECT h.at, h.outcome, a.address, s.text, c.text, h.message_id, m.text, h.reply, r.text, h.outbox_row "
@@ -156,7 +202,7 @@ HistoryEntry entryOf(const QSqlQuery& q) {
                         q.value(2).toString(),
                         q.value(3).toString(),
                         q.value(4).toString(),
-                        joinedMessageId(q.value(6).toString(), q.value(5)),
+                        joinedMessageId(q.value(6).toString(), q.value(5), q.value(0).toLongLong()),
                         joinedReply(q.value(8).toString(), q.value(7)),
                         q.value(9).toLongLong()};
 }
@@ -173,9 +219,13 @@ std::runtime_error failure(const StateDatabase& state, const char* what, const Q
 qint64 textId(const StateDatabase& state, const QString& text, bool address = false) {
     const QString value = text.isNull() ? QStringLiteral("") : text;
     QSqlQuery q(state.database());
-    q.prepare(address ? QStringLiteral("SELECT id FROM history_address WHERE address = ?")
+    // One index serves the lookups without regard to case and this one: an address is stored
+    // as it was written, each spelling once.
+    q.prepare(address ? QStringLiteral("SELECT id FROM history_address WHERE address = ? COLLATE NOCASE AND "
+                                       "address = ? COLLATE BINARY")
                       : QStringLiteral("SELECT id FROM history_text WHERE text = ?"));
     q.addBindValue(value);
+    if (address) q.addBindValue(value);
     if (q.exec() && q.next()) return q.value(0).toLongLong();
     q.prepare(address ? QStringLiteral("INSERT INTO history_address (address) VALUES (?)")
                       : QStringLiteral("INSERT INTO history_text (text) VALUES (?)"));
@@ -199,7 +249,7 @@ QString sendOutcomeName(SendOutcome outcome) {
 }
 
 void SendHistory::record(const HistoryEntry& e) {
-    const Split id = splitMessageId(e.messageId);
+    const Split id = splitMessageId(e.messageId, e.at.toSecsSinceEpoch());
     const Split reply = splitReply(e.reply);
     const QVariantList values = {QVariant(e.at.toSecsSinceEpoch()),
                                  QVariant(outcomeCode(e.outcome)),
@@ -323,19 +373,27 @@ bool SendHistory::read(const HistoryFilter& filter, const std::function<void(con
 
 std::optional<HistoryEntry> SendHistory::sentMessage(const QString& messageId) const {
     if (messageId.isEmpty()) return std::nullopt;
-    // Kept in its parts, or whole (entries written before the parts, or of no known shape).
-    const Split split = splitMessageId(messageId);
-    QList<Split> forms{split};
-    if (!split.form.isEmpty()) forms.append(Split{{}, messageId});
-    for (const Split& s : forms) {
-        QSqlQuery q(state_.database());
-        q.prepare(QLatin1String(kColumns) +
-                  QStringLiteral(" WHERE substr(h.message_id, -6) = substr(?, -6) AND h.message_id = ? AND "
-                                 "h.outcome = 0 AND m.text IS ? ORDER BY h.at DESC, h.id DESC LIMIT 1"));
-        q.addBindValue(s.unique);
-        q.addBindValue(s.unique);
-        q.addBindValue(s.form.isEmpty() ? QVariant(QMetaType(QMetaType::QString)) : QVariant(s.form));
-        if (q.exec() && q.next()) return entryOf(q);
+    // The index holds the last bytes of what varies (the random end of the ID): the entries
+    // that share them are few, and each is compared whole. An entry of the earlier table holds
+    // the whole ID.
+    const Split split = splitMessageId(messageId, 0);
+    const auto tail = [](const QVariant& v) {
+        return v.typeId() == QMetaType::QByteArray ? QVariant(v.toByteArray().right(4))
+                                                   : QVariant(v.toString().right(4));
+    };
+    const qsizetype sign = messageId.indexOf(u'@');
+    const QString wholeKey =
+        sign < 0 ? QStringLiteral("") : messageId.mid(qMax<qsizetype>(0, sign - 4), qMin<qsizetype>(4, sign));
+    QSqlQuery q(state_.database());
+    q.setForwardOnly(true);
+    q.prepare(QLatin1String(kColumns) + QStringLiteral(" WHERE ") + QLatin1String(kMessageIdKey) +
+              QStringLiteral(" IN (?, ?) AND h.outcome = 0 ORDER BY h.at DESC, h.id DESC"));
+    q.addBindValue(tail(split.unique));
+    q.addBindValue(wholeKey);
+    if (!q.exec()) return std::nullopt;
+    while (q.next()) {
+        HistoryEntry e = entryOf(q);
+        if (e.messageId == messageId) return e;
     }
     return std::nullopt;
 }

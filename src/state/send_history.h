@@ -52,8 +52,8 @@ public:
     // Drops at most `atMost` of the entries older than `before`, the oldest first, in one short
     // transaction, and hands a few of the freed pages back to the disk; returns how many went
     // (fewer than `atMost`: nothing older is left). A drain runs between two steps.
-    static constexpr int kPruneStep = 2000;
-    static constexpr int kVacuumPagesPerStep = 256;
+    static constexpr int kPruneStep = 1000;
+    static constexpr int kVacuumPagesPerStep = 64;
     int prune(const QDateTime& before, int atMost = kPruneStep);
     // Every step at once, for a listing that must show nothing past the retention.
     int pruneAll(const QDateTime& before);

@@ -50,7 +50,7 @@ const char* const kSchema[] = {
     "DROP INDEX send_history_address;"
     "DROP INDEX send_history_message_id;"
     "CREATE TABLE history_text (id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE);"
-    "CREATE TABLE history_address (id INTEGER PRIMARY KEY, address TEXT NOT NULL UNIQUE);"
+    "CREATE TABLE history_address (id INTEGER PRIMARY KEY, address TEXT NOT NULL);"
     "CREATE INDEX history_address_nocase ON history_address (address COLLATE NOCASE);"
     "CREATE TABLE send_history (id INTEGER PRIMARY KEY, at INTEGER NOT NULL, outcome INTEGER NOT NULL, "
     "address INTEGER NOT NULL, subject INTEGER NOT NULL, campaign INTEGER NOT NULL, message_id, "
@@ -68,7 +68,9 @@ const char* const kSchema[] = {
     "DROP TABLE send_history_before;"
     "CREATE INDEX send_history_at ON send_history (at);"
     "CREATE INDEX send_history_address ON send_history (address);"
-    "CREATE INDEX send_history_message_id ON send_history (substr(message_id, -6)) WHERE message_id IS NOT NULL",
+    "CREATE INDEX send_history_message_id ON send_history ((CASE WHEN message_id_form IS NULL THEN "
+    "substr(message_id, max(instr(message_id, '@') - 4, 1), min(4, instr(message_id, '@') - 1)) ELSE "
+    "substr(message_id, -4) END)) WHERE outcome = 0",
 };
 
 // The largest state file brought to incremental vacuuming when its schema changes.

@@ -95,7 +95,7 @@ TEST(SendHistory, EveryFieldComesBackAndAMessageIsFoundByItsMessageId) {
     ASSERT_TRUE(state.open(QString::fromLatin1(StateDatabase::kInMemory), &error)) << error.toStdString();
     SendHistory history(state);
     const QDateTime t0(QDate(2026, 3, 1), QTime(8, 0));
-    const QList<HistoryEntry> entries = {
+    QList<HistoryEntry> entries = {
         {t0, SendOutcome::Sent, QStringLiteral("ana@example.com"), QStringLiteral("Feliz aniversário!"),
          QStringLiteral("ANIVERSARIANTE"), QStringLiteral("<20261211093000123.0123456789abcdef01234567@clube.com.br>"),
          QStringLiteral("250 2.0.0 Ok: queued as 3A4B5C6D7E"), 41},
@@ -127,6 +127,17 @@ TEST(SendHistory, EveryFieldComesBackAndAMessageIsFoundByItsMessageId) {
         {t0.addSecs(5), SendOutcome::Bounced, QStringLiteral("ana@example.com"), QStringLiteral("Feliz aniversário!"),
          QStringLiteral("ANIVERSARIANTE"), QStringLiteral("noangle"), QStringLiteral("5.1.1 (user unknown)"), 41},
     };
+    // Message-IDs made a moment and a day before their entry's time.
+    for (qint64 before : {1500LL, 86400000LL})
+        entries.append({t0.addSecs(6),
+                        SendOutcome::Sent,
+                        QStringLiteral("edu@example.com"),
+                        QStringLiteral("Aviso"),
+                        {},
+                        QStringLiteral("<%1.00ff00ff00ff00ff00ff00ff@clube.com.br>")
+                            .arg(t0.addSecs(6).toUTC().addMSecs(-before).toString(QStringLiteral("yyyyMMddHHmmsszzz"))),
+                        QStringLiteral("250 2.0.0 Ok: queued as ABCDEF"),
+                        45});
     history.recordAll(entries);
 
     QList<HistoryEntry> got;
@@ -146,7 +157,7 @@ TEST(SendHistory, EveryFieldComesBackAndAMessageIsFoundByItsMessageId) {
         EXPECT_EQ(out.reply.toStdString(), in.reply.toStdString());
         EXPECT_EQ(out.outboxRow, in.outboxRow);
     }
-    for (int i : {0, 1, 2}) {
+    for (int i : {0, 1, 2, 6, 7}) {
         const auto found = history.sentMessage(entries[i].messageId);
         ASSERT_TRUE(found) << i;
         EXPECT_EQ(found->address, entries[i].address);
