@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QTimeZone>
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 #include "state/state_database.h"
