@@ -30,7 +30,7 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
         print(err, QStringLiteral("velocast: error: %1").arg(error));
         return 1;
     }
-    pruneSendHistory(state, settings);
+    pruneSendHistory(state, settings, PruneSteps::All);
     HistoryFilter filter;
     filter.address = options.address;
     if (options.since.isValid()) filter.since = options.since.startOfDay();

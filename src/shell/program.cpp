@@ -109,6 +109,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         };
     }
     sender_.mayDrain = [this] {
+        if (state_.isOpen()) pruneSendHistory(state_, settings_);
         // A connection that is not open has its own reports (the watchdog, the drain's error).
         if (!connection_.isOpen()) return true;
         if (!holdDatabase()) return false;

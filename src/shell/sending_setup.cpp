@@ -47,10 +47,12 @@ bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, cons
     return !path.isEmpty() && state.open(path, error);
 }
 
-void pruneSendHistory(StateDatabase& state, const LocalSettings& settings) {
+void pruneSendHistory(StateDatabase& state, const LocalSettings& settings, PruneSteps steps) {
     const qint64 days = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
     try {
-        SendHistory(state).prune(localNow().addDays(-days));
+        SendHistory history(state);
+        if (steps == PruneSteps::All) history.pruneAll(localNow().addDays(-days));
+        else history.prune(localNow().addDays(-days));
     } catch (const std::exception& e) {
         warnHistory(QString::fromUtf8(e.what()));
     }

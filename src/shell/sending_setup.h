@@ -21,8 +21,11 @@ bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, cons
                        QString* error);
 
 // Drops the send history older than [history] retention_days: it holds members' addresses,
-// kept no longer than the club allows. A failure is a warning line; the run goes on.
-void pruneSendHistory(StateDatabase& state, const LocalSettings& settings);
+// kept no longer than the club allows. A failure is a warning line; the run goes on. One step
+// (a few thousand entries) before each drain keeps a long prune from holding a drain up; a
+// listing takes every step first.
+enum class PruneSteps { One, All };
+void pruneSendHistory(StateDatabase& state, const LocalSettings& settings, PruneSteps steps = PruneSteps::One);
 
 // One line each on standard error for what the drain does without ending the program; the
 // club reads them in the journal or the terminal.

@@ -27,10 +27,10 @@ struct HistoryEntry {
     SendOutcome outcome = SendOutcome::Sent;
     QString address;  // as the row held it, surrounding blanks removed
     QString subject;
-    QString campaign;   // empty where the row's campaign is not known
-    QString messageId;  // of a sent message
-    QString reply;      // the server's reply (sent, refused, deferred, given up); the status and
-                        // diagnostic of a bounce; the reason of a suppression
+    QString campaign;      // empty where the row's campaign is not known
+    QString messageId;     // of a sent message
+    QString reply;         // the server's reply (sent, refused, deferred, given up); the status and
+                           // diagnostic of a bounce; the reason of a suppression
     qint64 outboxRow = 0;  // the outbox row's ID; 0 where it is not known (older entries)
 };
 
@@ -49,8 +49,14 @@ public:
     void record(const HistoryEntry& entry);
     // Several entries in one transaction (the outbox emptied at once): all or none.
     void recordAll(const QList<HistoryEntry>& entries);
-    // Drops what is older than `before`; returns how many entries went.
-    int prune(const QDateTime& before);
+    // Drops at most `atMost` of the entries older than `before`, the oldest first, in one short
+    // transaction, and hands a few of the freed pages back to the disk; returns how many went
+    // (fewer than `atMost`: nothing older is left). A drain runs between two steps.
+    static constexpr int kPruneStep = 1000;
+    static constexpr int kVacuumPagesPerStep = 64;
+    int prune(const QDateTime& before, int atMost = kPruneStep);
+    // Every step at once, for a listing that must show nothing past the retention.
+    int pruneAll(const QDateTime& before);
     // The entries the filter lets through, newest first (addresses compared without regard
     // to letter case). False with `error` set when the file cannot be read.
     bool read(const HistoryFilter& filter, const std::function<void(const HistoryEntry&)>& each, QString* error) const;

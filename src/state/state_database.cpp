@@ -44,7 +44,41 @@ const char* const kSchema[] = {
     // business dates whose daily report went out.
     "CREATE TABLE club_secret (name TEXT PRIMARY KEY, value BLOB NOT NULL);"
     "CREATE TABLE report_sent (business_date TEXT PRIMARY KEY, at INTEGER NOT NULL)",
+    // A compact history: a club sending thousands a day keeps millions of entries. The texts
+    // that repeat (addresses, subjects, campaigns, the fixed parts of Message-IDs and replies)
+    // are stored once in history_text; an entry keeps their numbers, the outcome as a small
+    // code and only the parts of its Message-ID and reply that differ from message to message.
+    // Entries of the earlier table keep their whole Message-ID and reply, in place of those parts.
+    "ALTER TABLE send_history RENAME TO send_history_before;"
+    "DROP INDEX send_history_at;"
+    "DROP INDEX send_history_address;"
+    "DROP INDEX send_history_message_id;"
+    "CREATE TABLE history_text (id INTEGER PRIMARY KEY, text TEXT NOT NULL UNIQUE);"
+    "CREATE TABLE history_address (id INTEGER PRIMARY KEY, address TEXT NOT NULL);"
+    "CREATE INDEX history_address_nocase ON history_address (address COLLATE NOCASE);"
+    "CREATE TABLE send_history (id INTEGER PRIMARY KEY, at INTEGER NOT NULL, outcome INTEGER NOT NULL, "
+    "address INTEGER NOT NULL, subject INTEGER NOT NULL, campaign INTEGER NOT NULL, message_id, "
+    "message_id_form INTEGER, reply TEXT, reply_form INTEGER, outbox_row INTEGER);"
+    "INSERT INTO history_address (address) SELECT DISTINCT address FROM send_history_before;"
+    "INSERT INTO history_text (text) SELECT subject FROM send_history_before UNION "
+    "SELECT campaign FROM send_history_before;"
+    "INSERT INTO send_history (id, at, outcome, address, subject, campaign, message_id, reply, outbox_row) "
+    "SELECT h.id, h.at, CASE h.outcome WHEN 'sent' THEN 0 WHEN 'refused' THEN 1 WHEN 'invalid' THEN 2 "
+    "WHEN 'deferred' THEN 3 WHEN 'given-up' THEN 4 WHEN 'bounced' THEN 5 WHEN 'suppressed' THEN 6 "
+    "WHEN 'removed by the staff' THEN 7 ELSE 2 END, "
+    "(SELECT id FROM history_address WHERE address = h.address), (SELECT id FROM history_text WHERE text = h.subject), "
+    "(SELECT id FROM history_text WHERE text = h.campaign), NULLIF(h.message_id, ''), NULLIF(h.reply, ''), "
+    "h.outbox_row FROM send_history_before h;"
+    "DROP TABLE send_history_before;"
+    "CREATE INDEX send_history_at ON send_history (at);"
+    "CREATE INDEX send_history_address ON send_history (address);"
+    "CREATE INDEX send_history_message_id ON send_history ((CASE WHEN message_id_form IS NULL THEN "
+    "substr(message_id, max(instr(message_id, '@') - 4, 1), min(4, instr(message_id, '@') - 1)) ELSE "
+    "substr(message_id, -4) END)) WHERE outcome = 0",
 };
+
+// The largest state file brought to incremental vacuuming when its schema changes.
+constexpr qint64 kRewriteAtMostBytes = 64 * 1024 * 1024;
 
 // A write that does not reach the file would make the program retry or pace wrongly without
 // anyone knowing: it is an error the drain reports.
@@ -106,6 +140,9 @@ bool StateDatabase::open(const QString& path, QString* error) {
         // One record per message sent: without the write-ahead log every one would cost a
         // disk flush, as much as the message itself. A crash of the system may lose the last
         // few, which only lets pacing count a handful fewer.
+        // Space the pruned history frees goes back to the disk a little at a time; a file that
+        // is new takes it here, before its first table.
+        ok = ok && q.exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
         ok = ok && q.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
              q.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
         ok = ok && q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)"));
@@ -119,6 +156,12 @@ bool StateDatabase::open(const QString& path, QString* error) {
             ok = ok && q.exec(QStringLiteral("INSERT INTO schema_version (version) VALUES (%1)").arg(v + 1));
             ok = ok ? db.commit() : (db.rollback(), false);
         }
+        // A file made before that keeps its space until it is rewritten once; a small one is
+        // rewritten now (a moment), a large one is left as it is: it reuses the pages it frees.
+        if (ok && version < latest && path != QLatin1String(kInMemory) &&
+            QFileInfo(path).size() < kRewriteAtMostBytes && q.exec(QStringLiteral("PRAGMA auto_vacuum")) && q.next() &&
+            q.value(0).toInt() != 2)
+            ok = q.exec(QStringLiteral("VACUUM"));
         if (!ok) {
             *error = QStringLiteral(
                          "the state database %1 cannot be used (%2); move it aside or set [state] database "
