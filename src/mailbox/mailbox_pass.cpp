@@ -52,7 +52,7 @@ QString honourOptOut(StateDatabase& state, const QString& address, const QDateTi
         return QStringLiteral("opt-out request for %1 read again; already suppressed").arg(quoted(address));
     HistoryEntry entry;
     entry.at = now;
-    entry.outcome = SendOutcome::Suppressed;
+    entry.outcome = SendOutcome::OptedOut;
     entry.address = SuppressionList::normalized(address);
     entry.reply = reason;
     SendHistory(state).record(entry);

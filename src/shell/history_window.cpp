@@ -27,6 +27,7 @@ QString outcomeCaption(SendOutcome outcome) {
     case SendOutcome::Bounced: return HistoryWindow::tr("bounced");
     case SendOutcome::Suppressed: return HistoryWindow::tr("suppressed");
     case SendOutcome::RemovedByStaff: return HistoryWindow::tr("removed by the staff");
+    case SendOutcome::OptedOut: return HistoryWindow::tr("opted out");
     }
     return {};
 }
@@ -131,8 +132,8 @@ void HistoryWindow::fitColumns() {
         table->setColumnWidth(column, width);
         if (column != MessageId) others += width;
     }
-    table->setColumnWidth(Reply, std::clamp(view - others - table->columnWidth(MessageId), 200,
-                                            std::max(200, naturalWidths_.at(Reply))));
+    table->setColumnWidth(
+        Reply, std::clamp(view - others - table->columnWidth(MessageId), 200, std::max(200, naturalWidths_.at(Reply))));
 }
 
 void HistoryWindow::resizeEvent(QResizeEvent* event) {

@@ -1,8 +1,7 @@
 #include "state/day_outcomes.h"
 
 #include <QHash>
-#include <QSqlError>
-#include <QSqlQuery>
+#include <algorithm>
 
 #include "state/send_history.h"
 #include "state/state_database.h"
@@ -11,20 +10,22 @@ namespace velocast {
 
 bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes* day, QString* error) {
     *day = DayOutcomes{date, {}, {}};
-    QSqlQuery q(state.database());
-    q.setForwardOnly(true);
-    q.prepare(
-        QStringLiteral("SELECT at, outcome, address, subject, campaign, reply FROM send_history "
-                       "WHERE at >= ? AND at < ? ORDER BY at, id"));
-    q.addBindValue(date.startOfDay().toSecsSinceEpoch());
-    q.addBindValue(date.addDays(1).startOfDay().toSecsSinceEpoch());
-    if (!q.exec()) {
-        *error = QStringLiteral(
-                     "the send history in %1 cannot be read (%2); check the file's permissions, or set "
-                     "[state] database in velocast.conf")
-                     .arg(state.path(), q.lastError().text());
+    // Through the history's own reader: the table keeps its texts in a compact form.
+    const QDateTime from = date.startOfDay(), to = date.addDays(1).startOfDay();
+    QList<HistoryEntry> entries;
+    HistoryFilter filter;
+    filter.since = from;
+    if (!SendHistory(const_cast<StateDatabase&>(state))
+             .read(
+                 filter,
+                 [&](const HistoryEntry& e) {
+                     if (e.at < to) entries.append(e);
+                 },
+                 error))
         return false;
-    }
+    // The reader gives the newest first; the day is told oldest first.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const HistoryEntry& a, const HistoryEntry& b) { return a.at < b.at; });
     QHash<QString, qsizetype> campaignIndex;
     auto counts = [&](const QString& campaign) -> CampaignOutcomes& {
         auto it = campaignIndex.find(campaign);
@@ -42,12 +43,12 @@ bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes*
     };
     QHash<QString, Last> rows;
     QStringList rowOrder;
-    while (q.next()) {
-        const QDateTime at = QDateTime::fromSecsSinceEpoch(q.value(0).toLongLong());
-        const QString outcome = q.value(1).toString();
-        const QString address = q.value(2).toString();
-        const QString campaign = q.value(4).toString();
-        const QString reply = q.value(5).toString();
+    for (const HistoryEntry& e : entries) {
+        const QDateTime& at = e.at;
+        const QString outcome = sendOutcomeName(e.outcome);
+        const QString& address = e.address;
+        const QString& campaign = e.campaign;
+        const QString& reply = e.reply;
         if (outcome == QLatin1String(kOutcomeBounced) || outcome == QLatin1String(kOutcomeOptedOut)) {
             CampaignOutcomes& c = counts(campaign);
             (outcome == QLatin1String(kOutcomeBounced) ? c.bounced : c.optedOut)++;
@@ -55,7 +56,7 @@ bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes*
             continue;
         }
         CampaignOutcomes& c = counts(campaign);
-        const QString row = address.trimmed().toLower() + QChar(u'\n') + q.value(3).toString();
+        const QString row = address.trimmed().toLower() + QChar(u'\n') + e.subject;
         if (!rows.contains(row)) rowOrder.append(row);
         rows[row] = Last{campaign, outcome == sendOutcomeName(SendOutcome::Deferred)};
         if (outcome == sendOutcomeName(SendOutcome::Sent)) ++c.sent;

@@ -30,6 +30,7 @@ constexpr OutcomeName kOutcomes[] = {
     {SendOutcome::Bounced, 5, "bounced"},
     {SendOutcome::Suppressed, 6, "suppressed"},
     {SendOutcome::RemovedByStaff, 7, "removed by the staff"},
+    {SendOutcome::OptedOut, 8, "opted-out"},
 };
 
 int outcomeCode(SendOutcome outcome) {
@@ -397,6 +398,16 @@ std::optional<HistoryEntry> SendHistory::sentMessage(const QString& messageId) c
         if (e.messageId == messageId) return e;
     }
     return std::nullopt;
+}
+
+}  // namespace velocast
+
+namespace velocast {
+
+SendOutcome sendOutcomeOfName(const QString& name) {
+    for (const OutcomeName& o : kOutcomes)
+        if (name == QLatin1String(o.name)) return o.outcome;
+    return SendOutcome::Invalid;
 }
 
 }  // namespace velocast

@@ -16,11 +16,13 @@ class StateDatabase;
 // Bounced: a delivery report came back for a message sent; Suppressed: the row was removed
 // unsent because its address is on the suppression list; RemovedByStaff: the outbox emptied
 // from the tray menu.
-enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, Bounced, Suppressed, RemovedByStaff };
+enum class SendOutcome { Sent, Refused, Invalid, Deferred, GivenUp, Bounced, Suppressed, RemovedByStaff, OptedOut };
 
 // "sent", "refused", "invalid", "deferred", "given-up", "bounced", "suppressed", "removed by the
 // staff": what the listing and the CSV show.
 QString sendOutcomeName(SendOutcome outcome);
+// The outcome a name of sendOutcomeName stands for; Invalid for a name it does not know.
+SendOutcome sendOutcomeOfName(const QString& name);
 
 struct HistoryEntry {
     QDateTime at;

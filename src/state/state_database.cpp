@@ -65,7 +65,7 @@ const char* const kSchema[] = {
     "INSERT INTO send_history (id, at, outcome, address, subject, campaign, message_id, reply, outbox_row) "
     "SELECT h.id, h.at, CASE h.outcome WHEN 'sent' THEN 0 WHEN 'refused' THEN 1 WHEN 'invalid' THEN 2 "
     "WHEN 'deferred' THEN 3 WHEN 'given-up' THEN 4 WHEN 'bounced' THEN 5 WHEN 'suppressed' THEN 6 "
-    "WHEN 'removed by the staff' THEN 7 ELSE 2 END, "
+    "WHEN 'removed by the staff' THEN 7 WHEN 'opted-out' THEN 8 ELSE 2 END, "
     "(SELECT id FROM history_address WHERE address = h.address), (SELECT id FROM history_text WHERE text = h.subject), "
     "(SELECT id FROM history_text WHERE text = h.campaign), NULLIF(h.message_id, ''), NULLIF(h.reply, ''), "
     "h.outbox_row FROM send_history_before h;"

@@ -142,10 +142,8 @@ TEST(DailyReport, CommandPrintsTheDayFromTheSendHistory) {
                         QStringLiteral("ANIVERSARIANTE"),
                         {},
                         {}});
-        QSqlQuery q(state.database());
-        ASSERT_TRUE(q.exec(QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, "
-                                          "message_id, reply) VALUES (%1, 'opted-out', 'bia@x.br', '', '', '', '')")
-                               .arg(QDateTime(kDay, QTime(9, 30)).toSecsSinceEpoch())));
+        history.record(
+            {QDateTime(kDay, QTime(9, 30)), SendOutcome::OptedOut, QStringLiteral("bia@x.br"), {}, {}, {}, {}});
     }
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();

@@ -17,15 +17,14 @@ namespace {
 
 void record(StateDatabase& state, const QDateTime& at, const char* outcome, const char* address, const char* subject,
             const char* campaign, const char* reply = "") {
-    QSqlQuery q(state.database());
-    q.prepare(
-        QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, reply) "
-                       "VALUES (?, ?, ?, ?, ?, '', ?)"));
-    for (const QVariant& v :
-         {QVariant(at.toSecsSinceEpoch()), QVariant(QLatin1String(outcome)), QVariant(QLatin1String(address)),
-          QVariant(QLatin1String(subject)), QVariant(QLatin1String(campaign)), QVariant(QLatin1String(reply))})
-        q.addBindValue(v);
-    ASSERT_TRUE(q.exec());
+    HistoryEntry entry;
+    entry.at = at;
+    entry.outcome = sendOutcomeOfName(QLatin1String(outcome));
+    entry.address = QString::fromUtf8(address);
+    entry.subject = QString::fromUtf8(subject);
+    entry.campaign = QLatin1String(campaign);
+    entry.reply = QLatin1String(reply);
+    SendHistory(state).record(entry);
 }
 
 }  // namespace

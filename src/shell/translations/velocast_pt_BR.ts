@@ -724,6 +724,10 @@ e digite o código:
         <source>(no address)</source>
         <translation>(sem endereço)</translation>
     </message>
+    <message>
+        <source>opted out</source>
+        <translation>descadastrado</translation>
+    </message>
 </context>
 <context>
     <name>velocast::TFRMVelocast</name>
