@@ -42,7 +42,8 @@ void Outbox::append(const OutboxRow& row) {
 }
 
 qint32 Outbox::count() const {
-    const QVariantList values = firstRowOf(session_.connection(), QStringLiteral("SELECT COUNT(*) FROM Velocast"), {}, 1);
+    const QVariantList values =
+        firstRowOf(session_.connection(), QStringLiteral("SELECT COUNT(*) FROM Velocast"), {}, 1);
     return values.isEmpty() ? 0 : values.at(0).toInt();
 }
 

@@ -19,8 +19,9 @@ QString clearOutboxSql(Dialect dialect) {
 QString rowsToClearSql(Dialect dialect) {
     // TRUNCATE needs the table to itself at the commit anyway; taking it at the read keeps a
     // row written meanwhile by another copy from going without a trace.
-    return dialect == Dialect::Mssql ? QStringLiteral("SELECT ID, Email, Assunto FROM Velocast WITH (TABLOCKX, HOLDLOCK)")
-                                     : QStringLiteral("SELECT ID, Email, Assunto FROM Velocast");
+    return dialect == Dialect::Mssql
+               ? QStringLiteral("SELECT ID, Email, Assunto FROM Velocast WITH (TABLOCKX, HOLDLOCK)")
+               : QStringLiteral("SELECT ID, Email, Assunto FROM Velocast");
 }
 
 bool clearOutbox(SharedConnection& connection, Notices& notices, QList<OutboxRow>* removed) {

@@ -105,7 +105,8 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
     }
     if (options.check && (options.testSmtp || options.headless || options.preview || options.history ||
                           options.authorizeSmtp || options.report)) {
-        *error = QCoreApplication::translate("CommandLine", "--check runs alone (with --data-link and --config at most)");
+        *error =
+            QCoreApplication::translate("CommandLine", "--check runs alone (with --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.once && !options.headless) {
@@ -121,12 +122,14 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         return std::nullopt;
     }
     if (!options.preview && !options.history && !options.report && !options.suppressed && !options.format.isEmpty()) {
-        *error = QCoreApplication::translate("CommandLine", "--format works only with --preview, --history, --report or --suppressed");
+        *error = QCoreApplication::translate("CommandLine",
+                                             "--format works only with --preview, --history, --report or --suppressed");
         return std::nullopt;
     }
     if (options.report &&
         (options.preview || options.history || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QCoreApplication::translate("CommandLine", "--report runs alone (with --date, --format, --data-link and --config at most)");
+        *error = QCoreApplication::translate(
+            "CommandLine", "--report runs alone (with --date, --format, --data-link and --config at most)");
         return std::nullopt;
     }
     if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {

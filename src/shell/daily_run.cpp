@@ -35,8 +35,7 @@ DailyRun::Result DailyRun::FormCreate() {
     const bool opened = session_.ABRE_TABELAS();
     sessionOpened_ = opened;
     result.sessionOpened = opened;
-    if (!opened)
-        notices_.endingNotice(kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
+    if (!opened) notices_.endingNotice(kContateSuporte, QStringLiteral("Problema na Rede ou não está Ativa !"));
 
     // Without a settings row or a cash-register session there is nothing to run: no switch,
     // no account, no business date. Running on would latch the campaigns for 30/12/1899 and

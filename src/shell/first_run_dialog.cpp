@@ -47,7 +47,8 @@ FirstRunChoice askForDataLink(const QString& lookedAt, bool lookedAtIsDefault,
                               const std::function<QString(const QString&)>& check) {
     const QString intro =
         problem.isEmpty()
-            ? QCoreApplication::translate("FirstRunDialog",
+            ? QCoreApplication::translate(
+                  "FirstRunDialog",
                   "Velocast found no data-link file, the file that names the club's database.\n\n"
                   "It looked for:\n%1\n\n"
                   "Choose the club's .udl file (your IT person or the club's system has one), "

@@ -127,9 +127,8 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
     QString dataLinkPath = options.dataLinkPath;
     // A default file that cannot be used (a wrong file kept by an earlier start) is chosen
     // again like a missing one; a file given on the command line is the caller's to mend.
-    const QString unusable = options.dataLinkIsDefault && QFileInfo::exists(dataLinkPath)
-                                 ? dataLinkFileProblem(dataLinkPath)
-                                 : QString();
+    const QString unusable =
+        options.dataLinkIsDefault && QFileInfo::exists(dataLinkPath) ? dataLinkFileProblem(dataLinkPath) : QString();
     if (!QFileInfo::exists(dataLinkPath) || !unusable.isEmpty()) {
         FirstRunChoice choice;
         {
@@ -143,15 +142,17 @@ int runWindow(const CommandLine& options, const LocalSettings& settings, int arg
         }
         if (!choice.note.isEmpty()) writeLogLine(LogPriority::Info, QStringLiteral("velocast: ") + choice.note);
         if (choice.dataLinkPath.isEmpty()) {
-            writeLogLine(LogPriority::Error,
-                         unusable.isEmpty()
-                             ? QStringLiteral("velocast: ") +
-                                   QCoreApplication::translate("Main", "no data-link file at %1; ended at the person's choice")
-                                   .arg(QDir::toNativeSeparators(dataLinkPath))
-                             : QStringLiteral("velocast: ") +
-                                   QCoreApplication::translate("Main", "the data-link file %1 cannot be used (%2); "
-                                                                       "ended at the person's choice")
-                                   .arg(QDir::toNativeSeparators(dataLinkPath), unusable));
+            writeLogLine(
+                LogPriority::Error,
+                unusable.isEmpty()
+                    ? QStringLiteral("velocast: ") +
+                          QCoreApplication::translate("Main", "no data-link file at %1; ended at the person's choice")
+                              .arg(QDir::toNativeSeparators(dataLinkPath))
+                    : QStringLiteral("velocast: ") +
+                          QCoreApplication::translate("Main",
+                                                      "the data-link file %1 cannot be used (%2); "
+                                                      "ended at the person's choice")
+                              .arg(QDir::toNativeSeparators(dataLinkPath), unusable));
             return kExitFailure;
         }
         dataLinkPath = choice.dataLinkPath;

@@ -19,14 +19,9 @@ void HistoryRecorder::setStateDatabase(StateDatabase* state) {
 HistoryEntry HistoryRecorder::entryFor(SendOutcome outcome, const OutboxRow& row, const QString& reply,
                                        const QString& messageId) const {
     const QString campaign = campaignOf ? campaignOf(row.subject) : QString();
-    return {localNow(),
-            outcome,
-            mail::trimControlCharacters(row.email),
-            row.subject,
-            campaign,
-            messageId,
-            reply,
-            row.id.toLongLong()};
+    return {
+        localNow(),         outcome, mail::trimControlCharacters(row.email), row.subject, campaign, messageId, reply,
+        row.id.toLongLong()};
 }
 
 void HistoryRecorder::record(SendOutcome outcome, const OutboxRow& row, const QString& reply,

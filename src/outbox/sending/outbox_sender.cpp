@@ -79,8 +79,8 @@ bool OutboxSender::ENVIAR_EMAIL() {
     if (keptForServer_.rows > 0) emit serverUnreachable(keptForServer_);
     // The tick begins the next drain one interval after this one ended.
     const QDateTime now = localNow();
-    if (outage_.drainEnded(keptForServer_.rows, keptForServer_.peer, keptForServer_.server, keptForServer_.reason,
-                           now, now.addMSecs(Timer2.interval())))
+    if (outage_.drainEnded(keptForServer_.rows, keptForServer_.peer, keptForServer_.server, keptForServer_.reason, now,
+                           now.addMSecs(Timer2.interval())))
         emit serverOutageChanged(outage_.outage());
     if (!walked) emit failed();
     return walked;
