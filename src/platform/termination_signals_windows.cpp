@@ -1,4 +1,4 @@
-#include "shell/termination_signals.h"
+#include "platform/termination_signals.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
@@ -9,7 +9,7 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 
 // Windows has no termination signals. A console program is told to end by its console
 // (Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system shutting down)
@@ -145,7 +145,7 @@ void catchTerminationSignals() {
     catching = true;
     makeWakePair();
     // Windows keeps socket handles within 32 bits, so the int the waits take is exact.
-    if (wakeReader != INVALID_SOCKET) mail::interruptWaitsWhenReadable(static_cast<int>(wakeReader), &endFromWait);
+    if (wakeReader != INVALID_SOCKET) interruptWaitsWhenReadable(static_cast<int>(wakeReader), &endFromWait);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 

@@ -5,16 +5,16 @@
 // watches it beside the socket.
 #include <functional>
 
-namespace velocast::mail {
+namespace velocast {
 
 // From now on, a wait that sees `descriptor` readable calls `interrupted`, which is expected
-// to end the process. If it returns, the wait fails with "Interrupted", as a failure to
-// connect or to read would. A descriptor below 0 (the default) turns this off.
+// to end the process. If it returns, the wait fails as a failure to connect or to read would.
+// A descriptor below 0 (the default) turns this off.
 void interruptWaitsWhenReadable(int descriptor, std::function<void()> interrupted);
 
 // The descriptor the waits watch, or -1.
 int waitInterruptionDescriptor();
-// Called by a wait that saw it readable; throws SmtpError when `interrupted` returned.
-[[noreturn]] void waitInterrupted();
+// Called by a wait that saw it readable: runs `interrupted`; the wait fails when it returns.
+void runWaitInterruption();
 
-}  // namespace velocast::mail
+}  // namespace velocast

@@ -6,30 +6,31 @@
 #include <memory>
 #include <unistd.h>
 
+#include "data/club_identity.h"
 #include "data/data_link.h"
 #include "notices/notices.h"
 #include "data/sql_server_driver.h"
 #include "settings/local_settings.h"
 #include "notices/log_line.h"
-#include "shell/check_command.h"
-#include "shell/core_dumps.h"
-#include "shell/command_line.h"
-#include "shell/display_check.h"
+#include "shell/commands/check_command.h"
+#include "platform/core_dumps.h"
+#include "shell/commands/command_line.h"
+#include "shell/desktop/display_check.h"
 #include "shell/exit_status.h"
-#include "shell/first_run_dialog.h"
-#include "shell/desktop_console.h"
+#include "shell/desktop/first_run_dialog.h"
+#include "shell/desktop/desktop_console.h"
 #include "shell/headless_mode.h"
-#include "shell/history_command.h"
-#include "shell/main_window.h"
-#include "shell/message_box_notices.h"
-#include "shell/program_icon.h"
-#include "shell/preview_command.h"
-#include "shell/oauth_settings.h"
-#include "shell/single_instance.h"
-#include "shell/smtp_authorization_command.h"
-#include "shell/smtp_test_command.h"
-#include "shell/termination_signals.h"
-#include "shell/tls_settings.h"
+#include "shell/commands/history_command.h"
+#include "shell/desktop/main_window.h"
+#include "shell/desktop/message_box_notices.h"
+#include "shell/desktop/program_icon.h"
+#include "shell/commands/preview_command.h"
+#include "outbox/sending/oauth_settings.h"
+#include "platform/single_instance.h"
+#include "shell/commands/smtp_authorization_command.h"
+#include "shell/commands/smtp_test_command.h"
+#include "platform/termination_signals.h"
+#include "outbox/sending/tls_settings.h"
 #include "shell/window_mode.h"
 
 using namespace velocast;
@@ -47,7 +48,7 @@ namespace {
 // (`folderError` set when there is none).
 std::unique_ptr<SingleInstance> guardFor(const QString& dataLinkPath, QString* folderError) {
     return std::make_unique<SingleInstance>(
-        instanceName(programIdentity(QCoreApplication::applicationFilePath()), guardDatabaseIdentity(dataLinkPath)),
+        instanceName(programIdentity(QCoreApplication::applicationFilePath()), clubIdentity(dataLinkPath).text),
         guardFolder(folderError));
 }
 
@@ -183,7 +184,9 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
-    if (options->preview) {
+    switch (options->command) {
+    case Command::Resident: break;
+    case Command::Preview: {
         QCoreApplication app(argc, argv);
         PreviewOptions preview;
         preview.dataLinkPath = options->dataLinkPath;
@@ -192,23 +195,24 @@ int main(int argc, char** argv) {
         preview.csv = options->format == QLatin1String("csv");
         return runPreview(preview);
     }
-    if (options->history) {
+    case Command::History: {
         QCoreApplication app(argc, argv);
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
     }
-    if (options->check) {
+    case Command::Check: {
         QCoreApplication app(argc, argv);
         return runCheck(options->dataLinkPath, *settings);
     }
-    if (options->testSmtp) {
+    case Command::TestSmtp: {
         QCoreApplication app(argc, argv);
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
     }
-    if (options->authorizeSmtp) {
+    case Command::AuthorizeSmtp: {
         QCoreApplication app(argc, argv);
         return runSmtpAuthorization(options->dataLinkPath, *settings);
+    }
     }
     catchTerminationSignals();
     if (options->headless) return runHeadless(*options, *settings, argc, argv);

@@ -10,11 +10,11 @@
 #include "data/host_schema.h"
 #include "notices/notices.h"
 #include "notices/log_line.h"
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 #include "shell/error_report.h"
-#include "shell/oauth_settings.h"
-#include "shell/tls_settings.h"
-#include "shell/sending_setup.h"
+#include "outbox/sending/oauth_settings.h"
+#include "outbox/sending/tls_settings.h"
+#include "outbox/sending/sending_setup.h"
 
 namespace velocast {
 

@@ -4,10 +4,10 @@
 #include <QObject>
 #include <QPointer>
 
-#include "shell/history_window.h"
-#include "shell/main_window.h"
+#include "shell/desktop/history_window.h"
+#include "shell/desktop/main_window.h"
 #include "shell/program.h"
-#include "shell/tray_icon.h"
+#include "shell/desktop/tray_icon.h"
 
 namespace velocast {
 

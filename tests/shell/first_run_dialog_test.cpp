@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "shell/first_run_dialog.h"
+#include "shell/desktop/first_run_dialog.h"
 #include "support/posix_mode.h"
 #include "support/qt_printers.h"
 

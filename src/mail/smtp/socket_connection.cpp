@@ -1,7 +1,7 @@
 #include "mail/smtp/socket_connection.h"
 
 #include "mail/smtp/smtp_error.h"
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -55,5 +55,7 @@ bool isIpv4Literal(const QByteArray& host);
 
 [[noreturn]] void throwSocketError(int code, const QString& text);
 [[noreturn]] void throwErrno(int savedErrno);
+// A wait saw the end request: the program ends, or else the wait fails with "Interrupted".
+[[noreturn]] void waitInterrupted();
 
 }  // namespace velocast::mail

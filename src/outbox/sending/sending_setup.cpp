@@ -1,4 +1,4 @@
-#include "shell/sending_setup.h"
+#include "outbox/sending/sending_setup.h"
 
 #include "data/data_link.h"
 #include "data/db_error.h"

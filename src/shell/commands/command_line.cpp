@@ -1,11 +1,46 @@
-#include "shell/command_line.h"
+#include "shell/commands/command_line.h"
 
 #include <QDate>
 
 namespace velocast {
 
+namespace {
+
+struct CommandOption {
+    Command command;
+    const char* option;
+};
+
+const CommandOption kCommandOptions[] = {
+    {Command::Check, "--check"},
+    {Command::Preview, "--preview"},
+    {Command::History, "--history"},
+    {Command::TestSmtp, "--test-smtp"},
+    {Command::AuthorizeSmtp, "--authorize-smtp"},
+};
+
+}  // namespace
+
+QString commandOption(Command command) {
+    for (const CommandOption& c : kCommandOptions)
+        if (c.command == command) return QLatin1String(c.option);
+    return QString();
+}
+
 std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QString* error) {
     CommandLine options;
+    // The first mode option given, to name it when a command comes with it.
+    QString modeOption;
+    // A command option sets the command once; a second one is refused by name.
+    auto take = [&](Command command) {
+        if (options.command == Command::Resident || options.command == command) {
+            options.command = command;
+            return true;
+        }
+        *error = QStringLiteral("%1 and %2 are two commands; run them one at a time")
+                     .arg(commandOption(options.command), commandOption(command));
+        return false;
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         auto value = [&](const char* name) -> std::optional<QString> {
@@ -17,8 +52,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         };
         if (arg == QLatin1String("--headless")) {
             options.headless = true;
+            if (modeOption.isEmpty()) modeOption = arg;
         } else if (arg == QLatin1String("--once")) {
             options.once = true;
+            if (modeOption.isEmpty()) modeOption = arg;
         } else if (arg == QLatin1String("--data-link")) {
             auto v = value("--data-link");
             if (!v) return std::nullopt;
@@ -35,15 +72,15 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             auto v = value("--test-smtp");
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
-            options.testSmtp = true;
+            if (!take(Command::TestSmtp)) return std::nullopt;
         } else if (arg == QLatin1String("--check")) {
-            options.check = true;
+            if (!take(Command::Check)) return std::nullopt;
         } else if (arg == QLatin1String("--authorize-smtp")) {
-            options.authorizeSmtp = true;
+            if (!take(Command::AuthorizeSmtp)) return std::nullopt;
         } else if (arg == QLatin1String("--preview")) {
-            options.preview = true;
+            if (!take(Command::Preview)) return std::nullopt;
         } else if (arg == QLatin1String("--history")) {
-            options.history = true;
+            if (!take(Command::History)) return std::nullopt;
             // An address may follow; an option may not be taken for one.
             if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
                 options.historyAddress = arguments.at(++i);
@@ -74,32 +111,26 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             return std::nullopt;
         }
     }
-    if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
-        *error = QStringLiteral("--authorize-smtp runs alone (with --data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (options.check &&
-        (options.testSmtp || options.headless || options.preview || options.history || options.authorizeSmtp)) {
-        *error = QStringLiteral("--check runs alone (with --data-link and --config at most)");
+    if (options.command != Command::Resident && !modeOption.isEmpty()) {
+        *error = QStringLiteral("%1 runs alone; %2 is for the resident program, not a command")
+                     .arg(commandOption(options.command), modeOption);
         return std::nullopt;
     }
     if (options.once && !options.headless) {
         *error = QStringLiteral("--once works only with --headless");
         return std::nullopt;
     }
-    if (!options.preview && (options.all || !options.previewDate.isEmpty())) {
+    const bool preview = options.command == Command::Preview;
+    const bool history = options.command == Command::History;
+    if (!preview && (options.all || !options.previewDate.isEmpty())) {
         *error = QStringLiteral("--date and --all work only with --preview");
         return std::nullopt;
     }
-    if (!options.preview && !options.history && !options.format.isEmpty()) {
+    if (!preview && !history && !options.format.isEmpty()) {
         *error = QStringLiteral("--format works only with --preview or --history");
         return std::nullopt;
     }
-    if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QStringLiteral("--history runs alone (with --since, --format, --data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (!options.since.isEmpty() && !options.history) {
+    if (!options.since.isEmpty() && !history) {
         *error = QStringLiteral("--since works only with --history");
         return std::nullopt;
     }

@@ -1,4 +1,4 @@
-#include "shell/first_run_dialog.h"
+#include "shell/desktop/first_run_dialog.h"
 
 #include <QDir>
 #include <QFile>
