@@ -10,7 +10,7 @@
 #include "data/data_link.h"
 #include "notices/notices.h"
 #include "data/sql_server_driver.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "notices/log_line.h"
 #include "shell/commands/check_command.h"
 #include "platform/core_dumps.h"
@@ -76,7 +76,7 @@ bool takeGuard(SingleInstance& guard, const QString& folderError, const QString&
     return false;
 }
 
-int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runHeadless(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
     QString folderError;
@@ -99,7 +99,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     return run.finish();
 }
 
-int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runWindow(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Velocast"));
     app.setQuitOnLastWindowClosed(false);
@@ -174,7 +174,7 @@ int main(int argc, char** argv) {
     if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
-    const auto settings = LocalSettings::load(options->configPath, &error);
+    const auto settings = Settings::load(options->configPath, &error);
     if (!settings || !tlsPolicyFromSettings(*settings, &error)) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
@@ -183,7 +183,7 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
     }
-    forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
+    forceSqlServerOdbcDriver(settings->database.odbcDriver);
     switch (options->command) {
     case Command::Resident: break;
     case Command::Preview: {

@@ -18,7 +18,7 @@
 
 namespace velocast {
 
-Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
+Program::Program(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject* parent)
     : QObject(parent),
       notices_(notices),
       settings_(settings),
@@ -119,10 +119,8 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
-    connection_.bounds.queryTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
-    connection_.bounds.lockTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
+    connection_.bounds.queryTimeoutSeconds = settings_.database.queryTimeout;
+    connection_.bounds.lockTimeoutSeconds = settings_.database.lockTimeout;
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();

@@ -7,7 +7,7 @@
 
 namespace velocast {
 
-WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
+WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject* parent)
     : QObject(parent), program(dataLinkPath, notices, settings), tray(window), notices_(notices) {
     connect(&program, &Program::hideWindowRequested, &window, &TFRMVelocast::hideAway);
     connect(&program, &Program::iconRequested, &tray, &TrayIcon::add);

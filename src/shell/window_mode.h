@@ -16,7 +16,7 @@ class Notices;
 class WindowMode : public QObject {
     Q_OBJECT
 public:
-    WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+    WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings = Settings(),
                QObject* parent = nullptr);
     // The history window reads the program's state: it goes first.
     ~WindowMode() override { delete history_; }

@@ -219,7 +219,7 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
 
 }  // namespace
 
-int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
+int runCheck(const QString& dataLinkPath, const Settings& settings, std::FILE* out) {
     Report report(out);
     const auto finish = [&] {
         if (report.failed() == 0) std::fprintf(out, "velocast: all %d checks hold\n", report.total());
@@ -233,7 +233,7 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     QString unusable;
     const auto policy = tlsPolicyFromSettings(settings, &unusable);
     const auto oauth = oauthSettings(settings, &unusable);
-    const QString conf = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
+    const QString conf = settings.fileForMessages();
     report.pass(conf,
                 QStringLiteral("%1%2").arg(
                     QFileInfo::exists(conf) ? QStringLiteral("read") : QStringLiteral("not there: the defaults hold"),

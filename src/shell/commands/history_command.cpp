@@ -3,7 +3,7 @@
 #include <QStringList>
 
 #include "notices/notices.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "shell/commands/csv_field.h"
 #include "outbox/sending/sending_setup.h"
 #include "state/send_history.h"
@@ -22,7 +22,7 @@ QString orDash(const QString& text) { return text.isEmpty() ? QStringLiteral("-"
 
 }  // namespace
 
-int runHistory(const HistoryOptions& options, const LocalSettings& settings, std::FILE* out, std::FILE* err) {
+int runHistory(const HistoryOptions& options, const Settings& settings, std::FILE* out, std::FILE* err) {
     StateDatabase state;
     QString error;
     if (!openStateDatabase(state, settings, options.dataLinkPath, &error)) {
@@ -33,7 +33,7 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
     HistoryFilter filter;
     filter.address = options.address;
     if (options.since.isValid()) filter.since = options.since.startOfDay();
-    const qint64 retention = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
+    const qint64 retention = settings.historyRetentionDays;
     if (options.csv) print(out, QStringLiteral("time,outcome,address,subject,campaign,message_id,reply"));
     int count = 0;
     const bool read = SendHistory(state).read(
