@@ -9,7 +9,7 @@
 #include "data/session.h"
 #include "mail/mime/address_check.h"
 #include "outbox/sending/oauth_sign_in.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 namespace velocast {
 

@@ -19,7 +19,7 @@
 #include "outbox/outbox.h"
 #include "outbox/sending/pacing.h"
 #include "outbox/sending/send_counters.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "state/state_database.h"
 
 namespace velocast {
