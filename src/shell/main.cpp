@@ -23,6 +23,7 @@
 #include "shell/headless_mode.h"
 #include "shell/history_command.h"
 #include "shell/report_command.h"
+#include "shell/report_settings.h"
 #include "shell/suppression_command.h"
 #include "shell/mailbox_setup.h"
 #include "shell/main_window.h"
@@ -213,6 +214,10 @@ int main(int argc, char** argv) {
     }
     if (oauthSettings(*settings, &error); !error.isEmpty()) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
+        return kExitUsage;
+    }
+    if (const QString problem = reportSettingsProblem(*settings); !problem.isEmpty()) {
+        writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + problem);
         return kExitUsage;
     }
     if (const QString problem = mailboxSettingsProblem(*settings); !problem.isEmpty()) {

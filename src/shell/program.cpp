@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "campaigns/campaign_of_subject.h"
+#include "campaigns/member_of_address.h"
 #include "data/db_error.h"
 #include "data/host_schema.h"
 #include "notices/notices.h"
@@ -18,7 +19,10 @@
 #include "shell/oauth_settings.h"
 #include "shell/tls_settings.h"
 #include "shell/sending_setup.h"
+#include "shell/daily_report_mail.h"
 #include "shell/unsubscribe_setup.h"
+#include "state/business_days.h"
+#include "state/report_notes.h"
 
 namespace velocast {
 
@@ -59,6 +63,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
         if (!dailyRun_.sessionOpened() && !endRequested_) FormCreate();
     });
     dailyRun_.campaignDone = [this](const DailyRun::CampaignDone& done) {
+        if (done.finished && state_.isOpen()) recordRowsWritten(state_, reportDate(), done.campaign, done.rowsWritten);
         emit campaignDone(done);
         if (!done.finished) endRequest();
     };
@@ -68,7 +73,18 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     connect(&sender_, &OutboxSender::recipientGivenUp, this, &warnGivenUp);
     connect(&sender_, &OutboxSender::attachmentUnreadable, this, &warnAttachmentUnreadable);
     connect(&sender_, &OutboxSender::pauseChanged, this, [this](const QDateTime& until, const QString& reason) {
-        if (until.isValid()) warnPaused(until.toString(QStringLiteral("HH:mm")), reason);
+        if (until.isValid()) {
+            warnPaused(until.toString(QStringLiteral("HH:mm")), reason);
+            if (sender_.pauseCause() == OutboxSender::PauseCause::PacingLimit)
+                noteForReport(QStringLiteral("pacing"),
+                              QStringLiteral("O limite de envio foi atingido (%1); os e-mails esperaram até %2. Se "
+                                             "acontece todo dia, reveja [sending] no velocast.conf.")
+                                  .arg(reason, until.toString(QStringLiteral("dd/MM HH:mm"))));
+            else
+                noteForReport(QStringLiteral("throttled"),
+                              QStringLiteral("O provedor de e-mail limitou o envio (%1); os e-mails esperaram até %2.")
+                                  .arg(reason, until.toString(QStringLiteral("dd/MM HH:mm"))));
+        }
         emit pauseChanged(until, reason);
     });
     // A tick-driven drain keeps such rows silently for the next tick; only a run that ends
@@ -78,6 +94,10 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     });
     connect(&sender_, &OutboxSender::failed, this, [this] {
         failedSetting_ = sender_.settingToFixOfLastFailure();
+        if (!failedSetting_.isEmpty())
+            noteForReport(QStringLiteral("sign-in"),
+                          QStringLiteral("O envio parou: a conta de e-mail do clube foi recusada; corrija %1.")
+                              .arg(failedSetting_));
         endRequest();
     });
     // main has refused a velocast.conf whose [oauth] section cannot be used.
@@ -141,6 +161,18 @@ void Program::build() {
         [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); });
     sender_.suppressionScope = suppressionScopeOfRows(
         settings_, [this](const QString& subject) { return campaignOfSubject(session_.TBLCONTROLE2, subject); });
+    sendDailyReports(
+        sender_, settings_, state_,
+        [this]() -> std::optional<QDate> {
+            // The day's campaigns ran in this copy: another copy holding the database sends its own.
+            if (!dailyRun_.sessionOpened() || dailyRunPending_ || session_.businessDate().isZero()) return std::nullopt;
+            return session_.businessDate().date();
+        },
+        [this](const QString& address) -> std::optional<MemberReference> {
+            const std::optional<MemberRecord> member = memberOfAddress(connection_, address);
+            if (!member) return std::nullopt;
+            return MemberReference{member->name, member->number};
+        });
     if (stateOpen) {
         pruneSendHistory(state_, settings_);
         sender_.setStateDatabase(&state_);
@@ -163,7 +195,21 @@ void Program::readMailbox() {
     if (!mailboxConfigured(settings_)) return;
     // Another copy holding the database reads the mailbox too; one reader is enough.
     if (!connection_.isOpen() || !holdDatabase()) return;
-    runMailboxPass(settings_, connection_, tokens_.get(), state_.isOpen() ? &state_ : nullptr, localNow());
+    const MailboxPassResult result =
+        runMailboxPass(settings_, connection_, tokens_.get(), state_.isOpen() ? &state_ : nullptr, localNow());
+    if (!result.ok)
+        noteForReport(QStringLiteral("mailbox"),
+                      QStringLiteral("A caixa postal do clube não pôde ser lida (%1); devoluções e descadastramentos "
+                                     "esperam até ela ser lida.")
+                          .arg(result.warning));
+}
+
+QDate Program::reportDate() const {
+    return session_.businessDate().isZero() ? localNow().date() : session_.businessDate().date();
+}
+
+void Program::noteForReport(const QString& kind, const QString& text) {
+    if (state_.isOpen()) recordReportWarning(state_, reportDate(), kind, localNow(), text);
 }
 
 void Program::start() {
@@ -190,8 +236,16 @@ void Program::FormCreate() {
 void Program::runDailyRun() {
     const bool ran = withErrorReport(notices_, [&] {
         emit iconRequested();
-        if (const DailyRun::Result result = dailyRun_.FormCreate(); !result.sessionOpened || result.nothingToRun)
-            endRequest();
+        const DailyRun::Result result = dailyRun_.FormCreate();
+        // From now on the history is this business date's, for its report.
+        if (result.sessionOpened && state_.isOpen() && !session_.businessDate().isZero()) {
+            try {
+                recordBusinessDay(state_, session_.businessDate().date(), localNow());
+            } catch (const std::exception& e) {
+                warnHistory(QString::fromUtf8(e.what()));  // the report counts by calendar day then
+            }
+        }
+        if (!result.sessionOpened || result.nothingToRun) endRequest();
         sender_.startSending();
     });
     if (!ran) errorReported_ = true;

@@ -139,6 +139,11 @@ private:
     // Takes the database lock unless held; tells standingAsideChanged when that changes.
     bool holdDatabase();
     void stopTimers();
+    // The business date the daily report files the day's notes under: the session's, or
+    // today's before the session has one.
+    QDate reportDate() const;
+    // A warning that needs a person, for the daily report (once per kind and date).
+    void noteForReport(const QString& kind, const QString& text);
     // Whether the mailbox is due; the timer marks it, the send tick reads it between drains.
     bool mailboxDue_ = false;
     QTimer mailboxTimer_;

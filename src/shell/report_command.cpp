@@ -1,10 +1,12 @@
 #include "shell/report_command.h"
 
 #include "calendar/clock.h"
+#include "campaigns/member_of_address.h"
+#include "data/shared_connection.h"
 #include "settings/local_settings.h"
-#include "shell/daily_report.h"
+#include "shell/daily_report_mail.h"
 #include "shell/sending_setup.h"
-#include "state/day_outcomes.h"
+#include "state/business_days.h"
 #include "state/state_database.h"
 
 namespace velocast {
@@ -12,13 +14,34 @@ namespace velocast {
 int runReport(const ReportOptions& options, const LocalSettings& settings, std::FILE* out, std::FILE* err) {
     StateDatabase state;
     QString error;
-    DayOutcomes day;
-    if (!openStateDatabase(state, settings, options.dataLinkPath, &error) ||
-        !readDayOutcomes(state, options.date.isValid() ? options.date : localNow().date(), &day, &error)) {
+    if (!openStateDatabase(state, settings, options.dataLinkPath, &error)) {
         std::fprintf(err, "velocast: error: %s\n", error.toUtf8().constData());
         return 1;
     }
-    const DailyReport report = composeDailyReport({day, {}, {}});
+    // Counted by business date, as the e-mail is: without --date, the one the program last
+    // worked on (today's calendar date before it ever ran).
+    const QDate date = options.date.isValid() ? options.date : latestBusinessDay(state).value_or(localNow().date());
+    // The members' names come from the club's database when it answers; the report does not
+    // need it otherwise, so it is opened only for a day with addresses to name.
+    std::unique_ptr<SharedConnection> club;
+    const MemberLookup memberOf = [&](const QString& address) -> std::optional<MemberReference> {
+        if (!club) {
+            club = std::make_unique<SharedConnection>(options.dataLinkPath, QStringLiteral("report"));
+            club->readOnly = true;
+            try {
+                club->open();
+            } catch (const std::exception&) {}
+        }
+        const std::optional<MemberRecord> member = memberOfAddress(*club, address);
+        if (!member) return std::nullopt;
+        return MemberReference{member->name, member->number};
+    };
+    DailyReportInput input;
+    if (!gatherDailyReport(state, date, memberOf, &input, &error)) {
+        std::fprintf(err, "velocast: error: %s\n", error.toUtf8().constData());
+        return 1;
+    }
+    const DailyReport report = composeDailyReport(input);
     if (options.csv) {
         for (const QString& line : report.csvLines) std::fprintf(out, "%s\n", line.toUtf8().constData());
     } else {

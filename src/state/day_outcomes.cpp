@@ -3,15 +3,25 @@
 #include <QHash>
 #include <algorithm>
 
+#include "state/business_days.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
 
 namespace velocast {
 
 bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes* day, QString* error) {
+    return readDayOutcomes(state, date, date.startOfDay(), date.addDays(1).startOfDay(), day, error);
+}
+
+bool readBusinessDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes* day, QString* error) {
+    const DayWindow window = businessDayWindow(state, date);
+    return readDayOutcomes(state, date, window.from, window.to, day, error);
+}
+
+bool readDayOutcomes(const StateDatabase& state, const QDate& date, const QDateTime& from, const QDateTime& to,
+                     DayOutcomes* day, QString* error) {
     *day = DayOutcomes{date, {}, {}};
     // Through the history's own reader: the table keeps its texts in a compact form.
-    const QDateTime from = date.startOfDay(), to = date.addDays(1).startOfDay();
     QList<HistoryEntry> entries;
     HistoryFilter filter;
     filter.since = from;
@@ -19,7 +29,7 @@ bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes*
              .read(
                  filter,
                  [&](const HistoryEntry& e) {
-                     if (e.at < to) entries.append(e);
+                     if (!to.isValid() || e.at < to) entries.append(e);
                  },
                  error))
         return false;

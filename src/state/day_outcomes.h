@@ -48,5 +48,10 @@ struct DayOutcomes {
 // The entries of the calendar day `date` (local time). False with `error` naming the file when
 // it cannot be read.
 bool readDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes* day, QString* error);
+// The same for the entries from `from` up to `to` (invalid: no end), told as the day `date`.
+bool readDayOutcomes(const StateDatabase& state, const QDate& date, const QDateTime& from, const QDateTime& to,
+                     DayOutcomes* day, QString* error);
+// The entries of the business date `date` (see businessDayWindow).
+bool readBusinessDayOutcomes(const StateDatabase& state, const QDate& date, DayOutcomes* day, QString* error);
 
 }  // namespace velocast

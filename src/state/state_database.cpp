@@ -75,6 +75,14 @@ const char* const kSchema[] = {
     "CREATE INDEX send_history_message_id ON send_history ((CASE WHEN message_id_form IS NULL THEN "
     "substr(message_id, max(instr(message_id, '@') - 4, 1), min(4, instr(message_id, '@') - 1)) ELSE "
     "substr(message_id, -4) END)) WHERE outcome = 0",
+    // The daily report's own record of each business date: when the program first worked on
+    // it (the history between two such moments is that date's), the rows each campaign
+    // wrote, and the warnings of the day that need a person, once per kind.
+    "CREATE TABLE business_day (business_date TEXT PRIMARY KEY, began INTEGER NOT NULL);"
+    "CREATE TABLE report_written (business_date TEXT NOT NULL, campaign TEXT NOT NULL, row_count INTEGER NOT NULL, "
+    "PRIMARY KEY (business_date, campaign));"
+    "CREATE TABLE report_warning (business_date TEXT NOT NULL, kind TEXT NOT NULL, at INTEGER NOT NULL, "
+    "text TEXT NOT NULL, PRIMARY KEY (business_date, kind))",
 };
 
 // The largest state file brought to incremental vacuuming when its schema changes.

@@ -308,3 +308,107 @@ TEST(MailboxHeadless, SignsInToTheMailboxWithATokenTheEndpointIssued) {
         << check.out.toStdString() << check.err.toStdString();
     EXPECT_TRUE(oauth.events().contains(QStringLiteral("INTROSPECT ok")));
 }
+
+// The club's daily report: one e-mail per business date after the day's drain, through the
+// same SMTP account, with the member behind each bounced or opted-out address; kept for the
+// next drain when the server refuses it, and never sent twice for one date.
+TEST(DailyReport, GoesOncePerBusinessDateWithTheDaysCountsAndTheMembersToFix) {
+    Club club;
+    QFile file(club.conf);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("[report]\nto = gerencia@clube.test\n");
+    file.close();
+    club.host.insert(QStringLiteral("AlunosAtivos"),
+                     {{QStringLiteral("MATRICULA"), QStringLiteral("0042")},
+                      {QStringLiteral("NOME"), QStringLiteral("Ana Souza")},
+                      {QStringLiteral("EMAIL"), QStringLiteral(" Ana.Souza@exemplo.net")}});
+    const QString ana = QStringLiteral("ana.souza@exemplo.net");
+    club.row(ana);
+    club.row(QStringLiteral("eva@example.com"), kBirthday);
+    club.row(QStringLiteral("eva@example.com"), kOverdue);
+    auto useServer = [&](quint16 port) {
+        club.host.exec(QStringLiteral("UPDATE Qzcvar2 SET STMP_PROVEDOR = :s"),
+                       {{QStringLiteral("s"), QStringLiteral("127.0.0.1*%1").arg(port)}});
+    };
+
+    // The server takes the members' messages but not, for now, the report's recipient.
+    {
+        AiosmtpdPeer busy(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {},
+                          {QStringLiteral("gerencia@clube.test=451 4.2.1 mailbox busy, try later")});
+        useServer(busy.port());
+        const ProcessResult first = club.runOnce();
+        ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
+        EXPECT_TRUE(first.err.contains(QLatin1String("the daily report of 2024-05-20 could not go now")))
+            << first.err.toStdString();
+        QStringList to;
+        QMap<QString, QByteArray> sent;
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject message = busy.nextMessage();
+            const QString address = message.value(QStringLiteral("to")).toArray().at(0).toString();
+            const QByteArray data = message.value(QStringLiteral("data")).toString().toLatin1();
+            sent.insert(address + (data.contains(kBirthday.toLatin1()) ? QStringLiteral(" birthday") : QString()),
+                        data);
+        }
+        ASSERT_EQ(sent.size(), 3);
+        EXPECT_EQ(busy.nextEvent(500), QByteArray("!no event"));
+        // Ana's address bounces; Eva asks for no more marketing mail.
+        club.dovecot.deliver(reportAbout("postfix-hard", "<20261210093058.5f1c2ab39e4d7a01@academia-exemplo.com.br>",
+                                         messageId(sent.value(ana))));
+        QByteArray birthday = sent.value(QStringLiteral("eva@example.com birthday"));
+        const QJsonObject link = velocast::testing::parsedByPython(birthday.replace("\r\n", "\n").split('\n'))
+                                     .value(QStringLiteral("list_unsubscribe"))
+                                     .toObject();
+        club.dovecot.deliver(request(link.value(QStringLiteral("subject")).toString()));
+    }
+
+    // The next run on the same business date: nothing in the outbox, the report goes.
+    useServer(club.smtp.port());
+    const ProcessResult second = club.runOnce();
+    ASSERT_EQ(second.exitCode, 0) << second.err.toStdString();
+    const QJsonObject message = club.smtp.nextMessage();
+    EXPECT_EQ(club.smtp.nextEvent(500), QByteArray("!no event"));
+    EXPECT_EQ(message.value(QStringLiteral("to")).toArray(), QJsonArray{QStringLiteral("gerencia@clube.test")});
+    QByteArray data = message.value(QStringLiteral("data")).toString().toLatin1();
+    const QJsonObject parsed = velocast::testing::parsedByPython(data.replace("\r\n", "\n").split('\n'));
+    EXPECT_EQ(parsed.value(QStringLiteral("from_address")).toString(), QStringLiteral("clube@example.com"));
+    EXPECT_TRUE(parsed.value(QStringLiteral("list_unsubscribe")).isNull());
+    EXPECT_EQ(parsed.value(QStringLiteral("subject")).toString(),
+              QStringLiteral("Velocast: relatório de e-mails de 20/05/2024"));
+    const QJsonArray parts = parsed.value(QStringLiteral("parts")).toArray();
+    ASSERT_EQ(parts.size(), 2) << data.toStdString();
+    QStringList body;
+    for (const QJsonValue& line : parts.at(0).toObject().value(QStringLiteral("text_lines")).toArray())
+        body << line.toString();
+    const QString text = body.join(QLatin1Char('\n'));
+    // Per campaign: written (not known for rows the test wrote itself), sent, deferred, given
+    // up, invalid, suppressed; then the members behind the addresses.
+    for (const char* expected : {"(?m)^  \\(sem campanha\\) +- +1 +0 +0 +0 +0$",
+                                 "(?m)^  ANIVERSARIANTE +- +1 +0 +0 +0 +0$", "(?m)^  INADIMPLENTES +- +1 +0 +0 +0 +0$",
+                                 "(?m)^  \\d\\d:\\d\\d  ana.souza@exemplo.net  Ana Souza \\(nº 0042\\)",
+                                 "(?m)^Descadastramentos.*\\n  \\d\\d:\\d\\d  eva@example.com  "})
+        EXPECT_TRUE(text.contains(QRegularExpression(QString::fromUtf8(expected)))) << expected << "\n"
+                                                                                    << text.toStdString();
+    const QJsonObject csv = parts.at(1).toObject();
+    EXPECT_EQ(csv.value(QStringLiteral("content_type")).toString(), QStringLiteral("text/csv"));
+    EXPECT_EQ(csv.value(QStringLiteral("filename")).toString(), QStringLiteral("velocast-relatorio-2024-05-20.csv"));
+    const QString csvText =
+        QString::fromUtf8(QByteArray::fromBase64(csv.value(QStringLiteral("data")).toString().toLatin1()));
+    for (const char* expected : {"(?m)^2024-05-20,devolvido,[^,]*,,,,,,,,,ana.souza@exemplo.net,Ana Souza,0042,",
+                                 "(?m)^2024-05-20,descadastrado,[^,]*,,,,,,,,,eva@example.com,,,"})
+        EXPECT_TRUE(csvText.contains(QRegularExpression(QString::fromUtf8(expected)))) << csvText.toStdString();
+
+    // --report prints the same report, counted by the same business date.
+    const ProcessResult printed = club.run({QStringLiteral("--report")});
+    ASSERT_EQ(printed.exitCode, 0) << printed.err.toStdString();
+    EXPECT_EQ(printed.out.trimmed(), text.trimmed());
+    const ProcessResult printedCsv =
+        club.run({QStringLiteral("--report"), QStringLiteral("--format"), QStringLiteral("csv")});
+    EXPECT_EQ(printedCsv.out.trimmed(), csvText.trimmed().replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+
+    // A later run the same business date sends its rows and no second report.
+    club.row(QStringLiteral("keeper@example.com"));
+    const ProcessResult third = club.runOnce();
+    ASSERT_EQ(third.exitCode, 0) << third.err.toStdString();
+    EXPECT_EQ(club.received(1).keys(), QStringList{QStringLiteral("keeper@example.com")});
+    EXPECT_EQ(club.smtp.nextEvent(500), QByteArray("!no event"));
+}

@@ -42,8 +42,8 @@ TEST(StateDatabase, APrivateFilePerClubWithItsVersionAndTheSettingsChoiceFirst) 
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
         ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*), MAX(version) FROM schema_version")) && q.next());
-        EXPECT_EQ(q.value(0).toInt(), 6);
-        EXPECT_EQ(q.value(1).toInt(), 6);
+        EXPECT_EQ(q.value(0).toInt(), 7);
+        EXPECT_EQ(q.value(1).toInt(), 7);
         ASSERT_TRUE(q.exec(QStringLiteral("SELECT COUNT(*) FROM sent")) && q.next());
         EXPECT_EQ(q.value(0).toInt(), 2);
     }

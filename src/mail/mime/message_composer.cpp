@@ -102,11 +102,10 @@ QByteArray readAttachment(const QString& path, const std::optional<AttachmentPol
 
 // The attachment part's own header lines, its empty line, its base64 lines and a final
 // empty line.
-void writeAttachmentPart(LineWriter& out, const QString& path, const QByteArray& data, const QByteArray& charset,
-                         const QString& mimeTypesPath) {
-    const QString fileName = attachmentFileName(path);
+void writeAttachmentPart(LineWriter& out, const QString& fileName, const QByteArray& contentType,
+                         const QByteArray& data, const QByteArray& charset) {
     const QByteArray name = quotedFileName(fileName, charset);
-    out.lines(foldHeader("Content-Type: " + contentTypeForFile(fileName, mimeTypesPath).toLatin1() + ';'));
+    out.lines(foldHeader("Content-Type: " + contentType + ';'));
     out.lines(foldHeader("\tname=" + name));
     out.header("Content-Transfer-Encoding", "base64");
     out.header("Content-Disposition", "attachment;");
@@ -211,9 +210,19 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
     // A NUL may not appear in a message at all; a text that holds one loses it.
     const QString body = QString(fields.body).remove(QChar(u'\0'));
 
-    const bool attached = !fields.attachmentPath.isEmpty();
+    const bool attached = fields.attachedData || !fields.attachmentPath.isEmpty();
     const Shape shape = !attached ? Shape::Plain : hasText(body) ? Shape::Multipart : Shape::SinglePart;
-    const QByteArray attachment = attached ? readAttachment(fields.attachmentPath, options.attachments) : QByteArray();
+    QString fileName;
+    QByteArray contentType, attachment;
+    if (fields.attachedData) {
+        fileName = fields.attachedData->fileName;
+        contentType = fields.attachedData->contentType;
+        attachment = fields.attachedData->data;
+    } else if (attached) {
+        fileName = attachmentFileName(fields.attachmentPath);
+        contentType = contentTypeForFile(fileName, mimeTypesPath).toLatin1();
+        attachment = readAttachment(fields.attachmentPath, options.attachments);
+    }
     const QByteArray boundary = shape != Shape::Multipart    ? QByteArray()
                                 : options.boundary.isEmpty() ? makeBoundary()
                                                              : options.boundary;
@@ -254,11 +263,11 @@ ComposedMessage composeMessage(const MessageFields& fields, const CompositionOpt
         out.lines(quotedPrintableBody(body));
         out.line();
         out.line("--" + boundary);
-        writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath);
+        writeAttachmentPart(out, fileName, contentType, attachment, charset);
         out.line("--" + boundary + "--");
         out.line();
         break;
-    case Shape::SinglePart: writeAttachmentPart(out, fields.attachmentPath, attachment, charset, mimeTypesPath); break;
+    case Shape::SinglePart: writeAttachmentPart(out, fileName, contentType, attachment, charset); break;
     }
     message.lines = out.take();
     return message;

@@ -13,6 +13,14 @@
 
 namespace velocast::mail {
 
+// An attachment made by the program itself (the club's report as a spreadsheet), not read
+// from a file.
+struct AttachedData {
+    QString fileName;
+    QByteArray contentType;  // e.g. "text/csv; charset=UTF-8"
+    QByteArray data;
+};
+
 // What the sender sets for one e-mail. Nothing else goes into it: every e-mail is composed
 // afresh from these values.
 struct MessageFields {
@@ -22,6 +30,8 @@ struct MessageFields {
     QString subject;         // Assunto
     QString body;            // Texto, widened; wrapped into lines here
     QString attachmentPath;  // IMAGEM_CORPO_MARKETING as stored; empty for none
+    // Instead of attachmentPath: an attachment the program made; no file is read.
+    std::optional<AttachedData> attachedData = {};
     // Headers some campaigns carry besides the usual ones (List-Unsubscribe), as name and
     // 7-bit value, written after the Message-ID in this order.
     QList<QPair<QByteArray, QByteArray>> extraHeaders = {};

@@ -59,14 +59,16 @@ bool OutboxSender::stillPaused() {
     return false;
 }
 
-void OutboxSender::pause(const QDateTime& until, const QString& reason) {
+void OutboxSender::pause(const QDateTime& until, const QString& reason, PauseCause cause) {
     pausedUntil_ = until;
+    pauseCause_ = cause;
     emit pauseChanged(until, reason);
 }
 
 void OutboxSender::pauseForServer(const FailureVerdict& verdict, const QString& reply) {
     pause(windowEnd(verdict.window, localNow()),
-          QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(reply));
+          QStringLiteral("the server %1:%2 throttles: %3").arg(IdSMTP.host()).arg(IdSMTP.port()).arg(reply),
+          PauseCause::ServerThrottles);
 }
 
 void OutboxSender::endSession() {
@@ -115,8 +117,12 @@ bool OutboxSender::drain() {
         ~EndSession() { sender.endSession(); }
     } endSession{*this};
 
+    bool walkedAll = true;
     while (!outbox_.atEnd()) {
-        if (mayDrain && !mayDrain()) break;
+        if (mayDrain && !mayDrain()) {
+            walkedAll = false;
+            break;
+        }
         try {
             // Read before the row's transaction begins: on SQLite a read inside it would tie
             // the transaction to a snapshot that a write by the club's system in the meantime
@@ -129,6 +135,7 @@ bool OutboxSender::drain() {
             if (result == RowResult::SendFailed) return false;  // the connection is closed by now
             if (result == RowResult::Paused) {
                 connection.commit();
+                walkedAll = false;
                 break;  // the rows stay; the drain resumes when the window opens
             }
             if (result == RowResult::Finished) {
@@ -156,6 +163,8 @@ bool OutboxSender::drain() {
         }
         QCoreApplication::processEvents();
     }
+    // A server the rows could not reach would not take it either.
+    if (walkedAll && keptForServer_.rows == 0) sendOwnMessage(pending - finishedInDrain_);
     // The connection idles until the next drain: with no transaction left open on the server.
     try {
         connection.settle();
@@ -199,7 +208,8 @@ OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {
 
     if (const auto wait = pacingPause(*state_, pacingLimitsFor(pacing_, IdSMTP.host()), now)) {
         endSession();
-        pause(wait->until, QStringLiteral("the pacing limit of %1 was reached").arg(wait->reason));
+        pause(wait->until, QStringLiteral("the pacing limit of %1 was reached").arg(wait->reason),
+              PauseCause::PacingLimit);
         return RowResult::Paused;
     }
 
@@ -300,6 +310,64 @@ OutboxSender::RowResult OutboxSender::submit(const OutboxRow& row, const QString
     history.record(SendOutcome::Sent, row, IdSMTP.acceptedReply(), mail::messageIdOf(message));
     if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
     return RowResult::Finished;
+}
+
+void OutboxSender::sendOwnMessage(int rowsLeft) {
+    if (!ownMessage) return;
+    const QDateTime now = localNow();
+    if (ownMessageNotBefore_.isValid() && now < ownMessageNotBefore_) return;
+    const std::optional<OwnMessage> own = ownMessage(std::max(0, rowsLeft));
+    if (!own) return;
+    mail::ComposedMessage composed;
+    const QString why = trySending(*own, &composed);
+    if (why.isEmpty()) {
+        ownMessageFailures_ = 0;
+        ownMessageNotBefore_ = QDateTime();
+        ++counters_.sent;
+        show(Figure::Sent, counters_.sent);
+        keepingState([&] { state_->recordSent(localNow()); });
+        if (++messagesInSession_ >= std::max(1, pacing_.messagesPerConnection)) endSession();
+        if (ownMessageSent) ownMessageSent(composed);
+        return;
+    }
+    ownMessageNotBefore_ = nextTryAfter(++ownMessageFailures_, now);
+    if (ownMessageKept) ownMessageKept(why);
+}
+
+QString OutboxSender::trySending(const OwnMessage& own, mail::ComposedMessage* composed) {
+    try {
+        const SmtpAccount& account = this->account();
+        if (IdSMTP.isConnected() && sessionAccountVersion_ != accountVersion_) endSession();
+        if (!IdSMTP.isConnected() && !configureClient(IdSMTP, account))
+            return QStringLiteral("no port can be read after the \"*\" of Qzcvar2.STMP_PROVEDOR");
+        if (const auto wait = pacingPause(*state_, pacingLimitsFor(pacing_, IdSMTP.host()), localNow()))
+            return QStringLiteral("the pacing limit of %1 was reached").arg(wait->reason);
+        MessageFields fields = messageFromAccount(account, own.recipients, own.subject, own.body);
+        fields.attachedData = own.attachment;
+        *composed = mail::composeMessage(fields, compositionOptions());
+        if (IdSMTP.isConnected() && !IdSMTP.resetForNextMessage()) messagesInSession_ = 0;
+        if (!IdSMTP.isConnected()) {
+            if (tokens_) {
+                tokens_->accessToken();
+                signInWithTokens(IdSMTP, *tokens_, account.userName);
+            }
+            IdSMTP.connect();
+            messagesInSession_ = 0;
+            sessionAccountVersion_ = accountVersion_;
+        }
+        IdSMTP.send(*composed);
+        return {};
+    } catch (const SmtpError& e) {
+        IdSMTP.disconnect();
+        messagesInSession_ = 0;
+        return e.replyCode() ? QStringLiteral("%1 %2").arg(e.replyCode()).arg(e.message()) : e.message();
+    } catch (const mail::TokenError& e) {
+        IdSMTP.release();
+        return e.message();
+    } catch (const std::exception& e) {
+        endSession();
+        return QString::fromUtf8(e.what());
+    }
 }
 
 OutboxSender::RowResult OutboxSender::tokenFailed(const OutboxRow& row, const mail::TokenError& error) {

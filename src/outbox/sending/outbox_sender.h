@@ -115,6 +115,27 @@ public:
     // address that opted out of it gets none of its rows, and still the others. Unset or
     // empty: only an address suppressed for every e-mail is kept from the row.
     std::function<QString(const OutboxRow& row)> suppressionScope;
+    // A message of the program's own (the club's daily report), asked for at the end of each
+    // drain that walked through the rows, with the number of rows it left waiting. It goes on
+    // the drain's session and account, under the same pacing, and counts as one message sent;
+    // being no row of the outbox it is never suppressed and leaves no history entry. Unset, or
+    // nothing returned: none.
+    struct OwnMessage {
+        QString recipients;
+        QString subject;
+        QString body;
+        std::optional<mail::AttachedData> attachment;
+    };
+    std::function<std::optional<OwnMessage>(int rowsLeft)> ownMessage;
+    // The server took it.
+    std::function<void(const mail::ComposedMessage& message)> ownMessageSent;
+    // It could not go now (one line why); it is asked for again at a later drain, after a
+    // backoff like a deferred row's so that a dead server is not called every tick.
+    std::function<void(const QString& reason)> ownMessageKept;
+    // Why the drain last paused; meaningful while pausedUntil() is valid.
+    enum class PauseCause { PacingLimit, ServerThrottles };
+    PauseCause pauseCause() const { return pauseCause_; }
+
     // Where attachments may come from; the program fills it from its settings file. With no
     // folder named, no row's attachment goes out.
     mail::AttachmentPolicy attachmentPolicy;
@@ -152,7 +173,10 @@ private:
     RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
     // A row whose recipient or content failed for now: its next try, or given up.
     RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
-    void pause(const QDateTime& until, const QString& reason);
+    void pause(const QDateTime& until, const QString& reason, PauseCause cause);
+    // The own message, if one is due: sent, or the reason it was not.
+    void sendOwnMessage(int rowsLeft);
+    QString trySending(const OwnMessage& own, mail::ComposedMessage* composed);
     // The server throttles: pause until the window its reply names opens.
     void pauseForServer(const FailureVerdict& verdict, const QString& reply);
     bool stillPaused();
@@ -189,6 +213,10 @@ private:
     StateDatabase* state_ = &memoryState_;
     PacingSettings pacing_;
     QDateTime pausedUntil_;
+    PauseCause pauseCause_ = PauseCause::PacingLimit;
+    // The own message's backoff after it could not go.
+    int ownMessageFailures_ = 0;
+    QDateTime ownMessageNotBefore_;
     QStringList attachmentsReported_;
     // The session kept open for the next message, and the messages it has carried.
     int messagesInSession_ = 0;
