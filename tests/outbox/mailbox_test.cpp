@@ -316,7 +316,7 @@ TEST(DailyReport, GoesOncePerBusinessDateWithTheDaysCountsAndTheMembersToFix) {
     Club club;
     QFile file(club.conf);
     ASSERT_TRUE(file.open(QIODevice::Append));
-    file.write("[report]\nto = gerencia@clube.test\n");
+    file.write("[report]\nto = gerencia@clube.test\n[sending]\nper_day = 2\n");
     file.close();
     club.host.insert(QStringLiteral("AlunosAtivos"),
                      {{QStringLiteral("MATRICULA"), QStringLiteral("0042")},
@@ -331,11 +331,21 @@ TEST(DailyReport, GoesOncePerBusinessDateWithTheDaysCountsAndTheMembersToFix) {
                        {{QStringLiteral("s"), QStringLiteral("127.0.0.1*%1").arg(port)}});
     };
 
-    // The server takes the members' messages but not, for now, the report's recipient.
+    // The server takes the members' messages but not, for now, the report's recipient; the
+    // first run stops at the day's limit of two, which the report shows as a warning.
     {
         AiosmtpdPeer busy(AiosmtpdPeer::Mode::StartTls, QStringLiteral("u"), QStringLiteral("p"), {},
                           {QStringLiteral("gerencia@clube.test=451 4.2.1 mailbox busy, try later")});
         useServer(busy.port());
+        const ProcessResult paced = club.runOnce();
+        EXPECT_TRUE(paced.err.contains(QLatin1String("pacing limit"))) << paced.err.toStdString();
+        EXPECT_FALSE(paced.err.contains(QLatin1String("daily report"))) << paced.err.toStdString();
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString settings = QString::fromUtf8(file.readAll()).remove(QStringLiteral("per_day = 2\n"));
+        file.close();
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(settings.toUtf8());
+        file.close();
         const ProcessResult first = club.runOnce();
         ASSERT_EQ(first.exitCode, 0) << first.err.toStdString();
         EXPECT_TRUE(first.err.contains(QLatin1String("the daily report of 2024-05-20 could not go now")))
@@ -382,10 +392,12 @@ TEST(DailyReport, GoesOncePerBusinessDateWithTheDaysCountsAndTheMembersToFix) {
     const QString text = body.join(QLatin1Char('\n'));
     // Per campaign: written (not known for rows the test wrote itself), sent, deferred, given
     // up, invalid, suppressed; then the members behind the addresses.
-    for (const char* expected : {"(?m)^  \\(sem campanha\\) +- +1 +0 +0 +0 +0$",
-                                 "(?m)^  ANIVERSARIANTE +- +1 +0 +0 +0 +0$", "(?m)^  INADIMPLENTES +- +1 +0 +0 +0 +0$",
-                                 "(?m)^  \\d\\d:\\d\\d  ana.souza@exemplo.net  Ana Souza \\(nº 0042\\)",
-                                 "(?m)^Descadastramentos.*\\n  \\d\\d:\\d\\d  eva@example.com  "})
+    for (const char* expected :
+         {"(?m)^  \\(sem campanha\\) +- +1 +0 +0 +0 +0$", "(?m)^  ANIVERSARIANTE +- +1 +0 +0 +0 +0$",
+          "(?m)^  INADIMPLENTES +- +1 +0 +0 +0 +0$",
+          "(?m)^  \\d\\d:\\d\\d  ana.souza@exemplo.net  Ana Souza \\(nº 0042\\)",
+          "(?m)^Descadastramentos.*\\n  \\d\\d:\\d\\d  eva@example.com  ",
+          "(?m)^Avisos que pedem uma pessoa:\\n  - \\d\\d:\\d\\d O limite de envio foi atingido"})
         EXPECT_TRUE(text.contains(QRegularExpression(QString::fromUtf8(expected)))) << expected << "\n"
                                                                                     << text.toStdString();
     const QJsonObject csv = parts.at(1).toObject();
