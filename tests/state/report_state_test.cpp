@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "state/business_days.h"
 #include "state/day_outcomes.h"
+#include "state/report_notes.h"
 #include "state/report_schedule.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
@@ -126,4 +128,42 @@ TEST(ReportSchedule, GoesOncePerBusinessDateAfterTheDaysWorkOrAtTheHour) {
     ASSERT_TRUE(state.open(path, &error)) << error.toStdString();
     EXPECT_TRUE(reportSent(state, day));
     EXPECT_FALSE(reportSent(state, day.addDays(1)));
+}
+
+// A business date is the cash register's: it may stay open past midnight or lag the calendar
+// by days. Its entries run from the first moment the program worked on it to that of the next.
+TEST(BusinessDays, OwnTheEntriesFromTheirFirstRunToTheNextDatesFirstRun) {
+    StateDatabase state;
+    QString error;
+    ASSERT_TRUE(state.open(QString::fromLatin1(StateDatabase::kInMemory), &error));
+    const QDate lagging(2024, 5, 20), next(2024, 5, 21);
+    const QDateTime t0(QDate(2026, 12, 10), QTime(23, 0));
+    EXPECT_EQ(latestBusinessDay(state), std::nullopt);
+    recordBusinessDay(state, lagging, t0);
+    recordBusinessDay(state, lagging, t0.addSecs(600));  // a restart: the first moment stays
+    record(state, t0.addSecs(60), "sent", "a@x.test", "Oi", "AUSENTES");
+    record(state, t0.addSecs(7200), "sent", "b@x.test", "Oi", "AUSENTES");  // after midnight, same date
+    recordBusinessDay(state, next, t0.addSecs(3 * 3600));
+    record(state, t0.addSecs(4 * 3600), "sent", "c@x.test", "Oi", "AUSENTES");
+    EXPECT_EQ(latestBusinessDay(state), next);
+
+    auto sent = [&](const QDate& date) {
+        DayOutcomes day;
+        QString why;
+        EXPECT_TRUE(readBusinessDayOutcomes(state, date, &day, &why)) << why.toStdString();
+        return day.campaigns.isEmpty() ? 0 : day.campaigns.first().sent;
+    };
+    EXPECT_EQ(sent(lagging), 2);
+    EXPECT_EQ(sent(next), 1);
+    // A date the program never worked on is its calendar day.
+    EXPECT_EQ(sent(QDate(2026, 12, 11)), 2);
+
+    // The rows each campaign wrote add up over the runs of a date; a warning kind is kept once.
+    recordRowsWritten(state, lagging, QStringLiteral("AUSENTES"), 5);
+    recordRowsWritten(state, lagging, QStringLiteral("AUSENTES"), 0);
+    EXPECT_EQ(rowsWritten(state, lagging).value(QStringLiteral("AUSENTES")), 5);
+    recordReportWarning(state, lagging, QStringLiteral("pacing"), t0, QStringLiteral("Limite."));
+    recordReportWarning(state, lagging, QStringLiteral("pacing"), t0.addSecs(60), QStringLiteral("Outro."));
+    EXPECT_EQ(reportWarnings(state, lagging), QStringList{QStringLiteral("23:00 Limite.")});
+    EXPECT_TRUE(reportWarnings(state, next).isEmpty());
 }
