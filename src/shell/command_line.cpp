@@ -187,7 +187,7 @@ QString commandLineHelp() {
         "                       back, so nothing is written, latched or sent (a running copy\n"
         "                       waits at most for one campaign's transaction)\n"
         "  --date YYYY-MM-DD    with --preview: another business date than the cash register's;\n"
-        "                       with --report: another day than today\n"
+        "                       with --report: another business date than the last one worked on\n"
         "  --all                with --preview: the campaigns switched off too\n"
         "  --history [ADDRESS]  what became of the e-mails (sent with the server's reply and\n"
         "                       Message-ID, refused, invalid, deferred, given up), newest\n"

@@ -245,7 +245,7 @@ database and sends them through the SMTP account stored in its settings.
                        back, so nothing is written, latched or sent (a running copy
                        waits at most for one campaign&apos;s transaction)
   --date YYYY-MM-DD    with --preview: another business date than the cash register&apos;s;
-                       with --report: another day than today
+                       with --report: another business date than the last one worked on
   --all                with --preview: the campaigns switched off too
   --history [ADDRESS]  what became of the e-mails (sent with the server&apos;s reply and
                        Message-ID, refused, invalid, deferred, given up), newest
@@ -310,7 +310,7 @@ de dados do clube e as envia pela conta SMTP guardada nas configurações dele.
                        então nada é gravado, marcado ou enviado (uma cópia em execução
                        espera no máximo pela transação de uma campanha)
   --date AAAA-MM-DD    com --preview: outra data de movimento que não a do caixa;
-                       com --report: outro dia que não hoje
+                       com --report: outra data de movimento que não a última trabalhada
   --all                com --preview: também as campanhas desligadas
   --history [ENDEREÇO] o que aconteceu com os e-mails (enviados com a resposta do servidor
                        e o Message-ID, recusados, inválidos, adiados, desistidos), os mais
