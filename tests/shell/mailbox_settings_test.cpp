@@ -5,6 +5,7 @@
 #include "settings/local_settings.h"
 #include "shell/command_line.h"
 #include "shell/mailbox_setup.h"
+#include "shell/report_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,7 @@ std::optional<LocalSettings> settingsOf(const QTemporaryDir& dir, const QByteArr
     auto settings = LocalSettings::load(file.fileName(), error);
     if (!settings) return std::nullopt;
     *error = mailboxSettingsProblem(*settings);
+    if (error->isEmpty()) *error = reportSettingsProblem(*settings);
     if (!error->isEmpty()) return std::nullopt;
     return settings;
 }
@@ -58,6 +60,33 @@ TEST(MailboxSettings, EachUnusableValueIsRefusedNamingItsKey) {
         const auto settings = settingsOf(dir, c.text, &error);
         if (*c.named == '\0') {
             EXPECT_TRUE(settings.has_value()) << error.toStdString();
+            continue;
+        }
+        EXPECT_FALSE(settings.has_value());
+        EXPECT_TRUE(error.contains(QLatin1String(c.named))) << error.toStdString();
+    }
+}
+
+// The report's addresses go into RCPT TO and the To header: each must pass the address check.
+TEST(ReportSettings, EachRecipientIsAnAddressAndAnHourNeedsThem) {
+    QTemporaryDir dir;
+    const struct {
+        const char* text;
+        const char* named;  // empty: accepted
+    } cases[] = {
+        {"[report]\nto = gerencia@clube.com.br, recepcao@clube.com.br\nhour = 19\n", ""},
+        {"[report]\nto = gerencia@clube.com.br, recepcao\n", "[report] to holds \"recepcao\""},
+        {"[report]\nto = \"a b@clube.com.br\"\n", "[report] to holds"},
+        {"[report]\nhour = 19\n", "[report] hour is set but [report] to is not"},
+        {"[report]\nto = gerencia@clube.com.br\nhour = 24\n", "hour"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        QString error;
+        const auto settings = settingsOf(dir, c.text, &error);
+        if (*c.named == '\0') {
+            ASSERT_TRUE(settings.has_value()) << error.toStdString();
+            EXPECT_EQ(reportRecipients(*settings).size(), 2);
             continue;
         }
         EXPECT_FALSE(settings.has_value());
