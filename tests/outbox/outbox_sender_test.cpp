@@ -142,6 +142,48 @@ TEST_F(OutboxFixture, SendsEveryRowOverStartTlsWithAuthenticationAndEmptiesTheOu
     EXPECT_EQ(figures, (std::vector<F>{{sent, 3}, {pending, 0}}));
 }
 
+// The program's own message (the club's report) rides the tick's drain: on the rows' session,
+// after them, counted as sent.
+TEST_F(OutboxFixture, TheOwnMessageGoesOnTheDrainsSessionAfterTheRowsAndCountsAsSent) {
+    AiosmtpdPeer server(AiosmtpdPeer::Mode::StartTls, QStringLiteral("clube"), QStringLiteral("s3nh@"));
+    smtpAccount(QStringLiteral("127.0.0.1*%1").arg(server.port()), QStringLiteral("utUseExplicitTLS"));
+    host.exec(QStringLiteral("UPDATE Qzcvar2 SET USERNAME = 'clube', PASSWORD = 's3nh@'"));
+    session.TBLCONTROLE2.close();
+    session.openSettings();
+    PacingSettings pacing;
+    pacing.messagesPerConnection = 10;
+    sender->setPacing(pacing);
+    addRow(QStringLiteral("ana@example.com"));
+    std::vector<int> asked;
+    int went = 0;
+    sender->ownMessage = [&](int rowsLeft) -> std::optional<OutboxSender::OwnMessage> {
+        asked.push_back(rowsLeft);
+        if (went > 0) return std::nullopt;
+        return OutboxSender::OwnMessage{
+            QStringLiteral("gerencia@example.com"), QStringLiteral("Relatório"), QStringLiteral("Enviados: 1"),
+            mail::AttachedData{QStringLiteral("r.csv"), "text/csv; charset=UTF-8", "a,b\r\n"}};
+    };
+    sender->ownMessageSent = [&](const mail::ComposedMessage&) { ++went; };
+
+    sender->startTick();
+    sender->Timer2Timer();
+    EXPECT_EQ(went, 1);
+    EXPECT_EQ(asked, std::vector<int>{0});
+    EXPECT_EQ(counters.sent, 2);
+    EXPECT_TRUE(server.nextEvent().startsWith("AUTH "));
+    EXPECT_EQ(server.nextMessage().value(QStringLiteral("to")).toArray().first().toString(),
+              QStringLiteral("ana@example.com"));
+    const QJsonObject report = server.nextMessage();
+    EXPECT_EQ(report.value(QStringLiteral("to")).toArray().first().toString(), QStringLiteral("gerencia@example.com"));
+    EXPECT_EQ(report.value(QStringLiteral("from")).toString(), QStringLiteral("clube@example.com"));
+    // One session carried both: no second sign-in.
+    EXPECT_EQ(server.nextEvent(500), QByteArray("!no event"));
+
+    // Every drain asks again; whether it is still due is the caller's to say.
+    sender->Timer2Timer();
+    EXPECT_EQ(asked, (std::vector<int>{0, 0}));
+}
+
 // A server whose certificate names another host hears no password: the send fails as any
 // send does (the notice, the row kept, the program asked to end), and the notice says why
 // and how to pin the server should it really be the club's.
