@@ -21,7 +21,7 @@
 #include "calendar/clock.h"
 #include "settings/local_settings.h"
 #include "shell/history_command.h"
-#include "shell/sending_setup.h"
+#include "outbox/sending/sending_setup.h"
 #include <QFile>
 #include "state/send_history.h"
 #include "state/state_database.h"

@@ -1,4 +1,4 @@
-#include "shell/daily_run.h"
+#include "campaigns/daily_run.h"
 
 #include "data/db_error.h"
 #include "notices/notices.h"

@@ -1,4 +1,4 @@
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 #include <QDir>
 #include <QFile>

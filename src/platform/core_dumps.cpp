@@ -1,4 +1,4 @@
-#include "shell/core_dumps.h"
+#include "platform/core_dumps.h"
 
 #ifdef __linux__
 #include <sys/prctl.h>

@@ -1,11 +1,11 @@
-#include "shell/single_instance.h"
+#include "platform/single_instance.h"
 
 #include <QDir>
 #include <QFile>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 namespace velocast {
 

@@ -1,6 +1,6 @@
-#include "shell/single_instance.h"
+#include "platform/single_instance.h"
 
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 namespace velocast {
 

@@ -1,4 +1,4 @@
-#include "shell/single_instance.h"
+#include "platform/single_instance.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -7,9 +7,6 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
-
-#include "data/data_link.h"
-#include "data/db_error.h"
 
 namespace velocast {
 
@@ -36,15 +33,6 @@ QString instanceName(const QString& identity, const QString& databaseIdentity) {
     const QByteArray digest =
         QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
     return name + QLatin1Char('-') + QString::fromLatin1(digest);
-}
-
-QString guardDatabaseIdentity(const QString& dataLinkPath) {
-    try {
-        return readDataLink(dataLinkPath).identity;
-    } catch (const DbError&) {
-        const QString canonical = QFileInfo(dataLinkPath).canonicalFilePath();
-        return QStringLiteral("udl:") + (canonical.isEmpty() ? QFileInfo(dataLinkPath).absoluteFilePath() : canonical);
-    }
 }
 
 SingleInstance::SingleInstance(QString name, QString folder, QObject* parent)

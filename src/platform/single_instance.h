@@ -20,10 +20,6 @@ QString programIdentity(const QString& executablePath);
 // be longer than a socket name may be), made safe for a socket name.
 QString instanceName(const QString& identity, const QString& databaseIdentity);
 
-// Which database the data-link file names (DataLink::identity). A file that cannot be read
-// stands for itself: the run then reports it as it always does.
-QString guardDatabaseIdentity(const QString& dataLinkPath);
-
 // Where the guard lives: a folder of this account's with mode 0700, never a shared one, so
 // that nobody else can hold or fake the name. $XDG_RUNTIME_DIR when it is this account's and
 // private; else the service manager's state directory ($STATE_DIRECTORY); else

@@ -1,4 +1,4 @@
-#include "shell/termination_signals.h"
+#include "platform/termination_signals.h"
 
 #include <QPointer>
 #include <QSocketNotifier>
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 
 namespace velocast {
 
@@ -53,7 +53,7 @@ void catchTerminationSignals() {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
-    mail::interruptWaitsWhenReadable(signalPipe[0], &endFromWait);
+    interruptWaitsWhenReadable(signalPipe[0], &endFromWait);
 }
 
 void onTerminationSignals(QObject* owner, std::function<void(int signal)> end) {

@@ -1,4 +1,4 @@
-#include "shell/termination_signals.h"
+#include "platform/termination_signals.h"
 
 #include <QAbstractEventDispatcher>
 #include <QAbstractNativeEventFilter>
@@ -9,8 +9,8 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include "mail/smtp/wait_interruption.h"
-#include "shell/wake_latch.h"
+#include "platform/wait_interruption.h"
+#include "platform/wake_latch.h"
 
 // Windows has no termination signals. A console program is told to end by its console
 // (Ctrl+C, Ctrl+Break, the console closed, the user logging off, the system shutting down)
@@ -94,7 +94,7 @@ void catchTerminationSignals() {
     if (catching) return;
     catching = true;
     wake = new WakeLatch;
-    if (wake->valid()) mail::interruptWaitsWhenReadable(wake->descriptor(), &endFromWait);
+    if (wake->valid()) interruptWaitsWhenReadable(wake->descriptor(), &endFromWait);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 

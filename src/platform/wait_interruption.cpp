@@ -1,8 +1,6 @@
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 
-#include "mail/smtp/smtp_error.h"
-
-namespace velocast::mail {
+namespace velocast {
 
 namespace {
 // Per thread: the desktop's thread and the thread that does the run's network work are asked
@@ -21,9 +19,8 @@ void interruptWaitsWhenReadable(int descriptor, std::function<void()> interrupte
 
 int waitInterruptionDescriptor() { return interruptDescriptor; }
 
-void waitInterrupted() {
+void runWaitInterruption() {
     if (interruptHandler()) interruptHandler()();
-    throw SmtpError(QStringLiteral("Interrupted: the program was asked to end"));
 }
 
-}  // namespace velocast::mail
+}  // namespace velocast

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include "shell/figures_line.h"
+#include "outbox/sending/figures_line.h"
 #include "shell/program.h"
 
 namespace velocast {

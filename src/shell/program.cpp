@@ -11,14 +11,14 @@
 #include "notices/notices.h"
 #include "notices/log_line.h"
 #include "outbox/outbox_clearing.h"
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 #include "shell/error_report.h"
-#include "shell/mailbox_setup.h"
+#include "mailbox/mailbox_setup.h"
 #include "calendar/clock.h"
-#include "shell/oauth_settings.h"
-#include "shell/tls_settings.h"
-#include "shell/sending_setup.h"
-#include "shell/unsubscribe_setup.h"
+#include "outbox/sending/oauth_settings.h"
+#include "outbox/sending/tls_settings.h"
+#include "outbox/sending/sending_setup.h"
+#include "outbox/sending/unsubscribe_setup.h"
 
 namespace velocast {
 

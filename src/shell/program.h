@@ -13,7 +13,7 @@
 #include "outbox/sending/outbox_sender.h"
 #include "outbox/sending/send_counters.h"
 #include "settings/local_settings.h"
-#include "shell/daily_run.h"
+#include "campaigns/daily_run.h"
 #include "shell/watchdog_tick.h"
 #include "state/state_database.h"
 

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <future>
 
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 #include "shell/forwarded_notices.h"
 #include "shell/program.h"
-#include "shell/wake_latch.h"
+#include "platform/wake_latch.h"
 
 namespace velocast {
 
@@ -30,7 +30,7 @@ public:
 
 protected:
     void run() override {
-        mail::interruptWaitsWhenReadable(latch.valid() ? latch.descriptor() : -1, [this] { cutShort(); });
+        interruptWaitsWhenReadable(latch.valid() ? latch.descriptor() : -1, [this] { cutShort(); });
         auto owned = std::make_unique<Program>(dataLinkPath_, notices, *settings_);
         settings_ = nullptr;  // Program keeps its own copy
         // A drain asks before every row whether it may go on: not once the program ends.

@@ -4,7 +4,7 @@
 
 #include "calendar/clock.h"
 #include "notices/notices.h"
-#include "shell/outage_line.h"
+#include "shell/desktop/outage_line.h"
 
 namespace velocast {
 

@@ -4,11 +4,11 @@
 #include <QObject>
 #include <QPointer>
 
-#include "shell/history_window.h"
-#include "shell/main_window.h"
+#include "shell/desktop/history_window.h"
+#include "shell/desktop/main_window.h"
 #include "shell/program.h"
 #include "shell/program_thread.h"
-#include "shell/tray_icon.h"
+#include "shell/desktop/tray_icon.h"
 
 namespace velocast {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "settings/local_settings.h"
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 namespace velocast {
 

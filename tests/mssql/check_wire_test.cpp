@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "settings/local_settings.h"
-#include "shell/check_command.h"
+#include "shell/commands/check_command.h"
 #include "support/stream_text.h"
 #include "wire_fixture.h"
 

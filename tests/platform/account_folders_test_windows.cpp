@@ -3,7 +3,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 using namespace velocast;
 

@@ -1,5 +1,5 @@
 // The program keeps passwords in memory: it must not be dumpable.
-#include "shell/core_dumps.h"
+#include "platform/core_dumps.h"
 
 #include <gtest/gtest.h>
 

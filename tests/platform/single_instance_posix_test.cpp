@@ -12,7 +12,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "shell/single_instance.h"
+#include "platform/single_instance.h"
 #include "support/host_database.h"
 #include "support/serve_until.h"
 #include "support/velocast_process.h"

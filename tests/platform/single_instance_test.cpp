@@ -6,7 +6,8 @@
 #include <future>
 #include <gtest/gtest.h>
 
-#include "shell/single_instance.h"
+#include "data/club_identity.h"
+#include "platform/single_instance.h"
 #include "support/host_database.h"
 #include "support/serve_until.h"
 
@@ -46,8 +47,8 @@ TEST(SingleInstanceName, FollowsTheExecutablesFileNameAndTheDatabase) {
     HostDatabase host;
     const QString twin = folder.filePath(QStringLiteral("twin.udl"));
     velocast::testing::writeDataLink(twin, QStringLiteral("Provider=SQLite;Data Source=") + host.path());
-    EXPECT_EQ(guardDatabaseIdentity(twin), guardDatabaseIdentity(host.dataLinkPath()));
-    EXPECT_EQ(guardDatabaseIdentity(folder.filePath(QStringLiteral("missing.udl"))),
+    EXPECT_EQ(clubIdentity(twin).text, clubIdentity(host.dataLinkPath()).text);
+    EXPECT_EQ(clubIdentity(folder.filePath(QStringLiteral("missing.udl"))).text,
               QStringLiteral("udl:") + folder.filePath(QStringLiteral("missing.udl")));
 }
 

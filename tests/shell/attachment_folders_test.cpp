@@ -1,5 +1,5 @@
 // Where attachments may come from when the settings file says nothing, and when it does.
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 
 #include <QDir>
 #include <QStandardPaths>

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/local_settings.h"
-#include "shell/check_command.h"
+#include "shell/commands/check_command.h"
 #include "support/aiosmtpd_peer.h"
 #include "support/stream_text.h"
 #include "support/host_database.h"

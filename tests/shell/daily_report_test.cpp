@@ -7,8 +7,8 @@
 
 #include "settings/local_settings.h"
 #include "shell/command_line.h"
-#include "shell/daily_report.h"
-#include "shell/report_command.h"
+#include "report/daily_report.h"
+#include "shell/commands/report_command.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
 #include "support/qt_printers.h"

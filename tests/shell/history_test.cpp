@@ -15,9 +15,9 @@
 
 #include "notices/notices.h"
 #include "settings/local_settings.h"
-#include "shell/command_line.h"
-#include "shell/history_command.h"
-#include "shell/history_window.h"
+#include "shell/commands/command_line.h"
+#include "shell/commands/history_command.h"
+#include "shell/desktop/history_window.h"
 #include "shell/window_mode.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
@@ -104,7 +104,7 @@ TEST(HistoryCommandLine, TakesAnOptionalAddressAndRefusesWhatItCannotUse) {
             EXPECT_FALSE(error.isEmpty());
             continue;
         }
-        EXPECT_TRUE(options->history);
+        EXPECT_EQ(options->command, Command::History);
         EXPECT_EQ(options->historyAddress, QLatin1String(c.address));
         EXPECT_EQ(options->since, QLatin1String(c.since));
     }

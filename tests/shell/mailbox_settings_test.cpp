@@ -4,7 +4,7 @@
 #include "outbox/sending/smtp_settings.h"
 #include "settings/local_settings.h"
 #include "shell/command_line.h"
-#include "shell/mailbox_setup.h"
+#include "mailbox/mailbox_setup.h"
 
 #include <gtest/gtest.h>
 

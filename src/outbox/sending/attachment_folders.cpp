@@ -1,4 +1,4 @@
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>

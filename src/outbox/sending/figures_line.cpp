@@ -1,4 +1,4 @@
-#include "shell/figures_line.h"
+#include "outbox/sending/figures_line.h"
 
 #include "calendar/clock.h"
 #include "notices/log_line.h"

@@ -1,10 +1,10 @@
-#include "shell/oauth_settings.h"
+#include "outbox/sending/oauth_settings.h"
 
 #include "data/data_link.h"
 #include "data/db_error.h"
 #include "mail/oauth/token_error.h"
 #include "settings/local_settings.h"
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/sending_setup.h"
+#include "outbox/sending/sending_setup.h"
 
 #include <QCoreApplication>
 

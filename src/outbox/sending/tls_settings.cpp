@@ -1,4 +1,4 @@
-#include "shell/tls_settings.h"
+#include "outbox/sending/tls_settings.h"
 
 #include <QFileInfo>
 

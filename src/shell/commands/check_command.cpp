@@ -1,4 +1,4 @@
-#include "shell/check_command.h"
+#include "shell/commands/check_command.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -18,13 +18,13 @@
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/smtp_reply.h"
 #include "outbox/sending/smtp_settings.h"
-#include "shell/attachment_folders.h"
-#include "shell/display_check.h"
+#include "outbox/sending/attachment_folders.h"
+#include "shell/desktop/display_check.h"
 #include "shell/exit_status.h"
 #include "mail/oauth/token_service.h"
-#include "shell/mailbox_setup.h"
-#include "shell/oauth_settings.h"
-#include "shell/tls_settings.h"
+#include "mailbox/mailbox_setup.h"
+#include "outbox/sending/oauth_settings.h"
+#include "outbox/sending/tls_settings.h"
 
 namespace velocast {
 

@@ -1,12 +1,50 @@
-#include "shell/command_line.h"
+#include "shell/commands/command_line.h"
 
 #include <QCoreApplication>
 #include <QDate>
 
 namespace velocast {
 
+namespace {
+
+struct CommandOption {
+    Command command;
+    const char* option;
+};
+
+const CommandOption kCommandOptions[] = {
+    {Command::Check, "--check"},
+    {Command::Preview, "--preview"},
+    {Command::History, "--history"},
+    {Command::Report, "--report"},
+    {Command::Suppressed, "--suppressed"},
+    {Command::Unsuppress, "--unsuppress"},
+    {Command::TestSmtp, "--test-smtp"},
+    {Command::AuthorizeSmtp, "--authorize-smtp"},
+};
+
+}  // namespace
+
+QString commandOption(Command command) {
+    for (const CommandOption& c : kCommandOptions)
+        if (c.command == command) return QLatin1String(c.option);
+    return QString();
+}
+
 std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QString* error) {
     CommandLine options;
+    // The first mode option given, to name it when a command comes with it.
+    QString modeOption;
+    // A command option sets the command once; a second one is refused by name.
+    auto take = [&](Command command) {
+        if (options.command == Command::Resident || options.command == command) {
+            options.command = command;
+            return true;
+        }
+        *error = QCoreApplication::translate("CommandLine", "%1 and %2 are two commands; run them one at a time")
+                     .arg(commandOption(options.command), commandOption(command));
+        return false;
+    };
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         auto value = [&](const char* name) -> std::optional<QString> {
@@ -19,8 +57,10 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         };
         if (arg == QLatin1String("--headless")) {
             options.headless = true;
+            if (modeOption.isEmpty()) modeOption = arg;
         } else if (arg == QLatin1String("--once")) {
             options.once = true;
+            if (modeOption.isEmpty()) modeOption = arg;
         } else if (arg == QLatin1String("--data-link")) {
             auto v = value("--data-link");
             if (!v) return std::nullopt;
@@ -37,20 +77,22 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             auto v = value("--test-smtp");
             if (!v) return std::nullopt;
             options.testSmtpAddress = *v;
-            options.testSmtp = true;
+            if (!take(Command::TestSmtp)) return std::nullopt;
         } else if (arg == QLatin1String("--check")) {
-            options.check = true;
+            if (!take(Command::Check)) return std::nullopt;
         } else if (arg == QLatin1String("--authorize-smtp")) {
-            options.authorizeSmtp = true;
+            if (!take(Command::AuthorizeSmtp)) return std::nullopt;
         } else if (arg == QLatin1String("--preview")) {
-            options.preview = true;
+            if (!take(Command::Preview)) return std::nullopt;
         } else if (arg == QLatin1String("--history")) {
-            options.history = true;
+            if (!take(Command::History)) return std::nullopt;
             // An address may follow; an option may not be taken for one.
             if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1String("--")))
                 options.historyAddress = arguments.at(++i);
+        } else if (arg == QLatin1String("--report")) {
+            if (!take(Command::Report)) return std::nullopt;
         } else if (arg == QLatin1String("--suppressed")) {
-            options.suppressed = true;
+            if (!take(Command::Suppressed)) return std::nullopt;
         } else if (arg == QLatin1String("--unsuppress")) {
             auto v = value("--unsuppress");
             if (!v) return std::nullopt;
@@ -59,8 +101,7 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
                 return std::nullopt;
             }
             options.unsuppressAddress = *v;
-        } else if (arg == QLatin1String("--report")) {
-            options.report = true;
+            if (!take(Command::Unsuppress)) return std::nullopt;
         } else if (arg == QLatin1String("--since")) {
             auto v = value("--since");
             if (!v) return std::nullopt;
@@ -88,56 +129,33 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
             return std::nullopt;
         }
     }
-    const bool listCommand = options.suppressed || !options.unsuppressAddress.isEmpty();
-    if (listCommand &&
-        (options.suppressed + !options.unsuppressAddress.isEmpty() + options.testSmtp + options.headless +
-             options.preview + options.history + options.authorizeSmtp + options.report + options.check >
-         1)) {
-        *error = QStringLiteral(
-            "--suppressed and --unsuppress run alone (with --format for --suppressed, "
-            "--data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (options.authorizeSmtp && (options.testSmtp || options.headless || options.preview)) {
+    if (options.command != Command::Resident && !modeOption.isEmpty()) {
         *error = QCoreApplication::translate("CommandLine",
-                                             "--authorize-smtp runs alone (with --data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (options.check && (options.testSmtp || options.headless || options.preview || options.history ||
-                          options.authorizeSmtp || options.report)) {
-        *error =
-            QCoreApplication::translate("CommandLine", "--check runs alone (with --data-link and --config at most)");
+                                             "%1 runs alone; %2 is for the resident program, not a command")
+                     .arg(commandOption(options.command), modeOption);
         return std::nullopt;
     }
     if (options.once && !options.headless) {
         *error = QCoreApplication::translate("CommandLine", "--once works only with --headless");
         return std::nullopt;
     }
-    if (!options.preview && options.all) {
+    const bool preview = options.command == Command::Preview;
+    const bool history = options.command == Command::History;
+    const bool report = options.command == Command::Report;
+    if (!preview && options.all) {
         *error = QCoreApplication::translate("CommandLine", "--all works only with --preview");
         return std::nullopt;
     }
-    if (!options.preview && !options.report && !options.previewDate.isEmpty()) {
+    if (!preview && !report && !options.previewDate.isEmpty()) {
         *error = QCoreApplication::translate("CommandLine", "--date works only with --preview or --report");
         return std::nullopt;
     }
-    if (!options.preview && !options.history && !options.report && !options.suppressed && !options.format.isEmpty()) {
+    if (!preview && !history && !report && options.command != Command::Suppressed && !options.format.isEmpty()) {
         *error = QCoreApplication::translate("CommandLine",
                                              "--format works only with --preview, --history, --report or --suppressed");
         return std::nullopt;
     }
-    if (options.report &&
-        (options.preview || options.history || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QCoreApplication::translate(
-            "CommandLine", "--report runs alone (with --date, --format, --data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (options.history && (options.preview || options.headless || options.testSmtp || options.authorizeSmtp)) {
-        *error = QCoreApplication::translate(
-            "CommandLine", "--history runs alone (with --since, --format, --data-link and --config at most)");
-        return std::nullopt;
-    }
-    if (!options.since.isEmpty() && !options.history) {
+    if (!options.since.isEmpty() && !history) {
         *error = QCoreApplication::translate("CommandLine", "--since works only with --history");
         return std::nullopt;
     }

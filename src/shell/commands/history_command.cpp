@@ -1,12 +1,12 @@
-#include "shell/history_command.h"
+#include "shell/commands/history_command.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
 #include "notices/notices.h"
 #include "settings/local_settings.h"
-#include "shell/csv_field.h"
-#include "shell/sending_setup.h"
+#include "report/csv_field.h"
+#include "outbox/sending/sending_setup.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
 

@@ -1,4 +1,4 @@
-#include "shell/preview_command.h"
+#include "shell/commands/preview_command.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -9,8 +9,8 @@
 #include "notices/notices.h"
 #include "data/session.h"
 #include "data/shared_connection.h"
-#include "shell/csv_field.h"
-#include "shell/daily_run.h"
+#include "report/csv_field.h"
+#include "campaigns/daily_run.h"
 
 namespace velocast {
 namespace {

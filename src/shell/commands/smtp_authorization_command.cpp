@@ -1,4 +1,4 @@
-#include "shell/smtp_authorization_command.h"
+#include "shell/commands/smtp_authorization_command.h"
 
 #include "data/dataset.h"
 #include "data/db_error.h"
@@ -9,7 +9,7 @@
 #include "mail/oauth/token_store.h"
 #include "settings/local_settings.h"
 #include "shell/exit_status.h"
-#include "shell/oauth_settings.h"
+#include "outbox/sending/oauth_settings.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/smtp_test_command.h"
+#include "shell/commands/smtp_test_command.h"
 
 #include <QCoreApplication>
 
@@ -12,8 +12,8 @@
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_settings.h"
 #include "shell/exit_status.h"
-#include "shell/oauth_settings.h"
-#include "shell/tls_settings.h"
+#include "outbox/sending/oauth_settings.h"
+#include "outbox/sending/tls_settings.h"
 
 namespace velocast {
 

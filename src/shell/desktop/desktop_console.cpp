@@ -1,4 +1,4 @@
-#include "shell/desktop_console.h"
+#include "shell/desktop/desktop_console.h"
 
 namespace velocast {
 

@@ -1,4 +1,4 @@
-#include "shell/display_check.h"
+#include "shell/desktop/display_check.h"
 
 #include <QCoreApplication>
 #include <QtGlobal>

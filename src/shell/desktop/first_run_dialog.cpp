@@ -1,4 +1,4 @@
-#include "shell/first_run_dialog.h"
+#include "shell/desktop/first_run_dialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,7 +9,7 @@
 #include <QPushButton>
 
 #include "notices/log_line.h"
-#include "shell/data_link_check.h"
+#include "data/data_link_check.h"
 
 namespace velocast {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/history_window.h"
+#include "shell/desktop/history_window.h"
 
 #include <QHBoxLayout>
 #include <algorithm>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "calendar/clock.h"
-#include "shell/main_window.h"
+#include "shell/desktop/main_window.h"
 #include "state/state_database.h"
 
 namespace velocast {

@@ -1,4 +1,4 @@
-#include "shell/main_window.h"
+#include "shell/desktop/main_window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -6,8 +6,8 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
-#include "shell/figures_line.h"
-#include "shell/program_icon.h"
+#include "outbox/sending/figures_line.h"
+#include "shell/desktop/program_icon.h"
 
 namespace velocast {
 

@@ -1,4 +1,4 @@
-#include "shell/message_box_notices.h"
+#include "shell/desktop/message_box_notices.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "shell/program_icon.h"
+#include "shell/desktop/program_icon.h"
 
 #include <QApplication>
 #include <QStyle>

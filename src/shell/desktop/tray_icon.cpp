@@ -1,8 +1,8 @@
-#include "shell/tray_icon.h"
+#include "shell/desktop/tray_icon.h"
 
-#include "shell/figures_line.h"
-#include "shell/main_window.h"
-#include "shell/program_icon.h"
+#include "outbox/sending/figures_line.h"
+#include "shell/desktop/main_window.h"
+#include "shell/desktop/program_icon.h"
 
 namespace velocast {
 

@@ -1,4 +1,4 @@
-#include "shell/wake_latch.h"
+#include "platform/wake_latch.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "shell/csv_field.h"
+#include "report/csv_field.h"
 
 namespace velocast {
 

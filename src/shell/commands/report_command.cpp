@@ -1,9 +1,9 @@
-#include "shell/report_command.h"
+#include "shell/commands/report_command.h"
 
 #include "calendar/clock.h"
 #include "settings/local_settings.h"
-#include "shell/daily_report.h"
-#include "shell/sending_setup.h"
+#include "report/daily_report.h"
+#include "outbox/sending/sending_setup.h"
 #include "state/day_outcomes.h"
 #include "state/state_database.h"
 

@@ -1,6 +1,6 @@
-#include "shell/daily_report.h"
+#include "report/daily_report.h"
 
-#include "shell/csv_field.h"
+#include "report/csv_field.h"
 
 namespace velocast {
 namespace {

@@ -1,4 +1,4 @@
-#include "shell/mailbox_setup.h"
+#include "mailbox/mailbox_setup.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include "outbox/sending/smtp_settings.h"
 #include "settings/local_settings.h"
 #include "settings/settings_keys.h"
-#include "shell/tls_settings.h"
+#include "outbox/sending/tls_settings.h"
 
 namespace velocast {
 

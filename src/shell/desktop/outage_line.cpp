@@ -1,4 +1,4 @@
-#include "shell/outage_line.h"
+#include "shell/desktop/outage_line.h"
 
 #include <QCoreApplication>
 

@@ -1,4 +1,4 @@
-#include "shell/unsubscribe_setup.h"
+#include "outbox/sending/unsubscribe_setup.h"
 
 #include "mail/unsubscribe/unsubscribe_token.h"
 
@@ -6,7 +6,7 @@
 
 #include "outbox/outbox.h"
 #include "settings/local_settings.h"
-#include "shell/sending_setup.h"
+#include "outbox/sending/sending_setup.h"
 #include "state/state_database.h"
 #include "state/unsubscribe_secret.h"
 

@@ -1,4 +1,4 @@
-#include "shell/wake_latch.h"
+#include "platform/wake_latch.h"
 
 #include <winsock2.h>
 

@@ -1,12 +1,12 @@
-#include "shell/suppression_command.h"
+#include "shell/commands/suppression_command.h"
 
 #include <QStringList>
 #include <exception>
 
 #include "notices/notices.h"
 #include "settings/local_settings.h"
-#include "shell/csv_field.h"
-#include "shell/sending_setup.h"
+#include "report/csv_field.h"
+#include "outbox/sending/sending_setup.h"
 #include "state/state_database.h"
 #include "state/suppression_list.h"
 

@@ -1,4 +1,4 @@
-#include "shell/data_link_check.h"
+#include "data/data_link_check.h"
 
 #include <QCoreApplication>
 #include <QDir>
