@@ -8,17 +8,12 @@
 #include "notices/log_line.h"
 #include "notices/notices.h"
 #include "outbox/sending/smtp_settings.h"
-#include "settings/local_settings.h"
-#include "settings/settings_keys.h"
+#include "settings/settings.h"
 #include "outbox/sending/tls_settings.h"
 
 namespace velocast {
 
 namespace {
-
-const QString kSection = QStringLiteral("mailbox");
-
-QString key(const char* name) { return QString::fromLatin1(name); }
 
 // The password file's text; nothing when it cannot be read (`error` says why).
 std::optional<QString> passwordFromFile(const QString& path, QString* error) {
@@ -32,48 +27,50 @@ std::optional<QString> passwordFromFile(const QString& path, QString* error) {
 
 }  // namespace
 
-bool mailboxConfigured(const LocalSettings& settings) { return !settings.text(kSection, key("host")).isEmpty(); }
+bool mailboxConfigured(const Settings& settings) { return !settings.mailbox.host.isEmpty(); }
 
-QString mailboxSettingsProblem(const LocalSettings& settings) {
-    const QString file = QDir::toNativeSeparators(settings.path());
+QString mailboxSettingsProblem(const Settings& settings) {
+    const QString file = QDir::toNativeSeparators(settings.file);
+    const Settings::Mailbox& mailbox = settings.mailbox;
     if (!mailboxConfigured(settings)) {
         // A section without its host would silently read nothing: the club meant something.
-        for (const SettingKey& k : settingKeys())
-            if (kSection == QLatin1String(k.section) && settings.isSet(kSection, key(k.key)))
-                return QStringLiteral(
-                           "%1: [mailbox] %2 is set but [mailbox] host is not; set host to read the "
-                           "club's mailbox, or remove the section")
-                    .arg(file, key(k.key));
+        if (!mailbox.keysSet.isEmpty())
+            return QStringLiteral(
+                       "%1: [mailbox] %2 is set but [mailbox] host is not; set host to read the "
+                       "club's mailbox, or remove the section")
+                .arg(file, mailbox.keysSet.first());
         return {};
     }
-    if (settings.isSet(kSection, key("password")) && settings.isSet(kSection, key("password_file")))
+    const bool passwordFileSet = mailbox.keysSet.contains(QLatin1String("password_file"));
+    if (mailbox.keysSet.contains(QLatin1String("password")) && passwordFileSet)
         return QStringLiteral("%1: [mailbox] password and password_file are both set; keep one of them").arg(file);
-    if (settings.isSet(kSection, key("password_file"))) {
+    if (passwordFileSet) {
         QString why;
-        const QString path = settings.filePath(kSection, key("password_file"));
-        if (!passwordFromFile(path, &why))
+        if (!passwordFromFile(mailbox.passwordFile, &why))
             return QStringLiteral("%1: [mailbox] password_file %2 cannot be read: %3")
-                .arg(file, QDir::toNativeSeparators(path), why);
+                .arg(file, QDir::toNativeSeparators(mailbox.passwordFile), why);
     }
-    for (const char* folder : {"folder", "processed_folder"})
-        if (settings.text(kSection, key(folder)).isEmpty())
-            return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox").arg(file, key(folder));
+    if (mailbox.folder.isEmpty())
+        return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox").arg(file, QStringLiteral("folder"));
+    if (mailbox.processedFolder.isEmpty())
+        return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox")
+            .arg(file, QStringLiteral("processed_folder"));
     return {};
 }
 
-MailboxAccount mailboxAccount(const LocalSettings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& trust,
+MailboxAccount mailboxAccount(const Settings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& trust,
                               mail::TokenService* tokens) {
+    const Settings::Mailbox& mailbox = settings.mailbox;
+    const auto isSet = [&](const char* key) { return mailbox.keysSet.contains(QLatin1String(key)); };
     MailboxAccount account;
-    account.endpoint.host = settings.text(kSection, key("host"));
-    const bool startTls = settings.text(kSection, key("tls")) == QLatin1String("starttls");
+    account.endpoint.host = mailbox.host;
+    const bool startTls = mailbox.tls == QLatin1String("starttls");
     account.endpoint.tls = startTls ? mail::ImapTls::StartTls : mail::ImapTls::Implicit;
     // STARTTLS begins on the plain IMAP port: a port left unset follows the mode.
-    account.endpoint.port = settings.isSet(kSection, key("port")) ? quint16(settings.number(kSection, key("port")))
-                            : startTls                            ? quint16(143)
-                                                                  : quint16(993);
+    account.endpoint.port = isSet("port") ? quint16(mailbox.port) : startTls ? quint16(143) : quint16(993);
     account.endpoint.trust = trust;
-    const bool ownUser = settings.isSet(kSection, key("user"));
-    account.credentials.userName = ownUser ? settings.text(kSection, key("user")) : smtp.userName;
+    const bool ownUser = isSet("user");
+    account.credentials.userName = ownUser ? mailbox.user : smtp.userName;
     account.userSetting =
         ownUser ? QStringLiteral("[mailbox] user in velocast.conf") : QStringLiteral("Qzcvar2.USERNAME");
     if (tokens) {
@@ -81,26 +78,25 @@ MailboxAccount mailboxAccount(const LocalSettings& settings, const SmtpAccount& 
                                                         [tokens](bool renew) { return tokens->accessToken(renew); }};
         account.passwordSetting =
             QStringLiteral("the OAuth sign-in ([oauth] in velocast.conf; velocast --authorize-smtp signs in again)");
-    } else if (settings.isSet(kSection, key("password_file"))) {
+    } else if (isSet("password_file")) {
         QString why;
-        account.credentials.password =
-            passwordFromFile(settings.filePath(kSection, key("password_file")), &why).value_or(QString());
+        account.credentials.password = passwordFromFile(mailbox.passwordFile, &why).value_or(QString());
         account.passwordSetting = QStringLiteral("[mailbox] password_file in velocast.conf");
-    } else if (settings.isSet(kSection, key("password"))) {
-        account.credentials.password = settings.text(kSection, key("password"));
+    } else if (isSet("password")) {
+        account.credentials.password = mailbox.password;
         account.passwordSetting = QStringLiteral("[mailbox] password in velocast.conf");
     } else {
         account.credentials.password = smtp.password;
         account.passwordSetting = QStringLiteral("Qzcvar2.PASSWORD");
     }
-    account.folder = settings.text(kSection, key("folder"));
-    account.processedFolder = settings.text(kSection, key("processed_folder"));
-    account.bounces.softBounces = int(settings.number(kSection, key("soft_bounces")));
-    account.bounces.softBounceDays = int(settings.number(kSection, key("soft_bounce_days")));
+    account.folder = mailbox.folder;
+    account.processedFolder = mailbox.processedFolder;
+    account.bounces.softBounces = mailbox.softBounces;
+    account.bounces.softBounceDays = mailbox.softBounceDays;
     return account;
 }
 
-MailboxPassResult runMailboxPass(const LocalSettings& settings, SharedConnection& connection,
+MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection,
                                  mail::TokenService* tokens, StateDatabase* state, const QDateTime& now) {
     MailboxPassResult result;
     SmtpAccount smtp;
@@ -126,7 +122,7 @@ MailboxPassResult runMailboxPass(const LocalSettings& settings, SharedConnection
                                     "to %3; %4 other message(s) left as they were")
                          .arg(result.reports)
                          .arg(result.requests)
-                         .arg(settings.text(kSection, key("processed_folder")))
+                         .arg(settings.mailbox.processedFolder)
                          .arg(result.left));
     return result;
 }

@@ -13,26 +13,26 @@ namespace velocast {
 namespace mail {
 class TokenService;
 }
-class LocalSettings;
+struct Settings;
 class SharedConnection;
 class StateDatabase;
 struct SmtpAccount;
 
 // Whether [mailbox] host switches the reader on.
-bool mailboxConfigured(const LocalSettings& settings);
+bool mailboxConfigured(const Settings& settings);
 
 // Empty when the section can be used; otherwise one sentence naming the file and the key
 // (keys set without a host, both password and password_file, a password_file that cannot be read).
-QString mailboxSettingsProblem(const LocalSettings& settings);
+QString mailboxSettingsProblem(const Settings& settings);
 
 // The account to read with: `smtp` gives the user and password the section leaves unset,
 // `tokens` (with [oauth]) the bearer sign-in.
-MailboxAccount mailboxAccount(const LocalSettings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& trust,
+MailboxAccount mailboxAccount(const Settings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& trust,
                               mail::TokenService* tokens);
 
 // One pass: reads the SMTP account from the club's settings row, then the mailbox. Its
 // effects go to the log as lines; a failure is one warning line naming what to change.
-MailboxPassResult runMailboxPass(const LocalSettings& settings, SharedConnection& connection,
+MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection,
                                  mail::TokenService* tokens, StateDatabase* state, const QDateTime& now);
 
 }  // namespace velocast

@@ -1,12 +1,13 @@
 #include "platform/single_instance.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QLockFile>
+
+#include "platform/identity_digest.h"
 
 namespace velocast {
 
@@ -30,9 +31,7 @@ QString instanceName(const QString& identity, const QString& databaseIdentity) {
             (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('-') || c == QLatin1Char('_');
         if (!safe) c = QLatin1Char('_');
     }
-    const QByteArray digest =
-        QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(20);
-    return name + QLatin1Char('-') + QString::fromLatin1(digest);
+    return name + QLatin1Char('-') + identityDigest(databaseIdentity, 20);
 }
 
 SingleInstance::SingleInstance(QString name, QString folder, QObject* parent)

@@ -8,7 +8,7 @@
 
 namespace velocast {
 
-HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, bool once,
+HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const Settings& settings, bool once,
                            QObject* parent)
     : QObject(parent), program(dataLinkPath, notices, settings), once_(once) {
     connect(&program, &Program::figureChanged, this,

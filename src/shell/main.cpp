@@ -11,7 +11,7 @@
 #include "notices/notices.h"
 #include "data/sql_server_driver.h"
 #include "data/sql_server_encryption.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "notices/log_line.h"
 #include "shell/commands/check_command.h"
 #include "platform/core_dumps.h"
@@ -83,7 +83,7 @@ bool takeGuard(SingleInstance& guard, const QString& folderError, const QString&
     return false;
 }
 
-int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runHeadless(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
@@ -108,7 +108,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     return run.finish();
 }
 
-int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runWindow(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
     useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
     if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
-    const auto settings = LocalSettings::load(options->configPath, &error);
+    const auto settings = Settings::load(options->configPath, &error);
     if (!settings || !tlsPolicyFromSettings(*settings, &error)) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
@@ -220,8 +220,8 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + problem);
         return kExitUsage;
     }
-    forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
-    setSqlServerCaFile(settings->filePath(QStringLiteral("database"), QStringLiteral("ca_file")));
+    forceSqlServerOdbcDriver(settings->database.odbcDriver);
+    setSqlServerCaFile(settings->database.caFile);
     switch (options->command) {
     case Command::Resident: break;
     case Command::Preview: {

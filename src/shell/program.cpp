@@ -22,7 +22,7 @@
 
 namespace velocast {
 
-Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
+Program::Program(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject* parent)
     : QObject(parent),
       notices_(notices),
       settings_(settings),
@@ -100,7 +100,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     if (mailboxConfigured(settings_)) {
         mailboxDue_ = true;
         mailboxTimer_.setInterval(
-            std::chrono::minutes(settings_.number(QStringLiteral("mailbox"), QStringLiteral("check_minutes"))));
+            std::chrono::minutes(settings_.mailbox.checkMinutes));
         connect(&mailboxTimer_, &QTimer::timeout, this, [this] { mailboxDue_ = true; });
         sender_.betweenDrains = [this] {
             if (!mailboxDue_) return;
@@ -149,10 +149,8 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
-    connection_.bounds.queryTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
-    connection_.bounds.lockTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
+    connection_.bounds.queryTimeoutSeconds = settings_.database.queryTimeout;
+    connection_.bounds.lockTimeoutSeconds = settings_.database.lockTimeout;
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();

@@ -14,7 +14,7 @@ namespace velocast {
 
 class ProgramThread::Worker : public QThread {
 public:
-    Worker(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject& desktop)
+    Worker(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject& desktop)
         : notices(notices, desktop), dataLinkPath_(dataLinkPath), settings_(&settings) {}
 
     ForwardedNotices notices;
@@ -58,10 +58,10 @@ private:
     }
 
     QString dataLinkPath_;
-    const LocalSettings* settings_;
+    const Settings* settings_;
 };
 
-ProgramThread::ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+ProgramThread::ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const Settings& settings,
                              QObject& desktop) {
     if (where == Where::CallersThread) {
         ownedHere_ = std::make_unique<Program>(dataLinkPath, notices, settings);

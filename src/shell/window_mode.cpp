@@ -8,7 +8,7 @@
 
 namespace velocast {
 
-WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings,
                        ProgramThread::Where where, QObject* parent)
     : QObject(parent),
       run_(where, dataLinkPath, notices, settings, *this),

@@ -19,7 +19,7 @@ class WindowMode : public QObject {
 public:
     // The run works on a thread of its own (the program) or on the caller's (tests that step
     // the run by hand).
-    WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+    WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings = Settings(),
                ProgramThread::Where where = ProgramThread::Where::CallersThread, QObject* parent = nullptr);
     // The history window reads the program's state: it goes first.
     ~WindowMode() override { delete history_; }

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "notices/notices.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "shell/commands/command_line.h"
 #include "shell/commands/history_command.h"
 #include "shell/desktop/history_window.h"
@@ -38,12 +38,11 @@ QString readAll(std::FILE* f) { return velocast::testing::readAllAndClose(f); }
 // A club's state file with a few days of outcomes, named by velocast.conf.
 struct HistoryFixture : ::testing::Test {
     QTemporaryDir folder;
-    LocalSettings settings;
+    Settings settings;
     StateDatabase state;
 
     void SetUp() override {
-        settings.set(QStringLiteral("state"), QStringLiteral("database"),
-                     folder.filePath(QStringLiteral("state.sqlite")));
+        settings.stateDatabase = folder.filePath(QStringLiteral("state.sqlite"));
         QString error;
         ASSERT_TRUE(state.open(folder.filePath(QStringLiteral("state.sqlite")), &error)) << error.toStdString();
         SendHistory history(state);

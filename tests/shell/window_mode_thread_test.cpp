@@ -33,7 +33,7 @@ TEST(WindowModeThread, TheRunsNoticesAreShownOnTheDesktopsThread) {
     RecordingNotices notices;
     Qt::HANDLE shownOn = nullptr;
     notices.whileOpen = [&shownOn](const RecordingNotices::Shown&) { shownOn = QThread::currentThreadId(); };
-    WindowMode run(host.folder() + QStringLiteral("/missing.udl"), notices, LocalSettings(),
+    WindowMode run(host.folder() + QStringLiteral("/missing.udl"), notices, Settings(),
                    ProgramThread::Where::OwnThread);
     run.window.trayAvailable = [] { return true; };
     run.start();
@@ -67,7 +67,7 @@ TEST(WindowModeThread, ASilentServerKeepsOnlyTheRunWaitingAndEndingCutsTheWaitSh
         host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
                                                  {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
         RecordingNotices notices;
-        WindowMode run(host.dataLinkPath(), notices, LocalSettings(), ProgramThread::Where::OwnThread);
+        WindowMode run(host.dataLinkPath(), notices, Settings(), ProgramThread::Where::OwnThread);
         run.window.trayAvailable = [] { return true; };
         bool drained = false;
         run.onRun([&drained](Program& program) {

@@ -5,11 +5,10 @@
 
 namespace velocast {
 
-mail::AttachmentPolicy attachmentPolicy(const LocalSettings& settings, const QString& dataLinkPath, bool desktop) {
+mail::AttachmentPolicy attachmentPolicy(const Settings& settings, const QString& dataLinkPath, bool desktop) {
     mail::AttachmentPolicy policy;
-    const QString section = QStringLiteral("attachments");
-    if (settings.isSet(section, QStringLiteral("folders"))) {
-        policy.folders = settings.filePaths(section, QStringLiteral("folders"));
+    if (settings.attachments.foldersSet) {
+        policy.folders = settings.attachments.folders;
     } else {
         policy.folders << QFileInfo(dataLinkPath).absolutePath();
         if (desktop) {
@@ -17,8 +16,8 @@ mail::AttachmentPolicy attachmentPolicy(const LocalSettings& settings, const QSt
             if (!pictures.isEmpty()) policy.folders << pictures;
         }
     }
-    policy.maxSize = settings.number(section, QStringLiteral("max_size"));
-    policy.settingsFile = settings.path().isEmpty() ? LocalSettings::defaultPath(dataLinkPath) : settings.path();
+    policy.maxSize = settings.attachments.maxSize;
+    policy.settingsFile = settings.file.isEmpty() ? LocalSettings::defaultPath(dataLinkPath) : settings.file;
     return policy;
 }
 

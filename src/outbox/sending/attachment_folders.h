@@ -3,10 +3,10 @@
 // default the data-link file's folder (where the service keeps its images) and, on a
 // desktop, the user's Pictures folder.
 #include "mail/mime/attachment_policy.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 
 namespace velocast {
 
-mail::AttachmentPolicy attachmentPolicy(const LocalSettings& settings, const QString& dataLinkPath, bool desktop);
+mail::AttachmentPolicy attachmentPolicy(const Settings& settings, const QString& dataLinkPath, bool desktop);
 
 }  // namespace velocast

@@ -10,12 +10,12 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 
 // Nothing without an [oauth] provider (the account signs in with its password). With one,
 // the configuration with the provider's preset applied; when it cannot be used, nothing and
 // `error` names the file and the key to change.
-std::optional<mail::OAuthConfig> oauthSettings(const LocalSettings& settings, QString* error);
+std::optional<mail::OAuthConfig> oauthSettings(const Settings& settings, QString* error);
 
 // The token file of the database the data-link file names, in the account's state folder:
 // one per club, so two clubs on one machine keep their own sign-in. Throws mail::TokenError

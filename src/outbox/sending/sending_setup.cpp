@@ -2,12 +2,11 @@
 
 #include <QCoreApplication>
 
-#include "data/data_link.h"
-#include "data/db_error.h"
+#include "data/club_identity.h"
 #include "notices/notices.h"
 #include "notices/log_line.h"
 #include "calendar/clock.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
 
@@ -19,36 +18,24 @@ void warn(const QString& text) { writeLogLine(LogPriority::Warning, QStringLiter
 
 }  // namespace
 
-PacingSettings pacingSettings(const LocalSettings& settings) {
-    const QString section = QStringLiteral("sending");
+PacingSettings pacingSettings(const Settings& settings) {
     PacingSettings pacing;
-    const auto limit = [&](const char* key) -> std::optional<int> {
-        if (!settings.isSet(section, QLatin1String(key))) return std::nullopt;
-        return static_cast<int>(settings.number(section, QLatin1String(key)));
-    };
-    pacing.perMinute = limit("per_minute");
-    pacing.perHour = limit("per_hour");
-    pacing.perDay = limit("per_day");
-    pacing.messagesPerConnection =
-        static_cast<int>(settings.number(section, QStringLiteral("messages_per_connection")));
+    pacing.perMinute = settings.sending.perMinute;
+    pacing.perHour = settings.sending.perHour;
+    pacing.perDay = settings.sending.perDay;
+    pacing.messagesPerConnection = settings.sending.messagesPerConnection;
     return pacing;
 }
 
-bool openStateDatabase(StateDatabase& state, const LocalSettings& settings, const QString& dataLinkPath,
-                       QString* error) {
-    QString identity = dataLinkPath;
-    try {
-        identity = readDataLink(dataLinkPath).identity;
-    } catch (const DbError&) {
-        // The connection reports an unreadable data link itself; the path still tells this
-        // club's state from another's.
-    }
-    const QString path = StateDatabase::pathFor(settings, identity, error);
+bool openStateDatabase(StateDatabase& state, const Settings& settings, const QString& dataLinkPath, QString* error) {
+    // An unreadable data link is reported by the connection itself; the file still tells
+    // this club's state from another's.
+    const QString path = StateDatabase::pathFor(settings.stateDatabase, clubIdentity(dataLinkPath).text, error);
     return !path.isEmpty() && state.open(path, error);
 }
 
-void pruneSendHistory(StateDatabase& state, const LocalSettings& settings, PruneSteps steps) {
-    const qint64 days = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
+void pruneSendHistory(StateDatabase& state, const Settings& settings, PruneSteps steps) {
+    const qint64 days = settings.historyRetentionDays;
     try {
         SendHistory history(state);
         if (steps == PruneSteps::All) history.pruneAll(localNow().addDays(-days));

@@ -4,18 +4,17 @@
 
 namespace velocast {
 
-std::optional<mail::TlsPolicy> tlsPolicyFromSettings(const LocalSettings& settings, QString* error) {
-    const QString tls = QStringLiteral("tls");
-    const QString file = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
+std::optional<mail::TlsPolicy> tlsPolicyFromSettings(const Settings& settings, QString* error) {
+    const QString file = settings.fileForMessages();
     mail::TlsPolicy policy;
     policy.settingsFile = file;
-    const QString verify = settings.text(tls, QStringLiteral("verify"));
+    const QString& verify = settings.tls.verify;
     policy.verify = verify == QLatin1String("pin")   ? mail::TlsVerification::Pin
                     : verify == QLatin1String("off") ? mail::TlsVerification::Off
                                                      : mail::TlsVerification::System;
-    policy.pins = settings.list(tls, QStringLiteral("pin"));
-    policy.legacy = settings.yes(tls, QStringLiteral("legacy"));
-    policy.caFile = settings.filePath(tls, QStringLiteral("ca_file"));
+    policy.pins = settings.tls.pins;
+    policy.legacy = settings.tls.legacy;
+    policy.caFile = settings.tls.caFile;
     for (const QString& pin : policy.pins) {
         if (!mail::isWellFormedPin(pin)) {
             *error = QStringLiteral(

@@ -5,24 +5,23 @@
 #include <stdexcept>
 
 #include "outbox/outbox.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "outbox/sending/sending_setup.h"
 #include "state/state_database.h"
 #include "state/unsubscribe_secret.h"
 
 namespace velocast {
 
-UnsubscribeSettings unsubscribeSettings(const LocalSettings& settings) {
-    const QString section = QStringLiteral("unsubscribe");
+UnsubscribeSettings unsubscribeSettings(const Settings& settings) {
     UnsubscribeSettings out;
-    out.enabled = settings.yes(section, QStringLiteral("enabled"));
-    out.campaigns = settings.list(section, QStringLiteral("campaigns"));
-    out.footer = settings.text(section, QStringLiteral("footer"));
+    out.enabled = settings.unsubscribe.enabled;
+    out.campaigns = settings.unsubscribe.campaigns;
+    out.footer = settings.unsubscribe.footer;
     return out;
 }
 
 std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment(
-    const LocalSettings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf) {
+    const Settings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf) {
     const UnsubscribeSettings wanted = unsubscribeSettings(settings);
     QByteArray secret;
     if (wanted.enabled && state && state->isOpen()) {
@@ -39,7 +38,7 @@ std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment
 }
 
 std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
-    const LocalSettings& settings, std::function<QString(const QString& subject)> campaignOf) {
+    const Settings& settings, std::function<QString(const QString& subject)> campaignOf) {
     return [marking = UnsubscribeMarking(unsubscribeSettings(settings), QByteArray()),
             campaignOf = std::move(campaignOf)](const OutboxRow& row) {
         return marking.isMarketing(campaignOf ? campaignOf(row.subject) : QString())
@@ -48,9 +47,6 @@ std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
     };
 }
 
-ReportSettings reportSettings(const LocalSettings& settings) {
-    return {settings.list(QStringLiteral("report"), QStringLiteral("to")),
-            int(settings.number(QStringLiteral("report"), QStringLiteral("hour")))};
-}
+ReportSettings reportSettings(const Settings& settings) { return {settings.report.to, settings.report.hour}; }
 
 }  // namespace velocast

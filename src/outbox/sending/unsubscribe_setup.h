@@ -7,12 +7,12 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 struct OutboxRow;
 class StateDatabase;
 
 // [unsubscribe] enabled, campaigns and footer.
-UnsubscribeSettings unsubscribeSettings(const LocalSettings& settings);
+UnsubscribeSettings unsubscribeSettings(const Settings& settings);
 
 // What the sender adds to each row's message: the opt-out header and footer of the marketing
 // campaigns. `campaignOf` names a row's campaign from its subject. Without a state database
@@ -20,12 +20,12 @@ UnsubscribeSettings unsubscribeSettings(const LocalSettings& settings);
 // that is gone when the run ends could never be honoured. A key that cannot be read or made is
 // said once as a warning line.
 std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment(
-    const LocalSettings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf);
+    const Settings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf);
 
 // The suppression scope of a row: "marketing" for a campaign of [unsubscribe] campaigns (an
 // address that opted out gets none of them), empty for the service mail.
 std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
-    const LocalSettings& settings, std::function<QString(const QString& subject)> campaignOf);
+    const Settings& settings, std::function<QString(const QString& subject)> campaignOf);
 
 struct ReportSettings {
     QStringList to;  // empty: no report
@@ -33,6 +33,6 @@ struct ReportSettings {
 };
 
 // [report] to and hour.
-ReportSettings reportSettings(const LocalSettings& settings);
+ReportSettings reportSettings(const Settings& settings);
 
 }  // namespace velocast

@@ -243,7 +243,7 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
 }
 
 // Signs in to the club's mailbox and opens its folder read-only: nothing is read or moved.
-void checkMailbox(Report& report, const LocalSettings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& policy,
+void checkMailbox(Report& report, const Settings& settings, const SmtpAccount& smtp, const mail::TlsPolicy& policy,
                   const std::optional<mail::OAuthConfig>& oauth, const QString& dataLinkPath) {
     if (!mailboxConfigured(settings)) return;
     std::unique_ptr<mail::TokenService> tokens = oauth ? makeTokenService(*oauth, dataLinkPath) : nullptr;
@@ -259,7 +259,7 @@ void checkMailbox(Report& report, const LocalSettings& settings, const SmtpAccou
 
 }  // namespace
 
-int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out) {
+int runCheck(const QString& dataLinkPath, const Settings& settings, std::FILE* out) {
     Report report(out);
     const auto finish = [&] {
         const QString last =
@@ -277,7 +277,7 @@ int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FI
     QString unusable;
     const auto policy = tlsPolicyFromSettings(settings, &unusable);
     const auto oauth = oauthSettings(settings, &unusable);
-    const QString conf = settings.path().isEmpty() ? QStringLiteral("velocast.conf") : settings.path();
+    const QString conf = settings.fileForMessages();
     report.pass(
         conf,
         QStringLiteral("%1%2").arg(

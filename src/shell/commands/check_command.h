@@ -8,11 +8,11 @@
 #include <QString>
 #include <cstdio>
 
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 
 namespace velocast {
 
 // 0 when every check holds, kExitConfiguration (78) otherwise.
-int runCheck(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out = stdout);
+int runCheck(const QString& dataLinkPath, const Settings& settings, std::FILE* out = stdout);
 
 }  // namespace velocast

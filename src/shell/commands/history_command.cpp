@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "notices/notices.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "report/csv_field.h"
 #include "outbox/sending/sending_setup.h"
 #include "state/send_history.h"
@@ -23,7 +23,7 @@ QString orDash(const QString& text) { return text.isEmpty() ? QStringLiteral("-"
 
 }  // namespace
 
-int runHistory(const HistoryOptions& options, const LocalSettings& settings, std::FILE* out, std::FILE* err) {
+int runHistory(const HistoryOptions& options, const Settings& settings, std::FILE* out, std::FILE* err) {
     StateDatabase state;
     QString error;
     if (!openStateDatabase(state, settings, options.dataLinkPath, &error)) {
@@ -34,7 +34,7 @@ int runHistory(const HistoryOptions& options, const LocalSettings& settings, std
     HistoryFilter filter;
     filter.address = options.address;
     if (options.since.isValid()) filter.since = options.since.startOfDay();
-    const qint64 retention = settings.number(QStringLiteral("history"), QStringLiteral("retention_days"));
+    const qint64 retention = settings.historyRetentionDays;
     if (options.csv) print(out, QStringLiteral("time,outcome,address,subject,campaign,message_id,reply"));
     int count = 0;
     const bool read = SendHistory(state).read(

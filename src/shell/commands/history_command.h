@@ -7,7 +7,7 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 
 struct HistoryOptions {
     QString dataLinkPath;  // names the club whose history is read
@@ -17,7 +17,7 @@ struct HistoryOptions {
 };
 
 // 0 listed (also when nothing matched); 1 the history could not be read (said on `err`).
-int runHistory(const HistoryOptions& options, const LocalSettings& settings, std::FILE* out = stdout,
+int runHistory(const HistoryOptions& options, const Settings& settings, std::FILE* out = stdout,
                std::FILE* err = stderr);
 
 }  // namespace velocast

@@ -1,7 +1,7 @@
 #include "shell/commands/report_command.h"
 
 #include "calendar/clock.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "report/daily_report.h"
 #include "outbox/sending/sending_setup.h"
 #include "state/day_outcomes.h"
@@ -9,7 +9,7 @@
 
 namespace velocast {
 
-int runReport(const ReportOptions& options, const LocalSettings& settings, std::FILE* out, std::FILE* err) {
+int runReport(const ReportOptions& options, const Settings& settings, std::FILE* out, std::FILE* err) {
     StateDatabase state;
     QString error;
     DayOutcomes day;

@@ -7,7 +7,7 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 
 struct ReportOptions {
     QString dataLinkPath;  // names the club whose history is read
@@ -16,7 +16,7 @@ struct ReportOptions {
 };
 
 // 0 printed (also for a day without entries); 1 the history could not be read (said on `err`).
-int runReport(const ReportOptions& options, const LocalSettings& settings, std::FILE* out = stdout,
+int runReport(const ReportOptions& options, const Settings& settings, std::FILE* out = stdout,
               std::FILE* err = stderr);
 
 }  // namespace velocast

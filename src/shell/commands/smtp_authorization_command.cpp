@@ -7,7 +7,7 @@
 #include "mail/oauth/device_authorization.h"
 #include "mail/oauth/token_error.h"
 #include "mail/oauth/token_store.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "shell/exit_status.h"
 #include "outbox/sending/oauth_settings.h"
 
@@ -37,7 +37,7 @@ QString mailbox(const QString& dataLinkPath) {
 
 }  // namespace
 
-int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out, std::FILE* err,
+int runSmtpAuthorization(const QString& dataLinkPath, const Settings& settings, std::FILE* out, std::FILE* err,
                          std::function<void(int seconds)> wait) {
     QString problem;
     const auto config = oauthSettings(settings, &problem);
@@ -47,7 +47,7 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
                                 ? QCoreApplication::translate("SmtpAuthorization",
                                                               "%1 has no [oauth] provider: write the [oauth] section "
                                                               "(provider, client_id, ...) first; see the README")
-                                      .arg(QDir::toNativeSeparators(settings.path()))
+                                      .arg(QDir::toNativeSeparators(settings.file))
                                 : problem));
         return kExitConfiguration;
     }
@@ -60,7 +60,7 @@ int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& setti
         print(err,
               QStringLiteral("velocast: error: %1: [oauth] device_endpoint is not set: provider = custom needs the "
                              "device authorization endpoint's https:// address")
-                  .arg(settings.path()));
+                  .arg(settings.file));
         return kExitConfiguration;
     }
     QString user;

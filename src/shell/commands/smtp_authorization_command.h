@@ -9,11 +9,11 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 
 // Returns the exit status: 0 when the sign-in is stored; 1 when it failed; 78 when
 // velocast.conf has no usable [oauth] section. `wait` pauses between polls.
-int runSmtpAuthorization(const QString& dataLinkPath, const LocalSettings& settings, std::FILE* out = stdout,
+int runSmtpAuthorization(const QString& dataLinkPath, const Settings& settings, std::FILE* out = stdout,
                          std::FILE* err = stderr, std::function<void(int seconds)> wait = {});
 
 }  // namespace velocast

@@ -47,7 +47,7 @@ void printCertificate(std::FILE* out, const mail::TlsPeerReport& report, const m
 }
 }  // namespace
 
-int runSmtpTest(const QString& dataLinkPath, const QString& address, const LocalSettings& settings, std::FILE* out,
+int runSmtpTest(const QString& dataLinkPath, const QString& address, const Settings& settings, std::FILE* out,
                 std::FILE* err) {
     // Read as the sender reads an outbox row's address.
     const QString recipient = mail::trimControlCharacters(address);

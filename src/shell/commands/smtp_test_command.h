@@ -5,17 +5,17 @@
 // mechanism it used.
 // Over TLS it also shows the server's certificate chain, whether it was verified, and the
 // line that pins its key, for a club whose server cannot be verified otherwise.
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 
 #include <QString>
 #include <cstdio>
 
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 
 namespace velocast {
 
 // Returns the exit status: 0 only when the server accepted the message.
-int runSmtpTest(const QString& dataLinkPath, const QString& address, const LocalSettings& settings = LocalSettings(),
+int runSmtpTest(const QString& dataLinkPath, const QString& address, const Settings& settings = Settings(),
                 std::FILE* out = stdout, std::FILE* err = stderr);
 
 }  // namespace velocast

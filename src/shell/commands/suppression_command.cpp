@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "notices/notices.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "report/csv_field.h"
 #include "outbox/sending/sending_setup.h"
 #include "state/state_database.h"
@@ -19,7 +19,7 @@ void print(std::FILE* stream, const QString& line) { std::fprintf(stream, "%s\n"
 // may steer a terminal.
 QString plain(const QString& text) { return StderrNotices::escape(text); }
 
-bool open(StateDatabase& state, const QString& dataLinkPath, const LocalSettings& settings, std::FILE* err) {
+bool open(StateDatabase& state, const QString& dataLinkPath, const Settings& settings, std::FILE* err) {
     QString error;
     if (openStateDatabase(state, settings, dataLinkPath, &error)) return true;
     print(err, QStringLiteral("velocast: error: %1").arg(error));
@@ -28,7 +28,7 @@ bool open(StateDatabase& state, const QString& dataLinkPath, const LocalSettings
 
 }  // namespace
 
-int runSuppressed(const QString& dataLinkPath, bool csv, const LocalSettings& settings, std::FILE* out,
+int runSuppressed(const QString& dataLinkPath, bool csv, const Settings& settings, std::FILE* out,
                   std::FILE* err) {
     StateDatabase state;
     if (!open(state, dataLinkPath, settings, err)) return 1;
@@ -58,7 +58,7 @@ int runSuppressed(const QString& dataLinkPath, bool csv, const LocalSettings& se
     return 0;
 }
 
-int runUnsuppress(const QString& dataLinkPath, const QString& address, const LocalSettings& settings, std::FILE* out,
+int runUnsuppress(const QString& dataLinkPath, const QString& address, const Settings& settings, std::FILE* out,
                   std::FILE* err) {
     StateDatabase state;
     if (!open(state, dataLinkPath, settings, err)) return 1;

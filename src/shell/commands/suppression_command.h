@@ -6,16 +6,16 @@
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 
 // Lists the suppression list, newest first: address, scope, reason, date, source. 0 listed
 // (also when empty); 1 the list could not be read (said on `err`).
-int runSuppressed(const QString& dataLinkPath, bool csv, const LocalSettings& settings, std::FILE* out = stdout,
+int runSuppressed(const QString& dataLinkPath, bool csv, const Settings& settings, std::FILE* out = stdout,
                   std::FILE* err = stderr);
 
 // Takes `address` off the list (every scope). 0 taken out; 1 it was not on the list or the
 // list could not be written (said on `err`).
-int runUnsuppress(const QString& dataLinkPath, const QString& address, const LocalSettings& settings,
+int runUnsuppress(const QString& dataLinkPath, const QString& address, const Settings& settings,
                   std::FILE* out = stdout, std::FILE* err = stderr);
 
 }  // namespace velocast
