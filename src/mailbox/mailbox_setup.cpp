@@ -7,7 +7,7 @@
 #include "mail/oauth/token_service.h"
 #include "notices/log_line.h"
 #include "notices/notices.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "settings/settings.h"
 #include "outbox/sending/tls_settings.h"
 

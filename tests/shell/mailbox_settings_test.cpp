@@ -1,7 +1,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "settings/local_settings.h"
 #include "settings/settings.h"
 #include "shell/commands/command_line.h"

@@ -10,7 +10,7 @@
 #include "mail/oauth/token_error.h"
 #include "mail/smtp/smtp_reply.h"
 #include "outbox/sending/oauth_sign_in.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "shell/exit_status.h"
 #include "outbox/sending/oauth_settings.h"
 #include "outbox/sending/tls_settings.h"

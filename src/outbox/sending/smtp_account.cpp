@@ -1,4 +1,4 @@
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 #include "data/dataset.h"
 #include "data/db_error.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "mail/smtp/smtp_client.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 using namespace velocast;
 using mail::SmtpAuthentication;
