@@ -150,8 +150,8 @@ int main(int argc, char** argv) {
     for (int member : {1, 4242, 9999, 13331, 19999, 777, 15000, 3}) {
         QElapsedTimer t;
         t.start();
-        listed =
-            runHistory({QStringLiteral("/nowhere/Korvana.udl"), address(member), {}, false}, Settings(settings), sink, stderr);
+        listed = runHistory({QStringLiteral("/nowhere/Korvana.udl"), address(member), {}, false}, Settings(settings),
+                            sink, stderr);
         one.push_back(msSince(t));
     }
     std::printf("--history ADDRESS: %.1f ms median of %zu members, %.1f ms the slowest (goal: under 50)\n", median(one),
@@ -159,8 +159,8 @@ int main(int argc, char** argv) {
     for (int back : {1, 7, 30}) {
         QElapsedTimer t;
         t.start();
-        runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, today.date().addDays(-back + 1), true}, Settings(settings), sink,
-                   stderr);
+        runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, today.date().addDays(-back + 1), true},
+                   Settings(settings), sink, stderr);
         std::printf("--history --since (the last %d day(s), %d entries, CSV): %.0f ms\n", back,
                     std::min(back, days) * perDay, msSince(t));
     }

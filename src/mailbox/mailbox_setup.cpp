@@ -51,7 +51,8 @@ QString mailboxSettingsProblem(const Settings& settings) {
                 .arg(file, QDir::toNativeSeparators(mailbox.passwordFile), why);
     }
     if (mailbox.folder.isEmpty())
-        return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox").arg(file, QStringLiteral("folder"));
+        return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox")
+            .arg(file, QStringLiteral("folder"));
     if (mailbox.processedFolder.isEmpty())
         return QStringLiteral("%1: [mailbox] %2 is empty; name a folder of the mailbox")
             .arg(file, QStringLiteral("processed_folder"));
@@ -96,8 +97,8 @@ MailboxAccount mailboxAccount(const Settings& settings, const SmtpAccount& smtp,
     return account;
 }
 
-MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection,
-                                 mail::TokenService* tokens, StateDatabase* state, const QDateTime& now) {
+MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection, mail::TokenService* tokens,
+                                 StateDatabase* state, const QDateTime& now) {
     MailboxPassResult result;
     SmtpAccount smtp;
     try {

@@ -32,7 +32,7 @@ MailboxAccount mailboxAccount(const Settings& settings, const SmtpAccount& smtp,
 
 // One pass: reads the SMTP account from the club's settings row, then the mailbox. Its
 // effects go to the log as lines; a failure is one warning line naming what to change.
-MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection,
-                                 mail::TokenService* tokens, StateDatabase* state, const QDateTime& now);
+MailboxPassResult runMailboxPass(const Settings& settings, SharedConnection& connection, mail::TokenService* tokens,
+                                 StateDatabase* state, const QDateTime& now);
 
 }  // namespace velocast

@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 
+#include "platform/socket_startup.h"
+
 namespace velocast {
 
 namespace {
@@ -20,8 +22,7 @@ bool sameAddress(const sockaddr_in& a, const sockaddr_in& b) {
 // The loopback pair: a listener on an ephemeral port that accepts one connection, its own.
 // Another local program that connects first is refused by the address check.
 WakeLatch::WakeLatch() {
-    WSADATA data{};
-    if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return;
+    if (!startSockets()) return;
     const SOCKET listener = newSocket();
     if (listener == INVALID_SOCKET) return;
     sockaddr_in address{};

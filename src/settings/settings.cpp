@@ -25,7 +25,8 @@ Settings::Settings(const LocalSettings& f) {
     sending.perMinute = limit("per_minute");
     sending.perHour = limit("per_hour");
     sending.perDay = limit("per_day");
-    sending.messagesPerConnection = static_cast<int>(f.number(sendingSection, QStringLiteral("messages_per_connection")));
+    sending.messagesPerConnection =
+        static_cast<int>(f.number(sendingSection, QStringLiteral("messages_per_connection")));
 
     stateDatabase = f.filePath(QStringLiteral("state"), QStringLiteral("database"));
     historyRetentionDays = static_cast<int>(f.number(QStringLiteral("history"), QStringLiteral("retention_days")));

@@ -56,8 +56,8 @@ struct Settings {
 
     // [oauth]: signing the club's mailbox in with OAuth 2.0; no provider: with its password.
     struct OAuth {
-        QString provider, tenant, clientId, clientSecret, clientSecretFile, grant, scope, tokenEndpoint,
-            deviceEndpoint, caFile;
+        QString provider, tenant, clientId, clientSecret, clientSecretFile, grant, scope, tokenEndpoint, deviceEndpoint,
+            caFile;
     } oauth;
 
     // [database]: the club's SQL Server.

@@ -4,7 +4,7 @@
 
 #include "notices/log_line.h"
 #include "notices/notices.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 
 namespace velocast {
 

@@ -17,7 +17,7 @@
 #include "platform/core_dumps.h"
 #include "shell/commands/command_line.h"
 #include "shell/desktop/display_check.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 #include "data/data_link_check.h"
 #include "shell/desktop/first_run_dialog.h"
 #include "shell/desktop/desktop_console.h"

@@ -99,8 +99,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const Settings& 
     // drains: never while a drain's SMTP session is open.
     if (mailboxConfigured(settings_)) {
         mailboxDue_ = true;
-        mailboxTimer_.setInterval(
-            std::chrono::minutes(settings_.mailbox.checkMinutes));
+        mailboxTimer_.setInterval(std::chrono::minutes(settings_.mailbox.checkMinutes));
         connect(&mailboxTimer_, &QTimer::timeout, this, [this] { mailboxDue_ = true; });
         sender_.betweenDrains = [this] {
             if (!mailboxDue_) return;

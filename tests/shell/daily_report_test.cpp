@@ -121,7 +121,7 @@ TEST(DailyReport, CommandLineTakesADateAndAFormatAndRunsAlone) {
         const auto options = parseCommandLine(c.args, &error);
         EXPECT_EQ(options.has_value(), c.ok) << c.args.join(u' ').toStdString() << ": " << error.toStdString();
         if (options) {
-            EXPECT_TRUE(options->report);
+            EXPECT_EQ(options->command, Command::Report);
         }
     }
 }
@@ -157,7 +157,8 @@ TEST(DailyReport, CommandPrintsTheDayFromTheSendHistory) {
 
     out = std::tmpfile();
     err = std::tmpfile();
-    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay.addDays(1), true}, Settings(settings), out, err), 0);
+    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay.addDays(1), true}, Settings(settings), out, err),
+              0);
     EXPECT_EQ(velocast::testing::readAllAndClose(out).count(u'\n'), 1);  // the header line alone
     std::fclose(err);
 

@@ -6,20 +6,11 @@
 #include <io.h>
 #include <windows.h>
 
+#include "platform/system_error_text.h"
+
 namespace velocast::mail {
 
 namespace {
-
-QString systemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
-                            : QStringLiteral("System error %1").arg(code);
-    LocalFree(text);
-    return result;
-}
 
 std::wstring nativePath(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
 
@@ -32,7 +23,7 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why, Rea
     HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *why = systemText(GetLastError());
+        *why = systemErrorText(GetLastError());
         return std::nullopt;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -78,7 +69,7 @@ std::optional<QString> resolvedPath(const QString& path, QString* why) {
     HANDLE handle = CreateFileW(nativePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *why = systemText(GetLastError());
+        *why = systemErrorText(GetLastError());
         return std::nullopt;
     }
     wchar_t buffer[32768];
@@ -87,7 +78,7 @@ std::optional<QString> resolvedPath(const QString& path, QString* why) {
     const DWORD error = GetLastError();
     CloseHandle(handle);
     if (length == 0 || length >= sizeof buffer / sizeof buffer[0]) {
-        *why = systemText(error);
+        *why = systemErrorText(error);
         return std::nullopt;
     }
     QString result = QString::fromWCharArray(buffer, static_cast<qsizetype>(length));

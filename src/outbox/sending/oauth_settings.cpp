@@ -43,8 +43,7 @@ std::optional<mail::OAuthConfig> oauthSettings(const Settings& settings, QString
     // provider keeps it apart (Google's covers both; an application's ".default" has what
     // was granted to it).
     if (!ownScope && config.provider == QLatin1String("microsoft") &&
-        config.grant == mail::OAuthConfig::Grant::RefreshToken &&
-        !settings.mailbox.host.isEmpty())
+        config.grant == mail::OAuthConfig::Grant::RefreshToken && !settings.mailbox.host.isEmpty())
         config.scope += QStringLiteral(" https://outlook.office.com/IMAP.AccessAsUser.All");
     if (const QString problem = mail::oauthConfigProblem(config); !problem.isEmpty()) {
         *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(settings.file), problem);

@@ -20,7 +20,7 @@
 #include "outbox/sending/smtp_account.h"
 #include "outbox/sending/attachment_folders.h"
 #include "shell/desktop/display_check.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 #include "mail/oauth/token_service.h"
 #include "mailbox/mailbox_setup.h"
 #include "outbox/sending/oauth_settings.h"

@@ -13,14 +13,10 @@ struct CommandOption {
 };
 
 const CommandOption kCommandOptions[] = {
-    {Command::Check, "--check"},
-    {Command::Preview, "--preview"},
-    {Command::History, "--history"},
-    {Command::Report, "--report"},
-    {Command::Suppressed, "--suppressed"},
-    {Command::Unsuppress, "--unsuppress"},
-    {Command::TestSmtp, "--test-smtp"},
-    {Command::AuthorizeSmtp, "--authorize-smtp"},
+    {Command::Check, "--check"},           {Command::Preview, "--preview"},
+    {Command::History, "--history"},       {Command::Report, "--report"},
+    {Command::Suppressed, "--suppressed"}, {Command::Unsuppress, "--unsuppress"},
+    {Command::TestSmtp, "--test-smtp"},    {Command::AuthorizeSmtp, "--authorize-smtp"},
 };
 
 }  // namespace
@@ -130,9 +126,9 @@ std::optional<CommandLine> parseCommandLine(const QStringList& arguments, QStrin
         }
     }
     if (options.command != Command::Resident && !modeOption.isEmpty()) {
-        *error = QCoreApplication::translate("CommandLine",
-                                             "%1 runs alone; %2 is for the resident program, not a command")
-                     .arg(commandOption(options.command), modeOption);
+        *error =
+            QCoreApplication::translate("CommandLine", "%1 runs alone; %2 is for the resident program, not a command")
+                .arg(commandOption(options.command), modeOption);
         return std::nullopt;
     }
     if (options.once && !options.headless) {

@@ -16,7 +16,6 @@ struct ReportOptions {
 };
 
 // 0 printed (also for a day without entries); 1 the history could not be read (said on `err`).
-int runReport(const ReportOptions& options, const Settings& settings, std::FILE* out = stdout,
-              std::FILE* err = stderr);
+int runReport(const ReportOptions& options, const Settings& settings, std::FILE* out = stdout, std::FILE* err = stderr);
 
 }  // namespace velocast

@@ -8,7 +8,7 @@
 #include "mail/oauth/token_error.h"
 #include "mail/oauth/token_store.h"
 #include "settings/settings.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 #include "outbox/sending/oauth_settings.h"
 
 #include <QCoreApplication>

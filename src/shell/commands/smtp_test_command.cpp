@@ -11,7 +11,7 @@
 #include "mail/smtp/smtp_reply.h"
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/smtp_account.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 #include "outbox/sending/oauth_settings.h"
 #include "outbox/sending/tls_settings.h"
 

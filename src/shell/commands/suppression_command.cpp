@@ -28,8 +28,7 @@ bool open(StateDatabase& state, const QString& dataLinkPath, const Settings& set
 
 }  // namespace
 
-int runSuppressed(const QString& dataLinkPath, bool csv, const Settings& settings, std::FILE* out,
-                  std::FILE* err) {
+int runSuppressed(const QString& dataLinkPath, bool csv, const Settings& settings, std::FILE* out, std::FILE* err) {
     StateDatabase state;
     if (!open(state, dataLinkPath, settings, err)) return 1;
     if (csv) print(out, QStringLiteral("address,scope,reason,date,source"));
