@@ -1,4 +1,5 @@
 #include <QThread>
+#include <atomic>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -80,6 +81,14 @@ TEST(WindowModeThread, ASilentServerKeepsOnlyTheRunWaitingAndEndingCutsTheWaitSh
             ASSERT_TRUE(serveUntil([&] { return mt::readableWithin(server, 0); })) << "the drain never connected";
         } else {
             ASSERT_TRUE(serveUntil([&] { return drained; })) << "no drain ran";
+            // Between drains for sure: a drain in its wait for the server when the end comes is
+            // the third case. Work posted to the run's thread runs between two drains.
+            std::atomic<bool> quiet{false};
+            run.onRun([&quiet](Program& program) {
+                program.sender().stopTick();
+                quiet = true;
+            });
+            ASSERT_TRUE(serveUntil([&] { return quiet.load(); })) << "the run's thread did not answer";
         }
         EXPECT_TRUE(desktopAnswers());
         run.pmnuiHistoricoClick();  // reads the state file on this thread, not the run's
