@@ -1,38 +1,16 @@
 #include "shell/daily_report_mail.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "calendar/clock.h"
 #include "notices/log_line.h"
 #include "notices/notices.h"
-#include "shell/report_settings.h"
-#include "state/day_outcomes.h"
-#include "state/report_notes.h"
+#include "settings/settings.h"
+#include "report/daily_report_gathering.h"
 #include "state/report_schedule.h"
 #include "state/state_database.h"
 
 namespace velocast {
-
-bool gatherDailyReport(const StateDatabase& state, const QDate& businessDate, const MemberLookup& memberOf,
-                       DailyReportInput* input, QString* error) {
-    *input = DailyReportInput{};
-    if (!readBusinessDayOutcomes(state, businessDate, &input->day, error)) return false;
-    // The rows each campaign wrote, also for a campaign none of whose rows was tried yet.
-    const QHash<QString, int> written = rowsWritten(state, businessDate);
-    for (auto it = written.cbegin(); it != written.cend(); ++it) {
-        auto c = std::find_if(input->day.campaigns.begin(), input->day.campaigns.end(),
-                              [&](const CampaignOutcomes& o) { return o.campaign == it.key(); });
-        if (c == input->day.campaigns.end()) {
-            input->day.campaigns.append(CampaignOutcomes{it.key(), it.value()});
-        } else {
-            c->written = it.value();
-        }
-    }
-    input->warnings = reportWarnings(state, businessDate);
-    input->memberOf = memberOf;
-    return true;
-}
 
 OutboxSender::OwnMessage dailyReportMessage(const DailyReport& report, const QDate& businessDate,
                                             const QStringList& to) {
@@ -47,11 +25,11 @@ OutboxSender::OwnMessage dailyReportMessage(const DailyReport& report, const QDa
     return message;
 }
 
-void sendDailyReports(OutboxSender& sender, const LocalSettings& settings, StateDatabase& state,
+void sendDailyReports(OutboxSender& sender, const Settings& settings, StateDatabase& state,
                       std::function<std::optional<QDate>()> businessDate, MemberLookup memberOf) {
-    const QStringList to = reportRecipients(settings);
+    const QStringList to = settings.report.to;
     if (to.isEmpty()) return;
-    const int hour = reportHour(settings);
+    const int hour = settings.report.hour;
     // The date of the report in flight, for the hooks that follow the one that made it.
     auto going = std::make_shared<QDate>();
     // Said once per run: every drain would repeat it.

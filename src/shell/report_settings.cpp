@@ -3,26 +3,18 @@
 #include <QDir>
 
 #include "mail/mime/address_check.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 
 namespace velocast {
-namespace {
-const QString kSection = QStringLiteral("report");
-}
 
-QStringList reportRecipients(const LocalSettings& settings) { return settings.list(kSection, QStringLiteral("to")); }
-
-int reportHour(const LocalSettings& settings) { return int(settings.number(kSection, QStringLiteral("hour"))); }
-
-QString reportSettingsProblem(const LocalSettings& settings) {
-    const QString file = QDir::toNativeSeparators(settings.path());
-    const QStringList to = reportRecipients(settings);
-    if (to.isEmpty() && settings.isSet(kSection, QStringLiteral("hour")))
+QString reportSettingsProblem(const Settings& settings) {
+    const QString file = QDir::toNativeSeparators(settings.fileForMessages());
+    if (settings.report.to.isEmpty() && settings.report.hourSet)
         return QStringLiteral(
                    "%1: [report] hour is set but [report] to is not; name who gets the daily report, "
                    "or remove the section")
             .arg(file);
-    for (const QString& address : to) {
+    for (const QString& address : settings.report.to) {
         const QString trimmed = mail::trimControlCharacters(address);
         // Written into the report's RCPT TO and To header: only an address the check passes.
         if (trimmed.isEmpty() || trimmed != address || !mail::ValidaEMail(trimmed) || !trimmed.contains(u'@'))

@@ -1,20 +1,14 @@
 #pragma once
-// velocast.conf's [report] section: who gets the club's daily report, and the hour it goes
-// when rows still wait.
+// velocast.conf's [report] section checked before anything runs: the club's daily report
+// must not go to an address that no server takes, nor be silently off.
 #include <QString>
-#include <QStringList>
 
 namespace velocast {
 
-class LocalSettings;
-
-// [report] to, each address as written; empty: no report.
-QStringList reportRecipients(const LocalSettings& settings);
-// [report] hour.
-int reportHour(const LocalSettings& settings);
+struct Settings;
 
 // Empty when the section can be used; otherwise one sentence naming the file and the key (an
 // address the address check refuses, an hour without anyone to send to).
-QString reportSettingsProblem(const LocalSettings& settings);
+QString reportSettingsProblem(const Settings& settings);
 
 }  // namespace velocast
