@@ -24,7 +24,7 @@
 #include "shell/headless_mode.h"
 #include "shell/commands/history_command.h"
 #include "shell/commands/report_command.h"
-#include "shell/report_settings.h"
+#include "report/report_settings.h"
 #include "shell/commands/suppression_command.h"
 #include "mailbox/mailbox_setup.h"
 #include "shell/desktop/main_window.h"

@@ -20,7 +20,7 @@
 #include "outbox/sending/tls_settings.h"
 #include "outbox/sending/sending_setup.h"
 #include "outbox/sending/unsubscribe_setup.h"
-#include "shell/daily_report_mail.h"
+#include "report/daily_report_mail.h"
 #include "state/business_days.h"
 #include "state/report_notes.h"
 

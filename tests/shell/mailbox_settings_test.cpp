@@ -6,7 +6,7 @@
 #include "settings/settings.h"
 #include "shell/commands/command_line.h"
 #include "mailbox/mailbox_setup.h"
-#include "shell/report_settings.h"
+#include "report/report_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "shell/report_settings.h"
+#include "report/report_settings.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "shell/daily_report_mail.h"
+#include "report/daily_report_mail.h"
 
 #include <memory>
 
