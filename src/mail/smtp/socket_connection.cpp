@@ -90,7 +90,7 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
             // The name does not exist: no later attempt will find it, the setting must change.
             SmtpError error(
                 QStringLiteral("Socket Error # %1\r\n%2").arg(rc).arg(QString::fromLocal8Bit(::gai_strerror(rc))));
-            error.setSetting(QStringLiteral("STMP_PROVEDOR"));
+            error.setSettingAtFault(SmtpSetting::Server);
             throw error;
         }
         throwSocketError(rc, QString::fromLocal8Bit(::gai_strerror(rc)));

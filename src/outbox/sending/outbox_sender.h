@@ -2,6 +2,10 @@
 // Drains the outbox: every row becomes one e-mail, and every row that was sent or found invalid
 // is deleted, each in its own transaction committed before the next message begins. A session
 // carries one message, or up to [sending] messages_per_connection of them.
+//
+// The class's work is kept by job: the send tick, the figures and the pause in
+// outbox_sender.cpp; the drain loop and a row's steps in outbox_drain.cpp; the SMTP session in
+// smtp_session.h; what a failed exchange does to the row in row_failure.h.
 #include <QObject>
 #include <QSet>
 #include <QVariant>
@@ -21,6 +25,7 @@
 #include "outbox/sending/send_counters.h"
 #include "outbox/sending/server_outage.h"
 #include "outbox/sending/setting_to_fix.h"
+#include "outbox/sending/smtp_session.h"
 #include "outbox/sending/smtp_settings.h"
 #include "state/state_database.h"
 
@@ -150,13 +155,14 @@ private:
     enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
     RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
+    // What the failed exchange's class does to the row (see row_failure.h).
+    RowResult rowFailed(const OutboxRow& row, const QString& address, const mail::SmtpError& error);
     // A row whose recipient or content failed for now: its next try, or given up.
     RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
     void pause(const QDateTime& until, const QString& reason);
     // The server throttles: pause until the window its reply names opens.
     void pauseForServer(const FailureVerdict& verdict, const QString& reply);
     bool stillPaused();
-    void endSession();
     void sendFailed(const QString& errorText, const std::optional<SettingToFix>& fix = std::nullopt);
     // A write to the state database after a message went out: a failure is a warning (said
     // once until a write works again), never a failed drain.
@@ -165,8 +171,8 @@ private:
     const SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
                        const QString& peer = QStringLiteral("SMTP server"), const QString& setting = QString());
-    // No access token: an endpoint out of reach keeps the row like an unreachable server;
-    // anything else needs a person, like a refused send.
+    // No access token (or a refused one that could not be renewed): an endpoint out of reach
+    // keeps the row like an unreachable server; anything else needs a person, like a refused send.
     RowResult tokenFailed(const OutboxRow& row, const mail::TokenError& error);
 
     Session& session_;
@@ -190,11 +196,10 @@ private:
     PacingSettings pacing_;
     QDateTime pausedUntil_;
     QStringList attachmentsReported_;
-    // The session kept open for the next message, and the messages it has carried.
-    int messagesInSession_ = 0;
+    // The session kept open for the next message.
+    SmtpSession smtpSession_{IdSMTP};
     bool stateFailing_ = false;
     ServerOutageTracker outage_;
-    quint64 sessionAccountVersion_ = 0;
 };
 
 }  // namespace velocast
