@@ -48,43 +48,9 @@ bool OutboxSender::drain() {
 
     while (!outbox_.atEnd()) {
         if (mayDrain && !mayDrain()) break;
-        try {
-            // Read before the row's transaction begins: on SQLite a read inside it would tie
-            // the transaction to a snapshot that a write by the club's system in the meantime
-            // makes too old to delete the row.
-            const OutboxRow row = outbox_.current();
-            connection.beginTransaction();
-            // A row removed since the drain began (the outbox emptied from the tray menu) was
-            // meant not to go: nothing is sent for it.
-            const RowResult result = row.id.isNull() ? RowResult::Finished : ENVIADO(row);
-            if (result == RowResult::SendFailed) return false;  // the connection is closed by now
-            if (result == RowResult::Paused) {
-                connection.commit();
-                break;  // the rows stay; the drain resumes when the window opens
-            }
-            if (result == RowResult::Finished) {
-                show(Figure::Sent, counters_.sent);
-                show(Figure::Pending, pending - counters_.sent);
-                // A row someone else removed meanwhile (the outbox emptied from the tray menu)
-                // is no error.
-                outbox_.removeCurrent();
-                if (!row.id.isNull()) keepingState([&] { state_->forgetRow(row.id.toLongLong()); });
-                ++finishedInDrain_;
-            } else {
-                outbox_.next();
-            }
-            connection.commit();
-        } catch (const std::exception& e) {
-            try {
-                if (connection.inTransaction()) connection.rollback();
-            } catch (const DbError&) {}
-            // The program ends after this; nobody may be left guessing why. A message already
-            // delivered keeps its row and goes out once more at the next start.
-            const QString error = QString::fromUtf8(e.what());
-            const QString timeout = connection.timeoutExplanation(error);
-            notices_.reportError(timeout.isEmpty() ? error : timeout);
-            return false;
-        }
+        const RowStep step = drainRow(connection, pending);
+        if (step == RowStep::Failed) return false;
+        if (step == RowStep::Stop) break;
         QCoreApplication::processEvents();
     }
     // The connection idles until the next drain: with no transaction left open on the server.
@@ -92,6 +58,56 @@ bool OutboxSender::drain() {
         connection.settle();
     } catch (const DbError&) {}
     return true;
+}
+
+OutboxSender::RowStep OutboxSender::drainRow(SharedConnection& connection, qint32 pending) {
+    // What the row leaves in the state database (the message sent, its history, its retry
+    // state) is committed once, after the outbox row's own commit, whichever way the row ends.
+    state_->gatherWrites();
+    struct CommitState {
+        OutboxSender& sender;
+        ~CommitState() {
+            sender.keepingState([this] { sender.state_->commitWrites(); });
+        }
+    } commitState{*this};
+    try {
+        // Read before the row's transaction begins: on SQLite a read inside it would tie
+        // the transaction to a snapshot that a write by the club's system in the meantime
+        // makes too old to delete the row.
+        const OutboxRow row = outbox_.current();
+        connection.beginTransaction();
+        // A row removed since the drain began (the outbox emptied from the tray menu) was
+        // meant not to go: nothing is sent for it.
+        const RowResult result = row.id.isNull() ? RowResult::Finished : ENVIADO(row);
+        if (result == RowResult::SendFailed) return RowStep::Failed;  // the connection is closed by now
+        if (result == RowResult::Paused) {
+            connection.commit();
+            return RowStep::Stop;  // the rows stay; the drain resumes when the window opens
+        }
+        if (result == RowResult::Finished) {
+            show(Figure::Sent, counters_.sent);
+            show(Figure::Pending, pending - counters_.sent);
+            // A row someone else removed meanwhile (the outbox emptied from the tray menu)
+            // is no error.
+            outbox_.removeCurrent();
+            if (!row.id.isNull()) keepingState([&] { state_->forgetRow(row.id.toLongLong()); });
+            ++finishedInDrain_;
+        } else {
+            outbox_.next();
+        }
+        connection.commit();
+        return RowStep::Next;
+    } catch (const std::exception& e) {
+        try {
+            if (connection.inTransaction()) connection.rollback();
+        } catch (const DbError&) {}
+        // The program ends after this; nobody may be left guessing why. A message already
+        // delivered keeps its row and goes out once more at the next start.
+        const QString error = QString::fromUtf8(e.what());
+        const QString timeout = connection.timeoutExplanation(error);
+        notices_.reportError(timeout.isEmpty() ? error : timeout);
+        return RowStep::Failed;
+    }
 }
 
 OutboxSender::RowResult OutboxSender::ENVIADO(const OutboxRow& row) {

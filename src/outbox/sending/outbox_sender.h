@@ -33,6 +33,7 @@ namespace velocast {
 
 class Notices;
 class Session;
+class SharedConnection;
 
 // The send tick's period: the next drain begins this long after the last one ended.
 inline constexpr std::chrono::milliseconds kSendTickInterval{5000};
@@ -152,6 +153,9 @@ signals:
 private:
     // The drain proper; ENVIAR_EMAIL tells what it left.
     bool drain();
+    // One row in its own transaction: the drain goes on, stops (paused), or failed.
+    enum class RowStep { Next, Stop, Failed };
+    RowStep drainRow(SharedConnection& connection, qint32 pending);
     enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
     RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
