@@ -8,7 +8,7 @@
 #include "mail/mime/address_check.h"
 #include "notices/notices.h"
 #include "outbox/sending/outbox_sender.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "outbox/sending/suppressed_rows.h"
 
 namespace velocast {

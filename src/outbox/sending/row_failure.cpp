@@ -9,7 +9,7 @@
 #include "notices/notices.h"
 #include "outbox/sending/outbox_sender.h"
 #include "outbox/sending/setting_to_fix.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 namespace velocast {
 

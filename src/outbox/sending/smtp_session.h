@@ -6,7 +6,7 @@
 
 #include "mail/oauth/token_service.h"
 #include "mail/smtp/smtp_client.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 namespace velocast {
 

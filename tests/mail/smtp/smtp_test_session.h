@@ -2,7 +2,7 @@
 // A client set up for the loopback tests: short time-outs (so a fault can never stall the
 // run; no test measures them) and the dialogue collected as "C: ", "S: " and "* " lines.
 #include "mail/smtp/smtp_client.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "support/test_certificate.h"
 
 #include <QStringList>
