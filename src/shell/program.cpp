@@ -23,6 +23,7 @@
 #include "report/daily_report_mail.h"
 #include "state/business_days.h"
 #include "state/report_notes.h"
+#include "state/send_history.h"
 
 namespace velocast {
 
@@ -128,7 +129,10 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const Settings& 
         };
     }
     sender_.mayDrain = [this] {
-        if (state_.isOpen()) pruneSendHistory(state_, settings_);
+        // One step of the history's pruning removes up to a step's entries, and each ask adds
+        // at most one entry (before a drain, or before a row): a step every so many asks keeps
+        // pace, where one per row would cost a write transaction for every message sent.
+        if (state_.isOpen() && drainAsks_++ % SendHistory::kPruneStep == 0) pruneSendHistory(state_, settings_);
         // A connection that is not open has its own reports (the watchdog, the drain's error).
         if (!connection_.isOpen()) return true;
         if (!holdDatabase()) return false;

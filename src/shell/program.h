@@ -156,6 +156,8 @@ private:
     Watchdog watchdog_;
     SendCounters counters_;
     StateDatabase state_;  // before the sender, which uses it
+    // The drain's asks so far (before a drain, before each row): every so many prune the history.
+    unsigned drainAsks_ = 0;
     DailyRun dailyRun_;
     OutboxSender sender_;
     WatchdogTick watchdogTick_;

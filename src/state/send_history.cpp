@@ -220,20 +220,22 @@ std::runtime_error failure(const StateDatabase& state, const char* what, const Q
 // their own: they go when their last entry goes.
 qint64 textId(const StateDatabase& state, const QString& text, bool address = false) {
     const QString value = text.isNull() ? QStringLiteral("") : text;
-    QSqlQuery q(state.database());
     // One index serves the lookups without regard to case and this one: an address is stored
     // as it was written, each spelling once.
-    q.prepare(address ? QStringLiteral("SELECT id FROM history_address WHERE address = ? COLLATE NOCASE AND "
-                                       "address = ? COLLATE BINARY")
-                      : QStringLiteral("SELECT id FROM history_text WHERE text = ?"));
+    QSqlQuery& q = state.statement(address ? QStringLiteral("SELECT id FROM history_address WHERE address = ? COLLATE "
+                                                            "NOCASE AND address = ? COLLATE BINARY")
+                                           : QStringLiteral("SELECT id FROM history_text WHERE text = ?"));
     q.addBindValue(value);
     if (address) q.addBindValue(value);
-    if (q.exec() && q.next()) return q.value(0).toLongLong();
-    q.prepare(address ? QStringLiteral("INSERT INTO history_address (address) VALUES (?)")
-                      : QStringLiteral("INSERT INTO history_text (text) VALUES (?)"));
-    q.addBindValue(value);
-    if (!q.exec()) throw failure(state, "written", q.lastError());
-    return q.lastInsertId().toLongLong();
+    const bool found = q.exec() && q.next();
+    const qint64 id = found ? q.value(0).toLongLong() : 0;
+    q.finish();
+    if (found) return id;
+    QSqlQuery& insert = state.statement(address ? QStringLiteral("INSERT INTO history_address (address) VALUES (?)")
+                                                : QStringLiteral("INSERT INTO history_text (text) VALUES (?)"));
+    insert.addBindValue(value);
+    if (!insert.exec()) throw failure(state, "written", insert.lastError());
+    return insert.lastInsertId().toLongLong();
 }
 
 QVariant formId(const StateDatabase& state, const QString& form) {
@@ -251,6 +253,7 @@ QString sendOutcomeName(SendOutcome outcome) {
 }
 
 void SendHistory::record(const HistoryEntry& e) {
+    state_.beforeWrite();
     const Split id = splitMessageId(e.messageId, e.at.toSecsSinceEpoch());
     const Split reply = splitReply(e.reply);
     const QVariantList values = {QVariant(e.at.toSecsSinceEpoch()),
@@ -263,8 +266,7 @@ void SendHistory::record(const HistoryEntry& e) {
                                  orNull(reply.unique),
                                  formId(state_, reply.form),
                                  e.outboxRow > 0 ? QVariant(e.outboxRow) : QVariant(QMetaType(QMetaType::LongLong))};
-    QSqlQuery q(state_.database());
-    q.prepare(
+    QSqlQuery& q = state_.statement(
         QStringLiteral("INSERT INTO send_history (at, outcome, address, subject, campaign, message_id, "
                        "message_id_form, reply, reply_form, outbox_row) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : values) q.addBindValue(v);

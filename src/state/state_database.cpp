@@ -120,6 +120,7 @@ bool createPrivateState(const QString& path, QString* error) {
 
 StateDatabase::~StateDatabase() {
     if (connectionName_.isEmpty()) return;
+    statements_.clear();  // before the connection they belong to goes
     QSqlDatabase::database(connectionName_, false).close();
     const QString name = connectionName_;
     connectionName_.clear();
@@ -134,6 +135,7 @@ QString StateDatabase::pathFor(const QString& configuredPath, const QString& dat
 }
 
 bool StateDatabase::open(const QString& path, QString* error) {
+    statements_.clear();
     if (path != QLatin1String(kInMemory) && !createPrivateState(path, error)) return false;
     const QString name = QStringLiteral("velocast-state-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     {
@@ -187,6 +189,40 @@ bool StateDatabase::open(const QString& path, QString* error) {
 
 QSqlDatabase StateDatabase::database() const { return QSqlDatabase::database(connectionName_, false); }
 
+QSqlQuery& StateDatabase::statement(const QString& sql) const {
+    auto it = statements_.find(sql);
+    if (it == statements_.end()) {
+        it = statements_.insert(sql, QSqlQuery(database()));
+        it->prepare(sql);
+    }
+    return *it;
+}
+
+void StateDatabase::beforeWrite() {
+    if (!gathering_ || gathered_) return;
+    // IMMEDIATE: the write lock is taken now, waiting for another writer as any write would;
+    // a deferred begin could find its snapshot stale at the first write and fail at once.
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("BEGIN IMMEDIATE"));
+    run(q, path_);
+    gathered_ = true;
+}
+
+void StateDatabase::commitWrites() {
+    gathering_ = false;
+    if (!gathered_) return;
+    gathered_ = false;
+    QSqlQuery q(database());
+    q.prepare(QStringLiteral("COMMIT"));
+    if (q.exec()) return;
+    const QString failure = q.lastError().text();
+    q.exec(QStringLiteral("ROLLBACK"));
+    throw std::runtime_error(QStringLiteral("the state database %1 cannot be written (%2); check the disk and the "
+                                            "file's permissions, or set [state] database in velocast.conf")
+                                 .arg(path_, failure)
+                                 .toStdString());
+}
+
 QByteArray StateDatabase::rowKey(const QString& address, const QString& subject) {
     return QCryptographicHash::hash((address + QChar(u'\n') + subject).toUtf8(), QCryptographicHash::Sha256)
         .toHex()
@@ -194,23 +230,25 @@ QByteArray StateDatabase::rowKey(const QString& address, const QString& subject)
 }
 
 std::optional<RetryState> StateDatabase::retryState(qint64 rowId, const QByteArray& key) const {
-    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral(
+    QSqlQuery& q = statement(QStringLiteral(
         "SELECT attempts, first_try, next_try, last_reply FROM retry_state WHERE row_id = ? AND row_key = ?"));
     q.addBindValue(rowId);
     q.addBindValue(QString::fromLatin1(key));
-    if (!q.exec() || !q.next()) return std::nullopt;
-    return RetryState{rowId,
-                      key,
-                      q.value(0).toInt(),
-                      fromSeconds(q.value(1).toLongLong()),
-                      fromSeconds(q.value(2).toLongLong()),
-                      q.value(3).toString()};
+    std::optional<RetryState> found;
+    if (q.exec() && q.next())
+        found = RetryState{rowId,
+                           key,
+                           q.value(0).toInt(),
+                           fromSeconds(q.value(1).toLongLong()),
+                           fromSeconds(q.value(2).toLongLong()),
+                           q.value(3).toString()};
+    q.finish();
+    return found;
 }
 
 void StateDatabase::saveRetryState(const RetryState& s) {
-    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral(
+    beforeWrite();
+    QSqlQuery& q = statement(QStringLiteral(
         "INSERT OR REPLACE INTO retry_state (row_id, row_key, attempts, first_try, next_try, last_reply) "
         "VALUES (?, ?, ?, ?, ?, ?)"));
     for (const QVariant& v : {QVariant(s.rowId), QVariant(QString::fromLatin1(s.key)), QVariant(s.attempts),
@@ -220,8 +258,8 @@ void StateDatabase::saveRetryState(const RetryState& s) {
 }
 
 void StateDatabase::forgetRow(qint64 rowId) {
-    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral("DELETE FROM retry_state WHERE row_id = ?"));
+    beforeWrite();
+    QSqlQuery& q = statement(QStringLiteral("DELETE FROM retry_state WHERE row_id = ?"));
     q.addBindValue(rowId);
     run(q, path_);
 }
@@ -234,14 +272,14 @@ void StateDatabase::forgetStale(const QDateTime& before) {
 }
 
 void StateDatabase::recordSent(const QDateTime& at) {
-    QSqlQuery q(QSqlDatabase::database(connectionName_, false));
-    q.prepare(QStringLiteral("INSERT INTO sent (at) VALUES (?)"));
-    q.addBindValue(seconds(at));
-    run(q, path_);
+    beforeWrite();
+    QSqlQuery& insert = statement(QStringLiteral("INSERT INTO sent (at) VALUES (?)"));
+    insert.addBindValue(seconds(at));
+    run(insert, path_);
     // Pacing looks back one day at most; older records only grow the file.
-    q.prepare(QStringLiteral("DELETE FROM sent WHERE at < ?"));
-    q.addBindValue(seconds(at) - 2 * 86400);
-    run(q, path_);
+    QSqlQuery& prune = statement(QStringLiteral("DELETE FROM sent WHERE at < ?"));
+    prune.addBindValue(seconds(at) - 2 * 86400);
+    run(prune, path_);
 }
 
 int StateDatabase::sentSince(const QDateTime& since) const {

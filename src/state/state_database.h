@@ -5,7 +5,9 @@
 // which pacing counts. A table of versions lets later tables be added without touching the
 // ones here.
 #include <QDateTime>
+#include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QVariant>
 #include <optional>
@@ -44,6 +46,20 @@ public:
     // The open file, for the tables kept beside these (the send history).
     QSqlDatabase database() const;
 
+    // A statement of this file, prepared at its first use and kept for the next: `sql` is its
+    // key. Bind, exec, and finish() a read once its rows are read, so that no read stays open.
+    QSqlQuery& statement(const QString& sql) const;
+
+    // From now until commitWrites(), the writes of this class and of the send history go into
+    // one transaction, begun at the first of them: what one outbox row leaves here costs the
+    // file one commit, not one per statement. Reads before the first write stay outside it,
+    // so it is never held while a server is waited for.
+    void gatherWrites() { gathering_ = true; }
+    // Commits what was gathered; writes go on their own again. Throws like a write.
+    void commitWrites();
+    // Every write runs this first: it begins the gathered transaction when one is due.
+    void beforeWrite();
+
     // The key of a row's content: a hash of its address and subject.
     static QByteArray rowKey(const QString& address, const QString& subject);
 
@@ -65,6 +81,9 @@ public:
 private:
     QString connectionName_;
     QString path_;
+    mutable QHash<QString, QSqlQuery> statements_;
+    bool gathering_ = false;
+    bool gathered_ = false;  // the gathered transaction was begun
 };
 
 }  // namespace velocast

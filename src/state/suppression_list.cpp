@@ -73,14 +73,24 @@ bool SuppressionList::list(const std::function<void(const Suppression&)>& each, 
 }
 
 std::optional<Suppression> SuppressionList::find(const QString& address, const QString& scope) const {
-    QSqlQuery q(state_.database());
-    // An entry for every e-mail comes first: it is the one that says the most.
-    q.prepare(QStringLiteral("SELECT %1 FROM suppression WHERE address = ? AND scope IN (?, ?) "
-                             "ORDER BY scope = ? DESC LIMIT 1")
-                  .arg(kColumns));
-    for (const QString& v : {normalized(address), kScopeAll, scope, kScopeAll}) q.addBindValue(v);
-    if (!q.exec() || !q.next()) return std::nullopt;
-    return entryOf(q);
+    // The entries of the address by its key, a few at most: a list of scopes or an order in
+    // SQL would build a temporary table and sort for every row the drain asks about.
+    static const QString sql = QStringLiteral("SELECT %1 FROM suppression WHERE address = ?").arg(kColumns);
+    QSqlQuery& q = state_.statement(sql);
+    q.addBindValue(normalized(address));
+    std::optional<Suppression> found;
+    if (q.exec())
+        while (q.next()) {
+            const QString entryScope = q.value(1).toString();
+            // An entry for every e-mail comes first: it is the one that says the most.
+            if (entryScope == kScopeAll) {
+                found = entryOf(q);
+                break;
+            }
+            if (entryScope == scope) found = entryOf(q);
+        }
+    q.finish();
+    return found;
 }
 
 bool SuppressionList::recordBounce(const QString& eventKey, const QString& address, const QString& kind,

@@ -64,3 +64,45 @@ TEST(StateDatabase, RetryStateBelongsToTheRowsContentNotOnlyToItsId) {
     state.forgetRow(7);
     EXPECT_FALSE(state.retryState(7, key));
 }
+
+// What a row leaves here is one commit: the writes gathered are seen by another connection
+// only once committed, all together; reads before the first write take no lock, so another
+// writer goes on meanwhile.
+TEST(StateDatabase, GatheredWritesCommitTogetherAndReadsBeforeThemHoldNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("state.sqlite"));
+    StateDatabase state;
+    QString error;
+    ASSERT_TRUE(state.open(path, &error)) << error.toStdString();
+    const QDateTime t(QDate(2026, 3, 5), QTime(9, 0));
+    const QByteArray key = StateDatabase::rowKey(QStringLiteral("ana@example.com"), QStringLiteral("Olá"));
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+        other.setDatabaseName(path);
+        ASSERT_TRUE(other.open());
+        QSqlQuery q(other);
+        const auto sentSeen = [&] {
+            const int n = q.exec(QStringLiteral("SELECT COUNT(*) FROM sent")) && q.next() ? q.value(0).toInt() : -1;
+            q.finish();  // no snapshot kept: each look sees what is committed
+            return n;
+        };
+
+        state.gatherWrites();
+        EXPECT_FALSE(state.retryState(7, key));
+        EXPECT_TRUE(q.exec(QStringLiteral("INSERT INTO sent (at) VALUES (%1)").arg(t.toSecsSinceEpoch())))
+            << "a read held the file";
+        state.recordSent(t);
+        state.saveRetryState({7, key, 1, t, t.addSecs(900), QStringLiteral("450 4.2.0 Greylisted")});
+        EXPECT_EQ(sentSeen(), 1);
+        state.commitWrites();
+        EXPECT_EQ(sentSeen(), 2);
+        ASSERT_TRUE(q.exec(QStringLiteral("SELECT attempts FROM retry_state WHERE row_id = 7")) && q.next());
+        EXPECT_EQ(q.value(0).toInt(), 1);
+        q.finish();
+
+        // After the commit every write is its own again.
+        state.recordSent(t);
+        EXPECT_EQ(sentSeen(), 3);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}

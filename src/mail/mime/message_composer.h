@@ -24,12 +24,12 @@ struct AttachedData {
 // What the sender sets for one e-mail. Nothing else goes into it: every e-mail is composed
 // afresh from these values.
 struct MessageFields {
-    QString senderAddress;   // EMAIL_PROVEDOR
-    QString senderName;      // NOME_PROVEDOR; the address stands in when empty
-    QString recipients;      // the outbox row's Email as stored
-    QString subject;         // Assunto
-    QString body;            // Texto, widened; wrapped into lines here
-    QString attachmentPath;  // IMAGEM_CORPO_MARKETING as stored; empty for none
+    QString senderAddress;  // the account's address
+    QString senderName;     // the account's display name; the address stands in when empty
+    QString recipients;     // the recipient's address as stored
+    QString subject;
+    QString body;            // widened; wrapped into lines here
+    QString attachmentPath;  // the attachment's path as stored; empty for none
     // Instead of attachmentPath: an attachment the program made; no file is read.
     std::optional<AttachedData> attachedData = {};
     // Headers some campaigns carry besides the usual ones (List-Unsubscribe), as name and

@@ -49,12 +49,14 @@ QString authenticateBearer(SaslExchange& exchange, const QStringList& capabiliti
     if (name.isEmpty())
         throw SmtpError(
             QStringLiteral("The server offers neither OAUTHBEARER nor XOAUTH2 (AUTH %1), so it cannot take an "
-                           "OAuth 2.0 access token: check STMP_PROVEDOR, or remove the [oauth] section from "
-                           "velocast.conf to sign in with USERNAME and PASSWORD")
-                .arg(offered.isEmpty() ? QStringLiteral("not offered") : offered.join(QLatin1Char(' '))));
+                           "OAuth 2.0 access token: check %2, or remove the [oauth] section from "
+                           "velocast.conf to sign in with %3 and %4")
+                .arg(offered.isEmpty() ? QStringLiteral("not offered") : offered.join(QLatin1Char(' ')),
+                     exchange.settingName(SmtpSetting::Server), exchange.settingName(SmtpSetting::UserName),
+                     exchange.settingName(SmtpSetting::Password)));
     if (signIn.userName.isEmpty())
-        throw SmtpError(
-            QStringLiteral("USERNAME is empty: an OAuth 2.0 sign-in needs the mailbox to send as in USERNAME"));
+        throw SmtpError(QStringLiteral("%1 is empty: an OAuth 2.0 sign-in needs the mailbox to send as in %1")
+                            .arg(exchange.settingName(SmtpSetting::UserName)));
     Attempt attempt;
     bool renewed = false;
     for (int round = 0; round < 2; ++round) {

@@ -87,11 +87,11 @@ void authenticateSasl(SaslExchange& exchange, const QStringList& capabilities, c
         if (!channelEncrypted && refusedProtection < 0)
             exchange.warning(
                 QStringLiteral("signing in to %1 with %2 over a connection without TLS: the password's protection is "
-                               "weak (%3). Use IdSMTP_UseTLS = utUseRequireTLS or utUseImplicitTLS if the server "
-                               "offers TLS.")
+                               "weak (%3). Use %4 = utUseRequireTLS or utUseImplicitTLS if the server offers TLS.")
                     .arg(host, name,
                          protection(name) == 0 ? QStringLiteral("it travels readable by anyone on the way")
-                                               : QStringLiteral("what travels can be used to guess it")));
+                                               : QStringLiteral("what travels can be used to guess it"),
+                         exchange.settingName(SmtpSetting::TlsMode)));
         const QByteArray command = "AUTH " + mechanism->name();
         const std::optional<QByteArray> initial = mechanism->initialResponse(credentials);
         SmtpReply reply = initial ? exchange.command(command + ' ' + initial->toBase64(), command + " ****")

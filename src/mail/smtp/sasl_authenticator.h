@@ -3,6 +3,7 @@
 // fixed order until one succeeds.
 #include "mail/sasl/sasl_mechanism.h"
 #include "mail/smtp/smtp_reply.h"
+#include "mail/smtp/smtp_setting.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,6 +19,8 @@ public:
     virtual SmtpReply command(const QByteArray& line, const QByteArray& shownAs) = 0;
     // Something the person running the program should know (a weakly protected password).
     virtual void warning(const QString&) {}
+    // How the person who keeps the account knows `setting`, for advice that names it.
+    virtual QString settingName(SmtpSetting setting) const { return plainSettingName(setting); }
 };
 
 // The names after "AUTH " or "AUTH=" in the capability lines, upper case, without duplicates.

@@ -35,26 +35,16 @@ void refuseLineBreaks(const ComposedMessage& message) {
             refuse(QStringLiteral("message line %1").arg(i + 1));
 }
 
-// A secret counts where it stands as a word of its own: "535 bad password test" hides it,
-// "220 test.local" keeps the host name whole.
-bool separatesWords(QChar c) { return c.isSpace() || QStringView(u"\"'<>()[]{},;:=").contains(c); }
-
-void maskWord(QString& text, const QString& secret) {
-    for (qsizetype at = text.indexOf(secret); at >= 0; at = text.indexOf(secret, at + 1)) {
-        const qsizetype end = at + secret.size();
-        if ((at == 0 || separatesWords(text[at - 1])) && (end == text.size() || separatesWords(text[end]))) {
-            text.replace(at, secret.size(), QStringLiteral("****"));
-            at += 3;
-        }
-    }
-}
-
 }  // namespace
 
 SmtpClient::~SmtpClient() { release(); }
 
 void SmtpClient::warn(const QString& text) const {
-    if (warningObserver_) warningObserver_(scrub(text));
+    if (warningObserver_) warningObserver_(transcript_.scrub(text));
+}
+
+QString SmtpClient::settingName(SmtpSetting setting) const {
+    return settingNames_ ? settingNames_(setting) : plainSettingName(setting);
 }
 
 void SmtpClient::setTlsMode(TlsMode mode) {
@@ -66,31 +56,16 @@ void SmtpClient::setTlsMode(TlsMode mode) {
     tlsMode_ = mode;
 }
 
-void SmtpClient::note(const QString& text) const {
-    if (observer_) observer_(DialogueKind::Note, scrub(text));
-}
-
-QString SmtpClient::scrub(QString text) const {
-    if (!credentials_.password.isEmpty()) {
-        maskWord(text, credentials_.password);
-        maskWord(text, QString::fromLatin1(saslBytes(credentials_.password).toBase64()));
-        maskWord(text, QString::fromLatin1(credentials_.password.toUtf8().toBase64()));
-    }
-    for (const QString& secret : sentSecrets_) maskWord(text, secret);
-    for (const QString& token : offeredTokens_) maskWord(text, token);
-    return text;
-}
-
 void SmtpClient::signInWithBearer() {
     // A bearer token is as good as a password to whoever reads it on the way.
     if (!channel_.tlsActive())
-        fail(
-            QStringLiteral("The OAuth 2.0 access token is sent only over TLS, and this session has none: set "
-                           "IdSMTP_UseTLS to utUseRequireTLS (STARTTLS) or utUseImplicitTLS"));
+        fail(QStringLiteral("The OAuth 2.0 access token is sent only over TLS, and this session has none: set "
+                            "%1 to utUseRequireTLS (STARTTLS) or utUseImplicitTLS")
+                 .arg(settingName(SmtpSetting::TlsMode)));
     BearerSignIn signIn = *bearer_;
     signIn.accessToken = [this](bool renew) {
         QString token = bearer_->accessToken(renew);
-        if (!token.isEmpty() && !offeredTokens_.contains(token)) offeredTokens_ << token;
+        transcript_.addToken(token);
         return token;
     };
     bearerMechanism_ = authenticateBearer(*this, capabilities_, signIn, host_, port_);
@@ -100,10 +75,8 @@ void SmtpClient::fail(const QString& message) { throw SmtpError(message); }
 
 SmtpReply SmtpClient::readReply() {
     try {
-        return lastReply_ = velocast::mail::readReply(
-                   channel_, deadlineAfter(channel_.ioTimeout()), [this](const QByteArray& line) {
-                       if (observer_) observer_(DialogueKind::Received, scrub(printableText(QString::fromUtf8(line))));
-                   });
+        return lastReply_ = velocast::mail::readReply(channel_, deadlineAfter(channel_.ioTimeout()),
+                                                      [this](const QByteArray& line) { transcript_.received(line); });
     } catch (const SmtpError&) {
         unreadAtFailure_ = channel_.unreadBytes().left(8);
         channel_.close(false);  // lost, silent or garbled: nothing more can be said on it
@@ -115,12 +88,7 @@ SmtpReply SmtpClient::command(const QByteArray& line, const QByteArray& shownAs)
     if (line.contains('\r') || line.contains('\n'))
         fail(QStringLiteral("A command holding a line break was not sent."));
     if (!channel_.isOpen()) fail(QStringLiteral("Not connected."));
-    if (line != shownAs) {
-        const QList<QByteArray> shownWords = shownAs.split(' ');
-        for (const QByteArray& word : line.split(' '))
-            if (!word.isEmpty() && !shownWords.contains(word)) sentSecrets_ << QString::fromLatin1(word);
-    }
-    if (observer_) observer_(DialogueKind::Sent, scrub(QString::fromLatin1(shownAs)));
+    transcript_.sent(line, shownAs);
     lastReply_ = {};
     try {
         channel_.writeAll(line + "\r\n");
@@ -148,8 +116,9 @@ void SmtpClient::startTls(bool duringConnect) {
         }
     } catch (const TlsFailure& failure) {
         tlsPeerReport_ = failure.peer;
-        if (!failure.peer.verdict.isEmpty()) note(QStringLiteral("server certificate %1").arg(failure.peer.verdict));
-        note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
+        if (!failure.peer.verdict.isEmpty())
+            transcript_.note(QStringLiteral("server certificate %1").arg(failure.peer.verdict));
+        transcript_.note(QStringLiteral("TLS handshake failed: %1").arg(failure.reason));
         channel_.close(false);
         // A refused certificate says why and what to do, whichever way TLS started.
         SmtpError error(duringConnect ? QStringLiteral("Error connecting with SSL.\r\n%1").arg(failure.reason)
@@ -163,9 +132,11 @@ void SmtpClient::startTls(bool duringConnect) {
         throw;
     }
     tlsPeerReport_ = channel_.tlsPeerReport();
-    if (!tlsPeerReport_.verdict.isEmpty()) note(QStringLiteral("server certificate %1").arg(tlsPeerReport_.verdict));
-    note(QStringLiteral("TLS started (%1%2)")
-             .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
+    if (!tlsPeerReport_.verdict.isEmpty())
+        transcript_.note(QStringLiteral("server certificate %1").arg(tlsPeerReport_.verdict));
+    transcript_.note(
+        QStringLiteral("TLS started (%1%2)")
+            .arg(channel_.tlsDescription(), channel_.tlsResumed() ? QStringLiteral(", session resumed") : QString()));
 }
 
 void SmtpClient::introduce() {
@@ -187,28 +158,28 @@ void SmtpClient::introduce() {
 void SmtpClient::connect() {
     authenticated_ = false;
     capabilities_.clear();
-    sentSecrets_.clear();
+    transcript_.beginSession();
     channel_.close(false);
     step_ = SmtpStep::None;
     lastReply_ = {};
     unreadAtFailure_.clear();
     try {
-        const auto settingFault = [](const QString& text, const char* setting) {
+        const auto settingFault = [](const QString& text, SmtpSetting setting) {
             SmtpError error(text);
-            error.setSetting(QLatin1String(setting));
+            error.setSettingAtFault(setting);
             throw error;
         };
-        if (host_.isEmpty()) settingFault(QStringLiteral("A Host is required"), "STMP_PROVEDOR");
-        if (port_ == 0) settingFault(QStringLiteral("A Port is required"), "STMP_PROVEDOR");
+        if (host_.isEmpty()) settingFault(QStringLiteral("A Host is required"), SmtpSetting::Server);
+        if (port_ == 0) settingFault(QStringLiteral("A Port is required"), SmtpSetting::Server);
         // Port 465 speaks TLS from the first byte: in any other mode the client would wait for
         // a greeting that never comes, row after row. Said at once, with what to change.
         if (port_ == kImplicitTlsPort && tlsMode_ != TlsMode::Implicit)
-            settingFault(QStringLiteral("Port %1 takes TLS from the first byte, but IdSMTP_UseTLS is %2.")
-                             .arg(port_)
-                             .arg(tlsModeSettingName(tlsMode_)),
-                         "IdSMTP_UseTLS");
+            settingFault(
+                QStringLiteral("Port %1 takes TLS from the first byte, but %2 is %3.")
+                    .arg(QString::number(port_), settingName(SmtpSetting::TlsMode), tlsModeSettingName(tlsMode_)),
+                SmtpSetting::TlsMode);
         step_ = SmtpStep::Connect;
-        note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
+        transcript_.note(QStringLiteral("Connecting to %1:%2").arg(host_).arg(port_));
         channel_.setIoTimeout(timeouts_.replyMs);
         channel_.open(host_, port_, timeouts_.connectMs);
         if (tlsMode_ == TlsMode::Implicit) startTls(true);
@@ -229,7 +200,7 @@ void SmtpClient::connect() {
 }
 
 SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
-    QString message = scrub(error.message());
+    QString message = transcript_.scrub(error.message());
     const SmtpReply& reply = lastReply_;
     TlsModeSymptoms symptoms;
     symptoms.mode = tlsMode_;
@@ -241,12 +212,14 @@ SmtpError SmtpClient::raised(const SmtpError& error, SmtpStage stage) const {
         looksLikeTlsRecord(unreadAtFailure_) || (!reply.lines.isEmpty() && looksLikeTlsRecord(reply.lines.first()));
     symptoms.timedOut = error.message().contains(QLatin1String(" timed out: "));
     // A refused certificate means TLS was spoken: the mode is right, the trust is not.
-    if (const QString hint = error.certificateRefused() ? QString() : tlsModeHint(symptoms); !hint.isEmpty())
+    if (const QString hint =
+            error.certificateRefused() ? QString() : tlsModeHint(symptoms, settingName(SmtpSetting::TlsMode));
+        !hint.isEmpty())
         message += QStringLiteral("\r\n") + hint;
     SmtpError out(message, stage);
     out.setStep(step_);
     out.setCertificateRefused(error.certificateRefused());
-    out.setSetting(error.setting());
+    out.setSettingAtFault(error.settingAtFault());
     if (!error.command().isEmpty()) out.setRefusal(error.command(), error.replyCode(), error.enhancedCode());
     else if (reply.code != 0) out.setReply(reply.code, reply.enhancedCode());
     return out;
@@ -263,10 +236,10 @@ void SmtpClient::secure() {
         disconnect();
         if (tlsMode_ == TlsMode::Explicit)
             // Someone on the way may have removed STARTTLS from the reply to read the password.
-            fail(
-                QStringLiteral("The server offers no STARTTLS, so the password would travel in clear text: no AUTH "
-                               "was sent. Ask the provider for TLS; set IdSMTP_UseTLS to utNoTLSSupport only if the "
-                               "server really has none."));
+            fail(QStringLiteral("The server offers no STARTTLS, so the password would travel in clear text: no AUTH "
+                                "was sent. Ask the provider for TLS; set %1 to utNoTLSSupport only if the "
+                                "server really has none.")
+                     .arg(settingName(SmtpSetting::TlsMode)));
         fail(QStringLiteral("SSL is not available on this server."));
     }
     step_ = SmtpStep::StartTls;
@@ -306,8 +279,8 @@ SmtpReply SmtpClient::writeDataAndEnd(const QList<QByteArray>& lines) {
                 pending.clear();
             }
         }
-        note(QStringLiteral("%1 message lines written").arg(lines.size()));
-        if (observer_) observer_(DialogueKind::Sent, QStringLiteral("."));
+        transcript_.note(QStringLiteral("%1 message lines written").arg(lines.size()));
+        transcript_.sentShown(QStringLiteral("."));
         pending += ".\r\n";
         channel_.writeAll(pending);
     } catch (const SmtpError&) {

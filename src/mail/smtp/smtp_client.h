@@ -1,16 +1,19 @@
 #pragma once
-// The SMTP client the outbox sender drives once per outbox row: configure, connect(),
-// send(message), disconnect(); after a failed send, release(). One message per session.
+// The SMTP client the outbox sender drives: configure, connect(), send(message), then
+// resetForNextMessage() and send() again while the session carries more messages, and
+// disconnect(); after a failed send, release().
 //
 // Every failure is an SmtpError whose message is the text the sender shows (the server's
 // reply text, or one of the fixed messages), tagged with the stage it happened in. The
-// password never appears in an error or in the dialogue log.
+// password never appears in an error or in the dialogue log (see smtp_transcript.h).
 #include "mail/mime/composed_message.h"
 #include "mail/smtp/bearer_authenticator.h"
 #include "mail/smtp/sasl_authenticator.h"
 #include "mail/smtp/smtp_channel.h"
 #include "mail/smtp/smtp_error.h"
+#include "mail/smtp/smtp_setting.h"
 #include "mail/smtp/smtp_tls_mode.h"
+#include "mail/smtp/smtp_transcript.h"
 #include "mail/smtp/tls_policy.h"
 
 #include <QString>
@@ -36,12 +39,6 @@ struct SmtpTimeouts {
     int greetingMs = 30000;
 };
 
-// The dialogue as it happens, for diagnostics: lines sent (AUTH payloads shown as "****"),
-// lines received (control characters shown as \xHH), and notes such as "TLS started
-// (TLSv1.3, ...)". The password and what was sent for it are masked wherever they stand as
-// a word of their own.
-enum class DialogueKind { Sent, Received, Note };
-using DialogueObserver = std::function<void(DialogueKind kind, const QString& line)>;
 // What the person running the program should know though nothing failed: a TLS mode the
 // client did not recognise, a password sent with weak protection.
 using WarningObserver = std::function<void(const QString& text)>;
@@ -64,14 +61,20 @@ public:
     void setAuthentication(SmtpAuthentication kind) { authentication_ = kind; }
     SmtpAuthentication authentication() const { return authentication_; }
     void setUserName(const QString& userName) { credentials_.userName = userName; }
-    void setPassword(const QString& password) { credentials_.password = password; }
+    void setPassword(const QString& password) {
+        credentials_.password = password;
+        transcript_.setPassword(password);
+    }
     // With a bearer sign-in, SASL authentication offers an OAuth 2.0 access token (OAUTHBEARER
     // or XOAUTH2) and never a password; only over TLS.
     void setBearerSignIn(std::optional<BearerSignIn> signIn) { bearer_ = std::move(signIn); }
     // The bearer mechanism the last sign-in used; empty otherwise.
     QString bearerMechanismUsed() const { return bearerMechanism_; }
     void setTimeouts(const SmtpTimeouts& timeouts) { timeouts_ = timeouts; }
-    void setDialogueObserver(DialogueObserver observer) { observer_ = std::move(observer); }
+    void setDialogueObserver(DialogueObserver observer) { transcript_.setObserver(std::move(observer)); }
+    // How the messages name the account's settings; unset, they describe them plainly.
+    void setSettingNames(SmtpSettingNames names) { settingNames_ = std::move(names); }
+    QString settingName(SmtpSetting setting) const override;
     void setWarningObserver(WarningObserver observer) { warningObserver_ = std::move(observer); }
     void warn(const QString& text) const;
     // How the server's certificate is judged (the machine's choice, not the club database's).
@@ -115,8 +118,6 @@ private:
     [[noreturn]] void refuse(const QString& command, const SmtpReply& reply, bool reset);
     // The message lines, dot-stuffed, and the end-of-data line; returns the reply to them.
     SmtpReply writeDataAndEnd(const QList<QByteArray>& lines);
-    void note(const QString& text) const;
-    QString scrub(QString text) const;
     [[noreturn]] void fail(const QString& message);
     void signInWithBearer();
     // The failure as raised to the caller: scrubbed, with its stage, step and reply, and a
@@ -130,14 +131,12 @@ private:
     SaslCredentials credentials_;
     std::optional<BearerSignIn> bearer_;
     QString bearerMechanism_;
-    QStringList offeredTokens_;  // kept out of the log and the errors like the password
     SmtpTimeouts timeouts_;
-    DialogueObserver observer_;
+    SmtpTranscript transcript_;
+    SmtpSettingNames settingNames_;
     WarningObserver warningObserver_;
     TlsPolicy tlsPolicy_;
     TlsPeerReport tlsPeerReport_;
-    // What went to the server for the password this session (base64 payloads), masked too.
-    QStringList sentSecrets_;
 
     SmtpChannel channel_;
     QStringList capabilities_;

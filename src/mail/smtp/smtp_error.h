@@ -4,6 +4,8 @@
 // table of failure classes tells from them an outage from a refused recipient or a server
 // that throttles.
 #include <QString>
+
+#include "mail/smtp/smtp_setting.h"
 #include <exception>
 #include <string>
 
@@ -51,10 +53,10 @@ public:
     bool certificateRefused() const { return certificateRefused_; }
     void setCertificateRefused(bool refused) { certificateRefused_ = refused; }
     // The setting of the account that caused the failure and that only a person can change
-    // ("STMP_PROVEDOR" for a host that does not exist, "IdSMTP_UseTLS" for a mode the port
-    // cannot speak); empty for a failure that may pass by itself.
-    const QString& setting() const { return setting_; }
-    void setSetting(QString setting) { setting_ = std::move(setting); }
+    // (the server for a host that does not exist, the TLS mode for one the port cannot
+    // speak); None for a failure that may pass by itself.
+    SmtpSetting settingAtFault() const { return settingAtFault_; }
+    void setSettingAtFault(SmtpSetting setting) { settingAtFault_ = setting; }
     // The step the dialogue was at; with a reply code and no command for a failure whose reply
     // was not a refusal of MAIL, RCPT or DATA (a greeting, an AUTH rejection).
     SmtpStep step() const { return step_; }
@@ -70,7 +72,7 @@ private:
     int replyCode_ = 0;
     QString enhancedCode_;
     bool certificateRefused_ = false;
-    QString setting_;
+    SmtpSetting settingAtFault_ = SmtpSetting::None;
     SmtpStep step_ = SmtpStep::None;
 };
 

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -47,10 +48,35 @@ struct LookedUp {
     sockaddr_in address{};
 };
 
+// How long a name's address is used again without asking the system: a session per message
+// would otherwise start a thread and ask the resolver for every message.
+constexpr auto kLookUpKept = std::chrono::seconds(60);
+
+struct KeptLookUp {
+    std::mutex mutex;
+    QByteArray name;
+    sockaddr_in address{};
+    std::chrono::steady_clock::time_point until;
+};
+
+KeptLookUp& keptLookUp() {
+    static KeptLookUp kept;
+    return kept;
+}
+
 // The first IPv4 address of `name`, on a thread of its own: a DNS server that does not answer
-// holds getaddrinfo for its whole time-out, which an end request must not sit out.
+// holds getaddrinfo for its whole time-out, which an end request must not sit out. An address
+// written as one needs no look-up, and a name found a moment ago is not looked up again.
 LookedUp lookUp(const QByteArray& name) {
-    return callInterruptibly<LookedUp>([name] {
+    LookedUp numeric;
+    numeric.address.sin_family = AF_INET;
+    if (::inet_pton(AF_INET, name.constData(), &numeric.address.sin_addr) == 1) return numeric;
+    KeptLookUp& kept = keptLookUp();
+    {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        if (kept.name == name && std::chrono::steady_clock::now() < kept.until) return {0, 0, kept.address};
+    }
+    LookedUp result = callInterruptibly<LookedUp>([name] {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
@@ -64,6 +90,13 @@ LookedUp lookUp(const QByteArray& name) {
         }
         return result;
     });
+    if (result.rc == 0) {
+        const std::lock_guard<std::mutex> lock(kept.mutex);
+        kept.name = name;
+        kept.address = result.address;
+        kept.until = std::chrono::steady_clock::now() + kLookUpKept;
+    }
+    return result;
 }
 
 // Raises the system's error for a failed transfer.
@@ -90,7 +123,7 @@ void SocketConnection::open(const QString& host, quint16 port, int connectTimeou
             // The name does not exist: no later attempt will find it, the setting must change.
             SmtpError error(
                 QStringLiteral("Socket Error # %1\r\n%2").arg(rc).arg(QString::fromLocal8Bit(::gai_strerror(rc))));
-            error.setSetting(QStringLiteral("STMP_PROVEDOR"));
+            error.setSettingAtFault(SmtpSetting::Server);
             throw error;
         }
         throwSocketError(rc, QString::fromLocal8Bit(::gai_strerror(rc)));

@@ -2,7 +2,7 @@
 // What to change when a session failed because its TLS mode does not suit the server: a
 // server on the TLS port waits silently for a handshake the client never starts, and looks
 // hung; a server that insists on STARTTLS refuses the plain session. The club fixes this in
-// the settings row, so the hint names the setting and the value to write.
+// the account's settings, so the hint names the setting and the value to write.
 #include "mail/smtp/smtp_error.h"
 #include "mail/smtp/smtp_tls_mode.h"
 
@@ -23,9 +23,9 @@ struct TlsModeSymptoms {
     bool timedOut = false;
 };
 
-// One sentence naming IdSMTP_UseTLS and the value to write, or empty when the failure does
-// not point at the TLS mode.
-QString tlsModeHint(const TlsModeSymptoms& symptoms);
+// One sentence naming the TLS mode setting (as `modeSetting` names it) and the value to
+// write, or empty when the failure does not point at the TLS mode.
+QString tlsModeHint(const TlsModeSymptoms& symptoms, const QString& modeSetting);
 
 // True when `bytes` begin like a TLS record (a handshake or an alert), not like an SMTP reply.
 bool looksLikeTlsRecord(const QByteArray& bytes);

@@ -2,6 +2,10 @@
 // Drains the outbox: every row becomes one e-mail, and every row that was sent or found invalid
 // is deleted, each in its own transaction committed before the next message begins. A session
 // carries one message, or up to [sending] messages_per_connection of them.
+//
+// The class's work is kept by job: the send tick, the figures and the pause in
+// outbox_sender.cpp; the drain loop and a row's steps in outbox_drain.cpp; the SMTP session in
+// smtp_session.h; what a failed exchange does to the row in row_failure.h.
 #include <QObject>
 #include <QSet>
 #include <QVariant>
@@ -22,12 +26,14 @@
 #include "outbox/sending/server_outage.h"
 #include "outbox/sending/setting_to_fix.h"
 #include "outbox/sending/smtp_account.h"
+#include "outbox/sending/smtp_session.h"
 #include "state/state_database.h"
 
 namespace velocast {
 
 class Notices;
 class Session;
+class SharedConnection;
 
 // The send tick's period: the next drain begins this long after the last one ended.
 inline constexpr std::chrono::milliseconds kSendTickInterval{5000};
@@ -168,9 +174,14 @@ signals:
 private:
     // The drain proper; ENVIAR_EMAIL tells what it left.
     bool drain();
+    // One row in its own transaction: the drain goes on, stops (paused), or failed.
+    enum class RowStep { Next, Stop, Failed };
+    RowStep drainRow(SharedConnection& connection, qint32 pending);
     enum class RowResult { Finished, Kept, Paused, SendFailed };
     RowResult ENVIADO(const OutboxRow& row);
     RowResult submit(const OutboxRow& row, const QString& address, const mail::ComposedMessage& message);
+    // What the failed exchange's class does to the row (see row_failure.h).
+    RowResult rowFailed(const OutboxRow& row, const QString& address, const mail::SmtpError& error);
     // A row whose recipient or content failed for now: its next try, or given up.
     RowResult defer(const OutboxRow& row, const QString& address, const QString& reply, bool recipient);
     void pause(const QDateTime& until, const QString& reason, PauseCause cause);
@@ -180,7 +191,6 @@ private:
     // The server throttles: pause until the window its reply names opens.
     void pauseForServer(const FailureVerdict& verdict, const QString& reply);
     bool stillPaused();
-    void endSession();
     void sendFailed(const QString& errorText, const std::optional<SettingToFix>& fix = std::nullopt);
     // A write to the state database after a message went out: a failure is a warning (said
     // once until a write works again), never a failed drain.
@@ -189,8 +199,8 @@ private:
     const SmtpAccount& account();
     void keptForServer(const OutboxRow& row, const QString& server, const QString& reason,
                        const QString& peer = QStringLiteral("SMTP server"), const QString& setting = QString());
-    // No access token: an endpoint out of reach keeps the row like an unreachable server;
-    // anything else needs a person, like a refused send.
+    // No access token (or a refused one that could not be renewed): an endpoint out of reach
+    // keeps the row like an unreachable server; anything else needs a person, like a refused send.
     RowResult tokenFailed(const OutboxRow& row, const mail::TokenError& error);
 
     Session& session_;
@@ -218,11 +228,10 @@ private:
     int ownMessageFailures_ = 0;
     QDateTime ownMessageNotBefore_;
     QStringList attachmentsReported_;
-    // The session kept open for the next message, and the messages it has carried.
-    int messagesInSession_ = 0;
+    // The session kept open for the next message.
+    SmtpSession smtpSession_{IdSMTP};
     bool stateFailing_ = false;
     ServerOutageTracker outage_;
-    quint64 sessionAccountVersion_ = 0;
 };
 
 }  // namespace velocast

@@ -84,8 +84,21 @@ std::optional<mail::TlsMode> tlsModeFromSettingName(const QString& name) {
     return std::nullopt;
 }
 
+QString settingColumn(mail::SmtpSetting setting) {
+    using mail::SmtpSetting;
+    switch (setting) {
+    case SmtpSetting::None: return {};
+    case SmtpSetting::Server: return QStringLiteral("STMP_PROVEDOR");
+    case SmtpSetting::TlsMode: return QStringLiteral("IdSMTP_UseTLS");
+    case SmtpSetting::UserName: return QStringLiteral("USERNAME");
+    case SmtpSetting::Password: return QStringLiteral("PASSWORD");
+    }
+    return {};
+}
+
 bool configureClient(mail::SmtpClient& client, const SmtpAccount& account) {
     using mail::TlsMode;
+    client.setSettingNames(settingColumn);
     if (const auto mode = tlsModeFromSettingName(account.tlsModeName)) {
         client.setTlsMode(*mode);
     } else {

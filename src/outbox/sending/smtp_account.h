@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "mail/mime/message_composer.h"
+#include "mail/smtp/smtp_setting.h"
 #include "mail/smtp/smtp_tls_mode.h"
 
 namespace velocast {
@@ -50,9 +51,12 @@ std::optional<quint16> smtpPort(const QString& server);
 // other text.
 std::optional<mail::TlsMode> tlsModeFromSettingName(const QString& name);
 
-// Sets TLS mode (an unknown or empty name gives required TLS, with a warning through the
-// client), host, port, authentication and credentials, in that order. False when the port
-// cannot be read; the host is set by then.
+// The column of Qzcvar2 that holds `setting` ("IdSMTP_UseTLS"); empty for None.
+QString settingColumn(mail::SmtpSetting setting);
+
+// Sets the names of the settings (the columns), TLS mode (an unknown or empty name gives
+// required TLS, with a warning through the client), host, port, authentication and
+// credentials, in that order. False when the port cannot be read; the host is set by then.
 bool configureClient(mail::SmtpClient& client, const SmtpAccount& account);
 
 // A message from the account's sender (name and address) to `recipients`.

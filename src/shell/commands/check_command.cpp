@@ -206,7 +206,8 @@ void checkServer(Report& report, const SmtpAccount& account, const mail::TlsPoli
         client.connect();
     } catch (const mail::SmtpError& e) {
         client.release();
-        if (!e.setting().isEmpty()) report.fail(settingsKey(e.setting()), e.message());
+        if (e.settingAtFault() != mail::SmtpSetting::None)
+            report.fail(settingsKey(settingColumn(e.settingAtFault())), e.message());
         else if (e.certificateRefused())
             report.fail(QStringLiteral("%1 [tls]")
                             .arg(policy.settingsFile.isEmpty() ? QStringLiteral("velocast.conf") : policy.settingsFile),

@@ -2,6 +2,7 @@
 // A client set up for the loopback tests: short time-outs (so a fault can never stall the
 // run; no test measures them) and the dialogue collected as "C: ", "S: " and "* " lines.
 #include "mail/smtp/smtp_client.h"
+#include "outbox/sending/smtp_account.h"
 #include "support/test_certificate.h"
 
 #include <QStringList>
@@ -22,6 +23,8 @@ struct TestSession {
             log << (kind == DialogueKind::Sent ? "C: " : kind == DialogueKind::Received ? "S: " : "* ") + line;
         });
         client.setWarningObserver([this](const QString& text) { log << "! " + text; });
+        // Advice names the settings as the program names them: the club's columns.
+        client.setSettingNames(velocast::settingColumn);
     }
     void useSasl(const QString& user, const QString& password) {
         client.setAuthentication(SmtpAuthentication::Sasl);

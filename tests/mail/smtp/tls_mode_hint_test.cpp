@@ -95,3 +95,30 @@ TEST(TlsModeHint, Port465WithoutImplicitTlsFailsBeforeConnecting) {
                                        .arg(tlsModeSettingName(mode)));
     }
 }
+
+// The client knows its settings by kind only: the error says which one is at fault, and a
+// caller that gives no names of its own reads plain descriptions, never a column's name.
+TEST(TlsModeHint, TheSettingAtFaultIsAKindNamedByTheCaller) {
+    SmtpClient client;
+    client.setTlsMode(TlsMode::Required);
+    client.setHost(QStringLiteral("192.0.2.1"));  // never reached: nothing answers there
+    client.setPort(465);
+    SmtpError error({});
+    try {
+        client.connect();
+        ADD_FAILURE() << "connected";
+    } catch (const SmtpError& raised) {
+        error = raised;
+    }
+    EXPECT_EQ(error.settingAtFault(), SmtpSetting::TlsMode);
+    EXPECT_EQ(error.message(), QStringLiteral("Port 465 takes TLS from the first byte, but the TLS mode is "
+                                              "utUseRequireTLS.\r\nSet the TLS mode to utUseImplicitTLS for port 465 "
+                                              "(or use port 587 with utUseExplicitTLS)."));
+    client.setHost(QString());
+    try {
+        client.connect();
+        ADD_FAILURE() << "connected without a host";
+    } catch (const SmtpError& raised) {
+        EXPECT_EQ(raised.settingAtFault(), SmtpSetting::Server);
+    }
+}
