@@ -151,6 +151,22 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
     if (!ok) throw DbError(error);
 }
 
+void runAndCommit(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.inTransaction()) throw DbError(QStringLiteral("no transaction is open"));
+    const QString commitText = connection.chainedCommitText();
+    if (commitText.isEmpty()) {
+        runPrepared(connection, sql, parameters);
+        connection.commit();
+        return;
+    }
+    checkedPlaceholders(sql, parameters);
+    const QList<Placeholder> placeholders = scanPlaceholders(sql);
+    const Marked m = markedForOdbc(sql, placeholders, parameters);
+    connection.odbcStatements().exec(connection.database(), m.sql + commitText, m.values,
+                                     textWidthsOf(sql, placeholders));
+    connection.committedByStatement();
+}
+
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.isOpen()) connection.open();
     const QStringList names = checkedPlaceholders(sql, parameters);

@@ -25,6 +25,12 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 // afterwards; over ODBC it goes the way of every write (runSql).
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
 
+// Runs a statement without a result in the open transaction and commits it. On SQL Server
+// the statement, the commit and the next transaction's begin go to the server in one request
+// (the commit only when the statement succeeded); elsewhere it is runPrepared() and commit().
+// Throws DbError; the transaction is then still open.
+void runAndCommit(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
+
 // The first `columns` values of the first row of a query that runs many times (once per
 // outbox row); an empty list when it returns no row. On SQLite it is prepared once per
 // connection, over ODBC it goes the way of runSql. Throws DbError.

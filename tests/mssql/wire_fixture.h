@@ -59,7 +59,7 @@ struct WireSession {
     QList<QJsonObject> afterOpening() const {
         const QList<QJsonObject> all = peer.statements();
         for (qsizetype i = 0; i < all.size(); ++i)
-            if (all.at(i).value(QStringLiteral("sql")).toString() == QLatin1String("SELECT * FROM AlunosAtivos"))
+            if (all.at(i).value(QStringLiteral("sql")).toString() == QLatin1String("SELECT TOP 0 * FROM AlunosAtivos"))
                 return all.mid(i + 1);
         return {};
     }
