@@ -185,6 +185,29 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
 
 SQLHANDLE odbcConnection(const QSqlDatabase& db) { return odbcConnectionHandle(db); }
 
+// Hands over the long texts a run asks for (SQLPutData) and throws DbError when the run
+// failed; `executed` is what SQLExecute or SQLExecDirect answered.
+void finishRun(const Statement& statement, SQLRETURN executed) {
+    bool handingOver = false;
+    while (executed == SQL_NEED_DATA) {
+        handingOver = true;
+        SQLPOINTER token = nullptr;
+        executed = SQLParamData(statement.handle(), &token);
+        if (executed != SQL_NEED_DATA) break;
+        Bound& b = *static_cast<Bound*>(token);
+        static char16_t nothing = 0;
+        const SQLRETURN put = SQLPutData(statement.handle(), b.wideText.empty() ? &nothing : b.wideText.data(),
+                                         SQLLEN(b.wideText.size() * sizeof(SQLWCHAR)));
+        if (!SQL_SUCCEEDED(put)) executed = put;
+    }
+    if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
+        const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
+        if (handingOver) SQLCancel(statement.handle());  // leaves the hand-over unfinished
+        SQLFreeStmt(statement.handle(), SQL_CLOSE);
+        throw DbError(error);
+    }
+}
+
 }  // namespace
 
 QString odbcDiagnostics(short handleType, void* handle) { return diagnostics(handleType, handle); }
@@ -235,27 +258,21 @@ OdbcStatements::Prepared& OdbcStatements::run(const QSqlDatabase& db, const QStr
     bound.resize(values.size());
     for (qsizetype i = 0; i < values.size(); ++i)
         bind(statement, SQLUSMALLINT(i + 1), values.at(i), widthOf(i), bound[i]);
-    SQLRETURN executed = SQLExecute(statement.handle());
-    // The long texts, as the driver asks for them; the last answer is the statement's.
-    bool handingOver = false;
-    while (executed == SQL_NEED_DATA) {
-        handingOver = true;
-        SQLPOINTER token = nullptr;
-        executed = SQLParamData(statement.handle(), &token);
-        if (executed != SQL_NEED_DATA) break;
-        Bound& b = *static_cast<Bound*>(token);
-        static char16_t nothing = 0;
-        const SQLRETURN put = SQLPutData(statement.handle(), b.wideText.empty() ? &nothing : b.wideText.data(),
-                                         SQLLEN(b.wideText.size() * sizeof(SQLWCHAR)));
-        if (!SQL_SUCCEEDED(put)) executed = put;
-    }
-    if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
-        const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
-        if (handingOver) SQLCancel(statement.handle());  // leaves the hand-over unfinished
-        SQLFreeStmt(statement.handle(), SQL_CLOSE);
-        throw DbError(error);
-    }
+    finishRun(statement, SQLExecute(statement.handle()));
     return *prepared;
+}
+
+void OdbcStatements::execOnce(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                              const QList<int>& textWidths) {
+    const Statement statement(odbcConnection(db));
+    std::deque<Bound> bound(size_t(values.size()));
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(statement, SQLUSMALLINT(i + 1), values.at(i), i < textWidths.size() ? textWidths.at(i) : kUndeclaredWidth,
+             bound[size_t(i)]);
+    QString text = sql;  // kept alive while the statement runs
+    finishRun(statement, SQLExecDirectW(statement.handle(), wide(text), SQLINTEGER(text.size())));
+    while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {}
+    SQLFreeStmt(statement.handle(), SQL_CLOSE);
 }
 
 void OdbcStatements::exec(const QSqlDatabase& db, const QString& sql, const QVariantList& values,

@@ -89,11 +89,15 @@ Marked markedForOdbc(const QString& sql, const QList<Placeholder>& placeholders,
 }
 
 // On ODBC, a statement that writes rows binds its values itself (see odbc_bound_statement.h),
-// so that text reaches the server as Unicode; it is prepared once per connection.
+// so that text reaches the server as Unicode. One that runs many times is prepared once per
+// connection; one that runs once is executed directly.
+enum class Runs { Once, Many };
 void runBoundOnOdbc(SharedConnection& connection, const QString& sql, const QList<Placeholder>& placeholders,
-                    const QVariantMap& parameters) {
+                    const QVariantMap& parameters, Runs runs) {
     const Marked m = markedForOdbc(sql, placeholders, parameters);
-    connection.odbcStatements().exec(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
+    if (runs == Runs::Many)
+        connection.odbcStatements().exec(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
+    else connection.odbcStatements().execOnce(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
 }
 
 }  // namespace
@@ -141,7 +145,12 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
     connection.beforeWriteOutside();
     // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
     if (overOdbc(connection)) {
-        runSql(connection, sql, parameters);
+        const QStringList names = checkedPlaceholders(sql, parameters);
+        if (names.isEmpty() || !returnsNoRows(sql)) {
+            runSql(connection, sql, parameters);
+            return;
+        }
+        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters, Runs::Many);
         return;
     }
     QSqlQuery& query = boundPrepared(connection, sql, parameters);
@@ -175,7 +184,7 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
     if (!names.isEmpty() && overOdbc(connection) && returnsNoRows(sql)) {
-        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters);
+        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters, Runs::Once);
         return query;
     }
     if (names.isEmpty()) {

@@ -16,13 +16,13 @@ QStringList placeholdersOf(const QString& sql);
 
 // Prepares, binds and runs `sql`; throws DbError with the driver's text on failure. A closed
 // connection is opened first, as opening a table or query does. Over ODBC, an INSERT, UPDATE
-// or DELETE with parameters binds each value by its own type (text as Unicode) and returns an
-// inactive query.
+// or DELETE with parameters binds each value by its own type (text as Unicode), runs without
+// a preparation (what goes through here runs once) and returns an inactive query.
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters = {});
 
 // The same for a statement without a result that runs many times (once per outbox row, once
 // per recipient): on SQLite it is prepared once per connection and only bound and run
-// afterwards; over ODBC it goes the way of every write (runSql).
+// afterwards; over ODBC it binds as runSql does and is prepared once per connection.
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
 
 // Runs a statement without a result in the open transaction and commits it. On SQL Server
