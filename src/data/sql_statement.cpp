@@ -160,6 +160,28 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
     if (!ok) throw DbError(error);
 }
 
+namespace {
+
+// PRAGMA soft_heap_limit: sets the bound when given one, and answers the bound before.
+qint64 softHeapLimit(SharedConnection& connection, qint64 bytes = -1) {
+    QSqlQuery q(connection.database());
+    const QString sql =
+        bytes < 0 ? QStringLiteral("PRAGMA soft_heap_limit") : QStringLiteral("PRAGMA soft_heap_limit = %1").arg(bytes);
+    return q.exec(sql) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+}  // namespace
+
+SqliteMemoryBound::SqliteMemoryBound(SharedConnection& connection, qint64 bytes) : connection_(connection) {
+    if (!connection.isOpen() || connection.dialect() != Dialect::Sqlite) return;
+    previous_ = softHeapLimit(connection);
+    if (previous_ >= 0) softHeapLimit(connection, bytes);
+}
+
+SqliteMemoryBound::~SqliteMemoryBound() {
+    if (previous_ >= 0 && connection_.isOpen()) softHeapLimit(connection_, previous_);
+}
+
 void runAndCommit(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
     if (!connection.inTransaction()) throw DbError(QStringLiteral("no transaction is open"));
     const QString commitText = connection.chainedCommitText();

@@ -25,6 +25,22 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
 // afterwards; over ODBC it binds as runSql does and is prepared once per connection.
 void runPrepared(SharedConnection& connection, const QString& sql, const QVariantMap& parameters);
 
+// While it lives, SQLite keeps the memory it holds (page caches, the temporary tables of a
+// sort, a DISTINCT or an IN over a subquery) near `bytes`, spilling to temporary files beyond;
+// the bound it found comes back at the end. Nothing on other databases. The bound is the
+// process's, as SQLite has only the one.
+class SqliteMemoryBound {
+public:
+    SqliteMemoryBound(SharedConnection& connection, qint64 bytes);
+    ~SqliteMemoryBound();
+    SqliteMemoryBound(const SqliteMemoryBound&) = delete;
+    SqliteMemoryBound& operator=(const SqliteMemoryBound&) = delete;
+
+private:
+    SharedConnection& connection_;
+    qint64 previous_ = -1;  // -1: nothing was set
+};
+
 // Runs a statement without a result in the open transaction and commits it. On SQL Server
 // the statement, the commit and the next transaction's begin go to the server in one request
 // (the commit only when the statement succeeded); elsewhere it is runPrepared() and commit().
