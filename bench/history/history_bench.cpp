@@ -20,8 +20,9 @@
 
 #include "calendar/clock.h"
 #include "settings/local_settings.h"
-#include "shell/history_command.h"
-#include "shell/sending_setup.h"
+#include "settings/settings.h"
+#include "shell/commands/history_command.h"
+#include "outbox/sending/sending_setup.h"
 #include <QFile>
 #include "state/send_history.h"
 #include "state/state_database.h"
@@ -149,8 +150,8 @@ int main(int argc, char** argv) {
     for (int member : {1, 4242, 9999, 13331, 19999, 777, 15000, 3}) {
         QElapsedTimer t;
         t.start();
-        listed =
-            runHistory({QStringLiteral("/nowhere/Korvana.udl"), address(member), {}, false}, settings, sink, stderr);
+        listed = runHistory({QStringLiteral("/nowhere/Korvana.udl"), address(member), {}, false}, Settings(settings),
+                            sink, stderr);
         one.push_back(msSince(t));
     }
     std::printf("--history ADDRESS: %.1f ms median of %zu members, %.1f ms the slowest (goal: under 50)\n", median(one),
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
     for (int back : {1, 7, 30}) {
         QElapsedTimer t;
         t.start();
-        runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, today.date().addDays(-back + 1), true}, settings, sink,
-                   stderr);
+        runHistory({QStringLiteral("/nowhere/Korvana.udl"), {}, today.date().addDays(-back + 1), true},
+                   Settings(settings), sink, stderr);
         std::printf("--history --since (the last %d day(s), %d entries, CSV): %.0f ms\n", back,
                     std::min(back, days) * perDay, msSince(t));
     }
@@ -182,7 +183,7 @@ int main(int argc, char** argv) {
             for (;;) {
                 QElapsedTimer t;
                 t.start();
-                pruneSendHistory(again, keep);
+                pruneSendHistory(again, Settings(keep));
                 pauses.push_back(msSince(t));
                 QSqlQuery left(again.database());
                 left.prepare(QStringLiteral("SELECT COUNT(*) FROM send_history WHERE at < ?"));

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "data/db_error.h"
+#include "platform/system_error_text.h"
 
 namespace velocast {
 
@@ -14,17 +15,6 @@ namespace {
 // Windows' byte-range locks are mandatory: a lock on the holder's text would keep the copies
 // that stand aside from reading it. The lock covers one byte far past the end instead.
 constexpr DWORD kLockedOffset = 0x40000000;
-
-QString systemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
-                            : QStringLiteral("system error %1").arg(code);
-    LocalFree(text);
-    return result;
-}
 
 }  // namespace
 
@@ -40,7 +30,7 @@ int lockFileExclusively(const QString& path, const QByteArray& description, QByt
         throw DbError(
             QStringLiteral(
                 "the lock file %1 cannot be opened: %2; the database's folder must be writable by this account")
-                .arg(path, systemText(GetLastError())));
+                .arg(path, systemErrorText(GetLastError())));
     OVERLAPPED at{};
     at.Offset = kLockedOffset;
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
@@ -65,7 +55,7 @@ int lockFileExclusively(const QString& path, const QByteArray& description, QByt
     if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) n = 0;
     CloseHandle(file);
     if (why != ERROR_LOCK_VIOLATION && why != ERROR_IO_PENDING)
-        throw DbError(QStringLiteral("the lock file %1 cannot be locked: %2").arg(path, systemText(why)));
+        throw DbError(QStringLiteral("the lock file %1 cannot be locked: %2").arg(path, systemErrorText(why)));
     *holderText = QByteArray(buffer, int(n));
     return -1;
 }

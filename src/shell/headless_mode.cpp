@@ -4,11 +4,11 @@
 
 #include "notices/log_line.h"
 #include "notices/notices.h"
-#include "shell/exit_status.h"
+#include "platform/exit_status.h"
 
 namespace velocast {
 
-HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, bool once,
+HeadlessMode::HeadlessMode(const QString& dataLinkPath, Notices& notices, const Settings& settings, bool once,
                            QObject* parent)
     : QObject(parent), program(dataLinkPath, notices, settings), once_(once) {
     connect(&program, &Program::figureChanged, this,

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QStringList>
 
-#include "shell/figures_line.h"
+#include "outbox/sending/figures_line.h"
 #include "shell/program.h"
 
 namespace velocast {
@@ -15,7 +15,7 @@ class HeadlessMode : public QObject {
     Q_OBJECT
 public:
     // `once`: run the day, drain until nothing more can go, then end (--once).
-    HeadlessMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+    HeadlessMode(const QString& dataLinkPath, Notices& notices, const Settings& settings = Settings(),
                  bool once = false, QObject* parent = nullptr);
 
     // Builds the run and runs the daily run when the database opened; with `once`, arranges

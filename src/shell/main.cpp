@@ -6,35 +6,36 @@
 #include <memory>
 #include <unistd.h>
 
+#include "data/club_identity.h"
 #include "data/data_link.h"
 #include "notices/notices.h"
 #include "data/sql_server_driver.h"
 #include "data/sql_server_encryption.h"
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "notices/log_line.h"
-#include "shell/check_command.h"
-#include "shell/core_dumps.h"
-#include "shell/command_line.h"
-#include "shell/display_check.h"
-#include "shell/exit_status.h"
-#include "shell/data_link_check.h"
-#include "shell/first_run_dialog.h"
-#include "shell/desktop_console.h"
+#include "shell/commands/check_command.h"
+#include "platform/core_dumps.h"
+#include "shell/commands/command_line.h"
+#include "shell/desktop/display_check.h"
+#include "platform/exit_status.h"
+#include "data/data_link_check.h"
+#include "shell/desktop/first_run_dialog.h"
+#include "shell/desktop/desktop_console.h"
 #include "shell/headless_mode.h"
-#include "shell/history_command.h"
-#include "shell/report_command.h"
-#include "shell/suppression_command.h"
-#include "shell/mailbox_setup.h"
-#include "shell/main_window.h"
-#include "shell/message_box_notices.h"
-#include "shell/program_icon.h"
-#include "shell/preview_command.h"
-#include "shell/oauth_settings.h"
-#include "shell/single_instance.h"
-#include "shell/smtp_authorization_command.h"
-#include "shell/smtp_test_command.h"
-#include "shell/termination_signals.h"
-#include "shell/tls_settings.h"
+#include "shell/commands/history_command.h"
+#include "shell/commands/report_command.h"
+#include "shell/commands/suppression_command.h"
+#include "mailbox/mailbox_setup.h"
+#include "shell/desktop/main_window.h"
+#include "shell/desktop/message_box_notices.h"
+#include "shell/desktop/program_icon.h"
+#include "shell/commands/preview_command.h"
+#include "outbox/sending/oauth_settings.h"
+#include "platform/single_instance.h"
+#include "shell/commands/smtp_authorization_command.h"
+#include "shell/commands/smtp_test_command.h"
+#include "platform/termination_signals.h"
+#include "outbox/sending/tls_settings.h"
 #include "shell/translations.h"
 #include "shell/window_mode.h"
 
@@ -53,7 +54,7 @@ namespace {
 // (`folderError` set when there is none).
 std::unique_ptr<SingleInstance> guardFor(const QString& dataLinkPath, QString* folderError) {
     return std::make_unique<SingleInstance>(
-        instanceName(programIdentity(QCoreApplication::applicationFilePath()), guardDatabaseIdentity(dataLinkPath)),
+        instanceName(programIdentity(QCoreApplication::applicationFilePath()), clubIdentity(dataLinkPath).text),
         guardFolder(folderError));
 }
 
@@ -82,7 +83,7 @@ bool takeGuard(SingleInstance& guard, const QString& folderError, const QString&
     return false;
 }
 
-int runHeadless(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runHeadless(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QCoreApplication app(argc, argv);
     useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
@@ -107,7 +108,7 @@ int runHeadless(const CommandLine& options, const LocalSettings& settings, int a
     return run.finish();
 }
 
-int runWindow(const CommandLine& options, const LocalSettings& settings, int argc, char** argv) {
+int runWindow(const CommandLine& options, const Settings& settings, int argc, char** argv) {
     QApplication app(argc, argv);
     useSystemLanguage();
     app.setApplicationName(QStringLiteral("Velocast"));
@@ -206,7 +207,7 @@ int main(int argc, char** argv) {
     if (options->configPath.isEmpty()) options->configPath = LocalSettings::defaultPath(options->dataLinkPath);
     // Read before anything runs: a settings file that says something the program does not
     // understand must not leave it running on defaults the club did not choose.
-    const auto settings = LocalSettings::load(options->configPath, &error);
+    const auto settings = Settings::load(options->configPath, &error);
     if (!settings || !tlsPolicyFromSettings(*settings, &error)) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + error);
         return kExitUsage;
@@ -219,9 +220,11 @@ int main(int argc, char** argv) {
         writeLogLine(LogPriority::Error, QStringLiteral("velocast: error: ") + problem);
         return kExitUsage;
     }
-    forceSqlServerOdbcDriver(settings->text(QStringLiteral("database"), QStringLiteral("odbc_driver")));
-    setSqlServerCaFile(settings->filePath(QStringLiteral("database"), QStringLiteral("ca_file")));
-    if (options->preview) {
+    forceSqlServerOdbcDriver(settings->database.odbcDriver);
+    setSqlServerCaFile(settings->database.caFile);
+    switch (options->command) {
+    case Command::Resident: break;
+    case Command::Preview: {
         QCoreApplication app(argc, argv);
         useSystemLanguage();
         PreviewOptions preview;
@@ -231,41 +234,42 @@ int main(int argc, char** argv) {
         preview.csv = options->format == QLatin1String("csv");
         return runPreview(preview);
     }
-    if (options->history) {
+    case Command::History: {
         QCoreApplication app(argc, argv);
         useSystemLanguage();
         return runHistory({options->dataLinkPath, options->historyAddress,
                            QDate::fromString(options->since, Qt::ISODate), options->format == QLatin1String("csv")},
                           *settings);
     }
-    if (options->suppressed) {
+    case Command::Suppressed: {
         QCoreApplication app(argc, argv);
         return runSuppressed(options->dataLinkPath, options->format == QLatin1String("csv"), *settings);
     }
-    if (!options->unsuppressAddress.isEmpty()) {
+    case Command::Unsuppress: {
         QCoreApplication app(argc, argv);
         return runUnsuppress(options->dataLinkPath, options->unsuppressAddress, *settings);
     }
-    if (options->report) {
+    case Command::Report: {
         QCoreApplication app(argc, argv);
         return runReport({options->dataLinkPath, QDate::fromString(options->previewDate, Qt::ISODate),
                           options->format == QLatin1String("csv")},
                          *settings);
     }
-    if (options->check) {
+    case Command::Check: {
         QCoreApplication app(argc, argv);
         useSystemLanguage();
         return runCheck(options->dataLinkPath, *settings);
     }
-    if (options->testSmtp) {
+    case Command::TestSmtp: {
         QCoreApplication app(argc, argv);
         useSystemLanguage();
         return runSmtpTest(options->dataLinkPath, options->testSmtpAddress, *settings);
     }
-    if (options->authorizeSmtp) {
+    case Command::AuthorizeSmtp: {
         QCoreApplication app(argc, argv);
         useSystemLanguage();
         return runSmtpAuthorization(options->dataLinkPath, *settings);
+    }
     }
     catchTerminationSignals();
     if (options->headless) return runHeadless(*options, *settings, argc, argv);

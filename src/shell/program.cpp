@@ -11,18 +11,18 @@
 #include "notices/notices.h"
 #include "notices/log_line.h"
 #include "outbox/outbox_clearing.h"
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 #include "shell/error_report.h"
-#include "shell/mailbox_setup.h"
+#include "mailbox/mailbox_setup.h"
 #include "calendar/clock.h"
-#include "shell/oauth_settings.h"
-#include "shell/tls_settings.h"
-#include "shell/sending_setup.h"
-#include "shell/unsubscribe_setup.h"
+#include "outbox/sending/oauth_settings.h"
+#include "outbox/sending/tls_settings.h"
+#include "outbox/sending/sending_setup.h"
+#include "outbox/sending/unsubscribe_setup.h"
 
 namespace velocast {
 
-Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject* parent)
+Program::Program(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject* parent)
     : QObject(parent),
       notices_(notices),
       settings_(settings),
@@ -99,8 +99,7 @@ Program::Program(const QString& dataLinkPath, Notices& notices, const LocalSetti
     // drains: never while a drain's SMTP session is open.
     if (mailboxConfigured(settings_)) {
         mailboxDue_ = true;
-        mailboxTimer_.setInterval(
-            std::chrono::minutes(settings_.number(QStringLiteral("mailbox"), QStringLiteral("check_minutes"))));
+        mailboxTimer_.setInterval(std::chrono::minutes(settings_.mailbox.checkMinutes));
         connect(&mailboxTimer_, &QTimer::timeout, this, [this] { mailboxDue_ = true; });
         sender_.betweenDrains = [this] {
             if (!mailboxDue_) return;
@@ -149,10 +148,8 @@ void Program::build() {
         notices_.reportError(stateError);
         errorReported_ = true;
     }
-    connection_.bounds.queryTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("query_timeout")));
-    connection_.bounds.lockTimeoutSeconds =
-        int(settings_.number(QStringLiteral("database"), QStringLiteral("lock_timeout")));
+    connection_.bounds.queryTimeoutSeconds = settings_.database.queryTimeout;
+    connection_.bounds.lockTimeoutSeconds = settings_.database.lockTimeout;
     if (!withErrorReport(notices_, [&] { connection_.open(); })) errorReported_ = true;
     Timer1.start();
     watchdogTick_.start();

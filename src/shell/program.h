@@ -12,8 +12,8 @@
 #include "data/watchdog.h"
 #include "outbox/sending/outbox_sender.h"
 #include "outbox/sending/send_counters.h"
-#include "settings/local_settings.h"
-#include "shell/daily_run.h"
+#include "settings/settings.h"
+#include "campaigns/daily_run.h"
 #include "shell/watchdog_tick.h"
 #include "state/state_database.h"
 
@@ -30,7 +30,7 @@ inline constexpr std::chrono::milliseconds kReconnectPause{5000};
 class Program : public QObject {
     Q_OBJECT
 public:
-    Program(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+    Program(const QString& dataLinkPath, Notices& notices, const Settings& settings = Settings(),
             QObject* parent = nullptr);
     ~Program() override;
 
@@ -106,7 +106,7 @@ public:
     StateDatabase& state() { return state_; }
     Notices& notices() { return notices_; }
     // The machine's settings file (velocast.conf), read once at start.
-    const LocalSettings& settings() const { return settings_; }
+    const Settings& settings() const { return settings_; }
 
 signals:
     // build() opened the club's state database (the send history a window may show).
@@ -144,7 +144,7 @@ private:
     QTimer mailboxTimer_;
 
     Notices& notices_;
-    LocalSettings settings_;
+    Settings settings_;
     SharedConnection connection_;
     Session session_;
     QTimer Timer1;  // hides the window once, kHideDelay after start

@@ -5,16 +5,16 @@
 #include <atomic>
 #include <future>
 
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 #include "shell/forwarded_notices.h"
 #include "shell/program.h"
-#include "shell/wake_latch.h"
+#include "platform/wake_latch.h"
 
 namespace velocast {
 
 class ProgramThread::Worker : public QThread {
 public:
-    Worker(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings, QObject& desktop)
+    Worker(const QString& dataLinkPath, Notices& notices, const Settings& settings, QObject& desktop)
         : notices(notices, desktop), dataLinkPath_(dataLinkPath), settings_(&settings) {}
 
     ForwardedNotices notices;
@@ -30,7 +30,7 @@ public:
 
 protected:
     void run() override {
-        mail::interruptWaitsWhenReadable(latch.valid() ? latch.descriptor() : -1, [this] { cutShort(); });
+        interruptWaitsWhenReadable(latch.valid() ? latch.descriptor() : -1, [this] { cutShort(); });
         auto owned = std::make_unique<Program>(dataLinkPath_, notices, *settings_);
         settings_ = nullptr;  // Program keeps its own copy
         // A drain asks before every row whether it may go on: not once the program ends.
@@ -58,10 +58,10 @@ private:
     }
 
     QString dataLinkPath_;
-    const LocalSettings* settings_;
+    const Settings* settings_;
 };
 
-ProgramThread::ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+ProgramThread::ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const Settings& settings,
                              QObject& desktop) {
     if (where == Where::CallersThread) {
         ownedHere_ = std::make_unique<Program>(dataLinkPath, notices, settings);

@@ -14,7 +14,7 @@ class QObject;
 
 namespace velocast {
 
-class LocalSettings;
+struct Settings;
 class Notices;
 class Program;
 
@@ -30,7 +30,7 @@ public:
     };
     // Builds the run on its thread and waits until it is built. `notices` and `desktop` live
     // on the caller's thread; notices of the run are shown there.
-    ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+    ProgramThread(Where where, const QString& dataLinkPath, Notices& notices, const Settings& settings,
                   QObject& desktop);
     // Ends the run as stop() does, unless that was done.
     ~ProgramThread();

@@ -4,11 +4,11 @@
 
 #include "calendar/clock.h"
 #include "notices/notices.h"
-#include "shell/outage_line.h"
+#include "shell/desktop/outage_line.h"
 
 namespace velocast {
 
-WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings,
+WindowMode::WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings,
                        ProgramThread::Where where, QObject* parent)
     : QObject(parent),
       run_(where, dataLinkPath, notices, settings, *this),

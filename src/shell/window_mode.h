@@ -4,11 +4,11 @@
 #include <QObject>
 #include <QPointer>
 
-#include "shell/history_window.h"
-#include "shell/main_window.h"
+#include "shell/desktop/history_window.h"
+#include "shell/desktop/main_window.h"
 #include "shell/program.h"
 #include "shell/program_thread.h"
-#include "shell/tray_icon.h"
+#include "shell/desktop/tray_icon.h"
 
 namespace velocast {
 
@@ -19,7 +19,7 @@ class WindowMode : public QObject {
 public:
     // The run works on a thread of its own (the program) or on the caller's (tests that step
     // the run by hand).
-    WindowMode(const QString& dataLinkPath, Notices& notices, const LocalSettings& settings = LocalSettings(),
+    WindowMode(const QString& dataLinkPath, Notices& notices, const Settings& settings = Settings(),
                ProgramThread::Where where = ProgramThread::Where::CallersThread, QObject* parent = nullptr);
     // The history window reads the program's state: it goes first.
     ~WindowMode() override { delete history_; }

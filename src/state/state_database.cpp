@@ -9,8 +9,8 @@
 #include <QUuid>
 #include <stdexcept>
 
-#include "settings/local_settings.h"
-#include "settings/state_directory.h"
+#include "platform/identity_digest.h"
+#include "platform/account_folders.h"
 
 namespace velocast {
 
@@ -118,14 +118,11 @@ StateDatabase::~StateDatabase() {
     QSqlDatabase::removeDatabase(name);
 }
 
-QString StateDatabase::pathFor(const LocalSettings& settings, const QString& databaseIdentity, QString* error) {
-    if (settings.isSet(QStringLiteral("state"), QStringLiteral("database")))
-        return settings.filePath(QStringLiteral("state"), QStringLiteral("database"));
+QString StateDatabase::pathFor(const QString& configuredPath, const QString& databaseIdentity, QString* error) {
+    if (!configuredPath.isEmpty()) return configuredPath;
     const QString folder = accountStateDirectory(error);
     if (folder.isEmpty()) return {};
-    const QByteArray hash =
-        QCryptographicHash::hash(databaseIdentity.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    return folder + QStringLiteral("/state-") + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
+    return folder + QStringLiteral("/state-") + identityDigest(databaseIdentity, 16) + QStringLiteral(".sqlite");
 }
 
 bool StateDatabase::open(const QString& path, QString* error) {

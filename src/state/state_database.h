@@ -12,8 +12,6 @@
 
 namespace velocast {
 
-class LocalSettings;
-
 // One deferred outbox row. `key` ties the state to the row's content: a row ID the club's
 // database hands out again for another row does not inherit an earlier row's attempts.
 struct RetryState {
@@ -32,10 +30,10 @@ public:
     StateDatabase(const StateDatabase&) = delete;
     StateDatabase& operator=(const StateDatabase&) = delete;
 
-    // The file for a club: [state] database of velocast.conf when set, else
+    // The file for a club: `configuredPath` when the machine names one, else
     // state-<hash of the database identity>.sqlite in the account's state folder. Empty
     // with `error` set when the folder cannot be used.
-    static QString pathFor(const LocalSettings& settings, const QString& databaseIdentity, QString* error);
+    static QString pathFor(const QString& configuredPath, const QString& databaseIdentity, QString* error);
 
     // Opens (creating) the file and brings its tables to the current version. False with
     // `error` naming the file and what to change. kInMemory keeps the state for this run only.

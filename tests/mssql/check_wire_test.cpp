@@ -1,7 +1,7 @@
 #include <cstdio>
 
-#include "settings/local_settings.h"
-#include "shell/check_command.h"
+#include "settings/settings.h"
+#include "shell/commands/check_command.h"
 #include "support/stream_text.h"
 #include "wire_fixture.h"
 
@@ -16,7 +16,7 @@ TEST(CheckOnTheWire, ReadsTheSettingsAndTheBusinessDateAndWritesNothing) {
                                    {QStringLiteral("EMAIL_PROVEDOR"), QStringLiteral("academia@example.com")}},
                                   {}, {{QStringLiteral("PRAZOAVALMED"), 6}}));
     std::FILE* out = std::tmpfile();
-    const int status = runCheck(wire.peer.dataLinkPath(), LocalSettings(), out);
+    const int status = runCheck(wire.peer.dataLinkPath(), Settings(), out);
     const QString printed = readAllAndClose(out);
     EXPECT_EQ(status, 78) << printed.toStdString();
     EXPECT_TRUE(printed.contains(QStringLiteral("\u2713 Caixa: business date 2024-05-20\n"))) << printed.toStdString();

@@ -1,6 +1,6 @@
 #include <cstdio>
 
-#include "shell/preview_command.h"
+#include "shell/commands/preview_command.h"
 #include "support/stream_text.h"
 #include "support/qt_printers.h"
 #include "wire_fixture.h"

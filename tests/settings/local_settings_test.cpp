@@ -7,7 +7,7 @@
 #include "support/qt_printers.h"
 #include "settings/local_settings.h"
 #include "settings/settings_keys.h"
-#include "settings/state_directory.h"
+#include "platform/account_folders.h"
 
 using namespace velocast;
 

@@ -1,5 +1,5 @@
 // Where attachments may come from when the settings file says nothing, and when it does.
-#include "shell/attachment_folders.h"
+#include "outbox/sending/attachment_folders.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -7,12 +7,13 @@
 
 using velocast::attachmentPolicy;
 using velocast::LocalSettings;
+using velocast::Settings;
 
 TEST(AttachmentFolders, DefaultsToTheDataLinkFolderAndOnADesktopThePicturesFolder) {
     // Absolute on this system: on Windows a path from the root takes the current drive.
     const QString etc = QDir::rootPath() + "etc/velocast";
     const QString link = etc + "/Korvana.udl";
-    const LocalSettings defaults;
+    const Settings defaults;
     const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     EXPECT_EQ(attachmentPolicy(defaults, link, false).folders, QStringList{etc});
     EXPECT_EQ(attachmentPolicy(defaults, link, true).folders, (QStringList{etc, pictures}));
@@ -25,7 +26,7 @@ TEST(AttachmentFolders, DefaultsToTheDataLinkFolderAndOnADesktopThePicturesFolde
     const QString srv = QDir::rootPath() + "srv/imagens", home = QDir::rootPath() + "home/clube/Fotos";
     named.set("attachments", "folders", srv + ", " + home);
     named.set("attachments", "max_size", "2M");
-    const auto set = attachmentPolicy(named, link, true);
+    const auto set = attachmentPolicy(Settings(named), link, true);
     EXPECT_EQ(set.folders, (QStringList{srv, home}));
     EXPECT_EQ(set.maxSize, 2 * 1024 * 1024);
 }

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <gtest/gtest.h>
 
-#include "settings/local_settings.h"
-#include "shell/check_command.h"
+#include "settings/settings.h"
+#include "shell/commands/check_command.h"
 #include "support/aiosmtpd_peer.h"
 #include "support/stream_text.h"
 #include "support/host_database.h"
@@ -24,7 +24,7 @@ struct Checked {
 Checked check(const HostDatabase& host) {
     std::FILE* out = std::tmpfile();
     Checked c;
-    c.status = runCheck(host.dataLinkPath(), LocalSettings(), out);
+    c.status = runCheck(host.dataLinkPath(), Settings(), out);
     c.lines = readAllAndClose(out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     return c;
 }
@@ -112,7 +112,7 @@ TEST(CheckCommand, ADataLinkThatDoesNotOpenIsNamed) {
     QFile::remove(host.path());
     QFile::rename(host.dataLinkPath(), host.dataLinkPath() + QStringLiteral(".gone"));
     std::FILE* out = std::tmpfile();
-    EXPECT_EQ(runCheck(host.dataLinkPath(), LocalSettings(), out), 78);
+    EXPECT_EQ(runCheck(host.dataLinkPath(), Settings(), out), 78);
     const QString said = readAllAndClose(out);
     EXPECT_TRUE(said.contains(QStringLiteral("\u2717 data-link file %1: ").arg(host.dataLinkPath())))
         << said.toStdString();

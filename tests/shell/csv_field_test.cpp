@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "shell/csv_field.h"
+#include "report/csv_field.h"
 
 using velocast::csvField;
 using velocast::csvRecord;

@@ -6,9 +6,10 @@
 #include <gtest/gtest.h>
 
 #include "settings/local_settings.h"
-#include "shell/command_line.h"
-#include "shell/daily_report.h"
-#include "shell/report_command.h"
+#include "settings/settings.h"
+#include "shell/commands/command_line.h"
+#include "report/daily_report.h"
+#include "shell/commands/report_command.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
 #include "support/qt_printers.h"
@@ -120,7 +121,7 @@ TEST(DailyReport, CommandLineTakesADateAndAFormatAndRunsAlone) {
         const auto options = parseCommandLine(c.args, &error);
         EXPECT_EQ(options.has_value(), c.ok) << c.args.join(u' ').toStdString() << ": " << error.toStdString();
         if (options) {
-            EXPECT_TRUE(options->report);
+            EXPECT_EQ(options->command, Command::Report);
         }
     }
 }
@@ -147,7 +148,7 @@ TEST(DailyReport, CommandPrintsTheDayFromTheSendHistory) {
     }
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay, false}, settings, out, err), 0);
+    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay, false}, Settings(settings), out, err), 0);
     const QString text = velocast::testing::readAllAndClose(out);
     EXPECT_TRUE(text.startsWith(QStringLiteral("Relatório de e-mails do dia 10/12/2026\n"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("  ANIVERSARIANTE         -         1"))) << text.toStdString();
@@ -156,7 +157,8 @@ TEST(DailyReport, CommandPrintsTheDayFromTheSendHistory) {
 
     out = std::tmpfile();
     err = std::tmpfile();
-    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay.addDays(1), true}, settings, out, err), 0);
+    ASSERT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay.addDays(1), true}, Settings(settings), out, err),
+              0);
     EXPECT_EQ(velocast::testing::readAllAndClose(out).count(u'\n'), 1);  // the header line alone
     std::fclose(err);
 
@@ -164,7 +166,7 @@ TEST(DailyReport, CommandPrintsTheDayFromTheSendHistory) {
     settings.set(QStringLiteral("state"), QStringLiteral("database"), folder.filePath(QStringLiteral("no/such/dir/s")));
     out = std::tmpfile();
     err = std::tmpfile();
-    EXPECT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay, false}, settings, out, err), 1);
+    EXPECT_EQ(runReport({QStringLiteral("/nowhere/Korvana.udl"), kDay, false}, Settings(settings), out, err), 1);
     std::fclose(out);
     EXPECT_TRUE(velocast::testing::readAllAndClose(err).startsWith(QStringLiteral("velocast: error: ")));
 }

@@ -4,7 +4,7 @@
 #include "campaigns/fidelidade_due.h"
 #include "notices/notices.h"
 #include "data/session.h"
-#include "shell/daily_run.h"
+#include "campaigns/daily_run.h"
 #include "support/session_test.h"
 
 using namespace velocast;

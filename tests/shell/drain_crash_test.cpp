@@ -17,7 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "settings/local_settings.h"
+#include "settings/settings.h"
 #include "support/host_database.h"
 
 using velocast::testing::HostDatabase;

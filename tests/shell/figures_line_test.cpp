@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "notices/log_line.h"
-#include "shell/figures_line.h"
+#include "outbox/sending/figures_line.h"
 #include "support/qt_printers.h"
 #include "support/test_clock.h"
 

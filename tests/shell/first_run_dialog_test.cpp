@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "shell/first_run_dialog.h"
-#include "shell/data_link_check.h"
+#include "shell/desktop/first_run_dialog.h"
+#include "data/data_link_check.h"
 #include "support/host_database.h"
 #include "support/posix_mode.h"
 #include "support/qt_printers.h"

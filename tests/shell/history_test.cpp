@@ -14,10 +14,10 @@
 #include <gtest/gtest.h>
 
 #include "notices/notices.h"
-#include "settings/local_settings.h"
-#include "shell/command_line.h"
-#include "shell/history_command.h"
-#include "shell/history_window.h"
+#include "settings/settings.h"
+#include "shell/commands/command_line.h"
+#include "shell/commands/history_command.h"
+#include "shell/desktop/history_window.h"
 #include "shell/window_mode.h"
 #include "state/send_history.h"
 #include "state/state_database.h"
@@ -38,12 +38,11 @@ QString readAll(std::FILE* f) { return velocast::testing::readAllAndClose(f); }
 // A club's state file with a few days of outcomes, named by velocast.conf.
 struct HistoryFixture : ::testing::Test {
     QTemporaryDir folder;
-    LocalSettings settings;
+    Settings settings;
     StateDatabase state;
 
     void SetUp() override {
-        settings.set(QStringLiteral("state"), QStringLiteral("database"),
-                     folder.filePath(QStringLiteral("state.sqlite")));
+        settings.stateDatabase = folder.filePath(QStringLiteral("state.sqlite"));
         QString error;
         ASSERT_TRUE(state.open(folder.filePath(QStringLiteral("state.sqlite")), &error)) << error.toStdString();
         SendHistory history(state);
@@ -104,7 +103,7 @@ TEST(HistoryCommandLine, TakesAnOptionalAddressAndRefusesWhatItCannotUse) {
             EXPECT_FALSE(error.isEmpty());
             continue;
         }
-        EXPECT_TRUE(options->history);
+        EXPECT_EQ(options->command, Command::History);
         EXPECT_EQ(options->historyAddress, QLatin1String(c.address));
         EXPECT_EQ(options->since, QLatin1String(c.since));
     }

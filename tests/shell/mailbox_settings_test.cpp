@@ -1,10 +1,11 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "settings/local_settings.h"
-#include "shell/command_line.h"
-#include "shell/mailbox_setup.h"
+#include "settings/settings.h"
+#include "shell/commands/command_line.h"
+#include "mailbox/mailbox_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,7 @@ using namespace velocast;
 namespace {
 
 // The settings `text` gives, or nothing with `error` saying why (as main refuses them).
-std::optional<LocalSettings> settingsOf(const QTemporaryDir& dir, const QByteArray& text, QString* error) {
+std::optional<Settings> settingsOf(const QTemporaryDir& dir, const QByteArray& text, QString* error) {
     // A file of its own each time: QSettings keeps what it read of a path while the file's size
     // and time stamp look the same, and two cases of one length written in the same second would.
     static int written = 0;
@@ -23,9 +24,10 @@ std::optional<LocalSettings> settingsOf(const QTemporaryDir& dir, const QByteArr
     file.close();
     auto settings = LocalSettings::load(file.fileName(), error);
     if (!settings) return std::nullopt;
-    *error = mailboxSettingsProblem(*settings);
+    const Settings read(*settings);
+    *error = mailboxSettingsProblem(read);
     if (!error->isEmpty()) return std::nullopt;
-    return settings;
+    return read;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "notices/notices.h"
-#include "shell/message_box_notices.h"
+#include "shell/desktop/message_box_notices.h"
 
 using namespace velocast;
 

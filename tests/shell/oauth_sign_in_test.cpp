@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 #include "mail/oauth/token_store.h"
-#include "shell/oauth_settings.h"
+#include "outbox/sending/oauth_settings.h"
 #include "support/host_database.h"
 #include "support/oauth_peer.h"
 #include "support/qt_printers.h"

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "data/shared_connection.h"
-#include "shell/main_window.h"
+#include "shell/desktop/main_window.h"
 #include "outbox/outbox_clearing.h"
-#include "shell/program_icon.h"
-#include "shell/outage_line.h"
-#include "shell/tray_icon.h"
+#include "shell/desktop/program_icon.h"
+#include "shell/desktop/outage_line.h"
+#include "shell/desktop/tray_icon.h"
 #include "support/session_test.h"
 
 using namespace velocast;

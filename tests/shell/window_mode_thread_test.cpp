@@ -1,4 +1,5 @@
 #include <QThread>
+#include <atomic>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ TEST(WindowModeThread, TheRunsNoticesAreShownOnTheDesktopsThread) {
     RecordingNotices notices;
     Qt::HANDLE shownOn = nullptr;
     notices.whileOpen = [&shownOn](const RecordingNotices::Shown&) { shownOn = QThread::currentThreadId(); };
-    WindowMode run(host.folder() + QStringLiteral("/missing.udl"), notices, LocalSettings(),
+    WindowMode run(host.folder() + QStringLiteral("/missing.udl"), notices, Settings(),
                    ProgramThread::Where::OwnThread);
     run.window.trayAvailable = [] { return true; };
     run.start();
@@ -67,7 +68,7 @@ TEST(WindowModeThread, ASilentServerKeepsOnlyTheRunWaitingAndEndingCutsTheWaitSh
         host.insert(QStringLiteral("Velocast"), {{QStringLiteral("Email"), QStringLiteral("ana@example.com")},
                                                  {QStringLiteral("Assunto"), QStringLiteral("Oi")}});
         RecordingNotices notices;
-        WindowMode run(host.dataLinkPath(), notices, LocalSettings(), ProgramThread::Where::OwnThread);
+        WindowMode run(host.dataLinkPath(), notices, Settings(), ProgramThread::Where::OwnThread);
         run.window.trayAvailable = [] { return true; };
         bool drained = false;
         run.onRun([&drained](Program& program) {
@@ -80,6 +81,14 @@ TEST(WindowModeThread, ASilentServerKeepsOnlyTheRunWaitingAndEndingCutsTheWaitSh
             ASSERT_TRUE(serveUntil([&] { return mt::readableWithin(server, 0); })) << "the drain never connected";
         } else {
             ASSERT_TRUE(serveUntil([&] { return drained; })) << "no drain ran";
+            // Between drains for sure: a drain in its wait for the server when the end comes is
+            // the third case. Work posted to the run's thread runs between two drains.
+            std::atomic<bool> quiet{false};
+            run.onRun([&quiet](Program& program) {
+                program.sender().stopTick();
+                quiet = true;
+            });
+            ASSERT_TRUE(serveUntil([&] { return quiet.load(); })) << "the run's thread did not answer";
         }
         EXPECT_TRUE(desktopAnswers());
         run.pmnuiHistoricoClick();  // reads the state file on this thread, not the run's

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include "settings/local_settings.h"
 #include "state/state_database.h"
 #include "support/posix_mode.h"
 
@@ -14,17 +13,15 @@ using namespace velocast;
 
 TEST(StateDatabase, APrivateFilePerClubWithItsVersionAndTheSettingsChoiceFirst) {
     QString error;
-    const QString a = StateDatabase::pathFor(LocalSettings(), QStringLiteral("sqlite:/srv/clube-a.sqlite"), &error);
-    const QString b = StateDatabase::pathFor(LocalSettings(), QStringLiteral("sqlite:/srv/clube-b.sqlite"), &error);
+    const QString a = StateDatabase::pathFor(QString(), QStringLiteral("sqlite:/srv/clube-a.sqlite"), &error);
+    const QString b = StateDatabase::pathFor(QString(), QStringLiteral("sqlite:/srv/clube-b.sqlite"), &error);
     ASSERT_FALSE(a.isEmpty()) << error.toStdString();
     EXPECT_NE(a, b);
     EXPECT_TRUE(QFileInfo(a).fileName().startsWith(QLatin1String("state-"))) << a.toStdString();
-    EXPECT_EQ(a, StateDatabase::pathFor(LocalSettings(), QStringLiteral("sqlite:/srv/clube-a.sqlite"), &error));
+    EXPECT_EQ(a, StateDatabase::pathFor(QString(), QStringLiteral("sqlite:/srv/clube-a.sqlite"), &error));
 
     QTemporaryDir dir;
-    LocalSettings settings;
-    settings.set(QStringLiteral("state"), QStringLiteral("database"), dir.filePath(QStringLiteral("own.sqlite")));
-    EXPECT_EQ(StateDatabase::pathFor(settings, QStringLiteral("whatever"), &error),
+    EXPECT_EQ(StateDatabase::pathFor(dir.filePath(QStringLiteral("own.sqlite")), QStringLiteral("whatever"), &error),
               dir.filePath(QStringLiteral("own.sqlite")));
 
     const QString path = dir.filePath(QStringLiteral("state.sqlite"));

@@ -1,5 +1,7 @@
 #include "mail/mime/regular_file.h"
 
+#include "mail/mime/read_within_limit.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstdlib>
@@ -36,17 +38,7 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why, Rea
         ::close(fd);
         return std::nullopt;
     }
-    // One byte over the limit is enough to tell a file that grew since it was measured.
-    QByteArray data = limits.maxSize >= 0 ? file.read(limits.maxSize + 1) : file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *why = file.errorString();
-        return std::nullopt;
-    }
-    if (limits.maxSize >= 0 && data.size() > limits.maxSize) {
-        *why = QStringLiteral("Larger than %1 bytes").arg(limits.maxSize);
-        return std::nullopt;
-    }
-    return data;
+    return readWithinLimit(file, why, limits);
 }
 
 std::optional<QString> resolvedPath(const QString& path, QString* why) {

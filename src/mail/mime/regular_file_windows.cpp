@@ -1,25 +1,18 @@
 #include "mail/mime/regular_file.h"
 
+#include "mail/mime/read_within_limit.h"
+
 #include <QDir>
 #include <QFile>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
+#include "platform/system_error_text.h"
+
 namespace velocast::mail {
 
 namespace {
-
-QString systemText(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
-                            : QStringLiteral("System error %1").arg(code);
-    LocalFree(text);
-    return result;
-}
 
 std::wstring nativePath(const QString& path) { return QDir::toNativeSeparators(path).toStdWString(); }
 
@@ -32,7 +25,7 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why, Rea
     HANDLE handle = CreateFileW(nativePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *why = systemText(GetLastError());
+        *why = systemErrorText(GetLastError());
         return std::nullopt;
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -61,24 +54,14 @@ std::optional<QByteArray> readRegularFile(const QString& path, QString* why, Rea
         _close(fd);
         return std::nullopt;
     }
-    // One byte over the limit is enough to tell a file that grew since it was measured.
-    QByteArray data = limits.maxSize >= 0 ? file.read(limits.maxSize + 1) : file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *why = file.errorString();
-        return std::nullopt;
-    }
-    if (limits.maxSize >= 0 && data.size() > limits.maxSize) {
-        *why = QStringLiteral("Larger than %1 bytes").arg(limits.maxSize);
-        return std::nullopt;
-    }
-    return data;
+    return readWithinLimit(file, why, limits);
 }
 
 std::optional<QString> resolvedPath(const QString& path, QString* why) {
     HANDLE handle = CreateFileW(nativePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        *why = systemText(GetLastError());
+        *why = systemErrorText(GetLastError());
         return std::nullopt;
     }
     wchar_t buffer[32768];
@@ -87,7 +70,7 @@ std::optional<QString> resolvedPath(const QString& path, QString* why) {
     const DWORD error = GetLastError();
     CloseHandle(handle);
     if (length == 0 || length >= sizeof buffer / sizeof buffer[0]) {
-        *why = systemText(error);
+        *why = systemErrorText(error);
         return std::nullopt;
     }
     QString result = QString::fromWCharArray(buffer, static_cast<qsizetype>(length));

@@ -10,7 +10,8 @@
 #include <memory>
 #include <thread>
 
-#include "mail/smtp/wait_interruption.h"
+#include "mail/smtp/socket_connection.h"
+#include "platform/wait_interruption.h"
 
 namespace velocast::mail {
 

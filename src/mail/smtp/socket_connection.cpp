@@ -2,7 +2,7 @@
 
 #include "mail/smtp/interruptible_call.h"
 #include "mail/smtp/smtp_error.h"
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

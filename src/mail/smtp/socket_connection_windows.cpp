@@ -2,7 +2,9 @@
 
 #include "mail/smtp/interruptible_call.h"
 #include "mail/smtp/smtp_error.h"
-#include "mail/smtp/wait_interruption.h"
+#include "platform/socket_startup.h"
+#include "platform/system_error_text.h"
+#include "platform/wait_interruption.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,23 +18,10 @@ namespace {
 
 // Winsock must be started once before the first call; it stays up until the process ends.
 void startWinsock() {
-    static const bool started = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    if (!started) throwSocketError(WSASYSNOTREADY, QStringLiteral("Windows Sockets 2.2 could not be started"));
+    if (!startSockets()) throwSocketError(WSASYSNOTREADY, QStringLiteral("Windows Sockets 2.2 could not be started"));
 }
 
-QString systemText(int code) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    QString result = length ? QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed()
-                            : QStringLiteral("Windows Sockets error %1").arg(code);
-    LocalFree(text);
-    return result;
-}
+QString systemText(int code) { return systemErrorText(static_cast<unsigned long>(code)); }
 
 // The Winsock handle as the rest of the program holds it. Windows keeps socket handles
 // within 32 bits, so the int round trip is exact.

@@ -1,6 +1,7 @@
 #include "mail/smtp/socket_connection.h"
 
 #include "mail/smtp/smtp_error.h"
+#include "platform/wait_interruption.h"
 
 #include <cstring>
 
@@ -15,5 +16,10 @@ void throwSocketError(int code, const QString& text) {
 }
 
 void throwErrno(int savedErrno) { throwSocketError(savedErrno, QString::fromLocal8Bit(std::strerror(savedErrno))); }
+
+void waitInterrupted() {
+    runWaitInterruption();
+    throw SmtpError(QStringLiteral("Interrupted: the program was asked to end"));
+}
 
 }  // namespace velocast::mail

@@ -10,7 +10,7 @@
 #include "mail/mime/address_check.h"
 #include "outbox/sending/oauth_sign_in.h"
 #include "outbox/sending/setting_to_fix.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "outbox/sending/suppressed_rows.h"
 
 namespace velocast {

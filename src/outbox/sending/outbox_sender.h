@@ -21,7 +21,7 @@
 #include "outbox/sending/send_counters.h"
 #include "outbox/sending/server_outage.h"
 #include "outbox/sending/setting_to_fix.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 #include "state/state_database.h"
 
 namespace velocast {

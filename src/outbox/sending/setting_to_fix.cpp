@@ -2,7 +2,7 @@
 
 #include "mail/oauth/token_error.h"
 #include "mail/smtp/smtp_error.h"
-#include "outbox/sending/smtp_settings.h"
+#include "outbox/sending/smtp_account.h"
 
 namespace velocast {
 

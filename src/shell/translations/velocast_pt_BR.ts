@@ -171,20 +171,8 @@
         <translation>argumento desconhecido &quot;%1&quot;; veja --help</translation>
     </message>
     <message>
-        <source>--authorize-smtp runs alone (with --data-link and --config at most)</source>
-        <translation>--authorize-smtp roda sozinho (no máximo com --data-link e --config)</translation>
-    </message>
-    <message>
-        <source>--check runs alone (with --data-link and --config at most)</source>
-        <translation>--check roda sozinho (no máximo com --data-link e --config)</translation>
-    </message>
-    <message>
         <source>--once works only with --headless</source>
         <translation>--once só funciona com --headless</translation>
-    </message>
-    <message>
-        <source>--history runs alone (with --since, --format, --data-link and --config at most)</source>
-        <translation>--history roda sozinho (no máximo com --since, --format, --data-link e --config)</translation>
     </message>
     <message>
         <source>--since works only with --history</source>
@@ -209,10 +197,6 @@
     <message>
         <source>--format works only with --preview, --history, --report or --suppressed</source>
         <translation>--format só funciona com --preview, --history, --report ou --suppressed</translation>
-    </message>
-    <message>
-        <source>--report runs alone (with --date, --format, --data-link and --config at most)</source>
-        <translation>--report roda sozinho (no máximo com --date, --format, --data-link e --config)</translation>
     </message>
     <message>
         <source>Usage: velocast [--headless [--once]] [--data-link FILE] [--config FILE]
@@ -349,6 +333,14 @@ Código de saída:
       --once guardou e-mails por uma porta, servidor ou modo TLS que não funciona
  128+n terminado pelo sinal n (SIGTERM, SIGINT, SIGHUP) após o encerramento (--once)
 </translation>
+    </message>
+    <message>
+        <source>%1 and %2 are two commands; run them one at a time</source>
+        <translation>%1 e %2 são dois comandos; rode um de cada vez</translation>
+    </message>
+    <message>
+        <source>%1 runs alone; %2 is for the resident program, not a command</source>
+        <translation>%1 roda sozinho; %2 é do programa residente, não de um comando</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,7 @@
 // An end request cuts a wait for the IMAP server short, as it does the SMTP waits: a server
 // that stops answering must not hold the program's end for the command's whole time-out.
 #include "mail/imap/imap_client.h"
-#include "mail/smtp/wait_interruption.h"
+#include "platform/wait_interruption.h"
 #include "scripted_imap_server.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ TEST(ImapInterruption, AnEndRequestEndsTheWaitForAnAnswer) {
     int ends[2];
     ASSERT_EQ(::pipe(ends), 0);
     bool asked = false;
-    interruptWaitsWhenReadable(ends[0], [&] { asked = true; });
+    velocast::interruptWaitsWhenReadable(ends[0], [&] { asked = true; });
     Server server(
         {Server::say("* OK [CAPABILITY IMAP4rev1 AUTH=PLAIN SASL-IR] ready"), Server::hear(), Server::awaitClose()});
     ImapClient client({QStringLiteral("127.0.0.1"), server.port(), ImapTls::Implicit, testTlsPolicy()},
@@ -32,7 +32,7 @@ TEST(ImapInterruption, AnEndRequestEndsTheWaitForAnAnswer) {
     }
     EXPECT_TRUE(asked);
     EXPECT_FALSE(client.isConnected());
-    interruptWaitsWhenReadable(-1, {});
+    velocast::interruptWaitsWhenReadable(-1, {});
     ::close(ends[0]);
     ::close(ends[1]);
     server.transcript();

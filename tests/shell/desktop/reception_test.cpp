@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop_fixture.h"
-#include "shell/history_window.h"
+#include "shell/desktop/history_window.h"
 #include "shell/window_mode.h"
 #include "state/send_history.h"
 #include "support/host_database.h"

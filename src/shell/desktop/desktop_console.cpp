@@ -1,0 +1,7 @@
+#include "shell/desktop/desktop_console.h"
+
+namespace velocast {
+
+void releaseDesktopConsole() {}
+
+}  // namespace velocast

@@ -1,7 +1,0 @@
-#include "shell/desktop_console.h"
-
-namespace velocast {
-
-void releaseDesktopConsole() {}
-
-}  // namespace velocast

@@ -1,8 +1,0 @@
-#include "shell/program_icon.h"
-
-namespace velocast {
-
-QIcon programIcon() { return QIcon(QStringLiteral(":/velocast/velocast.svg")); }
-QIcon exitPicture() { return QIcon(QStringLiteral(":/velocast/sair.svg")); }
-
-}  // namespace velocast
