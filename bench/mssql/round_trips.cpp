@@ -6,8 +6,10 @@
 // an outbox of R rows to an SMTP sink. A run with nothing to do is the baseline that each figure
 // is counted from.
 //   bench_mssql_round_trips --delay-ms D [--members N] [--rows R] [--velocast PATH] [--only NAME]
+// BENCH_DUMP=1 in the environment prints every request the peer logged, and the program's output.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QStringList>
@@ -50,6 +52,7 @@ const QStringList kSwitches{"MARKETING_MEDICA",        "MARKETING_FUNCIONAL",   
 
 struct Figures {
     qsizetype roundTrips = 0;
+    qsizetype outboxRowsWritten = 0;  // INSERT INTO Velocast requests
     double seconds = 0;
     int exitCode = 0;
     QString err;
@@ -100,19 +103,28 @@ QList<TdsRule> rulesFor(const Scenario& s) {
     TdsRule firstKeys = keys;
     firstKeys.generated(s.outboxRows, {QStringLiteral("{i}")}).times(1);
     rules << firstKeys << keys;
-    rules << TdsRule::rowsOf(
-        QStringLiteral("Velocast"),
-        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID"),
-        {{{QStringLiteral("ID"), 1},
-          {QStringLiteral("Email"), QStringLiteral("membro@example.com")},
-          {QStringLiteral("Assunto"), QStringLiteral("Seu treino de hoje")},
-          {QStringLiteral("Texto"), QStringLiteral("Olá! Seu treino de hoje está pronto.")}}});
+    // A row for every key asked for, by one key or by many.
+    TdsRule outboxRows = TdsRule::startingWith(
+        QStringLiteral("SELECT ID, Email, Assunto, Texto, IMAGEM_CORPO_MARKETING FROM Velocast WHERE ID"));
+    outboxRows.column(QStringLiteral("ID"), QStringLiteral("int"))
+        .column(QStringLiteral("Email"), QStringLiteral("nvarchar"), 255)
+        .column(QStringLiteral("Assunto"), QStringLiteral("nvarchar"), 255)
+        .column(QStringLiteral("Texto"), QStringLiteral("text"))
+        .column(QStringLiteral("IMAGEM_CORPO_MARKETING"), QStringLiteral("nvarchar"), 255)
+        .echoingIntegers({QStringLiteral("{i}"), QStringLiteral("membro@example.com"),
+                          QStringLiteral("Seu treino de hoje"), QStringLiteral("Olá! Seu treino de hoje está pronto."),
+                          QVariant()});
+    rules << outboxRows;
 
     rules << TdsRule::rowsOf(QStringLiteral("TempFedelidade000000"), QStringLiteral("SELECT * FROM TempFedelidade"))
           << TdsRule::table(QStringLiteral("Qzcvar"), {{}}) << TdsRule::table(QStringLiteral("Qzcvar2"), {settings})
           << TdsRule::table(QStringLiteral("Velocast"))
           << TdsRule::table(QStringLiteral("Caixa"), {{{QStringLiteral("DATAABERTURA"), s.businessDate}}})
-          << TdsRule::table(QStringLiteral("AlunosAtivos"));
+          << TdsRule::table(QStringLiteral("AlunosAtivos"))
+          // The database lock, granted (sp_getapplock's 0).
+          << TdsRule::startingWith(QStringLiteral("DECLARE @VelocastLock"))
+                 .column(QStringLiteral("LockResult"), QStringLiteral("int"))
+                 .row({0});
     return rules;
 }
 
@@ -132,8 +144,13 @@ Figures run(const QString& velocast, const Scenario& s, int delayMs) {
     Figures f;
     f.seconds = clock.elapsed() / 1000.0;
     f.roundTrips = peer.requests().size();
+    for (const QJsonObject& r : peer.statements())
+        if (r.value(QStringLiteral("sql")).toString().startsWith(QLatin1String("INSERT INTO Velocast")))
+            ++f.outboxRowsWritten;
     f.exitCode = result.exitCode;
     f.err = result.err;
+    if (qEnvironmentVariableIsSet("BENCH_DUMP"))
+        std::printf("%s\n%s\n", qPrintable(peer.summary().join(QLatin1Char(10))), qPrintable(result.err + result.out));
     return f;
 }
 
@@ -158,11 +175,16 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("  %-28s %7lld round trips %8.2f s (exit %d)\n", "baseline (nothing to do)",
                 static_cast<long long>(base.roundTrips), base.seconds, base.exitCode);
+    if (base.exitCode != 0 || base.err.contains(QLatin1String("error:")))
+        std::printf("    %s\n", qPrintable(base.err.left(1500).replace(QLatin1Char('\n'), QLatin1String("\n    "))));
     const auto report = [&](const QString& name, const Figures& f, int per, const char* unit) {
         const qsizetype extra = f.roundTrips - base.roundTrips;
         std::printf("  %-28s %7lld round trips %8.2f s (exit %d)", qPrintable(name), static_cast<long long>(extra),
                     f.seconds - base.seconds, f.exitCode);
         if (per > 0) std::printf("  %.2f per %s", double(extra) / per, unit);
+        if (f.outboxRowsWritten > 0)
+            std::printf("  %lld outbox rows, %.2f per row", static_cast<long long>(f.outboxRowsWritten),
+                        double(extra) / double(f.outboxRowsWritten));
         std::printf("\n");
         if (f.roundTrips == 0 || f.err.contains(QLatin1String("notice")) || f.err.contains(QLatin1String("error:")))
             std::printf("    %s\n", qPrintable(f.err.left(1500).replace(QLatin1Char('\n'), QLatin1String("\n    "))));

@@ -19,7 +19,8 @@ SqlText controlRecordLookup(const DateTime& businessDate) {
     });
 }
 
-CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns) : session_(session), columns_(columns) {}
+CampaignRun::CampaignRun(Session& session, const CampaignColumns& columns)
+    : session_(session), columns_(columns), memoryBound_(session.connection(), kSqliteMemory) {}
 
 Dialect CampaignRun::dialect() const { return session_.dialect(); }
 const DateTime& CampaignRun::businessDate() const { return session_.businessDate(); }

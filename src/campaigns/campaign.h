@@ -13,6 +13,7 @@
 #include "campaigns/campaign_columns.h"
 #include "campaigns/sql_text.h"
 #include "data/dataset.h"
+#include "data/sql_statement.h"
 
 namespace velocast {
 
@@ -70,6 +71,11 @@ public:
 private:
     Session& session_;
     const CampaignColumns& columns_;
+    // A campaign's set-based selections sort and match the whole club: on SQLite each of their
+    // temporary tables would hold a page cache of its own in memory, most of what the program
+    // holds for a large club.
+    static constexpr qint64 kSqliteMemory = 2 * 1000 * 1000;
+    SqliteMemoryBound memoryBound_;
     int rowsWritten_ = 0;
     RowObserver observer_;
     std::vector<Dataset*> selections_;

@@ -186,8 +186,11 @@ private:
 // month by month, after the batch before it, so that the walk's order holds.
 class BatchedLookup : public LoyaltyLookup {
 public:
+    // Nobody paid before the year 1: when the months reach back that far, nobody is loyal
+    // and nothing is looked up.
     BatchedLookup(CampaignRun& run, int months, const Keep& keep)
-        : examined_(monthsBefore(run.businessDate(), months)),
+        : examined_(monthBack(run.businessDate(), months).year >= 1 ? monthsBefore(run.businessDate(), months)
+                                                                    : QList<CalendarMonth>()),
           batch_(run.session().connection(), examined_, keep),
           oneByOne_(run, months, keep) {}
 
@@ -198,8 +201,7 @@ public:
         bool fits = false;
         const qlonglong number = literal->toLongLong(&fits);
         if (fits) {
-            // Nobody paid before the year 1.
-            if (examined_.first().year >= 1) databaseStep([&] { batch_.add(number, matricula); });
+            if (!examined_.isEmpty()) databaseStep([&] { batch_.add(number, matricula); });
             return;
         }
         finish();
@@ -264,18 +266,18 @@ void Fidelidade::fill(CampaignRun& run) {
                 runPrepared(session.connection(), insertLoyal, {{QStringLiteral("MATRICULA"), matricula}});
             });
         };
-        // A setting of more months than a batch takes (decades: nobody's first month was paid)
-        // keeps the lookups month by month, which end at the first.
+        // Without months to examine every member is loyal, and nothing is looked up.
         std::unique_ptr<LoyaltyLookup> lookup;
-        if (months > 0 && months <= LoyaltyBatch::kMaxMonths)
-            lookup = std::make_unique<BatchedLookup>(run, months, keepLoyal);
+        if (months > 0) lookup = std::make_unique<BatchedLookup>(run, months, keepLoyal);
         else lookup = std::make_unique<MonthByMonthLookup>(run, months, keepLoyal);
         while (databaseStep(nextMember)) {
             const QVariant saida = members.value(1);
             const QVariant bolsista = members.value(2);
             if (!saida.isNull() || (!bolsista.isNull() && bolsista.toBool())) continue;
             lookup->consider(members.value(0));
-            writeLoyal();
+            // A full statement's worth at a time: a loyal member per round trip would cost a
+            // large club thousands of them when nobody needs looking up.
+            if (loyalToWrite.size() >= kRowsPerInsert) writeLoyal();
         }
         lookup->finish();
         writeLoyal();

@@ -3,6 +3,7 @@
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <optional>
 #include <utility>
 
 #include "data/db_error.h"
@@ -64,27 +65,48 @@ void LoyaltyBatch::add(qlonglong number, const QVariant& matricula) {
 
 QSet<qlonglong> LoyaltyBatch::lookUp() const {
     if (!connection_.isOpen()) connection_.open();
-    QSet<qlonglong> paidEveryMonth;
+    QList<qlonglong> paidSoFar;
+    for (const Candidate& c : queued_) paidSoFar << c.number;
+    // A statement examines at most kMaxMonths months; a longer stretch goes a part at a time,
+    // oldest first, each part asking only about the candidates that paid every month before.
+    for (qsizetype from = 0; from < months_.size() && !paidSoFar.isEmpty(); from += kMaxMonths)
+        paidSoFar = paidInEveryMonth(months_.mid(from, kMaxMonths), paidSoFar);
+    return QSet<qlonglong>(paidSoFar.cbegin(), paidSoFar.cend());
+}
+
+QList<qlonglong> LoyaltyBatch::paidInEveryMonth(const QList<CalendarMonth>& months,
+                                                const QList<qlonglong>& numbers) const {
     if (connection_.dialect() == Dialect::Mssql) {
-        // Every batch is as long as a full one, the last padded with its own last number, so
-        // that one statement prepared on the connection serves the whole walk.
-        QVariantList numbers;
-        for (const Candidate& c : queued_) numbers << QVariant::fromValue<qlonglong>(c.number);
-        while (numbers.size() < kSize) numbers << numbers.last();
-        for (qlonglong n : connection_.odbcStatements().integers(connection_.database(),
-                                                                 statement(months_, kSize, Dialect::Mssql), numbers))
-            paidEveryMonth.insert(n);
-        return paidEveryMonth;
+        // Every batch is as long as a full one, so that one statement prepared on the
+        // connection serves the whole walk; the places left hold NULL, which equals no
+        // registration number, so the server answers only for the candidates.
+        QVariantList values;
+        for (qlonglong n : numbers) values << QVariant::fromValue<qlonglong>(n);
+        while (values.size() < kSize) values << QVariant(QMetaType::fromType<qlonglong>());
+        return connection_.odbcStatements().integers(connection_.database(), statement(months, kSize, Dialect::Mssql),
+                                                     values);
     }
-    // A full batch reuses one prepared statement; the last, shorter one has its own.
-    QSqlQuery& query = connection_.preparedStatement(statement(months_, static_cast<int>(queued_.size())));
-    for (int i = 0; i < queued_.size(); ++i) query.bindValue(i, queued_[i].number);
-    if (!query.exec()) throw DbError(query.lastError().text().trimmed());
-    while (query.next()) paidEveryMonth.insert(query.value(0).toLongLong());
-    const QSqlError error = query.lastError();
-    query.finish();
+    // A full batch reuses one prepared statement; a shorter one (the last) is prepared for
+    // its one run. SQLite's printf() makes a text of NULL, so no padding here.
+    const QString sql = statement(months, static_cast<int>(numbers.size()));
+    std::optional<QSqlQuery> once;
+    QSqlQuery* query = nullptr;
+    if (numbers.size() == kSize) {
+        query = &connection_.preparedStatement(sql);
+    } else {
+        once.emplace(connection_.database());
+        once->setForwardOnly(true);
+        if (!once->prepare(sql)) throw DbError(once->lastError().text().trimmed());
+        query = &*once;
+    }
+    for (int i = 0; i < numbers.size(); ++i) query->bindValue(i, numbers[i]);
+    if (!query->exec()) throw DbError(query->lastError().text().trimmed());
+    QList<qlonglong> paid;
+    while (query->next()) paid << query->value(0).toLongLong();
+    const QSqlError error = query->lastError();
+    query->finish();
     if (error.isValid()) throw DbError(error.text().trimmed());
-    return paidEveryMonth;
+    return paid;
 }
 
 void LoyaltyBatch::flush() {

@@ -24,7 +24,8 @@ class LoyaltyBatch {
 public:
     static constexpr int kSize = 500;
     // The most months one statement examines: each is a condition of its own, and SQLite
-    // limits how deep a statement's conditions may nest.
+    // limits how deep a statement's conditions may nest. More months take a statement per
+    // kMaxMonths of them.
     static constexpr int kMaxMonths = 120;
 
     // `months`: the examined months, oldest first, none before the year 1. `loyal` hears of
@@ -51,6 +52,8 @@ private:
     };
 
     QSet<qlonglong> lookUp() const;
+    // Which of `numbers` have a payment in each of `months` (at most kMaxMonths).
+    QList<qlonglong> paidInEveryMonth(const QList<CalendarMonth>& months, const QList<qlonglong>& numbers) const;
 
     SharedConnection& connection_;
     QList<CalendarMonth> months_;

@@ -20,9 +20,16 @@ void Dataset::openTable(SharedConnection& connection, const QString& table, cons
                         Rows rows) {
     close();
     table_ = table;
-    // With Rows::Skip the result is let go before a row is fetched; the columns and the error
-    // for a missing table are those of the statement all the same.
-    load(connection, QStringLiteral("SELECT * FROM ") + table, {}, rows == Rows::Read ? Rows::Read : Rows::Skip);
+    // With Rows::Skip the same statement asks for no row: the columns and the error for a
+    // missing table are those of the whole table, and a server does not start sending a
+    // member table only to have it cancelled.
+    QString sql = QStringLiteral("SELECT * FROM ") + table;
+    if (rows != Rows::Read) {
+        if (!connection.isOpen()) connection.open();
+        sql = connection.dialect() == Dialect::Mssql ? QStringLiteral("SELECT TOP 0 * FROM ") + table
+                                                     : sql + QStringLiteral(" WHERE 1 = 0");
+    }
+    load(connection, sql, {}, rows == Rows::Read ? Rows::Read : Rows::Skip);
     QStringList missing;
     for (const QString& column : declaredColumns)
         if (columns_.indexOf(column) < 0) missing << column;

@@ -15,6 +15,8 @@ namespace {
 static_assert(sizeof(SQLWCHAR) == sizeof(char16_t), "the ODBC wide character must be UTF-16");
 
 constexpr qsizetype kLongestNvarchar = 4000;
+// The most characters an NVARCHAR(MAX) holds.
+constexpr SQLULEN kLongestText = 0x3FFFFFFF;
 
 QString diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
     QStringList texts;
@@ -163,6 +165,14 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
         // NVARCHAR parameters hold at most 4000 characters; the driver would cut a longer text
         // to that without a word, so it goes as long Unicode text.
         const SQLULEN declared = declaredTextLength(text.size(), width);
+        if (declared == 0) {
+            // Long text has no length to bind a buffer for once and for all, and a buffer bound
+            // again for a longer text makes the driver prepare the statement again: it is
+            // handed over at each run instead (SQLPutData), the binding only naming it.
+            b.wideText.assign(text.utf16(), text.utf16() + text.size());
+            if (!null) b.indicator = SQL_DATA_AT_EXEC;
+            return put(SQL_C_WCHAR, SQL_WLONGVARCHAR, kLongestText, 0, &b, 0);
+        }
         const bool grows = size_t(text.size()) > b.wideText.size() || b.wideText.empty();
         if (grows) b.wideText.resize(std::max<size_t>({size_t(text.size()), size_t(declared), 1}));
         std::copy(text.utf16(), text.utf16() + text.size(), b.wideText.begin());
@@ -174,6 +184,29 @@ void bind(const Statement& statement, SQLUSMALLINT number, const QVariant& value
 }
 
 SQLHANDLE odbcConnection(const QSqlDatabase& db) { return odbcConnectionHandle(db); }
+
+// Hands over the long texts a run asks for (SQLPutData) and throws DbError when the run
+// failed; `executed` is what SQLExecute or SQLExecDirect answered.
+void finishRun(const Statement& statement, SQLRETURN executed) {
+    bool handingOver = false;
+    while (executed == SQL_NEED_DATA) {
+        handingOver = true;
+        SQLPOINTER token = nullptr;
+        executed = SQLParamData(statement.handle(), &token);
+        if (executed != SQL_NEED_DATA) break;
+        Bound& b = *static_cast<Bound*>(token);
+        static char16_t nothing = 0;
+        const SQLRETURN put = SQLPutData(statement.handle(), b.wideText.empty() ? &nothing : b.wideText.data(),
+                                         SQLLEN(b.wideText.size() * sizeof(SQLWCHAR)));
+        if (!SQL_SUCCEEDED(put)) executed = put;
+    }
+    if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
+        const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
+        if (handingOver) SQLCancel(statement.handle());  // leaves the hand-over unfinished
+        SQLFreeStmt(statement.handle(), SQL_CLOSE);
+        throw DbError(error);
+    }
+}
 
 }  // namespace
 
@@ -225,13 +258,21 @@ OdbcStatements::Prepared& OdbcStatements::run(const QSqlDatabase& db, const QStr
     bound.resize(values.size());
     for (qsizetype i = 0; i < values.size(); ++i)
         bind(statement, SQLUSMALLINT(i + 1), values.at(i), widthOf(i), bound[i]);
-    const SQLRETURN executed = SQLExecute(statement.handle());
-    if (!SQL_SUCCEEDED(executed) && executed != SQL_NO_DATA) {
-        const QString error = diagnostics(SQL_HANDLE_STMT, statement.handle());
-        SQLFreeStmt(statement.handle(), SQL_CLOSE);
-        throw DbError(error);
-    }
+    finishRun(statement, SQLExecute(statement.handle()));
     return *prepared;
+}
+
+void OdbcStatements::execOnce(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                              const QList<int>& textWidths) {
+    const Statement statement(odbcConnection(db));
+    std::deque<Bound> bound(size_t(values.size()));
+    for (qsizetype i = 0; i < values.size(); ++i)
+        bind(statement, SQLUSMALLINT(i + 1), values.at(i), i < textWidths.size() ? textWidths.at(i) : kUndeclaredWidth,
+             bound[size_t(i)]);
+    QString text = sql;  // kept alive while the statement runs
+    finishRun(statement, SQLExecDirectW(statement.handle(), wide(text), SQLINTEGER(text.size())));
+    while (SQL_SUCCEEDED(SQLMoreResults(statement.handle()))) {}
+    SQLFreeStmt(statement.handle(), SQL_CLOSE);
 }
 
 void OdbcStatements::exec(const QSqlDatabase& db, const QString& sql, const QVariantList& values,

@@ -45,6 +45,11 @@ public:
     // driver's diagnostics when the statement fails.
     void exec(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
               const QList<int>& textWidths = {});
+    // The same for a statement that runs once (a run's control row, a host table's update):
+    // executed directly, with its values, and not prepared: a preparation would cost the
+    // server a plan kept for nothing and the network a round trip to let it go.
+    void execOnce(const QSqlDatabase& db, const QString& sql, const QVariantList& values,
+                  const QList<int>& textWidths = {});
     // The same for a query whose first column holds integers: their values, every row read.
     QList<qlonglong> integers(const QSqlDatabase& db, const QString& sql, const QVariantList& values);
     // The same for a query: the first `columns` values of each row (integers as numbers,

@@ -221,6 +221,19 @@ void SharedConnection::rollback() {
     }
 }
 
+QString SharedConnection::chainedCommitText() const {
+    if (dialect_ != Dialect::Mssql || !isOpen() || database().driverName() != QLatin1String("QODBC")) return QString();
+    // @@ERROR: a failed statement (a lock not granted) leaves the transaction open for the
+    // caller to roll back, and a COMMIT matched by a BEGIN leaves the transaction count as
+    // the request found it, as the server wants of a prepared statement.
+    return QStringLiteral("; IF @@ERROR = 0 BEGIN COMMIT TRANSACTION; BEGIN TRANSACTION; END");
+}
+
+void SharedConnection::committedByStatement() {
+    inTransaction_ = false;
+    chained_ = true;
+}
+
 void SharedConnection::beforeWriteOutside() {
     if (!inTransaction_) settle();
 }

@@ -39,6 +39,11 @@ public:
     // settle() ends it when the connection is about to stay idle.
     void beforeWriteOutside();
     void settle();
+    // On SQL Server, the text that, put after a statement, commits the open transaction when
+    // the statement succeeded and begins the next, as commit() would, in the statement's own
+    // request; committedByStatement() then records it. Empty where that cannot be.
+    QString chainedCommitText() const;
+    void committedByStatement();
 
     QSqlDatabase database() const;
     // A statement prepared on this connection and kept until it closes, so that a statement

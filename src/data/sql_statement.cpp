@@ -89,11 +89,15 @@ Marked markedForOdbc(const QString& sql, const QList<Placeholder>& placeholders,
 }
 
 // On ODBC, a statement that writes rows binds its values itself (see odbc_bound_statement.h),
-// so that text reaches the server as Unicode; it is prepared once per connection.
+// so that text reaches the server as Unicode. One that runs many times is prepared once per
+// connection; one that runs once is executed directly.
+enum class Runs { Once, Many };
 void runBoundOnOdbc(SharedConnection& connection, const QString& sql, const QList<Placeholder>& placeholders,
-                    const QVariantMap& parameters) {
+                    const QVariantMap& parameters, Runs runs) {
     const Marked m = markedForOdbc(sql, placeholders, parameters);
-    connection.odbcStatements().exec(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
+    if (runs == Runs::Many)
+        connection.odbcStatements().exec(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
+    else connection.odbcStatements().execOnce(connection.database(), m.sql, m.values, textWidthsOf(sql, placeholders));
 }
 
 }  // namespace
@@ -141,7 +145,12 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
     connection.beforeWriteOutside();
     // Over ODBC a write binds its values itself, as Unicode (runBoundOnOdbc).
     if (overOdbc(connection)) {
-        runSql(connection, sql, parameters);
+        const QStringList names = checkedPlaceholders(sql, parameters);
+        if (names.isEmpty() || !returnsNoRows(sql)) {
+            runSql(connection, sql, parameters);
+            return;
+        }
+        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters, Runs::Many);
         return;
     }
     QSqlQuery& query = boundPrepared(connection, sql, parameters);
@@ -149,6 +158,44 @@ void runPrepared(SharedConnection& connection, const QString& sql, const QVarian
     const QString error = ok ? QString() : query.lastError().text().trimmed();
     query.finish();  // done with it until the next run; the preparation stays
     if (!ok) throw DbError(error);
+}
+
+namespace {
+
+// PRAGMA soft_heap_limit: sets the bound when given one, and answers the bound before.
+qint64 softHeapLimit(SharedConnection& connection, qint64 bytes = -1) {
+    QSqlQuery q(connection.database());
+    const QString sql =
+        bytes < 0 ? QStringLiteral("PRAGMA soft_heap_limit") : QStringLiteral("PRAGMA soft_heap_limit = %1").arg(bytes);
+    return q.exec(sql) && q.next() ? q.value(0).toLongLong() : -1;
+}
+
+}  // namespace
+
+SqliteMemoryBound::SqliteMemoryBound(SharedConnection& connection, qint64 bytes) : connection_(connection) {
+    if (!connection.isOpen() || connection.dialect() != Dialect::Sqlite) return;
+    previous_ = softHeapLimit(connection);
+    if (previous_ >= 0) softHeapLimit(connection, bytes);
+}
+
+SqliteMemoryBound::~SqliteMemoryBound() {
+    if (previous_ >= 0 && connection_.isOpen()) softHeapLimit(connection_, previous_);
+}
+
+void runAndCommit(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
+    if (!connection.inTransaction()) throw DbError(QStringLiteral("no transaction is open"));
+    const QString commitText = connection.chainedCommitText();
+    if (commitText.isEmpty()) {
+        runPrepared(connection, sql, parameters);
+        connection.commit();
+        return;
+    }
+    checkedPlaceholders(sql, parameters);
+    const QList<Placeholder> placeholders = scanPlaceholders(sql);
+    const Marked m = markedForOdbc(sql, placeholders, parameters);
+    connection.odbcStatements().exec(connection.database(), m.sql + commitText, m.values,
+                                     textWidthsOf(sql, placeholders));
+    connection.committedByStatement();
 }
 
 QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVariantMap& parameters) {
@@ -159,7 +206,7 @@ QSqlQuery runSql(SharedConnection& connection, const QString& sql, const QVarian
     QSqlQuery query(connection.database());
     query.setForwardOnly(true);
     if (!names.isEmpty() && overOdbc(connection) && returnsNoRows(sql)) {
-        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters);
+        runBoundOnOdbc(connection, sql, scanPlaceholders(sql), parameters, Runs::Once);
         return query;
     }
     if (names.isEmpty()) {

@@ -41,6 +41,7 @@ bool clearOutbox(SharedConnection& connection, Notices& notices, QList<OutboxRow
         }
         runSql(connection, clearOutboxSql(connection.dialect()));
         connection.commit();
+        Outbox::emptied();
         if (removed) *removed = rows;
         return true;
     } catch (const DbError&) {

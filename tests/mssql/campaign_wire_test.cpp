@@ -52,12 +52,12 @@ TEST(CampaignOnTheWire, BirthdaysArriveAsTheirSqlServerTextsAndUnicodeTextsPass)
     const QString insert = QStringLiteral(
         "rpc sp_prepexec: INSERT INTO Velocast (Email, Assunto, Texto, IMAGEM_CORPO_MARKETING) VALUES (@P1, @P2, @P3, "
         "@P4)");
-    // The transaction is the one the opening's commit began; the outbox insert is prepared
-    // once and then only executed.
+    // The transaction is the one the opening's commit began; the control row, written once,
+    // goes without a preparation, the outbox insert is prepared once and then only executed.
     EXPECT_EQ(lines,
               (QStringList{
                   QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
-                  QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, ANIVERSARIANTE) VALUES (@P1, 1)"),
+                  QStringLiteral("rpc sp_executesql: INSERT INTO ControleEmail (DATA, ANIVERSARIANTE) VALUES (@P1, 1)"),
                   QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql,
                   insert,
                   QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
@@ -126,7 +126,7 @@ TEST(CampaignOnTheWire, AControlRowOfTheDayIsEditedByItsIntegerKeyAndADoneFlagSt
         {"flag NULL",
          open,
          {QStringLiteral("batch: ") + controlRecordLookup(businessDate()).mssql,
-          QStringLiteral("rpc sp_prepexec: UPDATE ControleEmail SET ANIVERSARIANTE = 1 WHERE ID = @P1"),
+          QStringLiteral("rpc sp_executesql: UPDATE ControleEmail SET ANIVERSARIANTE = 1 WHERE ID = @P1"),
           QStringLiteral("batch: ") + Aniversariante::selection(businessDate()).mssql, QStringLiteral("tm: commit")}},
         {"flag set",
          done,

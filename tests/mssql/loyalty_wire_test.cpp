@@ -99,13 +99,15 @@ TEST(LoyaltyOnTheWire, CandidatesAreLookedUpInBatchesWithThePerMemberComparisonA
     EXPECT_EQ(wire.peer.firstStatement(QStringLiteral("INSERT INTO Velocast")).isEmpty(), false);
 
     // The candidates' numbers as integers, the zero-padded one as its number, the batch filled
-    // up with its last number so that one prepared statement serves every batch.
+    // up with NULL (which matches no row) so that one prepared statement serves every batch.
     const QJsonArray bound = boundValues(wire.peer.firstStatement(QStringLiteral("SELECT C.N FROM")));
     ASSERT_EQ(bound.size(), LoyaltyBatch::kSize);
     EXPECT_EQ(bound.at(0)[QStringLiteral("value")].toInteger(), 1234);
     EXPECT_EQ(bound.at(1)[QStringLiteral("value")].toInteger(), 123);
-    EXPECT_EQ(bound.at(LoyaltyBatch::kSize - 1)[QStringLiteral("value")].toInteger(), 123);
+    EXPECT_TRUE(bound.at(2)[QStringLiteral("value")].isNull());
+    EXPECT_TRUE(bound.at(LoyaltyBatch::kSize - 1)[QStringLiteral("value")].isNull());
     EXPECT_EQ(bound.at(0)[QStringLiteral("type")].toString(), QStringLiteral("int"));
+    EXPECT_EQ(bound.at(LoyaltyBatch::kSize - 1)[QStringLiteral("type")].toString(), QStringLiteral("int"));
     // The loyal members' numbers go into the run table as Unicode text declared with the
     // column's width (a longer one with its own, for the server to refuse), as they were read.
     const QJsonObject insert = wire.peer.firstStatement(QStringLiteral("INSERT INTO TempFedelidade"));
@@ -160,4 +162,54 @@ TEST(LoyaltyOnTheWire, ARegistrationNumberThatIsNoIntegerIsRefusedBeforeAnyLooku
     EXPECT_EQ(wire.notices.shown.at(0).detail, Fidelidade::kDatabaseDetail);
     for (const QString& l : wire.ours()) EXPECT_FALSE(l.contains(QLatin1String("RECEB"))) << l.toStdString();
     EXPECT_EQ(wire.ours().last(), QStringLiteral("tm: rollback"));
+}
+
+// Every road of the campaign goes a batch at a time, whatever FIDELIDADE_MESES says: with no
+// months to examine the run table is filled a thousand members a statement, and more months
+// than one statement examines take one statement per stretch of them, each asking only about
+// the candidates that paid every month before it (here: everyone, as the batch echoes them).
+TEST(LoyaltyOnTheWire, EveryMonthCountLooksUpAndWritesByTheBatch) {
+    struct Case {
+        QVariant months;
+        int members;
+        int lookups;  // SELECT C.N requests
+        int inserts;  // INSERT INTO TempFedelidade requests
+    };
+    const Case cases[] = {
+        {0, 1001, 0, 2},
+        {QVariant(), 3, 0, 1},
+        {130, 3, 2, 1},
+        {250, 3, 3, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("FIDELIDADE_MESES=" + c.months.toString().toStdString());
+        TdsRule walk = walkOf({});
+        walk.generated(c.members, {QStringLiteral("{i}"), QVariant(), false});
+        TdsRule batch = TdsRule::startingWith(QStringLiteral("SELECT C.N FROM"));
+        batch.column(QStringLiteral("N"), QStringLiteral("bigint")).echoingIntegers();
+        WireSession wire(sessionRules({{QStringLiteral("FIDELIDADE_MESES"), c.months}}, loyaltyRules(walk, {batch})));
+        wire.connection.open();
+        ASSERT_TRUE(wire.session.ABRE_TABELAS());
+        Fidelidade loyalty;
+        ASSERT_TRUE(runCampaign(loyalty, wire.session, wire.notices));
+        int lookups = 0, inserts = 0, perMember = 0;
+        qsizetype written = 0;
+        for (const QJsonObject& r : wire.afterOpening()) {
+            const QString sql = r.value(QStringLiteral("sql")).toString();
+            if (sql.startsWith(QLatin1String("SELECT C.N FROM"))) {
+                ++lookups;
+                // The months of one statement: never more than it may examine.
+                EXPECT_LE(sql.count(QLatin1String("EXISTS")), LoyaltyBatch::kMaxMonths);
+            }
+            if (sql.startsWith(QLatin1String("SELECT MATRICULA FROM RECEB"))) ++perMember;
+            if (sql.startsWith(QLatin1String("INSERT INTO TempFedelidade"))) {
+                ++inserts;
+                written += boundValues(r).size();
+            }
+        }
+        EXPECT_EQ(lookups, c.lookups);
+        EXPECT_EQ(perMember, 0);
+        EXPECT_EQ(inserts, c.inserts);
+        EXPECT_EQ(written, c.members);
+    }
 }

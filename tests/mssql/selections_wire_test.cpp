@@ -310,7 +310,7 @@ TEST(SelectionsOnTheWire, EachCampaignSendsItsSqlServerTextInsideItsOneTransacti
             QStringList{
                 // The transaction is the one the opening's commit began.
                 QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '20/05/2024' AND DATA < '21/05/2024'"),
-                QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)")
+                QStringLiteral("rpc sp_executesql: INSERT INTO ControleEmail (DATA, %1) VALUES (@P1, 1)")
                     .arg(columns.controlFlag),
             } +
             c.statements + QStringList{QStringLiteral("tm: commit")};
@@ -358,7 +358,7 @@ TEST(SelectionsOnTheWire, PlansToRenewAreReadOnAConnectionOfTheirOwnOutsideTheTr
         lines(shared),
         (QStringList{
             QStringLiteral("batch: SELECT * FROM CONTROLEEMAIL WHERE DATA >= '27/12/2024' AND DATA < '28/12/2024'"),
-            QStringLiteral("rpc sp_prepexec: INSERT INTO ControleEmail (DATA, PLANOS_A_VENCER) VALUES (@P1, 1)"),
+            QStringLiteral("rpc sp_executesql: INSERT INTO ControleEmail (DATA, PLANOS_A_VENCER) VALUES (@P1, 1)"),
             insert,
             QString(insert).replace(QLatin1String("sp_prepexec"), QLatin1String("sp_execute")),
             QStringLiteral("tm: commit"),

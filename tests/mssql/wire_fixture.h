@@ -59,7 +59,7 @@ struct WireSession {
     QList<QJsonObject> afterOpening() const {
         const QList<QJsonObject> all = peer.statements();
         for (qsizetype i = 0; i < all.size(); ++i)
-            if (all.at(i).value(QStringLiteral("sql")).toString() == QLatin1String("SELECT * FROM AlunosAtivos"))
+            if (all.at(i).value(QStringLiteral("sql")).toString() == QLatin1String("SELECT TOP 0 * FROM AlunosAtivos"))
                 return all.mid(i + 1);
         return {};
     }
@@ -88,7 +88,8 @@ inline QList<QJsonObject> onConnection(const QList<QJsonObject>& requests, int c
 inline QJsonArray boundValues(const QJsonObject& call) {
     QJsonArray params = call.value(QStringLiteral("params")).toArray();
     QJsonArray values;
-    const qsizetype first = call.value(QStringLiteral("proc")).toString() == QLatin1String("sp_execute") ? 1 : 3;
+    const QString proc = call.value(QStringLiteral("proc")).toString();
+    const qsizetype first = proc == QLatin1String("sp_execute") ? 1 : proc == QLatin1String("sp_executesql") ? 2 : 3;
     for (qsizetype i = first; i < params.size(); ++i) values.append(params.at(i));
     return values;
 }

@@ -98,8 +98,9 @@ TdsRule& TdsRule::hanging() {
     return *this;
 }
 
-TdsRule& TdsRule::echoingIntegers() {
+TdsRule& TdsRule::echoingIntegers(const QVariantList& values) {
     json_[QStringLiteral("echo")] = true;
+    if (!values.isEmpty()) json_[QStringLiteral("echo_row")] = QJsonArray::fromVariantList(values);
     return *this;
 }
 

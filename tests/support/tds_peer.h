@@ -31,8 +31,9 @@ public:
     TdsRule& error(const QString& message, int number = 50000);
     // `count` rows made from `values`, "{i}" in a value standing for the row's number (1..count).
     TdsRule& generated(int count, const QVariantList& values);
-    // One row per integer parameter of the call, holding its value.
-    TdsRule& echoingIntegers();
+    // One row per integer parameter of the call, holding its value; with `values`, that row,
+    // "{i}" in a value standing for the parameter's value.
+    TdsRule& echoingIntegers(const QVariantList& values = {});
     // No answer at all until the client cancels: a statement blocked on the server.
     TdsRule& hanging();
     // Answers only this many statements, then leaves them to the next rule.

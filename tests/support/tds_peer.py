@@ -29,10 +29,15 @@ with "times": n answers n statements, then stands aside):
     {"match": "INSERT INTO Velocast", "rowcount": 1}
     {"match": "SELECT * FROM Missing", "error": "Invalid object name 'Missing'."}
 
+"SELECT TOP 0 ..." is answered by the rule for "SELECT ...", with its columns and no row.
 A rule may also generate its rows: "generate": {"count": n, "row": [...]} repeats the row n
 times, "{i}" in a text value standing for 1..n (an int column's "{i}" becomes the number);
 "hang": true answers nothing until the client cancels (a statement blocked on a lock);
-"echo": true answers one row per integer parameter of the call, holding its value. An error
+"echo": true answers one row per integer parameter of the call, holding its value (with
+"echo_row": [...], that row, "{i}" standing for the value). A statement that commits and then
+begins a transaction ("... COMMIT TRANSACTION BEGIN TRANSACTION ...") and does not fail ends
+the connection's transaction and begins the next, as the server tells the client; its log line
+says "commit_begin": true. An error
 may carry its number: "error_number": 1222 (SQL Server's lock request time-out).
 
 Column types: int, smallint, bigint, bit, nvarchar, varchar (Windows-1252), text (8-bit
@@ -396,8 +401,13 @@ def return_int(ordinal, name, value):
 def rows_of(rule, params=()):
     """The rows a rule answers: listed, generated, or echoed from the call's integers."""
     if rule.get("echo"):
-        return [[p["value"]] for p in params
-                if p["type"] in ("int", "bigint", "smallint", "tinyint") and p["value"] is not None]
+        numbers = [p["value"] for p in params
+                   if p["type"] in ("int", "bigint", "smallint", "tinyint") and p["value"] is not None]
+        template = rule.get("echo_row")
+        if not template:
+            return [[n] for n in numbers]
+        return [[n if v == "{i}" else (v.replace("{i}", str(n)) if isinstance(v, str) else v) for v in template]
+                for n in numbers]
     generate = rule.get("generate")
     if not generate:
         return rule.get("rows", [])
@@ -412,6 +422,23 @@ def rows_of(rule, params=()):
             values.append(v)
         rows.append(values)
     return rows
+
+def top_zero(sql):
+    """Whether a statement is "SELECT TOP 0 ...": the columns of its query and no row."""
+    return (sql or "").strip().upper().startswith("SELECT TOP 0 ")
+
+
+def top_zero_stripped(sql):
+    """ "SELECT TOP 0 x" as "SELECT x", which the rules are written for."""
+    text = (sql or "").strip()
+    return "SELECT " + text[len("SELECT TOP 0 "):].strip()
+
+
+def commits_and_begins(sql):
+    """Whether a statement's text commits its transaction and then begins the next."""
+    text = " ".join((sql or "").upper().split())
+    at = text.find("COMMIT TRANSACTION")
+    return at >= 0 and text.find("BEGIN TRANSACTION", at) > at
 
 #-- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- -- the server
 
@@ -437,8 +464,9 @@ class Peer:
             with open(self.log_path, "a", encoding="utf-8") as f:
                 f.write(json.dumps(event, ensure_ascii=False) + "\n")
 
-    def rule_for(self, sql):
-        text = (sql or "").strip().lower()
+    def rule_for(self, sql, peek=False):
+        """The rule answering `sql`; with `peek`, one that counts its answers is not counted."""
+        text = " ".join(top_zero_stripped(sql).lower().split()) if top_zero(sql) else (sql or "").strip().lower()
         with self.lock:
             for rule in self.rules:
                 pattern = rule["match"].strip().lower()
@@ -447,7 +475,8 @@ class Peer:
                 if "times" in rule:
                     if rule["times"] <= 0:
                         continue
-                    rule["times"] -= 1
+                    if not peek:
+                        rule["times"] -= 1
                 return rule
         return None
 
@@ -465,7 +494,7 @@ class Peer:
         if "error" in rule:
             return error_token(rule["error"], rule.get("error_number", 50000)) + done(DONE_ERROR, 0, token), True
         if "columns" in rule:
-            rows = rows_of(rule, params)
+            rows = [] if top_zero(sql) else rows_of(rule, params)
             out = column_metadata(rule["columns"])
             for values in rows:
                 out += row(rule["columns"], values)
@@ -661,10 +690,23 @@ class Connection:
         r = Reader(payload)
         descriptor = skip_all_headers(r)
         sql = payload[r.pos:].decode("utf-16-le")
-        self.log({"kind": "batch", "sql": sql, "transaction": descriptor})
+        event = {"kind": "batch", "sql": sql, "transaction": descriptor}
+        chains = commits_and_begins(sql) and not (self.peer.rule_for(sql, peek=True) or {}).get("error")
+        if chains:
+            event["commit_begin"] = True
+        self.log(event)
         tokens, failed = self.peer.result(sql, in_proc=False)
         if tokens is not None:
+            if chains:
+                tokens = tokens[:-13] + self.commit_and_begin() + tokens[-13:]
             self.send(tokens)
+
+    def commit_and_begin(self):
+        """The ENVCHANGE tokens of a COMMIT TRANSACTION then BEGIN TRANSACTION run in a statement."""
+        old = self.transaction
+        new = struct.pack("<Q", self.peer_transaction())
+        self.transaction = new
+        return envchange(9, b"\x00", b"\x08" + old) + envchange(8, b"\x08" + new, b"\x00")
 
     def rpc(self, payload):
         out = b""
@@ -673,8 +715,13 @@ class Connection:
             describe_call(call)
             if call["proc"] == "sp_execute" and call["params"]:
                 call["sql"] = self.peer.prepared.get(call["params"][0]["value"], "")
+            chains = (call["proc"] in ("sp_execute", "sp_prepexec", "sp_executesql") and
+                      commits_and_begins(call.get("sql")) and
+                      not (self.peer.rule_for(call.get("sql"), peek=True) or {}).get("error"))
+            if chains:
+                call["commit_begin"] = True
             self.log(call)
-            answer = self.answer_call(call)
+            answer = self.answer_call(call, self.commit_and_begin() if chains else b"")
             if answer is None:
                 return  # blocked: the client's cancel is answered instead
             if i < len(calls) - 1:  # more calls follow: their DONEPROC says so
@@ -683,7 +730,8 @@ class Connection:
             out += answer
         self.send(out)
 
-    def answer_call(self, call):
+    def answer_call(self, call, chained=b""):
+        """The call's tokens; `chained` (a transaction's end and begin) follows its results."""
         proc = call["proc"]
         params = call["params"]
         values = [p["value"] for p in params]
@@ -696,12 +744,12 @@ class Connection:
                 out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[3:])
                 if out is None:
                     return None
-            return out + status + return_int(0, params[0]["name"], handle) + done(0, 0, 0xFE)
+            return out + chained + status + return_int(0, params[0]["name"], handle) + done(0, 0, 0xFE)
         if proc == "sp_execute":
             out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[1:])
             if out is None:
                 return None
-            return out + status + done(0, 0, 0xFE)
+            return out + chained + status + done(0, 0, 0xFE)
         if proc == "sp_unprepare":
             self.peer.prepared.pop(values[0] if values else None, None)
             return status + done(0, 0, 0xFE)
@@ -709,7 +757,7 @@ class Connection:
             out, _ = self.peer.result(call.get("sql"), in_proc=True, params=params[2:])
             if out is None:
                 return None
-            return out + status + done(0, 0, 0xFE)
+            return out + chained + status + done(0, 0, 0xFE)
         if proc == "sp_cursoropen":
             return self.cursor_open(call, params, status)
         if proc == "sp_cursorfetch":

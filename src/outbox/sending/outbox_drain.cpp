@@ -96,15 +96,15 @@ OutboxSender::RowStep OutboxSender::drainRow(SharedConnection& connection, qint3
         if (result == RowResult::Finished) {
             show(Figure::Sent, counters_.sent);
             show(Figure::Pending, pending - counters_.sent);
-            // A row someone else removed meanwhile (the outbox emptied from the tray menu)
-            // is no error.
-            outbox_.removeCurrent();
             if (!row.id.isNull()) keepingState([&] { state_->forgetRow(row.id.toLongLong()); });
+            // A row someone else removed meanwhile (the outbox emptied from the tray menu)
+            // is no error. The delete commits the row's transaction with it.
+            outbox_.removeCurrentAndCommit();
             ++finishedInDrain_;
         } else {
             outbox_.next();
+            connection.commit();
         }
-        connection.commit();
         return RowStep::Next;
     } catch (const std::exception& e) {
         try {
