@@ -61,4 +61,4 @@ done
 
 echo "daily run, every built campaign on ($rounds rounds; times: each side's best; ratio: median of the rounds)"
 printf '%s\n' "${report[@]}"
-echo "  goals: daily run / floor <= 2 at 100000 members; velocast peak RSS <= 64 MB and flat in members"
+echo "  goals: daily run / floor <= 1.5 on every business date at 100000 members; velocast peak RSS <= 32 MB and flat in members"
