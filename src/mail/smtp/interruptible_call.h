@@ -10,7 +10,7 @@
 #include <memory>
 #include <thread>
 
-#include "mail/smtp/socket_connection.h"
+#include "mail/smtp/interrupted_wait.h"
 #include "platform/wait_interruption.h"
 
 namespace velocast::mail {

@@ -55,10 +55,5 @@ bool isIpv4Literal(const QByteArray& host);
 
 [[noreturn]] void throwSocketError(int code, const QString& text);
 [[noreturn]] void throwErrno(int savedErrno);
-// A wait saw the end request: the program ends, or else the wait fails with "Interrupted".
-[[noreturn]] void waitInterrupted();
-// Whether an end request waits now (the descriptor readable), without waiting; false when
-// waits are not interrupted. For a wait that cannot watch the descriptor itself.
-bool endRequestWaiting();
 
 }  // namespace velocast::mail

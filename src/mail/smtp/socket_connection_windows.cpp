@@ -1,5 +1,7 @@
 #include "mail/smtp/socket_connection.h"
 
+#include "mail/smtp/interrupted_wait.h"
+
 #include "mail/smtp/interruptible_call.h"
 #include "mail/smtp/smtp_error.h"
 #include "platform/socket_startup.h"
