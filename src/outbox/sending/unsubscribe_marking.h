@@ -8,14 +8,13 @@
 #include <QStringList>
 
 #include "mail/mime/message_composer.h"
+#include "settings/settings.h"
 
 namespace velocast {
 
-struct UnsubscribeSettings {
-    bool enabled = true;  // the header; the footer goes whenever it is set
-    QStringList campaigns{QStringLiteral("ANIVERSARIANTE"), QStringLiteral("FIDELIDADE"), QStringLiteral("AUSENTES")};
-    QString footer;  // empty: the body as the club wrote it
-};
+// [unsubscribe] as velocast.conf gives it: the header switch (the footer goes whenever it is
+// set), the marketing campaigns, and the footer (empty: the body as the club wrote it).
+using UnsubscribeSettings = Settings::Unsubscribe;
 
 class UnsubscribeMarking {
 public:

@@ -12,17 +12,9 @@
 
 namespace velocast {
 
-UnsubscribeSettings unsubscribeSettings(const Settings& settings) {
-    UnsubscribeSettings out;
-    out.enabled = settings.unsubscribe.enabled;
-    out.campaigns = settings.unsubscribe.campaigns;
-    out.footer = settings.unsubscribe.footer;
-    return out;
-}
-
 std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment(
     const Settings& settings, StateDatabase* state, std::function<QString(const QString& subject)> campaignOf) {
-    const UnsubscribeSettings wanted = unsubscribeSettings(settings);
+    const UnsubscribeSettings& wanted = settings.unsubscribe;
     QByteArray secret;
     if (wanted.enabled && state && state->isOpen()) {
         try {
@@ -39,14 +31,12 @@ std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment
 
 std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
     const Settings& settings, std::function<QString(const QString& subject)> campaignOf) {
-    return [marking = UnsubscribeMarking(unsubscribeSettings(settings), QByteArray()),
+    return [marking = UnsubscribeMarking(settings.unsubscribe, QByteArray()),
             campaignOf = std::move(campaignOf)](const OutboxRow& row) {
         return marking.isMarketing(campaignOf ? campaignOf(row.subject) : QString())
                    ? QString::fromLatin1(mail::kMarketingScope)
                    : QString();
     };
 }
-
-ReportSettings reportSettings(const Settings& settings) { return {settings.report.to, settings.report.hour}; }
 
 }  // namespace velocast

@@ -1,5 +1,5 @@
 #pragma once
-// velocast.conf's [unsubscribe] and [report] sections, handed to the parts that act on them.
+// velocast.conf's [unsubscribe] section, handed to the sender: the opt-out marking and the scope of each row.
 #include <QStringList>
 #include <functional>
 
@@ -10,9 +10,6 @@ namespace velocast {
 struct Settings;
 struct OutboxRow;
 class StateDatabase;
-
-// [unsubscribe] enabled, campaigns and footer.
-UnsubscribeSettings unsubscribeSettings(const Settings& settings);
 
 // What the sender adds to each row's message: the opt-out header and footer of the marketing
 // campaigns. `campaignOf` names a row's campaign from its subject. Without a state database
@@ -26,13 +23,5 @@ std::function<void(const OutboxRow&, mail::MessageFields&)> unsubscribeAmendment
 // address that opted out gets none of them), empty for the service mail.
 std::function<QString(const OutboxRow&)> suppressionScopeOfRows(
     const Settings& settings, std::function<QString(const QString& subject)> campaignOf);
-
-struct ReportSettings {
-    QStringList to;  // empty: no report
-    int hour = 20;
-};
-
-// [report] to and hour.
-ReportSettings reportSettings(const Settings& settings);
 
 }  // namespace velocast
